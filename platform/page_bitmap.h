@@ -1,0 +1,87 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "platform/color.h"
+#include "platform/geometry.h"
+#include "platform/image.h"
+
+namespace platform {
+
+struct Rgb8 {
+  std::uint8_t red = 0;
+  std::uint8_t green = 0;
+  std::uint8_t blue = 0;
+  bool operator==(const Rgb8&) const = default;
+};
+
+// An 8-bit RGBA raster together with its drawing context. Drawing coordinates have their
+// origin at the bottom-left corner, y upwards, one unit per pixel; pixel (x, y) covers
+// [x, x+1) × [y, y+1) and is stored in row height − 1 − y (rows top first).
+// Colour samples are premultiplied by alpha; every pixel is opaque once a page is painted,
+// so a read returns the colour as drawn.
+class PageBitmap {
+ public:
+  // Absent when a side is not in 1..kMaxImageSide or memory cannot be had.
+  static std::optional<PageBitmap> create(std::int64_t width, std::int64_t height);
+
+  PageBitmap(PageBitmap&&) noexcept;
+  PageBitmap& operator=(PageBitmap&&) noexcept;
+  ~PageBitmap();
+
+  std::int64_t width() const { return width_; }
+  std::int64_t height() const { return height_; }
+
+  // Direct pixel access; the caller keeps 0 ≤ x < width and 0 ≤ y < height.
+  Rgb8 pixel(std::int64_t x, std::int64_t y) const {
+    const std::uint32_t v = rowWords(y)[x];
+    return {static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 8),
+            static_cast<std::uint8_t>(v)};
+  }
+  std::uint8_t alpha(std::int64_t x, std::int64_t y) const {
+    return static_cast<std::uint8_t>(rowWords(y)[x] >> 24);
+  }
+  // Stores the colour with alpha 255.
+  void setPixel(std::int64_t x, std::int64_t y, Rgb8 c) {
+    mutableRowWords(y)[x] = 0xFF000000u | (std::uint32_t{c.red} << 16) |
+                            (std::uint32_t{c.green} << 8) | std::uint32_t{c.blue};
+    pixelsWritten_ = true;
+  }
+  // The packed pixels of drawing row y (0xAARRGGBB words, premultiplied).
+  const std::uint32_t* rowWords(std::int64_t y) const {
+    return reinterpret_cast<const std::uint32_t*>(data_ + (height_ - 1 - y) * stride_);
+  }
+
+  // Drawing context. State (clip) is kept on a stack by save and restore.
+  void save();
+  void restore();
+  void fillRect(const Rect& rect, const Color& color);
+  // Quarter-circle corners of the given radius, antialiased edges.
+  void fillRoundedRect(const Rect& rect, double radius, const Color& color);
+  // An outline centred on the rectangle's edges.
+  void strokeRect(const Rect& rect, double lineWidth, const Color& color);
+  void clipToRect(const Rect& rect);
+  // Draws the whole image scaled onto rect with source-over blending.
+  void drawImage(const DecodedImage& image, const Rect& rect);
+
+  struct Impl;
+  Impl& impl() { return *impl_; }
+
+ private:
+  PageBitmap() = default;
+  std::uint32_t* mutableRowWords(std::int64_t y) {
+    return reinterpret_cast<std::uint32_t*>(data_ + (height_ - 1 - y) * stride_);
+  }
+  void syncBeforeDrawing();
+
+  std::unique_ptr<Impl> impl_;
+  std::uint8_t* data_ = nullptr;
+  std::int64_t stride_ = 0;
+  std::int64_t width_ = 0;
+  std::int64_t height_ = 0;
+  bool pixelsWritten_ = false;
+};
+
+}  // namespace platform

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string_view>
+
+namespace platform {
+
+// Writes the line and one line feed to standard error in a single write, unbuffered, so
+// lines keep their order relative to the work and are never interleaved.
+void writeErrorLine(std::string_view line);
+
+// Writes the text as it stands to standard error in a single write.
+void writeError(std::string_view text);
+
+}  // namespace platform

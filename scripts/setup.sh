@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the demo need (only those missing),
+# then warms the font cache so the first text layout of a run does not pay for it.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config git
+  libcairo2-dev libpango1.0-dev libfontconfig-dev
+  fonts-inter fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji
+  libspng-dev libjpeg62-turbo-dev libwebp-dev libtiff-dev libgif-dev zlib1g-dev
+  nlohmann-json3-dev libicu-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+)
+if [ "${WITH_BENCH_TOOLS:-0}" = 1 ]; then
+  packages+=(imagemagick hyperfine time)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" = 0 ] || sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+fc-cache -f >/dev/null 2>&1 || fc-cache >/dev/null
