@@ -1,0 +1,14 @@
+#pragma once
+
+namespace letterforge {
+
+// Exit statuses of letterforge.
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitImageUnreadable = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitPayloadUnreadable = 3;  // a JSON file cannot be read or decoded
+inline constexpr int kExitDuplicateId = 4;
+inline constexpr int kExitWriteFailure = 5;       // a PNG file cannot be encoded or written
+inline constexpr int kExitOutOfMemory = 6;        // the page bitmap cannot be created
+
+}  // namespace letterforge

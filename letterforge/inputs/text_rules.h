@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace letterforge {
+
+// The text without leading and trailing white space and line breaks: Unicode space
+// separators (Zs), tab, U+000A to U+000D, U+0085, U+2028 and U+2029. Inner characters stay.
+std::string trimmedText(std::string_view text);
+
+// True when trimmedText of the text is empty.
+bool isBlank(std::string_view text);
+
+// Number of user-perceived characters (extended grapheme clusters) of UTF-8 text.
+std::int64_t characterCount(std::string_view text);
+
+// The trimmed, non-empty pieces joined in order: by one space when there are 2 to 5 pieces,
+// each of at most 14 characters and none holding a line feed; otherwise by one line feed.
+std::string joinedText(const std::vector<std::string>& texts);
+
+}  // namespace letterforge
