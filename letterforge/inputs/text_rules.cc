@@ -1,1 +1,130 @@
-// pending
+#include "letterforge/inputs/text_rules.h"
+
+#include <memory>
+#include <utility>
+
+#include <unicode/brkiter.h>
+#include <unicode/uchar.h>
+#include <unicode/utext.h>
+#include <unicode/utf8.h>
+
+namespace letterforge {
+namespace {
+
+bool inTrimmingSet(UChar32 c) {
+  if (c < 0) return false;  // an ill-formed byte is kept as text
+  if (c == 0x09 || (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029) {
+    return true;
+  }
+  return u_charType(c) == U_SPACE_SEPARATOR;
+}
+
+// Byte offset just past the leading trimmable characters.
+std::size_t firstKept(std::string_view text) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+  const auto length = static_cast<int32_t>(text.size());
+  int32_t i = 0;
+  while (i < length) {
+    const int32_t start = i;
+    UChar32 c = 0;
+    U8_NEXT(bytes, i, length, c);
+    if (!inTrimmingSet(c)) return static_cast<std::size_t>(start);
+  }
+  return text.size();
+}
+
+// Byte offset just past the last character that is not trimmable.
+std::size_t endKept(std::string_view text, std::size_t from) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+  const auto start = static_cast<int32_t>(from);
+  auto i = static_cast<int32_t>(text.size());
+  while (i > start) {
+    const int32_t end = i;
+    UChar32 c = 0;
+    U8_PREV(bytes, start, i, c);
+    if (!inTrimmingSet(c)) return static_cast<std::size_t>(end);
+  }
+  return from;
+}
+
+bool isAscii(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+// In ASCII every character is a cluster of its own except a carriage return followed by a
+// line feed, so the common case needs no segmentation service.
+std::int64_t asciiCharacterCount(std::string_view text) {
+  std::int64_t count = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    ++count;
+  }
+  return count;
+}
+
+std::int64_t segmentedCharacterCount(std::string_view text) {
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<icu::BreakIterator> clusters(
+      icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+  UText* utext = utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status);
+  if (U_FAILURE(status) || !clusters) {
+    if (utext) utext_close(utext);
+    return static_cast<std::int64_t>(text.size());  // no segmentation data: count bytes
+  }
+  clusters->setText(utext, status);
+  std::int64_t count = 0;
+  if (U_SUCCESS(status)) {
+    clusters->first();
+    while (clusters->next() != icu::BreakIterator::DONE) ++count;
+  }
+  utext_close(utext);
+  return count;
+}
+
+}  // namespace
+
+std::string trimmedText(std::string_view text) {
+  const std::size_t begin = firstKept(text);
+  const std::size_t end = endKept(text, begin);
+  return std::string(text.substr(begin, end - begin));
+}
+
+bool isBlank(std::string_view text) { return firstKept(text) == text.size(); }
+
+std::int64_t characterCount(std::string_view text) {
+  if (text.empty()) return 0;
+  if (isAscii(text)) return asciiCharacterCount(text);
+  return segmentedCharacterCount(text);
+}
+
+std::string joinedText(const std::vector<std::string>& texts) {
+  constexpr std::size_t kMostSpaceJoinedPieces = 5;
+  constexpr std::int64_t kLongestSpaceJoinedPiece = 14;
+
+  std::vector<std::string> pieces;
+  for (const std::string& text : texts) {
+    std::string piece = trimmedText(text);
+    if (!piece.empty()) pieces.push_back(std::move(piece));
+  }
+  if (pieces.empty()) return {};
+
+  bool allShort = pieces.size() <= kMostSpaceJoinedPieces;
+  for (const std::string& piece : pieces) {
+    if (!allShort) break;
+    allShort = characterCount(piece) <= kLongestSpaceJoinedPiece &&
+               piece.find('\n') == std::string::npos;
+  }
+  const char separator = allShort ? ' ' : '\n';
+
+  std::string joined = pieces.front();
+  for (std::size_t i = 1; i < pieces.size(); ++i) {
+    joined += separator;
+    joined += pieces[i];
+  }
+  return joined;
+}
+
+}  // namespace letterforge
