@@ -1,1 +1,121 @@
+#include "letterforge/inputs/text_rules.h"
+
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace letterforge {
+namespace {
+
+struct TrimCase {
+  const char* name;
+  std::string text;
+  std::string expected;
+};
+class TrimmedTextTest : public ::testing::TestWithParam<TrimCase> {};
+
+TEST_P(TrimmedTextTest, RemovesOnlyOuterWhiteSpace) {
+  const TrimCase& c = GetParam();
+  EXPECT_EQ(trimmedText(c.text), c.expected);
+  EXPECT_EQ(isBlank(c.text), c.expected.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TrimmedTextTest,
+    ::testing::Values(
+        TrimCase{"Empty", "", ""},
+        TrimCase{"SpacesTabsAndLineBreaks", " \t\r\n \n", ""},
+        TrimCase{"NoBreakSpacesOnly", "\u00A0\u00A0", ""},
+        TrimCase{"IdeographicSpaceIsSpaceSeparator", "\u3000Hi\u3000", "Hi"},
+        TrimCase{"NextLineAndSeparators", "\u0085\u2028Hi\u2029", "Hi"},
+        TrimCase{"VerticalTabAndFormFeed", "\v\fHi\v\f", "Hi"},
+        TrimCase{"InnerLineFeedStays", "\n Hello\nthere \n", "Hello\nthere"},
+        TrimCase{"InnerSpacesStay", "  a  b  ", "a  b"},
+        TrimCase{"AccentedLettersKept", " \u00E9t\u00E9 ", "\u00E9t\u00E9"},
+        TrimCase{"TrailingCombiningAccentKept", "e\u0301 ", "e\u0301"},
+        TrimCase{"ZeroWidthSpaceIsNotTrimmed", "\u200BHi", "\u200BHi"},
+        TrimCase{"IllFormedByteKept", " \xFF ", "\xFF"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct CountCase {
+  const char* name;
+  std::string text;
+  std::int64_t expected;
+};
+class CharacterCountTest : public ::testing::TestWithParam<CountCase> {};
+
+TEST_P(CharacterCountTest, CountsUserPerceivedCharacters) {
+  const CountCase& c = GetParam();
+  EXPECT_EQ(characterCount(c.text), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CharacterCountTest,
+    ::testing::Values(
+        CountCase{"Empty", "", 0},
+        CountCase{"Ascii", "Hello", 5},
+        CountCase{"CarriageReturnLineFeedIsOne", "a\r\nb", 3},
+        CountCase{"LoneCarriageReturnAndLineFeed", "\r\r\n\n", 3},
+        CountCase{"PrecomposedAccent", "\u00E9", 1},
+        CountCase{"CombiningAccent", "e\u0301", 1},
+        CountCase{"EightLettersWithCombiningAccents",
+                  "a\u0301b\u0301c\u0301d\u0301e\u0301f\u0301g\u0301h\u0301", 8},
+        CountCase{"Flag", "\U0001F1EB\U0001F1F7", 1},
+        CountCase{"TwoFlags", "\U0001F1EB\U0001F1F7\U0001F1E9\U0001F1EA", 2},
+        CountCase{"EmojiWithSkinTone", "\U0001F44D\U0001F3FD", 1},
+        CountCase{"FamilyJoinedByZeroWidthJoiners",
+                  "\U0001F468\u200D\U0001F469\u200D\U0001F467", 1},
+        CountCase{"HangulSyllableFromJamo", "\u1100\u1161\u11A8", 1},
+        CountCase{"MixedAsciiAndAccentAndCrLf", "ca\u0301\r\nfe\u0301", 5},
+        CountCase{"ThreeByteCharacters", "\u65E5\u672C\u8A9E", 3}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct JoinCase {
+  const char* name;
+  std::vector<std::string> texts;
+  std::string expected;
+};
+class JoinedTextTest : public ::testing::TestWithParam<JoinCase> {};
+
+TEST_P(JoinedTextTest, JoinsTrimmedPieces) {
+  const JoinCase& c = GetParam();
+  EXPECT_EQ(joinedText(c.texts), c.expected);
+}
+
+const std::string k14 = "abcdefghijklmn";
+const std::string k15 = "abcdefghijklmno";
+// Fourteen user-perceived characters in 28 code points.
+const std::string k14Accented =
+    "a\u0301a\u0301a\u0301a\u0301a\u0301a\u0301a\u0301a\u0301a\u0301a\u0301a\u0301a\u0301a"
+    "\u0301a\u0301";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, JoinedTextTest,
+    ::testing::Values(
+        JoinCase{"NoPieces", {}, ""},
+        JoinCase{"OnlyBlankPieces", {" ", "\n", "\u00A0"}, ""},
+        JoinCase{"OnePieceIsTrimmed", {"  Hello\n"}, "Hello"},
+        JoinCase{"OneLongPieceKeepsInnerLineFeed", {"  a\nb  ", " "}, "a\nb"},
+        JoinCase{"TwoShortPiecesBySpace", {"abc", "def"}, "abc def"},
+        JoinCase{"BlankPiecesDropped", {"abc", "  ", "def"}, "abc def"},
+        JoinCase{"FourteenCharactersStillBySpace", {k14, "ab"}, k14 + " ab"},
+        JoinCase{"FifteenCharactersByLineFeed", {k15, "ab"}, k15 + "\nab"},
+        JoinCase{"FourteenClustersWithAccentsBySpace", {k14Accented, "x"}, k14Accented + " x"},
+        JoinCase{"LengthIsJudgedAfterTrimming", {"  " + k14 + "  ", "x"}, k14 + " x"},
+        JoinCase{"FiveShortPiecesBySpace", {"a", "b", "c", "d", "e"}, "a b c d e"},
+        JoinCase{"SixShortPiecesByLineFeed",
+                 {"a", "b", "c", "d", "e", "f"},
+                 "a\nb\nc\nd\ne\nf"},
+        JoinCase{"SixPiecesCountedAfterDroppingBlanks",
+                 {"a", "b", " ", "c", "d", "e", "\n"},
+                 "a b c d e"},
+        JoinCase{"InnerLineFeedForcesLineFeeds", {"a\nb", "c"}, "a\nb\nc"},
+        JoinCase{"InnerSpacesAndCaseKept", {"Hi  There", "YOU"}, "Hi  There YOU"},
+        JoinCase{"WordAndSentence",
+                 {"Hey!", "What are you doing over there?"},
+                 "Hey!\nWhat are you doing over there?"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace letterforge
