@@ -1,1 +1,10 @@
-int main() { return 0; }
+#include <string>
+#include <vector>
+
+#include "letterforge/driver/run_frame.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> arguments;
+  for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
+  return letterforge::runLetterforge(arguments);
+}

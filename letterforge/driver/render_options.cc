@@ -1,1 +1,108 @@
-// pending
+#include "letterforge/driver/render_options.h"
+
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
+
+#include <cmath>
+#include <cstdint>
+
+#include "letterforge/inputs/text_rules.h"
+#include "platform/number_parsing.h"
+
+namespace letterforge {
+namespace {
+
+// Mode words are compared after the full Unicode lower-case mapping, not trimmed.
+std::string lowercased(const std::string& word) {
+  std::string out;
+  icu::UnicodeString::fromUTF8(word).toLower(icu::Locale::getRoot()).toUTF8String(out);
+  return out;
+}
+
+double numberOr(const std::string& argument, double fallback) {
+  const auto parsed = parseNumberArgument(argument);
+  return parsed ? *parsed : fallback;
+}
+
+// Upper bounds replace a not-a-number value by the bound; lower bounds keep what is left.
+double lowerTo(double value, double bound) { return (value > bound || std::isnan(value)) ? bound : value; }
+double raiseTo(double value, double bound) { return value < bound ? bound : value; }
+
+bool isHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+std::uint64_t hexValue(char c) {
+  if (c >= '0' && c <= '9') return static_cast<std::uint64_t>(c - '0');
+  if (c >= 'a' && c <= 'f') return static_cast<std::uint64_t>(c - 'a' + 10);
+  return static_cast<std::uint64_t>(c - 'A' + 10);
+}
+
+}  // namespace
+
+std::optional<double> parseNumberArgument(const std::string& argument) {
+  const auto parsed = platform::parseCNumber(argument);
+  if (!parsed || parsed->rangeError) return std::nullopt;
+  return parsed->value;
+}
+
+std::optional<platform::Color> parseHexColor(const std::string& argument) {
+  std::string digits = trimmedText(argument);
+  const auto first = digits.find_first_not_of('#');
+  if (first == std::string::npos) return std::nullopt;
+  digits = digits.substr(first, digits.find_last_not_of('#') - first + 1);
+  if (digits.size() != 6) return std::nullopt;
+
+  std::string_view body = digits;
+  bool negative = false;
+  if (body.front() == '+' || body.front() == '-') {
+    negative = body.front() == '-';
+    body.remove_prefix(1);
+  }
+  std::uint64_t value = 0;
+  for (const char c : body) {
+    if (!isHexDigit(c)) return std::nullopt;
+    value = value * 16 + hexValue(c);
+  }
+  // An unsigned number takes a minus sign only in front of zero.
+  if (negative && value != 0) return std::nullopt;
+  return platform::Color{static_cast<double>((value >> 16) & 0xFF) / 255.0,
+                         static_cast<double>((value >> 8) & 0xFF) / 255.0,
+                         static_cast<double>(value & 0xFF) / 255.0, 1.0};
+}
+
+std::optional<RenderOptions> parseRenderOptions(const std::vector<std::string>& arguments) {
+  if (arguments.size() < 4) return std::nullopt;
+  // Index i counts from the program name, so argument i sits at arguments[i - 1].
+  auto given = [&](std::size_t index) { return arguments.size() >= index; };
+  auto at = [&](std::size_t index) -> const std::string& { return arguments[index - 1]; };
+
+  RenderOptions o;
+  o.imagePath = at(1);
+  o.ocrJsonPath = at(2);
+  o.translationJsonPath = at(3);
+  o.outputPngPath = at(4);
+  if (given(5)) o.baseFontSize = numberOr(at(5), 18.0);
+  o.baseFontSize = raiseTo(o.baseFontSize, 6.0);
+  if (std::isnan(o.baseFontSize)) o.baseFontSize = 6.0;
+  if (given(6)) {
+    o.maxFontSize = numberOr(at(6), 38.0);
+    if (o.baseFontSize > o.maxFontSize || std::isnan(o.maxFontSize)) o.maxFontSize = o.baseFontSize;
+  }
+  if (given(7)) o.fontScale = raiseTo(lowerTo(numberOr(at(7), 1.0), 2.0), 0.5);
+  if (given(8)) o.lineSpacing = raiseTo(lowerTo(numberOr(at(8), 1.12), 2.0), 0.8);
+  if (given(9)) o.fontWeight = lowercased(at(9));
+  if (given(10)) o.groupingEnabled = lowercased(at(10)) == "true";
+  if (given(11)) o.groupingPreset = lowercased(at(11));
+  if (given(12)) o.debugImagePath = trimmedText(at(12));
+  if (given(13)) o.typesettingMode = lowercased(at(13));
+  if (given(14)) o.cleanupMode = lowercased(at(14));
+  if (given(15)) {
+    o.strokeWidth = lowerTo(numberOr(at(15), 25.0), 40.0);
+    if (o.strokeWidth < 0.0) o.strokeWidth = 0.0;
+  }
+  if (given(16)) o.strokeColor = parseHexColor(at(16)).value_or(platform::kWhite);
+  return o;
+}
+
+}  // namespace letterforge

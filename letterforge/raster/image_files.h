@@ -1,0 +1,29 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/image.h"
+#include "platform/page_bitmap.h"
+
+namespace letterforge {
+
+using platform::DecodedImage;
+using platform::PageBitmap;
+
+// Decodes the page image; its pixel size is the page size of the run. Absent when the file
+// is missing, unreadable, not a decodable image or too large.
+std::optional<DecodedImage> loadPageImage(const std::string& imagePath);
+
+// A new RGBA page bitmap of the given size; absent when its memory cannot be had.
+std::optional<PageBitmap> createPageBitmap(std::int64_t pageWidth, std::int64_t pageHeight);
+
+// Paints the image one to one onto opaque white, so transparent areas come out white.
+void drawPageImage(PageBitmap& bitmap, const DecodedImage& image);
+
+// Encodes the bitmap as PNG and stores it at path, creating missing parent directories and
+// replacing any file there; a failed write leaves no partial file. False on failure, with
+// `failure` describing it.
+bool writePng(const PageBitmap& bitmap, const std::string& path, std::string& failure);
+
+}  // namespace letterforge
