@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and renders the sample page of examples/ in each cleanup
+# mode, with a debug image beside each result, into out/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+bash scripts/build.sh build
+for mode in white_fill text_inpaint bubble_clean; do
+  echo "== $mode"
+  ./build/letterforge examples/page.png examples/ocr.json examples/translation.json \
+    "out/$mode.png" 18 38 1 1.12 bold true balanced "out/$mode-debug.png" balanced "$mode"
+done
+echo "Open out/*.png to see the results."
