@@ -35,4 +35,12 @@ std::optional<DecodedImage> allocateImage(std::int64_t width, std::int64_t heigh
 std::optional<DecodedImage> decodeImageFile(const std::string& path);
 std::optional<DecodedImage> decodeImage(std::span<const std::uint8_t> bytes);
 
+// Why a decode gave nothing: the file could not be read or its header is not one of an image
+// format read here, or a recognised image could not be turned into pixels (corrupt,
+// truncated or too large).
+enum class ImageDecodeFailure { kCannotOpen, kCannotDecode };
+std::optional<DecodedImage> decodeImageFile(const std::string& path, ImageDecodeFailure& failure);
+std::optional<DecodedImage> decodeImage(std::span<const std::uint8_t> bytes,
+                                        ImageDecodeFailure& failure);
+
 }  // namespace platform

@@ -1,6 +1,169 @@
 #include "platform/png_encoder.h"
-// Placeholder until the encoder lands.
+
+#include <spng.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <new>
+#include <numeric>
+#include <string>
+
 namespace platform {
-std::optional<std::vector<std::uint8_t>> encodePng(const PageBitmap&, std::string& f) { f = "not built"; return std::nullopt; }
-std::optional<std::vector<std::uint8_t>> encodePng(const DecodedImage&, std::string& f) { f = "not built"; return std::nullopt; }
+namespace {
+
+struct SpngContextDeleter {
+  void operator()(spng_ctx* ctx) const { spng_ctx_free(ctx); }
+};
+
+int appendToVector(spng_ctx*, void* user, void* data, std::size_t length) {
+  auto& out = *static_cast<std::vector<std::uint8_t>*>(user);
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  try {
+    out.insert(out.end(), bytes, bytes + length);
+  } catch (const std::bad_alloc&) {
+    return SPNG_IO_ERROR;
+  }
+  return 0;
+}
+
+int zlibStrategy(PngStrategy strategy) {
+  switch (strategy) {
+    case PngStrategy::kFiltered: return Z_FILTERED;
+    case PngStrategy::kRle: return Z_RLE;
+    case PngStrategy::kDefault: break;
+  }
+  return Z_DEFAULT_STRATEGY;
+}
+
+bool applySettings(spng_ctx* ctx, const PngSettings& settings) {
+  if (settings.libraryDefaults) return true;
+  const int filters = settings.filters == PngFilters::kUpOnly ? SPNG_FILTER_CHOICE_UP : SPNG_FILTER_CHOICE_ALL;
+  return spng_set_option(ctx, SPNG_FILTER_CHOICE, filters) == 0 &&
+         spng_set_option(ctx, SPNG_IMG_COMPRESSION_LEVEL, std::clamp(settings.zlibLevel, 0, 9)) == 0 &&
+         spng_set_option(ctx, SPNG_IMG_COMPRESSION_STRATEGY, zlibStrategy(settings.strategy)) == 0;
+}
+
+// Encodes row by row: fillRow(y, buffer) either writes row y (rows top first) into the
+// one-row buffer and returns it, or returns a pointer to row y as it already stands.
+template <typename FillRow>
+std::optional<std::vector<std::uint8_t>> encodeRows(std::int64_t width, std::int64_t height, bool withAlpha,
+                                                    const PngSettings& settings, FillRow fillRow,
+                                                    std::string& failure) {
+  if (width < 1 || height < 1 || width > kMaxImageSide || height > kMaxImageSide) {
+    failure = "image size " + std::to_string(width) + " x " + std::to_string(height) + " cannot be encoded";
+    return std::nullopt;
+  }
+  std::unique_ptr<spng_ctx, SpngContextDeleter> ctx(spng_ctx_new(SPNG_CTX_ENCODER));
+  std::vector<std::uint8_t> png;
+  const std::size_t rowBytes = static_cast<std::size_t>(width) * (withAlpha ? 4 : 3);
+  std::vector<std::uint8_t> rowBuffer;
+  try {
+    rowBuffer.resize(rowBytes);
+    png.reserve(rowBytes * static_cast<std::size_t>(height) / 16 + 1024);
+  } catch (const std::bad_alloc&) {
+    failure = "out of memory";
+    return std::nullopt;
+  }
+  spng_ihdr ihdr{};
+  ihdr.width = static_cast<std::uint32_t>(width);
+  ihdr.height = static_cast<std::uint32_t>(height);
+  ihdr.bit_depth = 8;
+  ihdr.color_type = withAlpha ? SPNG_COLOR_TYPE_TRUECOLOR_ALPHA : SPNG_COLOR_TYPE_TRUECOLOR;
+  int error = ctx ? 0 : SPNG_EMEM;
+  if (error == 0) error = spng_set_png_stream(ctx.get(), appendToVector, &png);
+  if (error == 0) error = spng_set_ihdr(ctx.get(), &ihdr);
+  if (error == 0 && !applySettings(ctx.get(), settings)) error = SPNG_EINVAL;
+  if (error == 0) {
+    error = spng_encode_image(ctx.get(), nullptr, 0, SPNG_FMT_PNG,
+                              SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE);
+  }
+  for (std::int64_t y = 0; y < height && error == 0; ++y) {
+    error = spng_encode_row(ctx.get(), fillRow(y, rowBuffer.data()), rowBytes);
+    if (error == SPNG_EOI && y == height - 1) error = 0;
+  }
+  if (error != 0) {
+    failure = spng_strerror(error);
+    return std::nullopt;
+  }
+  return png;
+}
+
+bool isOpaque(const PageBitmap& bitmap) {
+  for (std::int64_t y = 0; y < bitmap.height(); ++y) {
+    const std::uint32_t* words = bitmap.rowWords(y);
+    const std::uint32_t all = std::accumulate(words, words + bitmap.width(), 0xFFFFFFFFu,
+                                              [](std::uint32_t a, std::uint32_t w) { return a & w; });
+    if ((all >> 24) != 0xFF) return false;
+  }
+  return true;
+}
+
+bool isOpaque(const DecodedImage& image) {
+  const std::uint8_t* p = image.rgba.get();
+  const std::uint8_t* end = p + image.width * image.height * 4;
+  std::uint8_t all = 0xFF;
+  for (p += 3; p < end; p += 4) all &= *p;
+  return all == 0xFF;
+}
+
+std::uint8_t unpremultiplied(std::uint32_t colour, std::uint32_t alpha) {
+  return static_cast<std::uint8_t>(std::min(255u, (colour * 255u + alpha / 2) / alpha));
+}
+
+}  // namespace
+
+std::optional<std::vector<std::uint8_t>> encodePng(const PageBitmap& bitmap, const PngSettings& settings,
+                                                   std::string& failure) {
+  const bool withAlpha = settings.alwaysRgba || !isOpaque(bitmap);
+  // Storage rows run top first, which is drawing row height − 1 − r.
+  auto fillRow = [&](std::int64_t r, std::uint8_t* out) -> const std::uint8_t* {
+    const std::uint32_t* words = bitmap.rowWords(bitmap.height() - 1 - r);
+    std::uint8_t* o = out;
+    for (std::int64_t x = 0; x < bitmap.width(); ++x) {
+      const std::uint32_t w = words[x];
+      const std::uint32_t a = w >> 24;
+      std::uint32_t red = (w >> 16) & 0xFF, green = (w >> 8) & 0xFF, blue = w & 0xFF;
+      if (withAlpha && a != 255) {
+        red = a == 0 ? 0 : unpremultiplied(red, a);
+        green = a == 0 ? 0 : unpremultiplied(green, a);
+        blue = a == 0 ? 0 : unpremultiplied(blue, a);
+      }
+      *o++ = static_cast<std::uint8_t>(red);
+      *o++ = static_cast<std::uint8_t>(green);
+      *o++ = static_cast<std::uint8_t>(blue);
+      if (withAlpha) *o++ = static_cast<std::uint8_t>(a);
+    }
+    return out;
+  };
+  return encodeRows(bitmap.width(), bitmap.height(), withAlpha, settings, fillRow, failure);
+}
+
+std::optional<std::vector<std::uint8_t>> encodePng(const DecodedImage& image, const PngSettings& settings,
+                                                   std::string& failure) {
+  if (!image.rgba) {
+    failure = "empty image";
+    return std::nullopt;
+  }
+  const bool withAlpha = settings.alwaysRgba || !isOpaque(image);
+  auto fillRow = [&](std::int64_t y, std::uint8_t* out) -> const std::uint8_t* {
+    const std::uint8_t* in = image.row(y);
+    if (withAlpha) return in;
+    for (std::int64_t x = 0; x < image.width; ++x, in += 4, out += 3) {
+      out[0] = in[0];
+      out[1] = in[1];
+      out[2] = in[2];
+    }
+    return out - image.width * 3;
+  };
+  return encodeRows(image.width, image.height, withAlpha, settings, fillRow, failure);
+}
+
+std::optional<std::vector<std::uint8_t>> encodePng(const PageBitmap& bitmap, std::string& failure) {
+  return encodePng(bitmap, PngSettings{}, failure);
+}
+
+std::optional<std::vector<std::uint8_t>> encodePng(const DecodedImage& image, std::string& failure) {
+  return encodePng(image, PngSettings{}, failure);
+}
+
 }  // namespace platform

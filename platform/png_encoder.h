@@ -10,9 +10,25 @@
 
 namespace platform {
 
+// How the image data is filtered and compressed. The defaults are the fastest choice that
+// still compresses pages well: every row Up-filtered, zlib level 1 with run-length matching.
+enum class PngFilters { kAdaptive, kUpOnly };
+enum class PngStrategy { kDefault, kFiltered, kRle };
+struct PngSettings {
+  PngFilters filters = PngFilters::kUpOnly;
+  int zlibLevel = 1;  // 0..9
+  PngStrategy strategy = PngStrategy::kRle;
+  bool alwaysRgba = false;       // keep the alpha channel even when every pixel is opaque
+  bool libraryDefaults = false;  // ignore the fields above and let the library choose
+};
+
 // Encodes as a standard 8-bit PNG: RGB when every pixel is opaque, RGBA otherwise.
 // Absent on failure, with `failure` describing it.
 std::optional<std::vector<std::uint8_t>> encodePng(const PageBitmap& bitmap, std::string& failure);
 std::optional<std::vector<std::uint8_t>> encodePng(const DecodedImage& image, std::string& failure);
+std::optional<std::vector<std::uint8_t>> encodePng(const PageBitmap& bitmap, const PngSettings& settings,
+                                                   std::string& failure);
+std::optional<std::vector<std::uint8_t>> encodePng(const DecodedImage& image, const PngSettings& settings,
+                                                   std::string& failure);
 
 }  // namespace platform
