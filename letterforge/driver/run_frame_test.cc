@@ -1,1 +1,193 @@
+// Runs the built letterforge program on tiny generated pages and checks its files, its
+// standard output and error, and its exit status exactly.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "letterforge/driver/exit_status.h"
+#include "letterforge/driver/run_frame.h"
+#include "platform/files.h"
+#include "platform/image.h"
+#include "platform/page_bitmap.h"
+#include "platform/png_encoder.h"
+
+namespace letterforge {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ProgramRun {
+  int status = -1;
+  std::string out{};
+  std::string err{};
+};
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Runs build/letterforge in `cwd` with the arguments, capturing both streams.
+ProgramRun runProgram(const std::vector<std::string>& arguments, const fs::path& cwd) {
+  const char* build = std::getenv("LF_BUILD_DIR");
+  const std::string program = std::string(build ? build : "build") + "/letterforge";
+  const fs::path outPath = cwd / ".stdout";
+  const fs::path errPath = cwd / ".stderr";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(cwd.c_str()) != 0) _exit(127);
+    if (!freopen(outPath.c_str(), "w", stdout) || !freopen(errPath.c_str(), "w", stderr)) _exit(127);
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ProgramRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(outPath), readFile(errPath)};
+  fs::remove(outPath);
+  fs::remove(errPath);
+  return run;
+}
+
+class LetterforgeRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/lf-run-XXXXXX";
+    dir_ = mkdtemp(pattern);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  void writeText(const std::string& name, const std::string& text) {
+    std::ofstream(dir_ / name, std::ios::binary) << text;
+  }
+  // A 6 x 4 page: left half opaque red, right half fully transparent.
+  void writeHalfTransparentPage(const std::string& name) {
+    auto image = platform::allocateImage(6, 4);
+    ASSERT_TRUE(image.has_value());
+    for (std::int64_t y = 0; y < 4; ++y) {
+      for (std::int64_t x = 0; x < 6; ++x) {
+        std::uint8_t* p = image->row(y) + 4 * x;
+        const bool red = x < 3;
+        p[0] = red ? 255 : 0, p[1] = 0, p[2] = 0, p[3] = red ? 255 : 0;
+      }
+    }
+    std::string failure;
+    const auto png = platform::encodePng(*image, failure);
+    ASSERT_TRUE(png.has_value()) << failure;
+    ASSERT_TRUE(platform::writeFileReplacing(dir_ / name, *png, failure)) << failure;
+  }
+  void writeEmptyPayloads() {
+    writeText("ocr.json", R"({"width": 6, "height": 4, "blocks": []})");
+    writeText("tr.json", R"({"translations": []})");
+  }
+  ProgramRun run(const std::vector<std::string>& arguments) { return runProgram(arguments, dir_); }
+
+  fs::path dir_;
+};
+
+TEST_F(LetterforgeRunTest, TooFewArgumentsPrintsUsageAndExitsTwo) {
+  const ProgramRun r = run({"page.png", "ocr.json", "tr.json"});
+  EXPECT_EQ(r.status, kExitUsage);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "Usage: letterforge <image> <ocr-json> <translation-json> <output-png>\n");
+}
+
+TEST_F(LetterforgeRunTest, MissingImageExitsOneWithItsPathAndWritesNothing) {
+  writeEmptyPayloads();
+  const ProgramRun r = run({"no/such.png", "ocr.json", "tr.json", "out.png"});
+  EXPECT_EQ(r.status, kExitImageUnreadable);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "Could not open image: no/such.png\n");
+  EXPECT_FALSE(fs::exists(dir_ / "out.png"));
+}
+
+TEST_F(LetterforgeRunTest, FileThatIsNotAnImageCannotBeOpened) {
+  writeEmptyPayloads();
+  writeText("page.png", "this is text, not a picture");
+  const ProgramRun r = run({"page.png", "ocr.json", "tr.json", "out.png"});
+  EXPECT_EQ(r.status, kExitImageUnreadable);
+  EXPECT_EQ(r.err, "Could not open image: page.png\n");
+}
+
+TEST_F(LetterforgeRunTest, PageWithoutBlocksIsCopiedOnWhite) {
+  writeHalfTransparentPage("page.png");
+  writeEmptyPayloads();
+  const ProgramRun r = run({"page.png", "ocr.json", "tr.json", "out/deeper/result.png"});
+  EXPECT_EQ(r.status, kExitSuccess);
+  EXPECT_EQ(r.out, "Rendered out/deeper/result.png\n");
+  EXPECT_EQ(r.err, "");
+  const auto out = platform::decodeImageFile(dir_ / "out/deeper/result.png");
+  ASSERT_TRUE(out.has_value());
+  ASSERT_EQ(out->width, 6);
+  ASSERT_EQ(out->height, 4);
+  for (std::int64_t y = 0; y < 4; ++y) {
+    for (std::int64_t x = 0; x < 6; ++x) {
+      const std::uint8_t* p = out->row(y) + 4 * x;
+      const std::vector<int> expected = x < 3 ? std::vector<int>{255, 0, 0, 255}
+                                              : std::vector<int>{255, 255, 255, 255};
+      EXPECT_EQ((std::vector<int>{p[0], p[1], p[2], p[3]}), expected) << x << "," << y;
+    }
+  }
+}
+
+TEST_F(LetterforgeRunTest, ExistingOutputIsOverwritten) {
+  writeHalfTransparentPage("page.png");
+  writeEmptyPayloads();
+  writeText("out.png", "old contents");
+  const ProgramRun r = run({"page.png", "ocr.json", "tr.json", "out.png"});
+  EXPECT_EQ(r.status, kExitSuccess);
+  EXPECT_TRUE(platform::decodeImageFile(dir_ / "out.png").has_value());
+}
+
+TEST_F(LetterforgeRunTest, UnwritableOutputFailsWithoutCompletionLineOrPartialFile) {
+  writeHalfTransparentPage("page.png");
+  writeEmptyPayloads();
+  writeText("blocker", "a file where a directory should be");
+  const ProgramRun r = run({"page.png", "ocr.json", "tr.json", "blocker/out.png"});
+  EXPECT_EQ(r.status, kExitWriteFailure);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "Could not write blocker: Not a directory\n");
+  EXPECT_EQ(readFile(dir_ / "blocker"), "a file where a directory should be");
+}
+
+TEST_F(LetterforgeRunTest, DirectoryInPlaceOfOutputFails) {
+  writeHalfTransparentPage("page.png");
+  writeEmptyPayloads();
+  fs::create_directory(dir_ / "out.png");
+  const ProgramRun r = run({"page.png", "ocr.json", "tr.json", "out.png"});
+  EXPECT_EQ(r.status, kExitWriteFailure);
+  EXPECT_EQ(r.out, "");
+  EXPECT_TRUE(fs::is_directory(dir_ / "out.png"));
+}
+
+TEST_F(LetterforgeRunTest, DebugImageFailureKeepsTheFinishedOutput) {
+  writeHalfTransparentPage("page.png");
+  writeEmptyPayloads();
+  fs::create_directory(dir_ / "debug.png");
+  const ProgramRun r = run({"page.png", "ocr.json", "tr.json", "out.png", "18", "38", "1", "1.12",
+                            "bold", "true", "balanced", "debug.png"});
+  EXPECT_EQ(r.status, kExitWriteFailure);
+  EXPECT_EQ(r.out, "");
+  EXPECT_TRUE(platform::decodeImageFile(dir_ / "out.png").has_value());
+}
+
+TEST_F(LetterforgeRunTest, DebugPathEqualToOutputPathIsWrittenSecond) {
+  writeHalfTransparentPage("page.png");
+  writeEmptyPayloads();
+  const ProgramRun r = run({"page.png", "ocr.json", "tr.json", "same.png", "18", "38", "1", "1.12",
+                            "bold", "true", "balanced", " same.png "});
+  EXPECT_EQ(r.status, kExitSuccess);
+  EXPECT_EQ(r.out, "Rendered same.png\n");
+  EXPECT_TRUE(platform::decodeImageFile(dir_ / "same.png").has_value());
+}
+
+}  // namespace
+}  // namespace letterforge
