@@ -4,6 +4,7 @@
 #include <utility>
 
 #include <unicode/brkiter.h>
+#include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/utext.h>
 #include <unicode/utf8.h>
@@ -98,6 +99,20 @@ std::int64_t characterCount(std::string_view text) {
   if (text.empty()) return 0;
   if (isAscii(text)) return asciiCharacterCount(text);
   return segmentedCharacterCount(text);
+}
+
+std::string canonicalText(std::string_view text) {
+  if (isAscii(text)) return std::string(text);  // ASCII is its own normal form
+  UErrorCode status = U_ZERO_ERROR;
+  const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+  if (U_FAILURE(status)) return std::string(text);
+  const icu::UnicodeString source = icu::UnicodeString::fromUTF8(
+      icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+  const icu::UnicodeString normalised = nfc->normalize(source, status);
+  if (U_FAILURE(status)) return std::string(text);
+  std::string result;
+  normalised.toUTF8String(result);
+  return result;
 }
 
 std::string joinedText(const std::vector<std::string>& texts) {

@@ -17,6 +17,10 @@ bool isBlank(std::string_view text);
 // Number of user-perceived characters (extended grapheme clusters) of UTF-8 text.
 std::int64_t characterCount(std::string_view text);
 
+// The text in Unicode normalisation form C, so that canonically equivalent texts (a
+// precomposed letter and the letter with a combining accent) are equal byte for byte.
+std::string canonicalText(std::string_view text);
+
 // The trimmed, non-empty pieces joined in order: by one space when there are 2 to 5 pieces,
 // each of at most 14 characters and none holding a line feed; otherwise by one line feed.
 std::string joinedText(const std::vector<std::string>& texts);
