@@ -1,1 +1,155 @@
-// pending
+#include "letterforge/layout/block_grouping.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "letterforge/inputs/text_rules.h"
+#include "letterforge/layout/reading_order.h"
+#include "letterforge/layout/rect_geometry.h"
+
+namespace letterforge {
+namespace {
+
+constexpr std::int64_t kShortTextCharacters = 9;
+constexpr double kNarrowWidth = 70.0;
+constexpr double kTallWidthFactor = 1.4;
+constexpr double kFloatingGapShare = 0.75;
+
+// Boxes beyond the range of doubles would turn into infinities here, and an infinite
+// origin reads as the null rectangle.
+bool hasFiniteEdges(const Rect& r) {
+  return std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.width) &&
+         std::isfinite(r.height) && std::isfinite(r.x + r.width) && std::isfinite(r.y + r.height);
+}
+
+// canMerge with the floating test of the item supplied by `itemFloats`, which is asked only
+// when that test could refuse: it counts characters, and formGroups asks once per item.
+template <typename Floats>
+bool mergeAllowed(const RenderItem& item, Floats&& itemFloats, const BlockGroup& group,
+                  const GroupingConfig& config) {
+  if (static_cast<std::int64_t>(group.items.size()) >= config.maxBlocks) return false;
+  if (group.items.empty()) return true;
+  const Rect& r = item.rect;
+  const Rect& u = group.bounds;
+
+  const Rect merged = unionRect(u, r);
+  if (!hasFiniteEdges(merged)) return false;
+  if (height(merged) / std::max(width(merged), 1.0) > config.maxHeightToWidth) return false;
+
+  const double gap = std::max(std::max(minY(r), minY(u)) - std::min(maxY(r), maxY(u)), 0.0);
+  const double overlap = std::max(0.0, std::min(maxX(r), maxX(u)) - std::max(minX(r), minX(u))) /
+                         std::max(std::min(width(r), width(u)), 1.0);
+  const double allowedGap =
+      std::max(std::min(height(r), height(u)) * config.gapFactor, config.minGap);
+  const bool oneColumn = overlap >= config.overlapRatio;
+
+  if (!oneColumn &&
+      std::abs(midX(r) - midX(u)) > config.centerFactor * std::max(width(r), width(u))) {
+    return false;
+  }
+  if (gap > allowedGap) return false;
+  if (!oneColumn && gap > kFloatingGapShare * config.minGap && itemFloats()) return false;
+  return true;
+}
+
+}  // namespace
+
+std::vector<RenderItem> makeBlockItems(const std::vector<OcrBlock>& blocks,
+                                       const TranslationLookup& lookup, double pageHeight) {
+  std::vector<RenderItem> items;
+  for (const OcrBlock& block : blocks) {
+    const std::optional<std::string> translation = findTranslation(lookup, block.id);
+    if (!translation || isBlank(*translation)) continue;
+    const BBox& box = block.bbox;
+    const Rect rect{box.x, pageHeight - box.y - box.h, box.w, box.h};
+    if (!hasFiniteEdges(rect)) continue;
+    items.push_back(RenderItem{.ids = {block.id}, .rect = rect, .text = *translation});
+  }
+  return items;
+}
+
+bool isFloating(const RenderItem& item) {
+  return characterCount(trimmedText(item.text)) < kShortTextCharacters ||
+         width(item.rect) < kNarrowWidth ||
+         width(item.rect) * kTallWidthFactor < height(item.rect);
+}
+
+GroupingConfig groupingConfig(std::string_view presetWord) {
+  if (presetWord == "conservative") {
+    return GroupingConfig{.maxBlocks = 7, .gapFactor = 1.25, .minGap = 14.0,
+                          .overlapRatio = 0.34, .centerFactor = 0.25, .maxHeightToWidth = 2.5};
+  }
+  if (presetWord == "aggressive") {
+    return GroupingConfig{.maxBlocks = 12, .gapFactor = 2.0, .minGap = 26.0,
+                          .overlapRatio = 0.16, .centerFactor = 0.5, .maxHeightToWidth = 4.8};
+  }
+  return GroupingConfig{.maxBlocks = 10, .gapFactor = 1.65, .minGap = 20.0,
+                        .overlapRatio = 0.24, .centerFactor = 0.38, .maxHeightToWidth = 3.7};
+}
+
+bool canMerge(const RenderItem& item, const BlockGroup& group, const GroupingConfig& config) {
+  return mergeAllowed(item, [&item] { return isFloating(item); }, group, config);
+}
+
+std::vector<BlockGroup> formGroups(const std::vector<RenderItem>& blockItems,
+                                   const GroupingConfig& config) {
+  std::vector<RenderItem> ordered = blockItems;
+  sortReadingOrder(ordered);
+  std::vector<BlockGroup> groups;
+  for (RenderItem& item : ordered) {
+    std::optional<bool> floats;
+    const auto itemFloats = [&] {
+      if (!floats) floats = isFloating(item);
+      return *floats;
+    };
+    const auto accepting = std::find_if(groups.begin(), groups.end(), [&](const BlockGroup& g) {
+      return mergeAllowed(item, itemFloats, g, config);
+    });
+    const Rect rect = item.rect;
+    if (accepting == groups.end()) {
+      groups.push_back(BlockGroup{.items = {std::move(item)}, .bounds = rect});
+    } else {
+      accepting->bounds = unionRect(accepting->bounds, rect);
+      accepting->items.push_back(std::move(item));
+    }
+  }
+  return groups;
+}
+
+RenderItem mergeGroup(const BlockGroup& group) {
+  if (group.items.empty()) return RenderItem{};
+  std::vector<RenderItem> ordered = group.items;
+  sortReadingOrder(ordered);
+  RenderItem merged{.rect = nullRect()};
+  std::vector<std::string> texts;
+  for (const RenderItem& item : ordered) {
+    merged.ids.insert(merged.ids.end(), item.ids.begin(), item.ids.end());
+    merged.rect = unionRect(merged.rect, item.rect);
+    texts.push_back(item.text);
+  }
+  merged.text = joinedText(texts);
+  merged.floating = ordered.size() == 1 && isFloating(ordered.front());
+  return merged;
+}
+
+std::vector<RenderItem> groupRenderItems(const std::vector<RenderItem>& blockItems,
+                                         bool groupingEnabled, std::string_view presetWord) {
+  std::vector<RenderItem> renderItems;
+  if (!groupingEnabled) {
+    for (const RenderItem& item : blockItems) {
+      RenderItem copy = item;
+      copy.floating = isFloating(item);
+      renderItems.push_back(std::move(copy));
+    }
+    return renderItems;
+  }
+  for (const BlockGroup& group : formGroups(blockItems, groupingConfig(presetWord))) {
+    renderItems.push_back(mergeGroup(group));
+  }
+  return renderItems;
+}
+
+}  // namespace letterforge
