@@ -79,7 +79,11 @@ std::optional<DecodedImage> decodePng(std::span<const std::uint8_t> bytes, Image
   spng_set_chunk_limits(ctx.get(), kMaxPngChunkBytes, kMaxPngChunkBytes);
   if (spng_set_png_buffer(ctx.get(), bytes.data(), bytes.size()) != 0) return std::nullopt;
   spng_ihdr ihdr{};
-  if (spng_get_ihdr(ctx.get(), &ihdr) != 0) return std::nullopt;
+  const int headerError = spng_get_ihdr(ctx.get(), &ihdr);
+  if (headerError == SPNG_EUSER_WIDTH || headerError == SPNG_EUSER_HEIGHT) {
+    failure = ImageDecodeFailure::kCannotDecode;  // a readable header, but too large
+  }
+  if (headerError != 0) return std::nullopt;
 
   failure = ImageDecodeFailure::kCannotDecode;
   auto image = allocateImage(ihdr.width, ihdr.height);

@@ -1,1 +1,340 @@
+#include "platform/image.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+#include "platform/png_encoder.h"
+
+// The largest single operator new request, so that tests can tell that a forged header was
+// refused before its pixels were allocated. Replacing these operators affects this test
+// executable only.
+namespace {
+std::atomic<std::size_t> largestAllocation{0};
+void* trackedAllocation(std::size_t size) {
+  std::size_t seen = largestAllocation.load();
+  while (size > seen && !largestAllocation.compare_exchange_weak(seen, size)) {
+  }
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+}  // namespace
+
+void* operator new(std::size_t size) { return trackedAllocation(size); }
+void* operator new[](std::size_t size) { return trackedAllocation(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+namespace platform {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Rgba {
+  int red, green, blue, alpha;
+};
+
+std::string sample(const std::string& name) {
+  const char* source = std::getenv("LF_SOURCE_DIR");
+  const auto folder = source != nullptr ? std::filesystem::path(source) / "platform"
+                                        : std::filesystem::path(__FILE__).parent_path();
+  return (folder / "testdata" / name).string();
+}
+
+Bytes readSample(const std::string& name) {
+  std::string failure;
+  const auto text = readWholeFile(sample(name), 1 << 20, failure);
+  EXPECT_TRUE(text.has_value()) << name << ": " << failure;
+  return text ? Bytes(text->begin(), text->end()) : Bytes{};
+}
+
+Rgba pixelAt(const DecodedImage& image, std::int64_t x, std::int64_t y) {
+  const std::uint8_t* p = image.row(y) + x * 4;
+  return {p[0], p[1], p[2], p[3]};
+}
+
+// Colour layouts of the 16 x 16 samples, in 8 x 8 quadrants.
+enum class Layout { kQuadrants, kGreyQuadrants, kTransparentCorner, kHalfAlphaCorner };
+
+Rgba expectedAt(Layout layout, int x, int y) {
+  const int quadrant = (y >= 8 ? 2 : 0) + (x >= 8 ? 1 : 0);
+  if (layout == Layout::kGreyQuadrants) {
+    const int grey = 85 * quadrant;
+    return {grey, grey, grey, 255};
+  }
+  constexpr Rgba kColours[] = {{255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255}, {255, 255, 255, 255}};
+  Rgba c = kColours[quadrant];
+  if (quadrant == 3 && layout == Layout::kTransparentCorner) c.alpha = 0;
+  if (quadrant == 3 && layout == Layout::kHalfAlphaCorner) c.alpha = 128;
+  return c;
+}
+
+struct SampleCase {
+  const char* name;
+  const char* file;
+  Layout layout;
+  int tolerance;   // per sample, for lossy formats
+  int edgeMargin;  // pixels this close to a quadrant edge are not compared (lossy ringing)
+};
+
+class ImageDecodeSampleTest : public ::testing::TestWithParam<SampleCase> {};
+
+TEST_P(ImageDecodeSampleTest, DecodesToStraightRgbaTopRowFirst) {
+  const SampleCase& c = GetParam();
+  const auto image = decodeImageFile(sample(c.file));
+  ASSERT_TRUE(image.has_value());
+  ASSERT_EQ(image->width, 16);
+  ASSERT_EQ(image->height, 16);
+  for (int y = 0; y < 16; ++y) {
+    for (int x = 0; x < 16; ++x) {
+      const double edgeDistance = std::min(std::abs(x - 7.5), std::abs(y - 7.5)) - 0.5;
+      if (edgeDistance < c.edgeMargin) continue;
+      const Rgba want = expectedAt(c.layout, x, y);
+      const Rgba got = pixelAt(*image, x, y);
+      EXPECT_NEAR(got.alpha, want.alpha, c.tolerance) << "at " << x << "," << y;
+      if (want.alpha == 0) continue;  // colour under full transparency is free
+      EXPECT_NEAR(got.red, want.red, c.tolerance) << "at " << x << "," << y;
+      EXPECT_NEAR(got.green, want.green, c.tolerance) << "at " << x << "," << y;
+      EXPECT_NEAR(got.blue, want.blue, c.tolerance) << "at " << x << "," << y;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, ImageDecodeSampleTest, ::testing::Values(
+    SampleCase{"PngGrey", "grey.png", Layout::kGreyQuadrants, 0, 0},
+    SampleCase{"PngPalette", "quadrants_palette.png", Layout::kQuadrants, 0, 0},
+    SampleCase{"Png16Bit", "quadrants_16bit.png", Layout::kQuadrants, 0, 0},
+    SampleCase{"PngPaletteTransparency", "quadrants_transparent_palette.png", Layout::kTransparentCorner, 0, 0},
+    SampleCase{"PngHalfAlpha", "half_alpha.png", Layout::kHalfAlphaCorner, 0, 0},
+    SampleCase{"Jpeg", "quadrants.jpg", Layout::kQuadrants, 12, 2},
+    SampleCase{"JpegGrey", "grey.jpg", Layout::kGreyQuadrants, 6, 2},
+    SampleCase{"JpegCmyk", "quadrants_cmyk.jpg", Layout::kQuadrants, 16, 2},
+    SampleCase{"WebpLossless", "quadrants_lossless.webp", Layout::kQuadrants, 0, 0},
+    SampleCase{"WebpLossy", "quadrants_lossy.webp", Layout::kQuadrants, 24, 2},
+    SampleCase{"WebpHalfAlpha", "half_alpha.webp", Layout::kHalfAlphaCorner, 0, 0},
+    SampleCase{"TiffLzw", "quadrants.tif", Layout::kQuadrants, 0, 0},
+    SampleCase{"Tiff16BitHalfAlpha", "half_alpha.tif", Layout::kHalfAlphaCorner, 1, 0},
+    SampleCase{"Gif", "quadrants.gif", Layout::kQuadrants, 0, 0},
+    SampleCase{"GifInterlaced", "quadrants_interlaced.gif", Layout::kQuadrants, 0, 0},
+    SampleCase{"GifTransparency", "quadrants_transparent.gif", Layout::kTransparentCorner, 0, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ImageDecodeTest, GreyWithAlphaKeepsBothChannels) {
+  const auto image = decodeImageFile(sample("grey_alpha.png"));
+  ASSERT_TRUE(image.has_value());
+  const Rgba p = pixelAt(*image, 3, 3);
+  EXPECT_EQ(p.red, 85);
+  EXPECT_EQ(p.green, 85);
+  EXPECT_EQ(p.blue, 85);
+  EXPECT_EQ(p.alpha, 128);
+}
+
+TEST(ImageDecodeTest, GifFrameIsPlacedOnItsLogicalScreen) {
+  // A 4 x 4 red frame at (8, 4) on a 16 x 16 screen; the rest of the screen is transparent.
+  const auto image = decodeImageFile(sample("offset_frame.gif"));
+  ASSERT_TRUE(image.has_value());
+  ASSERT_EQ(image->width, 16);
+  ASSERT_EQ(image->height, 16);
+  for (int y = 0; y < 16; ++y) {
+    for (int x = 0; x < 16; ++x) {
+      const bool inFrame = x >= 8 && x < 12 && y >= 4 && y < 8;
+      const Rgba p = pixelAt(*image, x, y);
+      EXPECT_EQ(p.alpha, inFrame ? 255 : 0) << "at " << x << "," << y;
+      if (inFrame) {
+        EXPECT_EQ(p.red, 255);
+      }
+    }
+  }
+}
+
+TEST(ImageDecodeTest, FileWithSeveralImagesYieldsTheFirst) {
+  for (const char* file : {"two_images.gif", "two_images.tif"}) {
+    const auto image = decodeImageFile(sample(file));
+    ASSERT_TRUE(image.has_value()) << file;
+    const Rgba p = pixelAt(*image, 1, 1);
+    EXPECT_EQ(p.red, 255) << file;
+    EXPECT_EQ(p.blue, 0) << file;
+  }
+}
+
+TEST(ImageDecodeTest, FormatIsRecognisedByContentNotName) {
+  const auto dir = std::filesystem::path(::testing::TempDir()) / "decode_by_content";
+  std::filesystem::create_directories(dir);
+  const Bytes jpeg = readSample("quadrants.jpg");
+  std::string failure;
+  ASSERT_TRUE(writeFileReplacing((dir / "picture.png").string(), jpeg, failure)) << failure;
+  const auto image = decodeImageFile((dir / "picture.png").string());
+  ASSERT_TRUE(image.has_value());
+  EXPECT_EQ(image->width, 16);
+}
+
+// --- Refusals --------------------------------------------------------------------------
+
+std::uint32_t crc32(const std::uint8_t* data, std::size_t size) {
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (std::size_t i = 0; i < size; ++i) {
+    crc ^= data[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+void appendBigEndian(Bytes& out, std::uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
+}
+
+// A PNG signature and a well-formed IHDR for an RGBA image of the given size, then a few
+// bytes of image data: enough for a decoder to believe the size.
+Bytes pngClaiming(std::uint32_t width, std::uint32_t height) {
+  Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  Bytes chunk = {'I', 'H', 'D', 'R'};
+  appendBigEndian(chunk, width);
+  appendBigEndian(chunk, height);
+  chunk.insert(chunk.end(), {8, 6, 0, 0, 0});
+  appendBigEndian(png, 13);
+  png.insert(png.end(), chunk.begin(), chunk.end());
+  appendBigEndian(png, crc32(chunk.data(), chunk.size()));
+  const Bytes idat = {'I', 'D', 'A', 'T', 0x78, 0x9C, 0x03, 0x00};
+  appendBigEndian(png, 4);
+  png.insert(png.end(), idat.begin(), idat.end());
+  appendBigEndian(png, crc32(idat.data(), idat.size()));
+  return png;
+}
+
+// A GIF whose logical screen and first image descriptor have the given sizes.
+Bytes gifClaiming(std::uint16_t screenWidth, std::uint16_t screenHeight, std::uint16_t frameWidth,
+                  std::uint16_t frameHeight) {
+  auto le = [](Bytes& out, std::uint16_t v) {
+    out.push_back(static_cast<std::uint8_t>(v));
+    out.push_back(static_cast<std::uint8_t>(v >> 8));
+  };
+  Bytes gif = {'G', 'I', 'F', '8', '9', 'a'};
+  le(gif, screenWidth);
+  le(gif, screenHeight);
+  gif.insert(gif.end(), {0x80, 0, 0, 0, 0, 0, 255, 255, 255});  // two-entry global palette
+  gif.push_back(0x2C);
+  le(gif, 0);
+  le(gif, 0);
+  le(gif, frameWidth);
+  le(gif, frameHeight);
+  gif.insert(gif.end(), {0x00, 0x02, 0x02, 0x44, 0x01, 0x00, 0x3B});
+  return gif;
+}
+
+struct RefusalCase {
+  const char* name;
+  Bytes (*bytes)();  // made when the test runs, not when it is registered
+  ImageDecodeFailure failure;
+};
+
+Bytes truncated(Bytes bytes) {
+  bytes.resize(bytes.size() / 2);
+  return bytes;
+}
+
+Bytes withoutLast(Bytes bytes, std::size_t count) {
+  bytes.resize(bytes.size() - count);
+  return bytes;
+}
+
+Bytes withTail(Bytes head, const std::string& tail) {
+  head.insert(head.end(), tail.begin(), tail.end());
+  return head;
+}
+
+class ImageDecodeRefusalTest : public ::testing::TestWithParam<RefusalCase> {};
+
+TEST_P(ImageDecodeRefusalTest, IsAbsentWithoutAllocatingPixels) {
+  const RefusalCase& c = GetParam();
+  ImageDecodeFailure failure{};
+  const Bytes bytes = c.bytes();
+  largestAllocation = 0;
+  EXPECT_FALSE(decodeImage(bytes, failure).has_value());
+  EXPECT_EQ(failure, c.failure);
+  EXPECT_LT(largestAllocation.load(), std::size_t{1} << 20);
+}
+
+Bytes randomBytes() {
+  Bytes bytes(4096);
+  std::uint32_t state = 12345;
+  for (auto& b : bytes) {
+    state = state * 1664525u + 1013904223u;
+    b = static_cast<std::uint8_t>(state >> 24);
+  }
+  return bytes;
+}
+
+INSTANTIATE_TEST_SUITE_P(BadInput, ImageDecodeRefusalTest, ::testing::Values(
+    RefusalCase{"Empty", [] { return Bytes{}; }, ImageDecodeFailure::kCannotOpen},
+    RefusalCase{"RandomBytes", [] { return randomBytes(); }, ImageDecodeFailure::kCannotOpen},
+    RefusalCase{"Text", [] { return withTail({}, "just some text\n"); }, ImageDecodeFailure::kCannotOpen},
+    RefusalCase{"PngSignatureOnly", [] { return Bytes{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}; }, ImageDecodeFailure::kCannotOpen},
+    RefusalCase{"PngSignatureThenGarbage", [] { return withTail({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}, "garbage garbage garbage"); }, ImageDecodeFailure::kCannotOpen},
+    RefusalCase{"PngClaimingTenBillionPixels", [] { return pngClaiming(100000, 100000); }, ImageDecodeFailure::kCannotDecode},
+    RefusalCase{"PngWithinSideLimitButTooManyPixels", [] { return pngClaiming(60000, 60000); }, ImageDecodeFailure::kCannotDecode},
+    RefusalCase{"PngWithoutPixelData", [] { return pngClaiming(4, 4); }, ImageDecodeFailure::kCannotDecode},
+    RefusalCase{"PngTruncated", [] { return truncated(readSample("half_alpha.png")); }, ImageDecodeFailure::kCannotDecode},
+    RefusalCase{"JpegCutInItsTables", [] { return truncated(readSample("quadrants.jpg")); }, ImageDecodeFailure::kCannotOpen},
+    RefusalCase{"JpegCutInItsScan", [] { return withoutLast(readSample("quadrants.jpg"), 16); }, ImageDecodeFailure::kCannotDecode},
+    RefusalCase{"JpegMarkerOnly", [] { return Bytes{0xFF, 0xD8, 0xFF}; }, ImageDecodeFailure::kCannotOpen},
+    RefusalCase{"WebpTruncated", [] { return truncated(readSample("quadrants_lossy.webp")); }, ImageDecodeFailure::kCannotDecode},
+    // The directory sits after the pixel data, so half a file has no image to open.
+    RefusalCase{"TiffTruncated", [] { return truncated(readSample("quadrants.tif")); }, ImageDecodeFailure::kCannotOpen},
+    RefusalCase{"GifTruncated", [] { return truncated(readSample("quadrants.gif")); }, ImageDecodeFailure::kCannotDecode},
+    RefusalCase{"GifScreenOfFourBillionPixels", [] { return gifClaiming(65535, 65535, 1, 1); }, ImageDecodeFailure::kCannotDecode},
+    RefusalCase{"GifFrameWiderThanAnyCanvas", [] { return gifClaiming(1, 1, 65535, 65535); }, ImageDecodeFailure::kCannotDecode}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ImageDecodeTest, FilesThatCannotBeReadAreNotImages) {
+  const auto dir = std::filesystem::path(::testing::TempDir()) / "decode_unreadable";
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / "empty.png").close();
+  for (const auto& path : {dir / "missing.png", dir / "empty.png", dir}) {
+    ImageDecodeFailure failure = ImageDecodeFailure::kCannotDecode;
+    EXPECT_FALSE(decodeImageFile(path.string(), failure).has_value()) << path;
+    EXPECT_EQ(failure, ImageDecodeFailure::kCannotOpen) << path;
+  }
+}
+
+struct AllocationCase {
+  const char* name;
+  std::int64_t width, height;
+  bool allowed;
+};
+
+class AllocateImageTest : public ::testing::TestWithParam<AllocationCase> {};
+
+TEST_P(AllocateImageTest, HonoursSideAndAreaLimits) {
+  const AllocationCase& c = GetParam();
+  const auto image = allocateImage(c.width, c.height);
+  ASSERT_EQ(image.has_value(), c.allowed);
+  if (image) {
+    EXPECT_EQ(image->width, c.width);
+    EXPECT_EQ(image->height, c.height);
+    EXPECT_EQ(image->row(c.height - 1) - image->row(0), (c.height - 1) * c.width * 4);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Limits, AllocateImageTest, ::testing::Values(
+    AllocationCase{"OnePixel", 1, 1, true},
+    AllocationCase{"ZeroWidth", 0, 5, false},
+    AllocationCase{"NegativeHeight", 5, -1, false},
+    AllocationCase{"WidestRow", 65535, 2, true},
+    AllocationCase{"RowPastSideLimit", 65536, 1, false},
+    AllocationCase{"TallestColumn", 1, 65535, true},
+    AllocationCase{"ColumnPastSideLimit", 1, 65536, false},
+    AllocationCase{"OneRowPastPixelLimit", 16384, 16385, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace platform
