@@ -1,1 +1,231 @@
-// pending
+#include "letterforge/typeset/text_fitting.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+#include "letterforge/inputs/text_rules.h"
+#include "letterforge/layout/rect_geometry.h"
+#include "platform/text_layout.h"
+
+namespace letterforge {
+namespace {
+
+// Beyond this no page shows a glyph, and the drawing library's coordinates run out.
+constexpr double kLargestFontSize = 100000.0;
+
+struct Scalar {
+  char32_t value = 0;
+  std::size_t length = 1;
+};
+
+// The scalar starting at text[at]; a byte that starts no valid sequence stands for itself.
+Scalar scalarAt(std::string_view text, std::size_t at) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  std::size_t length = 1;
+  char32_t value = lead;
+  if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    value = lead & 0x07;
+  } else if (lead >= 0xE0) {
+    length = 3;
+    value = lead & 0x0F;
+  } else if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    value = lead & 0x1F;
+  } else {
+    return {lead, 1};
+  }
+  if (at + length > text.size()) return {lead, 1};
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) return {lead, 1};
+    value = (value << 6) | (byte(at + i) & 0x3F);
+  }
+  return {value, length};
+}
+
+bool isLineBreak(char32_t c) {
+  return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+bool isAsianScalar(char32_t c) {
+  return (c >= 0x3040 && c <= 0x30FF) || (c >= 0x3400 && c <= 0x9FFF) ||
+         (c >= 0x0E00 && c <= 0x0E7F) || (c >= 0xAC00 && c <= 0xD7AF);
+}
+
+TextFitConfig configFor(const RenderOptions& options, bool bubble) {
+  return bubble ? bubbleFitConfig() : fitConfigForMode(options.typesettingMode);
+}
+
+}  // namespace
+
+TextFitConfig fitConfigForMode(std::string_view word) {
+  if (word == "readable") return {1.0, 0.16, 0.12, 4.0, 3.0, true};
+  if (word == "strict") return {0.72, 0.12, 0.1, 3.0, 2.0, true};
+  return {1.0, 0.14, 0.11, 4.0, 3.0, true};
+}
+
+TextFitConfig bubbleFitConfig() { return {0.5, 0.07, 0.06, 1.5, 1.0, true}; }
+
+double verticalSafety(const TextFitConfig& config, double size) {
+  return std::max(config.verticalSafetyMin, config.verticalSafetyFactor * size);
+}
+
+double bottomSafety(const TextFitConfig& config, double size) {
+  return std::max(config.bottomSafetyMin, config.bottomSafetyFactor * size);
+}
+
+double requiredHeight(const TextFitConfig& config, double size, double textHeight) {
+  return std::ceil(bottomSafety(config, size) + (verticalSafety(config, size) + textHeight));
+}
+
+bool containsAsianScript(std::string_view text) {
+  for (std::size_t at = 0; at < text.size();) {
+    const Scalar s = scalarAt(text, at);
+    if (isAsianScalar(s.value)) return true;
+    at += s.length;
+  }
+  return false;
+}
+
+LineAnalysis analyseLines(std::string_view text) {
+  LineAnalysis lines{.lineCount = 0, .maxLineLength = 0};
+  const auto consider = [&](std::string_view piece) {
+    if (trimmedText(piece).empty()) return;
+    ++lines.lineCount;
+    lines.maxLineLength = std::max(lines.maxLineLength, characterCount(piece));
+  };
+  std::size_t pieceStart = 0;
+  for (std::size_t at = 0; at < text.size();) {
+    const Scalar s = scalarAt(text, at);
+    if (isLineBreak(s.value)) {
+      consider(text.substr(pieceStart, at - pieceStart));
+      pieceStart = at + s.length;
+    }
+    at += s.length;
+  }
+  consider(text.substr(pieceStart));
+  if (lines.lineCount == 0) return {.lineCount = 1, .maxLineLength = characterCount(text)};
+  return lines;
+}
+
+double charWidthFactor(std::string_view text, std::int64_t lineCount, bool bubble,
+                       bool shortGroup) {
+  constexpr double kLatin = 0.82;
+  if (!bubble || !containsAsianScript(text)) return kLatin;
+  if (!shortGroup) return lineCount < 4 ? 0.78 : kLatin;
+  if (lineCount < 4) return 0.36;
+  if (lineCount <= 5) return 0.62;
+  return 0.78;
+}
+
+SizeRange sizeRange(const RenderOptions& options, std::string_view text, bool bubble,
+                    bool shortGroup, const Rect& rect) {
+  const double base = options.baseFontSize;
+  const LineAnalysis lines = analyseLines(text);
+  const double lineCount = static_cast<double>(lines.lineCount);
+  const double longest = static_cast<double>(std::max<std::int64_t>(lines.maxLineLength, 1));
+  SizeRange range;
+  if (shortGroup) {
+    range.floorSize = std::max(base * 1.05, 15.0);
+  } else {
+    range.floorSize = bubble ? std::max(base * 0.9, 12.5) : base;
+  }
+  if (bubble) {
+    const double k = charWidthFactor(text, lines.lineCount, bubble, shortGroup);
+    range.estimate = std::min(width(rect) / (k * longest), height(rect) / (lineCount * 1.12));
+  } else {
+    range.estimate = std::min(options.maxFontSize, height(rect) * 0.42);
+  }
+  range.startSize = std::min(std::max(range.floorSize, options.fontScale * range.estimate),
+                             options.maxFontSize);
+  if (shortGroup) {
+    range.minimumSize = std::max(base * 0.86, 12.0);
+  } else {
+    range.minimumSize = std::max(configFor(options, bubble).minSizeMultiplier * base,
+                                 bubble ? 10.5 : 8.0);
+  }
+  return range;
+}
+
+MeasureHeight textEngineMeasure(std::string_view text, double width) {
+  return [text, width](const TextAttributes& attributes) {
+    return platform::measureTextHeight(text, width, textStyleFor(attributes));
+  };
+}
+
+FitResult fitTextSize(const RenderOptions& options, std::string_view text, bool bubble,
+                      bool shortGroup, const Rect& rect, const MeasureHeight& measure) {
+  const SizeRange range = sizeRange(options, text, bubble, shortGroup, rect);
+  const double start = range.startSize;
+  const double minimum = range.minimumSize;
+  FitResult fit;
+  if (!std::isfinite(start) || !std::isfinite(minimum) || start > kLargestFontSize ||
+      !(start > 0.0)) {
+    return fit;
+  }
+  const TextFitConfig config = configFor(options, bubble);
+  const FontWeight weight = fontWeightForWord(options.fontWeight);
+  const double available = height(rect);
+  // Measures one size and reports whether it fits; the last call's values are the result.
+  const auto tryWith = [&](double size, bool compact) {
+    const TextAttributes attributes =
+        makeTextAttributes(options.lineSpacing, compact, bubble, size, weight);
+    fit = FitResult{.size = size,
+                    .compact = compact,
+                    .required = requiredHeight(config, size, measure(attributes)),
+                    .layoutCount = fit.layoutCount + 1};
+    return fit.required <= available;
+  };
+  if (minimum > start) {
+    tryWith(start, false);
+    return fit;
+  }
+  // Sizes are start − i for whole i: the same values as subtracting 1 repeatedly, as every
+  // size here is at least 8, where subtracting 1 is exact.
+  const auto steps = static_cast<std::int64_t>(std::floor(start - minimum));
+  for (std::int64_t i = 0; i <= steps; ++i) {
+    if (tryWith(start - static_cast<double>(i), false)) return fit;
+  }
+  if (!config.compactSpacingFallback) return fit;
+  for (std::int64_t i = 0; i <= steps; ++i) {
+    if (tryWith(start - static_cast<double>(i), true)) return fit;
+  }
+  return fit;
+}
+
+Rect placeTextRect(const Rect& rect, double required, double bottomSafety) {
+  const double drawHeight = std::min(required, height(rect));
+  const double slack = std::max(height(rect) - drawHeight, 0.0);
+  const double offset = std::min(slack * 0.5, bottomSafety);
+  const double y = std::max(minY(rect), midY(rect) - drawHeight * 0.5 + offset * 0.25);
+  return Rect{minX(rect), y, width(rect), drawHeight};
+}
+
+void drawFittedText(platform::PageBitmap& page, const RenderOptions& options,
+                    std::string_view text, bool bubble, bool shortGroup, const Rect& rect) {
+  const Rect area = standardised(rect);
+  if (!(area.width > 1.0) || !(area.height > 1.0) || !std::isfinite(area.x) ||
+      !std::isfinite(area.y) || !std::isfinite(area.width) || !std::isfinite(area.height)) {
+    return;
+  }
+  const FitResult fit =
+      fitTextSize(options, text, bubble, shortGroup, area, textEngineMeasure(text, area.width));
+  if (fit.layoutCount == 0) return;
+  const TextAttributes attributes = makeTextAttributes(
+      options.lineSpacing, fit.compact, bubble, fit.size, fontWeightForWord(options.fontWeight));
+  const Rect drawRect =
+      placeTextRect(area, fit.required, bottomSafety(configFor(options, bubble), fit.size));
+  page.save();
+  page.clipToRect(area);
+  if (options.strokeWidth > 0.0) {
+    const TextAttributes outlined =
+        outlineAttributes(attributes, options.strokeWidth, options.strokeColor);
+    platform::drawText(page, text, drawRect, textStyleFor(outlined));
+  }
+  platform::drawText(page, text, drawRect, textStyleFor(attributes));
+  page.restore();
+}
+
+}  // namespace letterforge

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+#include "letterforge/driver/render_options.h"
+#include "letterforge/layout/render_item.h"
+#include "letterforge/typeset/text_style.h"
+#include "platform/page_bitmap.h"
+
+namespace letterforge {
+
+// Margins and size floor of one fitting style.
+struct TextFitConfig {
+  double minSizeMultiplier = 1.0;  // smallest size as a multiple of baseFontSize
+  double verticalSafetyFactor = 0.0;
+  double bottomSafetyFactor = 0.0;
+  double verticalSafetyMin = 0.0;  // pixels
+  double bottomSafetyMin = 0.0;    // pixels
+  bool compactSpacingFallback = true;
+  bool operator==(const TextFitConfig&) const = default;
+};
+
+// "readable" and "strict" have their own rows; every other word gets the balanced one.
+TextFitConfig fitConfigForMode(std::string_view word);
+// The style of text set inside a speech bubble.
+TextFitConfig bubbleFitConfig();
+
+double verticalSafety(const TextFitConfig& config, double size);
+double bottomSafety(const TextFitConfig& config, double size);
+// Whole pixels that text of `textHeight` at `size` needs, safety margins included.
+double requiredHeight(const TextFitConfig& config, double size, double textHeight);
+
+// True when a scalar is kana, a CJK ideograph (extension A included), Thai or a Hangul syllable.
+bool containsAsianScript(std::string_view text);
+
+struct LineAnalysis {
+  std::int64_t lineCount = 1;      // lines with something besides white space; at least 1
+  std::int64_t maxLineLength = 0;  // user-perceived characters of the longest such line
+  bool operator==(const LineAnalysis&) const = default;
+};
+// Splits at every line break character; blank lines do not count. When no line has
+// content, the whole text's character count is the longest length.
+LineAnalysis analyseLines(std::string_view text);
+
+// Width of an average character as a fraction of the size, for estimating bubble text;
+// 0.82 whenever `bubble` is false.
+double charWidthFactor(std::string_view text, std::int64_t lineCount, bool bubble,
+                       bool shortGroup);
+
+// The sizes a fit starts from: never rounded.
+struct SizeRange {
+  double floorSize = 0.0;
+  double estimate = 0.0;
+  double startSize = 0.0;
+  double minimumSize = 0.0;
+};
+SizeRange sizeRange(const RenderOptions& options, std::string_view text, bool bubble,
+                    bool shortGroup, const Rect& rect);
+
+// The height of the text wrapped at the rectangle's width with the given attributes.
+using MeasureHeight = std::function<double(const TextAttributes&)>;
+// The text engine's measurement of `text` at `width`; `text` must outlive the result.
+MeasureHeight textEngineMeasure(std::string_view text, double width);
+
+// The size chosen for a rectangle: the first that fits, or else the last one measured.
+struct FitResult {
+  double size = 0.0;
+  bool compact = false;      // zero line spacing
+  double required = 0.0;     // requiredHeight at `size`
+  std::int64_t layoutCount = 0;  // measurements made; 0 when the sizes are unusable
+};
+// Steps down from the start size by whole points, first with normal spacing, then compact.
+FitResult fitTextSize(const RenderOptions& options, std::string_view text, bool bubble,
+                      bool shortGroup, const Rect& rect, const MeasureHeight& measure);
+
+// Where the text block goes: centred on the rectangle, raised by a quarter of the spare
+// room (at most half the slack and bottomSafety), never below the rectangle's bottom.
+Rect placeTextRect(const Rect& rect, double required, double bottomSafety);
+
+// Fits the text into `rect` and draws it centred, over an outline when strokeWidth is
+// positive, clipped to `rect`. Draws nothing when a side is 1 pixel or less.
+void drawFittedText(platform::PageBitmap& page, const RenderOptions& options,
+                    std::string_view text, bool bubble, bool shortGroup, const Rect& rect);
+
+}  // namespace letterforge
