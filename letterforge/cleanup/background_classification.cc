@@ -20,10 +20,8 @@ struct PlainLimits {
   double colourfulMax = 0.0;
 };
 
-constexpr PlainLimits kPlainLimits{
-    .ringMedianMin = 0.55, .brightMin = 0.55, .colourfulMax = 0.18};
-constexpr PlainLimits kStrictLimits{
-    .ringMedianMin = 0.82, .brightMin = 0.74, .colourfulMax = 0.08};
+constexpr PlainLimits kPlainLimits{.ringMedianMin = 0.55, .brightMin = 0.55, .colourfulMax = 0.18};
+constexpr PlainLimits kStrictLimits{.ringMedianMin = 0.82, .brightMin = 0.74, .colourfulMax = 0.08};
 constexpr std::int64_t kPlainSideMin = 3;
 
 bool passesPlainLimits(const PageBitmap& page, const Rect& rect, const PlainLimits& limits) {
@@ -83,8 +81,8 @@ bool surroundProbe(const PageBitmap& page, const Rect& rect) {
   const double m = probeMargin(rect);
   const double left = minX(rect) - m, right = maxX(rect) + m, mid = midX(rect);
   const double below = minY(rect) - m, above = maxY(rect) + m;
-  const std::array<Point, 6> probes{Point{left, below}, Point{right, below}, Point{left, above},
-                                    Point{right, above}, Point{mid, below},  Point{mid, above}};
+  const std::array<Point, 6> probes{Point{left, below},  Point{right, below}, Point{left, above},
+                                    Point{right, above}, Point{mid, below},   Point{mid, above}};
   std::int64_t sampled = 0, bright = 0;
   for (const Point& p : probes) {
     // std::round takes halves away from zero, so -0.5 becomes -1 and is off the page.
@@ -93,8 +91,7 @@ bool surroundProbe(const PageBitmap& page, const Rect& rect) {
           y < static_cast<double>(page.height()))) {
       continue;
     }
-    const auto rgb =
-        samplePixel(page, static_cast<std::int64_t>(x), static_cast<std::int64_t>(y));
+    const auto rgb = samplePixel(page, static_cast<std::int64_t>(x), static_cast<std::int64_t>(y));
     if (!rgb) continue;
     ++sampled;
     if (luminance(*rgb) >= kLuminanceMin && saturation(*rgb) <= kSaturationMax) ++bright;

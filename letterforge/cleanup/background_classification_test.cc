@@ -44,12 +44,12 @@ TEST_P(PlainBackgroundTest, MatchesHandWorkedDecision) {
 INSTANTIATE_TEST_SUITE_P(
     Limits, PlainBackgroundTest,
     ::testing::Values(
-        PlainCase{"RingJustUnderPlain", 30, grey(140), kWhite, 0, false, false},      // 0.549
-        PlainCase{"RingExactlyPlain", 30, {159, 129, 149}, kWhite, 0, true, false},    // 0.55
-        PlainCase{"RingJustOverPlain", 30, grey(141), kWhite, 0, true, false},        // 0.553
-        PlainCase{"RingJustUnderStrict", 30, grey(209), kWhite, 0, true, false},      // 0.8196
-        PlainCase{"RingExactlyStrict", 30, {221, 205, 199}, kWhite, 0, true, true},   // 0.82
-        PlainCase{"RingJustOverStrict", 30, grey(210), kWhite, 0, true, true},        // 0.8235
+        PlainCase{"RingJustUnderPlain", 30, grey(140), kWhite, 0, false, false},     // 0.549
+        PlainCase{"RingExactlyPlain", 30, {159, 129, 149}, kWhite, 0, true, false},  // 0.55
+        PlainCase{"RingJustOverPlain", 30, grey(141), kWhite, 0, true, false},       // 0.553
+        PlainCase{"RingJustUnderStrict", 30, grey(209), kWhite, 0, true, false},     // 0.8196
+        PlainCase{"RingExactlyStrict", 30, {221, 205, 199}, kWhite, 0, true, true},  // 0.82
+        PlainCase{"RingJustOverStrict", 30, grey(210), kWhite, 0, true, true},       // 0.8235
         PlainCase{"Bright54Percent", 10, kWhite, grey(160), 46, false, false},
         PlainCase{"Bright55Percent", 10, kWhite, grey(160), 45, true, false},
         PlainCase{"Bright56Percent", 10, kWhite, grey(160), 44, true, false},
@@ -110,9 +110,9 @@ TEST_P(BubbleSurroundTest, MatchesHandWorkedDecision) {
 INSTANTIATE_TEST_SUITE_P(
     Limits, BubbleSurroundTest,
     ::testing::Values(
-        SurroundCase{"RingJustUnder", grey(142), kWhite, 0, false},         // 0.5569
-        SurroundCase{"RingExactly", {160, 134, 143}, kWhite, 0, true},      // 0.56, sat 0.16
-        SurroundCase{"RingJustOver", grey(143), kWhite, 0, true},           // 0.5608
+        SurroundCase{"RingJustUnder", grey(142), kWhite, 0, false},           // 0.5569
+        SurroundCase{"RingExactly", {160, 134, 143}, kWhite, 0, true},        // 0.56, sat 0.16
+        SurroundCase{"RingJustOver", grey(143), kWhite, 0, true},             // 0.5608
         SurroundCase{"BrightUnder34Percent", kWhite, grey(128), 265, false},  // 135 bright
         SurroundCase{"BrightAt34Percent", kWhite, grey(128), 264, true},
         SurroundCase{"BrightOver34Percent", kWhite, grey(128), 263, true},
@@ -186,11 +186,11 @@ TEST_P(SurroundProbeColourTest, AllSixProbesOfOneColour) {
 
 INSTANTIATE_TEST_SUITE_P(
     Limits, SurroundProbeColourTest,
-    ::testing::Values(ProbeColourCase{"LuminanceJustUnder", grey(193), false},        // 0.7569
-                      ProbeColourCase{"LuminanceExactly", {181, 203, 180}, true},     // 0.76
-                      ProbeColourCase{"LuminanceJustOver", grey(194), true},          // 0.7608
-                      ProbeColourCase{"SaturationJustUnder", {255, 255, 220}, true},  // 0.1373
-                      ProbeColourCase{"SaturationJustOver", {255, 255, 219}, false}), // 0.1412
+    ::testing::Values(ProbeColourCase{"LuminanceJustUnder", grey(193), false},         // 0.7569
+                      ProbeColourCase{"LuminanceExactly", {181, 203, 180}, true},      // 0.76
+                      ProbeColourCase{"LuminanceJustOver", grey(194), true},           // 0.7608
+                      ProbeColourCase{"SaturationJustUnder", {255, 255, 220}, true},   // 0.1373
+                      ProbeColourCase{"SaturationJustOver", {255, 255, 219}, false}),  // 0.1412
     [](const auto& info) { return std::string(info.param.name); });
 
 struct ProbeCountCase {
@@ -223,8 +223,8 @@ INSTANTIATE_TEST_SUITE_P(
         // midX 30.5 rounds away from zero to 31.
         ProbeCountCase{"HalfRoundsUp", {20, 20, 21, 20}, {{13, 13}, {31, 13}, {31, 47}}, true},
         // minX - margin = -0.5 rounds to -1, off the page: four probes, one bright.
-        ProbeCountCase{"MinusHalfIsOffThePage", {6.5, 20, 20, 20}, {{0, 13}, {0, 47}, {34, 13}},
-                       false}),
+        ProbeCountCase{
+            "MinusHalfIsOffThePage", {6.5, 20, 20, 20}, {{0, 13}, {0, 47}, {34, 13}}, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct MarginCase {

@@ -1,1 +1,228 @@
-// pending
+#include "letterforge/cleanup/text_mask.h"
+
+#include <algorithm>
+#include <bit>
+#include <limits>
+
+#include "letterforge/layout/rect_geometry.h"
+#include "letterforge/raster/pixel_sampling.h"
+
+namespace letterforge {
+namespace {
+
+constexpr std::int64_t kWordBits = 64;
+
+std::size_t wordIndex(std::int64_t cell) { return static_cast<std::size_t>(cell / kWordBits); }
+std::uint64_t bitOf(std::int64_t cell) { return std::uint64_t{1} << (cell % kWordBits); }
+
+// Number of cells of a width x height window; absent for an empty or impossibly large one.
+std::optional<std::int64_t> windowCells(std::int64_t width, std::int64_t height) {
+  if (width <= 0 || height <= 0) return std::nullopt;
+  if (width > std::numeric_limits<std::int64_t>::max() / height) return std::nullopt;
+  return width * height;
+}
+
+// One axis of the square dilation: cell i of a line is set when any cell within `reach`
+// along the line is. Lines are `length` cells long, `stride` apart within the line.
+void dilateLine(const std::uint8_t* in, std::uint8_t* out, std::int64_t length, std::int64_t stride,
+                std::int64_t reach) {
+  std::int64_t inWindow = 0;  // set cells in [i - reach, i + reach]
+  for (std::int64_t j = 0; j <= std::min(reach, length - 1); ++j) inWindow += in[j * stride];
+  for (std::int64_t i = 0; i < length; ++i) {
+    out[i * stride] = inWindow > 0 ? 1 : 0;
+    if (i + reach + 1 < length) inWindow += in[(i + reach + 1) * stride];
+    if (i - reach >= 0) inWindow -= in[(i - reach) * stride];
+  }
+}
+
+struct Threshold {
+  double darkerThan = 0.0;
+  std::int64_t passes = 0;
+};
+
+// Clean white paper takes a limit just under the paper and generous growth, so antialiased
+// stroke edges go too; on anything else the limit stays well under the paper.
+Threshold strokeThreshold(double ringMedian, const std::optional<GridBrightness>& grid) {
+  constexpr double kCleanPaperMin = 0.68, kCleanBrightMin = 0.68, kCleanColourfulMax = 0.08;
+  const bool clean =
+      ringMedian >= kCleanPaperMin && (!grid || (grid->brightFraction >= kCleanBrightMin &&
+                                                 grid->colourfulFraction <= kCleanColourfulMax));
+  if (clean) {
+    double t = ringMedian - 0.03;
+    if (ringMedian - 0.03 >= 0.82) t = 0.82;
+    return Threshold{.darkerThan = std::max(t, 0.26), .passes = 7};
+  }
+  double t = ringMedian - 0.16;
+  if (ringMedian - 0.16 >= 0.58) t = 0.58;
+  return Threshold{.darkerThan = std::max(t, 0.1), .passes = 2};
+}
+
+}  // namespace
+
+CellSet::CellSet(std::initializer_list<std::int64_t> cells) {
+  for (std::int64_t cell : cells) insert(cell);
+}
+
+bool CellSet::contains(std::int64_t cell) const {
+  if (cell < 0 || wordIndex(cell) >= words_.size()) return false;
+  return (words_[wordIndex(cell)] & bitOf(cell)) != 0;
+}
+
+void CellSet::insert(std::int64_t cell) {
+  if (cell < 0) return;
+  if (wordIndex(cell) >= words_.size()) words_.resize(wordIndex(cell) + 1, 0);
+  std::uint64_t& word = words_[wordIndex(cell)];
+  if ((word & bitOf(cell)) == 0) {
+    word |= bitOf(cell);
+    ++count_;
+  }
+}
+
+void CellSet::erase(std::int64_t cell) {
+  if (!contains(cell)) return;
+  words_[wordIndex(cell)] &= ~bitOf(cell);
+  --count_;
+}
+
+void CellSet::reserve(std::int64_t cellCount) {
+  if (cellCount > 0) words_.reserve(wordIndex(cellCount - 1) + 1);
+}
+
+CellSet::Iterator CellSet::begin() const { return Iterator(&words_, 0); }
+
+CellSet::Iterator CellSet::end() const {
+  return Iterator(&words_, static_cast<std::int64_t>(words_.size()) * kWordBits);
+}
+
+bool CellSet::operator==(const CellSet& other) const {
+  if (count_ != other.count_) return false;
+  const std::size_t shared = std::min(words_.size(), other.words_.size());
+  // Equal counts and equal shared words leave no member beyond the shorter set.
+  return std::equal(words_.begin(), words_.begin() + static_cast<std::ptrdiff_t>(shared),
+                    other.words_.begin());
+}
+
+CellSet::Iterator::Iterator(const std::vector<std::uint64_t>* words, std::int64_t cell)
+    : words_(words) {
+  seek(cell);
+}
+
+CellSet::Iterator& CellSet::Iterator::operator++() {
+  seek(cell_ + 1);
+  return *this;
+}
+
+CellSet::Iterator CellSet::Iterator::operator++(int) {
+  Iterator before = *this;
+  seek(cell_ + 1);
+  return before;
+}
+
+// Moves to the first member at or after `from`, or to the end.
+void CellSet::Iterator::seek(std::int64_t from) {
+  const std::int64_t endCell = static_cast<std::int64_t>(words_->size()) * kWordBits;
+  std::size_t w = wordIndex(from);
+  if (from >= endCell) {
+    cell_ = endCell;
+    return;
+  }
+  std::uint64_t bits = (*words_)[w] & (~std::uint64_t{0} << (from % kWordBits));
+  while (bits == 0 && ++w < words_->size()) bits = (*words_)[w];
+  cell_ = bits == 0 ? endCell : static_cast<std::int64_t>(w) * kWordBits + std::countr_zero(bits);
+}
+
+std::optional<TextMask> buildTextMask(const platform::PageBitmap& page, const Rect& rect) {
+  constexpr std::int64_t kSideMin = 3;
+  const PixelBounds b = pixelBounds(page, rect);
+  if (b.width < kSideMin || b.height < kSideMin) return std::nullopt;
+  const Threshold t = strokeThreshold(borderLuminanceMedian(page, b), gridBrightness(page, b));
+
+  CellSet strokes;
+  strokes.reserve(b.width * b.height);
+  for (std::int64_t y = b.minY; y < b.maxY; ++y) {
+    for (std::int64_t x = b.minX; x < b.maxX; ++x) {
+      if (luminance(page.pixel(x, y)) < t.darkerThan) {
+        strokes.insert((y - b.minY) * b.width + (x - b.minX));
+      }
+    }
+  }
+  if (strokes.empty()) return std::nullopt;
+  return TextMask{.rect = {double(b.minX), double(b.minY), double(b.width), double(b.height)},
+                  .pixels = dilateCells(strokes, b.width, b.height, t.passes),
+                  .width = b.width,
+                  .height = b.height};
+}
+
+CellSet dilateCells(const CellSet& cells, std::int64_t width, std::int64_t height,
+                    std::int64_t passes) {
+  const auto total = windowCells(width, height);
+  if (!total) return {};
+  // p passes of the 3 x 3 step make a square of reach p, which splits into a row pass and a
+  // column pass; a reach beyond the window changes nothing.
+  const std::int64_t reach = std::min(std::max<std::int64_t>(passes, 1), std::max(width, height));
+  std::vector<std::uint8_t> marked(static_cast<std::size_t>(*total), 0);
+  for (std::int64_t cell : cells) {
+    if (cell >= *total) break;
+    marked[static_cast<std::size_t>(cell)] = 1;
+  }
+  std::vector<std::uint8_t> rows(marked.size(), 0);
+  for (std::int64_t r = 0; r < height; ++r) {
+    dilateLine(&marked[r * width], &rows[r * width], width, 1, reach);
+  }
+  for (std::int64_t c = 0; c < width; ++c) {
+    dilateLine(&rows[c], &marked[c], height, width, reach);
+  }
+  CellSet grown;
+  grown.reserve(*total);
+  for (std::int64_t i = 0; i < *total; ++i) {
+    if (marked[static_cast<std::size_t>(i)] != 0) grown.insert(i);
+  }
+  return grown;
+}
+
+CellSet dropSpecks(const CellSet& cells, std::int64_t width, std::int64_t height) {
+  constexpr std::size_t kGroupMin = 3;
+  const auto total = windowCells(width, height);
+  if (!total) return {};
+  CellSet remaining;
+  for (std::int64_t cell : cells) {
+    if (cell >= *total) break;
+    remaining.insert(cell);
+  }
+  CellSet kept;
+  std::vector<std::int64_t> group, pending;
+  for (std::int64_t seed : cells) {
+    if (!remaining.contains(seed)) continue;
+    group.clear();
+    pending.assign(1, seed);
+    remaining.erase(seed);
+    while (!pending.empty()) {
+      const std::int64_t cell = pending.back();
+      pending.pop_back();
+      group.push_back(cell);
+      const std::int64_t row = cell / width, column = cell % width;
+      const std::int64_t rowEnd = std::min(row + 1, height - 1);
+      const std::int64_t columnEnd = std::min(column + 1, width - 1);
+      for (std::int64_t r = std::max<std::int64_t>(row - 1, 0); r <= rowEnd; ++r) {
+        for (std::int64_t c = std::max<std::int64_t>(column - 1, 0); c <= columnEnd; ++c) {
+          const std::int64_t next = r * width + c;
+          if (remaining.contains(next)) {
+            remaining.erase(next);
+            pending.push_back(next);
+          }
+        }
+      }
+    }
+    if (group.size() >= kGroupMin) {
+      for (std::int64_t cell : group) kept.insert(cell);
+    }
+  }
+  return kept;
+}
+
+double maskCoverage(const TextMask& mask) {
+  const double area = width(mask.rect) * height(mask.rect);
+  return static_cast<double>(mask.pixels.count()) / (area >= 1.0 ? area : 1.0);
+}
+
+}  // namespace letterforge

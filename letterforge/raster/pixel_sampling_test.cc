@@ -189,11 +189,11 @@ INSTANTIATE_TEST_SUITE_P(
     Limits, PixelKindTest,
     ::testing::Values(
         PixelKindCase{"GreyJustUnderBright", grey(183), false, false, false},  // 0.7176
-        PixelKindCase{"ExactlyBright", {177, 183, 204}, true, false, false},  // 0.72, sat 0.13
-        PixelKindCase{"GreyJustOverBright", grey(184), true, false, false},   // 0.7216
-        PixelKindCase{"GreyJustUnderDark", grey(86), false, true, false},     // 0.3373
-        PixelKindCase{"ExactlyDark", {66, 90, 124}, false, true, true},       // 0.34, sat 0.47
-        PixelKindCase{"GreyJustOverDark", grey(87), false, false, false},     // 0.3412
+        PixelKindCase{"ExactlyBright", {177, 183, 204}, true, false, false},   // 0.72, sat 0.13
+        PixelKindCase{"GreyJustOverBright", grey(184), true, false, false},    // 0.7216
+        PixelKindCase{"GreyJustUnderDark", grey(86), false, true, false},      // 0.3373
+        PixelKindCase{"ExactlyDark", {66, 90, 124}, false, true, true},        // 0.34, sat 0.47
+        PixelKindCase{"GreyJustOverDark", grey(87), false, false, false},      // 0.3412
         PixelKindCase{"SaturationJustOverColourful", {255, 255, 209}, true, false, true},  // .1804
         // 45/250 is 18 % in decimal, but the division rounds to 0.17999999999999994.
         PixelKindCase{"SaturationEighteenPercentRoundsUnder", {250, 250, 205}, true, false, false},

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <iterator>
+#include <optional>
+#include <vector>
+
+#include "letterforge/layout/render_item.h"
+#include "platform/page_bitmap.h"
+
+namespace letterforge {
+
+// A set of non-negative cell indices, one bit per cell from 0 to the largest inserted.
+// Negative indices are never members; inserting one does nothing.
+class CellSet {
+ public:
+  class Iterator;
+
+  CellSet() = default;
+  CellSet(std::initializer_list<std::int64_t> cells);
+
+  bool contains(std::int64_t cell) const;
+  void insert(std::int64_t cell);
+  void erase(std::int64_t cell);
+  // Makes room for cells below cellCount, so inserting them does not reallocate.
+  void reserve(std::int64_t cellCount);
+  std::int64_t count() const { return count_; }
+  bool empty() const { return count_ == 0; }
+
+  // Members in ascending order.
+  Iterator begin() const;
+  Iterator end() const;
+
+  // Same members, whatever room either set has.
+  bool operator==(const CellSet& other) const;
+
+ private:
+  std::vector<std::uint64_t> words_{};
+  std::int64_t count_ = 0;
+};
+
+class CellSet::Iterator {
+ public:
+  using iterator_category = std::forward_iterator_tag;
+  using value_type = std::int64_t;
+  using difference_type = std::ptrdiff_t;
+  using pointer = void;
+  using reference = std::int64_t;
+  Iterator() = default;
+  Iterator(const std::vector<std::uint64_t>* words, std::int64_t cell);
+  std::int64_t operator*() const { return cell_; }
+  Iterator& operator++();
+  Iterator operator++(int);
+  bool operator==(const Iterator& other) const { return cell_ == other.cell_; }
+
+ private:
+  void seek(std::int64_t from);
+  const std::vector<std::uint64_t>* words_ = nullptr;
+  std::int64_t cell_ = 0;
+};
+
+// The lettering strokes of a window of the page. Cell row * width + column stands for page
+// pixel (rect.x + column, rect.y + row).
+struct TextMask {
+  Rect rect{};
+  CellSet pixels{};
+  std::int64_t width = 0;
+  std::int64_t height = 0;
+  bool operator==(const TextMask&) const = default;
+};
+
+// Marks the dark strokes inside `rect`, against a darkness limit taken from the paper on its
+// border, and grows them (7 pixels on clean paper, else 2). Absent when the window is under
+// 3 pixels in either direction or no pixel is dark enough to be lettering.
+std::optional<TextMask> buildTextMask(const platform::PageBitmap& page, const Rect& rect);
+// Grows every cell into the (2p + 1) x (2p + 1) square around it, p = max(passes, 1), cut at
+// the window edges. Cells outside the width x height window are dropped.
+CellSet dilateCells(const CellSet& cells, std::int64_t width, std::int64_t height,
+                    std::int64_t passes);
+// The cells of 8-connected groups of 3 or more cells inside the window.
+CellSet dropSpecks(const CellSet& cells, std::int64_t width, std::int64_t height);
+// Marked cells over the area of the mask's rect, the area taken as at least 1.
+double maskCoverage(const TextMask& mask);
+
+}  // namespace letterforge
