@@ -132,23 +132,25 @@ void drawLayout(PageBitmap& bitmap, const ScaledLayout& scaled, double x, double
   cairo_save(cr);
   cairo_translate(cr, x, top);
   cairo_scale(cr, scaled.scale, scaled.scale);
-  cairo_move_to(cr, 0, 0);
   if (style.outlined) {
     cairo_new_path(cr);
+    cairo_move_to(cr, 0, 0);
     pango_cairo_layout_path(cr, scaled.layout.get());
-    // The path is kept in device space, so the stroke width below is in pixels.
+    cairo_save(cr);
+    // The path is kept in device space, so the stroke width is in pixels.
     cairo_identity_matrix(cr);
-    setSource(cr, style.color);
-    cairo_fill_preserve(cr);
     const double lineWidth = style.strokeLineWidth;
     cairo_set_line_width(cr, std::isfinite(lineWidth) ? std::max(lineWidth, 0.0) : 0.0);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
     setSource(cr, style.strokeColor);
     cairo_stroke(cr);
-  } else {
-    setSource(cr, style.color);
-    pango_cairo_show_layout(cr, scaled.layout.get());
+    cairo_restore(cr);
   }
+  // The fill goes on top of the stroke, which then shows only outside the glyphs. Glyph
+  // images come from the font cache, several times faster than filling the outlines.
+  setSource(cr, style.color);
+  cairo_move_to(cr, 0, 0);
+  pango_cairo_show_layout(cr, scaled.layout.get());
   cairo_restore(cr);
   cairo_surface_flush(impl.surface);
 }

@@ -19,7 +19,7 @@ struct TextStyle {
   Color color = kBlack;
   double lineSpacing = 0.0;  // extra space between lines, in pixels
   bool centred = true;       // each line centred in the layout width
-  bool outlined = false;     // glyphs filled with `color` and their contours stroked
+  bool outlined = false;     // contours stroked in strokeColor, glyphs filled on top
   Color strokeColor = kWhite;
   double strokeLineWidth = 0.0;  // in pixels
 };
