@@ -55,4 +55,14 @@ inline platform::PageBitmap makePage(std::int64_t width, std::int64_t height,
   return page;
 }
 
+// Number of pixels whose colour differs between two pages of the same size.
+inline std::int64_t differingPixels(const platform::PageBitmap& a, const platform::PageBitmap& b) {
+  std::int64_t differing = 0;
+  for (std::int64_t y = 0; y < a.height(); ++y) {
+    for (std::int64_t x = 0; x < a.width(); ++x)
+      differing += a.pixel(x, y) == b.pixel(x, y) ? 0 : 1;
+  }
+  return differing;
+}
+
 }  // namespace letterforge::test_pages
