@@ -10,14 +10,15 @@
 
 namespace platform {
 
-// How the image data is filtered and compressed. The defaults are the fastest choice that
-// still compresses pages well: every row Up-filtered, zlib level 1 with run-length matching.
+// How the image data is filtered and compressed. The defaults are the fastest measured on a
+// full page: every row Up-filtered, zlib level 1 (as fast as run-length matching, and a
+// quarter smaller; adaptive filtering and higher levels cost two to five times the time).
 enum class PngFilters { kAdaptive, kUpOnly };
 enum class PngStrategy { kDefault, kFiltered, kRle };
 struct PngSettings {
   PngFilters filters = PngFilters::kUpOnly;
   int zlibLevel = 1;  // 0..9
-  PngStrategy strategy = PngStrategy::kRle;
+  PngStrategy strategy = PngStrategy::kDefault;
   bool alwaysRgba = false;       // keep the alpha channel even when every pixel is opaque
   bool libraryDefaults = false;  // ignore the fields above and let the library choose
 };

@@ -71,6 +71,7 @@ INSTANTIATE_TEST_SUITE_P(Settings, PngEncoderRoundTripTest, ::testing::Values(
     SettingsCase{"AdaptiveFiltersLevel6", PngSettings{.filters = PngFilters::kAdaptive, .zlibLevel = 6,
                                                       .strategy = PngStrategy::kFiltered}},
     SettingsCase{"StoredWithoutCompression", PngSettings{.zlibLevel = 0, .strategy = PngStrategy::kDefault}},
+    SettingsCase{"RunLengthLevel3", PngSettings{.zlibLevel = 3, .strategy = PngStrategy::kRle}},
     SettingsCase{"AlwaysRgba", PngSettings{.alwaysRgba = true}}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -1,0 +1,142 @@
+// PNG encoding of a full A4 page at 300 dpi: the candidates for the encoder's settings, each
+// reporting its time and the size of the file it makes (counter png_bytes).
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <string>
+
+#include "platform/page_bitmap.h"
+#include "platform/png_encoder.h"
+
+namespace {
+
+using platform::Color;
+using platform::PageBitmap;
+using platform::PngFilters;
+using platform::PngSettings;
+using platform::PngStrategy;
+using platform::Rect;
+using platform::Rgb8;
+
+constexpr std::int64_t kPageWidth = 2480;
+constexpr std::int64_t kPageHeight = 3508;
+constexpr Color kBlack{0, 0, 0, 1};
+
+struct Random {
+  std::uint32_t state = 2463534242u;
+  std::uint32_t next() {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    return state;
+  }
+  double unit() { return next() / 4294967296.0; }
+};
+
+// Rows of glyph-sized strokes inside a white bubble with a black outline.
+void drawBubble(PageBitmap& page, Random& random, double x, double y, double w, double h) {
+  page.fillRoundedRect(Rect{x - 6, y - 6, w + 12, h + 12}, 60, kBlack);
+  page.fillRoundedRect(Rect{x, y, w, h}, 56, platform::kWhite);
+  for (double line = y + h - 70; line > y + 30; line -= 52) {
+    for (double gx = x + 50; gx < x + w - 60;) {
+      const double glyph = 14 + random.unit() * 22;
+      page.fillRect(Rect{gx, line, 5 + random.unit() * 4, 34}, kBlack);
+      page.fillRect(Rect{gx, line + (random.unit() < 0.5 ? 0 : 30), glyph, 5}, kBlack);
+      gx += glyph + 8 + (random.unit() < 0.15 ? 22 : 0);
+    }
+  }
+}
+
+void drawScreentone(PageBitmap& page, const Rect& panel) {
+  for (std::int64_t y = std::int64_t(panel.y); y < std::int64_t(panel.y + panel.height); ++y) {
+    for (std::int64_t x = std::int64_t(panel.x); x < std::int64_t(panel.x + panel.width); ++x) {
+      const double dx = std::fmod(double(x), 10.0) - 5.0;
+      const double dy = std::fmod(double(y), 10.0) - 5.0;
+      const double radius = 1.0 + 3.0 * (y - panel.y) / panel.height;
+      if (dx * dx + dy * dy <= radius * radius) page.setPixel(x, y, Rgb8{30, 30, 30});
+    }
+  }
+}
+
+void drawPhoto(PageBitmap& page, Random& random, const Rect& panel) {
+  for (std::int64_t y = std::int64_t(panel.y); y < std::int64_t(panel.y + panel.height); ++y) {
+    for (std::int64_t x = std::int64_t(panel.x); x < std::int64_t(panel.x + panel.width); ++x) {
+      const double base = 120 + 80 * std::sin(x / 90.0) * std::cos(y / 130.0);
+      const int noise = int(random.next() % 41) - 20;
+      auto channel = [&](double scale) {
+        return static_cast<std::uint8_t>(std::clamp(base * scale + noise, 0.0, 255.0));
+      };
+      page.setPixel(x, y, Rgb8{channel(1.05), channel(0.9), channel(0.75)});
+    }
+  }
+}
+
+// White paper, six panels with black borders, a screentone panel, a photographic panel and
+// lettered speech bubbles.
+const PageBitmap& comicPage() {
+  static const PageBitmap page = [] {
+    auto made = PageBitmap::create(kPageWidth, kPageHeight);
+    PageBitmap& p = *made;
+    Random random;
+    p.fillRect(Rect{0, 0, double(kPageWidth), double(kPageHeight)}, platform::kWhite);
+    const double margin = 120, gutter = 60;
+    const double panelWidth = (kPageWidth - 2 * margin - gutter) / 2;
+    const double panelHeight = (kPageHeight - 2 * margin - 2 * gutter) / 3;
+    for (int row = 0; row < 3; ++row) {
+      for (int column = 0; column < 2; ++column) {
+        const Rect panel{margin + column * (panelWidth + gutter), margin + row * (panelHeight + gutter),
+                         panelWidth, panelHeight};
+        p.strokeRect(panel, 8, kBlack);
+        if (row == 1 && column == 0) drawScreentone(p, Rect{panel.x + 8, panel.y + 8, panel.width - 16, panel.height - 16});
+        if (row == 0 && column == 1) drawPhoto(p, random, Rect{panel.x + 8, panel.y + 8, panel.width - 16, panel.height - 16});
+        drawBubble(p, random, panel.x + 80, panel.y + panel.height - 420, 520, 340);
+        if (column == 0) drawBubble(p, random, panel.x + 520, panel.y + 90, 440, 260);
+      }
+    }
+    return std::move(p);
+  }();
+  return page;
+}
+
+void encodePage(benchmark::State& state, PngSettings settings) {
+  const PageBitmap& page = comicPage();
+  std::size_t bytes = 0;
+  for (auto _ : state) {
+    std::string failure;
+    const auto png = platform::encodePng(page, settings, failure);
+    if (!png) {
+      state.SkipWithError(failure.c_str());
+      return;
+    }
+    bytes = png->size();
+    benchmark::DoNotOptimize(png->data());
+  }
+  state.counters["png_bytes"] = benchmark::Counter(double(bytes));
+}
+
+void registerCandidates() {
+  auto add = [](const std::string& name, PngSettings settings) {
+    benchmark::RegisterBenchmark(name.c_str(), encodePage, settings)->Unit(benchmark::kMillisecond)->Iterations(3);
+  };
+  add("up/level0/stored/rgb", PngSettings{.zlibLevel = 0});  // the cost of everything but compression
+  add("library_defaults/rgb", PngSettings{.libraryDefaults = true});
+  add("library_defaults/rgba", PngSettings{.alwaysRgba = true, .libraryDefaults = true});
+  const std::pair<const char*, PngStrategy> strategies[] = {
+      {"default", PngStrategy::kDefault}, {"filtered", PngStrategy::kFiltered}, {"rle", PngStrategy::kRle}};
+  for (int level = 1; level <= 6; ++level) {
+    for (const auto& [name, strategy] : strategies) {
+      add("up/level" + std::to_string(level) + "/" + name + "/rgb",
+          PngSettings{.filters = PngFilters::kUpOnly, .zlibLevel = level, .strategy = strategy});
+    }
+  }
+  add("up/level1/default/rgba", PngSettings{.zlibLevel = 1, .alwaysRgba = true});
+  add("up/level1/rle/rgba", PngSettings{.zlibLevel = 1, .strategy = PngStrategy::kRle, .alwaysRgba = true});
+  add("adaptive/level1/default/rgb", PngSettings{.filters = PngFilters::kAdaptive, .zlibLevel = 1});
+  add("chosen", PngSettings{});
+}
+
+const bool registered = (registerCandidates(), true);
+
+}  // namespace
