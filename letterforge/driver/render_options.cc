@@ -1,8 +1,5 @@
 #include "letterforge/driver/render_options.h"
 
-#include <unicode/locid.h>
-#include <unicode/unistr.h>
-
 #include <cmath>
 #include <cstdint>
 
@@ -13,11 +10,7 @@ namespace letterforge {
 namespace {
 
 // Mode words are compared after the full Unicode lower-case mapping, not trimmed.
-std::string lowercased(const std::string& word) {
-  std::string out;
-  icu::UnicodeString::fromUTF8(word).toLower(icu::Locale::getRoot()).toUTF8String(out);
-  return out;
-}
+std::string lowercased(const std::string& word) { return lowercasedText(word); }
 
 double numberOr(const std::string& argument, double fallback) {
   const auto parsed = parseNumberArgument(argument);

@@ -35,8 +35,10 @@ std::string readFile(const fs::path& path) {
 
 // Runs build/letterforge in `cwd` with the arguments, capturing both streams.
 ProgramRun runProgram(const std::vector<std::string>& arguments, const fs::path& cwd) {
+  // The test executables are built beside the programs.
   const char* build = std::getenv("LF_BUILD_DIR");
-  const std::string program = std::string(build ? build : "build") + "/letterforge";
+  const std::string program =
+      (build ? fs::path(build) : fs::read_symlink("/proc/self/exe").parent_path()) / "letterforge";
   const fs::path outPath = cwd / ".stdout";
   const fs::path errPath = cwd / ".stderr";
   const pid_t pid = fork();

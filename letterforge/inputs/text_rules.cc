@@ -85,7 +85,45 @@ std::int64_t segmentedCharacterCount(std::string_view text) {
   return count;
 }
 
+// Byte offset where the cluster after the first `count` clusters begins.
+std::size_t clusterBoundary(std::string_view text, std::int64_t count) {
+  if (isAscii(text)) {
+    std::size_t i = 0;
+    for (std::int64_t n = 0; n < count && i < text.size(); ++n) {
+      i += (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
+    }
+    return i;
+  }
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<icu::BreakIterator> clusters(
+      icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+  UText* utext = utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status);
+  std::size_t boundary = text.size();
+  if (U_SUCCESS(status) && clusters) {
+    clusters->setText(utext, status);
+    clusters->first();
+    int32_t end = 0;
+    for (std::int64_t n = 0; n < count && end != icu::BreakIterator::DONE; ++n) end = clusters->next();
+    if (U_SUCCESS(status) && end != icu::BreakIterator::DONE) boundary = static_cast<std::size_t>(end);
+  }
+  if (utext) utext_close(utext);
+  return boundary;
+}
+
 }  // namespace
+
+std::string firstCharacters(std::string_view text, std::int64_t count) {
+  if (count <= 0) return {};
+  return std::string(text.substr(0, clusterBoundary(text, count)));
+}
+
+std::string lowercasedText(std::string_view text) {
+  std::string out;
+  icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())))
+      .toLower(icu::Locale::getRoot())
+      .toUTF8String(out);
+  return out;
+}
 
 std::string trimmedText(std::string_view text) {
   const std::size_t begin = firstKept(text);

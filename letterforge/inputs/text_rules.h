@@ -21,6 +21,12 @@ std::int64_t characterCount(std::string_view text);
 // precomposed letter and the letter with a combining accent) are equal byte for byte.
 std::string canonicalText(std::string_view text);
 
+// The first `count` user-perceived characters of the text (all of it when it has fewer).
+std::string firstCharacters(std::string_view text, std::int64_t count);
+
+// The text under the full Unicode lower-case mapping (root locale), for comparing mode words.
+std::string lowercasedText(std::string_view text);
+
 // The trimmed, non-empty pieces joined in order: by one space when there are 2 to 5 pieces,
 // each of at most 14 characters and none holding a line feed; otherwise by one line feed.
 std::string joinedText(const std::vector<std::string>& texts);

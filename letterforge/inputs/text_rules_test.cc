@@ -119,3 +119,24 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace letterforge
+
+namespace letterforge {
+namespace {
+
+TEST(FirstCharactersTest, CutsAfterWholeClusters) {
+  EXPECT_EQ(firstCharacters("abcdef", 3), "abc");
+  EXPECT_EQ(firstCharacters("ab", 5), "ab");
+  EXPECT_EQ(firstCharacters("a\r\nb", 2), "a\r\n");
+  EXPECT_EQ(firstCharacters("e\xCC\x81" "e\xCC\x81" "x", 2), "e\xCC\x81" "e\xCC\x81");  // é é
+  EXPECT_EQ(firstCharacters("\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7!", 1), "\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7");
+  EXPECT_EQ(firstCharacters("abc", 0), "");
+}
+
+TEST(LowercasedTextTest, UsesFullMapping) {
+  EXPECT_EQ(lowercasedText("BUBBLE_Clean"), "bubble_clean");
+  EXPECT_EQ(lowercasedText("\xC3\x89T\xC3\x89"), "\xC3\xA9t\xC3\xA9");  // ÉTÉ
+  EXPECT_EQ(lowercasedText("\xC4\xB0"), "i\xCC\x87");                   // İ keeps its dot
+}
+
+}  // namespace
+}  // namespace letterforge
