@@ -243,7 +243,7 @@ Bytes truncated(Bytes bytes) {
 }
 
 Bytes withoutLast(Bytes bytes, std::size_t count) {
-  bytes.resize(bytes.size() - count);
+  bytes.resize(bytes.size() > count ? bytes.size() - count : 0);
   return bytes;
 }
 
