@@ -36,7 +36,7 @@ make_page() {
   convert -size 2480x3508 xc:white \
     \( -size 1074x1040 pattern:gray25 \) -geometry +128+1244 -composite \
     \( -seed 1 -size 1074x1040 gradient:'#d9a066'-'#35406b' -attenuate 0.6 +noise Gaussian \) -geometry +1278+128 -composite \
-    -draw "@$draw" -type TrueColor -define png:color-type=2 "$work/page.png"
+    -draw "$(cat "$draw")" -type TrueColor -define png:color-type=2 "$work/page.png"
   convert "$work/page.png" -quality 90 "$work/page.jpg"
 }
 
