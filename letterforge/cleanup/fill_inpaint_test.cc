@@ -150,6 +150,18 @@ TEST(FillInpaintTest, InpaintingMatchesPixelByPixelMeans) {
       TextMask mask{.rect = w, .width = std::int64_t(w.width), .height = std::int64_t(w.height)};
       for (int i = 0; i < 120; ++i) mask.pixels.insert(random() % (mask.width * mask.height));
       expectSameAsPixelByPixel(seed, mask);
+      // Solid blocks, so that pixels lie 3, 4, 5 and more away from unmasked paper.
+      TextMask blocks{.rect = w, .width = mask.width, .height = mask.height};
+      for (int block = 0; block < 3; ++block) {
+        const std::int64_t c0 = random() % blocks.width, r0 = random() % blocks.height;
+        const std::int64_t size = 6 + random() % 9;
+        for (std::int64_t r = r0; r < std::min(r0 + size, blocks.height); ++r) {
+          for (std::int64_t c = c0; c < std::min(c0 + size, blocks.width); ++c) {
+            blocks.pixels.insert(r * blocks.width + c);
+          }
+        }
+      }
+      expectSameAsPixelByPixel(seed, blocks);
     }
   }
 }

@@ -104,31 +104,34 @@ bool CellSet::operator==(const CellSet& other) const {
 
 CellSet::Iterator::Iterator(const std::vector<std::uint64_t>* words, std::int64_t cell)
     : words_(words) {
-  seek(cell);
-}
-
-CellSet::Iterator& CellSet::Iterator::operator++() {
-  seek(cell_ + 1);
-  return *this;
-}
-
-CellSet::Iterator CellSet::Iterator::operator++(int) {
-  Iterator before = *this;
-  seek(cell_ + 1);
-  return before;
-}
-
-// Moves to the first member at or after `from`, or to the end.
-void CellSet::Iterator::seek(std::int64_t from) {
   const std::int64_t endCell = static_cast<std::int64_t>(words_->size()) * kWordBits;
-  std::size_t w = wordIndex(from);
-  if (from >= endCell) {
+  if (cell >= endCell) {
     cell_ = endCell;
     return;
   }
-  std::uint64_t bits = (*words_)[w] & (~std::uint64_t{0} << (from % kWordBits));
-  while (bits == 0 && ++w < words_->size()) bits = (*words_)[w];
-  cell_ = bits == 0 ? endCell : static_cast<std::int64_t>(w) * kWordBits + std::countr_zero(bits);
+  word_ = wordIndex(cell);
+  const std::uint64_t members = (*words_)[word_] & (~std::uint64_t{0} << (cell % kWordBits));
+  if (members == 0) {
+    nextWord();
+    return;
+  }
+  base_ = static_cast<std::int64_t>(word_) * kWordBits;
+  cell_ = base_ + std::countr_zero(members);
+  rest_ = members & (members - 1);
+}
+
+void CellSet::Iterator::nextWord() {
+  while (++word_ < words_->size()) {
+    const std::uint64_t members = (*words_)[word_];
+    if (members != 0) {
+      base_ = static_cast<std::int64_t>(word_) * kWordBits;
+      cell_ = base_ + std::countr_zero(members);
+      rest_ = members & (members - 1);
+      return;
+    }
+  }
+  cell_ = static_cast<std::int64_t>(words_->size()) * kWordBits;
+  rest_ = 0;
 }
 
 std::optional<TextMask> buildTextMask(const platform::PageBitmap& page, const Rect& rect) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <initializer_list>
 #include <iterator>
@@ -48,15 +49,32 @@ class CellSet::Iterator {
   using pointer = void;
   using reference = std::int64_t;
   Iterator() = default;
+  // At the first member at or after `cell`, or at the end.
   Iterator(const std::vector<std::uint64_t>* words, std::int64_t cell);
   std::int64_t operator*() const { return cell_; }
-  Iterator& operator++();
-  Iterator operator++(int);
+  Iterator& operator++() {
+    if (rest_ != 0) {
+      cell_ = base_ + std::countr_zero(rest_);
+      rest_ &= rest_ - 1;
+    } else {
+      nextWord();
+    }
+    return *this;
+  }
+  Iterator operator++(int) {
+    Iterator before = *this;
+    ++*this;
+    return before;
+  }
   bool operator==(const Iterator& other) const { return cell_ == other.cell_; }
 
  private:
-  void seek(std::int64_t from);
+  // Moves to the lowest member of the next word that has one, or to the end.
+  void nextWord();
   const std::vector<std::uint64_t>* words_ = nullptr;
+  std::size_t word_ = 0;    // the word holding cell_
+  std::int64_t base_ = 0;   // its first cell
+  std::uint64_t rest_ = 0;  // its members after cell_
   std::int64_t cell_ = 0;
 };
 
