@@ -130,7 +130,7 @@ void drawSample(Page& page) {
 
   // Middle right: a tinted bubble and a white one with three short lines.
   const Rect midRight{midLeft.x + midLeft.width + 40, midLeft.y, midLeft.width, 520};
-  bubble(page, {midRight.x + 40, midRight.y + 300, 440, 180}, {0.80, 0.86, 0.93, 1});
+  bubble(page, {midRight.x + 40, midRight.y + 300, 440, 180}, {0.72, 0.76, 0.80, 1});
   letter(page, "t1", "IL FAIT FROID ICI", "It's cold in here", {midRight.x + 80, midRight.y + 350, 360, 80}, 32);
   bubble(page, {midRight.x + 60, midRight.y + 40, 420, 230});
   letter(page, "g1", "ET", "And", {midRight.x + 130, midRight.y + 190, 280, 40}, 30);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "letterforge/driver/cleanup_planning.h"
 #include "letterforge/driver/render_options.h"
 #include "letterforge/layout/render_item.h"
 #include "platform/image.h"
@@ -24,6 +25,8 @@ struct RunState {
   Rect pageRect{};
   std::vector<RenderItem> blockItems{};
   std::vector<RenderItem> renderItems{};
+  CleanupPlan cleanupPlan{};
+  CleanupRecord cleanupRecord{};
 };
 
 // Planning point: reads both payloads, builds the translation lookup, the block items and

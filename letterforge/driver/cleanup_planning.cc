@@ -1,0 +1,189 @@
+#include "letterforge/driver/cleanup_planning.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "letterforge/cleanup/background_classification.h"
+#include "letterforge/cleanup/fill_inpaint.h"
+#include "letterforge/driver/run_report.h"
+#include "letterforge/inputs/text_rules.h"
+#include "letterforge/inputs/translation_lookup.h"
+#include "letterforge/layout/rect_geometry.h"
+
+namespace letterforge {
+namespace {
+
+constexpr double kInpaintDensityLimit = 0.58;
+constexpr double kBubbleDensityLimit = 0.42;
+constexpr double kEmptyMaskConfidence = 0.68;
+constexpr std::int64_t kLargeGroup = 4;
+
+std::optional<BubbleRegion> groupBubbleAround(const platform::PageBitmap& page,
+                                              const RenderItem& item,
+                                              const std::vector<Rect>& blockCleanRects,
+                                              const Rect& pageRect) {
+  const double e = std::max(0.75 * textMargin(item), 10.0);
+  const Rect bounds = clampRect(inset(item.rect, -e, -e), pageRect);
+  return searchBubble(page, item, blockCleanRects, bounds);
+}
+
+// A block with no bubble of its own is still patched white when its group says it sits in
+// one: all its ids grouped, and plain surroundings or a group of four or more.
+bool hasGroupEvidence(const platform::PageBitmap& page, const RenderItem& item, const Rect& r,
+                      const CleanupPlan& plan) {
+  const bool allGrouped = std::all_of(item.ids.begin(), item.ids.end(), [&](const std::string& id) {
+    return plan.groupedIds.contains(canonicalText(id));
+  });
+  if (!allGrouped) return false;
+  if (isBubbleSurround(page, r, plan.blockCleanRects) || surroundProbe(page, r)) return true;
+  if (plan.groupSizes.empty()) return false;
+  return std::all_of(item.ids.begin(), item.ids.end(), [&](const std::string& id) {
+    const auto size = plan.groupSizes.find(canonicalText(id));
+    return size != plan.groupSizes.end() && size->second >= kLargeGroup;
+  });
+}
+
+// The mask the driver makes when there is none: no cells, the size of R in whole pixels.
+TextMask emptyMaskOver(const Rect& r) {
+  auto whole = [](double v) {
+    return std::isfinite(v) && std::abs(v) < 9.0e18 ? static_cast<std::int64_t>(v) : 0;
+  };
+  return TextMask{.rect = r, .width = whole(width(r)), .height = whole(height(r))};
+}
+
+void fallBack(platform::PageBitmap& page, const std::string& label, const Rect& r,
+              CleanupRecord& record) {
+  record.debugRegions.push_back({r, label, systemOrangeColor});
+  record.cleanupNotes.push_back(label);
+  cleanPlainArea(page, r, record.cleanedMasks);
+}
+
+}  // namespace
+
+std::string blockLabel(const RenderItem& item) {
+  std::string label;
+  for (std::size_t i = 0; i < item.ids.size(); ++i) {
+    if (i > 0) label += '+';
+    label += item.ids[i];
+  }
+  return label;
+}
+
+std::optional<CleanupPlan> prepareCleanup(const platform::PageBitmap& page,
+                                          const std::vector<RenderItem>& blockItems,
+                                          const std::vector<RenderItem>& renderItems,
+                                          const Rect& pageRect, std::string& failure) {
+  CleanupPlan plan;
+  plan.blockCleanRects.reserve(blockItems.size());
+  for (const RenderItem& item : blockItems) {
+    const double margin = blockMargin(item);
+    plan.blockCleanRects.push_back(clampRect(inset(item.rect, -margin, -margin), pageRect));
+  }
+  for (const RenderItem& item : renderItems) {
+    if (item.ids.size() < 2) continue;
+    if (auto bubble = groupBubbleAround(page, item, plan.blockCleanRects, pageRect)) {
+      plan.groupBubbles.push_back(*bubble);
+    }
+    for (const std::string& id : item.ids) plan.groupedIds.insert(canonicalText(id));
+  }
+  for (const RenderItem& item : renderItems) {
+    const auto size = static_cast<std::int64_t>(item.ids.size());
+    for (const std::string& id : item.ids) {
+      if (!plan.groupSizes.emplace(canonicalText(id), size).second) {
+        failure = duplicateKeyFailure(id);
+        return std::nullopt;
+      }
+    }
+  }
+  return plan;
+}
+
+void runCleanupPass(platform::PageBitmap& page, const std::string& cleanupMode,
+                    const std::vector<RenderItem>& blockItems, const CleanupPlan& plan,
+                    const Rect& pageRect, CleanupRecord& record) {
+  if (cleanupMode == "text_inpaint") {
+    inpaintPass(page, blockItems, plan, record);
+  } else if (cleanupMode == "bubble_clean") {
+    bubbleCleanPass(page, blockItems, plan, pageRect, record);
+  }
+}
+
+void inpaintPass(platform::PageBitmap& page, const std::vector<RenderItem>& blockItems,
+                 const CleanupPlan& plan, CleanupRecord& record) {
+  for (std::size_t i = 0; i < blockItems.size(); ++i) {
+    const Rect& r = plan.blockCleanRects[i];
+    if (!isPlainBrightBackground(page, r)) {
+      for (const std::string& id : blockItems[i].ids) record.cleanupNotes.push_back(id);
+      continue;
+    }
+    if (isStrictPlainBackground(page, r)) {
+      fillRoundedRect(page, r, platform::kWhite);
+      continue;
+    }
+    auto mask = buildTextMask(page, r);
+    // A mask this dense is no lettering: the whole area goes white instead.
+    if (!mask || maskCoverage(*mask) > kInpaintDensityLimit) {
+      fillRoundedRect(page, r, platform::kWhite);
+      continue;
+    }
+    inpaintMask(page, *mask);
+    record.cleanedMasks.push_back(std::move(*mask));
+  }
+  if (!record.cleanupNotes.empty()) reportSafetyGate(record.cleanupNotes);
+}
+
+std::optional<BubbleRegion> findBlockBubble(const platform::PageBitmap& page, const RenderItem& item,
+                                            const CleanupPlan& plan, const Rect& pageRect) {
+  return searchBubble(page, item, plan.blockCleanRects, pageRect);
+}
+
+void bubbleCleanPass(platform::PageBitmap& page, const std::vector<RenderItem>& blockItems,
+                     const CleanupPlan& plan, const Rect& pageRect, CleanupRecord& record) {
+  for (std::size_t i = 0; i < blockItems.size(); ++i) {
+    const RenderItem& item = blockItems[i];
+    const Rect& r = plan.blockCleanRects[i];
+    const std::string label = blockLabel(item);
+
+    auto bubble = findBlockBubble(page, item, plan, pageRect);
+    if (!bubble) {
+      const auto shared = std::find_if(plan.groupBubbles.begin(), plan.groupBubbles.end(),
+                                       [&](const BubbleRegion& g) { return intersects(g.rect, r); });
+      if (shared != plan.groupBubbles.end()) bubble = *shared;
+    }
+    if (!bubble) {
+      if (hasGroupEvidence(page, item, r, plan)) {
+        fillRoundedRect(page, r, platform::kWhite);
+        record.debugRegions.push_back({r, "patch_grouped:" + label, systemYellowColor});
+        reportPatchedGrouped(label);
+      } else {
+        fallBack(page, "fallback_low_bubble_confidence:" + label, r, record);
+      }
+      continue;
+    }
+
+    const double c = bubble->confidence;
+    record.debugRegions.push_back(
+        {bubble->rect, "bubble " + formatTwoDecimals(c) + ":" + label, systemPurpleColor});
+    if (auto mask = bubbleTextMask(page, r, bubble->rect)) {
+      const double k = maskCoverage(*mask);
+      fillRoundedRect(page, r, bubbleFillColor(page, *mask, bubble->rect));
+      if (k > kBubbleDensityLimit) {
+        record.debugRegions.push_back({r, "patch_dense_mask:" + label, systemYellowColor});
+        reportPatchedDense(label, k, c);
+      } else {
+        record.debugRegions.push_back({r, "patch_text:" + label, systemYellowColor});
+        record.cleanedMasks.push_back(std::move(*mask));
+        reportPatched(label, k, c);
+      }
+    } else if (c >= kEmptyMaskConfidence) {
+      fillRoundedRect(page, r, bubbleFillColor(page, emptyMaskOver(r), bubble->rect));
+      record.debugRegions.push_back({r, "patch_empty_mask:" + label, systemYellowColor});
+      reportPatchedEmpty(label, c);
+    } else {
+      fallBack(page, "fallback_empty_mask:" + label, r, record);
+    }
+  }
+  if (!record.cleanupNotes.empty()) reportFallbackReasons(record.cleanupNotes);
+}
+
+}  // namespace letterforge

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "letterforge/cleanup/bubble_detection.h"
+#include "letterforge/cleanup/text_mask.h"
+#include "letterforge/debug/debug_overlay.h"
+#include "letterforge/layout/render_item.h"
+#include "platform/page_bitmap.h"
+
+namespace letterforge {
+
+// What the cleanup preparation learns from the untouched page; read-only afterwards.
+// Ids are kept in their canonical form, so canonically equivalent ids are one key.
+struct CleanupPlan {
+  std::vector<Rect> blockCleanRects{};  // one per block item, same index
+  std::vector<BubbleRegion> groupBubbles{};
+  std::unordered_set<std::string> groupedIds{};
+  std::unordered_map<std::string, std::int64_t> groupSizes{};
+};
+
+// What the cleanup passes record; lists only grow.
+struct CleanupRecord {
+  std::vector<TextMask> cleanedMasks{};
+  std::vector<BubbleDebugRegion> debugRegions{};
+  std::vector<std::string> cleanupNotes{};
+};
+
+// The padded cleanup rectangles, the bubbles around multi-block items, the grouped ids and
+// the group-size lookup. Absent when an id occurs in two render items (or twice in one), with
+// the duplicate-key description in `failure`.
+std::optional<CleanupPlan> prepareCleanup(const platform::PageBitmap& page,
+                                          const std::vector<RenderItem>& blockItems,
+                                          const std::vector<RenderItem>& renderItems,
+                                          const Rect& pageRect, std::string& failure);
+
+// Runs the pass of the cleanup mode ("text_inpaint" or "bubble_clean"); other words run none.
+void runCleanupPass(platform::PageBitmap& page, const std::string& cleanupMode,
+                    const std::vector<RenderItem>& blockItems, const CleanupPlan& plan,
+                    const Rect& pageRect, CleanupRecord& record);
+
+// Each block behind the safety gate: white fill on clean paper, inpainting of its lettering,
+// or left alone (its id noted) when the background is not plain and bright.
+void inpaintPass(platform::PageBitmap& page, const std::vector<RenderItem>& blockItems,
+                 const CleanupPlan& plan, CleanupRecord& record);
+
+// Each block patched in its bubble's paper colour, white by group evidence, or cleaned as
+// plain background when no bubble is found (its fallback label noted).
+void bubbleCleanPass(platform::PageBitmap& page, const std::vector<RenderItem>& blockItems,
+                     const CleanupPlan& plan, const Rect& pageRect, CleanupRecord& record);
+
+// The bubble around one block item, its own rectangle grown and searched on the page.
+std::optional<BubbleRegion> findBlockBubble(const platform::PageBitmap& page, const RenderItem& item,
+                                            const CleanupPlan& plan, const Rect& pageRect);
+
+// The item's ids joined with "+".
+std::string blockLabel(const RenderItem& item);
+
+}  // namespace letterforge

@@ -1,0 +1,54 @@
+#include "letterforge/driver/run_report.h"
+
+#include <cstdio>
+
+#include "platform/process_output.h"
+
+namespace letterforge {
+namespace {
+
+std::string joinedWithCommas(const std::vector<std::string>& entries) {
+  std::string joined;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (i > 0) joined += ',';
+    joined += entries[i];
+  }
+  return joined;
+}
+
+}  // namespace
+
+std::string formatTwoDecimals(double value) {
+  char text[512];
+  std::snprintf(text, sizeof text, "%.2f", value);
+  return text;
+}
+
+void reportPatched(const std::string& label, double coverage, double confidence) {
+  platform::writeErrorLine("bubble_clean patched " + label + " coverage=" + formatTwoDecimals(coverage) +
+                           " confidence=" + formatTwoDecimals(confidence));
+}
+
+void reportPatchedDense(const std::string& label, double coverage, double confidence) {
+  platform::writeErrorLine("bubble_clean patched dense " + label + " coverage=" +
+                           formatTwoDecimals(coverage) + " confidence=" + formatTwoDecimals(confidence));
+}
+
+void reportPatchedEmpty(const std::string& label, double confidence) {
+  platform::writeErrorLine("bubble_clean patched empty " + label + " confidence=" +
+                           formatTwoDecimals(confidence));
+}
+
+void reportPatchedGrouped(const std::string& label) {
+  platform::writeErrorLine("bubble_clean patched grouped " + label);
+}
+
+void reportFallbackReasons(const std::vector<std::string>& notes) {
+  platform::writeErrorLine("bubble_clean fallback reasons: " + joinedWithCommas(notes));
+}
+
+void reportSafetyGate(const std::vector<std::string>& notes) {
+  platform::writeErrorLine("cleanup skipped (safety gate) for ids: " + joinedWithCommas(notes));
+}
+
+}  // namespace letterforge
