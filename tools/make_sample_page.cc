@@ -124,7 +124,7 @@ void drawSample(Page& page) {
 
   // Middle left: lettering straight over screentone.
   const Rect midLeft{40, top.y - 40 - 520, (W - 120) / 2, 520};
-  screentone(page, midLeft, 9, 4);
+  screentone(page, midLeft, 7, 4);
   letter(page, "s1", "CRAC !", "CRACK!", {midLeft.x + 120, midLeft.y + 200, 320, 110}, 64);
   panel(page, midLeft);
 
