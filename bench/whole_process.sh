@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Whole-process timings on a 2480 x 3508 comic-like page (A4 at 300 dpi), PNG and JPEG:
-# cutframe cutting a 400 x 300 rectangle, beside ImageMagick's `convert in out.png` (a plain
-# decode and re-encode of the page) as a reference point. Prints the median of each command
-# and its ratio to the reference.
+# Whole-process timings on a 2480 x 3508 comic page (A4 at 300 dpi), PNG and JPEG: cutframe
+# cutting a 400 x 300 rectangle, and letterforge alone (no blocks) and in each cleanup mode
+# with 30 blocks, beside ImageMagick's `convert in out.png` (a plain decode and re-encode of
+# the page) as a reference point. Prints medians, ratios and peak memory.
 #
 #   bench/whole_process.sh [build-dir]      (default: build; needs hyperfine and ImageMagick)
 set -euo pipefail
@@ -14,54 +14,47 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # --- The page ---------------------------------------------------------------------------
-# Six bordered panels; lettering as rows of glyph-sized strokes inside white bubbles; a
-# screentone panel; a noisy photographic panel.
-make_page() {
-  local draw="$work/page.mvg"
-  awk 'BEGIN {
-    srand(7);
-    print "stroke black stroke-width 8 fill none";
-    for (r = 0; r < 3; r++) for (c = 0; c < 2; c++) {
-      x = 120 + c * 1150; y = 120 + r * 1116;
-      printf "rectangle %d,%d %d,%d\n", x, y, x + 1090, y + 1056;
-      bx = x + 80; by = y + 80;
-      printf "stroke black stroke-width 6 fill white roundrectangle %d,%d %d,%d 60,60\n", bx, by, bx + 520, by + 340;
-      printf "stroke none fill black\n";
-      for (ly = by + 50; ly < by + 300; ly += 52)
-        for (gx = bx + 50; gx < bx + 460; gx += 14 + int(rand() * 22) + 8)
-          printf "rectangle %d,%d %d,%d\n", gx, ly, gx + 5 + int(rand() * 4), ly + 34;
-      print "stroke black stroke-width 8 fill none";
-    }
-  }' > "$draw"
-  convert -size 2480x3508 xc:white \
-    \( -size 1074x1040 pattern:gray25 \) -geometry +128+1244 -composite \
-    \( -seed 1 -size 1074x1040 gradient:'#d9a066'-'#35406b' -attenuate 0.6 +noise Gaussian \) -geometry +1278+128 -composite \
-    -draw "$(cat "$draw")" -type TrueColor -define png:color-type=2 "$work/page.png"
-  convert "$work/page.png" -quality 90 "$work/page.jpg"
-}
-
-make_page
-echo "page: 2480 x 3508; page.png $(stat -c %s "$work/page.png") bytes, page.jpg $(stat -c %s "$work/page.jpg") bytes"
+# A 2480 x 3508 page of 30 lettered bubbles with a photo-like and a screentone panel, with its
+# OCR and translation files, made by the sample-page generator.
+"$build/tools/make_sample_page" "$work" 2480 3508 30
+convert "$work/page.png" -quality 90 "$work/page.jpg"
+printf '{"width": 2480, "height": 3508, "blocks": []}' > "$work/empty.json"
+echo "page: 2480 x 3508, 30 blocks; page.png $(stat -c %s "$work/page.png") bytes, page.jpg $(stat -c %s "$work/page.jpg") bytes"
 
 # --- Timings ----------------------------------------------------------------------------
 # Each entry: name|command. The first entry of each group is the reference for the ratios.
+lf() {  # page format, OCR file, cleanup mode
+  echo "$build/letterforge $work/page.$1 $work/$2 $work/translation.json $work/out.png 18 38 1 1.12 bold true balanced '' balanced $3"
+}
 for format in png jpg; do
   page="$work/page.$format"
   commands=(
     "convert $format->png|convert $page $work/convert.png"
     "cutframe $format 400x300|$build/cutframe $page $work/crop.png 1000 1500 400 300"
+    "letterforge $format frame|$(lf "$format" empty.json white_fill)"
+    "letterforge $format white_fill|$(lf "$format" ocr.json white_fill)"
+    "letterforge $format text_inpaint|$(lf "$format" ocr.json text_inpaint)"
+    "letterforge $format bubble_clean|$(lf "$format" ocr.json bubble_clean)"
   )
   args=()
   for entry in "${commands[@]}"; do args+=(-n "${entry%%|*}" "${entry#*|}"); done
   hyperfine --style none --warmup 2 --runs "$runs" --export-json "$work/$format.json" "${args[@]}" > /dev/null
+  for entry in "${commands[@]}"; do
+    peak=$( { /usr/bin/time -f %M bash -c "${entry#*|}" >/dev/null 2>/dev/null; } 2>&1 | tail -n 1)
+    echo "${entry%%|*}|$peak" >> "$work/peaks.txt"
+  done
 done
 
-python3 - "$work/png.json" "$work/jpg.json" <<'PY'
+python3 - "$work/peaks.txt" "$work/png.json" "$work/jpg.json" <<'PY'
 import json, sys
-print(f"{'command':<24}{'median ms':>12}{'vs reference':>14}")
-for path in sys.argv[1:]:
+peaks = dict(line.strip().split("|") for line in open(sys.argv[1]) if "|" in line)
+print(f"{'command':<30}{'median ms':>11}{'vs convert':>12}{'vs frame':>10}{'peak MB':>9}")
+for path in sys.argv[2:]:
     results = json.load(open(path))["results"]
     reference = results[0]["median"]
+    frame = next(r["median"] for r in results if r["command"].endswith("frame"))
     for r in results:
-        print(f"{r['command']:<24}{r['median'] * 1000:>12.1f}{r['median'] / reference:>13.2f}x")
+        peak = int(peaks.get(r["command"], "0")) / 1024
+        print(f"{r['command']:<30}{r['median'] * 1000:>11.1f}{r['median'] / reference:>11.2f}x"
+              f"{r['median'] / frame:>9.2f}x{peak:>9.0f}")
 PY

@@ -165,8 +165,8 @@ void drawBenchmark(Page& page, int blocks) {
     const std::string id = "b" + std::to_string(i + 1);
     letter(page, id, "QUELQUE CHOSE À DIRE " + std::to_string(i + 1),
            "Something to say, number " + std::to_string(i + 1),
-           {b.x + b.width * 0.2, b.y + b.height * 0.3, b.width * 0.6, b.height * 0.4},
-           std::max(12.0, cellH * 0.1));
+           {b.x + b.width * 0.15, b.y + b.height * 0.3, b.width * 0.7, b.height * 0.4},
+           std::max(10.0, std::min(cellW, cellH) * 0.055));
   }
 }
 
