@@ -63,20 +63,7 @@ CellSet::CellSet(std::initializer_list<std::int64_t> cells) {
   for (std::int64_t cell : cells) insert(cell);
 }
 
-bool CellSet::contains(std::int64_t cell) const {
-  if (cell < 0 || wordIndex(cell) >= words_.size()) return false;
-  return (words_[wordIndex(cell)] & bitOf(cell)) != 0;
-}
-
-void CellSet::insert(std::int64_t cell) {
-  if (cell < 0) return;
-  if (wordIndex(cell) >= words_.size()) words_.resize(wordIndex(cell) + 1, 0);
-  std::uint64_t& word = words_[wordIndex(cell)];
-  if ((word & bitOf(cell)) == 0) {
-    word |= bitOf(cell);
-    ++count_;
-  }
-}
+void CellSet::grow(std::size_t words) { words_.resize(words, 0); }
 
 void CellSet::erase(std::int64_t cell) {
   if (!contains(cell)) return;

@@ -21,8 +21,18 @@ class CellSet {
   CellSet() = default;
   CellSet(std::initializer_list<std::int64_t> cells);
 
-  bool contains(std::int64_t cell) const;
-  void insert(std::int64_t cell);
+  bool contains(std::int64_t cell) const {
+    const auto word = static_cast<std::size_t>(cell >> 6);
+    return cell >= 0 && word < words_.size() && (words_[word] >> (cell & 63) & 1) != 0;
+  }
+  void insert(std::int64_t cell) {
+    if (cell < 0) return;
+    const auto word = static_cast<std::size_t>(cell >> 6);
+    if (word >= words_.size()) grow(word + 1);
+    const std::uint64_t bit = std::uint64_t{1} << (cell & 63);
+    count_ += (words_[word] & bit) == 0 ? 1 : 0;
+    words_[word] |= bit;
+  }
   void erase(std::int64_t cell);
   // Makes room for cells below cellCount, so inserting them does not reallocate.
   void reserve(std::int64_t cellCount);
@@ -37,6 +47,8 @@ class CellSet {
   bool operator==(const CellSet& other) const;
 
  private:
+  void grow(std::size_t words);
+
   std::vector<std::uint64_t> words_{};
   std::int64_t count_ = 0;
 };
