@@ -40,8 +40,8 @@ for format in png jpg; do
   for entry in "${commands[@]}"; do args+=(-n "${entry%%|*}" "${entry#*|}"); done
   hyperfine --style none --warmup 2 --runs "$runs" --export-json "$work/$format.json" "${args[@]}" > /dev/null
   for entry in "${commands[@]}"; do
-    peak=$( { /usr/bin/time -f %M bash -c "${entry#*|}" >/dev/null 2>/dev/null; } 2>&1 | tail -n 1)
-    echo "${entry%%|*}|$peak" >> "$work/peaks.txt"
+    /usr/bin/time -f %M -o "$work/peak" bash -c "exec ${entry#*|}" >/dev/null 2>&1
+    echo "${entry%%|*}|$(tail -n 1 "$work/peak")" >> "$work/peaks.txt"
   done
 done
 
