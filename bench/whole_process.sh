@@ -4,7 +4,8 @@
 # with 30 blocks, beside ImageMagick's `convert in out.png` (a plain decode and re-encode of
 # the page) as a reference point. Prints medians, ratios and peak memory.
 #
-#   bench/whole_process.sh [build-dir]      (default: build; needs hyperfine and ImageMagick)
+#   bench/whole_process.sh [build-dir]      (default: build; needs hyperfine, ImageMagick and vips:
+#                                            WITH_BENCH_TOOLS=1 bash scripts/setup.sh)
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -30,7 +31,9 @@ for format in png jpg; do
   page="$work/page.$format"
   commands=(
     "convert $format->png|convert $page $work/convert.png"
+    "codec floor $format|$build/tools/codec_floor $page $work/floor.png"
     "cutframe $format 400x300|$build/cutframe $page $work/crop.png 1000 1500 400 300"
+    "vips crop $format 400x300|vips crop $page $work/vcrop.png 960 1460 480 380"
     "letterforge $format frame|$(lf "$format" empty.json white_fill)"
     "letterforge $format white_fill|$(lf "$format" ocr.json white_fill)"
     "letterforge $format text_inpaint|$(lf "$format" ocr.json text_inpaint)"
@@ -48,13 +51,13 @@ done
 python3 - "$work/peaks.txt" "$work/png.json" "$work/jpg.json" <<'PY'
 import json, sys
 peaks = dict(line.strip().split("|") for line in open(sys.argv[1]) if "|" in line)
-print(f"{'command':<30}{'median ms':>11}{'vs convert':>12}{'vs frame':>10}{'peak MB':>9}")
+print(f"{'command':<30}{'median ms':>11}{'vs convert':>12}{'vs floor':>10}{'peak MB':>9}")
 for path in sys.argv[2:]:
     results = json.load(open(path))["results"]
     reference = results[0]["median"]
-    frame = next(r["median"] for r in results if r["command"].endswith("frame"))
+    floor = next(r["median"] for r in results if r["command"].startswith("codec floor"))
     for r in results:
         peak = int(peaks.get(r["command"], "0")) / 1024
         print(f"{r['command']:<30}{r['median'] * 1000:>11.1f}{r['median'] / reference:>11.2f}x"
-              f"{r['median'] / frame:>9.2f}x{peak:>9.0f}")
+              f"{r['median'] / floor:>9.2f}x{peak:>9.0f}")
 PY

@@ -12,7 +12,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 if [ "${WITH_BENCH_TOOLS:-0}" = 1 ]; then
-  packages+=(imagemagick hyperfine time)
+  packages+=(imagemagick hyperfine time libvips-tools)
 fi
 
 missing=()
