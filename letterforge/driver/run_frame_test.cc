@@ -1,75 +1,26 @@
 // Runs the built letterforge program on tiny generated pages and checks its files, its
 // standard output and error, and its exit status exactly.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "letterforge/driver/exit_status.h"
-#include "letterforge/driver/run_frame.h"
+#include "letterforge/driver/program_run_test_support.h"
 #include "platform/files.h"
 #include "platform/image.h"
-#include "platform/page_bitmap.h"
 #include "platform/png_encoder.h"
 
 namespace letterforge {
 namespace {
 
 namespace fs = std::filesystem;
+using program_run::ProgramRun;
+using program_run::readFile;
 
-struct ProgramRun {
-  int status = -1;
-  std::string out{};
-  std::string err{};
-};
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-// Runs build/letterforge in `cwd` with the arguments, capturing both streams.
-ProgramRun runProgram(const std::vector<std::string>& arguments, const fs::path& cwd) {
-  // The test executables are built beside the programs.
-  const char* build = std::getenv("LF_BUILD_DIR");
-  const std::string program =
-      (build ? fs::path(build) : fs::read_symlink("/proc/self/exe").parent_path()) / "letterforge";
-  const fs::path outPath = cwd / ".stdout";
-  const fs::path errPath = cwd / ".stderr";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(cwd.c_str()) != 0) _exit(127);
-    if (!freopen(outPath.c_str(), "w", stdout) || !freopen(errPath.c_str(), "w", stderr)) _exit(127);
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  ProgramRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(outPath), readFile(errPath)};
-  fs::remove(outPath);
-  fs::remove(errPath);
-  return run;
-}
-
-class LetterforgeRunTest : public ::testing::Test {
+class LetterforgeRunTest : public program_run::ScratchDirectoryTest {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/lf-run-XXXXXX";
-    dir_ = mkdtemp(pattern);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  void writeText(const std::string& name, const std::string& text) {
-    std::ofstream(dir_ / name, std::ios::binary) << text;
-  }
   // A 6 x 4 page: left half opaque red, right half fully transparent.
   void writeHalfTransparentPage(const std::string& name) {
     auto image = platform::allocateImage(6, 4);
@@ -90,9 +41,6 @@ class LetterforgeRunTest : public ::testing::Test {
     writeText("ocr.json", R"({"width": 6, "height": 4, "blocks": []})");
     writeText("tr.json", R"({"translations": []})");
   }
-  ProgramRun run(const std::vector<std::string>& arguments) { return runProgram(arguments, dir_); }
-
-  fs::path dir_;
 };
 
 TEST_F(LetterforgeRunTest, TooFewArgumentsPrintsUsageAndExitsTwo) {
