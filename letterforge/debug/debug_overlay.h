@@ -16,7 +16,7 @@ inline constexpr platform::Color systemBlueColor{0.10, 0.45, 0.95, 1.0};
 inline constexpr platform::Color systemGreenColor{0.15, 0.70, 0.30, 1.0};
 inline constexpr platform::Color systemOrangeColor{0.98, 0.55, 0.05, 1.0};
 inline constexpr platform::Color systemRedColor{0.90, 0.15, 0.15, 1.0};
-inline constexpr platform::Color systemYellowColor{0.95, 0.80, 0.05, 1.0};
+inline constexpr platform::Color systemYellowColor{0.85, 0.64, 0.0, 1.0};  // dark enough to read on paper
 inline constexpr platform::Color systemPurpleColor{0.60, 0.25, 0.85, 1.0};
 
 // One annotated rectangle recorded during cleanup.
