@@ -280,10 +280,10 @@ TEST(BubbleDebugRegionsTest, OutlineIsTheRegionColourAtNineTenths) {
   drawBubbleDebugRegions(page, {{{50.1, 100.1, 120, 40}, "patch_text:p1", systemYellowColor},
                                 {{150.1, 20.1, 40, 40}, "bubble 0.99:p2", systemPurpleColor}});
   const Rgb8 yellow = page.pixel(50, 120);
-  // 0.9 of (0.95, 0.80, 0.05) over white: blue 0.05 x 0.9 + 0.1 = 0.145.
-  EXPECT_GT(yellow.red, 230);
-  EXPECT_GT(yellow.green, 190);
-  EXPECT_NEAR(yellow.blue, 37, 3);
+  // 0.9 of (0.85, 0.64, 0.0) over white: (0.865, 0.676, 0.1), so 221, 172 and 26 of 255.
+  EXPECT_NEAR(yellow.red, 221, 3);
+  EXPECT_NEAR(yellow.green, 172, 3);
+  EXPECT_NEAR(yellow.blue, 26, 3);
   EXPECT_TRUE(isOfFamily(page.pixel(150, 40), Family::purple));
   EXPECT_EQ(page.pixel(48, 120), kWhite);
   EXPECT_EQ(page.pixel(52, 120), kWhite);
