@@ -8,3 +8,4 @@ bash scripts/build.sh build
 ctest --test-dir build --output-on-failure -j"$(nproc)"
 bash scripts/build.sh build-asan -DLF_SANITIZE=ON
 ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-asan --output-on-failure -j"$(nproc)"
+bash fuzz/run_fuzzers.sh 20

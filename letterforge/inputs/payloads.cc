@@ -192,10 +192,16 @@ std::string parserDetail(std::string_view what) {
   return detail;
 }
 
-std::optional<json> parseDocument(const std::string& text, std::string& failure) {
+std::optional<json> parseDocument(std::string_view text, std::string& failure) {
   if (const auto offset = excessiveNesting(text)) {
     failure = "nesting deeper than " + std::to_string(kMaxPayloadNesting) + " levels at byte " +
               std::to_string(*offset + 1);
+    return std::nullopt;
+  }
+  // The parser takes a NUL byte for the end of the text and would ignore whatever follows it;
+  // JSON text never holds one, not even inside a string.
+  if (const auto nul = text.find('\0'); nul != std::string_view::npos) {
+    failure = "not valid JSON at byte " + std::to_string(nul + 1) + ": NUL byte";
     return std::nullopt;
   }
   try {
@@ -212,6 +218,19 @@ std::optional<json> parseDocument(const std::string& text, std::string& failure)
 }
 
 template <typename Payload>
+std::optional<Payload> decodePayload(std::string_view text, std::string& failure) {
+  const std::optional<json> root = parseDocument(text, failure);
+  if (!root) return std::nullopt;
+  if (!root->is_object()) {
+    failure = "expected an object at the top level, found " + describeType(*root);
+    return std::nullopt;
+  }
+  Payload payload{};
+  if (!decodeRoot(*root, payload, failure)) return std::nullopt;
+  return payload;
+}
+
+template <typename Payload>
 std::optional<Payload> loadPayload(const std::string& path, std::string& failure) {
   std::string reason;
   const std::optional<std::string> text = platform::readWholeFile(path, kMaxPayloadBytes, reason);
@@ -219,20 +238,8 @@ std::optional<Payload> loadPayload(const std::string& path, std::string& failure
     failure = path + ": cannot be read: " + reason;
     return std::nullopt;
   }
-  const std::optional<json> root = parseDocument(*text, reason);
-  if (!root) {
-    failure = path + ": " + reason;
-    return std::nullopt;
-  }
-  if (!root->is_object()) {
-    failure = path + ": expected an object at the top level, found " + describeType(*root);
-    return std::nullopt;
-  }
-  Payload payload{};
-  if (!decodeRoot(*root, payload, reason)) {
-    failure = path + ": " + reason;
-    return std::nullopt;
-  }
+  auto payload = decodePayload<Payload>(*text, reason);
+  if (!payload) failure = path + ": " + reason;
   return payload;
 }
 
@@ -245,6 +252,15 @@ std::optional<OcrPayload> loadOcrPayload(const std::string& path, std::string& f
 std::optional<TranslationPayload> loadTranslationPayload(const std::string& path,
                                                          std::string& failure) {
   return loadPayload<TranslationPayload>(path, failure);
+}
+
+std::optional<OcrPayload> decodeOcrPayload(std::string_view json, std::string& failure) {
+  return decodePayload<OcrPayload>(json, failure);
+}
+
+std::optional<TranslationPayload> decodeTranslationPayload(std::string_view json,
+                                                           std::string& failure) {
+  return decodePayload<TranslationPayload>(json, failure);
 }
 
 }  // namespace letterforge

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace letterforge {
@@ -61,5 +62,11 @@ std::optional<OcrPayload> loadOcrPayload(const std::string& path, std::string& f
 // The same for the translation file.
 std::optional<TranslationPayload> loadTranslationPayload(const std::string& path,
                                                          std::string& failure);
+
+// Decode the text of a file already in memory by the same rules (nesting included, size not);
+// `failure` names the place and the fault without a file name.
+std::optional<OcrPayload> decodeOcrPayload(std::string_view json, std::string& failure);
+std::optional<TranslationPayload> decodeTranslationPayload(std::string_view json,
+                                                           std::string& failure);
 
 }  // namespace letterforge

@@ -219,6 +219,35 @@ TEST(PayloadsTest, TranslationValuesDecodeAsWritten) {
   EXPECT_EQ(*payload, expected);
 }
 
+TEST(PayloadsTest, TextInMemoryDecodesByTheFileRules) {
+  std::string failure;
+  const std::string document = ocrDocument(kBlock);
+  const auto fromFile = loadOcrPayload(writeTempFile(document), failure);
+  const auto fromMemory = decodeOcrPayload(document, failure);
+  ASSERT_TRUE(fromFile.has_value() && fromMemory.has_value()) << failure;
+  EXPECT_EQ(*fromMemory, *fromFile);
+  EXPECT_EQ(fromMemory->blocks.at(0).bbox, (BBox{1.0, 2.0, 3.0, 4.0}));
+
+  // Failures name the place but no file.
+  EXPECT_FALSE(decodeTranslationPayload(R"({"translations": null})", failure).has_value());
+  EXPECT_EQ(failure, "translations: required value is null");
+  EXPECT_FALSE(decodeOcrPayload(nested(257, "1"), failure).has_value());
+  EXPECT_EQ(failure, "nesting deeper than 256 levels at byte 257");
+  EXPECT_FALSE(decodeOcrPayload("", failure).has_value());
+  EXPECT_EQ(failure.find("not valid JSON at byte 1: "), 0u) << failure;
+}
+
+// The parser alone would stop at a NUL byte and accept a valid document before it.
+TEST(PayloadsTest, NulByteRejectsTheDocument) {
+  const std::string document = ocrDocument("");
+  std::string failure;
+  EXPECT_FALSE(decodeOcrPayload(document + std::string(1, '\0') + "junk", failure).has_value());
+  EXPECT_EQ(failure, "not valid JSON at byte 44: NUL byte");
+  const std::string path = writeTempFile(std::string("{\"translations\": []}\0", 21));
+  EXPECT_FALSE(loadTranslationPayload(path, failure).has_value());
+  EXPECT_EQ(failure, path + ": not valid JSON at byte 21: NUL byte");
+}
+
 TEST(PayloadsTest, MissingFileIsALoadFailure) {
   std::string failure;
   const std::string path = ::testing::TempDir() + "no_such_payload.json";
