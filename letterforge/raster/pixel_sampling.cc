@@ -162,9 +162,17 @@ RegionStats regionStats(const PageBitmap& page, const PixelBounds& bounds,
                         const std::vector<Rect>& exclusions) {
   const PixelBounds b = onPage(page, bounds);
   const std::int64_t step = sampleStep(b.width, b.height, kRegionStatsBudget);
+  // Only exclusions that reach the range are kept, so that a page of many blocks does not
+  // test every grid point against every block.
+  const double lastX = static_cast<double>(b.maxX - 1), lastY = static_cast<double>(b.maxY - 1);
   std::vector<Rect> excluded;
-  excluded.reserve(exclusions.size());
-  for (const Rect& r : exclusions) excluded.push_back(standardised(r));
+  for (const Rect& exclusion : exclusions) {
+    const Rect r = standardised(exclusion);
+    if (r.x <= lastX && static_cast<double>(b.minX) <= r.x + r.width && r.y <= lastY &&
+        static_cast<double>(b.minY) <= r.y + r.height) {
+      excluded.push_back(r);
+    }
+  }
 
   std::int64_t total = 0, bright = 0, dark = 0, colourful = 0, edge = 0;
   for (std::int64_t y = b.minY; y < b.maxY; y += step) {

@@ -223,6 +223,24 @@ TEST(RegionStatsTest, ExclusionEdgesAreInclusive) {
   EXPECT_EQ(s.edge, 0.0);
 }
 
+TEST(RegionStatsTest, ExclusionsTouchingTheRangeOnlyAtItsEdgeStillCount) {
+  platform::PageBitmap page = makePage(4, 1, kBlack);
+  page.setPixel(0, 0, kWhite);
+  page.setPixel(3, 0, kWhite);
+  // The first ends on column 0, the second starts on column 3, the third covers column 3
+  // with a negative width; the rest lie elsewhere or are not numbers and exclude nothing.
+  const std::vector<Rect> exclusions{Rect{-2, 0, 2, 0}, Rect{3, 0, 5, 0}, Rect{3.5, 0, -0.5, 0},
+                                     Rect{100, 0, 1, 1}, Rect{0, 2, 4, 1},
+                                     Rect{std::nan(""), 0, 1, 1}};
+  // Columns 1 and 2 are left, both dark; column 2 sees the white column 3 to its right.
+  const RegionStats s = regionStats(page, {0, 4, 0, 1, 4, 1}, exclusions);
+  EXPECT_EQ(s, (RegionStats{0.0, 1.0, 0.0, 0.5}));
+  // Without the two edge exclusions the white points count: half bright, half dark.
+  const RegionStats kept = regionStats(page, {0, 4, 0, 1, 4, 1}, {Rect{100, 0, 1, 1}});
+  EXPECT_EQ(kept.bright, 0.5);
+  EXPECT_EQ(kept.dark, 0.5);
+}
+
 TEST(RegionStatsTest, EdgeLooksRightThenUpAndCountsOnce) {
   platform::PageBitmap page = makePage(2, 2);
   page.setPixel(0, 0, kBlack);
