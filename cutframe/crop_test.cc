@@ -346,7 +346,7 @@ INSTANTIATE_TEST_SUITE_P(Failures, CutframeMessageTest, ::testing::Values(
     MessageCase{"TextInput", {"NOTES", "OUT", "1", "2", "3", "4"}, "Could not open image: NOTES\n"},
     MessageCase{"TruncatedInput", {"BROKEN", "OUT", "1", "2", "3", "4"}, "Could not decode image: BROKEN\n"},
     MessageCase{"RectanglePastRightEdge", {"IN", "OUT", "5000", "2", "3", "4"}, "Could not crop image\n"},
-    MessageCase{"ParentIsAFile", {"IN", "IN/crop.png", "1", "2", "3", "4"}, "Could not write crop: IN: Not a directory\n"}),
+    MessageCase{"ParentIsAFile", {"IN", "IN/crop.png", "1", "2", "3", "4"}, "Could not write crop: cannot create directory IN: Not a directory\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -85,13 +85,13 @@ bool createDirectories(const std::string& directory, std::string& failure) {
   struct stat info {};
   if (::stat(directory.c_str(), &info) == 0) {
     if (S_ISDIR(info.st_mode)) return true;
-    failure = directory + ": Not a directory";
+    failure = "cannot create directory " + directory + ": Not a directory";
     return false;
   }
   const std::string parent = parentOf(directory);
   if (parent != directory && !createDirectories(parent, failure)) return false;
   if (::mkdir(directory.c_str(), 0777) != 0 && errno != EEXIST) {
-    failure = directory + ": " + describeErrno(errno);
+    failure = "cannot create directory " + directory + ": " + describeErrno(errno);
     return false;
   }
   return true;
@@ -110,7 +110,7 @@ bool writeFileReplacing(const std::string& path, std::span<const std::uint8_t> b
   if (path.find('/') == std::string::npos) temporary = ".lf-XXXXXX";
   const int fd = ::mkstemp(temporary.data());
   if (fd < 0) {
-    failure = path + ": " + describeErrno(errno);
+    failure = describeErrno(errno);
     return false;
   }
   const bool written = writeAll(fd, bytes);
@@ -120,12 +120,12 @@ bool writeFileReplacing(const std::string& path, std::span<const std::uint8_t> b
   ::umask(mask);
   ::fchmod(fd, 0666 & ~mask);
   if (::close(fd) != 0 || !written) {
-    failure = path + ": " + describeErrno(written ? errno : writeError);
+    failure = describeErrno(written ? errno : writeError);
     ::unlink(temporary.c_str());
     return false;
   }
   if (::rename(temporary.c_str(), path.c_str()) != 0) {
-    failure = path + ": " + describeErrno(errno);
+    failure = describeErrno(errno);
     ::unlink(temporary.c_str());
     return false;
   }

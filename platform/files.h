@@ -15,7 +15,8 @@ std::optional<std::string> readWholeFile(const std::string& path, std::uint64_t 
 // Stores bytes at path, replacing any file there, after creating missing parent directories.
 // The bytes go to a temporary file in the target directory that is renamed into place, so a
 // failed write never leaves a truncated file and never damages an existing one.
-// False on failure, with `failure` naming the path and the system's description.
+// False on failure, with `failure` holding the system's description (naming the directory
+// when one could not be created).
 bool writeFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes,
                         std::string& failure);
 

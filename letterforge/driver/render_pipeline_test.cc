@@ -290,7 +290,7 @@ TEST_F(PlainPageTest, DebugWriteFailureKeepsTheOutputAsAWholeRunWritesIt) {
   const ProgramRun r = render("white_fill", "blocker/debug.png");
   EXPECT_EQ(r.status, kExitWriteFailure);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "Could not write blocker: Not a directory\n");
+  EXPECT_EQ(r.err, "Could not write blocker/debug.png: cannot create directory blocker: Not a directory\n");
   EXPECT_EQ(readFile(dir_ / "out.png"), reference);
 }
 
@@ -398,7 +398,7 @@ TEST_F(BubblePageTest, ReportLinesComeBeforeAWriteFailure) {
   const std::regex expected(
       "bubble_clean patched p1 coverage=0\\.[0-9]{2} confidence=0\\.93\n"
       "bubble_clean fallback reasons: fallback_low_bubble_confidence:p2\n"
-      "Could not write blocker: Not a directory\n");
+      "Could not write blocker/out.png: cannot create directory blocker: Not a directory\n");
   EXPECT_TRUE(std::regex_match(r.err, expected)) << r.err;
 }
 

@@ -104,7 +104,7 @@ TEST_F(LetterforgeRunTest, UnwritableOutputFailsWithoutCompletionLineOrPartialFi
   const ProgramRun r = run({"page.png", "ocr.json", "tr.json", "blocker/out.png"});
   EXPECT_EQ(r.status, kExitWriteFailure);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "Could not write blocker: Not a directory\n");
+  EXPECT_EQ(r.err, "Could not write blocker/out.png: cannot create directory blocker: Not a directory\n");
   EXPECT_EQ(readFile(dir_ / "blocker"), "a file where a directory should be");
 }
 

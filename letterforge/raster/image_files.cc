@@ -27,7 +27,7 @@ bool writePng(const PageBitmap& bitmap, const std::string& path, std::string& fa
     return false;
   }
   if (!platform::writeFileReplacing(path, *bytes, failure)) {
-    failure = "Could not write " + failure;
+    failure = "Could not write " + path + ": " + failure;
     return false;
   }
   return true;
