@@ -88,9 +88,14 @@ std::optional<DecodedImage> decodeGif(std::span<const std::uint8_t> bytes, Image
   if (colors == nullptr || frame.Left < 0 || frame.Top < 0 || frame.Width < 0 || frame.Height < 0) {
     return std::nullopt;
   }
-  // A frame reaching past the logical screen widens the canvas rather than being cut.
-  const std::int64_t width = std::max<std::int64_t>(gif->SWidth, std::int64_t{frame.Left} + frame.Width);
-  const std::int64_t height = std::max<std::int64_t>(gif->SHeight, std::int64_t{frame.Top} + frame.Height);
+  // A frame reaching past the logical screen widens the canvas rather than being cut; a frame
+  // without pixels widens nothing, whatever its offset, so that a few bytes of header cannot
+  // ask for a canvas of a gigabyte.
+  const bool emptyFrame = frame.Width == 0 || frame.Height == 0;
+  const std::int64_t width =
+      emptyFrame ? gif->SWidth : std::max<std::int64_t>(gif->SWidth, std::int64_t{frame.Left} + frame.Width);
+  const std::int64_t height =
+      emptyFrame ? gif->SHeight : std::max<std::int64_t>(gif->SHeight, std::int64_t{frame.Top} + frame.Height);
   auto image = allocateImage(width, height);
   if (!image) return std::nullopt;
   std::memset(image->rgba.get(), 0, static_cast<std::size_t>(width * height * 4));
@@ -98,7 +103,7 @@ std::optional<DecodedImage> decodeGif(std::span<const std::uint8_t> bytes, Image
   std::vector<GifPixelType> line(static_cast<std::size_t>(frame.Width));
   constexpr int kInterlacedStart[] = {0, 4, 2, 1};
   constexpr int kInterlacedStep[] = {8, 8, 4, 2};
-  const int passes = frame.Interlace ? 4 : 1;
+  const int passes = emptyFrame ? 0 : frame.Interlace ? 4 : 1;
   for (int pass = 0; pass < passes; ++pass) {
     const int start = frame.Interlace ? kInterlacedStart[pass] : 0;
     const int step = frame.Interlace ? kInterlacedStep[pass] : 1;

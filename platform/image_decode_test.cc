@@ -295,6 +295,25 @@ INSTANTIATE_TEST_SUITE_P(BadInput, ImageDecodeRefusalTest, ::testing::Values(
     RefusalCase{"GifFrameWiderThanAnyCanvas", [] { return gifClaiming(1, 1, 65535, 65535); }, ImageDecodeFailure::kCannotDecode}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Found by fuzzing: a 46-byte file whose empty first frame sat at (4104, 61440) made a
+// transparent canvas of a quarter of a billion pixels.
+TEST(ImageDecodeTest, GifFrameWithoutPixelsWidensNothing) {
+  Bytes gif = gifClaiming(16, 8, 0, 255);
+  gif[20] = 0x08;  // left 4104
+  gif[21] = 0x10;
+  gif[22] = 0x00;  // top 61440
+  gif[23] = 0xF0;
+  largestAllocation = 0;
+  const auto image = decodeImage(gif);
+  ASSERT_TRUE(image.has_value());
+  EXPECT_EQ(image->width, 16);
+  EXPECT_EQ(image->height, 8);
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 16; ++x) EXPECT_EQ(pixelAt(*image, x, y).alpha, 0) << "at " << x << "," << y;
+  }
+  EXPECT_LT(largestAllocation.load(), std::size_t{1} << 20);
+}
+
 TEST(ImageDecodeTest, FilesThatCannotBeReadAreNotImages) {
   const auto dir = std::filesystem::path(::testing::TempDir()) / "decode_unreadable";
   std::filesystem::create_directories(dir);
