@@ -24,9 +24,12 @@ struct JpegErrorManager {
   std::longjmp(reinterpret_cast<JpegErrorManager*>(cinfo->err)->jump, 1);
 }
 
-// Warnings are silent, but a file that ends early is refused rather than padded with grey.
+// Warnings are silent, but a file that ends early, or whose coded data ends at a marker
+// before all blocks are read, is refused rather than padded with grey: a few bytes could
+// otherwise claim an image of hundreds of megapixels and have it made.
 void onJpegMessage(j_common_ptr cinfo, int level) {
-  if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) failJpeg(cinfo);
+  const int code = cinfo->err->msg_code;
+  if (level < 0 && (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER)) failJpeg(cinfo);
 }
 
 void ignoreJpegOutput(j_common_ptr) {}

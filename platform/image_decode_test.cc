@@ -314,6 +314,25 @@ TEST(ImageDecodeTest, GifFrameWithoutPixelsWidensNothing) {
   EXPECT_LT(largestAllocation.load(), std::size_t{1} << 20);
 }
 
+// Found by fuzzing: a JPEG of a few hundred bytes whose frame header claims far more pixels
+// than its data holds was decoded to the claimed size, the missing blocks padded with grey;
+// as a progressive file of 16000 x 16000 it took seconds and gigabytes.
+TEST(ImageDecodeTest, JpegWithLessDataThanItsFrameClaimsIsRefused) {
+  Bytes jpeg = readSample("quadrants.jpg");
+  const Bytes frameMarker = {0xFF, 0xC0};
+  const auto at = std::search(jpeg.begin(), jpeg.end(), frameMarker.begin(), frameMarker.end());
+  ASSERT_NE(at, jpeg.end());
+  // Height and width follow the length and the sample precision.
+  const std::size_t sizes = static_cast<std::size_t>(at - jpeg.begin()) + 5;
+  jpeg[sizes] = 0x04;  // 1024 rows
+  jpeg[sizes + 1] = 0x00;
+  jpeg[sizes + 2] = 0x04;  // 1024 columns
+  jpeg[sizes + 3] = 0x00;
+  ImageDecodeFailure failure{};
+  EXPECT_FALSE(decodeImage(jpeg, failure).has_value());
+  EXPECT_EQ(failure, ImageDecodeFailure::kCannotDecode);
+}
+
 TEST(ImageDecodeTest, FilesThatCannotBeReadAreNotImages) {
   const auto dir = std::filesystem::path(::testing::TempDir()) / "decode_unreadable";
   std::filesystem::create_directories(dir);
