@@ -66,6 +66,8 @@ void paintLine(const std::vector<GifPixelType>& line, const ColorMapObject& colo
       out[1] = c.Green;
       out[2] = c.Blue;
       out[3] = 255;
+    } else {
+      std::memset(out, 0, 4);
     }
     out += 4;
   }
@@ -98,7 +100,6 @@ std::optional<DecodedImage> decodeGif(std::span<const std::uint8_t> bytes, Image
       emptyFrame ? gif->SHeight : std::max<std::int64_t>(gif->SHeight, std::int64_t{frame.Top} + frame.Height);
   auto image = allocateImage(width, height);
   if (!image) return std::nullopt;
-  std::memset(image->rgba.get(), 0, static_cast<std::size_t>(width * height * 4));
 
   std::vector<GifPixelType> line(static_cast<std::size_t>(frame.Width));
   constexpr int kInterlacedStart[] = {0, 4, 2, 1};
@@ -111,6 +112,21 @@ std::optional<DecodedImage> decodeGif(std::span<const std::uint8_t> bytes, Image
       if (DGifGetLine(gif.get(), line.data(), frame.Width) != GIF_OK) return std::nullopt;
       paintLine(line, *colors, transparentIndex, image->row(frame.Top + y) + std::int64_t{frame.Left} * 4);
     }
+  }
+  // The screen around the frame is cleared only once the frame has been read whole, so that a
+  // file of a few bytes that breaks off early never has a large canvas written.
+  const std::int64_t frameLeft = emptyFrame ? 0 : frame.Left;
+  const std::int64_t frameRight = emptyFrame ? 0 : frameLeft + frame.Width;
+  const std::int64_t frameTop = emptyFrame ? 0 : frame.Top;
+  const std::int64_t frameBottom = emptyFrame ? 0 : frameTop + frame.Height;
+  for (std::int64_t y = 0; y < height; ++y) {
+    std::uint8_t* row = image->row(y);
+    if (y < frameTop || y >= frameBottom) {
+      std::memset(row, 0, static_cast<std::size_t>(width * 4));
+      continue;
+    }
+    std::memset(row, 0, static_cast<std::size_t>(frameLeft * 4));
+    std::memset(row + frameRight * 4, 0, static_cast<std::size_t>((width - frameRight) * 4));
   }
   return image;
 }

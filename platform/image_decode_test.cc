@@ -1,6 +1,7 @@
 #include "platform/image.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
@@ -312,6 +313,25 @@ TEST(ImageDecodeTest, GifFrameWithoutPixelsWidensNothing) {
     for (int x = 0; x < 16; ++x) EXPECT_EQ(pixelAt(*image, x, y).alpha, 0) << "at " << x << "," << y;
   }
   EXPECT_LT(largestAllocation.load(), std::size_t{1} << 20);
+}
+
+std::int64_t peakResidentKilobytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+// Found by fuzzing: a 66-byte file whose frame sat at (10760, 0) and broke off after a few
+// pixels had a canvas of 665 MB cleared before the frame was read.
+TEST(ImageDecodeTest, GifBreakingOffEarlyNeverWritesItsCanvas) {
+  Bytes gif = gifClaiming(16, 16, 255, 15104);
+  gif[20] = 0x08;  // left 10760
+  gif[21] = 0x2A;
+  const std::int64_t before = peakResidentKilobytes();
+  ImageDecodeFailure failure{};
+  EXPECT_FALSE(decodeImage(gif, failure).has_value());
+  EXPECT_EQ(failure, ImageDecodeFailure::kCannotDecode);
+  EXPECT_LT(peakResidentKilobytes() - before, 128 * 1024);
 }
 
 // Found by fuzzing: a JPEG of a few hundred bytes whose frame header claims far more pixels
