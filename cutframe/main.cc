@@ -1,4 +1,5 @@
 // cutframe: cuts a padded rectangle out of an image and writes it as a PNG file.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,18 +28,22 @@ int main(int argc, char** argv) {
                     : "Invalid crop rectangle\n");
   }
 
+  // Only the crop is decoded where the format allows it; the rectangle needs the image size,
+  // which the decoder reports from the header.
+  std::optional<PixelRect> pixels;
+  const auto chooseCrop = [&](std::int64_t width, std::int64_t height) -> std::optional<platform::ImageRegion> {
+    pixels = pixelsInImage(paddedCropRect(*request, width, height), width, height);
+    if (!pixels) return std::nullopt;  // decoded whole, so that a broken file is still told apart
+    return platform::ImageRegion{.x = pixels->x, .y = pixels->y, .width = pixels->width, .height = pixels->height};
+  };
   platform::ImageDecodeFailure decodeFailure{};
-  const auto image = platform::decodeImageFile(request->inputPath, decodeFailure);
-  if (!image) {
+  const auto piece = platform::decodeImageFileRegion(request->inputPath, chooseCrop, decodeFailure);
+  if (!piece) {
     return fail((decodeFailure == platform::ImageDecodeFailure::kCannotOpen ? "Could not open image: "
                                                                              : "Could not decode image: ") +
                 request->inputPath + "\n");
   }
-
-  const auto pixels = pixelsInImage(paddedCropRect(*request, image->width, image->height), image->width,
-                                    image->height);
-  const auto piece = pixels ? cutOut(*image, *pixels) : std::nullopt;
-  if (!piece) return fail("Could not crop image\n");
+  if (!pixels) return fail("Could not crop image\n");
 
   std::string failure;
   // Encoded whole before anything touches the file system, so a failed encode changes nothing.

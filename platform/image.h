@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -42,5 +43,29 @@ enum class ImageDecodeFailure { kCannotOpen, kCannotDecode };
 std::optional<DecodedImage> decodeImageFile(const std::string& path, ImageDecodeFailure& failure);
 std::optional<DecodedImage> decodeImage(std::span<const std::uint8_t> bytes,
                                         ImageDecodeFailure& failure);
+
+// A rectangle of image pixels: columns x to x + width − 1 and rows y to y + height − 1, rows
+// counted from the top.
+struct ImageRegion {
+  std::int64_t x = 0;
+  std::int64_t y = 0;
+  std::int64_t width = 0;
+  std::int64_t height = 0;
+  bool operator==(const ImageRegion&) const = default;
+};
+
+// Told the image's width and height once its header is read, answers which region to decode,
+// or absent for the whole image.
+using ImageRegionChoice = std::function<std::optional<ImageRegion>(std::int64_t width, std::int64_t height)>;
+
+// Decodes only the chosen region, pixel for pixel what cutting it out of the whole decoded
+// image gives. PNG (not interlaced) stops after the region's last row and JPEG decodes only
+// the blocks the region needs, so damage below the region goes unnoticed; other formats
+// decode the whole image. Absent as decodeImage is, and with kCannotDecode when the region
+// is empty or not wholly inside the image.
+std::optional<DecodedImage> decodeImageFileRegion(const std::string& path, const ImageRegionChoice& choose,
+                                                  ImageDecodeFailure& failure);
+std::optional<DecodedImage> decodeImageRegion(std::span<const std::uint8_t> bytes, const ImageRegionChoice& choose,
+                                              ImageDecodeFailure& failure);
 
 }  // namespace platform

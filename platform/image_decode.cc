@@ -8,8 +8,10 @@
 #include <cstring>
 #include <new>
 #include <string_view>
+#include <vector>
 
 #include "platform/files.h"
+#include "platform/huge_pages.h"
 #include "platform/image_decoders.h"
 
 namespace platform {
@@ -56,22 +58,41 @@ std::optional<DecodedImage> decodeWebpFirstFrame(std::span<const std::uint8_t> b
 
 }  // namespace
 
-std::optional<DecodedImage> allocateImage(std::int64_t width, std::int64_t height) {
-  if (width < 1 || height < 1 || width > kMaxImageSide || height > kMaxImageSide ||
-      width * height > kMaxImagePixels) {
-    return std::nullopt;
+bool withinImageLimits(std::int64_t width, std::int64_t height) {
+  return width >= 1 && height >= 1 && width <= kMaxImageSide && height <= kMaxImageSide &&
+         width * height <= kMaxImagePixels;
+}
+
+bool regionInsideImage(const ImageRegion& region, std::int64_t width, std::int64_t height) {
+  return region.x >= 0 && region.y >= 0 && region.width >= 1 && region.height >= 1 &&
+         region.width <= width - region.x && region.height <= height - region.y;
+}
+
+std::optional<DecodedImage> copyRegion(const DecodedImage& image, const ImageRegion& region) {
+  auto piece = allocateImage(region.width, region.height);
+  if (!piece) return std::nullopt;
+  for (std::int64_t y = 0; y < region.height; ++y) {
+    std::memcpy(piece->row(y), image.row(region.y + y) + region.x * 4, static_cast<std::size_t>(region.width * 4));
   }
+  return piece;
+}
+
+std::optional<DecodedImage> allocateImage(std::int64_t width, std::int64_t height) {
+  if (!withinImageLimits(width, height)) return std::nullopt;
   try {
-    return DecodedImage{.width = width,
-                        .height = height,
-                        .rgba = std::make_unique_for_overwrite<std::uint8_t[]>(
-                            static_cast<std::size_t>(width * height * 4))};
+    const auto bytes = static_cast<std::size_t>(width * height * 4);
+    DecodedImage image{.width = width,
+                       .height = height,
+                       .rgba = std::make_unique_for_overwrite<std::uint8_t[]>(bytes)};
+    adviseHugePages(image.rgba.get(), bytes);
+    return image;
   } catch (const std::bad_alloc&) {
     return std::nullopt;
   }
 }
 
-std::optional<DecodedImage> decodePng(std::span<const std::uint8_t> bytes, ImageDecodeFailure& failure) {
+std::optional<DecodedImage> decodePng(std::span<const std::uint8_t> bytes, const ImageRegionChoice& choose,
+                                      ImageDecodeFailure& failure) {
   failure = ImageDecodeFailure::kCannotOpen;
   std::unique_ptr<spng_ctx, SpngContextDeleter> ctx(spng_ctx_new(0));
   if (!ctx) return std::nullopt;
@@ -86,16 +107,43 @@ std::optional<DecodedImage> decodePng(std::span<const std::uint8_t> bytes, Image
   if (headerError != 0) return std::nullopt;
 
   failure = ImageDecodeFailure::kCannotDecode;
-  auto image = allocateImage(ihdr.width, ihdr.height);
-  if (!image) return std::nullopt;
+  const std::int64_t width = ihdr.width;
+  const std::int64_t height = ihdr.height;
+  if (!withinImageLimits(width, height)) return std::nullopt;
+  const auto region = choose ? choose(width, height) : std::nullopt;
+  if (region && !regionInsideImage(*region, width, height)) return std::nullopt;
   std::size_t size = 0;
   if (spng_decoded_image_size(ctx.get(), SPNG_FMT_RGBA8, &size) != 0 ||
-      size != static_cast<std::size_t>(image->width * image->height * 4)) {
+      size != static_cast<std::size_t>(width * height * 4)) {
     return std::nullopt;
   }
   // No gamma or profile is applied: samples are taken as device RGB.
-  if (spng_decode_image(ctx.get(), image->rgba.get(), size, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS) != 0) {
+  if (!region || ihdr.interlace_method != SPNG_INTERLACE_NONE) {
+    auto image = allocateImage(width, height);
+    if (!image || spng_decode_image(ctx.get(), image->rgba.get(), size, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS) != 0) {
+      return std::nullopt;
+    }
+    return region ? copyRegion(*image, *region) : std::move(image);
+  }
+  // Row by row: each row is unfiltered against the one above, so the rows above the region
+  // are decoded too, but only the region's columns are kept and nothing below it is read.
+  auto image = allocateImage(region->width, region->height);
+  std::vector<std::uint8_t> row;
+  try {
+    row.resize(static_cast<std::size_t>(width * 4));
+  } catch (const std::bad_alloc&) {
     return std::nullopt;
+  }
+  if (!image || spng_decode_image(ctx.get(), nullptr, 0, SPNG_FMT_RGBA8,
+                                  SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE) != 0) {
+    return std::nullopt;
+  }
+  for (std::int64_t y = 0; y < region->y + region->height; ++y) {
+    const int error = spng_decode_row(ctx.get(), row.data(), row.size());
+    if (error != 0 && !(error == SPNG_EOI && y == height - 1)) return std::nullopt;
+    if (y >= region->y) {
+      std::memcpy(image->row(y - region->y), row.data() + region->x * 4, static_cast<std::size_t>(region->width * 4));
+    }
   }
   return image;
 }
@@ -117,18 +165,30 @@ std::optional<DecodedImage> decodeWebp(std::span<const std::uint8_t> bytes, Imag
   return image;
 }
 
-std::optional<DecodedImage> decodeImage(std::span<const std::uint8_t> bytes,
-                                        ImageDecodeFailure& failure) {
+std::optional<DecodedImage> decodeImageRegion(std::span<const std::uint8_t> bytes, const ImageRegionChoice& choose,
+                                              ImageDecodeFailure& failure) {
   failure = ImageDecodeFailure::kCannotOpen;
-  if (startsWith(bytes, "\x89PNG\r\n\x1a\n")) return decodePng(bytes, failure);
-  if (startsWith(bytes, "\xff\xd8\xff")) return decodeJpeg(bytes, failure);
-  if (startsWith(bytes, "RIFF") && startsWith(bytes, "WEBP", 8)) return decodeWebp(bytes, failure);
-  if (startsWith(bytes, "GIF87a") || startsWith(bytes, "GIF89a")) return decodeGif(bytes, failure);
-  if (startsWith(bytes, std::string_view("II*\0", 4)) || startsWith(bytes, std::string_view("MM\0*", 4)) ||
-      startsWith(bytes, std::string_view("II+\0", 4)) || startsWith(bytes, std::string_view("MM\0+", 4))) {
-    return decodeTiff(bytes, failure);
+  if (startsWith(bytes, "\x89PNG\r\n\x1a\n")) return decodePng(bytes, choose, failure);
+  if (startsWith(bytes, "\xff\xd8\xff")) return decodeJpeg(bytes, choose, failure);
+  std::optional<DecodedImage> image;
+  if (startsWith(bytes, "RIFF") && startsWith(bytes, "WEBP", 8)) {
+    image = decodeWebp(bytes, failure);
+  } else if (startsWith(bytes, "GIF87a") || startsWith(bytes, "GIF89a")) {
+    image = decodeGif(bytes, failure);
+  } else if (startsWith(bytes, std::string_view("II*\0", 4)) || startsWith(bytes, std::string_view("MM\0*", 4)) ||
+             startsWith(bytes, std::string_view("II+\0", 4)) || startsWith(bytes, std::string_view("MM\0+", 4))) {
+    image = decodeTiff(bytes, failure);
   }
-  return std::nullopt;
+  if (!image || !choose) return image;
+  const auto region = choose(image->width, image->height);
+  if (!region) return image;
+  failure = ImageDecodeFailure::kCannotDecode;
+  if (!regionInsideImage(*region, image->width, image->height)) return std::nullopt;
+  return copyRegion(*image, *region);
+}
+
+std::optional<DecodedImage> decodeImage(std::span<const std::uint8_t> bytes, ImageDecodeFailure& failure) {
+  return decodeImageRegion(bytes, nullptr, failure);
 }
 
 std::optional<DecodedImage> decodeImage(std::span<const std::uint8_t> bytes) {
@@ -136,12 +196,18 @@ std::optional<DecodedImage> decodeImage(std::span<const std::uint8_t> bytes) {
   return decodeImage(bytes, failure);
 }
 
-std::optional<DecodedImage> decodeImageFile(const std::string& path, ImageDecodeFailure& failure) {
+std::optional<DecodedImage> decodeImageFileRegion(const std::string& path, const ImageRegionChoice& choose,
+                                                  ImageDecodeFailure& failure) {
   failure = ImageDecodeFailure::kCannotOpen;
   std::string readFailure;
   const auto contents = readWholeFile(path, kMaxImageFileBytes, readFailure);
   if (!contents) return std::nullopt;
-  return decodeImage({reinterpret_cast<const std::uint8_t*>(contents->data()), contents->size()}, failure);
+  return decodeImageRegion({reinterpret_cast<const std::uint8_t*>(contents->data()), contents->size()}, choose,
+                           failure);
+}
+
+std::optional<DecodedImage> decodeImageFile(const std::string& path, ImageDecodeFailure& failure) {
+  return decodeImageFileRegion(path, nullptr, failure);
 }
 
 std::optional<DecodedImage> decodeImageFile(const std::string& path) {

@@ -5,7 +5,11 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include <algorithm>
 #include <csetjmp>
+#include <cstring>
+#include <new>
+#include <vector>
 
 #include "platform/image_decoders.h"
 
@@ -58,9 +62,28 @@ void cmykToRgba(std::uint8_t* row, std::int64_t width, bool inverted) {
   }
 }
 
+// The part of the image decoded for a region: the region grown by a margin on every side, so
+// that the chroma upsampling of its edge pixels sees the same neighbours as in a whole-image
+// decode. The decoder widens it further to whole blocks.
+struct DecodedWindow {
+  std::int64_t x = 0;
+  std::int64_t y = 0;
+  std::int64_t width = 0;
+};
+
+DecodedWindow decodeWindow(const ImageRegion& region, std::int64_t width) {
+  // Two blocks of the largest (4 x 4 subsampled) chroma, 32 px, is more than any filter reaches.
+  constexpr std::int64_t kMargin = 32;
+  const std::int64_t left = std::max<std::int64_t>(region.x - kMargin, 0);
+  const std::int64_t right = std::min(region.x + region.width + kMargin, width);
+  const std::int64_t top = std::max<std::int64_t>(region.y - kMargin, 0);
+  return {.x = left, .y = top, .width = right - left};
+}
+
 }  // namespace
 
-std::optional<DecodedImage> decodeJpeg(std::span<const std::uint8_t> bytes, ImageDecodeFailure& failure) {
+std::optional<DecodedImage> decodeJpeg(std::span<const std::uint8_t> bytes, const ImageRegionChoice& choose,
+                                       ImageDecodeFailure& failure) {
   failure = ImageDecodeFailure::kCannotOpen;
   jpeg_decompress_struct cinfo{};
   JpegErrorManager errors;
@@ -83,7 +106,21 @@ std::optional<DecodedImage> decodeJpeg(std::span<const std::uint8_t> bytes, Imag
   }
 
   failure = ImageDecodeFailure::kCannotDecode;
-  auto image = allocateImage(cinfo.image_width, cinfo.image_height);
+  const std::int64_t width = cinfo.image_width;
+  const std::int64_t height = cinfo.image_height;
+  const auto region = withinImageLimits(width, height) && choose ? choose(width, height) : std::nullopt;
+  const ImageRegion wanted = region.value_or(ImageRegion{0, 0, width, height});
+  auto image = regionInsideImage(wanted, width, height) ? allocateImage(wanted.width, wanted.height) : std::nullopt;
+  const DecodedWindow window = decodeWindow(wanted, width);
+  std::vector<std::uint8_t> rowBuffer;
+  if (image && region) {
+    try {
+      // Whole rows: the decoder widens the window to whole blocks.
+      rowBuffer.resize(static_cast<std::size_t>(width * 4));
+    } catch (const std::bad_alloc&) {
+      image.reset();
+    }
+  }
   if (!image) {
     jpeg_destroy_decompress(&cinfo);
     return std::nullopt;
@@ -91,17 +128,35 @@ std::optional<DecodedImage> decodeJpeg(std::span<const std::uint8_t> bytes, Imag
   const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
   cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_RGBA;
   DecodedImage* pixels = &*image;
+  // Set before the guarded step, which must not leave a cropped decode unnoticed.
+  JDIMENSION cropLeft = static_cast<JDIMENSION>(window.x);
+  JDIMENSION cropWidth = static_cast<JDIMENSION>(window.width);
   const bool decoded = guarded(errors, [&] {
     jpeg_start_decompress(&cinfo);
-    while (cinfo.output_scanline < cinfo.output_height) {
-      JSAMPROW row = pixels->row(cinfo.output_scanline);
+    if (!region) {
+      while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row = pixels->row(cinfo.output_scanline);
+        jpeg_read_scanlines(&cinfo, &row, 1);
+      }
+      return;
+    }
+    if (window.width < width) jpeg_crop_scanline(&cinfo, &cropLeft, &cropWidth);
+    if (window.y > 0) jpeg_skip_scanlines(&cinfo, static_cast<JDIMENSION>(window.y));
+    JSAMPROW row = rowBuffer.data();
+    while (cinfo.output_scanline < wanted.y + wanted.height) {
+      const std::int64_t y = cinfo.output_scanline;
       jpeg_read_scanlines(&cinfo, &row, 1);
+      if (y >= wanted.y) {
+        std::memcpy(pixels->row(y - wanted.y), rowBuffer.data() + (wanted.x - cropLeft) * 4,
+                    static_cast<std::size_t>(wanted.width * 4));
+      }
     }
   });
   jpeg_destroy_decompress(&cinfo);
-  if (!decoded || cinfo.output_width != image->width || cinfo.output_height != image->height) {
-    return std::nullopt;
-  }
+  const bool complete = region ? cropLeft <= wanted.x && cropLeft + cropWidth >= wanted.x + wanted.width &&
+                                     cinfo.output_width == cropWidth
+                               : cinfo.output_width == width;
+  if (!decoded || !complete || cinfo.output_height != height) return std::nullopt;
   if (cmyk) {
     for (std::int64_t y = 0; y < image->height; ++y) cmykToRgba(image->row(y), image->width, cinfo.saw_Adobe_marker);
   }

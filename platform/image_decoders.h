@@ -12,10 +12,21 @@
 
 namespace platform {
 
-std::optional<DecodedImage> decodePng(std::span<const std::uint8_t> bytes, ImageDecodeFailure& failure);
-std::optional<DecodedImage> decodeJpeg(std::span<const std::uint8_t> bytes, ImageDecodeFailure& failure);
+// PNG and JPEG decode only the region `choose` names, or the whole image when it names none;
+// the other formats always decode the whole image.
+std::optional<DecodedImage> decodePng(std::span<const std::uint8_t> bytes, const ImageRegionChoice& choose,
+                                      ImageDecodeFailure& failure);
+std::optional<DecodedImage> decodeJpeg(std::span<const std::uint8_t> bytes, const ImageRegionChoice& choose,
+                                       ImageDecodeFailure& failure);
 std::optional<DecodedImage> decodeWebp(std::span<const std::uint8_t> bytes, ImageDecodeFailure& failure);
 std::optional<DecodedImage> decodeTiff(std::span<const std::uint8_t> bytes, ImageDecodeFailure& failure);
 std::optional<DecodedImage> decodeGif(std::span<const std::uint8_t> bytes, ImageDecodeFailure& failure);
+
+// Whether an image of this size may be decoded at all (sides and area within the limits).
+bool withinImageLimits(std::int64_t width, std::int64_t height);
+// Whether the region holds a pixel and lies wholly inside a width × height image.
+bool regionInsideImage(const ImageRegion& region, std::int64_t width, std::int64_t height);
+// A copy of the region's pixels; absent when memory cannot be had.
+std::optional<DecodedImage> copyRegion(const DecodedImage& image, const ImageRegion& region);
 
 }  // namespace platform

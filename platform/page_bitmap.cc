@@ -3,6 +3,7 @@
 #include <cmath>
 #include <utility>
 
+#include "platform/huge_pages.h"
 #include "platform/page_bitmap_impl.h"
 
 namespace platform {
@@ -50,6 +51,8 @@ std::optional<PageBitmap> PageBitmap::create(std::int64_t width, std::int64_t he
   PageBitmap bitmap;
   bitmap.data_ = cairo_image_surface_get_data(impl->surface);
   bitmap.stride_ = cairo_image_surface_get_stride(impl->surface);
+  // The surface's memory comes zeroed from the system and is untouched until the first drawing.
+  adviseHugePages(bitmap.data_, static_cast<std::size_t>(bitmap.stride_ * height));
   bitmap.width_ = width;
   bitmap.height_ = height;
   bitmap.impl_ = std::move(impl);

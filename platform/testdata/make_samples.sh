@@ -43,3 +43,22 @@ convert -size 4x4 xc:red xc:blue -strip two_images.gif
 convert -size 4x4 xc:red xc:blue -compress lzw -strip two_images.tif
 
 rm -f quadrants.ppm grey.pgm half_alpha.pam
+
+# Region decoding: a 150 x 110 plasma in every JPEG subsampling, progressive, grey and CMYK
+# (large enough for blocks to matter), and a 48 x 36 cut of it in the other formats.
+convert -size 150x110 -seed 7 plasma:red-blue -strip region.ppm
+convert region.ppm -quality 85 -sampling-factor 2x2 -strip region_420.jpg
+convert region.ppm -quality 85 -sampling-factor 2x1 -interlace JPEG -strip region_422_progressive.jpg
+convert region.ppm -quality 85 -sampling-factor 1x1 -strip region_444.jpg
+convert region.ppm -colorspace Gray -quality 85 -strip region_grey.jpg
+convert region.ppm -colorspace CMYK -quality 85 -strip region_cmyk.jpg
+convert region.ppm -crop 48x36+50+40 +repage small.ppm
+convert small.ppm $strip PNG24:region.png
+convert small.ppm $strip -interlace PNG PNG24:region_interlaced.png
+convert small.ppm $strip -colors 64 PNG8:region_palette.png
+convert small.ppm $strip PNG48:region_16bit.png
+convert small.ppm -alpha set -channel A -fx 'i/w' +channel $strip PNG32:region_alpha.png
+convert small.ppm -strip -quality 80 region.webp
+convert small.ppm -compress lzw -strip region.tif
+convert small.ppm -colors 64 -strip region.gif
+rm -f region.ppm small.ppm
