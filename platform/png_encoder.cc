@@ -4,6 +4,8 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <new>
 #include <numeric>
 #include <string>
@@ -88,6 +90,27 @@ std::optional<std::vector<std::uint8_t>> encodeRows(std::int64_t width, std::int
   return png;
 }
 
+// Packs opaque pixels as three bytes each. Four pixels at a time go out as three 32-bit
+// stores, several times faster than twelve byte stores; the bytes are the same.
+// rgbOf(i) gives pixel i as 0x00BBGGRR, so that its bytes in memory read R, G, B.
+template <typename RgbOf>
+void packRgb(std::int64_t width, RgbOf rgbOf, std::uint8_t* out) {
+  std::int64_t x = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; x + 4 <= width; x += 4, out += 12) {
+      const std::uint32_t c0 = rgbOf(x), c1 = rgbOf(x + 1), c2 = rgbOf(x + 2), c3 = rgbOf(x + 3);
+      const std::uint32_t packed[3] = {c0 | c1 << 24, c1 >> 8 | c2 << 16, c2 >> 16 | c3 << 8};
+      std::memcpy(out, packed, sizeof packed);
+    }
+  }
+  for (; x < width; ++x, out += 3) {
+    const std::uint32_t c = rgbOf(x);
+    out[0] = static_cast<std::uint8_t>(c);
+    out[1] = static_cast<std::uint8_t>(c >> 8);
+    out[2] = static_cast<std::uint8_t>(c >> 16);
+  }
+}
+
 bool isOpaque(const PageBitmap& bitmap) {
   for (std::int64_t y = 0; y < bitmap.height(); ++y) {
     const std::uint32_t* words = bitmap.rowWords(y);
@@ -101,9 +124,15 @@ bool isOpaque(const PageBitmap& bitmap) {
 bool isOpaque(const DecodedImage& image) {
   const std::uint8_t* p = image.rgba.get();
   const std::uint8_t* end = p + image.width * image.height * 4;
-  std::uint8_t all = 0xFF;
-  for (p += 3; p < end; p += 4) all &= *p;
-  return all == 0xFF;
+  // Whole pixels at a time: the alpha bytes are every fourth.
+  std::uint32_t all = 0xFFFFFFFFu;
+  for (; p < end; p += 4) {
+    std::uint32_t pixel;
+    std::memcpy(&pixel, p, 4);
+    all &= pixel;
+  }
+  const std::uint8_t* last = reinterpret_cast<const std::uint8_t*>(&all);
+  return last[3] == 0xFF;
 }
 
 std::uint8_t unpremultiplied(std::uint32_t colour, std::uint32_t alpha) {
@@ -116,14 +145,22 @@ std::optional<std::vector<std::uint8_t>> encodePng(const PageBitmap& bitmap, con
                                                    std::string& failure) {
   const bool withAlpha = settings.alwaysRgba || !isOpaque(bitmap);
   // Storage rows run top first, which is drawing row height − 1 − r.
-  auto fillRow = [&](std::int64_t r, std::uint8_t* out) -> const std::uint8_t* {
+  auto fillRow = [&bitmap, withAlpha](std::int64_t r, std::uint8_t* out) -> const std::uint8_t* {
     const std::uint32_t* words = bitmap.rowWords(bitmap.height() - 1 - r);
+    const std::int64_t width = bitmap.width();
+    if (!withAlpha) {
+      packRgb(width, [words](std::int64_t x) {
+        const std::uint32_t w = words[x];
+        return (w >> 16 & 0xFFu) | (w & 0xFF00u) | (w & 0xFFu) << 16;
+      }, out);
+      return out;
+    }
     std::uint8_t* o = out;
-    for (std::int64_t x = 0; x < bitmap.width(); ++x) {
+    for (std::int64_t x = 0; x < width; ++x) {
       const std::uint32_t w = words[x];
       const std::uint32_t a = w >> 24;
       std::uint32_t red = (w >> 16) & 0xFF, green = (w >> 8) & 0xFF, blue = w & 0xFF;
-      if (withAlpha && a != 255) {
+      if (a != 255) {
         red = a == 0 ? 0 : unpremultiplied(red, a);
         green = a == 0 ? 0 : unpremultiplied(green, a);
         blue = a == 0 ? 0 : unpremultiplied(blue, a);
@@ -131,7 +168,7 @@ std::optional<std::vector<std::uint8_t>> encodePng(const PageBitmap& bitmap, con
       *o++ = static_cast<std::uint8_t>(red);
       *o++ = static_cast<std::uint8_t>(green);
       *o++ = static_cast<std::uint8_t>(blue);
-      if (withAlpha) *o++ = static_cast<std::uint8_t>(a);
+      *o++ = static_cast<std::uint8_t>(a);
     }
     return out;
   };
@@ -145,15 +182,18 @@ std::optional<std::vector<std::uint8_t>> encodePng(const DecodedImage& image, co
     return std::nullopt;
   }
   const bool withAlpha = settings.alwaysRgba || !isOpaque(image);
-  auto fillRow = [&](std::int64_t y, std::uint8_t* out) -> const std::uint8_t* {
+  auto fillRow = [&image, withAlpha](std::int64_t y, std::uint8_t* out) -> const std::uint8_t* {
     const std::uint8_t* in = image.row(y);
     if (withAlpha) return in;
-    for (std::int64_t x = 0; x < image.width; ++x, in += 4, out += 3) {
-      out[0] = in[0];
-      out[1] = in[1];
-      out[2] = in[2];
-    }
-    return out - image.width * 3;
+    packRgb(image.width, [in](std::int64_t x) {
+      std::uint32_t pixel;
+      std::memcpy(&pixel, in + x * 4, 4);
+      if constexpr (std::endian::native == std::endian::big) {
+        return pixel >> 24 | (pixel >> 8 & 0xFF00u) | (pixel << 8 & 0xFF0000u);
+      }
+      return pixel & 0xFFFFFFu;
+    }, out);
+    return out;
   };
   return encodeRows(image.width, image.height, withAlpha, settings, fillRow, failure);
 }
