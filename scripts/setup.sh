@@ -11,6 +11,9 @@ packages=(
   nlohmann-json3-dev libicu-dev
   libgtest-dev libgmock-dev libbenchmark-dev
 )
+if [ "${WITH_FUZZ_TOOLS:-0}" = 1 ]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
 if [ "${WITH_BENCH_TOOLS:-0}" = 1 ]; then
   packages+=(imagemagick hyperfine time libvips-tools)
 fi
