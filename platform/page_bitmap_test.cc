@@ -5,15 +5,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/test_bitmaps.h"
+
 namespace platform {
 namespace {
-
-PageBitmap whitePage(std::int64_t w, std::int64_t h) {
-  auto page = PageBitmap::create(w, h);
-  EXPECT_TRUE(page.has_value());
-  page->fillRect({0, 0, double(w), double(h)}, kWhite);
-  return std::move(*page);
-}
 
 const Rgb8 kWhite8{255, 255, 255};
 const Rgb8 kBlack8{0, 0, 0};

@@ -6,15 +6,10 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/test_bitmaps.h"
+
 namespace platform {
 namespace {
-
-PageBitmap whitePage(std::int64_t w, std::int64_t h) {
-  auto page = PageBitmap::create(w, h);
-  EXPECT_TRUE(page.has_value());
-  page->fillRect({0, 0, double(w), double(h)}, kWhite);
-  return std::move(*page);
-}
 
 // Drawing-coordinate bounds of the pixels that are no longer white.
 struct Ink {
