@@ -13,6 +13,19 @@ struct Rect {
   bool operator==(const Rect&) const = default;
 };
 
+// The same area with negative sizes made positive (origin moved to the other edge).
+inline Rect standardised(Rect r) {
+  if (r.width < 0) {
+    r.x += r.width;
+    r.width = -r.width;
+  }
+  if (r.height < 0) {
+    r.y += r.height;
+    r.height = -r.height;
+  }
+  return r;
+}
+
 struct Point {
   double x = 0.0;
   double y = 0.0;

@@ -18,18 +18,6 @@ void addDeviceRect(cairo_t* cr, const Rect& r, std::int64_t height) {
   cairo_rectangle(cr, r.x, deviceTop(r, height), r.width, r.height);
 }
 
-Rect standardised(Rect r) {
-  if (r.width < 0) {
-    r.x += r.width;
-    r.width = -r.width;
-  }
-  if (r.height < 0) {
-    r.y += r.height;
-    r.height = -r.height;
-  }
-  return r;
-}
-
 bool isDrawable(const Rect& r) {
   return std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.width) &&
          std::isfinite(r.height);

@@ -14,15 +14,6 @@ constexpr std::int64_t kLongestWholeLabel = 28;
 constexpr std::int64_t kShortenedLabelLength = 26;
 constexpr double kLabelSize = 10.0;
 
-std::string joinedIds(const std::vector<std::string>& ids) {
-  std::string label;
-  for (std::size_t i = 0; i < ids.size(); ++i) {
-    if (i > 0) label += '+';
-    label += ids[i];
-  }
-  return label;
-}
-
 // Source-over of a translucent colour onto one opaque pixel, as a 1 x 1 fill would blend it,
 // without a path per pixel.
 void blendPixel(platform::PageBitmap& page, std::int64_t x, std::int64_t y, const platform::Color& c) {
@@ -54,14 +45,14 @@ void drawItemOverlay(platform::PageBitmap& page, const std::vector<RenderItem>& 
                      const std::vector<RenderItem>& renderItems, const Rect& pageRect) {
   for (const RenderItem& item : blockItems) {
     page.strokeRect(item.rect, 1.2, platform::withAlpha(systemBlueColor, 0.78));
-    drawDebugLabel(page, joinedIds(item.ids), {minX(item.rect), minY(item.rect)}, systemBlueColor);
+    drawDebugLabel(page, blockLabel(item), {minX(item.rect), minY(item.rect)}, systemBlueColor);
   }
   for (const RenderItem& item : renderItems) {
     const double margin = textMargin(item);
     const Rect area = clampRect(inset(item.rect, -margin, -margin), pageRect);
     const platform::Color color = item.floating ? systemOrangeColor : systemGreenColor;
     page.strokeRect(area, item.floating ? 2.0 : 2.4, color);
-    drawDebugLabel(page, joinedIds(item.ids), {minX(area), maxY(area) - 14.0}, color);
+    drawDebugLabel(page, blockLabel(item), {minX(area), maxY(area) - 14.0}, color);
   }
 }
 

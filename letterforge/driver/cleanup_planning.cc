@@ -60,15 +60,6 @@ void fallBack(platform::PageBitmap& page, const std::string& label, const Rect& 
 
 }  // namespace
 
-std::string blockLabel(const RenderItem& item) {
-  std::string label;
-  for (std::size_t i = 0; i < item.ids.size(); ++i) {
-    if (i > 0) label += '+';
-    label += item.ids[i];
-  }
-  return label;
-}
-
 std::optional<CleanupPlan> prepareCleanup(const platform::PageBitmap& page,
                                           const std::vector<RenderItem>& blockItems,
                                           const std::vector<RenderItem>& renderItems,

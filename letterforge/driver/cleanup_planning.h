@@ -58,7 +58,4 @@ void bubbleCleanPass(platform::PageBitmap& page, const std::vector<RenderItem>& 
 std::optional<BubbleRegion> findBlockBubble(const platform::PageBitmap& page, const RenderItem& item,
                                             const CleanupPlan& plan, const Rect& pageRect);
 
-// The item's ids joined with "+".
-std::string blockLabel(const RenderItem& item);
-
 }  // namespace letterforge

@@ -9,9 +9,6 @@
 namespace letterforge {
 namespace {
 
-// Mode words are compared after the full Unicode lower-case mapping, not trimmed.
-std::string lowercased(const std::string& word) { return lowercasedText(word); }
-
 double numberOr(const std::string& argument, double fallback) {
   const auto parsed = parseNumberArgument(argument);
   return parsed ? *parsed : fallback;
@@ -84,12 +81,13 @@ std::optional<RenderOptions> parseRenderOptions(const std::vector<std::string>& 
   }
   if (given(7)) o.fontScale = raiseTo(lowerTo(numberOr(at(7), 1.0), 2.0), 0.5);
   if (given(8)) o.lineSpacing = raiseTo(lowerTo(numberOr(at(8), 1.12), 2.0), 0.8);
-  if (given(9)) o.fontWeight = lowercased(at(9));
-  if (given(10)) o.groupingEnabled = lowercased(at(10)) == "true";
-  if (given(11)) o.groupingPreset = lowercased(at(11));
+  // Mode words are compared after the full Unicode lower-case mapping, not trimmed.
+  if (given(9)) o.fontWeight = lowercasedText(at(9));
+  if (given(10)) o.groupingEnabled = lowercasedText(at(10)) == "true";
+  if (given(11)) o.groupingPreset = lowercasedText(at(11));
   if (given(12)) o.debugImagePath = trimmedText(at(12));
-  if (given(13)) o.typesettingMode = lowercased(at(13));
-  if (given(14)) o.cleanupMode = lowercased(at(14));
+  if (given(13)) o.typesettingMode = lowercasedText(at(13));
+  if (given(14)) o.cleanupMode = lowercasedText(at(14));
   if (given(15)) {
     o.strokeWidth = lowerTo(numberOr(at(15), 25.0), 40.0);
     if (o.strokeWidth < 0.0) o.strokeWidth = 0.0;

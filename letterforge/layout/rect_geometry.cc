@@ -6,19 +6,6 @@
 
 namespace letterforge {
 
-Rect standardised(const Rect& r) {
-  Rect s = r;
-  if (s.width < 0) {
-    s.x += s.width;
-    s.width = -s.width;
-  }
-  if (s.height < 0) {
-    s.y += s.height;
-    s.height = -s.height;
-  }
-  return s;
-}
-
 double minX(const Rect& r) { return standardised(r).x; }
 double maxX(const Rect& r) { const Rect s = standardised(r); return s.x + s.width; }
 double midX(const Rect& r) { const Rect s = standardised(r); return s.x + s.width / 2.0; }

@@ -13,7 +13,7 @@ double maxY(const Rect& r);
 double midY(const Rect& r);
 double width(const Rect& r);
 double height(const Rect& r);
-Rect standardised(const Rect& r);
+using platform::standardised;
 
 // The empty set of points: distinct from any rectangle of zero size.
 Rect nullRect();

@@ -18,4 +18,14 @@ struct RenderItem {
   bool operator==(const RenderItem&) const = default;
 };
 
+// The item's ids joined with "+", as reports and debug labels name it.
+inline std::string blockLabel(const RenderItem& item) {
+  std::string label;
+  for (std::size_t i = 0; i < item.ids.size(); ++i) {
+    if (i > 0) label += '+';
+    label += item.ids[i];
+  }
+  return label;
+}
+
 }  // namespace letterforge
