@@ -26,10 +26,12 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // --- Crop arithmetic ------------------------------------------------------------------
 
+using Region = platform::ImageRegion;
+
 struct CropCase {
   const char* name;
   double x, y, w, h, ratio;
-  std::optional<PixelRect> expected;  // on a 1000 x 800 image
+  std::optional<Region> expected;  // on a 1000 x 800 image
 };
 
 class CropArithmeticTest : public ::testing::TestWithParam<CropCase> {};
@@ -42,26 +44,26 @@ TEST_P(CropArithmeticTest, MatchesHandWorkedRectangle) {
 
 INSTANTIATE_TEST_SUITE_P(Examples, CropArithmeticTest, ::testing::Values(
     // pad = max(50 × 0.22, 40) = 40
-    CropCase{"DefaultRatioPadsAtLeastForty", 100, 100, 50, 20, 0.22, PixelRect{60, 60, 130, 100}},
-    CropCase{"RatioOnePadsByLongerSide", 100, 100, 50, 20, 1.0, PixelRect{50, 50, 150, 120}},
-    CropCase{"RatioGivingExactlyForty", 100, 100, 200, 20, 0.2, PixelRect{60, 60, 280, 100}},
-    CropCase{"RatioGivingJustOverForty", 100, 100, 200, 20, 0.21, PixelRect{58, 58, 284, 104}},
-    CropCase{"NegativeRatioCountsAsZero", 100, 100, 50, 20, -3.0, PixelRect{60, 60, 130, 100}},
-    CropCase{"ClampedAtTopLeftCorner", 10, 10, 50, 20, 0.22, PixelRect{0, 0, 100, 70}},
-    CropCase{"EndsExactlyAtRightEdge", 950, 100, 100, 20, 0.22, PixelRect{910, 60, 90, 100}},
-    CropCase{"EndsExactlyAtBottomEdge", 100, 790, 50, 20, 0.22, PixelRect{60, 750, 130, 50}},
+    CropCase{"DefaultRatioPadsAtLeastForty", 100, 100, 50, 20, 0.22, Region{60, 60, 130, 100}},
+    CropCase{"RatioOnePadsByLongerSide", 100, 100, 50, 20, 1.0, Region{50, 50, 150, 120}},
+    CropCase{"RatioGivingExactlyForty", 100, 100, 200, 20, 0.2, Region{60, 60, 280, 100}},
+    CropCase{"RatioGivingJustOverForty", 100, 100, 200, 20, 0.21, Region{58, 58, 284, 104}},
+    CropCase{"NegativeRatioCountsAsZero", 100, 100, 50, 20, -3.0, Region{60, 60, 130, 100}},
+    CropCase{"ClampedAtTopLeftCorner", 10, 10, 50, 20, 0.22, Region{0, 0, 100, 70}},
+    CropCase{"EndsExactlyAtRightEdge", 950, 100, 100, 20, 0.22, Region{910, 60, 90, 100}},
+    CropCase{"EndsExactlyAtBottomEdge", 100, 790, 50, 20, 0.22, Region{60, 750, 130, 50}},
     // x0 = 60.5: origin 60, width ceil(150.5 − 60.5) = 90, so columns 60 to 149
-    CropCase{"FractionalLeftKeepsUnroundedWidth", 100.5, 100, 10, 10, 0.22, PixelRect{60, 60, 90, 90}},
-    CropCase{"FractionalTopKeepsUnroundedHeight", 100, 100.25, 10, 10, 0.22, PixelRect{60, 60, 90, 90}},
-    CropCase{"ZeroSizeCountsAsOne", 100, 100, 0, 0, 0.22, PixelRect{60, 60, 81, 81}},
-    CropCase{"NegativeSizeCountsAsOne", 100, 100, -5, -7, 0.22, PixelRect{60, 60, 81, 81}},
-    CropCase{"InfiniteRatioTakesWholeImage", 100, 100, 10, 10, kInf, PixelRect{0, 0, 1000, 800}},
-    CropCase{"NaNLeftRunsFromZeroToEdge", kNaN, 100, 50, 20, 0.22, PixelRect{0, 60, 1000, 100}},
-    CropCase{"NaNTopRunsFromZeroToEdge", 100, kNaN, 50, 20, 0.22, PixelRect{60, 0, 130, 800}},
-    CropCase{"NaNWidthCountsAsOne", 100, 100, kNaN, 20, 0.22, PixelRect{60, 60, 81, 100}},
-    CropCase{"NaNRatioGivesMinimumPad", 100, 100, 50, 20, kNaN, PixelRect{60, 60, 130, 100}},
+    CropCase{"FractionalLeftKeepsUnroundedWidth", 100.5, 100, 10, 10, 0.22, Region{60, 60, 90, 90}},
+    CropCase{"FractionalTopKeepsUnroundedHeight", 100, 100.25, 10, 10, 0.22, Region{60, 60, 90, 90}},
+    CropCase{"ZeroSizeCountsAsOne", 100, 100, 0, 0, 0.22, Region{60, 60, 81, 81}},
+    CropCase{"NegativeSizeCountsAsOne", 100, 100, -5, -7, 0.22, Region{60, 60, 81, 81}},
+    CropCase{"InfiniteRatioTakesWholeImage", 100, 100, 10, 10, kInf, Region{0, 0, 1000, 800}},
+    CropCase{"NaNLeftRunsFromZeroToEdge", kNaN, 100, 50, 20, 0.22, Region{0, 60, 1000, 100}},
+    CropCase{"NaNTopRunsFromZeroToEdge", 100, kNaN, 50, 20, 0.22, Region{60, 0, 130, 800}},
+    CropCase{"NaNWidthCountsAsOne", 100, 100, kNaN, 20, 0.22, Region{60, 60, 81, 100}},
+    CropCase{"NaNRatioGivesMinimumPad", 100, 100, 50, 20, kNaN, Region{60, 60, 130, 100}},
     // x0 clamps to 0 and x1 = −450, so the width falls to its floor of one pixel
-    CropCase{"WhollyLeftOfImageKeepsOneColumn", -500, 100, 10, 20, 0.22, PixelRect{0, 60, 1, 100}},
+    CropCase{"WhollyLeftOfImageKeepsOneColumn", -500, 100, 10, 20, 0.22, Region{0, 60, 1, 100}},
     CropCase{"PastRightEdgeIsEmpty", 5000, 100, 10, 20, 0.22, std::nullopt},
     CropCase{"BelowBottomEdgeIsEmpty", 100, 900, 10, 20, 0.22, std::nullopt},
     CropCase{"InfiniteLeftIsEmpty", kInf, 100, 10, 20, 0.22, std::nullopt}),
@@ -74,30 +76,8 @@ TEST(CropArithmeticTest, PaddedRectangleKeepsFractionalCorner) {
 }
 
 TEST(CropArithmeticTest, FractionalRectangleIsRoundedOutward) {
-  EXPECT_EQ(pixelsInImage(CropRect{2.5, 3.25, 4.0, 1.5}, 10, 10), (PixelRect{2, 3, 5, 2}));
+  EXPECT_EQ(pixelsInImage(CropRect{2.5, 3.25, 4.0, 1.5}, 10, 10), (Region{2, 3, 5, 2}));
   EXPECT_EQ(pixelsInImage(CropRect{-3, -3, 2.5, 10}, 10, 10), std::nullopt);
-}
-
-TEST(CropArithmeticTest, CutOutCopiesTheRectangle) {
-  auto image = platform::allocateImage(4, 3);
-  ASSERT_TRUE(image.has_value());
-  for (int y = 0; y < 3; ++y) {
-    for (int x = 0; x < 4; ++x) {
-      std::uint8_t* p = image->row(y) + x * 4;
-      p[0] = static_cast<std::uint8_t>(x);
-      p[1] = static_cast<std::uint8_t>(y);
-      p[2] = 9;
-      p[3] = 255;
-    }
-  }
-  const auto piece = cutOut(*image, PixelRect{1, 1, 3, 2});
-  ASSERT_TRUE(piece.has_value());
-  ASSERT_EQ(piece->width, 3);
-  ASSERT_EQ(piece->height, 2);
-  EXPECT_EQ(piece->row(0)[0], 1);  // top-left of the piece is image pixel (1, 1)
-  EXPECT_EQ(piece->row(0)[1], 1);
-  EXPECT_EQ(piece->row(1)[2 * 4], 3);  // bottom-right is image pixel (3, 2)
-  EXPECT_EQ(piece->row(1)[2 * 4 + 1], 2);
 }
 
 // --- Arguments ------------------------------------------------------------------------

@@ -40,9 +40,6 @@ class PageBitmap {
     return {static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 8),
             static_cast<std::uint8_t>(v)};
   }
-  std::uint8_t alpha(std::int64_t x, std::int64_t y) const {
-    return static_cast<std::uint8_t>(rowWords(y)[x] >> 24);
-  }
   // Stores the colour with alpha 255.
   void setPixel(std::int64_t x, std::int64_t y, Rgb8 c) {
     mutableRowWords(y)[x] = 0xFF000000u | (std::uint32_t{c.red} << 16) |

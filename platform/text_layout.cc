@@ -10,6 +10,41 @@
 #include "platform/page_bitmap_impl.h"
 
 namespace platform {
+
+// A font map and a context of its own: fonts, fontsets and glyph caches are shared by every
+// layout made with this context and by no other context.
+struct TextContext::Impl {
+  PangoContext* context = nullptr;
+
+  Impl() {
+    PangoFontMap* fontMap = pango_cairo_font_map_new();
+    context = pango_font_map_create_context(fontMap);
+    g_object_unref(fontMap);  // the context keeps it
+    // Unhinted metrics and unrounded positions, so that a size a tenth larger measures a
+    // tenth larger instead of jumping by whole pixels.
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+    cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+    pango_cairo_context_set_font_options(context, options);
+    cairo_font_options_destroy(options);
+    pango_context_set_round_glyph_positions(context, FALSE);
+  }
+  ~Impl() { g_object_unref(context); }
+  Impl(const Impl&) = delete;
+  Impl& operator=(const Impl&) = delete;
+};
+
+TextContext::TextContext() = default;
+TextContext::TextContext(TextContext&&) noexcept = default;
+TextContext& TextContext::operator=(TextContext&&) noexcept = default;
+TextContext::~TextContext() = default;
+
+TextContext::Impl& TextContext::impl() {
+  if (!impl_) impl_ = std::make_unique<Impl>();
+  return *impl_;
+}
+
 namespace {
 
 constexpr const char* kFamily = "Inter";
@@ -19,27 +54,6 @@ constexpr const char* kFamily = "Inter";
 // every installed font, about 1.7 ms); unhinted glyph metrics scale linearly, so a layout at
 // size s and width w is this layout at width w × kLayoutSize / s, scaled by s / kLayoutSize.
 constexpr double kLayoutSize = 100.0;
-
-// One font map and context for the whole process: fonts, fontsets and glyph caches are
-// shared by every layout. Never freed; the process ends with them in use.
-PangoContext* sharedContext() {
-  static PangoContext* const context = [] {
-    PangoFontMap* fontMap = pango_cairo_font_map_new();
-    PangoContext* created = pango_font_map_create_context(fontMap);
-    g_object_unref(fontMap);  // the context keeps it
-    // Unhinted metrics and unrounded positions, so that a size a tenth larger measures a
-    // tenth larger instead of jumping by whole pixels.
-    cairo_font_options_t* options = cairo_font_options_create();
-    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
-    cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
-    pango_cairo_context_set_font_options(created, options);
-    cairo_font_options_destroy(options);
-    pango_context_set_round_glyph_positions(created, FALSE);
-    return created;
-  }();
-  return context;
-}
 
 PangoWeight pangoWeight(FontWeight weight) {
   switch (weight) {
@@ -77,9 +91,10 @@ struct ScaledLayout {
 
 // The one layout that both measuring and drawing use. A width that is not a positive finite
 // number gives a single unwrapped paragraph per line break.
-ScaledLayout buildLayout(std::string_view text, double width, const TextStyle& style) {
+ScaledLayout buildLayout(TextContext& context, std::string_view text, double width,
+                         const TextStyle& style) {
   const double size = std::isfinite(style.size) && style.size > 0 ? style.size : 1.0;
-  ScaledLayout result{.layout = LayoutOwner(pango_layout_new(sharedContext())), .scale = size / kLayoutSize};
+  ScaledLayout result{.layout = LayoutOwner(pango_layout_new(context.impl().context)), .scale = size / kLayoutSize};
   PangoLayout* layout = result.layout.get();
 
   PangoFontDescription* font = pango_font_description_new();
@@ -157,26 +172,28 @@ void drawLayout(PageBitmap& bitmap, const ScaledLayout& scaled, double x, double
 
 }  // namespace
 
-double measureTextHeight(std::string_view text, double width, const TextStyle& style) {
-  return logicalHeight(buildLayout(text, width, style));
+double measureTextHeight(TextContext& context, std::string_view text, double width,
+                         const TextStyle& style) {
+  return logicalHeight(buildLayout(context, text, width, style));
 }
 
-void drawText(PageBitmap& bitmap, std::string_view text, const Rect& rect, const TextStyle& style) {
-  const ScaledLayout layout = buildLayout(text, rect.width, style);
+void drawText(TextContext& context, PageBitmap& bitmap, std::string_view text, const Rect& rect,
+              const TextStyle& style) {
+  const ScaledLayout layout = buildLayout(context, text, rect.width, style);
   drawLayout(bitmap, layout, rect.x, deviceTop(rect, bitmap.height()), style);
 }
 
-void drawTextLine(PageBitmap& bitmap, std::string_view text, Point lowerLeft,
-                  const TextStyle& style) {
+void drawTextLine(TextContext& context, PageBitmap& bitmap, std::string_view text,
+                  Point lowerLeft, const TextStyle& style) {
   TextStyle line = style;
   line.centred = false;
-  const ScaledLayout layout = buildLayout(text, -1.0, line);
+  const ScaledLayout layout = buildLayout(context, text, -1.0, line);
   const double top = static_cast<double>(bitmap.height()) - (lowerLeft.y + logicalHeight(layout));
   drawLayout(bitmap, layout, lowerLeft.x, top, line);
 }
 
-int unknownGlyphCount(std::string_view text, const TextStyle& style) {
-  return pango_layout_get_unknown_glyphs_count(buildLayout(text, -1.0, style).layout.get());
+int unknownGlyphCount(TextContext& context, std::string_view text, const TextStyle& style) {
+  return pango_layout_get_unknown_glyphs_count(buildLayout(context, text, -1.0, style).layout.get());
 }
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string_view>
 
 #include "platform/color.h"
@@ -24,19 +25,38 @@ struct TextStyle {
   double strokeLineWidth = 0.0;  // in pixels
 };
 
+// The fonts, font map and caches that text layout works with. Made on first use, so a run
+// that lays out no text never loads a font. Not safe to share between threads; contexts on
+// different threads work independently of each other.
+class TextContext {
+ public:
+  TextContext();
+  TextContext(TextContext&&) noexcept;
+  TextContext& operator=(TextContext&&) noexcept;
+  ~TextContext();
+
+  struct Impl;
+  Impl& impl();
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
 // Height of the text laid out word-wrapped at `width` (breaking inside a word only when the
 // word alone is wider), with unbounded height. Exactly the layout that drawText draws.
-double measureTextHeight(std::string_view text, double width, const TextStyle& style);
+double measureTextHeight(TextContext& context, std::string_view text, double width,
+                         const TextStyle& style);
 
 // Draws the text wrapped at rect's width with its first line at rect's top edge. Lines that
 // run below the rectangle are drawn; clip with PageBitmap::clipToRect to cut them.
-void drawText(PageBitmap& bitmap, std::string_view text, const Rect& rect, const TextStyle& style);
+void drawText(TextContext& context, PageBitmap& bitmap, std::string_view text, const Rect& rect,
+              const TextStyle& style);
 
 // Draws the text as one line, unwrapped, with the line's lower-left corner at `lowerLeft`.
-void drawTextLine(PageBitmap& bitmap, std::string_view text, Point lowerLeft,
-                  const TextStyle& style);
+void drawTextLine(TextContext& context, PageBitmap& bitmap, std::string_view text,
+                  Point lowerLeft, const TextStyle& style);
 
 // Number of characters that no installed font can show, in the layout of `text`.
-int unknownGlyphCount(std::string_view text, const TextStyle& style);
+int unknownGlyphCount(TextContext& context, std::string_view text, const TextStyle& style);
 
 }  // namespace platform

@@ -45,49 +45,54 @@ std::int64_t inkInRow(const PageBitmap& page, std::int64_t y) {
 
 TextStyle styleOfSize(double size) { return TextStyle{.size = size}; }
 
-TEST(TextLayoutTest, HeightGrowsSmoothlyWithFractionalSizes) {
+class TextLayoutTest : public ::testing::Test {
+ protected:
+  TextContext text_;
+};
+
+TEST_F(TextLayoutTest, HeightGrowsSmoothlyWithFractionalSizes) {
   double previous = 0.0;
   for (double size = 16.0; size <= 16.55; size += 0.1) {
-    const double height = measureTextHeight("Hello world", 500, styleOfSize(size));
+    const double height = measureTextHeight(text_, "Hello world", 500, styleOfSize(size));
     EXPECT_GT(height, previous) << size;
     previous = height;
   }
   // One line of a single font is a fixed multiple of the size, near 1.2 for this face.
-  const double at10 = measureTextHeight("Hello", 500, styleOfSize(10));
-  const double at30 = measureTextHeight("Hello", 500, styleOfSize(30));
+  const double at10 = measureTextHeight(text_, "Hello", 500, styleOfSize(10));
+  const double at30 = measureTextHeight(text_, "Hello", 500, styleOfSize(30));
   EXPECT_NEAR(at30 / at10, 3.0, 0.01);
   EXPECT_GT(at10, 10.0);
   EXPECT_LT(at10, 15.0);
 }
 
-TEST(TextLayoutTest, SpacingIsAddedBetweenLinesOnly) {
+TEST_F(TextLayoutTest, SpacingIsAddedBetweenLinesOnly) {
   TextStyle tight = styleOfSize(20);
   TextStyle spaced = tight;
   spaced.lineSpacing = 3.0;
-  EXPECT_NEAR(measureTextHeight("One", 300, spaced), measureTextHeight("One", 300, tight), 0.01);
+  EXPECT_NEAR(measureTextHeight(text_, "One", 300, spaced), measureTextHeight(text_, "One", 300, tight), 0.01);
   // Three lines have two gaps.
-  EXPECT_NEAR(measureTextHeight("One\nTwo\nThree", 300, spaced) -
-                  measureTextHeight("One\nTwo\nThree", 300, tight),
+  EXPECT_NEAR(measureTextHeight(text_, "One\nTwo\nThree", 300, spaced) -
+                  measureTextHeight(text_, "One\nTwo\nThree", 300, tight),
               6.0, 0.01);
 }
 
-TEST(TextLayoutTest, WrapsAtWordsAndInsideAWordOnlyWhenItAloneIsTooWide) {
+TEST_F(TextLayoutTest, WrapsAtWordsAndInsideAWordOnlyWhenItAloneIsTooWide) {
   const TextStyle style = styleOfSize(20);
-  const double oneLine = measureTextHeight("word", 1000, style);
-  EXPECT_NEAR(measureTextHeight("alpha beta gamma delta", 1000, style), oneLine, 0.01);
-  EXPECT_NEAR(measureTextHeight("alpha beta gamma delta", 90, style) / oneLine, 4.0, 0.01);
+  const double oneLine = measureTextHeight(text_, "word", 1000, style);
+  EXPECT_NEAR(measureTextHeight(text_, "alpha beta gamma delta", 1000, style), oneLine, 0.01);
+  EXPECT_NEAR(measureTextHeight(text_, "alpha beta gamma delta", 90, style) / oneLine, 4.0, 0.01);
   // "beta gamma" is about 110 pixels: wrapping at 150 keeps those words whole on one line.
-  EXPECT_NEAR(measureTextHeight("beta gamma", 150, style), oneLine, 0.01);
-  EXPECT_GE(measureTextHeight("Supercalifragilistic", 60, style) / oneLine, 3.0 - 0.01);
+  EXPECT_NEAR(measureTextHeight(text_, "beta gamma", 150, style), oneLine, 0.01);
+  EXPECT_GE(measureTextHeight(text_, "Supercalifragilistic", 60, style) / oneLine, 3.0 - 0.01);
 }
 
-TEST(TextLayoutTest, DrawnInkStaysInsideTheMeasuredBoxBelowTheTopEdge) {
+TEST_F(TextLayoutTest, DrawnInkStaysInsideTheMeasuredBoxBelowTheTopEdge) {
   PageBitmap page = whitePage(300, 200);
   const TextStyle style = styleOfSize(20);
   const std::string text = "Hag fly, quietly jumping over every dog";
   const Rect rect{50, 20, 160, 150};
-  const double height = measureTextHeight(text, rect.width, style);
-  drawText(page, text, rect, style);
+  const double height = measureTextHeight(text_, text, rect.width, style);
+  drawText(text_, page, text, rect, style);
   const Ink ink = inkOf(page);
   ASSERT_GT(ink.count, 0);
   const double top = rect.y + rect.height;
@@ -101,24 +106,24 @@ TEST(TextLayoutTest, DrawnInkStaysInsideTheMeasuredBoxBelowTheTopEdge) {
   EXPECT_LE(ink.maxX + 1, rect.x + rect.width);
 }
 
-TEST(TextLayoutTest, LinesAreCentredInTheLayoutWidth) {
+TEST_F(TextLayoutTest, LinesAreCentredInTheLayoutWidth) {
   PageBitmap page = whitePage(300, 60);
-  drawText(page, "mid", {0, 0, 300, 60}, styleOfSize(20));
+  drawText(text_, page, "mid", {0, 0, 300, 60}, styleOfSize(20));
   const Ink ink = inkOf(page);
   ASSERT_GT(ink.count, 0);
   EXPECT_NEAR(ink.minX, 300 - (ink.maxX + 1), 2);
 }
 
-TEST(TextLayoutTest, TextIsUpright) {
+TEST_F(TextLayoutTest, TextIsUpright) {
   PageBitmap page = whitePage(60, 60);
-  drawText(page, "T", {0, 0, 60, 60}, styleOfSize(40));
+  drawText(text_, page, "T", {0, 0, 60, 60}, styleOfSize(40));
   const Ink ink = inkOf(page);
   ASSERT_GT(ink.count, 0);
   // The bar of a T is at its top: in drawing coordinates, the higher rows are the wider.
   EXPECT_GT(inkInRow(page, ink.maxY - 1), 3 * inkInRow(page, ink.minY + 1));
 }
 
-TEST(TextLayoutTest, OutlineStrokesTheContoursInTheStrokeColour) {
+TEST_F(TextLayoutTest, OutlineStrokesTheContoursInTheStrokeColour) {
   const auto redPixels = [](const PageBitmap& page) {
     std::int64_t count = 0;
     for (std::int64_t y = 0; y < page.height(); ++y) {
@@ -143,22 +148,22 @@ TEST(TextLayoutTest, OutlineStrokesTheContoursInTheStrokeColour) {
   outlined.strokeColor = {1, 0, 0, 1};
   outlined.strokeLineWidth = 3.0;
   PageBitmap withOutline = whitePage(200, 80);
-  drawText(withOutline, "Ox", {0, 0, 200, 80}, outlined);
+  drawText(text_, withOutline, "Ox", {0, 0, 200, 80}, outlined);
   EXPECT_GT(redPixels(withOutline), 100);
   EXPECT_GT(blackPixels(withOutline), 20);  // the fill is still there
 
   TextStyle plain = outlined;
   plain.outlined = false;
   PageBitmap withoutOutline = whitePage(200, 80);
-  drawText(withoutOutline, "Ox", {0, 0, 200, 80}, plain);
+  drawText(text_, withoutOutline, "Ox", {0, 0, 200, 80}, plain);
   EXPECT_EQ(redPixels(withoutOutline), 0);
 }
 
-TEST(TextLayoutTest, LineIsDrawnWithItsLowerLeftCornerAtThePoint) {
+TEST_F(TextLayoutTest, LineIsDrawnWithItsLowerLeftCornerAtThePoint) {
   PageBitmap page = whitePage(200, 80);
   TextStyle style = styleOfSize(10);
   style.weight = FontWeight::semibold;
-  drawTextLine(page, "a label that is long, unwrapped", {20, 30}, style);
+  drawTextLine(text_, page, "a label that is long, unwrapped", {20, 30}, style);
   const Ink ink = inkOf(page);
   ASSERT_GT(ink.count, 0);
   EXPECT_GE(ink.minX, 20);
@@ -174,14 +179,17 @@ struct ScriptCase {
   const char* name;
   const char* text;
 };
-class TextLayoutScriptTest : public ::testing::TestWithParam<ScriptCase> {};
+class TextLayoutScriptTest : public ::testing::TestWithParam<ScriptCase> {
+ protected:
+  TextContext text_;
+};
 
 TEST_P(TextLayoutScriptTest, HasGlyphsAndDrawsInk) {
   const ScriptCase& c = GetParam();
   const TextStyle style = styleOfSize(24);
-  EXPECT_EQ(unknownGlyphCount(c.text, style), 0);
+  EXPECT_EQ(unknownGlyphCount(text_, c.text, style), 0);
   PageBitmap page = whitePage(400, 100);
-  drawText(page, c.text, {0, 0, 400, 100}, style);
+  drawText(text_, page, c.text, {0, 0, 400, 100}, style);
   EXPECT_GT(inkOf(page).count, 30);
 }
 
@@ -196,16 +204,16 @@ INSTANTIATE_TEST_SUITE_P(Scripts, TextLayoutScriptTest, ::testing::Values(
     ScriptCase{"Emoji", "😀 👍 🎉"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(TextLayoutTest, CountsCharactersNoFontCanShow) {
+TEST_F(TextLayoutTest, CountsCharactersNoFontCanShow) {
   // A private-use character of the last plane has no glyph in any installed font.
-  EXPECT_GE(unknownGlyphCount("a\xF4\x8F\xBF\xBD" "b", styleOfSize(20)), 1);
+  EXPECT_GE(unknownGlyphCount(text_, "a\xF4\x8F\xBF\xBD" "b", styleOfSize(20)), 1);
 }
 
-TEST(TextLayoutTest, InvalidUtf8IsMeasuredAndDrawnWithoutHarm) {
+TEST_F(TextLayoutTest, InvalidUtf8IsMeasuredAndDrawnWithoutHarm) {
   const std::string text = "ab\xFF\xFE" "cd";
-  EXPECT_GT(measureTextHeight(text, 200, styleOfSize(20)), 0.0);
+  EXPECT_GT(measureTextHeight(text_, text, 200, styleOfSize(20)), 0.0);
   PageBitmap page = whitePage(200, 40);
-  drawText(page, text, {0, 0, 200, 40}, styleOfSize(20));
+  drawText(text_, page, text, {0, 0, 200, 40}, styleOfSize(20));
   EXPECT_GT(inkOf(page).count, 0);
 }
 

@@ -35,6 +35,7 @@ struct Page {
   PageBitmap bitmap;
   std::vector<Block> blocks{};
   std::uint32_t seed = 12345;
+  platform::TextContext text{};
 };
 
 std::uint32_t nextRandom(std::uint32_t& state) {
@@ -92,9 +93,9 @@ void letter(Page& page, const std::string& id, const std::string& source,
     }
   }
   const platform::TextStyle style{.size = size, .weight = platform::FontWeight::bold, .color = ink};
-  const double h = platform::measureTextHeight(source, area.width, style);
+  const double h = platform::measureTextHeight(page.text, source, area.width, style);
   const Rect textRect{area.x, area.y + (area.height - h) / 2, area.width, h};
-  platform::drawText(page.bitmap, source, textRect, style);
+  platform::drawText(page.text, page.bitmap, source, textRect, style);
   page.blocks.push_back({id, source, translation, changedBox(page.bitmap, before, area)});
 }
 

@@ -13,7 +13,6 @@
 namespace letterforge {
 namespace {
 
-constexpr double kInpaintDensityLimit = 0.58;
 constexpr double kBubbleDensityLimit = 0.42;
 constexpr double kEmptyMaskConfidence = 0.68;
 constexpr std::int64_t kLargeGroup = 4;
@@ -91,36 +90,36 @@ std::optional<CleanupPlan> prepareCleanup(const platform::PageBitmap& page,
 
 void runCleanupPass(platform::PageBitmap& page, const std::string& cleanupMode,
                     const std::vector<RenderItem>& blockItems, const CleanupPlan& plan,
-                    const Rect& pageRect, CleanupRecord& record) {
+                    const Rect& pageRect, CleanupRecord& record, const ReportSink& sink) {
   if (cleanupMode == "text_inpaint") {
-    inpaintPass(page, blockItems, plan, record);
+    inpaintPass(page, blockItems, plan, record, sink);
   } else if (cleanupMode == "bubble_clean") {
-    bubbleCleanPass(page, blockItems, plan, pageRect, record);
+    bubbleCleanPass(page, blockItems, plan, pageRect, record, sink);
   }
 }
 
 void inpaintPass(platform::PageBitmap& page, const std::vector<RenderItem>& blockItems,
-                 const CleanupPlan& plan, CleanupRecord& record) {
+                 const CleanupPlan& plan, CleanupRecord& record, const ReportSink& sink) {
   for (std::size_t i = 0; i < blockItems.size(); ++i) {
     const Rect& r = plan.blockCleanRects[i];
-    if (!isPlainBrightBackground(page, r)) {
-      for (const std::string& id : blockItems[i].ids) record.cleanupNotes.push_back(id);
-      continue;
+    PlainAreaPlan area = planPlainArea(page, r);
+    switch (area.verdict) {
+      case PlainAreaVerdict::kNotPlain:
+        for (const std::string& id : blockItems[i].ids) record.cleanupNotes.push_back(id);
+        break;
+      case PlainAreaVerdict::kLettering:
+        inpaintMask(page, *area.mask);
+        record.cleanedMasks.push_back(std::move(*area.mask));
+        break;
+      // Clean paper needs no mask, and a mask too dense to be lettering is painted over whole.
+      case PlainAreaVerdict::kCleanPaper:
+      case PlainAreaVerdict::kNoMask:
+      case PlainAreaVerdict::kDenseMask:
+        fillRoundedRect(page, r, platform::kWhite);
+        break;
     }
-    if (isStrictPlainBackground(page, r)) {
-      fillRoundedRect(page, r, platform::kWhite);
-      continue;
-    }
-    auto mask = buildTextMask(page, r);
-    // A mask this dense is no lettering: the whole area goes white instead.
-    if (!mask || maskCoverage(*mask) > kInpaintDensityLimit) {
-      fillRoundedRect(page, r, platform::kWhite);
-      continue;
-    }
-    inpaintMask(page, *mask);
-    record.cleanedMasks.push_back(std::move(*mask));
   }
-  if (!record.cleanupNotes.empty()) reportSafetyGate(record.cleanupNotes);
+  if (!record.cleanupNotes.empty()) reportSafetyGate(sink, record.cleanupNotes);
 }
 
 std::optional<BubbleRegion> findBlockBubble(const platform::PageBitmap& page, const RenderItem& item,
@@ -129,7 +128,8 @@ std::optional<BubbleRegion> findBlockBubble(const platform::PageBitmap& page, co
 }
 
 void bubbleCleanPass(platform::PageBitmap& page, const std::vector<RenderItem>& blockItems,
-                     const CleanupPlan& plan, const Rect& pageRect, CleanupRecord& record) {
+                     const CleanupPlan& plan, const Rect& pageRect, CleanupRecord& record,
+                     const ReportSink& sink) {
   for (std::size_t i = 0; i < blockItems.size(); ++i) {
     const RenderItem& item = blockItems[i];
     const Rect& r = plan.blockCleanRects[i];
@@ -145,7 +145,7 @@ void bubbleCleanPass(platform::PageBitmap& page, const std::vector<RenderItem>& 
       if (hasGroupEvidence(page, item, r, plan)) {
         fillRoundedRect(page, r, platform::kWhite);
         record.debugRegions.push_back({r, "patch_grouped:" + label, systemYellowColor});
-        reportPatchedGrouped(label);
+        reportPatchedGrouped(sink, label);
       } else {
         fallBack(page, "fallback_low_bubble_confidence:" + label, r, record);
       }
@@ -160,21 +160,21 @@ void bubbleCleanPass(platform::PageBitmap& page, const std::vector<RenderItem>& 
       fillRoundedRect(page, r, bubbleFillColor(page, *mask, bubble->rect));
       if (k > kBubbleDensityLimit) {
         record.debugRegions.push_back({r, "patch_dense_mask:" + label, systemYellowColor});
-        reportPatchedDense(label, k, c);
+        reportPatchedDense(sink, label, k, c);
       } else {
         record.debugRegions.push_back({r, "patch_text:" + label, systemYellowColor});
         record.cleanedMasks.push_back(std::move(*mask));
-        reportPatched(label, k, c);
+        reportPatched(sink, label, k, c);
       }
     } else if (c >= kEmptyMaskConfidence) {
       fillRoundedRect(page, r, bubbleFillColor(page, emptyMaskOver(r), bubble->rect));
       record.debugRegions.push_back({r, "patch_empty_mask:" + label, systemYellowColor});
-      reportPatchedEmpty(label, c);
+      reportPatchedEmpty(sink, label, c);
     } else {
       fallBack(page, "fallback_empty_mask:" + label, r, record);
     }
   }
-  if (!record.cleanupNotes.empty()) reportFallbackReasons(record.cleanupNotes);
+  if (!record.cleanupNotes.empty()) reportFallbackReasons(sink, record.cleanupNotes);
 }
 
 }  // namespace letterforge

@@ -10,6 +10,7 @@
 #include "letterforge/cleanup/bubble_detection.h"
 #include "letterforge/cleanup/text_mask.h"
 #include "letterforge/debug/debug_overlay.h"
+#include "letterforge/driver/run_report.h"
 #include "letterforge/layout/render_item.h"
 #include "platform/page_bitmap.h"
 
@@ -40,19 +41,21 @@ std::optional<CleanupPlan> prepareCleanup(const platform::PageBitmap& page,
                                           const Rect& pageRect, std::string& failure);
 
 // Runs the pass of the cleanup mode ("text_inpaint" or "bubble_clean"); other words run none.
+// Report lines reach `sink` as the blocks are decided.
 void runCleanupPass(platform::PageBitmap& page, const std::string& cleanupMode,
                     const std::vector<RenderItem>& blockItems, const CleanupPlan& plan,
-                    const Rect& pageRect, CleanupRecord& record);
+                    const Rect& pageRect, CleanupRecord& record, const ReportSink& sink);
 
 // Each block behind the safety gate: white fill on clean paper, inpainting of its lettering,
 // or left alone (its id noted) when the background is not plain and bright.
 void inpaintPass(platform::PageBitmap& page, const std::vector<RenderItem>& blockItems,
-                 const CleanupPlan& plan, CleanupRecord& record);
+                 const CleanupPlan& plan, CleanupRecord& record, const ReportSink& sink);
 
 // Each block patched in its bubble's paper colour, white by group evidence, or cleaned as
 // plain background when no bubble is found (its fallback label noted).
 void bubbleCleanPass(platform::PageBitmap& page, const std::vector<RenderItem>& blockItems,
-                     const CleanupPlan& plan, const Rect& pageRect, CleanupRecord& record);
+                     const CleanupPlan& plan, const Rect& pageRect, CleanupRecord& record,
+                     const ReportSink& sink);
 
 // The bubble around one block item, its own rectangle grown and searched on the page.
 std::optional<BubbleRegion> findBlockBubble(const platform::PageBitmap& page, const RenderItem& item,

@@ -20,13 +20,15 @@ void drawPageImage(PageBitmap& bitmap, const DecodedImage& image) {
   bitmap.drawImage(image, page);
 }
 
-bool writePng(const PageBitmap& bitmap, const std::string& path, std::string& failure) {
-  const auto bytes = platform::encodePng(bitmap, failure);
-  if (!bytes) {
-    failure = "Could not encode " + path + " as PNG: " + failure;
-    return false;
-  }
-  if (!platform::writeFileReplacing(path, *bytes, failure)) {
+std::optional<std::vector<std::uint8_t>> encodePng(const PageBitmap& bitmap, const std::string& name,
+                                                   std::string& failure) {
+  auto bytes = platform::encodePng(bitmap, failure);
+  if (!bytes) failure = "Could not encode " + name + " as PNG: " + failure;
+  return bytes;
+}
+
+bool writePng(std::span<const std::uint8_t> png, const std::string& path, std::string& failure) {
+  if (!platform::writeFileReplacing(path, png, failure)) {
     failure = "Could not write " + path + ": " + failure;
     return false;
   }

@@ -54,8 +54,6 @@ inline constexpr std::int64_t kFillColorBudget = 1800;
 // Pixel (x, y) in drawing coordinates; absent when it lies off the page.
 std::optional<PixelRgb> samplePixel(const platform::PageBitmap& page, std::int64_t x,
                                     std::int64_t y);
-// A colour value in device RGB, alpha dropped; white when a component is not finite.
-PixelRgb colorRgb(const platform::Color& color);
 
 // (0.299 red + 0.587 green) + 0.114 blue, in that order: white gives 0.9999999999999999.
 double luminance(const PixelRgb& rgb);
@@ -82,9 +80,5 @@ std::optional<GridBrightness> gridBrightness(const platform::PageBitmap& page,
 // was counted.
 RegionStats regionStats(const platform::PageBitmap& page, const PixelBounds& bounds,
                         const std::vector<Rect>& exclusions);
-
-// Stores the colour at pixel (x, y), opaque, rounded to 8-bit samples (nearest, halves up);
-// a position off the page is left alone.
-void writePixel(platform::PageBitmap& page, std::int64_t x, std::int64_t y, const PixelRgb& rgb);
 
 }  // namespace letterforge

@@ -54,7 +54,7 @@ bool isAsianScalar(char32_t c) {
          (c >= 0x0E00 && c <= 0x0E7F) || (c >= 0xAC00 && c <= 0xD7AF);
 }
 
-TextFitConfig configFor(const RenderOptions& options, bool bubble) {
+TextFitConfig configFor(const TypesetOptions& options, bool bubble) {
   return bubble ? bubbleFitConfig() : fitConfigForMode(options.typesettingMode);
 }
 
@@ -120,7 +120,7 @@ double charWidthFactor(std::string_view text, std::int64_t lineCount, bool bubbl
   return 0.78;
 }
 
-SizeRange sizeRange(const RenderOptions& options, std::string_view text, bool bubble,
+SizeRange sizeRange(const TypesetOptions& options, std::string_view text, bool bubble,
                     bool shortGroup, const Rect& rect) {
   const double base = options.baseFontSize;
   const LineAnalysis lines = analyseLines(text);
@@ -149,13 +149,14 @@ SizeRange sizeRange(const RenderOptions& options, std::string_view text, bool bu
   return range;
 }
 
-MeasureHeight textEngineMeasure(std::string_view text, double width) {
-  return [text, width](const TextAttributes& attributes) {
-    return platform::measureTextHeight(text, width, textStyleFor(attributes));
+MeasureHeight textEngineMeasure(platform::TextContext& context, std::string_view text,
+                                double width) {
+  return [&context, text, width](const TextAttributes& attributes) {
+    return platform::measureTextHeight(context, text, width, textStyleFor(attributes));
   };
 }
 
-FitResult fitTextSize(const RenderOptions& options, std::string_view text, bool bubble,
+FitResult fitTextSize(const TypesetOptions& options, std::string_view text, bool bubble,
                       bool shortGroup, const Rect& rect, const MeasureHeight& measure) {
   const SizeRange range = sizeRange(options, text, bubble, shortGroup, rect);
   const double start = range.startSize;
@@ -203,15 +204,17 @@ Rect placeTextRect(const Rect& rect, double required, double bottomSafety) {
   return Rect{minX(rect), y, width(rect), drawHeight};
 }
 
-void drawFittedText(platform::PageBitmap& page, const RenderOptions& options,
-                    std::string_view text, bool bubble, bool shortGroup, const Rect& rect) {
+void drawFittedText(platform::TextContext& context, platform::PageBitmap& page,
+                    const TypesetOptions& options, std::string_view text, bool bubble,
+                    bool shortGroup, const Rect& rect) {
   const Rect area = standardised(rect);
   if (!(area.width > 1.0) || !(area.height > 1.0) || !std::isfinite(area.x) ||
       !std::isfinite(area.y) || !std::isfinite(area.width) || !std::isfinite(area.height)) {
     return;
   }
   const FitResult fit =
-      fitTextSize(options, text, bubble, shortGroup, area, textEngineMeasure(text, area.width));
+      fitTextSize(options, text, bubble, shortGroup, area,
+                  textEngineMeasure(context, text, area.width));
   if (fit.layoutCount == 0) return;
   const TextAttributes attributes = makeTextAttributes(
       options.lineSpacing, fit.compact, bubble, fit.size, fontWeightForWord(options.fontWeight));
@@ -222,9 +225,9 @@ void drawFittedText(platform::PageBitmap& page, const RenderOptions& options,
   if (options.strokeWidth > 0.0) {
     const TextAttributes outlined =
         outlineAttributes(attributes, options.strokeWidth, options.strokeColor);
-    platform::drawText(page, text, drawRect, textStyleFor(outlined));
+    platform::drawText(context, page, text, drawRect, textStyleFor(outlined));
   }
-  platform::drawText(page, text, drawRect, textStyleFor(attributes));
+  platform::drawText(context, page, text, drawRect, textStyleFor(attributes));
   page.restore();
 }
 

@@ -4,10 +4,11 @@
 #include <functional>
 #include <string_view>
 
-#include "letterforge/driver/render_options.h"
 #include "letterforge/layout/render_item.h"
 #include "letterforge/typeset/text_style.h"
+#include "letterforge/typeset/typeset_options.h"
 #include "platform/page_bitmap.h"
+#include "platform/text_layout.h"
 
 namespace letterforge {
 
@@ -56,13 +57,14 @@ struct SizeRange {
   double startSize = 0.0;
   double minimumSize = 0.0;
 };
-SizeRange sizeRange(const RenderOptions& options, std::string_view text, bool bubble,
+SizeRange sizeRange(const TypesetOptions& options, std::string_view text, bool bubble,
                     bool shortGroup, const Rect& rect);
 
 // The height of the text wrapped at the rectangle's width with the given attributes.
 using MeasureHeight = std::function<double(const TextAttributes&)>;
 // The text engine's measurement of `text` at `width`; `text` must outlive the result.
-MeasureHeight textEngineMeasure(std::string_view text, double width);
+MeasureHeight textEngineMeasure(platform::TextContext& context, std::string_view text,
+                                double width);
 
 // The size chosen for a rectangle: the first that fits, or else the last one measured.
 struct FitResult {
@@ -72,7 +74,7 @@ struct FitResult {
   std::int64_t layoutCount = 0;  // measurements made; 0 when the sizes are unusable
 };
 // Steps down from the start size by whole points, first with normal spacing, then compact.
-FitResult fitTextSize(const RenderOptions& options, std::string_view text, bool bubble,
+FitResult fitTextSize(const TypesetOptions& options, std::string_view text, bool bubble,
                       bool shortGroup, const Rect& rect, const MeasureHeight& measure);
 
 // Where the text block goes: centred on the rectangle, raised by a quarter of the spare
@@ -81,7 +83,8 @@ Rect placeTextRect(const Rect& rect, double required, double bottomSafety);
 
 // Fits the text into `rect` and draws it centred, over an outline when strokeWidth is
 // positive, clipped to `rect`. Draws nothing when a side is 1 pixel or less.
-void drawFittedText(platform::PageBitmap& page, const RenderOptions& options,
-                    std::string_view text, bool bubble, bool shortGroup, const Rect& rect);
+void drawFittedText(platform::TextContext& context, platform::PageBitmap& page,
+                    const TypesetOptions& options, std::string_view text, bool bubble,
+                    bool shortGroup, const Rect& rect);
 
 }  // namespace letterforge
