@@ -14,6 +14,8 @@
 #   bench/whole_process.sh [build-dir]      (default: build, configured here when missing)
 #   RUNS=11 CURVE_RUNS=3 PAGES=10           (environment: runs per command, per curve point,
 #                                            pages per process in the throughput test)
+#   BASELINE=<other-build-dir>              (also runs that build's letterforge in the same
+#                                            turns, and prints each mode before and after)
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -43,7 +45,19 @@ printf '{"width": 2480, "height": 3508, "blocks": []}' > "$work/empty.json"
 echo "page: 2480 x 3508, 30 blocks; page.png $(stat -c %s "$work/page.png") bytes, page.jpg $(stat -c %s "$work/page.jpg") bytes"
 
 lf() {  # page file, OCR file, translation file, cleanup mode
-  echo "$build/letterforge $1 $2 $3 $work/out.png 18 38 1 1.12 bold true balanced '' balanced $4"
+  lf_of "$build" "$@"
+}
+lf_of() {  # build folder, page file, OCR file, translation file, cleanup mode
+  echo "$1/letterforge $2 $3 $4 $work/out.png 18 38 1 1.12 bold true balanced '' balanced $5"
+}
+baseline_entries() {  # page file: the baseline build's frame and modes, when there is one
+  [ -n "${BASELINE:-}" ] || return 0
+  local base format=${1##*.}
+  base=$(cd "$BASELINE" && pwd)
+  echo "$format before frame|$(lf_of "$base" "$1" "$work/empty.json" "$work/translation.json" white_fill)"
+  for mode in white_fill text_inpaint bubble_clean; do
+    echo "$format before $mode|$(lf_of "$base" "$1" "$work/ocr.json" "$work/translation.json" "$mode")"
+  done
 }
 
 # Runs each "name|command" entry $1 times in turns; appends "name|wall|user|system|peak KB"
@@ -70,7 +84,8 @@ measure() { python3 "$work/measure.py" "$@"; }
 # cutframe pads 400 x 300 at (1000, 1500) by max(0.22 x 400, 40) = 88 px: 576 x 476 at (912, 1412).
 for format in png jpg; do
   page="$work/page.$format"
-  measure "$runs" "$work/runs.txt" \
+  mapfile -t before < <(baseline_entries "$page")
+  measure "$runs" "$work/runs.txt" "${before[@]}" \
     "$format codec floor|$build/tools/codec_floor $page $work/floor.png" \
     "$format convert|convert $page $work/convert.png" \
     "$format vips copy|vips copy $page $work/vips.png" \
@@ -132,6 +147,12 @@ for fmt in ("png", "jpg"):
             continue
         cpu, wall, peak = medians(samples)
         print(f"{name:<28}{cpu:>9.0f}{wall:>9.0f}{cpu / floor:>8.2f}x{cpu / convert:>10.2f}x{peak:>9.0f}")
+    if f"{fmt} before frame" in runs:
+        for mode in ("frame", "white_fill", "text_inpaint", "bubble_clean"):
+            now = runs[f"{fmt} letterforge {mode}"]
+            then = runs[f"{fmt} before {mode}"]
+            print(f"{'  ' + mode + ' after / before':<28}{medians(now)[0] / medians(then)[0]:>8.3f}x"
+                  f"{'':>21}{medians(now)[2]:>5.0f} vs {medians(then)[2]:.0f}")
     cut = medians(runs[f"{fmt} cutframe 400x300"])[0]
     crop = medians(runs[f"{fmt} vips crop"])[0]
     print(f"{'  cutframe / vips crop':<28}{cut / crop:>8.2f}x")

@@ -131,12 +131,26 @@ TEST_F(LetterforgeRunTest, DebugImageFailureKeepsTheFinishedOutput) {
 
 TEST_F(LetterforgeRunTest, DebugPathEqualToOutputPathIsWrittenSecond) {
   writeHalfTransparentPage("page.png");
-  writeEmptyPayloads();
-  const ProgramRun r = run({"page.png", "ocr.json", "tr.json", "same.png", "18", "38", "1", "1.12",
-                            "bold", "true", "balanced", " same.png "});
+  // One translated block, so that the debug image (its outline over the untouched page)
+  // differs from the output (a white patch and the translation).
+  writeText("ocr.json", R"({"width": 6, "height": 4, "blocks": [{"id": "b1", "text": "x",
+      "confidence": 1, "bbox": {"x": 1, "y": 1, "w": 4, "h": 2}}]})");
+  writeText("tr.json",
+            R"({"translations": [{"id": "b1", "source_text": "x", "translated_text": "Hi"}]})");
+  const std::vector<std::string> options{"18", "38", "1", "1.12", "bold", "true", "balanced"};
+  std::vector<std::string> apart{"page.png", "ocr.json", "tr.json", "out.png"};
+  apart.insert(apart.end(), options.begin(), options.end());
+  apart.push_back("debug.png");
+  ASSERT_EQ(run(apart).status, kExitSuccess);
+  ASSERT_NE(readFile(dir_ / "out.png"), readFile(dir_ / "debug.png"));
+
+  std::vector<std::string> same{"page.png", "ocr.json", "tr.json", "same.png"};
+  same.insert(same.end(), options.begin(), options.end());
+  same.push_back(" same.png ");
+  const ProgramRun r = run(same);
   EXPECT_EQ(r.status, kExitSuccess);
   EXPECT_EQ(r.out, "Rendered same.png\n");
-  EXPECT_TRUE(platform::decodeImageFile(dir_ / "same.png").has_value());
+  EXPECT_EQ(readFile(dir_ / "same.png"), readFile(dir_ / "debug.png"));
 }
 
 }  // namespace

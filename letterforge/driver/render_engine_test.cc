@@ -1,0 +1,273 @@
+// The render engine in memory: its sources and outputs, its failures, and engines on several
+// threads rendering at once exactly as one engine renders alone.
+#include "letterforge/driver/render_engine.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "letterforge/driver/exit_status.h"
+#include "letterforge/raster/image_files.h"
+
+namespace letterforge {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::vector<std::uint8_t> bytesOf(const std::string& text) { return {text.begin(), text.end()}; }
+
+// A page with its payloads as JSON text, to be rendered in one cleanup mode.
+struct PageFiles {
+  std::string name{};
+  std::vector<std::uint8_t> image{};
+  std::string ocr{};
+  std::string translation{};
+  std::string cleanupMode{};
+  bool debugImage = false;
+};
+
+RenderJob jobFor(const PageFiles& page) {
+  RenderJob job{.image = EncodedImage{page.image, page.name},
+                .ocr = PayloadText{page.ocr, "ocr.json"},
+                .translations = PayloadText{page.translation, "tr.json"},
+                .debugImage = page.debugImage,
+                .output = ImageOutput::kPng};
+  job.settings.cleanupMode = page.cleanupMode;
+  return job;
+}
+
+// What a render hands back, reduced to bytes and lines that can be compared.
+struct Rendered {
+  std::vector<std::uint8_t> page{};
+  std::vector<std::uint8_t> debug{};
+  std::vector<std::string> lines{};
+  bool operator==(const Rendered&) const = default;
+};
+
+Rendered renderWith(RenderEngine& engine, const PageFiles& page) {
+  Rendered out;
+  RunFailure failure;
+  const auto result = engine.render(
+      jobFor(page), [&](std::string_view line) { out.lines.emplace_back(line); }, failure);
+  EXPECT_TRUE(result.has_value()) << failure.message;
+  if (!result) return out;
+  out.page = result->page.png;
+  if (result->debug) out.debug = result->debug->png;
+  return out;
+}
+
+// The sample page and two generated ones, each in another cleanup mode. They are made once,
+// by the first test; a failure to make them fails every test rather than skipping it.
+class RenderEngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!pages_) {
+      ASSERT_NO_FATAL_FAILURE(makePages());
+    }
+    ASSERT_NE(pages_, nullptr);
+  }
+
+  static void makePages() {
+    const char* build = std::getenv("LF_BUILD_DIR");
+    ASSERT_NE(build, nullptr) << "LF_BUILD_DIR names the build folder";
+    if (!scratch_) {
+      char pattern[] = "/tmp/lf-engine-XXXXXX";
+      ASSERT_NE(mkdtemp(pattern), nullptr);
+      scratch_ = new fs::path(pattern);
+    }
+    auto pages = std::make_unique<std::vector<PageFiles>>();
+    const fs::path examples = fs::path(LF_SOURCE_DIR) / "examples";
+    pages->push_back({"sample", bytesOf(readFile(examples / "page.png")),
+                      readFile(examples / "ocr.json"), readFile(examples / "translation.json"),
+                      "bubble_clean", true});
+    const std::string tool = (fs::path(build) / "tools" / "make_sample_page").string();
+    const std::pair<const char*, const char*> generated[] = {{"900 1300 14", "text_inpaint"},
+                                                             {"700 1000 20", "white_fill"}};
+    for (const auto& [size, mode] : generated) {
+      const fs::path dir = *scratch_ / mode;
+      fs::create_directories(dir);
+      ASSERT_EQ(std::system(("'" + tool + "' '" + dir.string() + "' " + size).c_str()), 0);
+      pages->push_back({mode, bytesOf(readFile(dir / "page.png")), readFile(dir / "ocr.json"),
+                        readFile(dir / "translation.json"), mode, false});
+    }
+    pages_ = pages.release();
+  }
+  static void TearDownTestSuite() {
+    if (scratch_) fs::remove_all(*scratch_);
+    delete scratch_;
+    delete pages_;
+    scratch_ = nullptr;
+    pages_ = nullptr;
+  }
+
+  static inline fs::path* scratch_ = nullptr;
+  static inline std::vector<PageFiles>* pages_ = nullptr;
+};
+
+TEST_F(RenderEngineTest, EnginesOnFourThreadsRenderExactlyAsOneEngineAlone) {
+  RenderEngine alone;
+  std::vector<Rendered> expected;
+  for (const PageFiles& page : *pages_) expected.push_back(renderWith(alone, page));
+  ASSERT_FALSE(expected[0].lines.empty());  // the bubble page reports its decisions
+  ASSERT_FALSE(expected[0].debug.empty());
+
+  constexpr int kThreads = 4;
+  constexpr int kRounds = 2;
+  std::vector<std::vector<Rendered>> got(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    // Each thread starts at another page, so different pages are on the go at once.
+    threads.emplace_back([&, t] {
+      RenderEngine engine;
+      for (int round = 0; round < kRounds; ++round) {
+        for (std::size_t i = 0; i < pages_->size(); ++i) {
+          got[t].push_back(renderWith(engine, (*pages_)[(i + t) % pages_->size()]));
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (int t = 0; t < kThreads; ++t) {
+    for (std::size_t n = 0; n < got[t].size(); ++n) {
+      const std::size_t page = (n + t) % pages_->size();
+      EXPECT_TRUE(got[t][n] == expected[page]) << "thread " << t << " render " << n;
+    }
+  }
+}
+
+TEST_F(RenderEngineTest, SourcesOfEveryKindGiveTheSameBytes) {
+  const PageFiles& page = (*pages_)[0];
+  RenderEngine engine;
+  const Rendered fromText = renderWith(engine, page);
+
+  // The same page from files, from pixels and from decoded records.
+  const fs::path dir = *scratch_ / "files";
+  fs::create_directories(dir);
+  std::ofstream(dir / "page.png", std::ios::binary)
+      .write(reinterpret_cast<const char*>(page.image.data()), std::streamsize(page.image.size()));
+  std::ofstream(dir / "ocr.json", std::ios::binary) << page.ocr;
+  std::ofstream(dir / "tr.json", std::ios::binary) << page.translation;
+  std::string why;
+  auto pixels = platform::decodeImage(page.image);
+  auto ocr = decodeOcrPayload(page.ocr, why);
+  auto translations = decodeTranslationPayload(page.translation, why);
+  ASSERT_TRUE(pixels && ocr && translations);
+
+  std::vector<RenderJob> jobs;
+  jobs.push_back(jobFor(page));
+  jobs.back().image = ImageFile{(dir / "page.png").string()};
+  jobs.back().ocr = PayloadFile{(dir / "ocr.json").string()};
+  jobs.back().translations = PayloadFile{(dir / "tr.json").string()};
+  jobs.push_back(jobFor(page));
+  jobs.back().image = std::move(*pixels);
+  jobs.back().ocr = *ocr;
+  jobs.back().translations = *translations;
+  for (RenderJob& job : jobs) {
+    RunFailure failure;
+    std::vector<std::string> lines;
+    const auto result = engine.render(
+        std::move(job), [&](std::string_view line) { lines.emplace_back(line); }, failure);
+    ASSERT_TRUE(result.has_value()) << failure.message;
+    EXPECT_TRUE(result->page.png == fromText.page);
+    EXPECT_TRUE(result->debug->png == fromText.debug);
+    EXPECT_EQ(lines, fromText.lines);
+  }
+}
+
+TEST_F(RenderEngineTest, BitmapOutputIsThePageThePngHolds) {
+  const PageFiles& page = (*pages_)[1];
+  RenderEngine engine;
+  const Rendered png = renderWith(engine, page);
+  RenderJob job = jobFor(page);
+  job.output = ImageOutput::kBitmap;
+  job.debugImage = true;
+  RunFailure failure;
+  const auto result = engine.render(std::move(job), [](std::string_view) {}, failure);
+  ASSERT_TRUE(result.has_value()) << failure.message;
+  ASSERT_TRUE(result->page.bitmap.has_value());
+  EXPECT_TRUE(result->page.png.empty());
+  std::string why;
+  EXPECT_TRUE(encodePng(*result->page.bitmap, "page", why) == png.page);
+  // The debug image shows the untouched page, so it differs from the cleaned one.
+  ASSERT_TRUE(result->debug && result->debug->bitmap);
+  EXPECT_FALSE(encodePng(*result->debug->bitmap, "debug", why) == png.page);
+}
+
+// --- Failures ------------------------------------------------------------------------------
+
+const std::string kOcr =
+    R"({"width": 8, "height": 8, "blocks": [{"id": "a", "text": "x", "confidence": 1,
+        "bbox": {"x": 1, "y": 1, "w": 4, "h": 4}}]})";
+const std::string kTranslation =
+    R"({"translations": [{"id": "a", "source_text": "x", "translated_text": "Hi"}]})";
+
+RunFailure failureOf(RenderJob job) {
+  RenderEngine engine;
+  RunFailure failure;
+  std::vector<std::string> lines;
+  const auto result = engine.render(
+      std::move(job), [&](std::string_view line) { lines.emplace_back(line); }, failure);
+  EXPECT_FALSE(result.has_value());
+  EXPECT_TRUE(lines.empty());
+  return failure;
+}
+
+RenderJob smallJob() {
+  auto pixels = platform::allocateImage(8, 8);
+  std::fill(pixels->rgba.get(), pixels->rgba.get() + 8 * 8 * 4, std::uint8_t{255});
+  return RenderJob{.image = std::move(*pixels),
+                   .ocr = PayloadText{kOcr, ""},
+                   .translations = PayloadText{kTranslation, ""}};
+}
+
+TEST(RenderEngineFailureTest, ImageThatCannotBeOpenedIsNamed) {
+  RenderJob job = smallJob();
+  job.image = EncodedImage{bytesOf("not an image"), "upload-7"};
+  EXPECT_EQ(failureOf(std::move(job)),
+            (RunFailure{"Could not open image: upload-7", kExitImageUnreadable}));
+  job = smallJob();
+  job.image = platform::DecodedImage{};
+  EXPECT_EQ(failureOf(std::move(job)),
+            (RunFailure{"Could not open image: 0 x 0 pixels", kExitImageUnreadable}));
+}
+
+TEST(RenderEngineFailureTest, PayloadFailuresNameTheirSourceAndTheOcrComesFirst) {
+  RenderJob job = smallJob();
+  job.ocr = PayloadText{"{", "page-3 ocr"};
+  job.translations = PayloadText{"[", "page-3 translations"};
+  const RunFailure failure = failureOf(std::move(job));
+  EXPECT_EQ(failure.exitStatus, kExitPayloadUnreadable);
+  EXPECT_EQ(failure.message.rfind("page-3 ocr: not valid JSON at byte ", 0), 0u) << failure.message;
+
+  job = smallJob();
+  job.translations = PayloadText{R"({"translations": 4})", ""};
+  EXPECT_EQ(failureOf(std::move(job)),
+            (RunFailure{"translations: expected an array, found a number", kExitPayloadUnreadable}));
+}
+
+TEST(RenderEngineFailureTest, DuplicateIdEndsTheRunBeforeAnyImageIsMade) {
+  RenderJob job = smallJob();
+  job.translations = PayloadText{R"({"translations": [
+      {"id": "a", "source_text": "x", "translated_text": "1"},
+      {"id": "a", "source_text": "y", "translated_text": "2"}]})", ""};
+  EXPECT_EQ(failureOf(std::move(job)),
+            (RunFailure{"Duplicate values for key: 'a'", kExitDuplicateId}));
+}
+
+}  // namespace
+}  // namespace letterforge
