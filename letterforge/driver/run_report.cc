@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "letterforge/inputs/text_rules.h"
 #include "platform/process_output.h"
 
 namespace letterforge {
@@ -11,7 +12,7 @@ std::string joinedWithCommas(const std::vector<std::string>& entries) {
   std::string joined;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (i > 0) joined += ',';
-    joined += entries[i];
+    joined += visibleText(entries[i]);
   }
   return joined;
 }
@@ -25,22 +26,22 @@ std::string formatTwoDecimals(double value) {
 }
 
 void reportPatched(const std::string& label, double coverage, double confidence) {
-  platform::writeErrorLine("bubble_clean patched " + label + " coverage=" + formatTwoDecimals(coverage) +
-                           " confidence=" + formatTwoDecimals(confidence));
+  platform::writeErrorLine("bubble_clean patched " + visibleText(label) + " coverage=" +
+                           formatTwoDecimals(coverage) + " confidence=" + formatTwoDecimals(confidence));
 }
 
 void reportPatchedDense(const std::string& label, double coverage, double confidence) {
-  platform::writeErrorLine("bubble_clean patched dense " + label + " coverage=" +
+  platform::writeErrorLine("bubble_clean patched dense " + visibleText(label) + " coverage=" +
                            formatTwoDecimals(coverage) + " confidence=" + formatTwoDecimals(confidence));
 }
 
 void reportPatchedEmpty(const std::string& label, double confidence) {
-  platform::writeErrorLine("bubble_clean patched empty " + label + " confidence=" +
+  platform::writeErrorLine("bubble_clean patched empty " + visibleText(label) + " confidence=" +
                            formatTwoDecimals(confidence));
 }
 
 void reportPatchedGrouped(const std::string& label) {
-  platform::writeErrorLine("bubble_clean patched grouped " + label);
+  platform::writeErrorLine("bubble_clean patched grouped " + visibleText(label));
 }
 
 void reportFallbackReasons(const std::vector<std::string>& notes) {

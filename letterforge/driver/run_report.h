@@ -9,6 +9,8 @@ namespace letterforge {
 std::string formatTwoDecimals(double value);
 
 // The cleanup report lines, each written whole to standard error when the block is decided.
+// Labels and notes are shown by visibleText, so that a control character in an id cannot
+// break a line or reach the terminal.
 void reportPatched(const std::string& label, double coverage, double confidence);
 void reportPatchedDense(const std::string& label, double coverage, double confidence);
 void reportPatchedEmpty(const std::string& label, double confidence);

@@ -81,6 +81,22 @@ TEST(ReportLineTest, LabelsAreWrittenVerbatim) {
   EXPECT_EQ(capture([] { reportPatchedGrouped(""); }), "bubble_clean patched grouped \n");
 }
 
+// A caller reads standard error line by line: an id cannot break a line or reach the terminal.
+TEST(ReportLineTest, ControlCharactersInLabelsAndNotesAreEscaped) {
+  EXPECT_EQ(capture([] { reportPatched("p1\n+p2", 0.4, 0.6875); }),
+            "bubble_clean patched p1\\n+p2 coverage=0.40 confidence=0.69\n");
+  EXPECT_EQ(capture([] { reportPatchedDense("\x1b[31m", 0.5, 0.99); }),
+            "bubble_clean patched dense \\x1b[31m coverage=0.50 confidence=0.99\n");
+  EXPECT_EQ(capture([] { reportPatchedEmpty(std::string("a\0b", 3), 0.7391); }),
+            "bubble_clean patched empty a\\x00b confidence=0.74\n");
+  EXPECT_EQ(capture([] { reportPatchedGrouped("p\xC2\x85" "9"); }),
+            "bubble_clean patched grouped p\\u00859\n");
+  EXPECT_EQ(capture([] { reportFallbackReasons({"fallback_empty_mask:p\r7"}); }),
+            "bubble_clean fallback reasons: fallback_empty_mask:p\\r7\n");
+  EXPECT_EQ(capture([] { reportSafetyGate({"p\t1", "p4"}); }),
+            "cleanup skipped (safety gate) for ids: p\\t1,p4\n");
+}
+
 TEST(ReportLineTest, NotesAreJoinedWithCommasAlone) {
   EXPECT_EQ(capture([] {
               reportFallbackReasons(
