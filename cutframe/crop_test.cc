@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -15,8 +19,6 @@
 
 #include "platform/files.h"
 #include "platform/png_encoder.h"
-
-extern char** environ;
 
 namespace cutframe {
 namespace {
@@ -195,12 +197,15 @@ class CutframeProgramTest : public ::testing::Test {
     const char* build = std::getenv("LF_BUILD_DIR");
     ASSERT_NE(build, nullptr) << "LF_BUILD_DIR names the build folder that holds cutframe";
     binary_ = std::filesystem::path(build) / "cutframe";
-    dir_ = std::filesystem::path(::testing::TempDir()) /
-           ("cutframe_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    // One folder per test; a parametrised test's name holds a "/".
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::replace(name.begin(), name.end(), '/', '_');
+    dir_ = std::filesystem::path(::testing::TempDir()) / ("cutframe_" + name);
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
     writeSourceImage();
   }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
 
   // 200 × 150 pixels; pixel (x, y) is (x, y, 7), so every crop shows where it came from.
   void writeSourceImage() {
@@ -224,7 +229,9 @@ class CutframeProgramTest : public ::testing::Test {
   std::string input() const { return (dir_ / "in.png").string(); }
   std::string path(const std::string& name) const { return (dir_ / name).string(); }
 
-  RunResult run(const std::vector<std::string>& arguments) {
+  // Runs cutframe with its streams captured, under a file-size limit when one is given. A run
+  // that waits for ever (on a pipe, say) is ended by an alarm far beyond any real run's time.
+  RunResult run(const std::vector<std::string>& arguments, rlim_t fileSizeLimit = RLIM_INFINITY) {
     std::vector<std::string> all = {binary_.string()};
     all.insert(all.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
@@ -232,18 +239,24 @@ class CutframeProgramTest : public ::testing::Test {
     argv.push_back(nullptr);
     const std::string outPath = path("stdout.txt");
     const std::string errPath = path("stderr.txt");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = 0;
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const rlimit limit{fileSizeLimit, fileSizeLimit};
+      if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
+          (fileSizeLimit != RLIM_INFINITY && setrlimit(RLIMIT_FSIZE, &limit) != 0)) {
+        _exit(127);
+      }
+      alarm(120);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
     RunResult result;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-      int status = 0;
-      waitpid(pid, &status, 0);
+    int status = 0;
+    if (pid > 0 && waitpid(pid, &status, 0) == pid) {
       result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    posix_spawn_file_actions_destroy(&actions);
     result.out = readText(outPath);
     result.err = readText(errPath);
     return result;
@@ -278,6 +291,37 @@ TEST_F(CutframeProgramTest, ReplacesAnExistingFileWholly) {
   const auto crop = platform::decodeImageFile(output);
   ASSERT_TRUE(crop.has_value());
   EXPECT_EQ(crop->width, 41);  // x1 = 0 + 1 + 40
+  std::size_t files = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir_)) ++files;
+  EXPECT_EQ(files, 4u);  // in.png, crop.png and the two captured streams, no temporary left
+}
+
+TEST_F(CutframeProgramTest, PipeWithoutWriterAsInputFailsAtOnce) {
+  ASSERT_EQ(mkfifo(path("pipe.png").c_str(), 0600), 0);
+  const RunResult r = run({path("pipe.png"), path("crop.png"), "1", "1", "1", "1"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Could not open image: " + path("pipe.png") + "\n");
+  EXPECT_FALSE(std::filesystem::exists(path("crop.png")));
+}
+
+TEST_F(CutframeProgramTest, DeviceNodeAsOutputIsWrittenIntoNotReplaced) {
+  if (mknod(path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+    GTEST_SKIP() << "cannot make device nodes here";
+  }
+  const RunResult r = run({input(), path("null"), "1", "1", "1", "1"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  struct stat info {};
+  ASSERT_EQ(lstat(path("null").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISCHR(info.st_mode));
+}
+
+TEST_F(CutframeProgramTest, FileSizeLimitFailsTheWriteAndKeepsTheOldFile) {
+  std::ofstream(path("crop.png")) << "old";
+  const RunResult r = run({input(), path("crop.png"), "0", "0", "200", "150"}, 256);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Could not write crop: File too large\n");
+  EXPECT_EQ(readText(path("crop.png")), "old");
   std::size_t files = 0;
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir_)) ++files;
   EXPECT_EQ(files, 4u);  // in.png, crop.png and the two captured streams, no temporary left
@@ -326,6 +370,8 @@ INSTANTIATE_TEST_SUITE_P(Failures, CutframeMessageTest, ::testing::Values(
     MessageCase{"TextInput", {"NOTES", "OUT", "1", "2", "3", "4"}, "Could not open image: NOTES\n"},
     MessageCase{"TruncatedInput", {"BROKEN", "OUT", "1", "2", "3", "4"}, "Could not decode image: BROKEN\n"},
     MessageCase{"RectanglePastRightEdge", {"IN", "OUT", "5000", "2", "3", "4"}, "Could not crop image\n"},
+    MessageCase{"OutputWithTrailingSlash", {"IN", "OUT/", "1", "2", "3", "4"}, "Could not write crop: Is a directory\n"},
+    MessageCase{"OutputIsTheCurrentDirectory", {"IN", "DIR/.", "1", "2", "3", "4"}, "Could not write crop: Is a directory\n"},
     MessageCase{"ParentIsAFile", {"IN", "IN/crop.png", "1", "2", "3", "4"}, "Could not write crop: cannot create directory IN: Not a directory\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 

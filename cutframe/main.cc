@@ -18,6 +18,7 @@ int fail(const std::string& message) {
 
 int main(int argc, char** argv) {
   using namespace cutframe;
+  platform::reportOversizedWritesAsFailures();
   const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   ArgumentProblem problem{};
   const auto request = parseCropArguments(arguments, problem);

@@ -9,6 +9,7 @@
 #include "letterforge/driver/render_engine.h"
 #include "letterforge/driver/render_options.h"
 #include "letterforge/raster/image_files.h"
+#include "platform/files.h"
 #include "platform/process_output.h"
 
 namespace {
@@ -32,6 +33,7 @@ std::optional<RunFailure> store(const std::vector<std::uint8_t>& png, const std:
 }  // namespace
 
 int main(int argc, char** argv) {
+  platform::reportOversizedWritesAsFailures();
   const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   const auto options = parseRenderOptions(arguments);
   if (!options) {

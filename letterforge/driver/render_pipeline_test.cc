@@ -458,6 +458,15 @@ TEST_F(PayloadFailureTest, DuplicateTranslationIdEndsTheRun) {
   EXPECT_EQ(r.err, "Duplicate values for key: 'x'\n");
 }
 
+// The id holds a line feed, an escape sequence and a NUL, as JSON escapes.
+TEST_F(PayloadFailureTest, DuplicateIdWithControlCharactersIsReportedOnOneLine) {
+  writeText("ocr.json", R"({"width": 480, "height": 320, "blocks": []})");
+  writeTranslations({{R"(x\n\u001b[2J\u0000)", "one"}, {R"(x\n\u001b[2J\u0000)", "two"}});
+  const ProgramRun r = render("white_fill");
+  expectEndedWithoutOutput(r, kExitDuplicateId);
+  EXPECT_EQ(r.err, "Duplicate values for key: 'x\\n\\x1b[2J\\x00'\n");
+}
+
 struct DuplicateOcrCase {
   const char* name;
   const char* grouping;

@@ -1,6 +1,7 @@
 // Runs the built letterforge program on tiny generated pages and checks its files, its
 // standard output and error, and its exit status exactly.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -65,6 +66,29 @@ TEST_F(LetterforgeRunTest, FileThatIsNotAnImageCannotBeOpened) {
   const ProgramRun r = run({"page.png", "ocr.json", "tr.json", "out.png"});
   EXPECT_EQ(r.status, kExitImageUnreadable);
   EXPECT_EQ(r.err, "Could not open image: page.png\n");
+}
+
+TEST_F(LetterforgeRunTest, PipeWithoutWriterAsImageFailsAtOnce) {
+  writeEmptyPayloads();
+  ASSERT_EQ(mkfifo((dir_ / "page.png").c_str(), 0600), 0);
+  const ProgramRun r = run({"page.png", "ocr.json", "tr.json", "out.png"});
+  EXPECT_EQ(r.status, kExitImageUnreadable);
+  EXPECT_EQ(r.err, "Could not open image: page.png\n");
+}
+
+// A private page stays private, and a link to it stays a link.
+TEST_F(LetterforgeRunTest, OutputReachedThroughALinkKeepsTheLinkAndTheMode) {
+  writeHalfTransparentPage("page.png");
+  writeEmptyPayloads();
+  fs::create_directory(dir_ / "pages");
+  writeText("pages/out.png", "old contents");
+  fs::permissions(dir_ / "pages/out.png", fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_symlink("pages/out.png", dir_ / "link.png");
+  const ProgramRun r = run({"page.png", "ocr.json", "tr.json", "link.png"});
+  EXPECT_EQ(r.status, kExitSuccess);
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link.png"));
+  EXPECT_TRUE(platform::decodeImageFile(dir_ / "pages/out.png").has_value());
+  EXPECT_EQ(fs::status(dir_ / "pages/out.png").permissions(), fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(LetterforgeRunTest, PageWithoutBlocksIsCopiedOnWhite) {

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "letterforge/inputs/text_rules.h"
+
 namespace letterforge {
 namespace {
 
@@ -9,7 +11,7 @@ std::string joinedWithCommas(const std::vector<std::string>& entries) {
   std::string joined;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (i > 0) joined += ',';
-    joined += entries[i];
+    joined += visibleText(entries[i]);
   }
   return joined;
 }
@@ -24,22 +26,23 @@ std::string formatTwoDecimals(double value) {
 
 void reportPatched(const ReportSink& sink, const std::string& label, double coverage,
                    double confidence) {
-  sink("bubble_clean patched " + label + " coverage=" + formatTwoDecimals(coverage) +
+  sink("bubble_clean patched " + visibleText(label) + " coverage=" + formatTwoDecimals(coverage) +
        " confidence=" + formatTwoDecimals(confidence));
 }
 
 void reportPatchedDense(const ReportSink& sink, const std::string& label, double coverage,
                         double confidence) {
-  sink("bubble_clean patched dense " + label + " coverage=" + formatTwoDecimals(coverage) +
-       " confidence=" + formatTwoDecimals(confidence));
+  sink("bubble_clean patched dense " + visibleText(label) + " coverage=" +
+       formatTwoDecimals(coverage) + " confidence=" + formatTwoDecimals(confidence));
 }
 
 void reportPatchedEmpty(const ReportSink& sink, const std::string& label, double confidence) {
-  sink("bubble_clean patched empty " + label + " confidence=" + formatTwoDecimals(confidence));
+  sink("bubble_clean patched empty " + visibleText(label) + " confidence=" +
+       formatTwoDecimals(confidence));
 }
 
 void reportPatchedGrouped(const ReportSink& sink, const std::string& label) {
-  sink("bubble_clean patched grouped " + label);
+  sink("bubble_clean patched grouped " + visibleText(label));
 }
 
 void reportFallbackReasons(const ReportSink& sink, const std::vector<std::string>& notes) {

@@ -13,7 +13,9 @@ using ReportSink = std::function<void(std::string_view line)>;
 // A number as the C format "%.2f" writes it: fixed, two decimals, no grouping.
 std::string formatTwoDecimals(double value);
 
-// The cleanup report lines, each handed to the sink when its block is decided.
+// The cleanup report lines, each handed to the sink when its block is decided. Labels and
+// notes are shown by visibleText, so that a control character in an id cannot break a line
+// or reach a terminal.
 void reportPatched(const ReportSink& sink, const std::string& label, double coverage,
                    double confidence);
 void reportPatchedDense(const ReportSink& sink, const std::string& label, double coverage,
