@@ -4,8 +4,8 @@
 #include <optional>
 #include <vector>
 
-#include "letterforge/layout/render_item.h"
 #include "platform/color.h"
+#include "platform/geometry.h"
 #include "platform/page_bitmap.h"
 
 namespace letterforge {
@@ -64,7 +64,7 @@ double saturation(const PixelRgb& rgb);
 
 // The pixels a page rectangle touches, cut to the page. A rectangle with a coordinate that is
 // not finite or too large for a 64-bit pixel index has an empty range.
-PixelBounds pixelBounds(const platform::PageBitmap& page, const Rect& rect);
+PixelBounds pixelBounds(const platform::PageBitmap& page, const platform::Rect& rect);
 // Grid step that visits about `budget` points of a width x height range; at least 1.
 std::int64_t sampleStep(std::int64_t width, std::int64_t height, std::int64_t budget);
 
@@ -79,6 +79,6 @@ std::optional<GridBrightness> gridBrightness(const platform::PageBitmap& page,
 // leaving out points inside any of `exclusions` (edges included). (1, 0, 0, 0) when no point
 // was counted.
 RegionStats regionStats(const platform::PageBitmap& page, const PixelBounds& bounds,
-                        const std::vector<Rect>& exclusions);
+                        const std::vector<platform::Rect>& exclusions);
 
 }  // namespace letterforge

@@ -6,6 +6,7 @@
 #include <limits>
 #include <string>
 
+#include "letterforge/layout/rect_geometry.h"
 #include "letterforge/raster/test_pages.h"
 
 namespace letterforge {
