@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cmath>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "platform/test_bitmaps.h"
 
@@ -208,6 +211,106 @@ TEST(TextLayoutTest, InvalidUtf8IsMeasuredAndDrawnWithoutHarm) {
   drawText(page, text, {0, 0, 200, 40}, styleOfSize(20));
   EXPECT_GT(inkOf(page).count, 0);
 }
+
+// --- The outline under the fill -----------------------------------------------------------
+
+// On a white page with a green outline and a black fill every pixel is a mixture of the three:
+// red gives the page's share and green what is not fill.
+double pageShare(Rgb8 p) { return p.red / 255.0; }
+double fillShare(Rgb8 p) { return 1.0 - p.green / 255.0; }
+
+// Marks every pixel within `radius` pixels (a square) of a pixel that is mostly fill.
+std::vector<bool> nearFill(const PageBitmap& page, std::int64_t radius) {
+  const std::int64_t w = page.width(), h = page.height();
+  std::vector<bool> rows(static_cast<std::size_t>(w * h)), near(rows.size());
+  for (std::int64_t y = 0; y < h; ++y) {
+    std::int64_t last = -1 - radius;  // last fill column seen
+    std::vector<std::int64_t> next(static_cast<std::size_t>(w), w + radius);
+    for (std::int64_t x = w - 1, seen = w + radius; x >= 0; --x) {
+      if (fillShare(page.pixel(x, y)) > 0.5) seen = x;
+      next[static_cast<std::size_t>(x)] = seen;
+    }
+    for (std::int64_t x = 0; x < w; ++x) {
+      if (fillShare(page.pixel(x, y)) > 0.5) last = x;
+      rows[static_cast<std::size_t>(y * w + x)] =
+          x - last <= radius || next[static_cast<std::size_t>(x)] - x <= radius;
+    }
+  }
+  for (std::int64_t x = 0; x < w; ++x) {
+    for (std::int64_t y = 0; y < h; ++y) {
+      bool any = false;
+      for (std::int64_t k = std::max<std::int64_t>(y - radius, 0); k <= std::min(y + radius, h - 1) && !any; ++k)
+        any = rows[static_cast<std::size_t>(k * w + x)];
+      near[static_cast<std::size_t>(y * w + x)] = any;
+    }
+  }
+  return near;
+}
+
+std::string weightName(FontWeight weight) {
+  switch (weight) {
+    case FontWeight::regular: return "Regular";
+    case FontWeight::semibold: return "Semibold";
+    case FontWeight::bold: break;
+  }
+  return "Bold";
+}
+
+struct OutlineCase {
+  const char* name;
+  const char* text;
+};
+class SolidOutlineTest
+    : public ::testing::TestWithParam<std::tuple<OutlineCase, double, FontWeight>> {};
+
+// The page never shows through the outline: no pixel mixes page and fill, and none near the
+// fill shows the page. Holds wherever the outline is wide enough to cover a whole pixel
+// beyond the glyph's antialiased edge.
+TEST_P(SolidOutlineTest, PageNeverShowsThroughTheOutline) {
+  const auto& [c, size, weight] = GetParam();
+  for (const double percent : {10.0, 25.0, 32.0, 40.0}) {
+    TextStyle style{.size = size, .weight = weight, .outlined = true,
+                    .strokeColor = {0, 1, 0, 1}, .strokeLineWidth = percent / 100.0 * size};
+    const double halfWidth = style.strokeLineWidth / 2;
+    if (halfWidth < 1.5) continue;
+    const double margin = std::ceil(halfWidth) + 4;
+    PageBitmap page = whitePage(static_cast<std::int64_t>(size * 12 + 2 * margin),
+                                static_cast<std::int64_t>(size * 1.4 + 2 * margin));
+    // A fractional origin, so that glyphs land between pixels.
+    drawText(page, c.text, {margin + 0.37, margin + 0.29, size * 12, size * 1.4}, style);
+    const std::vector<bool> near =
+        nearFill(page, static_cast<std::int64_t>(std::floor((halfWidth - 1.5) / std::sqrt(2.0))));
+    std::int64_t mixed = 0, holes = 0, fill = 0;
+    for (std::int64_t y = 0; y < page.height(); ++y) {
+      for (std::int64_t x = 0; x < page.width(); ++x) {
+        const Rgb8 p = page.pixel(x, y);
+        fill += fillShare(p) > 0.5 ? 1 : 0;
+        mixed += pageShare(p) > 0.02 && fillShare(p) > 0.02 ? 1 : 0;
+        holes += pageShare(p) > 0.02 && near[static_cast<std::size_t>(y * page.width() + x)] ? 1 : 0;
+      }
+    }
+    EXPECT_GT(fill, 10) << percent;
+    EXPECT_EQ(mixed, 0) << "width " << percent << " %";
+    EXPECT_EQ(holes, 0) << "width " << percent << " %";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TextsSizesWeights, SolidOutlineTest,
+    ::testing::Combine(
+        ::testing::Values(OutlineCase{"LatinDotsAndBowls", "in a bubble, ijij? bébé; ¿qué?"},
+                          OutlineCase{"GreekCyrillic", "Ωμέγα Привет"},
+                          OutlineCase{"Arabic", "مرحبا بالعالم"},
+                          OutlineCase{"Hebrew", "שלום עולם"},
+                          OutlineCase{"Japanese", "こんにちは、漢字"},
+                          OutlineCase{"Thai", "สวัสดีครับ"}),
+        ::testing::Values(6.0, 9.5, 17.3, 38.0, 90.0),
+        ::testing::Values(FontWeight::regular, FontWeight::semibold, FontWeight::bold)),
+    [](const auto& info) {
+      return std::string(std::get<0>(info.param).name) + "_" +
+             std::to_string(static_cast<int>(std::get<1>(info.param) * 10)) + "_" +
+             weightName(std::get<2>(info.param));
+    });
 
 }  // namespace
 }  // namespace platform
