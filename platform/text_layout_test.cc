@@ -7,7 +7,10 @@
 #include <cmath>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
+
+#include <pango/pangocairo.h>
 
 #include "platform/test_bitmaps.h"
 
@@ -311,6 +314,151 @@ INSTANTIATE_TEST_SUITE_P(
              std::to_string(static_cast<int>(std::get<1>(info.param) * 10)) + "_" +
              weightName(std::get<2>(info.param));
     });
+
+// --- Right-to-left and mixed text ----------------------------------------------------------
+
+// Whether any pixel of the columns [first, last] is dark.
+bool inkInColumns(const PageBitmap& page, std::int64_t first, std::int64_t last) {
+  for (std::int64_t x = std::max<std::int64_t>(first, 0); x <= std::min(last, page.width() - 1); ++x) {
+    for (std::int64_t y = 0; y < page.height(); ++y) {
+      if (page.pixel(x, y).red < 128) return true;
+    }
+  }
+  return false;
+}
+
+// Dark pieces that touch (8-neighbours), counted by flood fill.
+std::int64_t inkPieces(const PageBitmap& page) {
+  const std::int64_t w = page.width(), h = page.height();
+  std::vector<bool> seen(static_cast<std::size_t>(w * h));
+  const auto dark = [&](std::int64_t x, std::int64_t y) { return page.pixel(x, y).red < 128; };
+  std::int64_t pieces = 0;
+  for (std::int64_t start = 0; start < w * h; ++start) {
+    if (seen[static_cast<std::size_t>(start)] || !dark(start % w, start / w)) continue;
+    ++pieces;
+    std::vector<std::int64_t> stack{start};
+    seen[static_cast<std::size_t>(start)] = true;
+    while (!stack.empty()) {
+      const std::int64_t at = stack.back();
+      stack.pop_back();
+      for (std::int64_t dy = -1; dy <= 1; ++dy) {
+        for (std::int64_t dx = -1; dx <= 1; ++dx) {
+          const std::int64_t x = at % w + dx, y = at / w + dy;
+          if (x < 0 || y < 0 || x >= w || y >= h) continue;
+          const auto i = static_cast<std::size_t>(y * w + x);
+          if (seen[i] || !dark(x, y)) continue;
+          seen[i] = true;
+          stack.push_back(y * w + x);
+        }
+      }
+    }
+  }
+  return pieces;
+}
+
+// Where the layout engine itself puts each word of a one-line text: the left and right
+// edges in pixels of the bytes [begin, end), laid out unwrapped at `size`.
+std::pair<double, double> wordExtent(const std::string& text, std::size_t begin, std::size_t end,
+                                     double size) {
+  PangoFontMap* fontMap = pango_cairo_font_map_new();
+  PangoContext* context = pango_font_map_create_context(fontMap);
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+  cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+  pango_cairo_context_set_font_options(context, options);
+  cairo_font_options_destroy(options);
+  pango_context_set_round_glyph_positions(context, FALSE);
+  PangoLayout* layout = pango_layout_new(context);
+  PangoFontDescription* font = pango_font_description_from_string("Inter Bold");
+  pango_font_description_set_absolute_size(font, size * PANGO_SCALE);
+  pango_layout_set_font_description(layout, font);
+  pango_layout_set_text(layout, text.data(), static_cast<int>(text.size()));
+  double left = 1e9, right = -1e9;
+  for (std::size_t i = begin; i < end; i = static_cast<std::size_t>(
+           g_utf8_next_char(text.data() + i) - text.data())) {
+    PangoRectangle pos{};
+    pango_layout_index_to_pos(layout, static_cast<int>(i), &pos);
+    const double a = static_cast<double>(pos.x) / PANGO_SCALE;
+    const double b = static_cast<double>(pos.x + pos.width) / PANGO_SCALE;
+    left = std::min({left, a, b});
+    right = std::max({right, a, b});
+  }
+  pango_font_description_free(font);
+  g_object_unref(layout);
+  g_object_unref(context);
+  g_object_unref(fontMap);
+  return {left, right};
+}
+
+struct MixedCase {
+  const char* name;
+  std::string text;
+  std::vector<std::string> words;  // the words, in their logical order
+};
+class MixedDirectionTest : public ::testing::TestWithParam<MixedCase> {};
+
+// Each word's ink lies where the layout engine puts the word, so the words come out in the
+// engine's visual order; the block as a whole is centred like any other line.
+TEST_P(MixedDirectionTest, WordsLieWhereTheLayoutEnginePutsThem) {
+  const MixedCase& c = GetParam();
+  const double size = 30;
+  PageBitmap page = whitePage(700, 60);
+  drawTextLine(page, c.text, {20, 10}, {.size = size, .centred = false});
+  std::vector<std::pair<double, double>> expected;
+  std::size_t from = 0;
+  for (const std::string& word : c.words) {
+    const std::size_t begin = c.text.find(word, from);
+    ASSERT_NE(begin, std::string::npos) << word;
+    const auto [left, right] = wordExtent(c.text, begin, begin + word.size(), size);
+    expected.push_back({20 + left, 20 + right});
+    from = begin + word.size();
+  }
+  std::sort(expected.begin(), expected.end());
+  // Ink inside every word's place, none in the spaces between them or beyond the ends.
+  std::int64_t blankFrom = 0;
+  for (const auto& [left, right] : expected) {
+    const auto l = static_cast<std::int64_t>(std::ceil(left)), r = static_cast<std::int64_t>(right);
+    EXPECT_TRUE(inkInColumns(page, l + 1, l + 4)) << left;
+    EXPECT_TRUE(inkInColumns(page, r - 4, r - 1)) << right;
+    EXPECT_FALSE(inkInColumns(page, blankFrom, l - 3)) << left;
+    blankFrom = r + 3;
+  }
+  EXPECT_FALSE(inkInColumns(page, blankFrom, page.width() - 1));
+
+  PageBitmap centred = whitePage(700, 60);
+  drawText(centred, c.text, {0, 0, 700, 60}, {.size = size});
+  const Ink ink = inkOf(centred);
+  EXPECT_NEAR(ink.minX, 700 - (ink.maxX + 1), 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scripts, MixedDirectionTest, ::testing::Values(
+    // A Latin start makes the line left to right; the Hebrew pair inside it reads right to
+    // left, so its first word is the right one of the two.
+    MixedCase{"LatinWithHebrew", "Hello שלום עולם 123", {"Hello", "שלום", "עולם", "123"}},
+    MixedCase{"HebrewWithLatin", "שלום Hello עולם", {"שלום", "Hello", "עולם"}},
+    MixedCase{"ArabicWithDigits", "مرحبا 2024 بالعالم", {"مرحبا", "2024", "بالعالم"}},
+    MixedCase{"LatinWithArabic", "Salut مرحبا بالعالم ok", {"Salut", "مرحبا", "بالعالم", "ok"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TextLayoutTest, BidiPutsTheFirstHebrewWordRightOfTheSecond) {
+  const std::string text = "Hello שלום עולם";
+  const auto first = wordExtent(text, text.find("שלום"), text.find("שלום") + 8, 30);
+  const auto second = wordExtent(text, text.find("עולם"), text.find("עולם") + 8, 30);
+  EXPECT_GT(first.first, second.second - 1);
+  // A Hebrew start makes the whole line right to left: the Latin word ends up left of it.
+  const std::string rtl = "שלום Hello";
+  EXPECT_LT(wordExtent(rtl, 9, 14, 30).second, wordExtent(rtl, 0, 8, 30).first + 1);
+}
+
+TEST(TextLayoutTest, ArabicLettersJoin) {
+  // The same four letters, joined, and kept apart by zero-width non-joiners.
+  const TextStyle style = styleOfSize(40);
+  PageBitmap joined = whitePage(300, 80);
+  drawText(joined, "سلمي", {0, 0, 300, 80}, style);
+  PageBitmap isolated = whitePage(300, 80);
+  drawText(isolated, "س\u200Cل\u200Cم\u200Cي", {0, 0, 300, 80}, style);
+  EXPECT_LT(inkPieces(joined) + 2, inkPieces(isolated));
+}
 
 }  // namespace
 }  // namespace platform
