@@ -4,6 +4,7 @@
 #include <cmath>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <pango/pangocairo.h>
 
@@ -137,6 +138,74 @@ void setSource(cairo_t* cr, const Color& c) {
   cairo_set_source_rgba(cr, c.red, c.green, c.blue, c.alpha);
 }
 
+// The drawing library puts a glyph image's origin on the nearest whole device pixel unless
+// the glyph is too large for its glyph cache, when it fills the outline where it lies.
+constexpr double kLargestCachedGlyph = 10240.0;
+
+// Adds the outlines of the layout's glyphs to the current path, each where the drawing
+// library puts that glyph's image, so that the outline lies exactly around the fill.
+void appendGlyphOutlines(cairo_t* cr, PangoLayout* layout, double deviceSize) {
+  const bool snapped = deviceSize <= kLargestCachedGlyph;
+  std::vector<cairo_glyph_t> glyphs;
+  PangoLayoutIter* iter = pango_layout_get_iter(layout);
+  do {
+    PangoLayoutRun* run = pango_layout_iter_get_run_readonly(iter);
+    if (run == nullptr) continue;  // the end of a line
+    PangoRectangle logical{};
+    pango_layout_iter_get_run_extents(iter, nullptr, &logical);
+    const int baseline = pango_layout_iter_get_run_baseline(iter);
+    PangoFont* font = run->item->analysis.font;
+    cairo_scaled_font_t* scaledFont = pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(font));
+    if (scaledFont == nullptr) continue;
+    cairo_set_scaled_font(cr, scaledFont);
+    glyphs.clear();
+    int x = logical.x;
+    for (int i = 0; i < run->glyphs->num_glyphs; ++i) {
+      const PangoGlyphInfo& info = run->glyphs->glyphs[i];
+      double gx = static_cast<double>(x + info.geometry.x_offset) / PANGO_SCALE;
+      double gy = static_cast<double>(baseline + info.geometry.y_offset) / PANGO_SCALE;
+      x += info.geometry.width;
+      if (info.glyph == PANGO_GLYPH_EMPTY) continue;
+      if ((info.glyph & PANGO_GLYPH_UNKNOWN_FLAG) != 0) {
+        // The text engine draws its box for a missing glyph where it lies, unsnapped.
+        PangoGlyphString* one = pango_glyph_string_new();
+        pango_glyph_string_set_size(one, 1);
+        one->glyphs[0] = info;
+        one->glyphs[0].geometry.x_offset = 0;
+        one->glyphs[0].geometry.y_offset = 0;
+        cairo_move_to(cr, gx, gy);
+        pango_cairo_glyph_string_path(cr, font, one);
+        pango_glyph_string_free(one);
+        cairo_set_scaled_font(cr, scaledFont);
+        continue;
+      }
+      if (snapped) {
+        cairo_user_to_device(cr, &gx, &gy);
+        gx = std::floor(gx + 0.5);
+        gy = std::floor(gy + 0.5);
+        cairo_device_to_user(cr, &gx, &gy);
+      }
+      glyphs.push_back({.index = info.glyph, .x = gx, .y = gy});
+    }
+    cairo_glyph_path(cr, glyphs.data(), static_cast<int>(glyphs.size()));
+  } while (pango_layout_iter_next_run(iter));
+  pango_layout_iter_free(iter);
+}
+
+// Strokes the current path (in device space) with round joins, solid at any width. The
+// library's stroker offsets curves without regard for curves tighter than half the line
+// width, where its inner edge loops back and leaves holes; straight segments are joined
+// through their common point, which covers everything within half the width of the path.
+void strokeSolid(cairo_t* cr, double lineWidth) {
+  cairo_path_t* flat = cairo_copy_path_flat(cr);
+  cairo_new_path(cr);
+  cairo_append_path(cr, flat);
+  cairo_path_destroy(flat);
+  cairo_set_line_width(cr, lineWidth);
+  cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+  cairo_stroke(cr);
+}
+
 // Draws the layout with its logical top-left corner at the device point (x, top).
 void drawLayout(PageBitmap& bitmap, const ScaledLayout& scaled, double x, double top,
                 const TextStyle& style) {
@@ -149,16 +218,13 @@ void drawLayout(PageBitmap& bitmap, const ScaledLayout& scaled, double x, double
   cairo_scale(cr, scaled.scale, scaled.scale);
   if (style.outlined) {
     cairo_new_path(cr);
-    cairo_move_to(cr, 0, 0);
-    pango_cairo_layout_path(cr, scaled.layout.get());
+    appendGlyphOutlines(cr, scaled.layout.get(), style.size);
     cairo_save(cr);
     // The path is kept in device space, so the stroke width is in pixels.
     cairo_identity_matrix(cr);
     const double lineWidth = style.strokeLineWidth;
-    cairo_set_line_width(cr, std::isfinite(lineWidth) ? std::max(lineWidth, 0.0) : 0.0);
-    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
     setSource(cr, style.strokeColor);
-    cairo_stroke(cr);
+    strokeSolid(cr, std::isfinite(lineWidth) ? std::max(lineWidth, 0.0) : 0.0);
     cairo_restore(cr);
   }
   // The fill goes on top of the stroke, which then shows only outside the glyphs. Glyph

@@ -4,7 +4,13 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cmath>
 #include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include <pango/pangocairo.h>
 
 #include "platform/test_bitmaps.h"
 
@@ -215,6 +221,257 @@ TEST_F(TextLayoutTest, InvalidUtf8IsMeasuredAndDrawnWithoutHarm) {
   PageBitmap page = whitePage(200, 40);
   drawText(text_, page, text, {0, 0, 200, 40}, styleOfSize(20));
   EXPECT_GT(inkOf(page).count, 0);
+}
+
+// --- The outline under the fill -----------------------------------------------------------
+
+// On a white page with a green outline and a black fill every pixel is a mixture of the three:
+// red gives the page's share and green what is not fill.
+double pageShare(Rgb8 p) { return p.red / 255.0; }
+double fillShare(Rgb8 p) { return 1.0 - p.green / 255.0; }
+
+// Marks every pixel within `radius` pixels (a square) of a pixel that is mostly fill.
+std::vector<bool> nearFill(const PageBitmap& page, std::int64_t radius) {
+  const std::int64_t w = page.width(), h = page.height();
+  std::vector<bool> rows(static_cast<std::size_t>(w * h)), near(rows.size());
+  for (std::int64_t y = 0; y < h; ++y) {
+    std::int64_t last = -1 - radius;  // last fill column seen
+    std::vector<std::int64_t> next(static_cast<std::size_t>(w), w + radius);
+    for (std::int64_t x = w - 1, seen = w + radius; x >= 0; --x) {
+      if (fillShare(page.pixel(x, y)) > 0.5) seen = x;
+      next[static_cast<std::size_t>(x)] = seen;
+    }
+    for (std::int64_t x = 0; x < w; ++x) {
+      if (fillShare(page.pixel(x, y)) > 0.5) last = x;
+      rows[static_cast<std::size_t>(y * w + x)] =
+          x - last <= radius || next[static_cast<std::size_t>(x)] - x <= radius;
+    }
+  }
+  for (std::int64_t x = 0; x < w; ++x) {
+    for (std::int64_t y = 0; y < h; ++y) {
+      bool any = false;
+      for (std::int64_t k = std::max<std::int64_t>(y - radius, 0); k <= std::min(y + radius, h - 1) && !any; ++k)
+        any = rows[static_cast<std::size_t>(k * w + x)];
+      near[static_cast<std::size_t>(y * w + x)] = any;
+    }
+  }
+  return near;
+}
+
+std::string weightName(FontWeight weight) {
+  switch (weight) {
+    case FontWeight::regular: return "Regular";
+    case FontWeight::semibold: return "Semibold";
+    case FontWeight::bold: break;
+  }
+  return "Bold";
+}
+
+struct OutlineCase {
+  const char* name;
+  const char* text;
+};
+class SolidOutlineTest
+    : public ::testing::TestWithParam<std::tuple<OutlineCase, double, FontWeight>> {
+ protected:
+  TextContext text_;
+};
+
+// The page never shows through the outline: no pixel mixes page and fill, and none near the
+// fill shows the page. Holds wherever the outline is wide enough to cover a whole pixel
+// beyond the glyph's antialiased edge.
+TEST_P(SolidOutlineTest, PageNeverShowsThroughTheOutline) {
+  const auto& [c, size, weight] = GetParam();
+  for (const double percent : {10.0, 25.0, 32.0, 40.0}) {
+    TextStyle style{.size = size, .weight = weight, .outlined = true,
+                    .strokeColor = {0, 1, 0, 1}, .strokeLineWidth = percent / 100.0 * size};
+    const double halfWidth = style.strokeLineWidth / 2;
+    if (halfWidth < 1.5) continue;
+    const double margin = std::ceil(halfWidth) + 4;
+    PageBitmap page = whitePage(static_cast<std::int64_t>(size * 12 + 2 * margin),
+                                static_cast<std::int64_t>(size * 1.4 + 2 * margin));
+    // A fractional origin, so that glyphs land between pixels.
+    drawText(text_, page, c.text, {margin + 0.37, margin + 0.29, size * 12, size * 1.4}, style);
+    const std::vector<bool> near =
+        nearFill(page, static_cast<std::int64_t>(std::floor((halfWidth - 1.5) / std::sqrt(2.0))));
+    std::int64_t mixed = 0, holes = 0, fill = 0;
+    for (std::int64_t y = 0; y < page.height(); ++y) {
+      for (std::int64_t x = 0; x < page.width(); ++x) {
+        const Rgb8 p = page.pixel(x, y);
+        fill += fillShare(p) > 0.5 ? 1 : 0;
+        mixed += pageShare(p) > 0.02 && fillShare(p) > 0.02 ? 1 : 0;
+        holes += pageShare(p) > 0.02 && near[static_cast<std::size_t>(y * page.width() + x)] ? 1 : 0;
+      }
+    }
+    EXPECT_GT(fill, 10) << percent;
+    EXPECT_EQ(mixed, 0) << "width " << percent << " %";
+    EXPECT_EQ(holes, 0) << "width " << percent << " %";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TextsSizesWeights, SolidOutlineTest,
+    ::testing::Combine(
+        ::testing::Values(OutlineCase{"LatinDotsAndBowls", "in a bubble, ijij? bébé; ¿qué?"},
+                          OutlineCase{"GreekCyrillic", "Ωμέγα Привет"},
+                          OutlineCase{"Arabic", "مرحبا بالعالم"},
+                          OutlineCase{"Hebrew", "שלום עולם"},
+                          OutlineCase{"Japanese", "こんにちは、漢字"},
+                          OutlineCase{"Thai", "สวัสดีครับ"}),
+        ::testing::Values(6.0, 9.5, 17.3, 38.0, 90.0),
+        ::testing::Values(FontWeight::regular, FontWeight::semibold, FontWeight::bold)),
+    [](const auto& info) {
+      return std::string(std::get<0>(info.param).name) + "_" +
+             std::to_string(static_cast<int>(std::get<1>(info.param) * 10)) + "_" +
+             weightName(std::get<2>(info.param));
+    });
+
+// --- Right-to-left and mixed text ----------------------------------------------------------
+
+// Whether any pixel of the columns [first, last] is dark.
+bool inkInColumns(const PageBitmap& page, std::int64_t first, std::int64_t last) {
+  for (std::int64_t x = std::max<std::int64_t>(first, 0); x <= std::min(last, page.width() - 1); ++x) {
+    for (std::int64_t y = 0; y < page.height(); ++y) {
+      if (page.pixel(x, y).red < 128) return true;
+    }
+  }
+  return false;
+}
+
+// Dark pieces that touch (8-neighbours), counted by flood fill.
+std::int64_t inkPieces(const PageBitmap& page) {
+  const std::int64_t w = page.width(), h = page.height();
+  std::vector<bool> seen(static_cast<std::size_t>(w * h));
+  const auto dark = [&](std::int64_t x, std::int64_t y) { return page.pixel(x, y).red < 128; };
+  std::int64_t pieces = 0;
+  for (std::int64_t start = 0; start < w * h; ++start) {
+    if (seen[static_cast<std::size_t>(start)] || !dark(start % w, start / w)) continue;
+    ++pieces;
+    std::vector<std::int64_t> stack{start};
+    seen[static_cast<std::size_t>(start)] = true;
+    while (!stack.empty()) {
+      const std::int64_t at = stack.back();
+      stack.pop_back();
+      for (std::int64_t dy = -1; dy <= 1; ++dy) {
+        for (std::int64_t dx = -1; dx <= 1; ++dx) {
+          const std::int64_t x = at % w + dx, y = at / w + dy;
+          if (x < 0 || y < 0 || x >= w || y >= h) continue;
+          const auto i = static_cast<std::size_t>(y * w + x);
+          if (seen[i] || !dark(x, y)) continue;
+          seen[i] = true;
+          stack.push_back(y * w + x);
+        }
+      }
+    }
+  }
+  return pieces;
+}
+
+// Where the layout engine itself puts each word of a one-line text: the left and right
+// edges in pixels of the bytes [begin, end), laid out unwrapped at `size`.
+std::pair<double, double> wordExtent(const std::string& text, std::size_t begin, std::size_t end,
+                                     double size) {
+  PangoFontMap* fontMap = pango_cairo_font_map_new();
+  PangoContext* context = pango_font_map_create_context(fontMap);
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+  cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+  pango_cairo_context_set_font_options(context, options);
+  cairo_font_options_destroy(options);
+  pango_context_set_round_glyph_positions(context, FALSE);
+  PangoLayout* layout = pango_layout_new(context);
+  PangoFontDescription* font = pango_font_description_from_string("Inter Bold");
+  pango_font_description_set_absolute_size(font, size * PANGO_SCALE);
+  pango_layout_set_font_description(layout, font);
+  pango_layout_set_text(layout, text.data(), static_cast<int>(text.size()));
+  double left = 1e9, right = -1e9;
+  for (std::size_t i = begin; i < end; i = static_cast<std::size_t>(
+           g_utf8_next_char(text.data() + i) - text.data())) {
+    PangoRectangle pos{};
+    pango_layout_index_to_pos(layout, static_cast<int>(i), &pos);
+    const double a = static_cast<double>(pos.x) / PANGO_SCALE;
+    const double b = static_cast<double>(pos.x + pos.width) / PANGO_SCALE;
+    left = std::min({left, a, b});
+    right = std::max({right, a, b});
+  }
+  pango_font_description_free(font);
+  g_object_unref(layout);
+  g_object_unref(context);
+  g_object_unref(fontMap);
+  return {left, right};
+}
+
+struct MixedCase {
+  const char* name;
+  std::string text;
+  std::vector<std::string> words;  // the words, in their logical order
+};
+class MixedDirectionTest : public ::testing::TestWithParam<MixedCase> {
+ protected:
+  TextContext text_;
+};
+
+// Each word's ink lies where the layout engine puts the word, so the words come out in the
+// engine's visual order; the block as a whole is centred like any other line.
+TEST_P(MixedDirectionTest, WordsLieWhereTheLayoutEnginePutsThem) {
+  const MixedCase& c = GetParam();
+  const double size = 30;
+  PageBitmap page = whitePage(700, 60);
+  drawTextLine(text_, page, c.text, {20, 10}, {.size = size, .centred = false});
+  std::vector<std::pair<double, double>> expected;
+  std::size_t from = 0;
+  for (const std::string& word : c.words) {
+    const std::size_t begin = c.text.find(word, from);
+    ASSERT_NE(begin, std::string::npos) << word;
+    const auto [left, right] = wordExtent(c.text, begin, begin + word.size(), size);
+    expected.push_back({20 + left, 20 + right});
+    from = begin + word.size();
+  }
+  std::sort(expected.begin(), expected.end());
+  // Ink inside every word's place, none in the spaces between them or beyond the ends.
+  std::int64_t blankFrom = 0;
+  for (const auto& [left, right] : expected) {
+    const auto l = static_cast<std::int64_t>(std::ceil(left)), r = static_cast<std::int64_t>(right);
+    EXPECT_TRUE(inkInColumns(page, l + 1, l + 4)) << left;
+    EXPECT_TRUE(inkInColumns(page, r - 4, r - 1)) << right;
+    EXPECT_FALSE(inkInColumns(page, blankFrom, l - 3)) << left;
+    blankFrom = r + 3;
+  }
+  EXPECT_FALSE(inkInColumns(page, blankFrom, page.width() - 1));
+
+  PageBitmap centred = whitePage(700, 60);
+  drawText(text_, centred, c.text, {0, 0, 700, 60}, {.size = size});
+  const Ink ink = inkOf(centred);
+  EXPECT_NEAR(ink.minX, 700 - (ink.maxX + 1), 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scripts, MixedDirectionTest, ::testing::Values(
+    // A Latin start makes the line left to right; the Hebrew pair inside it reads right to
+    // left, so its first word is the right one of the two.
+    MixedCase{"LatinWithHebrew", "Hello שלום עולם 123", {"Hello", "שלום", "עולם", "123"}},
+    MixedCase{"HebrewWithLatin", "שלום Hello עולם", {"שלום", "Hello", "עולם"}},
+    MixedCase{"ArabicWithDigits", "مرحبا 2024 بالعالم", {"مرحبا", "2024", "بالعالم"}},
+    MixedCase{"LatinWithArabic", "Salut مرحبا بالعالم ok", {"Salut", "مرحبا", "بالعالم", "ok"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(TextLayoutTest, BidiPutsTheFirstHebrewWordRightOfTheSecond) {
+  const std::string text = "Hello שלום עולם";
+  const auto first = wordExtent(text, text.find("שלום"), text.find("שלום") + 8, 30);
+  const auto second = wordExtent(text, text.find("עולם"), text.find("עולם") + 8, 30);
+  EXPECT_GT(first.first, second.second - 1);
+  // A Hebrew start makes the whole line right to left: the Latin word ends up left of it.
+  const std::string rtl = "שלום Hello";
+  EXPECT_LT(wordExtent(rtl, 9, 14, 30).second, wordExtent(rtl, 0, 8, 30).first + 1);
+}
+
+TEST_F(TextLayoutTest, ArabicLettersJoin) {
+  // The same four letters, joined, and kept apart by zero-width non-joiners.
+  const TextStyle style = styleOfSize(40);
+  PageBitmap joined = whitePage(300, 80);
+  drawText(text_, joined, "سلمي", {0, 0, 300, 80}, style);
+  PageBitmap isolated = whitePage(300, 80);
+  drawText(text_, isolated, "س\u200Cل\u200Cم\u200Cي", {0, 0, 300, 80}, style);
+  EXPECT_LT(inkPieces(joined) + 2, inkPieces(isolated));
 }
 
 }  // namespace

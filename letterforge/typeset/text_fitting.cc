@@ -162,7 +162,9 @@ FitResult fitTextSize(const TypesetOptions& options, std::string_view text, bool
   const double start = range.startSize;
   const double minimum = range.minimumSize;
   FitResult fit;
-  if (!std::isfinite(start) || !std::isfinite(minimum) || start > kLargestFontSize ||
+  // An infinite minimum (an infinite base size) is above any start and measures the start
+  // once; an infinite start would step down forever, as subtracting 1 leaves it unchanged.
+  if (!std::isfinite(start) || std::isnan(minimum) || start > kLargestFontSize ||
       !(start > 0.0)) {
     return fit;
   }

@@ -291,6 +291,20 @@ TEST(FitTextSizeTest, UnusableSizesMeasureNothing) {
   EXPECT_TRUE(fake.sizes.empty());
 }
 
+TEST(FitTextSizeTest, InfiniteBaseSizeMeasuresTheStartOnceLikeAHugeOne) {
+  // The maximum stays 38 when it is not given: the minimum is above the start.
+  for (const double base : {std::numeric_limits<double>::infinity(), 1e300}) {
+    TypesetOptions options = defaults();
+    options.baseFontSize = base;
+    FakeMeasure fake{.height = [](double, bool) { return 500.0; }};
+    const FitResult fit =
+        fitTextSize(options, "text", false, false, {0, 0, 300, 100}, fake.callable());
+    EXPECT_EQ(fake.sizes, (std::vector<double>{38.0})) << base;
+    EXPECT_EQ(fit.size, 38.0) << base;
+    EXPECT_EQ(fit.layoutCount, 1) << base;
+  }
+}
+
 TEST(PlaceTextRectTest, CentresAndRaisesByAQuarterOfTheOffset) {
   // Slack 60, offset min(30, 3) = 3: y = 70 − 20 + 0.75.
   EXPECT_EQ(placeTextRect({10, 20, 200, 100}, 40, 3), (Rect{10, 50.75, 200, 40}));
