@@ -1,12 +1,18 @@
 #include "platform/text_layout.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include <fontconfig/fontconfig.h>
 #include <pango/pangocairo.h>
+#include <pango/pangofc-fontmap.h>
+#include <sys/stat.h>
 
 #include "platform/page_bitmap_impl.h"
 
@@ -16,6 +22,10 @@ namespace platform {
 // layout made with this context and by no other context.
 struct TextContext::Impl {
   PangoContext* context = nullptr;
+  // The fonts given by callers, and the family each names; a configuration of this context's
+  // own once a font file is among them.
+  std::unordered_map<std::string, std::string> families{};
+  FcConfig* ownFonts = nullptr;
 
   Impl() {
     PangoFontMap* fontMap = pango_cairo_font_map_new();
@@ -31,7 +41,10 @@ struct TextContext::Impl {
     cairo_font_options_destroy(options);
     pango_context_set_round_glyph_positions(context, FALSE);
   }
-  ~Impl() { g_object_unref(context); }
+  ~Impl() {
+    g_object_unref(context);
+    if (ownFonts != nullptr) FcConfigDestroy(ownFonts);
+  }
   Impl(const Impl&) = delete;
   Impl& operator=(const Impl&) = delete;
 };
@@ -99,7 +112,7 @@ ScaledLayout buildLayout(TextContext& context, std::string_view text, double wid
   PangoLayout* layout = result.layout.get();
 
   PangoFontDescription* font = pango_font_description_new();
-  pango_font_description_set_family_static(font, kFamily);
+  pango_font_description_set_family(font, style.family.empty() ? kFamily : style.family.c_str());
   pango_font_description_set_weight(font, pangoWeight(style.weight));
   // Absolute sizes are device units, and a device unit is a pixel: one point per pixel.
   pango_font_description_set_absolute_size(font, kLayoutSize * PANGO_SCALE);
@@ -236,17 +249,83 @@ void drawLayout(PageBitmap& bitmap, const ScaledLayout& scaled, double x, double
   cairo_surface_flush(impl.surface);
 }
 
+// The family of the first face in a font file; absent when fontconfig reads no font there.
+std::optional<std::string> familyOfFile(const std::string& path, std::string& failure) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    failure = path + ": " + std::strerror(errno);
+    return std::nullopt;
+  }
+  int faces = 0;
+  FcPattern* pattern = S_ISREG(info.st_mode)
+                           ? FcFreeTypeQuery(reinterpret_cast<const FcChar8*>(path.c_str()), 0,
+                                             nullptr, &faces)
+                           : nullptr;
+  std::optional<std::string> family;
+  FcChar8* name = nullptr;
+  if (pattern != nullptr && FcPatternGetString(pattern, FC_FAMILY, 0, &name) == FcResultMatch) {
+    family = reinterpret_cast<const char*>(name);
+  }
+  if (pattern != nullptr) FcPatternDestroy(pattern);
+  if (!family) failure = path + ": not a font file";
+  return family;
+}
+
+// Whether a font of exactly this family (letter case aside) is known to the configuration
+// (null: the process's own).
+bool hasFamily(FcConfig* config, const std::string& family) {
+  FcPattern* pattern = FcPatternCreate();
+  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+  FcObjectSet* objects = FcObjectSetBuild(FC_FAMILY, nullptr);
+  FcFontSet* fonts = FcFontList(config, pattern, objects);
+  const bool found = fonts != nullptr && fonts->nfont > 0;
+  if (fonts != nullptr) FcFontSetDestroy(fonts);
+  FcObjectSetDestroy(objects);
+  FcPatternDestroy(pattern);
+  return found;
+}
+
 }  // namespace
+
+std::optional<std::string> fontFamily(TextContext& context, const std::string& font,
+                                      std::string& failure) {
+  TextContext::Impl& impl = context.impl();
+  if (const auto known = impl.families.find(font); known != impl.families.end()) {
+    return known->second;
+  }
+  std::string family = font;
+  if (font.find('/') != std::string::npos) {
+    auto fileFamily = familyOfFile(font, failure);
+    if (!fileFamily) return std::nullopt;
+    // The file joins a configuration of this context's own, never the process's.
+    if (impl.ownFonts == nullptr) impl.ownFonts = FcInitLoadConfigAndFonts();
+    if (impl.ownFonts == nullptr ||
+        !FcConfigAppFontAddFile(impl.ownFonts, reinterpret_cast<const FcChar8*>(font.c_str()))) {
+      failure = font + ": not a font file";
+      return std::nullopt;
+    }
+    auto* fontMap = PANGO_FC_FONT_MAP(pango_context_get_font_map(impl.context));
+    pango_fc_font_map_set_config(fontMap, impl.ownFonts);
+    pango_fc_font_map_config_changed(fontMap);
+    family = std::move(*fileFamily);
+  } else if (font.empty() || !hasFamily(impl.ownFonts, font)) {
+    failure = "no installed font has the family name '" + font + "'";
+    return std::nullopt;
+  }
+  impl.families.emplace(font, family);
+  return family;
+}
 
 double measureTextHeight(TextContext& context, std::string_view text, double width,
                          const TextStyle& style) {
   return logicalHeight(buildLayout(context, text, width, style));
 }
 
-void drawText(TextContext& context, PageBitmap& bitmap, std::string_view text, const Rect& rect,
-              const TextStyle& style) {
+int drawText(TextContext& context, PageBitmap& bitmap, std::string_view text, const Rect& rect,
+             const TextStyle& style) {
   const ScaledLayout layout = buildLayout(context, text, rect.width, style);
   drawLayout(bitmap, layout, rect.x, deviceTop(rect, bitmap.height()), style);
+  return pango_layout_get_unknown_glyphs_count(layout.layout.get());
 }
 
 void drawTextLine(TextContext& context, PageBitmap& bitmap, std::string_view text,

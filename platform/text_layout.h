@@ -1,6 +1,8 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "platform/color.h"
@@ -15,6 +17,7 @@ enum class FontWeight { regular, semibold, bold };
 // How a text is laid out and drawn: the user-interface font at any fractional point size
 // (one point is one pixel), with fallback fonts for every script.
 struct TextStyle {
+  std::string family{};  // a family that fontFamily gave; empty: the user-interface font
   double size = 12.0;
   FontWeight weight = FontWeight::bold;
   Color color = kBlack;
@@ -47,10 +50,18 @@ class TextContext {
 double measureTextHeight(TextContext& context, std::string_view text, double width,
                          const TextStyle& style);
 
+// The family to lay text out in for a font given by a caller: an installed family's name, or
+// the path of a font file (any name with a "/" in it), which this context then also knows.
+// Fonts of other families still stand in for the scripts it lacks. Absent, with `failure`
+// saying why, when no installed family has the name or the file is not a font.
+std::optional<std::string> fontFamily(TextContext& context, const std::string& font,
+                                      std::string& failure);
+
 // Draws the text wrapped at rect's width with its first line at rect's top edge. Lines that
-// run below the rectangle are drawn; clip with PageBitmap::clipToRect to cut them.
-void drawText(TextContext& context, PageBitmap& bitmap, std::string_view text, const Rect& rect,
-              const TextStyle& style);
+// run below the rectangle are drawn; clip with PageBitmap::clipToRect to cut them. Returns the
+// number of characters that no installed font can show.
+int drawText(TextContext& context, PageBitmap& bitmap, std::string_view text, const Rect& rect,
+             const TextStyle& style);
 
 // Draws the text as one line, unwrapped, with the line's lower-left corner at `lowerLeft`.
 void drawTextLine(TextContext& context, PageBitmap& bitmap, std::string_view text,

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include <fontconfig/fontconfig.h>
 #include <pango/pangocairo.h>
 
 #include "platform/test_bitmaps.h"
@@ -472,6 +473,69 @@ TEST_F(TextLayoutTest, ArabicLettersJoin) {
   PageBitmap isolated = whitePage(300, 80);
   drawText(text_, isolated, "س\u200Cل\u200Cم\u200Cي", {0, 0, 300, 80}, style);
   EXPECT_LT(inkPieces(joined) + 2, inkPieces(isolated));
+}
+
+// --- Fonts given by callers -------------------------------------------------------------
+
+// The file fontconfig holds for an installed family, found the library's own way.
+std::string fileOfFamily(const char* family) {
+  FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(family));
+  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcDefaultSubstitute(pattern);
+  FcResult result = FcResultNoMatch;
+  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+  FcChar8* file = nullptr;
+  std::string path;
+  if (match != nullptr && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
+    path = reinterpret_cast<const char*>(file);
+  }
+  if (match != nullptr) FcPatternDestroy(match);
+  FcPatternDestroy(pattern);
+  return path;
+}
+
+TEST_F(TextLayoutTest, InstalledFamiliesAreFoundAndOthersRefused) {
+  std::string failure;
+  EXPECT_EQ(fontFamily(text_, "Comic Neue", failure), "Comic Neue") << failure;
+  EXPECT_EQ(fontFamily(text_, "comic neue", failure), "comic neue") << failure;
+  EXPECT_FALSE(fontFamily(text_, "No Such Family 7", failure).has_value());
+  EXPECT_EQ(failure, "no installed font has the family name 'No Such Family 7'");
+}
+
+TEST_F(TextLayoutTest, FontFilesNameTheirFamilyOrAreRefused) {
+  const std::string file = fileOfFamily("Comic Neue:bold");
+  ASSERT_FALSE(file.empty());
+  std::string failure;
+  EXPECT_EQ(fontFamily(text_, file, failure), "Comic Neue") << failure;
+  EXPECT_FALSE(fontFamily(text_, "/no/such/font.ttf", failure).has_value());
+  EXPECT_EQ(failure, "/no/such/font.ttf: No such file or directory");
+  const std::string notAFont = std::string(LF_SOURCE_DIR) + "/examples/ocr.json";
+  EXPECT_FALSE(fontFamily(text_, notAFont, failure).has_value());
+  EXPECT_EQ(failure, notAFont + ": not a font file");
+  EXPECT_FALSE(fontFamily(text_, "/tmp", failure).has_value());
+  EXPECT_EQ(failure, "/tmp: not a font file");
+}
+
+TEST_F(TextLayoutTest, TheFamilyChangesTheLettersAndOtherScriptsStillDraw) {
+  std::string failure;
+  const auto comic = fontFamily(text_, "Comic Neue", failure);
+  ASSERT_TRUE(comic.has_value()) << failure;
+  TextStyle own = styleOfSize(30);
+  own.family = *comic;
+  PageBitmap inComic = whitePage(400, 60);
+  PageBitmap inInter = whitePage(400, 60);
+  drawText(text_, inComic, "Handwritten look", {0, 0, 400, 60}, own);
+  drawText(text_, inInter, "Handwritten look", {0, 0, 400, 60}, styleOfSize(30));
+  std::int64_t differing = 0;
+  for (std::int64_t y = 0; y < 60; ++y) {
+    for (std::int64_t x = 0; x < 400; ++x) differing += inComic.pixel(x, y) != inInter.pixel(x, y);
+  }
+  EXPECT_GT(differing, 100);
+  // The family has no kana; other installed fonts stand in for them.
+  EXPECT_EQ(unknownGlyphCount(text_, "Hi かな", own), 0);
+  PageBitmap kana = whitePage(400, 60);
+  EXPECT_EQ(drawText(text_, kana, "かな", {0, 0, 400, 60}, own), 0);
+  EXPECT_GT(inkOf(kana).count, 30);
 }
 
 }  // namespace

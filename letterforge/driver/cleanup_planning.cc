@@ -50,14 +50,44 @@ TextMask emptyMaskOver(const Rect& r) {
   return TextMask{.rect = r, .width = whole(width(r)), .height = whole(height(r))};
 }
 
-void fallBack(platform::PageBitmap& page, const std::string& label, const Rect& r,
-              CleanupRecord& record) {
-  record.debugRegions.push_back({r, label, systemOrangeColor});
-  record.cleanupNotes.push_back(label);
-  cleanPlainArea(page, r, record.cleanedMasks);
+CleanupAction plainAreaAction(PlainAreaVerdict verdict) {
+  switch (verdict) {
+    case PlainAreaVerdict::kNotPlain: return CleanupAction::kRefused;
+    case PlainAreaVerdict::kCleanPaper: return CleanupAction::kWhiteFill;
+    case PlainAreaVerdict::kLettering: return CleanupAction::kInpainted;
+    case PlainAreaVerdict::kNoMask:
+    case PlainAreaVerdict::kDenseMask: break;
+  }
+  return CleanupAction::kLeftAlone;
+}
+
+BlockCleanup fallBack(platform::PageBitmap& page, const std::string& reason,
+                      const std::string& label, const Rect& r, CleanupRecord& record) {
+  const std::string note = "fallback_" + reason + ":" + label;
+  record.debugRegions.push_back({r, note, systemOrangeColor});
+  record.cleanupNotes.push_back(note);
+  const PlainAreaVerdict verdict = cleanPlainArea(page, r, record.cleanedMasks);
+  return BlockCleanup{.action = CleanupAction::kFallback,
+                      .fallbackReason = reason,
+                      .fallbackAction = plainAreaAction(verdict)};
 }
 
 }  // namespace
+
+const char* cleanupActionWord(CleanupAction action) {
+  switch (action) {
+    case CleanupAction::kLeftAlone: return "left_alone";
+    case CleanupAction::kWhiteFill: return "white_fill";
+    case CleanupAction::kInpainted: return "inpainted";
+    case CleanupAction::kRefused: return "refused";
+    case CleanupAction::kPatched: return "patched";
+    case CleanupAction::kPatchedDense: return "patched_dense";
+    case CleanupAction::kPatchedEmpty: return "patched_empty";
+    case CleanupAction::kPatchedGrouped: return "patched_grouped";
+    case CleanupAction::kFallback: break;
+  }
+  return "fallback";
+}
 
 std::optional<CleanupPlan> prepareCleanup(const platform::PageBitmap& page,
                                           const std::vector<RenderItem>& blockItems,
@@ -100,9 +130,14 @@ void runCleanupPass(platform::PageBitmap& page, const std::string& cleanupMode,
 
 void inpaintPass(platform::PageBitmap& page, const std::vector<RenderItem>& blockItems,
                  const CleanupPlan& plan, CleanupRecord& record, const ReportSink& sink) {
+  record.blockCleanups.resize(blockItems.size());
   for (std::size_t i = 0; i < blockItems.size(); ++i) {
     const Rect& r = plan.blockCleanRects[i];
     PlainAreaPlan area = planPlainArea(page, r);
+    // Every plain area is cleaned one way or the other: a white fill where no mask is kept.
+    const CleanupAction action = plainAreaAction(area.verdict);
+    record.blockCleanups[i].action =
+        action == CleanupAction::kLeftAlone ? CleanupAction::kWhiteFill : action;
     switch (area.verdict) {
       case PlainAreaVerdict::kNotPlain:
         for (const std::string& id : blockItems[i].ids) record.cleanupNotes.push_back(id);
@@ -130,10 +165,12 @@ std::optional<BubbleRegion> findBlockBubble(const platform::PageBitmap& page, co
 void bubbleCleanPass(platform::PageBitmap& page, const std::vector<RenderItem>& blockItems,
                      const CleanupPlan& plan, const Rect& pageRect, CleanupRecord& record,
                      const ReportSink& sink) {
+  record.blockCleanups.resize(blockItems.size());
   for (std::size_t i = 0; i < blockItems.size(); ++i) {
     const RenderItem& item = blockItems[i];
     const Rect& r = plan.blockCleanRects[i];
     const std::string label = blockLabel(item);
+    BlockCleanup& done = record.blockCleanups[i];
 
     auto bubble = findBlockBubble(page, item, plan, pageRect);
     if (!bubble) {
@@ -146,32 +183,39 @@ void bubbleCleanPass(platform::PageBitmap& page, const std::vector<RenderItem>& 
         fillRoundedRect(page, r, platform::kWhite);
         record.debugRegions.push_back({r, "patch_grouped:" + label, systemYellowColor});
         reportPatchedGrouped(sink, label);
+        done.action = CleanupAction::kPatchedGrouped;
       } else {
-        fallBack(page, "fallback_low_bubble_confidence:" + label, r, record);
+        done = fallBack(page, "low_bubble_confidence", label, r, record);
       }
       continue;
     }
 
     const double c = bubble->confidence;
+    done.confidence = c;
     record.debugRegions.push_back(
         {bubble->rect, "bubble " + formatTwoDecimals(c) + ":" + label, systemPurpleColor});
     if (auto mask = bubbleTextMask(page, r, bubble->rect)) {
       const double k = maskCoverage(*mask);
       fillRoundedRect(page, r, bubbleFillColor(page, *mask, bubble->rect));
+      done.coverage = k;
       if (k > kBubbleDensityLimit) {
         record.debugRegions.push_back({r, "patch_dense_mask:" + label, systemYellowColor});
         reportPatchedDense(sink, label, k, c);
+        done.action = CleanupAction::kPatchedDense;
       } else {
         record.debugRegions.push_back({r, "patch_text:" + label, systemYellowColor});
         record.cleanedMasks.push_back(std::move(*mask));
         reportPatched(sink, label, k, c);
+        done.action = CleanupAction::kPatched;
       }
     } else if (c >= kEmptyMaskConfidence) {
       fillRoundedRect(page, r, bubbleFillColor(page, emptyMaskOver(r), bubble->rect));
       record.debugRegions.push_back({r, "patch_empty_mask:" + label, systemYellowColor});
       reportPatchedEmpty(sink, label, c);
+      done.action = CleanupAction::kPatchedEmpty;
     } else {
-      fallBack(page, "fallback_empty_mask:" + label, r, record);
+      done = fallBack(page, "empty_mask", label, r, record);
+      done.confidence = c;
     }
   }
   if (!record.cleanupNotes.empty()) reportFallbackReasons(sink, record.cleanupNotes);

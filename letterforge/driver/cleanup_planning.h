@@ -25,11 +25,38 @@ struct CleanupPlan {
   std::unordered_map<std::string, std::int64_t> groupSizes{};
 };
 
+// What the cleanup did with one block.
+enum class CleanupAction {
+  kLeftAlone,       // no cleanup mode, or the fallback found nothing it may clean
+  kWhiteFill,       // filled white: the text area in "white_fill", clean paper or a dense mask
+  kInpainted,       // its lettering repainted from the surroundings
+  kRefused,         // the safety gate refused the area: not plain and bright
+  kPatched,         // patched in its bubble's colour, the lettering mask kept
+  kPatchedDense,    // patched, the mask too dense to keep
+  kPatchedEmpty,    // patched without a mask
+  kPatchedGrouped,  // patched white because its group sits in a bubble
+  kFallback,        // no usable bubble: cleaned as plain background instead
+};
+
+struct BlockCleanup {
+  CleanupAction action = CleanupAction::kLeftAlone;
+  std::optional<double> coverage{};    // of the mask, when patched with one
+  std::optional<double> confidence{};  // of the bubble, when one was found
+  std::string fallbackReason{};        // "low_bubble_confidence" or "empty_mask"
+  CleanupAction fallbackAction = CleanupAction::kLeftAlone;  // what the plain cleanup did
+  bool operator==(const BlockCleanup&) const = default;
+};
+
+// The word for an action: "left_alone", "white_fill", "inpainted", "refused", "patched",
+// "patched_dense", "patched_empty", "patched_grouped" or "fallback".
+const char* cleanupActionWord(CleanupAction action);
+
 // What the cleanup passes record; lists only grow.
 struct CleanupRecord {
   std::vector<TextMask> cleanedMasks{};
   std::vector<BubbleDebugRegion> debugRegions{};
   std::vector<std::string> cleanupNotes{};
+  std::vector<BlockCleanup> blockCleanups{};  // one per block item, same index, once a pass ran
 };
 
 // The padded cleanup rectangles, the bubbles around multi-block items, the grouped ids and

@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
                 .translations = PayloadFile{options->translationJsonPath},
                 .settings = options->settings,
                 .debugImage = debug,
-                .output = ImageOutput::kPng,
+                .encoding = ImageEncoding{.format = ImageFormat::kPng},
                 .outputName = options->outputPngPath,
                 .debugName = options->debugImagePath};
   RenderEngine engine;
@@ -54,12 +54,12 @@ int main(int argc, char** argv) {
   const auto result = engine.render(std::move(job), platform::writeErrorLine, failure);
   if (!result) return fail(failure);
   // The output is written whole before anything of the debug image reaches the disk.
-  if (const auto writeFailure = store(result->page.png, options->outputPngPath)) {
+  if (const auto writeFailure = store(result->page.encoded, options->outputPngPath)) {
     return fail(*writeFailure);
   }
   if (debug) {
     if (result->debugFailure) return fail(*result->debugFailure);
-    if (const auto writeFailure = store(result->debug->png, options->debugImagePath)) {
+    if (const auto writeFailure = store(result->debug->encoded, options->debugImagePath)) {
       return fail(*writeFailure);
     }
   }

@@ -64,20 +64,20 @@ bool plan(const RenderJob& job, RunState& run, RunFailure& failure) {
   return true;
 }
 
-// The finished bitmap as the job asked for it; PNG bytes let the bitmap go.
-bool deliver(platform::PageBitmap bitmap, ImageOutput output, const std::string& name,
-             RenderedImage& image, RunFailure& failure) {
-  if (output == ImageOutput::kBitmap) {
+// The finished bitmap as the job asked for it; encoding it lets the bitmap go.
+bool deliver(platform::PageBitmap bitmap, const std::optional<ImageEncoding>& encoding,
+             const std::string& name, RenderedImage& image, RunFailure& failure) {
+  if (!encoding) {
     image.bitmap = std::move(bitmap);
     return true;
   }
   std::string why;
-  auto png = encodePng(bitmap, name, why);
-  if (!png) {
+  auto bytes = encodeImage(bitmap, *encoding, name, why);
+  if (!bytes) {
     failure = {why, kExitWriteFailure};
     return false;
   }
-  image.png = std::move(*png);
+  image.encoded = std::move(*bytes);
   return true;
 }
 
@@ -85,6 +85,13 @@ bool deliver(platform::PageBitmap bitmap, ImageOutput output, const std::string&
 
 std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink& sink,
                                                  RunFailure& failure) {
+  if (const std::string& font = job.settings.typeset.font; !font.empty()) {
+    std::string why;
+    if (!platform::fontFamily(text_, font, why)) {
+      failure = {"Could not use font " + font + ": " + why, kExitFontUnavailable};
+      return std::nullopt;
+    }
+  }
   auto image = openPageImage(std::move(job.image), failure);
   if (!image) return std::nullopt;
   const double width = static_cast<double>(image->width);
@@ -109,8 +116,8 @@ std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink
     failure = std::move(*pageFailure);
     return std::nullopt;
   }
-  RenderResult result;
-  if (!deliver(std::move(*page), job.output, job.outputName, result.page, failure)) {
+  RenderResult result{.blocks = blockOutcomes(run)};
+  if (!deliver(std::move(*page), job.encoding, job.outputName, result.page, failure)) {
     return std::nullopt;
   }
   page.reset();
@@ -128,7 +135,8 @@ std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink
   debug->restore();
   RunFailure debugFailure;
   RenderedImage debugImage;
-  if (deliver(std::move(*debug), job.output, job.debugName, debugImage, debugFailure)) {
+  const auto& debugEncoding = job.debugEncoding ? job.debugEncoding : job.encoding;
+  if (deliver(std::move(*debug), debugEncoding, job.debugName, debugImage, debugFailure)) {
     result.debug = std::move(debugImage);
   } else {
     result.debugFailure = std::move(debugFailure);

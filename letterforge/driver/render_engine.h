@@ -10,6 +10,7 @@
 #include "letterforge/driver/render_pipeline.h"
 #include "letterforge/driver/run_report.h"
 #include "letterforge/inputs/payloads.h"
+#include "letterforge/raster/image_files.h"
 #include "platform/image.h"
 #include "platform/page_bitmap.h"
 #include "platform/text_layout.h"
@@ -37,9 +38,6 @@ struct PayloadText {
 using OcrSource = std::variant<PayloadFile, PayloadText, OcrPayload>;
 using TranslationSource = std::variant<PayloadFile, PayloadText, TranslationPayload>;
 
-// What a job hands back for each image: the bitmap itself, or its PNG bytes.
-enum class ImageOutput { kBitmap, kPng };
-
 // One page to render.
 struct RenderJob {
   PageImageSource image{};
@@ -47,21 +45,23 @@ struct RenderJob {
   TranslationSource translations{};
   RenderSettings settings{};
   bool debugImage = false;  // also draw the decisions over the untouched page
-  ImageOutput output = ImageOutput::kBitmap;
+  std::optional<ImageEncoding> encoding{};       // absent: the finished images as bitmaps
+  std::optional<ImageEncoding> debugEncoding{};  // absent: as the page
   std::string outputName = "the page";  // name the images in an encoding failure
   std::string debugName = "the debug image";
 };
 
 // A finished image, as the job asked for it.
 struct RenderedImage {
-  std::optional<platform::PageBitmap> bitmap{};  // with ImageOutput::kBitmap
-  std::vector<std::uint8_t> png{};              // with ImageOutput::kPng
+  std::optional<platform::PageBitmap> bitmap{};  // without an encoding
+  std::vector<std::uint8_t> encoded{};          // with one
 };
 
 struct RenderResult {
   RenderedImage page{};
   std::optional<RenderedImage> debug{};      // asked for and made
   std::optional<RunFailure> debugFailure{};  // asked for but not made; the page still stands
+  std::vector<BlockOutcome> blocks{};        // one per translated block, in block order
 };
 
 // Renders pages: everything a run needs besides its inputs (fonts and their caches) lives
@@ -69,10 +69,10 @@ struct RenderResult {
 // threads render at the same time without sharing anything.
 class RenderEngine {
  public:
-  // One whole page: the image opened, the payloads decoded, the page planned, cleaned and
-  // typeset, then (when asked) the debug image. Report lines reach `sink` as the blocks are
-  // decided. Absent when the run ends on a failure, described in `failure`. With PNG output
-  // each bitmap is encoded and let go before the next one is made.
+  // One whole page: the font checked, the image opened, the payloads decoded, the page
+  // planned, cleaned and typeset, then (when asked) the debug image. Report lines reach
+  // `sink` as the blocks are decided. Absent when the run ends on a failure, described in
+  // `failure`. With an encoding each bitmap is encoded and let go before the next is made.
   std::optional<RenderResult> render(RenderJob job, const ReportSink& sink, RunFailure& failure);
 
  private:

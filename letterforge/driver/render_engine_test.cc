@@ -46,7 +46,7 @@ RenderJob jobFor(const PageFiles& page) {
                 .ocr = PayloadText{page.ocr, "ocr.json"},
                 .translations = PayloadText{page.translation, "tr.json"},
                 .debugImage = page.debugImage,
-                .output = ImageOutput::kPng};
+                .encoding = ImageEncoding{}};
   job.settings.cleanupMode = page.cleanupMode;
   return job;
 }
@@ -66,8 +66,8 @@ Rendered renderWith(RenderEngine& engine, const PageFiles& page) {
       jobFor(page), [&](std::string_view line) { out.lines.emplace_back(line); }, failure);
   EXPECT_TRUE(result.has_value()) << failure.message;
   if (!result) return out;
-  out.page = result->page.png;
-  if (result->debug) out.debug = result->debug->png;
+  out.page = result->page.encoded;
+  if (result->debug) out.debug = result->debug->encoded;
   return out;
 }
 
@@ -183,8 +183,8 @@ TEST_F(RenderEngineTest, SourcesOfEveryKindGiveTheSameBytes) {
     const auto result = engine.render(
         std::move(job), [&](std::string_view line) { lines.emplace_back(line); }, failure);
     ASSERT_TRUE(result.has_value()) << failure.message;
-    EXPECT_TRUE(result->page.png == fromText.page);
-    EXPECT_TRUE(result->debug->png == fromText.debug);
+    EXPECT_TRUE(result->page.encoded == fromText.page);
+    EXPECT_TRUE(result->debug->encoded == fromText.debug);
     EXPECT_EQ(lines, fromText.lines);
   }
 }
@@ -194,13 +194,13 @@ TEST_F(RenderEngineTest, BitmapOutputIsThePageThePngHolds) {
   RenderEngine engine;
   const Rendered png = renderWith(engine, page);
   RenderJob job = jobFor(page);
-  job.output = ImageOutput::kBitmap;
+  job.encoding.reset();
   job.debugImage = true;
   RunFailure failure;
   const auto result = engine.render(std::move(job), [](std::string_view) {}, failure);
   ASSERT_TRUE(result.has_value()) << failure.message;
   ASSERT_TRUE(result->page.bitmap.has_value());
-  EXPECT_TRUE(result->page.png.empty());
+  EXPECT_TRUE(result->page.encoded.empty());
   std::string why;
   EXPECT_TRUE(encodePng(*result->page.bitmap, "page", why) == png.page);
   // The debug image shows the untouched page, so it differs from the cleaned one.
@@ -267,6 +267,124 @@ TEST(RenderEngineFailureTest, DuplicateIdEndsTheRunBeforeAnyImageIsMade) {
       {"id": "a", "source_text": "y", "translated_text": "2"}]})", ""};
   EXPECT_EQ(failureOf(std::move(job)),
             (RunFailure{"Duplicate values for key: 'a'", kExitDuplicateId}));
+}
+
+// --- What each block came to --------------------------------------------------------------
+
+TEST_F(RenderEngineTest, EachTranslatedBlockSaysWhatItsCleanupAndTypesettingDid) {
+  const PageFiles& page = (*pages_)[0];  // the sample page
+  RenderEngine engine;
+  std::string why;
+  const auto ocr = decodeOcrPayload(page.ocr, why);
+  ASSERT_TRUE(ocr.has_value());
+  for (const char* mode : {"white_fill", "text_inpaint", "bubble_clean", "none"}) {
+    RenderJob job = jobFor(page);
+    job.settings.cleanupMode = mode;
+    job.debugImage = false;
+    std::vector<std::string> lines;
+    RunFailure failure;
+    const auto result = engine.render(
+        std::move(job), [&](std::string_view line) { lines.emplace_back(line); }, failure);
+    ASSERT_TRUE(result.has_value()) << failure.message;
+    ASSERT_FALSE(result->blocks.empty());
+    std::string safetyGate;  // the ids the report line names, rebuilt from the outcomes
+    for (const BlockOutcome& block : result->blocks) {
+      SCOPED_TRACE(std::string(mode) + " " + block.id);
+      EXPECT_NE(block.item.find(block.id), std::string::npos);
+      EXPECT_TRUE(block.typeset.drawn);
+      EXPECT_GE(block.typeset.size, 8.0);
+      EXPECT_EQ(block.typeset.unknownCharacters, 0);
+      const CleanupAction action = block.cleanup.action;
+      const std::string m = mode;
+      if (m == "white_fill") {
+        EXPECT_EQ(action, CleanupAction::kWhiteFill);
+      } else if (m == "none") {
+        EXPECT_EQ(action, CleanupAction::kLeftAlone);
+      } else if (m == "text_inpaint") {
+        EXPECT_TRUE(action == CleanupAction::kWhiteFill || action == CleanupAction::kInpainted ||
+                    action == CleanupAction::kRefused);
+        if (action == CleanupAction::kRefused) {
+          safetyGate += (safetyGate.empty() ? "" : ",") + block.id;
+        }
+      } else if (action == CleanupAction::kPatched) {
+        ASSERT_TRUE(block.cleanup.coverage && block.cleanup.confidence);
+        const std::string line = "bubble_clean patched " + block.id + " coverage=" +
+                                 formatTwoDecimals(*block.cleanup.coverage) + " confidence=" +
+                                 formatTwoDecimals(*block.cleanup.confidence);
+        EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << line;
+      }
+    }
+    if (!safetyGate.empty()) {
+      EXPECT_EQ(lines.back(), "cleanup skipped (safety gate) for ids: " + safetyGate);
+    }
+  }
+}
+
+TEST(RenderEngineOutcomeTest, TextTooLongForItsBoxOverflowsAndUnknownCharactersAreCounted) {
+  RenderJob job = smallJob();
+  auto pixels = platform::allocateImage(300, 200);
+  std::fill(pixels->rgba.get(), pixels->rgba.get() + 300 * 200 * 4, std::uint8_t{255});
+  job.image = std::move(*pixels);
+  job.ocr = PayloadText{R"({"width": 300, "height": 200, "blocks": [
+      {"id": "long", "text": "x", "confidence": 1, "bbox": {"x": 10, "y": 10, "w": 120, "h": 30}},
+      {"id": "odd", "text": "x", "confidence": 1,
+       "bbox": {"x": 10, "y": 120, "w": 200, "h": 50}}]})", ""};
+  job.translations = PayloadText{R"({"translations": [
+      {"id": "long", "source_text": "x", "translated_text": ")" + std::string(300, 'W') + R"("},
+      {"id": "odd", "source_text": "x", "translated_text": "ok \udbff\udffd"}]})", ""};
+  job.settings.groupingEnabled = false;
+  RenderEngine engine;
+  RunFailure failure;
+  const auto result = engine.render(std::move(job), [](std::string_view) {}, failure);
+  ASSERT_TRUE(result.has_value()) << failure.message;
+  ASSERT_EQ(result->blocks.size(), 2u);
+  EXPECT_EQ(result->blocks[0].id, "long");
+  EXPECT_TRUE(result->blocks[0].typeset.overflowed);
+  EXPECT_EQ(result->blocks[1].id, "odd");
+  EXPECT_FALSE(result->blocks[1].typeset.overflowed);
+  EXPECT_EQ(result->blocks[1].typeset.unknownCharacters, 1);  // a private-use character
+}
+
+// --- Fonts and formats -------------------------------------------------------------------
+
+TEST_F(RenderEngineTest, AFontThatCannotBeHadFailsThePageAndAnInstalledOneChangesIt) {
+  RenderJob missing = jobFor((*pages_)[2]);
+  missing.settings.typeset.font = "No Such Family 7";
+  EXPECT_EQ(failureOf(std::move(missing)),
+            (RunFailure{"Could not use font No Such Family 7: no installed font has the family "
+                        "name 'No Such Family 7'",
+                        kExitFontUnavailable}));
+  RenderEngine engine;
+  const Rendered inter = renderWith(engine, (*pages_)[2]);
+  RenderJob comic = jobFor((*pages_)[2]);
+  comic.settings.typeset.font = "Comic Neue";
+  RunFailure failure;
+  const auto result = engine.render(std::move(comic), [](std::string_view) {}, failure);
+  ASSERT_TRUE(result.has_value()) << failure.message;
+  EXPECT_FALSE(result->page.encoded == inter.page);
+  // The engine goes back to its own font for the next page that names none.
+  EXPECT_TRUE(renderWith(engine, (*pages_)[2]) == inter);
+}
+
+TEST_F(RenderEngineTest, PagesAndDebugImagesAreEncodedAsAsked) {
+  RenderEngine engine;
+  RenderJob job = jobFor((*pages_)[0]);
+  job.encoding = ImageEncoding{.format = ImageFormat::kJpeg, .quality = 80};
+  job.debugEncoding = ImageEncoding{.format = ImageFormat::kWebp};
+  RunFailure failure;
+  const auto result = engine.render(std::move(job), [](std::string_view) {}, failure);
+  ASSERT_TRUE(result.has_value()) << failure.message;
+  ASSERT_GT(result->page.encoded.size(), 3u);
+  EXPECT_EQ(result->page.encoded[0], 0xFF);  // JPEG
+  EXPECT_EQ(result->page.encoded[1], 0xD8);
+  ASSERT_TRUE(result->debug.has_value());
+  EXPECT_EQ(std::string(result->debug->encoded.begin() + 8, result->debug->encoded.begin() + 12),
+            "WEBP");
+  const auto page = platform::decodeImage(result->page.encoded);
+  ASSERT_TRUE(page.has_value());
+  const auto original = platform::decodeImage((*pages_)[0].image);
+  EXPECT_EQ(page->width, original->width);
+  EXPECT_EQ(page->height, original->height);
 }
 
 }  // namespace

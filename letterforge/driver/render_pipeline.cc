@@ -1,5 +1,7 @@
 #include "letterforge/driver/render_pipeline.h"
 
+#include <unordered_map>
+
 #include "letterforge/cleanup/bubble_detection.h"
 #include "letterforge/cleanup/fill_inpaint.h"
 #include "letterforge/debug/debug_overlay.h"
@@ -13,8 +15,8 @@ namespace letterforge {
 namespace {
 
 // Cleans (in "white_fill" mode) and draws one render item into its text area.
-void typesetItem(platform::PageBitmap& page, platform::TextContext& text, const RunState& run,
-                 const RenderItem& item) {
+TypesetOutcome typesetItem(platform::PageBitmap& page, platform::TextContext& text,
+                           const RunState& run, const RenderItem& item) {
   const std::string& mode = run.settings.cleanupMode;
   const Rect area = itemTextArea(page, item, run.pageRect, mode, run.cleanupPlan.blockCleanRects);
   const double p = textMargin(item);
@@ -22,7 +24,7 @@ void typesetItem(platform::PageBitmap& page, platform::TextContext& text, const 
   const Rect textRect = inset(area, std::max(0.78 * p, 2.0), std::max(0.45 * p, 1.0));
   const bool bubble = mode == "bubble_clean" && !item.floating;
   const bool shortGroup = mode == "bubble_clean" && isShortGroup(item);
-  drawFittedText(text, page, run.settings.typeset, item.text, bubble, shortGroup, textRect);
+  return drawFittedText(text, page, run.settings.typeset, item.text, bubble, shortGroup, textRect);
 }
 
 }  // namespace
@@ -47,8 +49,36 @@ std::optional<RunFailure> cleanAndTypeset(RunState& run, platform::PageBitmap& p
 
   runCleanupPass(page, run.settings.cleanupMode, run.blockItems, run.cleanupPlan, run.pageRect,
                  run.cleanupRecord, sink);
-  for (const RenderItem& item : run.renderItems) typesetItem(page, text, run, item);
+  for (const RenderItem& item : run.renderItems) {
+    run.typesetOutcomes.push_back(typesetItem(page, text, run, item));
+  }
+  if (run.settings.cleanupMode == "white_fill") {
+    // Every block lies in a render item, whose text area was filled.
+    run.cleanupRecord.blockCleanups.assign(run.blockItems.size(),
+                                           BlockCleanup{.action = CleanupAction::kWhiteFill});
+  }
   return std::nullopt;
+}
+
+std::vector<BlockOutcome> blockOutcomes(const RunState& run) {
+  std::unordered_map<std::string, std::size_t> itemOfId;
+  for (std::size_t i = 0; i < run.renderItems.size(); ++i) {
+    for (const std::string& id : run.renderItems[i].ids) itemOfId.emplace(id, i);
+  }
+  std::vector<BlockOutcome> outcomes;
+  for (std::size_t b = 0; b < run.blockItems.size(); ++b) {
+    BlockOutcome outcome{.id = run.blockItems[b].ids.front()};
+    const auto& cleanups = run.cleanupRecord.blockCleanups;
+    if (b < cleanups.size()) outcome.cleanup = cleanups[b];
+    if (const auto item = itemOfId.find(outcome.id); item != itemOfId.end()) {
+      outcome.item = blockLabel(run.renderItems[item->second]);
+      if (item->second < run.typesetOutcomes.size()) {
+        outcome.typeset = run.typesetOutcomes[item->second];
+      }
+    }
+    outcomes.push_back(std::move(outcome));
+  }
+  return outcomes;
 }
 
 void drawDebugOverlays(const RunState& run, platform::PageBitmap& bitmap,

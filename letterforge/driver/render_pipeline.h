@@ -9,6 +9,7 @@
 #include "letterforge/driver/run_report.h"
 #include "letterforge/inputs/payloads.h"
 #include "letterforge/layout/render_item.h"
+#include "letterforge/typeset/text_fitting.h"
 #include "platform/image.h"
 #include "platform/page_bitmap.h"
 #include "platform/text_layout.h"
@@ -31,6 +32,17 @@ struct RunState {
   std::vector<RenderItem> renderItems{};
   CleanupPlan cleanupPlan{};
   CleanupRecord cleanupRecord{};
+  std::vector<TypesetOutcome> typesetOutcomes{};  // one per render item typeset, same index
+};
+
+// What a run did with one translated block: its cleanup, and how the render item that holds
+// it (named by its ids joined with "+") was set.
+struct BlockOutcome {
+  std::string id{};
+  std::string item{};
+  BlockCleanup cleanup{};
+  TypesetOutcome typeset{};
+  bool operator==(const BlockOutcome&) const = default;
 };
 
 // Planning point: the translation lookup, the block items and the render items. A duplicate
@@ -43,6 +55,9 @@ std::optional<RunFailure> planRun(RunState& run, const OcrPayload& ocr,
 // decided. A duplicate block id ends the run.
 std::optional<RunFailure> cleanAndTypeset(RunState& run, platform::PageBitmap& page,
                                           platform::TextContext& text, const ReportSink& sink);
+
+// One outcome per block item, in block order, once the page is cleaned and typeset.
+std::vector<BlockOutcome> blockOutcomes(const RunState& run);
 
 // Debug point: the run's items, decisions and masks drawn over a bitmap that holds the
 // untouched page.

@@ -150,9 +150,11 @@ SizeRange sizeRange(const TypesetOptions& options, std::string_view text, bool b
 }
 
 MeasureHeight textEngineMeasure(platform::TextContext& context, std::string_view text,
-                                double width) {
-  return [&context, text, width](const TextAttributes& attributes) {
-    return platform::measureTextHeight(context, text, width, textStyleFor(attributes));
+                                double width, const std::string& family) {
+  return [&context, text, width, family](const TextAttributes& attributes) {
+    platform::TextStyle style = textStyleFor(attributes);
+    style.family = family;
+    return platform::measureTextHeight(context, text, width, style);
   };
 }
 
@@ -206,31 +208,44 @@ Rect placeTextRect(const Rect& rect, double required, double bottomSafety) {
   return Rect{minX(rect), y, width(rect), drawHeight};
 }
 
-void drawFittedText(platform::TextContext& context, platform::PageBitmap& page,
-                    const TypesetOptions& options, std::string_view text, bool bubble,
-                    bool shortGroup, const Rect& rect) {
+TypesetOutcome drawFittedText(platform::TextContext& context, platform::PageBitmap& page,
+                              const TypesetOptions& options, std::string_view text, bool bubble,
+                              bool shortGroup, const Rect& rect) {
   const Rect area = standardised(rect);
   if (!(area.width > 1.0) || !(area.height > 1.0) || !std::isfinite(area.x) ||
       !std::isfinite(area.y) || !std::isfinite(area.width) || !std::isfinite(area.height)) {
-    return;
+    return {};
   }
-  const FitResult fit =
-      fitTextSize(options, text, bubble, shortGroup, area,
-                  textEngineMeasure(context, text, area.width));
-  if (fit.layoutCount == 0) return;
+  std::string family;
+  if (!options.font.empty()) {
+    std::string failure;
+    family = platform::fontFamily(context, options.font, failure).value_or("");
+  }
+  const FitResult fit = fitTextSize(options, text, bubble, shortGroup, area,
+                                    textEngineMeasure(context, text, area.width, family));
+  if (fit.layoutCount == 0) return {};
   const TextAttributes attributes = makeTextAttributes(
       options.lineSpacing, fit.compact, bubble, fit.size, fontWeightForWord(options.fontWeight));
   const Rect drawRect =
       placeTextRect(area, fit.required, bottomSafety(configFor(options, bubble), fit.size));
+  const auto styleOf = [&family](const TextAttributes& drawn) {
+    platform::TextStyle style = textStyleFor(drawn);
+    style.family = family;
+    return style;
+  };
   page.save();
   page.clipToRect(area);
   if (options.strokeWidth > 0.0) {
     const TextAttributes outlined =
         outlineAttributes(attributes, options.strokeWidth, options.strokeColor);
-    platform::drawText(context, page, text, drawRect, textStyleFor(outlined));
+    platform::drawText(context, page, text, drawRect, styleOf(outlined));
   }
-  platform::drawText(context, page, text, drawRect, textStyleFor(attributes));
+  const int unknown = platform::drawText(context, page, text, drawRect, styleOf(attributes));
   page.restore();
+  return TypesetOutcome{.drawn = true,
+                        .size = fit.size,
+                        .overflowed = !(fit.required <= area.height),
+                        .unknownCharacters = unknown};
 }
 
 }  // namespace letterforge

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "letterforge/layout/render_item.h"
@@ -62,9 +63,10 @@ SizeRange sizeRange(const TypesetOptions& options, std::string_view text, bool b
 
 // The height of the text wrapped at the rectangle's width with the given attributes.
 using MeasureHeight = std::function<double(const TextAttributes&)>;
-// The text engine's measurement of `text` at `width`; `text` must outlive the result.
+// The text engine's measurement of `text` at `width` in `family` (empty: the UI font);
+// `text` must outlive the result.
 MeasureHeight textEngineMeasure(platform::TextContext& context, std::string_view text,
-                                double width);
+                                double width, const std::string& family = {});
 
 // The size chosen for a rectangle: the first that fits, or else the last one measured.
 struct FitResult {
@@ -81,9 +83,19 @@ FitResult fitTextSize(const TypesetOptions& options, std::string_view text, bool
 // room (at most half the slack and bottomSafety), never below the rectangle's bottom.
 Rect placeTextRect(const Rect& rect, double required, double bottomSafety);
 
+// What typesetting one text came to.
+struct TypesetOutcome {
+  bool drawn = false;          // false: the rectangle is too thin or the sizes are unusable
+  double size = 0.0;           // the size drawn at
+  bool overflowed = false;     // not even the last size tried fits the rectangle
+  int unknownCharacters = 0;   // characters that no installed font can show
+  bool operator==(const TypesetOutcome&) const = default;
+};
+
 // Fits the text into `rect` and draws it centred, over an outline when strokeWidth is
-// positive, clipped to `rect`. Draws nothing when a side is 1 pixel or less.
-void drawFittedText(platform::TextContext& context, platform::PageBitmap& page,
+// positive, clipped to `rect`, in the options' font (the UI font when it is empty or cannot
+// be had). Draws nothing when a side is 1 pixel or less.
+TypesetOutcome drawFittedText(platform::TextContext& context, platform::PageBitmap& page,
                     const TypesetOptions& options, std::string_view text, bool bubble,
                     bool shortGroup, const Rect& rect);
 

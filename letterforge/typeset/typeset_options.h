@@ -17,6 +17,7 @@ struct TypesetOptions {
   std::string typesettingMode = "balanced";
   double strokeWidth = 25.0;  // outline width in percent of the size; 0 draws no outline
   platform::Color strokeColor = platform::kWhite;
+  std::string font{};  // an installed family or a font file's path; empty: the UI font
   bool operator==(const TypesetOptions&) const = default;
 };
 
