@@ -1,19 +1,25 @@
-// Runs the built letterforge program on small pages and checks where and how each render
-// item's translation lands: the text area's insets, the fitting flags, the white fill of a
-// later item, and a case worked out by hand from the font's metrics.
+// Runs letterforge on small pages, as the built program and in memory, and checks where and
+// how each render item's translation lands: the text area's insets, the fitting flags, the
+// white fill of a later item, a case worked out by hand from the font's metrics, the sizes
+// and area of short groups, the bubble around a block, and the layers of the debug image.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <ostream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "letterforge/debug/debug_overlay.h"
 #include "letterforge/driver/exit_status.h"
 #include "letterforge/driver/program_run_test_support.h"
+#include "letterforge/driver/render_engine.h"
 #include "letterforge/raster/image_files.h"
 #include "letterforge/raster/test_pages.h"
 #include "platform/files.h"
+#include "platform/image.h"
 #include "platform/png_encoder.h"
 
 namespace letterforge {
@@ -50,35 +56,47 @@ Box boundsOf(const PageBitmap& page, const Box& b, Test test) {
 
 bool dark(Rgb8 c) { return c.red < 200 && c.red == c.green && c.green == c.blue; }
 
+struct Block {
+  std::string id;
+  double x, y, width, height;  // drawing coordinates
+  std::string text;            // as written in the JSON file, escapes included
+};
+
+// The OCR file of the blocks on the page, boxes turned over into top-left coordinates.
+std::string ocrJson(const PageBitmap& page, const std::vector<Block>& blocks) {
+  std::string json = R"({"width": )" + std::to_string(page.width()) + R"(, "height": )" +
+                     std::to_string(page.height()) + R"(, "blocks": [)";
+  for (std::size_t i = 0; i < blocks.size(); ++i) {
+    const Block& b = blocks[i];
+    json += (i ? ", " : "") + std::string(R"({"id": ")") + b.id +
+            R"(", "text": "x", "confidence": 0.9, "bbox": {"x": )" + std::to_string(b.x) +
+            ", \"y\": " + std::to_string(double(page.height()) - b.y - b.height) + ", \"w\": " +
+            std::to_string(b.width) + ", \"h\": " + std::to_string(b.height) + "}}";
+  }
+  return json + "]}";
+}
+
+std::string translationJson(const std::vector<Block>& blocks) {
+  std::string json = R"({"translations": [)";
+  for (std::size_t i = 0; i < blocks.size(); ++i) {
+    json += (i ? ", " : "") + std::string(R"({"id": ")") + blocks[i].id +
+            R"(", "source_text": "x", "translated_text": ")" + blocks[i].text + "\"}";
+  }
+  return json + "]}";
+}
+
 class TypesettingRunTest : public program_run::ScratchDirectoryTest {
  protected:
   static constexpr std::int64_t kWidth = 600;
   static constexpr std::int64_t kHeight = 300;
-
-  struct Block {
-    std::string id;
-    double x, y, width, height;  // drawing coordinates
-    std::string text;
-  };
 
   void writeInputs(const PageBitmap& page, const std::vector<Block>& blocks) {
     std::string failure;
     const auto png = platform::encodePng(page, failure);
     ASSERT_TRUE(png.has_value()) << failure;
     ASSERT_TRUE(platform::writeFileReplacing(dir_ / "page.png", *png, failure)) << failure;
-    std::string ocr = R"({"width": 600, "height": 300, "blocks": [)";
-    std::string translations = R"({"translations": [)";
-    for (std::size_t i = 0; i < blocks.size(); ++i) {
-      const Block& b = blocks[i];
-      const std::string comma = i ? ", " : "";
-      ocr += comma + R"({"id": ")" + b.id + R"(", "text": "x", "confidence": 0.9, "bbox": {"x": )" +
-             std::to_string(b.x) + ", \"y\": " + std::to_string(kHeight - b.y - b.height) +
-             ", \"w\": " + std::to_string(b.width) + ", \"h\": " + std::to_string(b.height) + "}}";
-      translations += comma + R"({"id": ")" + b.id + R"(", "source_text": "x", "translated_text": ")" +
-                      b.text + "\"}";
-    }
-    writeText("ocr.json", ocr + "]}");
-    writeText("tr.json", translations + "]}");
+    writeText("ocr.json", ocrJson(page, blocks));
+    writeText("tr.json", translationJson(blocks));
   }
 
   // The optional arguments from the base size on; an empty list gives every default.
@@ -230,6 +248,220 @@ TEST_F(TypesettingRunTest, InfiniteBaseSizeDrawsAtTheMaximum) {
   ASSERT_GT(ink.x1, ink.x0);
   EXPECT_NEAR(ink.x1 - ink.x0, kHelloWorldInk * 38, 3);
   EXPECT_EQ(test_pages::differingPixels(infinite, huge), 0);
+}
+
+// --- The typesetting loop in memory -------------------------------------------------------
+
+// The page's pixels as a decoded image: rows top first, opaque.
+platform::DecodedImage decodedFrom(const PageBitmap& page) {
+  platform::DecodedImage image = *platform::allocateImage(page.width(), page.height());
+  for (std::int64_t y = 0; y < page.height(); ++y) {
+    std::uint8_t* row = image.row(page.height() - 1 - y);
+    for (std::int64_t x = 0; x < page.width(); ++x) {
+      const Rgb8 c = page.pixel(x, y);
+      const std::uint8_t rgba[] = {c.red, c.green, c.blue, 255};
+      std::copy(rgba, rgba + 4, row + 4 * x);
+    }
+  }
+  return image;
+}
+
+constexpr platform::Color kRedOutline{1.0, 0.0, 0.0, 1.0};
+bool reddish(Rgb8 c) { return c.red > c.green; }
+
+// Components 0 to 255 of a colour worked out by hand.
+struct Shade {
+  double red, green, blue;
+};
+
+// `top` at the given alpha over `under`.
+Shade over(const platform::Color& top, double alpha, Shade under) {
+  const auto mix = [&](double c, double below) { return 255.0 * c * alpha + below * (1.0 - alpha); };
+  return {mix(top.red, under.red), mix(top.green, under.green), mix(top.blue, under.blue)};
+}
+
+void expectShade(Rgb8 got, Shade want) {
+  EXPECT_NEAR(got.red, want.red, 3);
+  EXPECT_NEAR(got.green, want.green, 3);
+  EXPECT_NEAR(got.blue, want.blue, 3);
+}
+
+class TypesettingLoopTest : public ::testing::Test {
+ protected:
+  static constexpr std::int64_t kWidth = 600;
+  static constexpr std::int64_t kHeight = 300;
+
+  // The blocks over the page in "bubble_clean" mode, every option at its default but the
+  // outline's width and colour.
+  RenderResult render(const PageBitmap& page, const std::vector<Block>& blocks, double stroke,
+                      platform::Color strokeColor, bool debugImage = false) {
+    RenderJob job{.image = decodedFrom(page),
+                  .ocr = PayloadText{ocrJson(page, blocks), "ocr"},
+                  .translations = PayloadText{translationJson(blocks), "tr"},
+                  .debugImage = debugImage};
+    job.settings.cleanupMode = "bubble_clean";
+    job.settings.typeset.strokeWidth = stroke;
+    job.settings.typeset.strokeColor = strokeColor;
+    RunFailure failure;
+    auto result = engine_.render(std::move(job), [](std::string_view) {}, failure);
+    EXPECT_TRUE(result.has_value()) << failure.message;
+    if (!result || !result->page.bitmap) return RenderResult{};
+    return std::move(*result);
+  }
+
+  PageBitmap renderPage(const PageBitmap& page, const std::vector<Block>& blocks, double stroke,
+                        platform::Color strokeColor) {
+    RenderResult result = render(page, blocks, stroke, strokeColor);
+    if (!result.page.bitmap) return test_pages::makePage(page.width(), page.height());
+    return std::move(*result.page.bitmap);
+  }
+
+  RenderEngine engine_;
+};
+
+// A render item of 3 or 4 blocks whose joined text has at most 80 user-perceived characters
+// is a short group in "bubble_clean" mode: on plain paper its text area grows, and its text
+// is fitted between larger sizes.
+struct ShortGroupCase {
+  const char* name;
+  int ids;
+  int characters;
+  bool shortGroup;
+};
+void PrintTo(const ShortGroupCase& c, std::ostream* out) { *out << c.name; }
+class ShortGroupTest : public TypesettingLoopTest,
+                       public ::testing::WithParamInterface<ShortGroupCase> {
+ protected:
+  // A first line of l with a combining acute (two scalars, three bytes each) and 30 lines of
+  // a bar: the characters are the acute l's, 30 bars and 30 line feeds.
+  static std::vector<std::string> lines(int characters) {
+    std::string first;
+    for (int i = 0; i < characters - 60; ++i) first += "l\u0301";
+    std::vector<std::string> result{first};
+    result.insert(result.end(), 30, "|");
+    return result;
+  }
+
+  // The lines shared out among `ids` blocks stacked in one column that spans (200, 100) to
+  // (400, 200); grouping joins them back into one item with line feeds between the blocks.
+  static std::vector<Block> stacked(const std::vector<std::string>& lines, int ids) {
+    std::vector<Block> blocks;
+    const double h = 100.0 / ids;
+    for (int k = 0; k < ids; ++k) {
+      std::string text;
+      for (std::size_t i = k * lines.size() / ids; i < (k + 1) * lines.size() / ids; ++i) {
+        text += (text.empty() ? "" : "\\n") + lines[i];
+      }
+      blocks.push_back({"b" + std::to_string(k), 200, 200 - (k + 1) * h, 200, h, text});
+    }
+    return blocks;
+  }
+};
+
+// The item is 200 x 100, its margin 13. 31 lines overflow every area (at 11.2 without line
+// spacing they are over 400 high), so the text is drawn from the area's top at the smallest
+// size tried and its thick red outline is cut at the bottom of the text rectangle, the area
+// inset by 5.85.
+// A short group's area grows by 48 and 34 beyond the margin: bottom 100 - 13 - 34 + 5.85 =
+// 58.85. Any other item has long text and takes the bubble around it: the search grows the
+// item by 36 and 18 (pad 42, cut to the search bounds), inset by 4: bottom 100 - 14 + 5.85 =
+// 91.85. A short group starts at the floor 18.9 and stops at 15.9, above its minimum 15.48;
+// any other bubble item starts at 16.2 and stops at 11.2, above 10.5.
+// Each item is compared with a pair of blocks holding the same text: never a short group.
+TEST_P(ShortGroupTest, GrowsTheAreaAndRaisesTheSizes) {
+  const ShortGroupCase& c = GetParam();
+  const PageBitmap white = test_pages::makePage(kWidth, kHeight);
+  const std::vector<std::string> text = lines(c.characters);
+  const PageBitmap out = renderPage(white, stacked(text, c.ids), 40, kRedOutline);
+  const PageBitmap pair = renderPage(white, stacked(text, 2), 40, kRedOutline);
+  const Box page{0, 0, kWidth, kHeight};
+  EXPECT_EQ(boundsOf(out, page, reddish).y0, c.shortGroup ? 58 : 91);
+  EXPECT_EQ(boundsOf(pair, page, reddish).y0, 91);
+  if (!c.shortGroup) {
+    EXPECT_EQ(test_pages::differingPixels(out, pair), 0);
+    return;
+  }
+  // The widest line is the first; its width follows the size drawn.
+  const Box ink = boundsOf(out, page, dark);
+  const Box pairInk = boundsOf(pair, page, dark);
+  ASSERT_GT(pairInk.x1 - pairInk.x0, 20);
+  EXPECT_NEAR(double(ink.x1 - ink.x0) / double(pairInk.x1 - pairInk.x0), 15.9 / 11.2, 0.1);
+}
+
+INSTANTIATE_TEST_SUITE_P(IdsAndCharacters, ShortGroupTest, ::testing::Values(
+    ShortGroupCase{"TwoIds80Characters", 2, 80, false},
+    ShortGroupCase{"TwoIds81Characters", 2, 81, false},
+    // 80 characters are 100 scalars and 120 bytes.
+    ShortGroupCase{"ThreeIds80Characters", 3, 80, true},
+    ShortGroupCase{"ThreeIds81Characters", 3, 81, false},
+    ShortGroupCase{"FourIds80Characters", 4, 80, true},
+    ShortGroupCase{"FourIds81Characters", 4, 81, false},
+    ShortGroupCase{"FiveIds80Characters", 5, 80, false},
+    ShortGroupCase{"FiveIds81Characters", 5, 81, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A speech bubble cut by the page's left edge: white inside x < 300, 50 <= y < 250, outlined
+// in black 3 pixels wide along its other sides, on grey paper. One block, 200 x 80 at
+// (20, 110), margin 10.4: its own area reaches 9.6 to 230.4 across.
+class BubbleAreaTest : public TypesettingLoopTest {
+ protected:
+  static PageBitmap bubblePage() {
+    PageBitmap page = test_pages::makePage(kWidth, kHeight, test_pages::grey(110));
+    test_pages::paintRect(page, 0, 47, 303, 206, test_pages::kBlack);
+    test_pages::paintRect(page, 0, 50, 300, 200, test_pages::kWhite);
+    return page;
+  }
+  static Block block(const std::string& text) { return {"a", 20, 110, 200, 80, text}; }
+};
+
+// The bubble search grows the block by 42 (0.65 x 80, capped), cut by the bounds it may not
+// leave (64 and 25.6 around the block) and by the page: 0 to 262 across, 84.4 to 215.6 up,
+// all bubble paper. Inset by 5 and then by 8.112 and 4.68, the text rectangle spans
+// 13.112 to 248.888 across and 94.08 to 205.92 up; the block's own area would give
+// 17.712 to 222.288 and 104.28 to 195.72.
+TEST_F(BubbleAreaTest, OverflowingTextFillsTheBubbleInteriorBeyondTheBlockArea) {
+  const PageBitmap page = bubblePage();
+  const Box bubble{0, 50, 300, 250};
+  // As with the inset of plain text, the thick outline of narrow letters reaches both sides
+  // of the clip and bars reach its bottom; the first line stays below its top.
+  const Box letters =
+      boundsOf(renderPage(page, {block(std::string(1200, 'l'))}, 40, kRedOutline), bubble, reddish);
+  EXPECT_EQ(letters.x0, 13);
+  EXPECT_EQ(letters.x1 - 1, 248);
+  EXPECT_LE(letters.y1 - 1, 205);
+  const Box bars =
+      boundsOf(renderPage(page, {block(std::string(1200, '|'))}, 40, kRedOutline), bubble, reddish);
+  EXPECT_EQ(bars.y0, 94);
+}
+
+TEST_F(BubbleAreaTest, TextIsCentredInTheBubbleInteriorNotInTheBlockArea) {
+  // The text rectangle's middle is 131 across; the block's own area has its middle at 120.
+  const PageBitmap out =
+      renderPage(bubblePage(), {block("Hello there, friend")}, 25, platform::kWhite);
+  const Box ink = boundsOf(out, {0, 50, 300, 250}, dark);
+  ASSERT_GT(ink.x1 - ink.x0, 50);
+  EXPECT_NEAR((ink.x0 + ink.x1) / 2.0, 131.0, 2.0);
+}
+
+// The debug image of a "bubble_clean" run draws the item outlines, then the decision
+// regions, then the tint of the cleaned masks.
+TEST_F(TypesettingLoopTest, DebugImageTintsMasksOverRegionsOverItemOutlines) {
+  // A block 120 x 16 at (100.5, 100) on white: its cleanup margin and its text margin are
+  // both 4, so the patch region (yellow, 1.8 wide) and the render item's outline (green, 2.4
+  // wide) share the left edge x = 96.5 and both cover column 96 whole. A stroke of
+  // lettering at columns 97 and 98, rows 102 to 105, sticks out of the tight box; the bubble
+  // mask marks it grown by 2, which reaches column 96 on rows 100 to 107.
+  PageBitmap page = test_pages::makePage(300, 200);
+  test_pages::paintRect(page, 97, 102, 2, 4, test_pages::kBlack);
+  RenderResult result =
+      render(page, {{"a", 100.5, 100, 120, 16, "Hello there friend"}}, 25, platform::kWhite, true);
+  ASSERT_TRUE(result.debug && result.debug->bitmap);
+  const PageBitmap& debug = *result.debug->bitmap;
+  const Shade outline = over(systemGreenColor, 1.0, {255, 255, 255});
+  const Shade region = over(systemYellowColor, 0.9, outline);
+  // Below the mask the region shows over the outline; on the mask the tint lies over both.
+  expectShade(debug.pixel(96, 98), region);
+  expectShade(debug.pixel(96, 103), over(systemRedColor, 0.45, region));
 }
 
 }  // namespace
