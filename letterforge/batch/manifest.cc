@@ -97,6 +97,13 @@ void readLine(std::string_view line, const std::string& folder, ManifestEntry& e
       entry.failure = failure;
     }
   }
+  // A file or font name ends at a NUL byte: the rest would be silently dropped.
+  for (const JsonField& field : *fields) {
+    const auto* text = std::get_if<std::string>(&field.value);
+    if (entry.failure.empty() && text && text->find('\0') != std::string::npos) {
+      entry.failure = visibleText(field.name) + ": holds a NUL character";
+    }
+  }
   if (!entry.failure.empty()) return;
   for (const JsonField& field : *fields) {
     if (!isPathField(field.name) && !readOption(field, entry.job.options, entry.failure)) return;

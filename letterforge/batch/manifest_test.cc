@@ -97,6 +97,8 @@ INSTANTIATE_TEST_SUITE_P(Table, ManifestLineTest, ::testing::Values(
              "cleanup_mode: expected a string, found an array"},
     LineCase{"BadColour", lineWith(R"("stroke_color": "#FFF")"), {},
              "stroke_color: expected six hex digits, found \"#FFF\""},
+    LineCase{"NulInAPath", lineWith(R"("debug": "d.png\u0000.txt")"), {}, "debug: holds a NUL character"},
+    LineCase{"NulInAFont", lineWith(R"("font": "Inter\u0000")"), {}, "font: holds a NUL character"},
     LineCase{"BadPathNamedBeforeABadOption", lineWith(R"("font_size": 1, "debug": false)"), {},
              "debug: expected a string, found a boolean"}),
     [](const auto& info) { return std::string(info.param.name); });
