@@ -12,6 +12,11 @@
          "debug": "out/ch1/p02-debug.png", "cleanup_mode": "bubble_clean"},
     ])
 
+From a shell, with a manifest of one job per line (JSON objects; blank lines skipped), the
+records are printed as JSON lines, and the exit status is 1 when a page failed:
+
+    python3 -m letterforge.distributed tcp://scheduler-host:8786 chapter.jsonl
+
 A job holds the fields of a line of letterforge-batch's manifest: image, ocr, translation and
 output (paths as the workers see them: a shared file system or the same tree on every
 machine), debug (a path, optional), and any render option by name. The workers write the
@@ -20,7 +25,10 @@ output files; each job comes back as a record (a plain dict), in the jobs' order
 
 from __future__ import annotations
 
+import argparse
 import asyncio
+import json
+import sys
 import time
 import uuid
 from collections.abc import Mapping
@@ -64,9 +72,15 @@ def _record(job: Any, **fields: Any) -> PageRecord:
     return record  # type: ignore[return-value]
 
 
+class _UnreadableLine(str):
+    """A manifest line that is not JSON, as the fault that fails its page."""
+
+
 def job_problem(job: Any) -> Optional[str]:
     """Why a job cannot be rendered as it stands (not a dict, a file field missing or not a
     string); None when it can. Options are checked where the job is rendered."""
+    if isinstance(job, _UnreadableLine):
+        return str(job)
     if not isinstance(job, Mapping):
         return f"a job must be a dict of fields, found {type(job).__name__}"
     for name in FILE_FIELDS:
@@ -145,3 +159,38 @@ def render_chapter(client: Client, jobs: Iterable[Mapping[str, Any]], *, retries
     for index, record in enumerate(records):
         record["index"] = index  # type: ignore[index]
     return records  # type: ignore[return-value]
+
+
+def read_manifest(path: str) -> List[Any]:
+    """The jobs of a manifest file: one JSON value per line, blank lines skipped. A line that
+    is not JSON becomes a job that fails with its fault."""
+    jobs: List[Any] = []
+    with open(path, encoding="utf-8") as manifest:
+        for number, line in enumerate(manifest, 1):
+            if not line.strip():
+                continue
+            try:
+                jobs.append(json.loads(line))
+            except ValueError as error:
+                jobs.append(_UnreadableLine(f"{path}:{number}: not valid JSON: {error}"))
+    return jobs
+
+
+def main(arguments: Optional[List[str]] = None) -> int:
+    parser = argparse.ArgumentParser(
+        prog="python3 -m letterforge.distributed",
+        description="Renders the pages of manifests on a Dask cluster and prints one JSON "
+                    "record per page.")
+    parser.add_argument("scheduler", help="the scheduler's address, as tcp://host:8786")
+    parser.add_argument("manifests", nargs="+", help="files of one JSON job per line")
+    given = parser.parse_args(arguments)
+    jobs = [job for path in given.manifests for job in read_manifest(path)]
+    with Client(given.scheduler) as client:
+        records = render_chapter(client, jobs)
+    for record in records:
+        print(json.dumps(record, ensure_ascii=False))
+    return 0 if all(record["ok"] for record in records) else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -4,6 +4,7 @@ order, rendered as the programs render it or failed with its reason."""
 import json
 import os
 import subprocess
+import sys
 
 import dask
 import pytest
@@ -165,3 +166,21 @@ def test_page_whose_worker_dies_once_is_rendered_again(client, workdir):
     assert record["ok"], record["message"]
     assert read(job["output"]) == letterforge.render(PAGE, OCR, TRANSLATION).png()
     client.wait_for_workers(2)
+
+
+def test_manifest_from_the_command_line_prints_a_record_per_page(client, workdir):
+    manifest = os.path.join(workdir, "chapter.jsonl")
+    job = {"image": PAGE, "ocr": OCR, "translation": TRANSLATION,
+           "output": os.path.join(workdir, "p.png")}
+    with open(manifest, "w", encoding="utf-8") as f:
+        f.write(json.dumps(job) + "\n\n{broken\n" + json.dumps(dict(job, image="none.png")) + "\n")
+
+    run = subprocess.run([sys.executable, "-m", "letterforge.distributed",
+                          client.scheduler.address, manifest], capture_output=True, timeout=300)
+
+    records = [json.loads(line) for line in run.stdout.decode().splitlines()]
+    assert run.returncode == 1, run.stderr.decode()
+    assert [(r["index"], r["ok"], r["status"]) for r in records] == [
+        (0, True, 0), (1, False, 2), (2, False, 1)]
+    assert records[1]["message"].startswith(f"{manifest}:3: not valid JSON: ")
+    assert read(job["output"]) == letterforge.render(PAGE, OCR, TRANSLATION).png()
