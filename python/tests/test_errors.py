@@ -3,11 +3,13 @@ prints for the same failure."""
 
 import json
 import os
+import subprocess
+import sys
 
 import pytest
 
 import letterforge
-from support import OCR, PAGE, TRANSLATION, run_letterforge
+from support import BUILD_DIR, OCR, PAGE, TRANSLATION, run_letterforge
 
 
 def _write(directory, name, text):
@@ -142,3 +144,26 @@ def test_every_exception_is_a_letterforge_error():
                letterforge.OutOfMemoryError, letterforge.FontError, letterforge.CropError]
     assert all(issubclass(c, letterforge.LetterforgeError) for c in classes)
     assert sorted(c.status for c in classes) == [1, 1, 2, 3, 4, 5, 6, 7]
+
+
+# Run apart, under a limit of address space that a page of 2**28 pixels cannot fit in.
+_OUT_OF_MEMORY_SCRIPT = """
+import resource, numpy, letterforge
+resource.setrlimit(resource.RLIMIT_AS, (768 << 20, resource.RLIM_INFINITY))
+page = numpy.lib.stride_tricks.as_strided(numpy.zeros(3, numpy.uint8), shape=(16384, 16384, 3),
+                                          strides=(0, 0, 1))
+try:
+    letterforge.render(page, {"width": 1, "height": 1, "blocks": []}, {"translations": []})
+except letterforge.OutOfMemoryError as error:
+    print(error.status, error)
+"""
+
+
+def test_page_too_large_for_memory_raises_and_the_interpreter_goes_on():
+    # NumPy's linear algebra threads would otherwise reserve address space by the core.
+    env = dict(os.environ, PYTHONPATH=os.path.join(BUILD_DIR, "python"), OPENBLAS_NUM_THREADS="1")
+    run = subprocess.run([sys.executable, "-c", _OUT_OF_MEMORY_SCRIPT], env=env,
+                         capture_output=True, timeout=120)
+    assert run.returncode == 0, run.stderr.decode()
+    assert run.stdout.decode() == (
+        "6 Could not copy the image of 16384 x 16384 pixels: out of memory\n")
