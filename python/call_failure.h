@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace letterforge::python_module {
 
@@ -10,6 +11,7 @@ struct CallFailure {
   int status = 0;  // the engine's failure class; 0 when errorClass names the exception
   std::string errorClass{};
   std::string message{};
+  std::vector<std::string> report{};  // the report lines of a render, up to its failure
 };
 
 }  // namespace letterforge::python_module

@@ -65,7 +65,7 @@ py::object optionalNumber(const std::optional<double>& value) {
 
 py::dict blockDict(const BlockOutcome& block) {
   const BlockCleanup& cleanup = block.cleanup;
-  const bool fellBack = !cleanup.fallbackReason.empty();
+  const bool fellBack = cleanup.action == CleanupAction::kFallback;
   py::dict d;
   d["id"] = block.id;
   d["item"] = block.item;
@@ -100,7 +100,7 @@ void translateFailures(std::exception_ptr thrown) {
     try {
       const py::object exception = py::module_::import("letterforge._errors")
                                        .attr("exception_for")(failure.status, failure.errorClass,
-                                                              failure.message);
+                                                              failure.message, failure.report);
       PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exception.ptr())), exception.ptr());
     } catch (py::error_already_set& error) {
       error.restore();
@@ -150,7 +150,7 @@ PYBIND11_MODULE(_letterforge, m) {
                                         debug ? "the debug image" : "the page"));
       }, py::arg("debug"), py::arg("format"), py::arg("quality"))
       .def("save", [](const RenderedPage& p, bool debug, const std::string& path) {
-        saveBitmap(bitmapOf(p, debug), p.options, path);
+        saveBitmap(bitmapOf(p, debug), savedEncoding(p.options, path, debug), path);
       }, py::arg("debug"), py::arg("path"));
 
   m.def("render", [](const py::object& image, const std::string& imageName,

@@ -21,8 +21,8 @@ std::variant<PayloadFile, PayloadText, Payload> payloadSource(const PayloadInput
   return PayloadText{.json = input.value, .name = input.name};
 }
 
-[[noreturn]] void fail(const RunFailure& failure) {
-  throw CallFailure{.status = failure.exitStatus, .message = failure.message};
+[[noreturn]] void fail(const RunFailure& failure, std::vector<std::string> report) {
+  throw CallFailure{.status = failure.exitStatus, .message = failure.message, .report = std::move(report)};
 }
 
 }  // namespace
@@ -54,8 +54,8 @@ RenderedPage renderPage(PageImageSource image, const PayloadInput& ocr,
     result = threadEngine().render(
         std::move(job), [&](std::string_view line) { page.report.emplace_back(line); }, failure);
   }
-  if (!result) fail(failure);
-  if (result->debugFailure) fail(*result->debugFailure);
+  if (!result) fail(failure, std::move(page.report));
+  if (result->debugFailure) fail(*result->debugFailure, std::move(page.report));
   page.page = std::move(result->page.bitmap);
   if (result->debug) page.debug = std::move(result->debug->bitmap);
   page.blocks = std::move(result->blocks);
@@ -86,9 +86,15 @@ std::vector<std::uint8_t> encodeBitmap(const platform::PageBitmap& bitmap,
   return std::move(*bytes);
 }
 
-void saveBitmap(const platform::PageBitmap& bitmap, const JobOptions& options,
+ImageEncoding savedEncoding(const JobOptions& options, const std::string& path, bool debug) {
+  if (!debug) return jobEncoding(options, path);
+  return ImageEncoding{.format = formatOfPath(path).value_or(ImageFormat::kPng),
+                       .quality = options.quality};
+}
+
+void saveBitmap(const platform::PageBitmap& bitmap, const ImageEncoding& encoding,
                 const std::string& path) {
-  const auto bytes = encodeBitmap(bitmap, jobEncoding(options, path), path);
+  const auto bytes = encodeBitmap(bitmap, encoding, path);
   std::string failure;
   bool written = false;
   {

@@ -52,9 +52,14 @@ ImageEncoding encodingOf(JobOptions options, const std::optional<std::string>& f
 std::vector<std::uint8_t> encodeBitmap(const platform::PageBitmap& bitmap,
                                        const ImageEncoding& encoding, const std::string& name);
 
-// Encodes the bitmap as the options and the path's extension say and stores it at path as
-// the programs store their outputs: whole or not at all. Throws CallFailure on failure.
-void saveBitmap(const platform::PageBitmap& bitmap, const JobOptions& options,
+// How an image saved at `path` is encoded, as letterforge-batch encodes its files: the page
+// in the format option, else by the extension; the debug image by the extension alone; both
+// at the quality option. PNG for other extensions.
+ImageEncoding savedEncoding(const JobOptions& options, const std::string& path, bool debug);
+
+// Stores the encoded bitmap at path as the programs store their outputs: whole or not at all.
+// Throws CallFailure on failure.
+void saveBitmap(const platform::PageBitmap& bitmap, const ImageEncoding& encoding,
                 const std::string& path);
 
 }  // namespace letterforge::python_module

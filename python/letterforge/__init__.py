@@ -53,11 +53,24 @@ def options() -> List[Tuple[str, str, str]]:
     return list(_OPTIONS)
 
 
+def _type_name(value: Any) -> str:
+    """A value's type as the messages of JSON documents name types."""
+    if isinstance(value, Mapping):
+        return "an object"
+    if isinstance(value, (list, tuple)):
+        return "an array"
+    name = type(value).__name__
+    return ("an " if name[0] in "aeiouAEIOU" else "a ") + name
+
+
 def _option_pairs(given: Mapping[str, Any]) -> List[Tuple[str, Union[bool, float, str]]]:
-    """The options as (name, value) with bool, float or str values; wrong types refused."""
+    """The options as (name, value) with bool, float or str values; None keeps the default;
+    wrong types refused."""
     pairs: List[Tuple[str, Union[bool, float, str]]] = []
     for name, value in given.items():
         kind = _OPTION_TYPES.get(name)
+        if value is None and kind is not None:
+            continue
         if kind is None:
             pairs.append((name, ""))  # the engine names the unknown option
         elif isinstance(value, (bool, numpy.bool_)):
@@ -70,7 +83,7 @@ def _option_pairs(given: Mapping[str, Any]) -> List[Tuple[str, Union[bool, float
         elif isinstance(value, str):
             pairs.append((name, value))
         else:
-            raise OptionError(f"{name}: expected a {kind}, found {type(value).__name__}")
+            raise OptionError(f"{name}: expected a {kind}, found {_type_name(value)}")
     _native.check_options(pairs)
     return pairs
 
@@ -158,7 +171,8 @@ Raises OptionError (unknown option, wrong type or word), ImageError ("Could not 
 <path>", or an array that cannot be a page), PayloadError (the document's path or name,
 the place and the fault), DuplicateIdError ("Duplicate values for key: '<id>'"), FontError
 ("Could not use font <font>: <reason>"), WriteError ("Could not write <path>: <reason>"),
-OutOfMemoryError; all subclasses of LetterforgeError.
+OutOfMemoryError; all subclasses of LetterforgeError. An engine failure carries the
+report lines given before it in its `report`.
 """
 
 

@@ -1,18 +1,20 @@
 """The package's exceptions: one base class, one subclass per kind of failure.
 
-Each carries the message the programs print for the same failure, and `status`, the exit
-status of letterforge's failure class (None where no program has one).
+Each carries the message the programs print for the same failure, `status`, the exit status
+of letterforge's failure class, and `report`, the report lines a render gave before it
+failed.
 """
 
 from __future__ import annotations
 
-from typing import Optional
+from typing import List, Optional, Sequence
 
 
 class LetterforgeError(Exception):
     """Base class of every failure this package raises."""
 
     status: Optional[int] = None
+    report: List[str] = []  # the report lines of a render, up to its failure
 
     @property
     def message(self) -> str:
@@ -79,11 +81,14 @@ _BY_STATUS = {cls.status: cls for cls in (ImageError, OptionError, PayloadError,
                                           FontError)}
 
 
-def exception_for(status: int, class_name: str, message: str) -> LetterforgeError:
+def exception_for(status: int, class_name: str, message: str,
+                  report: Sequence[str] = ()) -> LetterforgeError:
     """The exception for a failure of the compiled module: by its class name when it gives
     one, else by the engine's status class."""
     if class_name:
         cls = globals()[class_name]
     else:
         cls = _BY_STATUS.get(status, LetterforgeError)
-    return cls(message)
+    error = cls(message)
+    error.report = list(report)
+    return error

@@ -116,7 +116,8 @@ class RenderResult:
 
     def save(self, path: PathArg, *, debug: bool = False) -> None:
         """Writes the page (or the debug image) to `path` as the programs write their
-        outputs: in the render's `format` option, else as the extension says (.png, .jpg,
-        .jpeg, .webp), else PNG; missing directories created; the file replaced whole or
-        left as it was. Raises WriteError with "Could not write <path>: <reason>"."""
+        outputs: the page in the render's `format` option, else as the extension says (.png,
+        .jpg, .jpeg, .webp), the debug image as its extension says, both at the `quality`
+        option, else PNG; missing directories created; the file replaced whole or left as it
+        was. Raises WriteError with "Could not write <path>: <reason>"."""
         self._native.save(debug=debug, path=os.fspath(path))

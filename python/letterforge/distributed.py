@@ -12,15 +12,17 @@
          "debug": "out/ch1/p02-debug.png", "cleanup_mode": "bubble_clean"},
     ])
 
-From a shell, with a manifest of one job per line (JSON objects; blank lines skipped), the
-records are printed as JSON lines, and the exit status is 1 when a page failed:
+From a shell, with a manifest of one job per line (JSON objects; blank lines skipped;
+relative paths read from the manifest's folder), the records are printed as JSON lines, and
+the exit status is 1 when a page failed:
 
     python3 -m letterforge.distributed tcp://scheduler-host:8786 chapter.jsonl
 
 A job holds the fields of a line of letterforge-batch's manifest: image, ocr, translation and
 output (paths as the workers see them: a shared file system or the same tree on every
-machine), debug (a path, optional), and any render option by name. The workers write the
-output files; each job comes back as a record (a plain dict), in the jobs' order.
+machine), debug (a path; absent, null or empty for none), and any render option by name
+(null keeps the default). The workers write the files; each job comes back as a record (a
+plain dict with the fields of letterforge-batch's result lines), in the jobs' order.
 """
 
 from __future__ import annotations
@@ -28,6 +30,7 @@ from __future__ import annotations
 import argparse
 import asyncio
 import json
+import os
 import sys
 import time
 import uuid
@@ -50,66 +53,92 @@ class PageRecord(TypedDict):
     class in status (letterforge's exit status for it; None when the task itself was lost,
     as with a worker that died) and the message."""
 
-    index: int  # the job's position in the list given
+    line: int  # the job's place in the list, counted from 1 (for a manifest: its line)
     image: Optional[str]
     output: Optional[str]
-    debug: Optional[str]
+    debug: Optional[str]  # None when no debug image was asked for
     ok: bool
     status: Optional[int]  # 0 when ok
     message: Optional[str]  # None when ok
-    milliseconds: Optional[float]  # the render and the writes, on the worker
-    report: List[str]
-    blocks: List[BlockResult]
-
-
-def _record(job: Any, **fields: Any) -> PageRecord:
-    known = job if isinstance(job, Mapping) else {}
-    record = {"index": -1, "image": None, "output": None, "debug": None, "ok": False,
-              "status": None, "message": None, "milliseconds": None, "report": [],
-              "blocks": []}
-    record.update({name: known.get(name) for name in ("image", "output", "debug")})
-    record.update(fields)
-    return record  # type: ignore[return-value]
+    milliseconds: Optional[int]  # the render and the writes, on the worker
+    report: List[str]  # the report lines, up to a failure
+    blocks: List[BlockResult]  # empty when the page was not cleaned and typeset
 
 
 class _UnreadableLine(str):
     """A manifest line that is not JSON, as the fault that fails its page."""
 
 
+def _debug_path(job: Mapping[str, Any]) -> Optional[str]:
+    """The debug path of a job, as letterforge reads its debug argument: trimmed, and
+    empty for none."""
+    debug = job.get("debug")
+    return (debug.strip() or None) if isinstance(debug, str) else None
+
+
+def _record(job: Any, **fields: Any) -> PageRecord:
+    known = job if isinstance(job, Mapping) else {}
+    record = {"line": 0, "image": None, "output": None, "debug": None, "ok": False,
+              "status": None, "message": None, "milliseconds": None, "report": [],
+              "blocks": []}
+    for name in ("image", "output"):
+        if isinstance(known.get(name), str) and known[name]:
+            record[name] = known[name]
+    record["debug"] = _debug_path(known)
+    record.update(fields)
+    return record  # type: ignore[return-value]
+
+
+def _type_name(value: Any) -> str:
+    if value is None:
+        return "null"
+    return letterforge._type_name(value)
+
+
 def job_problem(job: Any) -> Optional[str]:
-    """Why a job cannot be rendered as it stands (not a dict, a file field missing or not a
-    string); None when it can. Options are checked where the job is rendered."""
+    """Why a job cannot be rendered as it stands (not a dict, a file field missing, not a
+    string or empty), with letterforge-batch's words; None when it can. Options are checked
+    where the job is rendered."""
     if isinstance(job, _UnreadableLine):
         return str(job)
     if not isinstance(job, Mapping):
-        return f"a job must be a dict of fields, found {type(job).__name__}"
-    for name in FILE_FIELDS:
+        return f"expected an object, found {_type_name(job)}"
+    for name in _REQUIRED_FIELDS:
         if name not in job:
-            if name in _REQUIRED_FIELDS:
-                return f"{name}: missing"
-        elif not isinstance(job[name], str) or not job[name]:
-            return f"{name}: expected a path, found {type(job[name]).__name__}"
+            return f"{name}: required field is missing"
+        if not isinstance(job[name], str):
+            return f"{name}: expected a string, found {_type_name(job[name])}"
+        if not job[name]:
+            return f"{name}: expected a path, found an empty string"
+    if job.get("debug") is not None and not isinstance(job["debug"], str):
+        return f"debug: expected a string, found {_type_name(job['debug'])}"
     return None
 
 
 def render_job(job: Mapping[str, Any]) -> PageRecord:
-    """Renders one job here (on a worker, when a task calls it): writes the output and the
-    debug image, and returns the record. Never raises for a page that fails: the failure is
-    in the record."""
-    started = time.perf_counter()
+    """Renders one job here (on a worker, when a task calls it) and writes the output, then
+    the debug image, as letterforge-batch does; returns the record. Never raises for a page
+    that fails: the failure is in the record."""
+    started = time.monotonic()
     problem = job_problem(job)
     if problem is not None:
         return _record(job, status=OptionError.status, message=problem)
     options = {name: value for name, value in job.items() if name not in FILE_FIELDS}
+    debug = _debug_path(job)
+    record = _record(job, ok=True, status=0)
     try:
         result = letterforge.render(job["image"], job["ocr"], job["translation"],
-                                    output=job["output"], debug=job.get("debug", False),
-                                    **options)
+                                    debug=debug is not None, **options)
+        record.update(report=result.report, blocks=result.blocks)
+        result.save(job["output"])
+        if debug is not None:
+            result.save(debug, debug=True)
     except LetterforgeError as error:
-        return _record(job, status=error.status, message=str(error),
-                       milliseconds=(time.perf_counter() - started) * 1000)
-    return _record(job, ok=True, status=0, report=result.report, blocks=result.blocks,
-                   milliseconds=(time.perf_counter() - started) * 1000)
+        record.update(ok=False, status=error.status, message=str(error))
+        if not record["report"]:
+            record["report"] = error.report
+    record["milliseconds"] = round((time.monotonic() - started) * 1000)
+    return record
 
 
 def _lost(job: Any, error: BaseException) -> PageRecord:
@@ -121,7 +150,7 @@ def _lost(job: Any, error: BaseException) -> PageRecord:
     return _record(job, message=message)
 
 
-def render_chapter(client: Client, jobs: Iterable[Mapping[str, Any]], *, retries: int = 0,
+def render_chapter(client: Client, jobs: Iterable[Any], *, retries: int = 0,
                    render_page: Callable[[Mapping[str, Any]], PageRecord] = render_job,
                    **options: Any) -> List[PageRecord]:
     """Submits one task per job to the cluster of `client` and waits for all of them.
@@ -147,9 +176,9 @@ def render_chapter(client: Client, jobs: Iterable[Mapping[str, Any]], *, retries
         if problem is not None:
             records[index] = _record(job, status=OptionError.status, message=problem)
             continue
-        merged = {**options, **job}
-        futures[index] = client.submit(render_page, merged, key=f"letterforge-page-{chapter}-{index}",
-                                       pure=False, retries=retries)
+        futures[index] = client.submit(render_page, {**options, **job},
+                                       key=f"letterforge-page-{chapter}-{index}", pure=False,
+                                       retries=retries)
     wait(list(futures.values()))
     for index, future in futures.items():
         try:
@@ -157,37 +186,47 @@ def render_chapter(client: Client, jobs: Iterable[Mapping[str, Any]], *, retries
         except (Exception, asyncio.CancelledError) as error:  # a lost worker, a failed task
             records[index] = _lost(jobs[index], error)
     for index, record in enumerate(records):
-        record["index"] = index  # type: ignore[index]
+        record["line"] = index + 1  # type: ignore[index]
     return records  # type: ignore[return-value]
 
 
-def read_manifest(path: str) -> List[Any]:
-    """The jobs of a manifest file: one JSON value per line, blank lines skipped. A line that
-    is not JSON becomes a job that fails with its fault."""
-    jobs: List[Any] = []
+def read_manifest(path: str) -> List[tuple]:
+    """(line number, job) of each line of a manifest file that is not blank, the relative
+    paths of its jobs read from the manifest's folder. A line that is not JSON becomes a job
+    that fails with its fault."""
+    folder = os.path.dirname(os.path.abspath(path))
+    jobs: List[tuple] = []
     with open(path, encoding="utf-8") as manifest:
         for number, line in enumerate(manifest, 1):
             if not line.strip():
                 continue
             try:
-                jobs.append(json.loads(line))
+                job = json.loads(line)
             except ValueError as error:
-                jobs.append(_UnreadableLine(f"{path}:{number}: not valid JSON: {error}"))
+                jobs.append((number, _UnreadableLine(f"not valid JSON: {error}")))
+                continue
+            if isinstance(job, dict):
+                for name in FILE_FIELDS:
+                    if isinstance(job.get(name), str) and job[name].strip():
+                        job[name] = os.path.join(folder, job[name].strip() if name == "debug"
+                                                 else job[name])
+            jobs.append((number, job))
     return jobs
 
 
 def main(arguments: Optional[List[str]] = None) -> int:
     parser = argparse.ArgumentParser(
         prog="python3 -m letterforge.distributed",
-        description="Renders the pages of manifests on a Dask cluster and prints one JSON "
+        description="Renders the pages of a manifest on a Dask cluster and prints one JSON "
                     "record per page.")
     parser.add_argument("scheduler", help="the scheduler's address, as tcp://host:8786")
-    parser.add_argument("manifests", nargs="+", help="files of one JSON job per line")
+    parser.add_argument("manifest", help="a file of one JSON job per line")
     given = parser.parse_args(arguments)
-    jobs = [job for path in given.manifests for job in read_manifest(path)]
+    numbered = read_manifest(given.manifest)
     with Client(given.scheduler) as client:
-        records = render_chapter(client, jobs)
-    for record in records:
+        records = render_chapter(client, [job for _, job in numbered])
+    for (number, _), record in zip(numbered, records):
+        record["line"] = number
         print(json.dumps(record, ensure_ascii=False))
     return 0 if all(record["ok"] for record in records) else 1
 

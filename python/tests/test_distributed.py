@@ -67,7 +67,7 @@ def test_chapter_of_eight_pages_matches_the_program_page_for_page(client, workdi
     records = letterforge.distributed.render_chapter(client, jobs)
 
     expected = _program_outputs(jobs, workdir)
-    assert [r["index"] for r in records] == list(range(8))
+    assert [r["line"] for r in records] == list(range(1, 9))
     for job, record, (page, debug, lines) in zip(jobs, records, expected):
         assert record["ok"] and record["status"] == 0 and record["message"] is None
         assert (record["image"], record["output"]) == (job["image"], job["output"])
@@ -114,18 +114,22 @@ def test_failed_pages_come_back_failed_in_their_place(client, workdir):
             "not a job",
             dict(good),
             dict(good, output=os.path.join(workdir, "5.png"), colour="red"),
-            dict(good, output=os.path.join(workdir, "6.png"))]
+            dict(good, output=os.path.join(workdir, "6.png"), debug="  ", font_scale=None),
+            dict(good, output=os.path.join(workdir, "twice.json", "7.png"))]
 
     records = letterforge.distributed.render_chapter(client, jobs, cleanup_mode="bubble_clean")
 
-    assert [(r["index"], r["ok"], r["status"]) for r in records] == [
-        (0, True, 0), (1, False, 1), (2, False, 4), (3, False, 2), (4, False, 2),
-        (5, False, 2), (6, True, 0)]
+    assert [(r["line"], r["ok"], r["status"]) for r in records] == [
+        (1, True, 0), (2, False, 1), (3, False, 4), (4, False, 2), (5, False, 2),
+        (6, False, 2), (7, True, 0), (8, False, 5)]
     assert [r["message"] for r in records[1:6]] == [
         f"Could not open image: {jobs[1]['image']}", "Duplicate values for key: 'p1'",
-        "a job must be a dict of fields, found str", "output: missing",
+        "expected an object, found a str", "output: required field is missing",
         'unknown option "colour"']
     assert records[6]["report"][0].startswith("bubble_clean "), "the chapter's options apply"
+    assert records[6]["debug"] is None, "a blank debug path asks for no debug image"
+    assert records[7]["message"].startswith(f"Could not write {jobs[7]['output']}: ")
+    assert records[7]["blocks"] and records[7]["report"], "a page that could not be written"
     assert sorted(os.listdir(workdir)) == ["0.png", "6.png", "twice.json"]
 
 
@@ -141,7 +145,7 @@ def test_page_whose_worker_dies_comes_back_failed(client, workdir):
     records = letterforge.distributed.render_chapter(client, jobs,
                                                      render_page=die_on_the_second_page)
 
-    assert [(r["index"], r["ok"]) for r in records] == [(0, True), (1, False), (2, True)]
+    assert [(r["line"], r["ok"]) for r in records] == [(1, True), (2, False), (3, True)]
     assert records[1]["status"] is None
     assert records[1]["message"].startswith("the page's worker was lost while rendering it")
     assert records[1]["output"] == jobs[1]["output"]
@@ -170,8 +174,7 @@ def test_page_whose_worker_dies_once_is_rendered_again(client, workdir):
 
 def test_manifest_from_the_command_line_prints_a_record_per_page(client, workdir):
     manifest = os.path.join(workdir, "chapter.jsonl")
-    job = {"image": PAGE, "ocr": OCR, "translation": TRANSLATION,
-           "output": os.path.join(workdir, "p.png")}
+    job = {"image": PAGE, "ocr": OCR, "translation": TRANSLATION, "output": "out/p.png"}
     with open(manifest, "w", encoding="utf-8") as f:
         f.write(json.dumps(job) + "\n\n{broken\n" + json.dumps(dict(job, image="none.png")) + "\n")
 
@@ -180,7 +183,9 @@ def test_manifest_from_the_command_line_prints_a_record_per_page(client, workdir
 
     records = [json.loads(line) for line in run.stdout.decode().splitlines()]
     assert run.returncode == 1, run.stderr.decode()
-    assert [(r["index"], r["ok"], r["status"]) for r in records] == [
-        (0, True, 0), (1, False, 2), (2, False, 1)]
-    assert records[1]["message"].startswith(f"{manifest}:3: not valid JSON: ")
-    assert read(job["output"]) == letterforge.render(PAGE, OCR, TRANSLATION).png()
+    assert [(r["line"], r["ok"], r["status"]) for r in records] == [
+        (1, True, 0), (3, False, 2), (4, False, 1)]
+    assert records[1]["message"].startswith("not valid JSON: ")
+    assert records[2]["message"] == f"Could not open image: {workdir}/none.png", "from its folder"
+    assert read(os.path.join(workdir, "out", "p.png")) == letterforge.render(
+        PAGE, OCR, TRANSLATION).png()

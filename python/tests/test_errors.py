@@ -61,6 +61,7 @@ def test_failure_raises_its_class_with_the_programs_message(workdir, name, excep
 
     assert program_status == status == raised.value.status
     assert lines[-1] == str(raised.value) == raised.value.message
+    assert lines[:-1] == raised.value.report
     assert isinstance(raised.value, letterforge.LetterforgeError)
     assert not os.path.exists(os.path.join(workdir, "mine.png"))
 
@@ -106,8 +107,9 @@ def test_payload_documents_in_memory_are_named_in_their_failures(ocr, message):
     ({"font_scale": "big"}, "font_scale: expected a number, found a string"),
     ({"grouping": 1}, "grouping: expected a boolean, found a number"),
     ({"cleanup_mode": True}, "cleanup_mode: expected a string, found a boolean"),
-    ({"base_font_size": None}, "base_font_size: expected a number, found NoneType"),
-    ({"font_weight": ["bold"]}, "font_weight: expected a string, found list"),
+    ({"base_font_size": {"px": 12}}, "base_font_size: expected a number, found an object"),
+    ({"font_weight": ["bold"]}, "font_weight: expected a string, found an array"),
+    ({"line_spacing": b"1"}, "line_spacing: expected a number, found a bytes"),
     ({"stroke_color": "red"}, 'stroke_color: expected six hex digits, found "red"'),
     ({"format": "gif"}, 'format: expected png, jpeg or webp, found "gif"'),
     ({"font": ""}, "font: expected a family name or a font file's path, found an empty string"),
@@ -117,6 +119,13 @@ def test_bad_options_raise_option_error_before_any_file_is_read(options, message
         letterforge.render("missing.png", "missing.json", "missing.json", **options)
     assert str(raised.value) == message
     assert isinstance(raised.value, TypeError) and isinstance(raised.value, ValueError)
+
+
+def test_none_keeps_an_options_default():
+    default = letterforge.render(PAGE, OCR, TRANSLATION, cleanup_mode="text_inpaint")
+    given = letterforge.render(PAGE, OCR, TRANSLATION, cleanup_mode="text_inpaint",
+                               font_scale=None, stroke_color=None, grouping=None)
+    assert given.png() == default.png()
 
 
 @pytest.mark.parametrize("font, message", [
