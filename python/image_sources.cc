@@ -16,7 +16,9 @@ platform::DecodedImage decodeSource(const std::string& path,
     py::gil_scoped_release release;
     image = bytes ? platform::decodeImage(*bytes) : platform::decodeImageFile(path);
   }
-  if (!image) throw CallFailure{.status = kExitImageUnreadable, .message = "Could not open image: " + name};
+  if (!image) {
+    throw CallFailure{.status = kExitImageUnreadable, .message = "Could not open image: " + name};
+  }
   return std::move(*image);
 }
 

@@ -84,7 +84,9 @@ py::dict blockDict(const BlockOutcome& block) {
 
 const platform::PageBitmap& bitmapOf(const RenderedPage& page, bool debug) {
   const auto& bitmap = debug ? page.debug : page.page;
-  if (!bitmap) throw CallFailure{.errorClass = "LetterforgeError", .message = "no debug image was asked for"};
+  if (!bitmap) {
+    throw CallFailure{.errorClass = "LetterforgeError", .message = "no debug image was asked for"};
+  }
   return *bitmap;
 }
 
@@ -119,12 +121,16 @@ PYBIND11_MODULE(_letterforge, m) {
 
   m.def("option_descriptions", [] {
     std::vector<std::tuple<std::string, std::string, std::string>> rows;
-    for (const OptionDescription& d : jobOptionDescriptions()) rows.emplace_back(d.name, d.type, d.help);
+    for (const OptionDescription& d : jobOptionDescriptions()) {
+      rows.emplace_back(d.name, d.type, d.help);
+    }
     return rows;
   }, "(name, type, help) of every render option.");
 
   m.def("check_image_array", [](const py::array& array) {
-    if (auto problem = arrayProblem(array)) throw CallFailure{.errorClass = "ImageError", .message = *problem};
+    if (auto problem = arrayProblem(array)) {
+      throw CallFailure{.errorClass = "ImageError", .message = *problem};
+    }
   }, "Raises ImageError unless the array can be a page image.");
 
   m.def("check_options", [](const OptionArguments& options) { jobOptionsOf(options); },
@@ -178,7 +184,8 @@ PYBIND11_MODULE(_letterforge, m) {
   m.def("crop_region", [](double x, double y, double w, double h, double paddingRatio,
                           std::int64_t width, std::int64_t height)
             -> std::optional<std::tuple<std::int64_t, std::int64_t, std::int64_t, std::int64_t>> {
-    const cutframe::CropRequest request{.x = x, .y = y, .w = w, .h = h, .paddingRatio = paddingRatio};
+    const cutframe::CropRequest request{
+        .x = x, .y = y, .w = w, .h = h, .paddingRatio = paddingRatio};
     const auto region = cutframe::pixelsInImage(cutframe::paddedCropRect(request, width, height),
                                                 width, height);
     if (!region) return std::nullopt;

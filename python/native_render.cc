@@ -22,7 +22,8 @@ std::variant<PayloadFile, PayloadText, Payload> payloadSource(const PayloadInput
 }
 
 [[noreturn]] void fail(const RunFailure& failure, std::vector<std::string> report) {
-  throw CallFailure{.status = failure.exitStatus, .message = failure.message, .report = std::move(report)};
+  throw CallFailure{
+      .status = failure.exitStatus, .message = failure.message, .report = std::move(report)};
 }
 
 }  // namespace
