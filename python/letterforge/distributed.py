@@ -37,7 +37,7 @@ import uuid
 from collections.abc import Mapping
 from typing import Any, Callable, Iterable, List, Optional, TypedDict
 
-from distributed import Client, wait
+from distributed import Client, as_completed
 
 import letterforge
 from ._errors import LetterforgeError, OptionError
@@ -169,22 +169,26 @@ def render_chapter(client: Client, jobs: Iterable[Any], *, retries: int = 0,
     """
     jobs = list(jobs)
     records: List[Optional[PageRecord]] = [None] * len(jobs)
-    futures = {}
+    pending = {}
     chapter = uuid.uuid4().hex
     for index, job in enumerate(jobs):
         problem = job_problem(job)
         if problem is not None:
             records[index] = _record(job, status=OptionError.status, message=problem)
             continue
-        futures[index] = client.submit(render_page, {**options, **job},
-                                       key=f"letterforge-page-{chapter}-{index}", pure=False,
-                                       retries=retries)
-    wait(list(futures.values()))
-    for index, future in futures.items():
+        future = client.submit(render_page, {**options, **job},
+                               key=f"letterforge-page-{chapter}-{index}", pure=False,
+                               retries=retries)
+        pending[future] = index
+    # Each record is fetched as soon as it is ready and its task let go: a finished page kept
+    # on a worker that dies later would be rendered and written once more.
+    for future in as_completed(list(pending)):
+        index = pending.pop(future)
         try:
             records[index] = future.result()
         except (Exception, asyncio.CancelledError) as error:  # a lost worker, a failed task
             records[index] = _lost(jobs[index], error)
+        future.release()
     for index, record in enumerate(records):
         record["line"] = index + 1  # type: ignore[index]
     return records  # type: ignore[return-value]
