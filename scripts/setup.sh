@@ -10,6 +10,7 @@ packages=(
   libspng-dev libjpeg62-turbo-dev libwebp-dev libtiff-dev libgif-dev zlib1g-dev
   nlohmann-json3-dev libicu-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  python3-dev python3-numpy pybind11-dev python3-pybind11 python3-pytest python3-distributed
 )
 if [ "${WITH_FUZZ_TOOLS:-0}" = 1 ]; then
   packages+=(clang libclang-rt-14-dev)
