@@ -134,7 +134,8 @@ LF_API int lf_job_set_output_name(lf_job* job, const char* name, lf_error** erro
 LF_API int lf_job_set_debug(lf_job* job, int enabled, lf_error** error);
 
 /* Receives each report line (without line feed, NUL-terminated, `length` bytes) at the moment
- * its block is decided, on the rendering thread. It must return normally. NULL: none. */
+ * its block is decided, on the rendering thread. It must return normally and leave the job
+ * being rendered as it is. NULL: none. */
 typedef void (*lf_report_callback)(const char* line, size_t length, void* user);
 LF_API int lf_job_set_report_callback(lf_job* job, lf_report_callback callback, void* user,
                                       lf_error** error);
