@@ -142,13 +142,10 @@ int setOption(lf_job* job, const char* function, const char* name, const OptionV
               lf_error** error) {
   if (!job) return invalid(function, ": job is NULL", error);
   if (!name) return invalid(function, ": name is NULL", error);
-  // Set on a copy, so that a refused value leaves the option as it was.
-  JobOptions options = job->options;
   std::string failure;
-  if (!setJobOption(options, name, value, failure)) {
+  if (!setJobOption(job->options, name, value, failure)) {
     return fail(error, LF_ERROR_INVALID_ARGUMENT, failure);
   }
-  job->options = std::move(options);
   return LF_OK;
 }
 
