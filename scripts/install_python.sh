@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs the Python package of a build (build/, or the folder given) so that `python3 -c
-# "import letterforge"` works: into the system interpreter's directory for local packages
-# (/usr/local/lib/python3.X/dist-packages on Debian). When the python3 found on PATH is another
+# Installs a build (build/, or the folder given) under /usr/local, the Python package included,
+# so that `python3 -c "import letterforge"` works: the package goes into the system
+# interpreter's directory for local packages (/usr/local/lib/python3.X/dist-packages on Debian)
+# and finds libletterforge in /usr/local/lib. When the python3 found on PATH is another
 # interpreter of the same version (one of a version manager, say) that cannot import it, that
 # interpreter gets a .pth file naming a folder that links only the package and Debian's NumPy.
 # Running it again changes nothing.
@@ -10,7 +11,8 @@ cd "$(dirname "$0")/.."
 dir=${1:-build}
 system=/usr/bin/python3
 
-cmake --install "$dir" --component python --strip >/dev/null
+# The package with the library it renders with (and the programs, header and manual pages).
+cmake --install "$dir" --strip >/dev/null
 site=$(sed -n 's/^LF_PYTHON_INSTALL_DIR:PATH=//p' "$dir/CMakeCache.txt")
 # Away from the repository, whose letterforge/ folder of sources would pass for a package.
 imports() { (cd / && "$1" -c "import letterforge._letterforge" 2>/dev/null); }
