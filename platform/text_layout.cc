@@ -252,8 +252,9 @@ void drawLayout(PageBitmap& bitmap, const ScaledLayout& scaled, double x, double
   if (!std::isfinite(x) || !std::isfinite(top)) return;
   PageBitmap::Impl& impl = bitmap.impl();
   if (impl.surface != nullptr) cairo_surface_mark_dirty(impl.surface);  // pixels may have been written directly
-  impl.draw(layoutReach(scaled, x, top, style),
-            [&](cairo_t* cr) { drawLayoutOn(cr, scaled, x, top, style); });
+  // The page-sized surface takes any drawing; only a larger page needs to know the reach.
+  const DeviceBox reach = impl.surface != nullptr ? DeviceBox{} : layoutReach(scaled, x, top, style);
+  impl.draw(reach, [&](cairo_t* cr) { drawLayoutOn(cr, scaled, x, top, style); });
 }
 
 }  // namespace
