@@ -4,8 +4,10 @@
 #  - the codec floor (tools/codec_floor: the same decode and PNG encode, nothing else);
 #  - the bare round trip of ImageMagick (`convert in out.png`) and of `vips copy`;
 #  - cutframe cutting a 400 x 300 rectangle beside `vips crop` of the same padded rectangle.
-# Then letterforge's cost against the number of blocks (10, 100, 1000, 2000) and pages per
-# minute with one and with two processes at once.
+# Then letterforge's cost against the number of blocks (10, 100, 1000, 2000), an 800 x 40000
+# vertical strip of 12 bubbles in each mode with and without the debug image (its peak memory
+# against the size of one page bitmap), and pages per minute with one and with two processes at
+# once.
 #
 # Times are CPU time (user + system) unless marked wall: the machine may be shared, and CPU
 # time is what a page costs whatever else runs. Medians of RUNS runs, the commands taking turns
@@ -49,6 +51,9 @@ lf() {  # page file, OCR file, translation file, cleanup mode
 }
 lf_of() {  # build folder, page file, OCR file, translation file, cleanup mode
   echo "$1/letterforge $2 $3 $4 $work/out.png 18 38 1 1.12 bold true balanced '' balanced $5"
+}
+lf_debug() {  # page file, OCR file, translation file, cleanup mode: with the debug image
+  echo "$build/letterforge $1 $2 $3 $work/out.png 18 38 1 1.12 bold true balanced $work/debug.png balanced $4"
 }
 baseline_entries() {  # page file: the baseline build's frame and modes, when there is one
   [ -n "${BASELINE:-}" ] || return 0
@@ -108,6 +113,17 @@ for blocks in 10 100 1000 2000; do
   measure "$curve_runs" "$work/curve.txt" "${entries[@]}"
 done
 
+# --- A long strip -----------------------------------------------------------------------
+# Taller than one surface of the drawing library: the case of stitched long-strip pages.
+strip="$work/strip"
+"$build/tools/make_sample_page" "$strip" 800 40000 12
+entries=()
+for mode in white_fill text_inpaint bubble_clean; do
+  entries+=("$mode|$(lf "$strip/page.png" "$strip/ocr.json" "$strip/translation.json" "$mode")")
+  entries+=("$mode + debug|$(lf_debug "$strip/page.png" "$strip/ocr.json" "$strip/translation.json" "$mode")")
+done
+measure "$curve_runs" "$work/strip.txt" "${entries[@]}"
+
 # --- Pages per minute -------------------------------------------------------------------
 # Each process renders the 30-block PNG page $pages times in a row; wall time of the whole.
 for mode in white_fill text_inpaint bubble_clean; do
@@ -122,7 +138,7 @@ for mode in white_fill text_inpaint bubble_clean; do
   done
 done
 
-python3 - "$work/runs.txt" "$work/curve.txt" "$work/throughput.txt" "$pages" <<'PY'
+python3 - "$work/runs.txt" "$work/curve.txt" "$work/throughput.txt" "$pages" "$work/strip.txt" <<'PY'
 import statistics, sys
 from collections import defaultdict
 
@@ -164,6 +180,14 @@ print(f"{'blocks':>7}" + "".join(f"{m:>14}" for m in modes) + f"{'peak MB':>9}")
 for blocks in ("10", "100", "1000", "2000"):
     cells = [medians(curve[f"{blocks} {m}"]) for m in modes]
     print(f"{blocks:>7}" + "".join(f"{c[0]:>14.0f}" for c in cells) + f"{max(c[2] for c in cells):>9.0f}")
+
+strip = load(sys.argv[5])
+bitmap_mb = 800 * 40000 * 4 / 2**20
+print(f"\n800 x 40000 strip, 12 blocks (median of {len(next(iter(strip.values())))}); one page bitmap is {bitmap_mb:.0f} MB")
+print(f"{'mode':<24}{'CPU ms':>9}{'wall ms':>9}{'peak MB':>9}{'/ bitmap':>10}")
+for name, samples in strip.items():
+    cpu, wall, peak = medians(samples)
+    print(f"{name:<24}{cpu:>9.0f}{wall:>9.0f}{peak:>9.0f}{peak / bitmap_mb:>9.2f}x")
 
 print(f"\npages per minute, 30-block PNG page, {sys.argv[4]} pages per process (wall time)")
 print(f"{'mode':<14}{'1 process':>11}{'2 processes':>13}")

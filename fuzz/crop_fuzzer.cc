@@ -15,7 +15,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace cutframe;
   if (size < 5) return 0;
-  const CropRequest request{.x = data[0], .y = data[1], .w = data[2], .h = data[3],
+  const CropRequest request{.x = static_cast<double>(data[0]), .y = static_cast<double>(data[1]),
+                            .w = static_cast<double>(data[2]), .h = static_cast<double>(data[3]),
                             .paddingRatio = data[4] / 100.0};
   const std::span<const std::uint8_t> file(data + 5, size - 5);
   CropProblem problem{};

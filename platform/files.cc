@@ -11,9 +11,11 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <string_view>
 
@@ -98,11 +100,29 @@ std::string temporaryName(const std::string& directory) {
 
 // --- Removal of a named temporary file on a terminating signal ----------------------------
 
-std::array<char, PATH_MAX> pendingTemporary{};
-volatile std::sig_atomic_t temporaryPending = 0;
+// A terminating signal's action belongs to the whole process, so the named temporaries it must
+// remove are kept process-wide: one slot per file being written, by whichever thread writes
+// it. The handler only reads the slots (lock-free atomics) and unlinks, both safe in a signal
+// handler; a writer takes a free slot, and the handler is installed while any slot is held.
+struct PendingTemporary {
+  std::atomic<int> state{0};  // 0 free, 1 being filled, 2 to be removed
+  std::array<char, PATH_MAX> path{};
+};
+constexpr std::size_t kPendingSlots = 64;
+std::array<PendingTemporary, kPendingSlots> pendingTemporaries;
 
-void removeTemporaryAndEnd(int signal) {
-  if (temporaryPending != 0) ::unlink(pendingTemporary.data());
+struct RemovalHandler {
+  std::mutex lock;
+  int users = 0;
+  std::array<struct sigaction, kRemovalSignals.size()> previous{};
+  std::array<bool, kRemovalSignals.size()> installed{};
+};
+RemovalHandler removalHandler;
+
+void removeTemporariesAndEnd(int signal) {
+  for (PendingTemporary& pending : pendingTemporaries) {
+    if (pending.state.load() == 2) ::unlink(pending.path.data());
+  }
   ::signal(signal, SIG_DFL);
   ::raise(signal);  // delivered, with the default action, once the handler returns
 }
@@ -126,37 +146,51 @@ class SignalsHeld {
 };
 
 // While it lives, a terminating signal whose action is the default removes the named file
-// before the process ends. Made and destroyed while the signals are held.
+// before the process ends. Made and destroyed while the signals are held. With every slot
+// taken (64 files written at once) the file goes unrecorded.
 class RemovedOnSignal {
  public:
   explicit RemovedOnSignal(const std::string& name) {
-    const std::size_t length = std::min(name.size(), pendingTemporary.size() - 1);
-    std::memcpy(pendingTemporary.data(), name.data(), length);
-    pendingTemporary[length] = '\0';
-    temporaryPending = 1;
+    for (PendingTemporary& candidate : pendingTemporaries) {
+      int expected = 0;
+      if (!candidate.state.compare_exchange_strong(expected, 1)) continue;
+      const std::size_t length = std::min(name.size(), candidate.path.size() - 1);
+      std::memcpy(candidate.path.data(), name.data(), length);
+      candidate.path[length] = '\0';
+      candidate.state.store(2);
+      slot_ = &candidate;
+      break;
+    }
+    const std::lock_guard guard(removalHandler.lock);
+    if (removalHandler.users++ > 0) return;
     struct sigaction removal {};
-    removal.sa_handler = removeTemporaryAndEnd;
+    removal.sa_handler = removeTemporariesAndEnd;
     sigemptyset(&removal.sa_mask);
     for (const int signal : kRemovalSignals) sigaddset(&removal.sa_mask, signal);
     for (std::size_t i = 0; i < kRemovalSignals.size(); ++i) {
+      struct sigaction& previous = removalHandler.previous[i];
       // A signal the process ignores or handles itself is left as it is.
-      installed_[i] = ::sigaction(kRemovalSignals[i], nullptr, &previous_[i]) == 0 &&
-                      (previous_[i].sa_flags & SA_SIGINFO) == 0 && previous_[i].sa_handler == SIG_DFL &&
-                      ::sigaction(kRemovalSignals[i], &removal, nullptr) == 0;
+      removalHandler.installed[i] =
+          ::sigaction(kRemovalSignals[i], nullptr, &previous) == 0 &&
+          (previous.sa_flags & SA_SIGINFO) == 0 && previous.sa_handler == SIG_DFL &&
+          ::sigaction(kRemovalSignals[i], &removal, nullptr) == 0;
     }
   }
   ~RemovedOnSignal() {
-    temporaryPending = 0;
+    if (slot_ != nullptr) slot_->state.store(0);
+    const std::lock_guard guard(removalHandler.lock);
+    if (--removalHandler.users > 0) return;
     for (std::size_t i = 0; i < kRemovalSignals.size(); ++i) {
-      if (installed_[i]) ::sigaction(kRemovalSignals[i], &previous_[i], nullptr);
+      if (removalHandler.installed[i]) {
+        ::sigaction(kRemovalSignals[i], &removalHandler.previous[i], nullptr);
+      }
     }
   }
   RemovedOnSignal(const RemovedOnSignal&) = delete;
   RemovedOnSignal& operator=(const RemovedOnSignal&) = delete;
 
  private:
-  std::array<struct sigaction, kRemovalSignals.size()> previous_{};
-  std::array<bool, kRemovalSignals.size()> installed_{};
+  PendingTemporary* slot_ = nullptr;
 };
 
 // --- Replacing a regular file -------------------------------------------------------------

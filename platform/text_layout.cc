@@ -219,13 +219,10 @@ void strokeSolid(cairo_t* cr, double lineWidth) {
   cairo_stroke(cr);
 }
 
-// Draws the layout with its logical top-left corner at the device point (x, top).
-void drawLayout(PageBitmap& bitmap, const ScaledLayout& scaled, double x, double top,
-                const TextStyle& style) {
-  if (!std::isfinite(x) || !std::isfinite(top)) return;
-  PageBitmap::Impl& impl = bitmap.impl();
-  cairo_t* cr = impl.context;
-  cairo_surface_mark_dirty(impl.surface);  // pixels may have been written directly
+// Draws the layout with its logical top-left corner at the device point (x, top), on one
+// surface of the page.
+void drawLayoutOn(cairo_t* cr, const ScaledLayout& scaled, double x, double top,
+                  const TextStyle& style) {
   cairo_save(cr);
   cairo_translate(cr, x, top);
   cairo_scale(cr, scaled.scale, scaled.scale);
@@ -246,7 +243,31 @@ void drawLayout(PageBitmap& bitmap, const ScaledLayout& scaled, double x, double
   cairo_move_to(cr, 0, 0);
   pango_cairo_show_layout(cr, scaled.layout.get());
   cairo_restore(cr);
-  cairo_surface_flush(impl.surface);
+}
+
+// Everything the layout can ink when drawn with its logical top-left corner at the device
+// point (x, top): its ink and logical boxes, the outline's half width around them, and a
+// pixel for glyph images placed on whole pixels.
+DeviceBox layoutReach(const ScaledLayout& scaled, double x, double top, const TextStyle& style) {
+  PangoRectangle ink{};
+  PangoRectangle logical{};
+  pango_layout_get_extents(scaled.layout.get(), &ink, &logical);
+  auto pixels = [&](int units) { return static_cast<double>(units) / PANGO_SCALE * scaled.scale; };
+  const double lineWidth = std::isfinite(style.strokeLineWidth) ? std::max(style.strokeLineWidth, 0.0) : 0.0;
+  const double grow = (style.outlined ? lineWidth / 2.0 : 0.0) + 1.0;
+  return {x + pixels(std::min(ink.x, logical.x)) - grow, top + pixels(std::min(ink.y, logical.y)) - grow,
+          x + pixels(std::max(ink.x + ink.width, logical.x + logical.width)) + grow,
+          top + pixels(std::max(ink.y + ink.height, logical.y + logical.height)) + grow};
+}
+
+void drawLayout(PageBitmap& bitmap, const ScaledLayout& scaled, double x, double top,
+                const TextStyle& style) {
+  if (!std::isfinite(x) || !std::isfinite(top)) return;
+  PageBitmap::Impl& impl = bitmap.impl();
+  if (impl.surface != nullptr) cairo_surface_mark_dirty(impl.surface);  // pixels may have been written directly
+  // The page-sized surface takes any drawing; only a larger page needs to know the reach.
+  const DeviceBox reach = impl.surface != nullptr ? DeviceBox{} : layoutReach(scaled, x, top, style);
+  impl.draw(reach, [&](cairo_t* cr) { drawLayoutOn(cr, scaled, x, top, style); });
 }
 
 // The family of the first face in a font file; absent when fontconfig reads no font there.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cmath>
+#include <random>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -13,6 +14,7 @@
 #include <fontconfig/fontconfig.h>
 #include <pango/pangocairo.h>
 
+#include "platform/page_bitmap_testing.h"
 #include "platform/test_bitmaps.h"
 
 namespace platform {
@@ -536,6 +538,81 @@ TEST_F(TextLayoutTest, TheFamilyChangesTheLettersAndOtherScriptsStillDraw) {
   PageBitmap kana = whitePage(400, 60);
   EXPECT_EQ(drawText(text_, kana, "かな", {0, 0, 400, 60}, own), 0);
   EXPECT_GT(inkOf(kana).count, 30);
+}
+
+// --- Pages drawn through several surfaces --------------------------------------------------
+
+class TextAcrossSurfacesTest : public ::testing::TestWithParam<std::int64_t> {
+ protected:
+  // Lettering and labels of every style at random fractional places: outlined or plain, in
+  // several scripts, with a glyph no font has, clipped to their boxes or not, translucent.
+  void letter(PageBitmap& page) {
+    std::mt19937 random(4242);
+    auto uniform = [&](double low, double high) {
+      return low + (high - low) * (static_cast<double>(random()) / static_cast<double>(std::mt19937::max()));
+    };
+    const char* texts[] = {"QUELQUE CHOSE", "Où es-tu passé ?", "Later...", "こんにちは、世界",
+                           "مرحبا بالعالم", "ok \uE000 ok", "😀 wow"};
+    const double sizes[] = {7.3, 10.0, 12.5, 18.0, 27.75, 33.0};
+    const double strokes[] = {1.5, 3.2, 6.0};
+    for (int i = 0; i < 60; ++i) {
+      const char* text = texts[random() % 7];
+      TextStyle style{.size = sizes[random() % 6], .weight = FontWeight(random() % 3),
+                      .color = {uniform(0, 0.5), uniform(0, 0.5), uniform(0, 0.5), i % 4 ? 1.0 : 0.7},
+                      .centred = random() % 2 == 0};
+      if (random() % 3 != 0) {
+        style.outlined = true;
+        style.strokeColor = {1, 1, uniform(0.5, 1), 1};
+        style.strokeLineWidth = strokes[random() % 3];
+      }
+      const Point at{uniform(-20, double(page.width())), uniform(-20, double(page.height()))};
+      if (random() % 3 == 0) {
+        drawTextLine(text_, page, text, at, style);
+        continue;
+      }
+      const Rect box{at.x, at.y, uniform(30, 110), uniform(20, 60)};
+      const bool clipped = random() % 2 == 0;
+      if (clipped) {
+        page.save();
+        page.clipToRect(box);
+      }
+      drawText(text_, page, text, box, style);
+      if (clipped) page.restore();
+    }
+  }
+
+  TextContext text_;
+};
+
+// Every drawing fits one of the surfaces, which are placed around it.
+TEST_P(TextAcrossSurfacesTest, ComesOutAsOnAPageSizedSurface) {
+  PageBitmap whole = whitePage(400, 300);
+  letter(whole);
+  const ScopedSurfaceSide small(GetParam());
+  PageBitmap parts = whitePage(400, 300);
+  ASSERT_FALSE(fitsOneSurface(parts));
+  letter(parts);
+  EXPECT_TRUE(samePixels(whole, parts));
+  EXPECT_GT(inkOf(parts).count, 2000);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sides, TextAcrossSurfacesTest, ::testing::Values(150, 233, 399));
+
+// Text larger than a surface is cut into surfaces. Where two glyphs' images overlap, the
+// library blends them as one or one over the other depending on which glyphs a surface holds,
+// so a few pixels differ; all the ink is there.
+TEST_F(TextLayoutTest, TextLargerThanOneSurfaceKeepsAllItsInk) {
+  TextStyle style{.size = 40, .outlined = true, .strokeColor = {1, 0, 0, 1}, .strokeLineWidth = 4};
+  const char* text = "QUELQUE CHOSE À DIRE, مرحبا بالعالم";
+  PageBitmap whole = whitePage(500, 300);
+  drawText(text_, whole, text, {10.3, 10.6, 480, 280}, style);
+  const ScopedSurfaceSide small(37);
+  PageBitmap parts = whitePage(500, 300);
+  drawText(text_, parts, text, {10.3, 10.6, 480, 280}, style);
+  const Ink a = inkOf(whole), b = inkOf(parts);
+  EXPECT_GT(a.count, 5000);
+  EXPECT_NEAR(static_cast<double>(b.count), static_cast<double>(a.count), a.count / 200.0);
+  EXPECT_EQ(std::tie(a.minX, a.maxX, a.minY, a.maxY), std::tie(b.minX, b.maxX, b.minY, b.maxY));
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 # Installs what is missing, builds, and renders the sample page of examples/ in each cleanup
 # mode, with a debug image beside each result, into out/; then a small chapter (the sample page
 # and three generated pages, one set in Comic Neue, one written as WebP) in one process with
-# letterforge-batch, into out/chapter/, printing its line per page.
+# letterforge-batch, into out/chapter/, printing its line per page; then installs the Python
+# package and renders the page once more from Python.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -28,4 +29,14 @@ cat > "$chapter/chapter.jsonl" <<'JSONL'
 {"image": "source3/page.png", "ocr": "source3/ocr.json", "translation": "source3/translation.json", "output": "pages/04.png", "debug": "pages/04-debug.png"}
 JSONL
 ./build/letterforge-batch --set cleanup_mode=bubble_clean "$chapter/chapter.jsonl"
+
+bash scripts/install_python.sh build
+echo "== python"
+python3 -c '
+import letterforge
+result = letterforge.render("examples/page.png", "examples/ocr.json", "examples/translation.json",
+                            output="out/python.png", cleanup_mode="bubble_clean")
+print("\n".join(result.report))
+print("Rendered out/python.png:", result.page.shape, "array,", len(result.blocks), "blocks")
+'
 echo "Open out/*.png and out/chapter/pages/ to see the results."

@@ -124,11 +124,12 @@ bool setJobOption(JobOptions& options, std::string_view name, const OptionValue&
   if (name == "format") {
     std::string text;
     if (!word(value, name, text, failure)) return false;
-    options.format = formatOfWord(text);
-    if (!options.format) {
+    const auto format = formatOfWord(text);
+    if (!format) {
       failure = "format: expected png, jpeg or webp, found \"" + visibleText(text) + "\"";
       return false;
     }
+    options.format = format;
     return true;
   }
   failure = "unknown option \"" + visibleText(name) + "\"";

@@ -37,7 +37,7 @@ std::span<const OptionDescription> jobOptionDescriptions();
 // command line bounds them and mode words lower-cased as it does; a quality is rounded and
 // kept within 1 to 100. False, with `failure` naming the option and the fault, for an unknown
 // name, a value of another type, a colour that is not six hex digits, a format other than
-// png, jpeg (jpg) or webp, and an empty font.
+// png, jpeg (jpg) or webp, and an empty font; the options are then left as they were.
 bool setJobOption(JobOptions& options, std::string_view name, const OptionValue& value,
                   std::string& failure);
 

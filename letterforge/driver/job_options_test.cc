@@ -79,6 +79,20 @@ INSTANTIATE_TEST_SUITE_P(Table, SetJobOptionTest, ::testing::Values(
             "unknown option \"bad\\nname\""}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(SetJobOptionRefusalTest, RefusedValueLeavesTheOptionAsItWas) {
+  JobOptions options;
+  std::string failure;
+  ASSERT_TRUE(setJobOption(options, "format", std::string("webp"), failure));
+  ASSERT_TRUE(setJobOption(options, "stroke_color", std::string("123456"), failure));
+  ASSERT_TRUE(setJobOption(options, "font", std::string("Inter"), failure));
+  const JobOptions before = options;
+  EXPECT_FALSE(setJobOption(options, "format", std::string("gif"), failure));
+  EXPECT_FALSE(setJobOption(options, "stroke_color", std::string("12345"), failure));
+  EXPECT_FALSE(setJobOption(options, "font", std::string(""), failure));
+  EXPECT_FALSE(setJobOption(options, "quality", std::string("90"), failure));
+  EXPECT_TRUE(options == before);
+}
+
 TEST(JobSettingsTest, MaxSizeIsRaisedToTheBaseOnlyWhenGiven) {
   JobOptions options;
   std::string failure;
