@@ -3,13 +3,7 @@
 # program.
 include(CMakePackageConfigHelpers)
 
-set(LF_PROGRAMS letterforge cutframe)
-if(TARGET letterforge-batch)
-  list(APPEND LF_PROGRAMS letterforge-batch)
-  # Finds the shared library of its own prefix, wherever that is, should it link it.
-  set_target_properties(letterforge-batch PROPERTIES
-    INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
-endif()
+set(LF_PROGRAMS letterforge cutframe letterforge-batch)
 install(TARGETS ${LF_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(TARGETS letterforge_library EXPORT letterforgeTargets
@@ -34,13 +28,8 @@ install(FILES ${CMAKE_BINARY_DIR}/install/letterforge.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
 set(LF_MAN_PAGES)
-foreach(page letterforge cutframe)
+foreach(page ${LF_PROGRAMS})
   configure_file(man/${page}.1.in ${CMAKE_BINARY_DIR}/install/${page}.1 @ONLY)
   list(APPEND LF_MAN_PAGES ${CMAKE_BINARY_DIR}/install/${page}.1)
-endforeach()
-foreach(page man/letterforge-batch.1 letterforge/batch/letterforge-batch.1)
-  if(EXISTS ${CMAKE_SOURCE_DIR}/${page})
-    list(APPEND LF_MAN_PAGES ${CMAKE_SOURCE_DIR}/${page})
-  endif()
 endforeach()
 install(FILES ${LF_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

@@ -12,7 +12,7 @@ seconds=${1:?usage: run_fuzzers.sh <seconds-per-target> [target...]}
 shift
 build=${LF_FUZZ_BUILD_DIR:-build-fuzz}
 all_targets=(ocr_payload_fuzzer translation_payload_fuzzer render_options_fuzzer
-             image_decode_fuzzer crop_fuzzer letterforge_run_fuzzer)
+             image_decode_fuzzer crop_fuzzer letterforge_run_fuzzer manifest_fuzzer)
 if [[ $# -gt 0 ]]; then targets=("$@"); else targets=("${all_targets[@]}"); fi
 
 # clang with its libFuzzer runtime (only a recommendation of clang's own packages).
@@ -39,6 +39,7 @@ for target in "${targets[@]}"; do
   case $target in
     letterforge_run_fuzzer) extra=(-max_len=8192 -timeout=20 -close_fd_mask=3 -dict=fuzz/json.dict) ;;
     ocr_payload_fuzzer | translation_payload_fuzzer) extra=(-max_len=8192 -timeout=10 -dict=fuzz/json.dict) ;;
+    manifest_fuzzer) extra=(-max_len=8192 -timeout=10 -dict=fuzz/manifest.dict) ;;
     # A valid GIF of a few dozen bytes may describe a canvas of 2^28 pixels, which takes
     # seconds to clear under the sanitizers.
     image_decode_fuzzer) extra=(-max_len=65536 -timeout=60) ;;

@@ -6,25 +6,35 @@
 #include <string>
 
 namespace platform {
+namespace {
 
-void writeError(std::string_view text) {
+bool writeWhole(int fd, std::string_view text) {
   std::size_t done = 0;
   while (done < text.size()) {
-    const ssize_t n = ::write(STDERR_FILENO, text.data() + done, text.size() - done);
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return;
+      return false;
     }
     done += static_cast<std::size_t>(n);
   }
+  return true;
 }
 
-void writeErrorLine(std::string_view line) {
+std::string withLineFeed(std::string_view line) {
   std::string whole;
   whole.reserve(line.size() + 1);
   whole.append(line);
   whole.push_back('\n');
-  writeError(whole);
+  return whole;
 }
+
+}  // namespace
+
+void writeError(std::string_view text) { writeWhole(STDERR_FILENO, text); }
+
+void writeErrorLine(std::string_view line) { writeError(withLineFeed(line)); }
+
+bool writeOutputLine(std::string_view line) { return writeWhole(STDOUT_FILENO, withLineFeed(line)); }
 
 }  // namespace platform

@@ -11,4 +11,8 @@ void writeErrorLine(std::string_view line);
 // Writes the text as it stands to standard error in a single write.
 void writeError(std::string_view text);
 
+// Writes the line and one line feed to standard output in a single write, unbuffered, so
+// that lines written by several threads never interleave. False when it cannot be written.
+bool writeOutputLine(std::string_view line);
+
 }  // namespace platform

@@ -3,7 +3,8 @@
 # program outside this repository would: every file in place, the manual pages formatted
 # without warnings, and examples/c/render_page.c built against the library through
 # pkg-config and through the CMake package, run on the sample page, giving the page, the
-# debug image and the report lines of the installed letterforge byte for byte.
+# debug image and the report lines of the installed letterforge byte for byte, as the installed
+# letterforge-batch gives the page and the debug image.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -15,15 +16,12 @@ fail() {
 }
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for file in bin/letterforge bin/cutframe include/letterforge.h lib/pkgconfig/letterforge.pc \
+for file in bin/letterforge bin/cutframe bin/letterforge-batch include/letterforge.h lib/pkgconfig/letterforge.pc \
   lib/cmake/letterforge/letterforgeConfig.cmake lib/cmake/letterforge/letterforgeConfigVersion.cmake \
   lib/cmake/letterforge/letterforgeTargets.cmake share/man/man1/letterforge.1 \
-  share/man/man1/cutframe.1; do
+  share/man/man1/cutframe.1 share/man/man1/letterforge-batch.1; do
   [ -e "$prefix/$file" ] || fail "$file is not installed"
 done
-if [ -e "$build/letterforge-batch" ]; then
-  [ -x "$prefix/bin/letterforge-batch" ] || fail "bin/letterforge-batch is not installed"
-fi
 version=$(sed -n 's/.*kVersion = "\([0-9.]*\)".*/\1/p' letterforge/driver/version.h)
 [ -e "$prefix/lib/libletterforge.so.$version" ] || fail "lib/libletterforge.so.$version is not installed"
 for page in "$prefix"/share/man/man1/*.1; do
@@ -44,6 +42,15 @@ work="$prefix/work"
 mkdir "$work"
 "$prefix/bin/letterforge" "${inputs[@]}" "$work/program.png" 18 38 1 1.12 bold true balanced \
   "$work/program-debug.png" balanced bubble_clean >/dev/null 2>"$work/program.err"
+[ "$("$prefix/bin/letterforge-batch" --version)" = "letterforge-batch $version" ] ||
+  fail "letterforge-batch gives another version"
+printf '{"image": "%s", "ocr": "%s", "translation": "%s", "output": "%s", "debug": "%s", "cleanup_mode": "bubble_clean"}\n' \
+  "$PWD/${inputs[0]}" "$PWD/${inputs[1]}" "$PWD/${inputs[2]}" "$work/batch.png" "$work/batch-debug.png" \
+  >"$work/chapter.jsonl"
+"$prefix/bin/letterforge-batch" --quiet "$work/chapter.jsonl" >/dev/null ||
+  fail "the installed letterforge-batch failed"
+cmp -s "$work/program.png" "$work/batch.png" || fail "letterforge-batch: the page differs"
+cmp -s "$work/program-debug.png" "$work/batch-debug.png" || fail "letterforge-batch: the debug image differs"
 for example in "$prefix/render_page" "$prefix/cmake-build/render_page"; do
   "$example" "${inputs[@]}" "$work/library.png" bubble_clean "$work/library-debug.png" \
     >"$work/blocks.txt" 2>"$work/library.err" || fail "$example failed: $(cat "$work/library.err")"

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and renders the sample page of examples/ in each cleanup
-# mode, with a debug image beside each result, into out/; then installs the Python package and
-# renders the page once more from Python.
+# mode, with a debug image beside each result, into out/; then a small chapter (the sample page
+# and three generated pages, one set in Comic Neue, one written as WebP) in one process with
+# letterforge-batch, into out/chapter/, printing its line per page; then installs the Python
+# package and renders the page once more from Python.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -11,6 +13,23 @@ for mode in white_fill text_inpaint bubble_clean; do
   ./build/letterforge examples/page.png examples/ocr.json examples/translation.json \
     "out/$mode.png" 18 38 1 1.12 bold true balanced "out/$mode-debug.png" balanced "$mode"
 done
+
+echo "== chapter: letterforge-batch"
+chapter=out/chapter
+sizes=("1200 1700 12" "1100 1560 8" "1240 1754 9")
+for i in 1 2 3; do
+  # shellcheck disable=SC2086
+  ./build/tools/make_sample_page "$chapter/source$i" ${sizes[$((i - 1))]}
+done
+# Relative paths are read from the manifest's folder.
+cat > "$chapter/chapter.jsonl" <<'JSONL'
+{"image": "../../examples/page.png", "ocr": "../../examples/ocr.json", "translation": "../../examples/translation.json", "output": "pages/01.png", "cleanup_mode": "white_fill"}
+{"image": "source1/page.png", "ocr": "source1/ocr.json", "translation": "source1/translation.json", "output": "pages/02.png", "font": "Comic Neue"}
+{"image": "source2/page.png", "ocr": "source2/ocr.json", "translation": "source2/translation.json", "output": "pages/03.webp"}
+{"image": "source3/page.png", "ocr": "source3/ocr.json", "translation": "source3/translation.json", "output": "pages/04.png", "debug": "pages/04-debug.png"}
+JSONL
+./build/letterforge-batch --set cleanup_mode=bubble_clean "$chapter/chapter.jsonl"
+
 bash scripts/install_python.sh build
 echo "== python"
 python3 -c '
@@ -20,4 +39,4 @@ result = letterforge.render("examples/page.png", "examples/ocr.json", "examples/
 print("\n".join(result.report))
 print("Rendered out/python.png:", result.page.shape, "array,", len(result.blocks), "blocks")
 '
-echo "Open out/*.png to see the results."
+echo "Open out/*.png and out/chapter/pages/ to see the results."

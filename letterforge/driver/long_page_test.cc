@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,12 +59,14 @@ class GeneratedPages {
   fs::path dir_;
 };
 
-RenderJob jobFor(const fs::path& dir, const std::string& mode, ImageOutput output) {
+// Without an encoding the images come back as bitmaps.
+RenderJob jobFor(const fs::path& dir, const std::string& mode,
+                 std::optional<ImageEncoding> encoding = std::nullopt) {
   RenderJob job{.image = ImageFile{(dir / "page.png").string()},
                 .ocr = PayloadFile{(dir / "ocr.json").string()},
                 .translations = PayloadFile{(dir / "translation.json").string()},
                 .debugImage = true,
-                .output = output};
+                .encoding = encoding};
   job.settings.cleanupMode = mode;
   return job;
 }
@@ -95,13 +98,13 @@ TEST_P(CutPageTest, ComesOutAsOnOnePageSizedSurface) {
     SCOPED_TRACE(mode);
     std::vector<std::string> wholeLines, cutLines;
     RunFailure failure;
-    auto whole = engine.render(jobFor(dir, mode, ImageOutput::kBitmap),
+    auto whole = engine.render(jobFor(dir, mode),
                                [&](std::string_view line) { wholeLines.emplace_back(line); }, failure);
     ASSERT_TRUE(whole.has_value()) << failure.message;
     ASSERT_TRUE(platform::fitsOneSurface(*whole->page.bitmap));
 
     const platform::ScopedSurfaceSide small(c.side);
-    auto cut = engine.render(jobFor(dir, mode, ImageOutput::kBitmap),
+    auto cut = engine.render(jobFor(dir, mode),
                              [&](std::string_view line) { cutLines.emplace_back(line); }, failure);
     ASSERT_TRUE(cut.has_value()) << failure.message;
     ASSERT_FALSE(platform::fitsOneSurface(*cut->page.bitmap));
@@ -201,11 +204,11 @@ TEST_P(LongStripTest, RendersInTheModeWithTheTranslationsInTheirAreas) {
   const platform::ScopedSurfaceSide smaller(4093);
   RenderEngine engine;
   RunFailure failure;
-  const auto cut = engine.render(jobFor(page, c.mode, ImageOutput::kPng), [](std::string_view) {}, failure);
+  const auto cut = engine.render(jobFor(page, c.mode, ImageEncoding{.format = ImageFormat::kPng}), [](std::string_view) {}, failure);
   ASSERT_TRUE(cut.has_value()) << failure.message;
-  EXPECT_TRUE(cut->page.png == std::vector<std::uint8_t>(out.begin(), out.end()));
+  EXPECT_TRUE(cut->page.encoded == std::vector<std::uint8_t>(out.begin(), out.end()));
   ASSERT_TRUE(cut->debug.has_value());
-  EXPECT_TRUE(cut->debug->png == std::vector<std::uint8_t>(debug.begin(), debug.end()));
+  EXPECT_TRUE(cut->debug->encoded == std::vector<std::uint8_t>(debug.begin(), debug.end()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Strips, LongStripTest, ::testing::Values(

@@ -29,19 +29,24 @@ inline std::string readFile(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// Runs letterforge in `cwd` with the arguments, capturing both streams in files beside it.
-inline ProgramRun runProgram(const std::vector<std::string>& arguments, const fs::path& cwd) {
-  // The test executables are built beside the programs.
+// The path of a program built beside the test executables.
+inline std::string builtProgram(const std::string& name) {
   const char* build = std::getenv("LF_BUILD_DIR");
-  const std::string program =
-      (build ? fs::path(build) : fs::read_symlink("/proc/self/exe").parent_path()) / "letterforge";
-  const fs::path outPath = cwd.parent_path() / (cwd.filename().string() + ".stdout");
-  const fs::path errPath = cwd.parent_path() / (cwd.filename().string() + ".stderr");
+  return (build ? fs::path(build) : fs::read_symlink("/proc/self/exe").parent_path()) / name;
+}
+
+// Starts a built program in `cwd` with the arguments, its standard output and error going to
+// the files given and its standard input read from `input`. Returns its process id.
+inline pid_t startProgram(const std::string& name, const std::vector<std::string>& arguments,
+                          const fs::path& cwd, const fs::path& outPath, const fs::path& errPath,
+                          const fs::path& input = "/dev/null") {
+  const std::string program = builtProgram(name);
   std::fflush(nullptr);
   const pid_t pid = fork();
   if (pid == 0) {
     if (chdir(cwd.c_str()) != 0) _exit(127);
     if (!freopen(outPath.c_str(), "w", stdout) || !freopen(errPath.c_str(), "w", stderr)) _exit(127);
+    if (!freopen(input.c_str(), "r", stdin)) _exit(127);
     alarm(120);  // a run that waits for ever (on a pipe, say) ends long after any real run would
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
@@ -49,6 +54,17 @@ inline ProgramRun runProgram(const std::vector<std::string>& arguments, const fs
     execv(program.c_str(), argv.data());
     _exit(127);
   }
+  return pid;
+}
+
+// Runs a built program (letterforge unless named) in `cwd` with the arguments, capturing both
+// streams in files beside it.
+inline ProgramRun runProgram(const std::vector<std::string>& arguments, const fs::path& cwd,
+                             const std::string& name = "letterforge",
+                             const fs::path& input = "/dev/null") {
+  const fs::path outPath = cwd.parent_path() / (cwd.filename().string() + ".stdout");
+  const fs::path errPath = cwd.parent_path() / (cwd.filename().string() + ".stderr");
+  const pid_t pid = startProgram(name, arguments, cwd, outPath, errPath, input);
   int status = 0;
   waitpid(pid, &status, 0);
   ProgramRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(outPath), readFile(errPath)};

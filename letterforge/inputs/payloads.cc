@@ -169,29 +169,6 @@ std::optional<std::size_t> excessiveNesting(std::string_view text) {
   return std::nullopt;
 }
 
-// The parser's own explanation without its exception tag and position, with bytes outside
-// printable ASCII escaped so that a broken file cannot put broken text into a report.
-std::string parserDetail(std::string_view what) {
-  const auto tagEnd = what.find("] ");
-  if (tagEnd != std::string_view::npos) what.remove_prefix(tagEnd + 2);
-  if (what.starts_with("parse error")) {
-    const auto positionEnd = what.find(": ");
-    if (positionEnd != std::string_view::npos) what.remove_prefix(positionEnd + 2);
-  }
-  std::string detail;
-  for (const char c : what) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte < 0x7F) {
-      detail += c;
-    } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      detail += escaped;
-    }
-  }
-  return detail;
-}
-
 std::optional<json> parseDocument(std::string_view text, std::string& failure) {
   if (const auto offset = excessiveNesting(text)) {
     failure = "nesting deeper than " + std::to_string(kMaxPayloadNesting) + " levels at byte " +
@@ -244,6 +221,27 @@ std::optional<Payload> loadPayload(const std::string& path, std::string& failure
 }
 
 }  // namespace
+
+std::string parserDetail(std::string_view what) {
+  const auto tagEnd = what.find("] ");
+  if (tagEnd != std::string_view::npos) what.remove_prefix(tagEnd + 2);
+  if (what.starts_with("parse error")) {
+    const auto positionEnd = what.find(": ");
+    if (positionEnd != std::string_view::npos) what.remove_prefix(positionEnd + 2);
+  }
+  std::string detail;
+  for (const char c : what) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte < 0x7F) {
+      detail += c;
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      detail += escaped;
+    }
+  }
+  return detail;
+}
 
 std::optional<OcrPayload> loadOcrPayload(const std::string& path, std::string& failure) {
   return loadPayload<OcrPayload>(path, failure);

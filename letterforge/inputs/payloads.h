@@ -69,4 +69,8 @@ std::optional<OcrPayload> decodeOcrPayload(std::string_view json, std::string& f
 std::optional<TranslationPayload> decodeTranslationPayload(std::string_view json,
                                                            std::string& failure);
 
+// A JSON parser's explanation of a fault without its exception tag and position, with bytes
+// outside printable ASCII escaped so that broken input cannot put broken text into a report.
+std::string parserDetail(std::string_view what);
+
 }  // namespace letterforge

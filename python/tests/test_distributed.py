@@ -82,23 +82,52 @@ def _batch_command(manifest):
     return [program("letterforge-batch"), "--jobs", "2", manifest]
 
 
-@pytest.mark.skipif(not os.path.exists(program("letterforge-batch")),
-                    reason="letterforge-batch is not built")
-def test_chapter_matches_the_batch_program(client, workdir):
-    jobs = _chapter(workdir)
-    batch_jobs = _chapter(workdir, out="batch")
+def _with_nones(record, fields):
+    """A result line of letterforge-batch with the fields it leaves out as None, as the
+    records have them."""
+    return {name: record.get(name) for name in fields}
+
+
+def _chapter_with_failures(directory, out):
+    """The eight jobs of _chapter, then three that fail: an image that is missing, an
+    unknown option, and a font file that is not a font."""
+    jobs = _chapter(directory, out)
+    jobs += [dict(jobs[0], image=os.path.join(directory, "missing.png")),
+             dict(jobs[3], colour="red"),
+             dict(jobs[6], font=os.path.join(directory, "a", "ocr.json"))]
+    for i, job in enumerate(jobs[8:], 8):
+        job["output"] = os.path.join(directory, out, f"p{i}.png")
+        job.pop("debug", None)
+    return jobs
+
+
+def test_chapter_gives_the_records_and_files_of_the_batch_program(client, workdir):
+    jobs = _chapter_with_failures(workdir, "out")
+    batch_jobs = _chapter_with_failures(workdir, "batch")
     manifest = os.path.join(workdir, "manifest.jsonl")
     with open(manifest, "w", encoding="utf-8") as f:
         f.writelines(json.dumps(job) + "\n" for job in batch_jobs)
-    subprocess.run(_batch_command(manifest), check=True, capture_output=True, timeout=300)
+    run = subprocess.run(_batch_command(manifest), capture_output=True, timeout=300)
+    assert run.returncode == 1, run.stderr  # some pages failed
 
     records = letterforge.distributed.render_chapter(client, jobs)
 
-    assert all(r["ok"] for r in records)
-    for job, batch_job in zip(jobs, batch_jobs):
+    batch_records = sorted((json.loads(line) for line in run.stdout.decode().splitlines()),
+                           key=lambda record: record["line"])
+    assert [r["ok"] for r in records] == [True] * 8 + [False] * 3
+    for job, batch_job, record, batch_record in zip(jobs, batch_jobs, records, batch_records):
         for field in ("output", "debug"):
-            if field in job:
+            if field in job and record["ok"]:
                 assert read(job[field]) == read(batch_job[field])
+            elif field in job:
+                assert not os.path.exists(job[field]) and not os.path.exists(batch_job[field])
+        assert set(batch_record) <= set(record), "the batch program names no other field"
+        expected = _with_nones(batch_record, record)
+        expected.update(output=job["output"], debug=job.get("debug"),
+                        milliseconds=record["milliseconds"])
+        expected["blocks"] = [_with_nones(block, letterforge.BlockResult.__annotations__)
+                              for block in batch_record["blocks"]]
+        assert record == expected
 
 
 def test_failed_pages_come_back_failed_in_their_place(client, workdir):

@@ -1,0 +1,344 @@
+// Runs the built letterforge-batch beside letterforge on the sample page and generated pages:
+// the same bytes, the same failures, a bad page among good ones, a run refused whole, and a
+// run stopped by a signal while pages are in flight.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "letterforge/batch/command_line.h"
+#include "letterforge/batch/json_lines.h"
+#include "letterforge/driver/exit_status.h"
+#include "letterforge/driver/program_run_test_support.h"
+#include "letterforge/driver/version.h"
+
+namespace letterforge {
+namespace {
+
+namespace fs = std::filesystem;
+using program_run::ProgramRun;
+using program_run::readFile;
+
+// A page's three input files.
+struct PageInputs {
+  std::string name;
+  fs::path image, ocr, translation;
+};
+
+std::string jsonPath(const fs::path& path) { return jsonString(path.string()); }
+
+std::string manifestLine(const PageInputs& page, const std::string& output,
+                         const std::string& more = "") {
+  return "{\"image\": " + jsonPath(page.image) + ", \"ocr\": " + jsonPath(page.ocr) +
+         ", \"translation\": " + jsonPath(page.translation) + ", \"output\": " + jsonPath(output) +
+         (more.empty() ? "" : ", " + more) + "}\n";
+}
+
+// A result line: its fields by name, and its text.
+struct Result {
+  std::map<std::string, JsonFieldValue> fields{};
+  std::string text{};
+  const JsonFieldValue& operator[](const std::string& name) { return fields[name]; }
+  std::string string(const std::string& name) {
+    const auto* value = std::get_if<std::string>(&fields[name]);
+    return value ? *value : "(not a string)";
+  }
+};
+
+// The result lines by their manifest line.
+std::map<std::int64_t, Result> resultsByLine(const std::string& out) {
+  std::map<std::int64_t, Result> results;
+  std::size_t start = 0;
+  while (start < out.size()) {
+    const std::size_t end = out.find('\n', start);
+    Result result{.text = out.substr(start, end - start)};
+    std::string failure;
+    const auto fields = parseJsonObjectLine(result.text, failure);
+    EXPECT_TRUE(fields) << failure;
+    if (!fields || end == std::string::npos) break;
+    for (const JsonField& field : *fields) result.fields[field.name] = field.value;
+    results[static_cast<std::int64_t>(std::get<double>(result["line"]))] = result;
+    start = end + 1;
+  }
+  return results;
+}
+
+// The report array a result line holds for letterforge's standard-error lines.
+std::string reportArray(const std::string& errorLines) {
+  std::string array = "\"report\":[";
+  std::size_t start = 0;
+  while (start < errorLines.size()) {
+    const std::size_t end = errorLines.find('\n', start);
+    array += (start == 0 ? "" : ",") + jsonString(errorLines.substr(start, end - start));
+    start = end + 1;
+  }
+  return array + "]";
+}
+
+class BatchProgramTest : public program_run::ScratchDirectoryTest {
+ protected:
+  static void SetUpTestSuite() {
+    char pattern[] = "/tmp/lf-batch-pages-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    pagesDir_ = new fs::path(pattern);
+    const fs::path examples = fs::path(LF_SOURCE_DIR) / "examples";
+    pages_ = new std::vector<PageInputs>{
+        {"sample", examples / "page.png", examples / "ocr.json", examples / "translation.json"}};
+    const std::string tool = program_run::builtProgram("tools/make_sample_page");
+    for (const char* size : {"640 900 9", "520 760 6"}) {
+      const fs::path dir = *pagesDir_ / std::to_string(pages_->size());
+      fs::create_directories(dir);
+      ASSERT_EQ(std::system(("'" + tool + "' '" + dir.string() + "' " + size + " >/dev/null").c_str()), 0);
+      pages_->push_back({dir.filename(), dir / "page.png", dir / "ocr.json", dir / "translation.json"});
+    }
+  }
+  static void TearDownTestSuite() {
+    fs::remove_all(*pagesDir_);
+    delete pagesDir_;
+    delete pages_;
+  }
+
+  ProgramRun batch(const std::vector<std::string>& arguments, const fs::path& input = "/dev/null") {
+    return program_run::runProgram(arguments, dir_, "letterforge-batch", input);
+  }
+  // letterforge on a page with every optional argument up to the stroke width.
+  ProgramRun letterforge(const PageInputs& page, const std::string& output, const std::string& mode,
+                         const std::string& debug = "", const std::string& strokeWidth = "25") {
+    return run({page.image, page.ocr, page.translation, output, "18", "38", "1", "1.12", "bold",
+                "true", "balanced", debug, "balanced", mode, strokeWidth});
+  }
+  std::vector<fs::path> temporaryFiles() {
+    std::vector<fs::path> found;
+    for (const auto& file : fs::recursive_directory_iterator(dir_)) {
+      if (file.path().filename().string().starts_with(".lf-")) found.push_back(file.path());
+    }
+    return found;
+  }
+
+  static inline fs::path* pagesDir_ = nullptr;
+  static inline std::vector<PageInputs>* pages_ = nullptr;
+};
+
+// Every cleanup mode (and none) on every page, on three threads, some lines taking the mode
+// and the stroke width from --set and some giving their own: each page and debug image is
+// byte for byte letterforge's, and so are the report lines.
+TEST_F(BatchProgramTest, PagesAreByteForByteLetterforgesInEveryModeOnSeveralThreads) {
+  struct Job {
+    const PageInputs* page;
+    std::string mode, strokeWidth, output, debug;
+  };
+  std::vector<Job> jobs;
+  std::string manifest;
+  for (const PageInputs& page : *pages_) {
+    for (const std::string mode : {"bubble_clean", "white_fill", "text_inpaint", "none"}) {
+      Job job{.page = &page, .mode = mode, .strokeWidth = jobs.size() % 2 == 0 ? "10" : "25",
+              .output = "b/" + page.name + "-" + mode + ".png", .debug = ""};
+      if (page.name == "sample" || mode == "bubble_clean") job.debug = "b/" + page.name + "-" + mode + "-d.png";
+      std::string more = mode == "bubble_clean" ? "" : "\"cleanup_mode\": \"" + mode + "\"";
+      if (job.strokeWidth == "25") more += std::string(more.empty() ? "" : ", ") + "\"stroke_width\": 25";
+      if (!job.debug.empty()) more += std::string(more.empty() ? "" : ", ") + "\"debug\": " + jsonPath(job.debug);
+      manifest += manifestLine(page, job.output, more);
+      jobs.push_back(job);
+    }
+  }
+  writeText("m.jsonl", manifest);
+  const ProgramRun b = batch({"--jobs", "3", "--set", "cleanup_mode=bubble_clean", "--set",
+                              "stroke_width=10", "--quiet", "m.jsonl"});
+  EXPECT_EQ(b.status, kBatchAllRendered) << b.err;
+  EXPECT_EQ(b.err, "");
+  std::map<std::int64_t, Result> results = resultsByLine(b.out);
+  ASSERT_EQ(results.size(), jobs.size());
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    const Job& job = jobs[i];
+    SCOPED_TRACE(job.output);
+    const std::string debug = job.debug.empty() ? "" : "l/" + job.debug;
+    const ProgramRun single = letterforge(*job.page, "l/" + job.output, job.mode, debug, job.strokeWidth);
+    ASSERT_EQ(single.status, kExitSuccess) << single.err;
+    EXPECT_EQ(readFile(dir_ / job.output), readFile(dir_ / "l" / job.output));
+    if (!job.debug.empty()) {
+      EXPECT_EQ(readFile(dir_ / job.debug), readFile(dir_ / debug));
+    }
+    Result& result = results[static_cast<std::int64_t>(i + 1)];
+    EXPECT_EQ(result["ok"], JsonFieldValue(true));
+    EXPECT_NE(result.text.find(reportArray(single.err)), std::string::npos) << single.err;
+  }
+}
+
+TEST_F(BatchProgramTest, ABadPageFailsAloneWithLetterforgesStatusAndMessage) {
+  const PageInputs& sample = pages_->front();
+  writeText("broken.json", "{\"width\": 3,");
+  const PageInputs missingImage{"m", dir_ / "missing.png", sample.ocr, sample.translation};
+  const PageInputs brokenOcr{"o", sample.image, dir_ / "broken.json", sample.translation};
+  writeText("m.jsonl", manifestLine(sample, "out/1.png") +
+                           manifestLine(missingImage, "out/2.png") + "not json\n" +
+                           manifestLine(sample, "out/4.png", "\"font\": \"./broken.json\"") +
+                           manifestLine(sample, "out/5.png", "\"font_scale\": \"big\"") +
+                           manifestLine(brokenOcr, "out/6.png") +
+                           manifestLine(sample, "out/7.png", "\"cleanup_mode\": \"text_inpaint\""));
+  const ProgramRun b = batch({"--jobs", "2", "m.jsonl"});
+  EXPECT_EQ(b.status, kBatchSomePagesFailed);
+  std::map<std::int64_t, Result> results = resultsByLine(b.out);
+  ASSERT_EQ(results.size(), 7u);
+  const ProgramRun missing = letterforge(missingImage, "x.png", "white_fill");
+  const ProgramRun broken = letterforge(brokenOcr, "x.png", "white_fill");
+  const std::pair<std::int64_t, const ProgramRun*> likeLetterforge[] = {{2, &missing}, {6, &broken}};
+  for (const auto& [line, single] : likeLetterforge) {
+    EXPECT_EQ(results[line]["ok"], JsonFieldValue(false));
+    EXPECT_EQ(results[line]["status"], JsonFieldValue(static_cast<double>(single->status)));
+    EXPECT_EQ(results[line].string("message") + "\n", single->err);
+  }
+  EXPECT_EQ(results[3]["status"], JsonFieldValue(2.0));
+  EXPECT_EQ(results[4]["status"], JsonFieldValue(static_cast<double>(kExitFontUnavailable)));
+  EXPECT_EQ(results[5].string("message"), "font_scale: expected a number, found a string");
+  EXPECT_EQ(results[5].string("output"), "out/5.png");
+  EXPECT_NE(b.err.find("line 5: font_scale: expected a number, found a string\n"), std::string::npos);
+  EXPECT_NE(b.err.find("7 pages in "), std::string::npos);
+  for (const int line : {1, 7}) EXPECT_EQ(results[line]["ok"], JsonFieldValue(true));
+  ASSERT_EQ(letterforge(sample, "l7.png", "text_inpaint").status, kExitSuccess);
+  EXPECT_EQ(readFile(dir_ / "out/7.png"), readFile(dir_ / "l7.png"));
+  EXPECT_EQ(fs::exists(dir_ / "out/1.png"), true);
+  for (const char* none : {"out/2.png", "out/4.png", "out/5.png", "out/6.png"}) {
+    EXPECT_FALSE(fs::exists(dir_ / none)) << none;
+  }
+}
+
+TEST_F(BatchProgramTest, PagesWritingOneFileAreRefusedBeforeAnythingRuns) {
+  const PageInputs& sample = pages_->front();
+  writeText("m.jsonl", manifestLine(sample, "out/1.png") + manifestLine(sample, "out/./1.png"));
+  const ProgramRun b = batch({"m.jsonl"});
+  EXPECT_EQ(b.status, kBatchNotRun);
+  EXPECT_EQ(b.out, "");
+  EXPECT_EQ(b.err, "letterforge-batch: refused: lines 1 and 2 both write out/./1.png\n");
+  EXPECT_FALSE(fs::exists(dir_ / "out"));
+}
+
+TEST_F(BatchProgramTest, AManifestThatCannotBeReadOrHoldsNoPageIsRefusedWhole) {
+  const ProgramRun missing = batch({"missing.jsonl"});
+  EXPECT_EQ(missing.status, kBatchNotRun);
+  EXPECT_EQ(missing.err, "letterforge-batch: missing.jsonl: cannot be read: No such file or directory\n");
+  writeText("empty.jsonl", "\n\n");
+  const ProgramRun empty = batch({"empty.jsonl"});
+  EXPECT_EQ(empty.status, kBatchNotRun);
+  EXPECT_EQ(empty.err, "letterforge-batch: empty.jsonl: holds no page job\n");
+  const ProgramRun noInput = batch({"-"});
+  EXPECT_EQ(noInput.err, "letterforge-batch: standard input: holds no page job\n");
+  const ProgramRun badFlag = batch({"--jobs", "0", "m.jsonl"});
+  EXPECT_EQ(badFlag.status, kBatchNotRun);
+  EXPECT_EQ(badFlag.err, "letterforge-batch: --jobs: expected a whole number from 1 to 256, found \"0\"\n" +
+                             std::string(kBatchUsageLine) + "\n");
+}
+
+// Read from standard input, the paths are read from the current folder; the output's
+// extension or the format field chooses the encoding.
+TEST_F(BatchProgramTest, ManifestFromStandardInputAndOutputsInEachFormat) {
+  const PageInputs& page = pages_->at(1);
+  writeText("in.jsonl", manifestLine(page, "out/p.webp") +
+                            manifestLine(page, "out/p.jpg", "\"quality\": 60") +
+                            manifestLine(page, "out/p.img", "\"format\": \"webp\", \"quality\": 70"));
+  const ProgramRun b = batch({"-q", "-"}, dir_ / "in.jsonl");
+  EXPECT_EQ(b.status, kBatchAllRendered) << b.out;
+  EXPECT_EQ(readFile(dir_ / "out/p.webp").substr(8, 8), "WEBPVP8L");  // lossless
+  EXPECT_EQ(readFile(dir_ / "out/p.jpg").substr(0, 3), "\xFF\xD8\xFF");
+  EXPECT_EQ(readFile(dir_ / "out/p.img").substr(8, 8), "WEBPVP8 ");  // lossy
+}
+
+TEST_F(BatchProgramTest, HelpAndVersion) {
+  const ProgramRun version = batch({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, std::string("letterforge-batch ") + kVersion + "\n");
+  const ProgramRun help = batch({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out, batchHelpText());
+}
+
+// The first two pages' images are pipes that this test feeds only after the signal has been
+// taken, so the signal is sure to come while both are in flight: they are finished, written
+// and reported; the pages after them are never started.
+class BatchSignalTest : public BatchProgramTest, public ::testing::WithParamInterface<int> {
+ protected:
+  // Waits until `done`; false if the program ends first. A program stuck for good is ended by
+  // its alarm.
+  template <typename Condition>
+  static bool waitWhileRunning(pid_t pid, Condition done) {
+    while (!done()) {
+      siginfo_t ended{};
+      if (waitid(P_PID, pid, &ended, WEXITED | WNOHANG | WNOWAIT) != 0 || ended.si_pid != 0) {
+        return false;
+      }
+      usleep(10000);
+    }
+    return true;
+  }
+  // True once the program itself (not the test's child before it becomes the program) has the
+  // file open.
+  static bool holdsOpen(pid_t pid, const fs::path& file) {
+    std::error_code error;
+    const fs::path exe = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", error);
+    if (exe.filename() != "letterforge-batch") return false;
+    for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+      if (fs::read_symlink(fd.path(), error) == file) return true;
+    }
+    return false;
+  }
+};
+
+TEST_P(BatchSignalTest, PagesInFlightAreFinishedAndNoOtherIsStarted) {
+  const int signal = GetParam();
+  const PageInputs& sample = pages_->front();
+  std::string manifest;
+  std::vector<int> writers;
+  for (int i = 1; i <= 2; ++i) {
+    const fs::path pipe = dir_ / ("pipe" + std::to_string(i) + ".png");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    // Opened for reading and writing, it never blocks and counts as a writer from the start.
+    writers.push_back(open(pipe.c_str(), O_RDWR | O_CLOEXEC));
+    manifest += manifestLine({"p", pipe, sample.ocr, sample.translation}, "out/" + std::to_string(i) + ".png");
+  }
+  for (int i = 3; i <= 5; ++i) manifest += manifestLine(sample, "out/" + std::to_string(i) + ".png");
+  writeText("m.jsonl", manifest);
+  const fs::path out = dir_.string() + ".out", err = dir_.string() + ".err";
+  const pid_t pid = program_run::startProgram("letterforge-batch", {"--jobs", "2", "m.jsonl"},
+                                              dir_, out, err);
+  EXPECT_TRUE(waitWhileRunning(pid, [&] {
+    return holdsOpen(pid, dir_ / "pipe1.png") && holdsOpen(pid, dir_ / "pipe2.png");
+  }));
+  kill(pid, signal);
+  EXPECT_TRUE(waitWhileRunning(pid, [&] {
+    return readFile(err).find("finishing the pages in flight") != std::string::npos;
+  }));
+  const std::string image = readFile(sample.image);
+  for (const int fd : writers) {
+    EXPECT_EQ(write(fd, image.data(), image.size()), static_cast<ssize_t>(image.size()));
+    close(fd);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), kBatchStoppedBase + signal);
+  std::map<std::int64_t, Result> results = resultsByLine(readFile(out));
+  EXPECT_EQ(results.size(), 2u);
+  for (const int line : {1, 2}) EXPECT_EQ(results[line]["ok"], JsonFieldValue(true));
+  EXPECT_NE(readFile(err).find("5 pages in "), std::string::npos);
+  EXPECT_NE(readFile(err).find("3 not started"), std::string::npos);
+  EXPECT_TRUE(fs::exists(dir_ / "out/1.png") && fs::exists(dir_ / "out/2.png"));
+  for (const char* untouched : {"out/3.png", "out/4.png", "out/5.png"}) {
+    EXPECT_FALSE(fs::exists(dir_ / untouched)) << untouched;
+  }
+  EXPECT_TRUE(temporaryFiles().empty());
+  fs::remove(out);
+  fs::remove(err);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, BatchSignalTest, ::testing::Values(SIGINT, SIGTERM),
+                         [](const auto& info) { return info.param == SIGINT ? "Interrupt" : "Terminate"; });
+
+}  // namespace
+}  // namespace letterforge

@@ -1,0 +1,191 @@
+#include "letterforge/batch/command_line.h"
+
+#include <cstdio>
+
+#include "letterforge/batch/manifest.h"
+#include "letterforge/driver/render_options.h"
+#include "letterforge/inputs/text_rules.h"
+
+namespace letterforge {
+namespace {
+
+constexpr const char* kHelpBeforeOptions = R"(
+Renders the pages of a chapter in one process, each exactly as letterforge renders it: on N
+worker threads with an engine each, at most N pages in memory at once. A bad page never stops
+the others.
+
+Flags:
+  --jobs N          pages rendered at once, 1 to 256 (default: one per core)
+  --set NAME=VALUE  a default option for every page; a manifest line's own value wins.
+                    Repeatable. Numbers are read as letterforge reads them; booleans are
+                    true or false
+  --quiet, -q       nothing on standard error but a refusal of the whole run
+  --help, -h        this text
+  --version         the version
+  -                 read the manifest from standard input
+
+The manifest holds one page job per line, a JSON object (JSON Lines); blank lines are
+skipped. Relative paths are read from the manifest's folder (from the current folder for
+standard input). Fields:
+  image        string   required: the page image (PNG, JPEG, WebP, TIFF or GIF)
+  ocr          string   required: the OCR JSON file
+  translation  string   required: the translation JSON file
+  output       string   required: the finished page; missing folders are created
+  debug        string   a debug image of the decisions, in the format of its extension
+and any option below. A null value keeps the default.
+  {"image": "p1.png", "ocr": "p1.ocr.json", "translation": "p1.tr.json",
+   "output": "out/p1.png", "cleanup_mode": "bubble_clean"}
+
+Options (manifest fields and --set names):
+)";
+
+constexpr const char* kHelpAfterOptions = R"(
+A font that cannot be had fails its page; scripts it lacks are still drawn in other fonts.
+The output is PNG, JPEG or WebP by the format option, else by its extension, else PNG.
+Numbers out of range are bounded as letterforge bounds them. Two pages that would write one
+file, or write a file that another page reads, are refused before anything runs.
+
+Standard output: one JSON line per page as it finishes, in the order pages finish:
+  line                  the manifest line
+  image, output, debug  the paths used (debug only when asked for)
+  ok, status, message   true and 0; or false with the exit status letterforge would give and
+                        its message (status 2 for a line that describes no job)
+  milliseconds          time taken by the page, written files included
+  report                the lines letterforge writes to standard error for the page
+  blocks                per translated block: id, item (its group), cleanup (white_fill,
+                        inpainted, refused, patched, patched_dense, patched_empty,
+                        patched_grouped, fallback, left_alone), coverage and confidence when
+                        known, fallback_reason and fallback_cleanup, drawn, font_size,
+                        overflowed (too long even at the smallest size), unknown_characters
+                        (characters no installed font can draw)
+
+Standard error: a progress bar on a terminal (pages done, pages per minute, time left),
+plain progress lines otherwise, each failure as "line N: message", and a last summary line.
+
+SIGINT, SIGTERM or SIGHUP: no new page is started; the pages in flight are finished, written
+whole and reported; no partial or temporary file is left.
+
+Exit status:
+  0            every page rendered and written
+  1            some pages failed; every other page was rendered
+  2            a bad command line, or a manifest that cannot be read, holds no page, or has
+               two pages writing one file: nothing was rendered
+  130/143/129  stopped by SIGINT, SIGTERM or SIGHUP after the pages in flight
+)";
+
+std::optional<OptionValue> valueOfText(const OptionDescription& option, const std::string& text,
+                                       std::string& failure) {
+  const std::string type = option.type;
+  if (type == "number") {
+    if (const auto number = parseNumberArgument(text)) return *number;
+  } else if (type == "boolean") {
+    const std::string word = lowercasedText(text);
+    if (word == "true" || word == "false") return word == "true";
+  } else {
+    return text;
+  }
+  failure = std::string(option.name) + ": expected " + (type == "number" ? "a number" : "a boolean") +
+            ", found \"" + visibleText(text) + "\"";
+  return std::nullopt;
+}
+
+bool readJobs(const std::string& text, int& jobs, std::string& failure) {
+  const bool digits = !text.empty() && text.size() <= 4 &&
+                      text.find_first_not_of("0123456789") == std::string::npos;
+  if (digits && std::stoi(text) >= 1 && std::stoi(text) <= kMaxJobs) {
+    jobs = std::stoi(text);
+    return true;
+  }
+  failure = "--jobs: expected a whole number from 1 to " + std::to_string(kMaxJobs) +
+            ", found \"" + visibleText(text) + "\"";
+  return false;
+}
+
+// A flag's value: after "=" in the same argument, else the next argument.
+std::optional<std::string> flagValue(const std::vector<std::string>& arguments, std::size_t& i,
+                                     std::string_view flag, std::string& failure) {
+  const std::string& argument = arguments[i];
+  if (argument.size() > flag.size()) return argument.substr(flag.size() + 1);
+  if (i + 1 >= arguments.size()) {
+    failure = std::string(flag) + ": a value is missing";
+    return std::nullopt;
+  }
+  return arguments[++i];
+}
+
+bool isFlag(const std::string& argument, std::string_view flag) {
+  return argument == flag || (argument.starts_with(flag) && argument.size() > flag.size() &&
+                              argument[flag.size()] == '=');
+}
+
+}  // namespace
+
+bool setDefaultOption(JobOptions& defaults, std::string_view assignment, std::string& failure) {
+  const auto equals = assignment.find('=');
+  if (equals == std::string_view::npos) {
+    failure = "--set: expected NAME=VALUE, found \"" + visibleText(assignment) + "\"";
+    return false;
+  }
+  const std::string_view name = assignment.substr(0, equals);
+  const OptionDescription* option = findOption(name);
+  if (!option) {
+    failure = "--set: unknown option \"" + visibleText(name) + "\"";
+    return false;
+  }
+  const auto value = valueOfText(*option, std::string(assignment.substr(equals + 1)), failure);
+  if (!value || !setJobOption(defaults, name, *value, failure)) {
+    failure = "--set " + failure;
+    return false;
+  }
+  return true;
+}
+
+std::optional<BatchArguments> parseBatchArguments(const std::vector<std::string>& arguments,
+                                                  std::string& failure) {
+  BatchArguments parsed;
+  std::vector<std::string> manifests;
+  bool flagsEnded = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (flagsEnded || argument == "-" || !argument.starts_with('-')) {
+      manifests.push_back(argument);
+    } else if (argument == "--") {
+      flagsEnded = true;
+    } else if (argument == "--help" || argument == "-h") {
+      parsed.help = true;
+      return parsed;
+    } else if (argument == "--version") {
+      parsed.version = true;
+      return parsed;
+    } else if (argument == "--quiet" || argument == "-q") {
+      parsed.quiet = true;
+    } else if (isFlag(argument, "--jobs")) {
+      const auto value = flagValue(arguments, i, "--jobs", failure);
+      if (!value || !readJobs(*value, parsed.jobs, failure)) return std::nullopt;
+    } else if (isFlag(argument, "--set")) {
+      const auto value = flagValue(arguments, i, "--set", failure);
+      if (!value || !setDefaultOption(parsed.defaults, *value, failure)) return std::nullopt;
+    } else {
+      failure = "unknown flag \"" + visibleText(argument) + "\"";
+      return std::nullopt;
+    }
+  }
+  if (manifests.size() != 1) {
+    failure = manifests.empty() ? "no manifest given" : "more than one manifest given";
+    return std::nullopt;
+  }
+  parsed.manifest = manifests.front();
+  return parsed;
+}
+
+std::string batchHelpText() {
+  std::string text = std::string(kBatchUsageLine) + "\n" + kHelpBeforeOptions;
+  for (const OptionDescription& option : jobOptionDescriptions()) {
+    char line[256];
+    std::snprintf(line, sizeof line, "  %-17s %-8s %s\n", option.name, option.type, option.help);
+    text += line;
+  }
+  return text + kHelpAfterOptions;
+}
+
+}  // namespace letterforge

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "letterforge/driver/job_options.h"
+
+namespace letterforge {
+
+// Exit statuses of letterforge-batch.
+inline constexpr int kBatchAllRendered = 0;
+inline constexpr int kBatchSomePagesFailed = 1;
+inline constexpr int kBatchNotRun = 2;  // a bad command line, or a manifest refused as a whole
+// Stopped by a signal after the pages in flight: 128 + the signal, as shells report it.
+inline constexpr int kBatchStoppedBase = 128;
+
+inline constexpr int kMaxJobs = 256;
+
+// The command line of letterforge-batch.
+struct BatchArguments {
+  std::string manifest{};  // "-": standard input
+  int jobs = 0;            // 0: one per core
+  JobOptions defaults{};   // the --set values
+  bool quiet = false;
+  bool help = false;
+  bool version = false;
+};
+
+// Reads the arguments after the program name. Absent, with `failure` naming the argument,
+// for an unknown flag, a flag without its value, a --jobs that is not a whole number from 1
+// to kMaxJobs, a --set that is not NAME=VALUE for a run option with a value of its type, and
+// no manifest or more than one.
+std::optional<BatchArguments> parseBatchArguments(const std::vector<std::string>& arguments,
+                                                  std::string& failure);
+
+// Sets one default from "name=value": a number by letterforge's number rule, a boolean as
+// true or false in any letter case, a string as it stands. False, with `failure`, otherwise.
+bool setDefaultOption(JobOptions& defaults, std::string_view assignment, std::string& failure);
+
+inline constexpr const char* kBatchUsageLine =
+    "Usage: letterforge-batch [--jobs N] [--set NAME=VALUE]... [--quiet] <manifest.jsonl | ->";
+
+// What --help prints: every flag, manifest field, option, output field and exit status.
+std::string batchHelpText();
+
+}  // namespace letterforge

@@ -1,0 +1,77 @@
+#include "letterforge/batch/console.h"
+
+#include "letterforge/batch/result_line.h"
+#include "platform/process_output.h"
+
+namespace letterforge {
+namespace {
+
+constexpr std::string_view kClearLine = "\r\x1b[K";
+
+}  // namespace
+
+BatchConsole::BatchConsole(ConsoleStreams streams, ProgressStyle style, std::int64_t totalPages,
+                           int columns)
+    : streams_(std::move(streams)), style_(style), columns_(columns) {
+  progress_.total = totalPages;
+  const std::lock_guard lock(mutex_);
+  if (style_ == ProgressStyle::kTerminal) showProgress();
+}
+
+void BatchConsole::pageFinished(const PageReport& report) {
+  const std::lock_guard lock(mutex_);
+  ++progress_.done;
+  if (report.failure) ++progress_.failed;
+  if (barShown_) streams_.error(kClearLine);
+  barShown_ = false;
+  streams_.output(resultLine(report));
+  if (report.failure) errorLine("line " + std::to_string(report.line) + ": " + report.failure->message);
+  showProgress();
+}
+
+void BatchConsole::note(std::string_view line) {
+  const std::lock_guard lock(mutex_);
+  errorLine(line);
+  if (style_ == ProgressStyle::kTerminal) showProgress();
+}
+
+void BatchConsole::finish() {
+  const std::lock_guard lock(mutex_);
+  errorLine(summaryLine(progressNow()));
+}
+
+Progress BatchConsole::progress() const {
+  const std::lock_guard lock(mutex_);
+  return progressNow();
+}
+
+void BatchConsole::errorLine(std::string_view line) {
+  if (style_ == ProgressStyle::kQuiet) return;
+  std::string text = barShown_ ? std::string(kClearLine) : std::string();
+  barShown_ = false;
+  text.append(line);
+  text.push_back('\n');
+  streams_.error(text);
+}
+
+void BatchConsole::showProgress() {
+  if (style_ == ProgressStyle::kLines) errorLine(progressLine(progressNow()));
+  if (style_ != ProgressStyle::kTerminal) return;
+  streams_.error(std::string(kClearLine) + progressBar(progressNow(), columns_));
+  barShown_ = true;
+}
+
+Progress BatchConsole::progressNow() const {
+  Progress now = progress_;
+  now.elapsedSeconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  return now;
+}
+
+ConsoleStreams processStreams() {
+  return ConsoleStreams{
+      .output = [](std::string_view line) { platform::writeOutputLine(line); },
+      .error = [](std::string_view text) { platform::writeError(text); }};
+}
+
+}  // namespace letterforge

@@ -1,0 +1,108 @@
+#include "letterforge/batch/console.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "letterforge/driver/exit_status.h"
+
+namespace letterforge {
+namespace {
+
+constexpr std::string_view kClearLine = "\r\x1b[K";
+
+// What the console wrote, in order: 'o' for a standard-output line, 'e' for error text.
+struct Written {
+  char stream;
+  std::string text;
+};
+
+struct ConsoleCase {
+  const char* name;
+  ProgressStyle style;
+  std::vector<std::string> errorLines;  // the lines left on standard error, without figures
+};
+class BatchConsoleTest : public ::testing::TestWithParam<ConsoleCase> {};
+
+// A line of standard error without the figures of time and speed, which change from run to run.
+std::string withoutTimes(const std::string& line) {
+  const auto in = line.find(" in "), figuresEnd = line.find("): ");
+  if (in != std::string::npos && figuresEnd != std::string::npos) {
+    return line.substr(0, in) + line.substr(figuresEnd + 1);
+  }
+  if (const auto rate = line.find(" pages/min"); rate != std::string::npos) {
+    return line.substr(0, line.rfind(", ", rate));
+  }
+  return line;
+}
+
+// One page rendered, one failed, a note, the summary: every style gives the two result lines
+// on standard output; standard error as the style has it.
+TEST_P(BatchConsoleTest, ShowsTheRunAsItsStyleSays) {
+  std::vector<Written> written;
+  BatchConsole console(
+      {.output = [&](std::string_view line) { written.push_back({'o', std::string(line)}); },
+       .error = [&](std::string_view text) { written.push_back({'e', std::string(text)}); }},
+      GetParam().style, 2, 100);
+  console.pageFinished(PageReport{.line = 1, .image = "a.png", .output = "a-out.png"});
+  console.note("a note");
+  console.pageFinished(PageReport{.line = 3, .failure = RunFailure{"it broke", kExitUsage}});
+  console.finish();
+
+  std::vector<std::string> output;
+  std::string error;
+  bool barShown = false;
+  for (const Written& w : written) {
+    if (w.stream == 'o') {
+      EXPECT_FALSE(barShown) << "a result line written after the bar: " << w.text;
+      output.push_back(w.text);
+      continue;
+    }
+    // The bar is the text after the last clear, when it ends without a line feed.
+    const auto clear = w.text.rfind(kClearLine);
+    const std::string rest = clear == std::string::npos ? w.text : w.text.substr(clear + kClearLine.size());
+    barShown = !rest.empty() && !rest.ends_with('\n');
+    if (barShown) {
+      EXPECT_TRUE(rest.starts_with("[")) << rest;
+      EXPECT_LT(rest.size(), 100u) << "the bar would wrap";
+    }
+    error += w.text;
+  }
+  EXPECT_FALSE(barShown) << "the bar is left standing after the summary";
+  ASSERT_EQ(output.size(), 2u);
+  EXPECT_TRUE(output[0].starts_with("{\"line\":1,\"image\":\"a.png\",\"output\":\"a-out.png\",\"ok\":true"));
+  EXPECT_TRUE(output[1].starts_with("{\"line\":3,\"ok\":false,\"status\":2,\"message\":\"it broke\""));
+
+  // The lines left on the screen: each clear takes back what followed the last line feed.
+  std::vector<std::string> lines;
+  std::string current;
+  for (std::size_t i = 0; i < error.size(); ++i) {
+    if (error.compare(i, kClearLine.size(), kClearLine) == 0) {
+      current.clear();
+      i += kClearLine.size() - 1;
+    } else if (error[i] == '\n') {
+      lines.push_back(withoutTimes(current));
+      current.clear();
+    } else {
+      current += error[i];
+    }
+  }
+  EXPECT_EQ(current, "");
+  EXPECT_EQ(lines, GetParam().errorLines);
+  EXPECT_EQ(console.progress().done, 2);
+  EXPECT_EQ(console.progress().failed, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Styles, BatchConsoleTest, ::testing::Values(
+    ConsoleCase{"Quiet", ProgressStyle::kQuiet, {}},
+    ConsoleCase{"PlainLines", ProgressStyle::kLines,
+                {"1/2 pages", "a note", "line 3: it broke", "2/2 pages, 1 failed",
+                 "2 pages: 1 rendered, 1 failed"}},
+    // On a terminal the bar is redrawn in place, never left as a line of its own.
+    ConsoleCase{"TerminalBar", ProgressStyle::kTerminal,
+                {"a note", "line 3: it broke", "2 pages: 1 rendered, 1 failed"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace letterforge

@@ -1,0 +1,196 @@
+#include "letterforge/batch/manifest.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "letterforge/batch/json_lines.h"
+#include "letterforge/inputs/text_rules.h"
+#include "platform/files.h"
+
+namespace letterforge {
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+const char* typeName(const JsonFieldValue& value) {
+  static constexpr const char* kTypes[] = {"a boolean", "a number", "a string"};
+  return value.index() < 3 ? kTypes[value.index()] : std::get<OtherJsonValue>(value).type.c_str();
+}
+
+bool isNull(const JsonFieldValue& value) {
+  const auto* other = std::get_if<OtherJsonValue>(&value);
+  return other && other->type == "null";
+}
+
+bool isBlankLine(std::string_view line) {
+  return line.find_first_not_of(" \t\r") == std::string_view::npos;
+}
+
+// A path field: a string that is not empty.
+bool readPath(const JsonField& field, std::string& out, std::string& failure) {
+  const auto* text = std::get_if<std::string>(&field.value);
+  if (!text) {
+    failure = field.name + ": expected a string, found " + typeName(field.value);
+    return false;
+  }
+  if (text->empty()) {
+    failure = field.name + ": expected a path, found an empty string";
+    return false;
+  }
+  out = *text;
+  return true;
+}
+
+bool readOption(const JsonField& field, JobOptions& options, std::string& failure) {
+  const OptionDescription* option = findOption(field.name);
+  const auto* other = std::get_if<OtherJsonValue>(&field.value);
+  if (option && other) {
+    if (isNull(field.value)) return true;  // the default stands
+    const std::string expected = std::string(option->type) == "boolean" ? "a boolean"
+                                 : std::string(option->type) == "number" ? "a number"
+                                                                         : "a string";
+    failure = field.name + ": expected " + expected + ", found " + other->type;
+    return false;
+  }
+  OptionValue value;
+  if (const auto* b = std::get_if<bool>(&field.value)) value = *b;
+  if (const auto* n = std::get_if<double>(&field.value)) value = *n;
+  if (const auto* s = std::get_if<std::string>(&field.value)) value = *s;
+  return setJobOption(options, field.name, value, failure);
+}
+
+bool isPathField(const std::string& name) {
+  return name == "image" || name == "ocr" || name == "translation" || name == "output" ||
+         name == "debug";
+}
+
+bool readPathField(const JsonField& field, const std::string& folder, PageJob& job,
+                   std::string& failure) {
+  if (field.name == "debug") {
+    // As letterforge reads its debug argument: trimmed, and empty for none.
+    if (isNull(field.value)) return true;
+    if (!std::holds_alternative<std::string>(field.value)) {
+      failure = "debug: expected a string, found " + std::string(typeName(field.value));
+      return false;
+    }
+    const std::string trimmed = trimmedText(std::get<std::string>(field.value));
+    job.debug = trimmed.empty() ? "" : resolvedPath(folder, trimmed);
+    return true;
+  }
+  std::string* path = field.name == "image"         ? &job.image
+                      : field.name == "ocr"         ? &job.ocr
+                      : field.name == "translation" ? &job.translation
+                                                    : &job.output;
+  if (!readPath(field, *path, failure)) return false;
+  *path = resolvedPath(folder, *path);
+  return true;
+}
+
+// The paths come first, so that a line failing on an option still names its files.
+void readLine(std::string_view line, const std::string& folder, ManifestEntry& entry) {
+  const auto fields = parseJsonObjectLine(line, entry.failure);
+  if (!fields) return;
+  std::string failure;
+  for (const JsonField& field : *fields) {
+    if (isPathField(field.name) && !readPathField(field, folder, entry.job, failure) &&
+        entry.failure.empty()) {
+      entry.failure = failure;
+    }
+  }
+  // A file or font name ends at a NUL byte: the rest would be silently dropped.
+  for (const JsonField& field : *fields) {
+    const auto* text = std::get_if<std::string>(&field.value);
+    if (entry.failure.empty() && text && text->find('\0') != std::string::npos) {
+      entry.failure = visibleText(field.name) + ": holds a NUL character";
+    }
+  }
+  if (!entry.failure.empty()) return;
+  for (const JsonField& field : *fields) {
+    if (!isPathField(field.name) && !readOption(field, entry.job.options, entry.failure)) return;
+  }
+  const std::pair<const char*, const std::string*> required[] = {
+      {"image", &entry.job.image}, {"ocr", &entry.job.ocr},
+      {"translation", &entry.job.translation}, {"output", &entry.job.output}};
+  for (const auto& [name, value] : required) {
+    if (value->empty()) {
+      entry.failure = std::string(name) + ": required field is missing";
+      return;
+    }
+  }
+}
+
+std::optional<std::string> readStandardInput(std::string& failure) {
+  std::string text;
+  char buffer[65536];
+  std::size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) {
+    text.append(buffer, n);
+    if (text.size() > kMaxManifestBytes) {
+      failure = "file is larger than " + std::to_string(kMaxManifestBytes) + " bytes";
+      return std::nullopt;
+    }
+  }
+  if (std::ferror(stdin)) {
+    failure = "read error";
+    return std::nullopt;
+  }
+  return text;
+}
+
+}  // namespace
+
+const OptionDescription* findOption(std::string_view name) {
+  for (const OptionDescription& option : jobOptionDescriptions()) {
+    if (name == option.name) return &option;
+  }
+  return nullptr;
+}
+
+std::string resolvedPath(const std::string& folder, const std::string& path) {
+  if (folder.empty() || path.starts_with('/')) return path;
+  return folder.ends_with('/') ? folder + path : folder + "/" + path;
+}
+
+std::vector<ManifestEntry> readManifest(std::string_view text, const std::string& folder,
+                                        const JobOptions& defaults) {
+  if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+  std::vector<ManifestEntry> entries;
+  std::int64_t number = 0;
+  while (!text.empty()) {
+    const auto end = text.find('\n');
+    const std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    ++number;
+    if (isBlankLine(line)) continue;
+    ManifestEntry entry{.job = {.line = number, .options = defaults}};
+    readLine(line, folder, entry);
+    entries.push_back(std::move(entry));
+  }
+  return entries;
+}
+
+std::optional<std::vector<ManifestEntry>> loadManifest(const std::string& path,
+                                                       const JobOptions& defaults,
+                                                       std::string& failure) {
+  const bool standardInput = path == "-";
+  const std::string name = standardInput ? "standard input" : path;
+  std::string reason;
+  const auto text = standardInput ? readStandardInput(reason)
+                                  : platform::readWholeFile(path, kMaxManifestBytes, reason);
+  if (!text) {
+    failure = name + ": cannot be read: " + reason;
+    return std::nullopt;
+  }
+  const auto slash = path.find_last_of('/');
+  const std::string folder = standardInput || slash == std::string::npos ? ""
+                             : slash == 0                                 ? "/"
+                                                                          : path.substr(0, slash);
+  auto entries = readManifest(*text, folder, defaults);
+  if (entries.empty()) {
+    failure = name + ": holds no page job";
+    return std::nullopt;
+  }
+  return entries;
+}
+
+}  // namespace letterforge

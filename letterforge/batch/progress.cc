@@ -1,0 +1,84 @@
+#include "letterforge/batch/progress.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+
+namespace letterforge {
+namespace {
+
+constexpr int kLongestBar = 40;
+constexpr int kShortestBar = 10;
+
+std::string printed(const char* format, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+std::optional<double> pagesPerMinute(const Progress& p) {
+  if (p.done <= 0 || !(p.elapsedSeconds > 0.0)) return std::nullopt;
+  return p.done * 60.0 / p.elapsedSeconds;
+}
+
+std::string rateText(const Progress& p) {
+  const auto rate = pagesPerMinute(p);
+  return (rate ? printed("%.1f", *rate) : "--") + " pages/min";
+}
+
+std::string timeLeftText(const Progress& p) {
+  const auto rate = pagesPerMinute(p);
+  if (!rate) return "--:-- left";
+  return formatDuration(static_cast<double>(p.total - p.done) * 60.0 / *rate) + " left";
+}
+
+std::string countText(const Progress& p) {
+  std::string text = std::to_string(p.done) + "/" + std::to_string(p.total) + " pages";
+  if (p.failed > 0) text += ", " + std::to_string(p.failed) + " failed";
+  return text;
+}
+
+}  // namespace
+
+std::string formatDuration(double seconds) {
+  const auto whole = static_cast<std::int64_t>(std::ceil(std::max(seconds, 0.0)));
+  const std::int64_t hours = whole / 3600;
+  char text[48];
+  if (hours > 0) {
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(hours),
+                  static_cast<long long>(whole / 60 % 60), static_cast<long long>(whole % 60));
+  } else {
+    std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(whole / 60),
+                  static_cast<long long>(whole % 60));
+  }
+  return text;
+}
+
+std::string progressLine(const Progress& progress) {
+  return countText(progress) + ", " + rateText(progress) + ", " + timeLeftText(progress);
+}
+
+std::string progressBar(const Progress& progress, int columns) {
+  std::string text = progressLine(progress);
+  // Redrawn in place, the line must never wrap: a narrow terminal gets the figures alone.
+  const int room = columns - 1 - static_cast<int>(text.size()) - 3;
+  if (room < kShortestBar) return text.substr(0, static_cast<std::size_t>(std::max(columns - 1, 0)));
+  const int width = std::min(room, kLongestBar);
+  const double share = progress.total > 0 ? static_cast<double>(progress.done) / progress.total : 0;
+  const int filled = std::clamp(static_cast<int>(share * width), 0, width);
+  return "[" + std::string(filled, '#') + std::string(width - filled, '.') + "] " + text;
+}
+
+std::string summaryLine(const Progress& progress) {
+  std::string text = std::to_string(progress.total) + " pages in " +
+                     formatDuration(progress.elapsedSeconds) + " (" + rateText(progress) +
+                     "): " + std::to_string(progress.done - progress.failed) + " rendered";
+  if (progress.failed > 0) text += ", " + std::to_string(progress.failed) + " failed";
+  if (progress.done < progress.total) {
+    text += ", " + std::to_string(progress.total - progress.done) + " not started";
+  }
+  return text;
+}
+
+}  // namespace letterforge

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace letterforge {
+
+// How far a batch run has come.
+struct Progress {
+  std::int64_t done = 0;  // pages finished, failed ones included
+  std::int64_t failed = 0;
+  std::int64_t total = 0;
+  double elapsedSeconds = 0.0;
+};
+
+// A plain progress line: "12/40 pages, 1 failed, 35.2 pages/min, 0:41 left". The rate and the
+// time left are "--" until a page has finished; "failed" appears once a page has failed.
+std::string progressLine(const Progress& progress);
+
+// The same after a bar of the pages done, short enough for a terminal line of `columns`
+// columns: "[#######.............] 12/40 pages, 35.2 pages/min, 0:41 left". Without the bar,
+// and cut, when the line has no room for it.
+std::string progressBar(const Progress& progress, int columns);
+
+// The last line of a run: "40 pages in 1:02 (38.7 pages/min): 39 rendered, 1 failed", and
+// ", 12 not started" after a stop.
+std::string summaryLine(const Progress& progress);
+
+// Seconds as "m:ss", or "h:mm:ss" from an hour on, rounded up to whole seconds.
+std::string formatDuration(double seconds);
+
+}  // namespace letterforge

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "letterforge/batch/manifest.h"
+
+namespace letterforge {
+
+// The first file that two page jobs would both write (as output or debug image, a job's own
+// two included), or that one job writes while another reads it, in words naming the lines.
+// Absent when every job writes files of its own; character devices such as /dev/null may be
+// shared. Paths are compared made absolute, with "." and ".." taken out and the symbolic
+// links of existing folders followed.
+std::optional<std::string> sharedFileFault(const std::vector<ManifestEntry>& entries);
+
+}  // namespace letterforge
