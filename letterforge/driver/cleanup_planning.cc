@@ -20,7 +20,7 @@ constexpr std::int64_t kLargeGroup = 4;
 
 std::optional<BubbleRegion> groupBubbleAround(const platform::PageBitmap& page,
                                               const RenderItem& item,
-                                              const std::vector<Rect>& blockCleanRects,
+                                              const Exclusions& blockCleanRects,
                                               const Rect& pageRect) {
   const double e = std::max(0.75 * textMargin(item), 10.0);
   const Rect bounds = clampRect(inset(item.rect, -e, -e), pageRect);
@@ -64,12 +64,13 @@ std::optional<CleanupPlan> prepareCleanup(const platform::PageBitmap& page,
                                           const std::vector<RenderItem>& blockItems,
                                           const std::vector<RenderItem>& renderItems,
                                           const Rect& pageRect, std::string& failure) {
-  CleanupPlan plan;
-  plan.blockCleanRects.reserve(blockItems.size());
+  std::vector<Rect> cleanRects;
+  cleanRects.reserve(blockItems.size());
   for (const RenderItem& item : blockItems) {
     const double margin = blockMargin(item);
-    plan.blockCleanRects.push_back(clampRect(inset(item.rect, -margin, -margin), pageRect));
+    cleanRects.push_back(clampRect(inset(item.rect, -margin, -margin), pageRect));
   }
+  CleanupPlan plan{.blockCleanRects = makeExclusions(page, std::move(cleanRects))};
   for (const RenderItem& item : renderItems) {
     if (item.ids.size() < 2) continue;
     if (auto bubble = groupBubbleAround(page, item, plan.blockCleanRects, pageRect)) {
@@ -102,7 +103,7 @@ void runCleanupPass(platform::PageBitmap& page, const std::string& cleanupMode,
 void inpaintPass(platform::PageBitmap& page, const std::vector<RenderItem>& blockItems,
                  const CleanupPlan& plan, CleanupRecord& record) {
   for (std::size_t i = 0; i < blockItems.size(); ++i) {
-    const Rect& r = plan.blockCleanRects[i];
+    const Rect& r = plan.blockCleanRects.rects[i];
     if (!isPlainBrightBackground(page, r)) {
       for (const std::string& id : blockItems[i].ids) record.cleanupNotes.push_back(id);
       continue;
@@ -132,7 +133,7 @@ void bubbleCleanPass(platform::PageBitmap& page, const std::vector<RenderItem>& 
                      const CleanupPlan& plan, const Rect& pageRect, CleanupRecord& record) {
   for (std::size_t i = 0; i < blockItems.size(); ++i) {
     const RenderItem& item = blockItems[i];
-    const Rect& r = plan.blockCleanRects[i];
+    const Rect& r = plan.blockCleanRects.rects[i];
     const std::string label = blockLabel(item);
 
     auto bubble = findBlockBubble(page, item, plan, pageRect);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "letterforge/layout/render_item.h"
+#include "letterforge/raster/exclusions.h"
 #include "platform/color.h"
 #include "platform/page_bitmap.h"
 
@@ -79,9 +80,9 @@ std::optional<GridBrightness> gridBrightness(const platform::PageBitmap& page,
                                              const PixelBounds& bounds);
 // Bright, dark, colourful and edge fractions of the grid at the region-statistics budget,
 // leaving out points inside any of `exclusions` (edges included). (1, 0, 0, 0) when no point
-// was counted.
+// was counted. Marked exclusions must have been made for this page.
 RegionStats regionStats(const platform::PageBitmap& page, const PixelBounds& bounds,
-                        const std::vector<Rect>& exclusions);
+                        const Exclusions& exclusions);
 
 // Stores the colour at pixel (x, y), opaque, rounded to 8-bit samples (nearest, halves up);
 // a position off the page is left alone.
