@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <memory>
 #include <optional>
+#include <string>
+#include <utility>
 
 #include "letterforge/inputs/text_rules.h"
 #include "letterforge/layout/rect_geometry.h"
@@ -155,6 +159,23 @@ MeasureHeight textEngineMeasure(std::string_view text, double width) {
   };
 }
 
+MeasureHeight textEngineMeasureUpTo(std::string_view text, double width, double limit) {
+  // Spacing moves lines apart but never breaks them elsewhere, so the height without spacing
+  // comes with every spaced measurement, and the compact pass makes no layouts of its own.
+  using SizeAndWeight = std::pair<double, FontWeight>;
+  auto unspaced = std::make_shared<std::map<SizeAndWeight, double>>();
+  return [text, width, limit, unspaced](const TextAttributes& attributes) {
+    const platform::TextStyle style = textStyleFor(attributes);
+    const SizeAndWeight key{style.size, style.weight};
+    if (style.lineSpacing == 0.0) {
+      if (const auto known = unspaced->find(key); known != unspaced->end()) return known->second;
+    }
+    const platform::TextHeights heights = platform::measureTextHeights(text, width, style, limit);
+    unspaced->emplace(key, heights.unspaced);
+    return heights.spaced;
+  };
+}
+
 FitResult fitTextSize(const RenderOptions& options, std::string_view text, bool bubble,
                       bool shortGroup, const Rect& rect, const MeasureHeight& measure) {
   const SizeRange range = sizeRange(options, text, bubble, shortGroup, rect);
@@ -210,8 +231,11 @@ void drawFittedText(platform::PageBitmap& page, const RenderOptions& options,
       !std::isfinite(area.y) || !std::isfinite(area.width) || !std::isfinite(area.height)) {
     return;
   }
-  const FitResult fit =
-      fitTextSize(options, text, bubble, shortGroup, area, textEngineMeasure(text, area.width));
+  // A text overflowing the area at a size only needs to be known to overflow: above the
+  // area's height, the required height exceeds it whatever the safety margins.
+  const std::string shown = withCharactersCut(text);
+  const FitResult fit = fitTextSize(options, shown, bubble, shortGroup, area,
+                                    textEngineMeasureUpTo(shown, area.width, area.height));
   if (fit.layoutCount == 0) return;
   const TextAttributes attributes = makeTextAttributes(
       options.lineSpacing, fit.compact, bubble, fit.size, fontWeightForWord(options.fontWeight));
@@ -222,9 +246,9 @@ void drawFittedText(platform::PageBitmap& page, const RenderOptions& options,
   if (options.strokeWidth > 0.0) {
     const TextAttributes outlined =
         outlineAttributes(attributes, options.strokeWidth, options.strokeColor);
-    platform::drawText(page, text, drawRect, textStyleFor(outlined));
+    platform::drawText(page, shown, drawRect, textStyleFor(outlined));
   }
-  platform::drawText(page, text, drawRect, textStyleFor(attributes));
+  platform::drawText(page, shown, drawRect, textStyleFor(attributes));
   page.restore();
 }
 

@@ -63,6 +63,10 @@ SizeRange sizeRange(const RenderOptions& options, std::string_view text, bool bu
 using MeasureHeight = std::function<double(const TextAttributes&)>;
 // The text engine's measurement of `text` at `width`; `text` must outlive the result.
 MeasureHeight textEngineMeasure(std::string_view text, double width);
+// The same measurement, exact up to `limit`: a taller text measures some height above `limit`
+// and is laid out only as far as that takes. Without line spacing, a size and weight measured
+// with spacing before is not laid out again.
+MeasureHeight textEngineMeasureUpTo(std::string_view text, double width, double limit);
 
 // The size chosen for a rectangle: the first that fits, or else the last one measured.
 struct FitResult {

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace platform {
+
+// The first byte offset at or after `from` where valid UTF-8 `text` may be cut so that laying
+// out only the part before the cut treats everything well before the cut as the whole text
+// would: between two characters of no joining kind (marks, format characters, Hangul jamo,
+// regional indicators, emoji modifiers and a carriage return before a line feed all stay
+// with their neighbour), outside any directional isolate, and, in a text with right-to-left
+// characters, right after a letter of a real script, which settles every direction before
+// it. text.size() when there is no such offset.
+std::size_t layoutCutAtOrAfter(std::string_view text, std::size_t from);
+
+}  // namespace platform
