@@ -8,6 +8,7 @@
 #include "letterforge/driver/run_report.h"
 #include "letterforge/inputs/text_rules.h"
 #include "letterforge/inputs/translation_lookup.h"
+#include "letterforge/layout/rect_cells.h"
 #include "letterforge/layout/rect_geometry.h"
 
 namespace letterforge {
@@ -49,6 +50,24 @@ TextMask emptyMaskOver(const Rect& r) {
     return std::isfinite(v) && std::abs(v) < 9.0e18 ? static_cast<std::int64_t>(v) : 0;
   };
   return TextMask{.rect = r, .width = whole(width(r)), .height = whole(height(r))};
+}
+
+// The group bubbles filed by the cells they reach: a block without a bubble of its own looks
+// among its neighbours for the first one, in list order, that meets its area.
+RectCells groupBubbleCells(const std::vector<BubbleRegion>& bubbles) {
+  Rect area = nullRect();
+  for (const BubbleRegion& bubble : bubbles) area = unionRect(area, bubble.rect);
+  RectCells cells(area);
+  for (std::size_t i = 0; i < bubbles.size(); ++i) cells.file(i, bubbles[i].rect, nullRect());
+  return cells;
+}
+
+std::optional<BubbleRegion> firstGroupBubbleMeeting(const std::vector<BubbleRegion>& bubbles,
+                                                    RectCells& cells, const Rect& r) {
+  for (const std::size_t i : cells.near(r, [](std::size_t) { return false; })) {
+    if (intersects(bubbles[i].rect, r)) return bubbles[i];
+  }
+  return std::nullopt;
 }
 
 void fallBack(platform::PageBitmap& page, const std::string& label, const Rect& r,
@@ -131,17 +150,14 @@ std::optional<BubbleRegion> findBlockBubble(const platform::PageBitmap& page, co
 
 void bubbleCleanPass(platform::PageBitmap& page, const std::vector<RenderItem>& blockItems,
                      const CleanupPlan& plan, const Rect& pageRect, CleanupRecord& record) {
+  RectCells groupBubbles = groupBubbleCells(plan.groupBubbles);
   for (std::size_t i = 0; i < blockItems.size(); ++i) {
     const RenderItem& item = blockItems[i];
     const Rect& r = plan.blockCleanRects.rects[i];
     const std::string label = blockLabel(item);
 
     auto bubble = findBlockBubble(page, item, plan, pageRect);
-    if (!bubble) {
-      const auto shared = std::find_if(plan.groupBubbles.begin(), plan.groupBubbles.end(),
-                                       [&](const BubbleRegion& g) { return intersects(g.rect, r); });
-      if (shared != plan.groupBubbles.end()) bubble = *shared;
-    }
+    if (!bubble) bubble = firstGroupBubbleMeeting(plan.groupBubbles, groupBubbles, r);
     if (!bubble) {
       if (hasGroupEvidence(page, item, r, plan)) {
         fillRoundedRect(page, r, platform::kWhite);

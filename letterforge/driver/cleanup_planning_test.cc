@@ -345,6 +345,20 @@ INSTANTIATE_TEST_SUITE_P(Table, HandedBubbleTest, ::testing::Values(
     HandedBubbleCase{"EmptyMaskBelowTheLimitFallsBack", {{{80, 80, 60, 60}, 0.6799}}, false,
                      "bubble_clean fallback reasons: fallback_empty_mask:p1\n",
                      {"bubble 0.68:p1", "fallback_empty_mask:p1"}},
+    // Sharing only R's corner, it leaves no area to mask: the whole of R is patched.
+    HandedBubbleCase{"BubbleTouchingOnlyACornerServes", {{{110, 60, 30, 36}, 0.75}}, true,
+                     "bubble_clean patched empty p1 confidence=0.75\n",
+                     {"bubble 0.75:p1", "patch_empty_mask:p1"}},
+    HandedBubbleCase{"FirstOverlappingAmongManyInListOrder",
+                     [] {
+                       std::vector<BubbleRegion> bubbles;
+                       for (int i = 0; i < 60; ++i) bubbles.push_back({{200.0 + 70 * i, 10, 60, 60}, 0.9});
+                       bubbles.push_back({{80, 80, 60, 60}, 0.7391});
+                       bubbles.push_back({{90, 90, 40, 40}, 0.8});
+                       return bubbles;
+                     }(),
+                     true, "bubble_clean patched p1 coverage=0.40 confidence=0.74\n",
+                     {"bubble 0.74:p1", "patch_text:p1"}},
     HandedBubbleCase{"NoOverlappingBubbleFallsBack", {{{0, 0, 20, 20}, 0.9}}, true,
                      "bubble_clean fallback reasons: fallback_low_bubble_confidence:p1\n",
                      {"fallback_low_bubble_confidence:p1"}}),

@@ -10,6 +10,7 @@
 
 #include "letterforge/inputs/text_rules.h"
 #include "letterforge/layout/reading_order.h"
+#include "letterforge/layout/rect_cells.h"
 #include "letterforge/layout/rect_geometry.h"
 
 namespace letterforge {
@@ -57,118 +58,30 @@ bool mergeAllowed(const RenderItem& item, Floats&& itemFloats, const BlockGroup&
   return true;
 }
 
-// The groups that can still take items, listed by the cells of a grid over the items' area
-// that their bounds reach. A group accepts an item only when its bounds overlap the item's
-// columns and come within the item's largest allowed gap vertically: an overlap ratio above
-// zero needs shared columns, and a centre distance of at most half the wider width puts one
-// centre inside the other's columns. Only groups listed in the cells around an item are
-// asked, in creation order, so the first to accept is the one a scan of all groups finds.
-class OpenGroupCells {
- public:
-  // Absent when the thresholds or the boxes allow acceptance from afar; scan every group then.
-  static std::optional<OpenGroupCells> forItems(const std::vector<RenderItem>& items,
-                                                const GroupingConfig& config) {
-    if (!(config.overlapRatio > 0.0) || !(config.centerFactor <= 0.5) ||
-        !(config.gapFactor >= 0.0) || !std::isfinite(config.minGap) ||
-        !std::isfinite(config.gapFactor)) {
-      return std::nullopt;
-    }
-    Rect area = nullRect();
-    for (const RenderItem& item : items) {
-      if (!hasFiniteEdges(item.rect)) return std::nullopt;
-      area = unionRect(area, item.rect);
-    }
-    OpenGroupCells cells;
-    cells.columns_ = Axis::over(minX(area), maxX(area));
-    cells.rows_ = Axis::over(minY(area), maxY(area));
-    cells.listed_.resize(static_cast<std::size_t>(cells.columns_.count * cells.rows_.count));
-    return cells;
-  }
+// A group accepts an item only when its bounds share some of the item's columns (an overlap
+// ratio above zero needs that, and so does a centre distance of at most half the wider width)
+// and come within the item's largest allowed gap vertically. Under such thresholds, and with
+// finite boxes, only the open groups filed near the item need asking.
+bool acceptsOnlyNearby(const std::vector<RenderItem>& items, const GroupingConfig& config) {
+  return config.overlapRatio > 0.0 && config.centerFactor <= 0.5 && config.gapFactor >= 0.0 &&
+         std::isfinite(config.gapFactor) && std::isfinite(config.minGap) &&
+         std::all_of(items.begin(), items.end(),
+                     [](const RenderItem& item) { return hasFiniteEdges(item.rect); });
+}
 
-  // Lists the group, made or grown, in the cells its bounds reach beyond `before` (null when new).
-  void list(std::size_t group, const Rect& before, const Rect& bounds) {
-    const Span was = isNull(before) ? Span{} : spanOf(before, 0, 0.0);
-    const Span now = spanOf(bounds, 0, 0.0);
-    for (std::int64_t row = now.row0; row <= now.row1; ++row) {
-      for (std::int64_t column = now.column0; column <= now.column1; ++column) {
-        if (was.contains(column, row)) continue;
-        listed_[static_cast<std::size_t>(row * columns_.count + column)].push_back(group);
-      }
-    }
-  }
+// Where the groups that can accept the item lie: its columns, and its rows widened by the
+// largest gap it allows.
+Rect acceptingReach(const RenderItem& item, const GroupingConfig& config) {
+  const double reach = std::max(height(item.rect) * config.gapFactor, config.minGap);
+  return Rect{minX(item.rect), minY(item.rect) - reach, width(item.rect),
+              height(item.rect) + 2.0 * reach};
+}
 
-  // Groups near the item, in creation order; full groups are dropped from the lists on the way.
-  std::vector<std::size_t> near(const RenderItem& item, const std::vector<BlockGroup>& groups,
-                                const GroupingConfig& config) {
-    const double reach = std::max(height(item.rect) * config.gapFactor, config.minGap);
-    const Span span = spanOf(item.rect, 1, reach);
-    ++query_;
-    seen_.resize(groups.size(), 0);
-    std::vector<std::size_t> found;
-    for (std::int64_t row = span.row0; row <= span.row1; ++row) {
-      for (std::int64_t column = span.column0; column <= span.column1; ++column) {
-        auto& cell = listed_[static_cast<std::size_t>(row * columns_.count + column)];
-        std::erase_if(cell, [&](std::size_t g) {
-          return static_cast<std::int64_t>(groups[g].items.size()) >= config.maxBlocks;
-        });
-        for (const std::size_t g : cell) {
-          if (seen_[g] == query_) continue;
-          seen_[g] = query_;
-          found.push_back(g);
-        }
-      }
-    }
-    std::sort(found.begin(), found.end());
-    return found;
-  }
-
- private:
-  static constexpr double kCellSize = 64.0;
-  static constexpr std::int64_t kMostCellsPerSide = 512;
-
-  // Cells of one direction over [low, high]; positions outside fall into the end cells.
-  struct Axis {
-    double low = 0.0;
-    double cell = 1.0;
-    std::int64_t count = 1;
-    static Axis over(double low, double high) {
-      const double extent = high - low;
-      const auto count = static_cast<std::int64_t>(
-          std::clamp(std::ceil(extent / kCellSize), 1.0, static_cast<double>(kMostCellsPerSide)));
-      // Never finer than rounding can tell apart, so a pad of one cell covers it.
-      const double finest = 1e-6 * (1.0 + std::max(std::abs(low), std::abs(high)));
-      return {low, std::max(extent / static_cast<double>(count), finest), count};
-    }
-    std::int64_t at(double v) const {
-      const double index = std::floor((v - low) / cell);
-      return static_cast<std::int64_t>(std::clamp(index, 0.0, static_cast<double>(count - 1)));
-    }
-  };
-
-  struct Span {
-    std::int64_t column0 = 0, column1 = -1, row0 = 0, row1 = -1;
-    bool contains(std::int64_t column, std::int64_t row) const {
-      return column >= column0 && column <= column1 && row >= row0 && row <= row1;
-    }
-  };
-
-  // The cells of the rectangle grown by `reach` vertically, then by `pad` cells each way.
-  Span spanOf(const Rect& r, std::int64_t pad, double reach) const {
-    const auto padded = [pad](std::int64_t index, std::int64_t direction, std::int64_t count) {
-      return std::clamp<std::int64_t>(index + direction * pad, 0, count - 1);
-    };
-    return {padded(columns_.at(minX(r)), -1, columns_.count),
-            padded(columns_.at(maxX(r)), 1, columns_.count),
-            padded(rows_.at(minY(r) - reach), -1, rows_.count),
-            padded(rows_.at(maxY(r) + reach), 1, rows_.count)};
-  }
-
-  Axis columns_{};
-  Axis rows_{};
-  std::vector<std::vector<std::size_t>> listed_{};
-  std::vector<std::uint64_t> seen_{};  // the last query that met each group
-  std::uint64_t query_ = 0;
-};
+Rect areaOf(const std::vector<RenderItem>& items) {
+  Rect area = nullRect();
+  for (const RenderItem& item : items) area = unionRect(area, item.rect);
+  return area;
+}
 
 }  // namespace
 
@@ -213,8 +126,12 @@ std::vector<BlockGroup> formGroups(const std::vector<RenderItem>& blockItems,
                                    const GroupingConfig& config) {
   std::vector<RenderItem> ordered = blockItems;
   sortReadingOrder(ordered);
-  std::optional<OpenGroupCells> cells = OpenGroupCells::forItems(ordered, config);
+  std::optional<RectCells> openGroups;
+  if (acceptsOnlyNearby(ordered, config)) openGroups.emplace(areaOf(ordered));
   std::vector<BlockGroup> groups;
+  const auto isFull = [&](std::size_t g) {
+    return static_cast<std::int64_t>(groups[g].items.size()) >= config.maxBlocks;
+  };
   for (RenderItem& item : ordered) {
     std::optional<bool> floats;
     const auto itemFloats = [&] {
@@ -222,26 +139,23 @@ std::vector<BlockGroup> formGroups(const std::vector<RenderItem>& blockItems,
       return *floats;
     };
     const auto accepts = [&](std::size_t g) { return mergeAllowed(item, itemFloats, groups[g], config); };
-    std::size_t accepting = groups.size();
-    if (cells) {
-      const std::vector<std::size_t> near = cells->near(item, groups, config);
-      const auto first = std::find_if(near.begin(), near.end(), accepts);
-      if (first != near.end()) accepting = *first;
+    std::vector<std::size_t> asked;
+    if (openGroups) {
+      asked = openGroups->near(acceptingReach(item, config), isFull);
     } else {
-      for (std::size_t g = 0; g < groups.size() && accepting == groups.size(); ++g) {
-        if (accepts(g)) accepting = g;
-      }
+      for (std::size_t g = 0; g < groups.size(); ++g) asked.push_back(g);
     }
+    const auto accepting = std::find_if(asked.begin(), asked.end(), accepts);
     const Rect rect = item.rect;
-    if (accepting == groups.size()) {
+    if (accepting == asked.end()) {
       groups.push_back(BlockGroup{.items = {std::move(item)}, .bounds = rect});
-      if (cells) cells->list(accepting, nullRect(), rect);
+      if (openGroups) openGroups->file(groups.size() - 1, rect, nullRect());
     } else {
-      BlockGroup& group = groups[accepting];
+      BlockGroup& group = groups[*accepting];
       const Rect before = group.bounds;
       group.bounds = unionRect(group.bounds, rect);
       group.items.push_back(std::move(item));
-      if (cells) cells->list(accepting, before, group.bounds);
+      if (openGroups) openGroups->file(*accepting, group.bounds, before);
     }
   }
   return groups;
