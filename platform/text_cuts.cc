@@ -1,5 +1,7 @@
 #include "platform/text_cuts.h"
 
+#include <vector>
+
 #include <glib.h>
 
 namespace platform {
@@ -41,12 +43,18 @@ bool joinsPrevious(gunichar c) {
          isRegionalIndicator(c) || isEmojiModifier(c);
 }
 
-bool isScriptLetter(gunichar c) {
+// A letter of a real script or a digit: its direction settles every character before it.
+bool isStrongLetter(gunichar c) {
   const GUnicodeScript script = g_unichar_get_script(c);
   return g_unichar_isalpha(c) && script != G_UNICODE_SCRIPT_COMMON &&
          script != G_UNICODE_SCRIPT_INHERITED && script != G_UNICODE_SCRIPT_UNKNOWN;
 }
 
+// A letter of a real script or a digit: its direction settles every character before it.
+bool settlesDirection(gunichar c) { return isStrongLetter(c) || g_unichar_isdigit(c); }
+
+bool opensIsolate(gunichar c) { return c >= 0x2066 && c <= 0x2068; }
+bool closesIsolate(gunichar c) { return c == 0x2069; }
 bool endsParagraph(gunichar c) { return c == '\n' || c == '\r' || c == 0x2029; }
 
 bool hasRightToLeft(std::string_view text) {
@@ -56,24 +64,103 @@ bool hasRightToLeft(std::string_view text) {
   return false;
 }
 
+// What a text with right-to-left characters must know ahead of a cut: for each paragraph,
+// the offset just past its last character that settles direction (the neutral characters
+// after it resolve as at the end of the text), and for each isolate opened, in order,
+// whether a later pop in its paragraph closes it (the characters before it then take their
+// direction from what follows the pop).
+struct DirectionOutline {
+  std::vector<std::size_t> lastSettled{0};
+  std::vector<bool> closedLater{};
+};
+
+DirectionOutline outlineDirections(std::string_view text) {
+  DirectionOutline outline;
+  std::vector<std::size_t> open;  // ordinals of the isolates open in this paragraph
+  for (const char* p = text.data(); p < text.data() + text.size(); p = g_utf8_next_char(p)) {
+    const gunichar c = g_utf8_get_char(p);
+    if (settlesDirection(c)) {
+      outline.lastSettled.back() = static_cast<std::size_t>(g_utf8_next_char(p) - text.data());
+    }
+    if (opensIsolate(c)) {
+      open.push_back(outline.closedLater.size());
+      outline.closedLater.push_back(false);
+    }
+    if (closesIsolate(c) && !open.empty()) {
+      outline.closedLater[open.back()] = true;
+      open.pop_back();
+    }
+    if (endsParagraph(c)) {
+      outline.lastSettled.push_back(static_cast<std::size_t>(g_utf8_next_char(p) - text.data()));
+      open.clear();
+    }
+  }
+  return outline;
+}
+
+// The isolates open at the scan position, and how many of them block a cut: those closed
+// later, and first-strong isolates whose direction no letter inside has settled yet.
+struct OpenIsolates {
+  struct Isolate {
+    bool closedLater = false;
+    bool unsettled = false;
+  };
+  std::vector<Isolate> open{};
+  int blocking = 0;
+
+  static int blocks(const Isolate& isolate) { return isolate.closedLater || isolate.unsettled ? 1 : 0; }
+  void opened(bool closedLater, bool firstStrong) {
+    open.push_back({closedLater, firstStrong});
+    blocking += blocks(open.back());
+  }
+  void closed() {
+    if (open.empty()) return;
+    blocking -= blocks(open.back());
+    open.pop_back();
+  }
+  void strongLetter() {
+    for (Isolate& isolate : open) {
+      blocking -= blocks(isolate);
+      isolate.unsettled = false;
+      blocking += blocks(isolate);
+    }
+  }
+  void paragraphEnded() {
+    open.clear();
+    blocking = 0;
+  }
+};
+
 }  // namespace
 
 std::size_t layoutCutAtOrAfter(std::string_view text, std::size_t from) {
-  const bool needsLetter = hasRightToLeft(text);
+  // Left-to-right text has one direction everywhere. In text with right-to-left characters,
+  // neutral characters and directional isolates take their direction from what follows.
+  const bool bidirectional = hasRightToLeft(text);
+  const DirectionOutline outline = bidirectional ? outlineDirections(text) : DirectionOutline{};
   const char* const begin = text.data();
   const char* const end = begin + text.size();
-  int isolates = 0;  // isolates opened and not yet closed in this paragraph
+  std::size_t paragraph = 0;
+  std::size_t isolatesOpened = 0;
+  OpenIsolates isolates;
   gunichar previous = 0;
   for (const char* p = begin; p < end; p = g_utf8_next_char(p)) {
     const gunichar c = g_utf8_get_char(p);
     const auto at = static_cast<std::size_t>(p - begin);
-    if (at >= from && at > 0 && isolates == 0 && !joinsNext(previous) && !joinsPrevious(c) &&
-        (!needsLetter || isScriptLetter(previous))) {
-      return at;
+    const bool apart = at >= from && at > 0 && !joinsNext(previous) && !joinsPrevious(c);
+    const bool settled = settlesDirection(previous) || at >= outline.lastSettled[paragraph];
+    if (apart && (!bidirectional || (isolates.blocking == 0 && settled))) return at;
+    if (!bidirectional) {
+      previous = c;
+      continue;
     }
-    if (c >= 0x2066 && c <= 0x2068) ++isolates;
-    if (c == 0x2069 && isolates > 0) --isolates;
-    if (endsParagraph(c)) isolates = 0;
+    if (isStrongLetter(c)) isolates.strongLetter();
+    if (opensIsolate(c)) isolates.opened(outline.closedLater[isolatesOpened++], c == 0x2068);
+    if (closesIsolate(c)) isolates.closed();
+    if (endsParagraph(c)) {
+      isolates.paragraphEnded();
+      ++paragraph;
+    }
     previous = c;
   }
   return text.size();

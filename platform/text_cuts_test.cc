@@ -37,12 +37,18 @@ INSTANTIATE_TEST_SUITE_P(
         CutCase{"HangulJamoStayTogether", "\u1100\u1161\u11A8 x", 1, 10},
         // a b, first-strong isolate (3) at 2, c d, pop (3) at 7, e at 10, f at 11.
         CutCase{"NotInsideAnIsolate", "ab\u2068cd\u2069ef", 3, 11},
-        CutCase{"IsolateEndsWithItsParagraph", "a\u2066b\ncd", 4, 6},
+        CutCase{"IsolatesDoNotMatterInLeftToRightText", "ab\u2066cd", 3, 6},
+        // Hebrew letter (2), isolate (3) at 2, then a at 5.
+        CutCase{"IsolateNeverClosedInRightToLeftTextMayBeCut", "\u05E9\u2066abc", 6, 6},
+        CutCase{"FirstStrongIsolateWaitsForALetterInside", "\u05E9\u2068!!ab", 5, 8},
+        // Hebrew letter (2), isolate (3) at 2, b at 5, line feed, c at 7, pop (3), d.
+        CutCase{"PopInALaterParagraphClosesNothing", "\u05E9\u2066b\nc\u2069d", 5, 6},
         CutCase{"LeftToRightTextCutsAfterPunctuation", "abc, 123 def", 4, 4},
         // Four Hebrew letters of 2 bytes, comma at 8, space, 1 2 3 at 10, space, a at 14.
         CutCase{"RightToLeftTextCutsRightAfterALetter", "\u05E9\u05DC\u05D5\u05DD, 123 abc", 8, 8},
-        CutCase{"RightToLeftTextSkipsPunctuationAndDigits",
-                "\u05E9\u05DC\u05D5\u05DD, 123 abc", 9, 15}),
+        CutCase{"RightToLeftTextCutsAfterADigit", "\u05E9\u05DC\u05D5\u05DD, 123 abc", 9, 11},
+        CutCase{"RightToLeftTextSkipsPunctuation", "\u05E9\u05DC\u05D5\u05DD, !? abc", 9, 14},
+        CutCase{"NeutralsToTheEndOfTheParagraphCanBeCut", "\u05E9!!!!\nx", 3, 3}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -174,7 +174,8 @@ TrustedLines trustedLines(const ScaledLayout& scaled, std::size_t cut) {
 }
 
 // The layout of the whole text, or of a part of it whose settled lines alone are taller than
-// `limit` pixels without spacing. Parts double in length until one is.
+// `limit` pixels without spacing. Each part adds twice what the one before added, so that a
+// run of characters that take no room only delays the growth once.
 struct LimitedLayout {
   ScaledLayout scaled;
   bool whole = true;
@@ -186,8 +187,9 @@ LimitedLayout layoutUpTo(const std::string& valid, double width, const TextStyle
   if (valid.size() <= kWholeLayoutBytes || !(limit < HUGE_VAL)) {
     return {.scaled = buildValidLayout(valid, width, style)};
   }
-  for (std::size_t target = 2 * kWholeLayoutBytes;; target *= 2) {
-    const std::size_t cut = target >= valid.size() ? valid.size() : layoutCutAtOrAfter(valid, target);
+  std::size_t cut = 0;
+  for (std::size_t added = 2 * kWholeLayoutBytes;; added *= 2) {
+    cut = added >= valid.size() - cut ? valid.size() : layoutCutAtOrAfter(valid, cut + added);
     ScaledLayout scaled = buildValidLayout(std::string_view(valid).substr(0, cut), width, style);
     if (cut == valid.size()) return {.scaled = std::move(scaled)};
     const TrustedLines trusted = trustedLines(scaled, cut);
