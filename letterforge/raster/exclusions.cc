@@ -82,13 +82,16 @@ Exclusions makeExclusions(const platform::PageBitmap& page, std::vector<Rect> re
     }
   }
   exclusions.wordsPerRow = (width + 63) / 64;
+  exclusions.width = width;
+  exclusions.height = height;
   exclusions.coveredBits.assign(static_cast<std::size_t>(exclusions.wordsPerRow * height), 0);
   markCovers(covers, width, height, exclusions.wordsPerRow, exclusions.coveredBits);
   return exclusions;
 }
 
 bool isExcluded(const Exclusions& exclusions, std::int64_t x, std::int64_t y) {
-  if (!exclusions.coveredBits.empty()) {
+  const bool marked = x >= 0 && y >= 0 && x < exclusions.width && y < exclusions.height;
+  if (marked && !exclusions.coveredBits.empty()) {
     const std::uint64_t word =
         exclusions.coveredBits[static_cast<std::size_t>(y * exclusions.wordsPerRow + x / 64)];
     return (word >> (x % 64)) & 1U;
@@ -99,6 +102,11 @@ bool isExcluded(const Exclusions& exclusions, std::int64_t x, std::int64_t y) {
     if (r.x <= px && px <= r.x + r.width && r.y <= py && py <= r.y + r.height) return true;
   }
   return false;
+}
+
+bool isMarkedFor(const Exclusions& exclusions, const platform::PageBitmap& page) {
+  return !exclusions.coveredBits.empty() && exclusions.width == page.width() &&
+         exclusions.height == page.height();
 }
 
 }  // namespace letterforge

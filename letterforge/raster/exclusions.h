@@ -15,6 +15,8 @@ struct Exclusions {
   std::vector<Rect> rects{};
   std::vector<std::uint64_t> coveredBits{};  // a bit per page point, row by row; empty: not made
   std::int64_t wordsPerRow = 0;
+  std::int64_t width = 0;   // of the page the bits were made for
+  std::int64_t height = 0;
   bool operator==(const Exclusions&) const = default;
 };
 
@@ -26,8 +28,11 @@ inline constexpr std::size_t kListedExclusions = 16;
 // covers nothing.
 Exclusions makeExclusions(const platform::PageBitmap& page, std::vector<Rect> rects);
 
-// Whether page point (x, y) lies in one of the rectangles: rect.x <= x <= rect.x + width, and
-// the same upwards. With covered points marked, (x, y) must lie on the page they were made for.
+// Whether point (x, y) lies in one of the rectangles: rect.x <= x <= rect.x + width, and the
+// same upwards. Points off the page the marks were made for are tested against the rectangles.
 bool isExcluded(const Exclusions& exclusions, std::int64_t x, std::int64_t y);
+
+// Whether the points of `page` are marked in `exclusions`.
+bool isMarkedFor(const Exclusions& exclusions, const platform::PageBitmap& page);
 
 }  // namespace letterforge

@@ -82,6 +82,23 @@ TEST(ExclusionsTest, FewRectanglesStayListed) {
   EXPECT_FALSE(makeExclusions(page, rects).coveredBits.empty());
 }
 
+// Marks cover the page they were made for; other points, and other pages, go by the list.
+TEST(ExclusionsTest, MarksServeOnlyTheirOwnPage) {
+  const platform::PageBitmap small = makePage(8, 4);
+  const Exclusions marked = makeExclusions(small, withFiller({{-3, 0, 4, 1}, {10, 6, 2, 2}}));
+  EXPECT_TRUE(isExcluded(marked, -2, 1));  // off the page, inside the first
+  EXPECT_TRUE(isExcluded(marked, 11, 7));  // off the page, inside the second
+  EXPECT_FALSE(isExcluded(marked, 9, 7));
+  platform::PageBitmap large = makePage(16, 12, kBlack);
+  paintRect(large, 10, 6, 3, 3, kWhite);  // points 10..12, of which the second covers 10..12
+  EXPECT_TRUE(isMarkedFor(marked, small));
+  EXPECT_FALSE(isMarkedFor(marked, large));
+  const RegionStats s = regionStats(large, pixelBounds(large, {9, 5, 5, 5}), marked);
+  EXPECT_EQ(s, regionStats(large, pixelBounds(large, {9, 5, 5, 5}), {.rects = marked.rects}));
+  EXPECT_EQ(s.bright, 0.0);  // the 9 white points are the ones left out
+  EXPECT_EQ(s.dark, 1.0);
+}
+
 // Many overlapping, nested and touching rectangles: marked points are the listed ones, and
 // the statistics of every range come out the same either way.
 TEST(ExclusionsTest, MarkedAndListedAgreeEverywhere) {

@@ -157,8 +157,9 @@ RegionStats regionStats(const PageBitmap& page, const PixelBounds& bounds,
   const std::int64_t step = sampleStep(b.width, b.height, kRegionStatsBudget);
   // Listed exclusions are cut to those that reach the range, so that a page of a few dozen
   // blocks does not test every grid point against every block; many are marked point by point.
+  const bool marked = isMarkedFor(exclusions, page);
   Exclusions nearby;
-  if (exclusions.coveredBits.empty()) {
+  if (!marked) {
     const double lastX = static_cast<double>(b.maxX - 1), lastY = static_cast<double>(b.maxY - 1);
     for (const Rect& exclusion : exclusions.rects) {
       const Rect r = standardised(exclusion);
@@ -168,7 +169,7 @@ RegionStats regionStats(const PageBitmap& page, const PixelBounds& bounds,
       }
     }
   }
-  const Exclusions& excluded = exclusions.coveredBits.empty() ? nearby : exclusions;
+  const Exclusions& excluded = marked ? exclusions : nearby;
 
   std::int64_t total = 0, bright = 0, dark = 0, colourful = 0, edge = 0;
   for (std::int64_t y = b.minY; y < b.maxY; y += step) {

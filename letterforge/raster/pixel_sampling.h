@@ -80,7 +80,7 @@ std::optional<GridBrightness> gridBrightness(const platform::PageBitmap& page,
                                              const PixelBounds& bounds);
 // Bright, dark, colourful and edge fractions of the grid at the region-statistics budget,
 // leaving out points inside any of `exclusions` (edges included). (1, 0, 0, 0) when no point
-// was counted. Marked exclusions must have been made for this page.
+// was counted. Marks made for another page are not used.
 RegionStats regionStats(const platform::PageBitmap& page, const PixelBounds& bounds,
                         const Exclusions& exclusions);
 
