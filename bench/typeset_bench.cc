@@ -35,21 +35,22 @@ Rect itemRect(int item) {
 void fitAndDraw(benchmark::State& state, bool bubble) {
   auto page = platform::PageBitmap::create(1600, 2400);
   page->fillRect({0, 0, 1600, 2400}, platform::kWhite);
-  const RenderOptions options{};
+  const TypesetOptions options{};
+  platform::TextContext text;
   const std::vector<std::string> texts = sampleTexts();
   for (int item = 0; item < kItems; ++item) {  // warm the font caches
-    drawFittedText(*page, options, texts[item], bubble, false, itemRect(item));
+    drawFittedText(text, *page, options, texts[item], bubble, false, itemRect(item));
   }
   for (auto _ : state) {
     for (int item = 0; item < kItems; ++item) {
-      drawFittedText(*page, options, texts[item], bubble, false, itemRect(item));
+      drawFittedText(text, *page, options, texts[item], bubble, false, itemRect(item));
     }
   }
   std::int64_t layouts = 0;
   for (int item = 0; item < kItems; ++item) {
     const Rect rect = itemRect(item);
     layouts += fitTextSize(options, texts[item], bubble, false, rect,
-                           textEngineMeasure(texts[item], rect.width))
+                           textEngineMeasure(text, texts[item], rect.width))
                    .layoutCount;
   }
   state.SetItemsProcessed(state.iterations() * kItems);
@@ -65,7 +66,8 @@ void BM_FittedTextBubble(benchmark::State& state) { fitAndDraw(state, true); }
 void BM_MeasureOneLayout(benchmark::State& state) {
   const std::string text = sampleTexts()[0];
   const TextAttributes attributes = makeTextAttributes(1.12, false, true, 17.3, FontWeight::bold);
-  const MeasureHeight measure = textEngineMeasure(text, 200.0);
+  platform::TextContext context;
+  const MeasureHeight measure = textEngineMeasure(context, text, 200.0);
   benchmark::DoNotOptimize(measure(attributes));
   for (auto _ : state) benchmark::DoNotOptimize(measure(attributes));
 }

@@ -4,8 +4,10 @@
 #  - the codec floor (tools/codec_floor: the same decode and PNG encode, nothing else);
 #  - the bare round trip of ImageMagick (`convert in out.png`) and of `vips copy`;
 #  - cutframe cutting a 400 x 300 rectangle beside `vips crop` of the same padded rectangle.
-# Then letterforge's cost against the number of blocks (10, 100, 1000, 2000) and pages per
-# minute with one and with two processes at once.
+# Then letterforge's cost against the number of blocks (10, 100, 1000, 2000), an 800 x 40000
+# vertical strip of 12 bubbles in each mode with and without the debug image (its peak memory
+# against the size of one page bitmap), and pages per minute with one and with two processes at
+# once.
 #
 # Times are CPU time (user + system) unless marked wall: the machine may be shared, and CPU
 # time is what a page costs whatever else runs. Medians of RUNS runs, the commands taking turns
@@ -14,6 +16,8 @@
 #   bench/whole_process.sh [build-dir]      (default: build, configured here when missing)
 #   RUNS=11 CURVE_RUNS=3 PAGES=10           (environment: runs per command, per curve point,
 #                                            pages per process in the throughput test)
+#   BASELINE=<other-build-dir>              (also runs that build's letterforge in the same
+#                                            turns, and prints each mode before and after)
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -43,7 +47,22 @@ printf '{"width": 2480, "height": 3508, "blocks": []}' > "$work/empty.json"
 echo "page: 2480 x 3508, 30 blocks; page.png $(stat -c %s "$work/page.png") bytes, page.jpg $(stat -c %s "$work/page.jpg") bytes"
 
 lf() {  # page file, OCR file, translation file, cleanup mode
-  echo "$build/letterforge $1 $2 $3 $work/out.png 18 38 1 1.12 bold true balanced '' balanced $4"
+  lf_of "$build" "$@"
+}
+lf_of() {  # build folder, page file, OCR file, translation file, cleanup mode
+  echo "$1/letterforge $2 $3 $4 $work/out.png 18 38 1 1.12 bold true balanced '' balanced $5"
+}
+lf_debug() {  # page file, OCR file, translation file, cleanup mode: with the debug image
+  echo "$build/letterforge $1 $2 $3 $work/out.png 18 38 1 1.12 bold true balanced $work/debug.png balanced $4"
+}
+baseline_entries() {  # page file: the baseline build's frame and modes, when there is one
+  [ -n "${BASELINE:-}" ] || return 0
+  local base format=${1##*.}
+  base=$(cd "$BASELINE" && pwd)
+  echo "$format before frame|$(lf_of "$base" "$1" "$work/empty.json" "$work/translation.json" white_fill)"
+  for mode in white_fill text_inpaint bubble_clean; do
+    echo "$format before $mode|$(lf_of "$base" "$1" "$work/ocr.json" "$work/translation.json" "$mode")"
+  done
 }
 
 # Runs each "name|command" entry $1 times in turns; appends "name|wall|user|system|peak KB"
@@ -70,7 +89,8 @@ measure() { python3 "$work/measure.py" "$@"; }
 # cutframe pads 400 x 300 at (1000, 1500) by max(0.22 x 400, 40) = 88 px: 576 x 476 at (912, 1412).
 for format in png jpg; do
   page="$work/page.$format"
-  measure "$runs" "$work/runs.txt" \
+  mapfile -t before < <(baseline_entries "$page")
+  measure "$runs" "$work/runs.txt" "${before[@]}" \
     "$format codec floor|$build/tools/codec_floor $page $work/floor.png" \
     "$format convert|convert $page $work/convert.png" \
     "$format vips copy|vips copy $page $work/vips.png" \
@@ -93,6 +113,17 @@ for blocks in 10 100 1000 2000; do
   measure "$curve_runs" "$work/curve.txt" "${entries[@]}"
 done
 
+# --- A long strip -----------------------------------------------------------------------
+# Taller than one surface of the drawing library: the case of stitched long-strip pages.
+strip="$work/strip"
+"$build/tools/make_sample_page" "$strip" 800 40000 12
+entries=()
+for mode in white_fill text_inpaint bubble_clean; do
+  entries+=("$mode|$(lf "$strip/page.png" "$strip/ocr.json" "$strip/translation.json" "$mode")")
+  entries+=("$mode + debug|$(lf_debug "$strip/page.png" "$strip/ocr.json" "$strip/translation.json" "$mode")")
+done
+measure "$curve_runs" "$work/strip.txt" "${entries[@]}"
+
 # --- Pages per minute -------------------------------------------------------------------
 # Each process renders the 30-block PNG page $pages times in a row; wall time of the whole.
 for mode in white_fill text_inpaint bubble_clean; do
@@ -107,7 +138,7 @@ for mode in white_fill text_inpaint bubble_clean; do
   done
 done
 
-python3 - "$work/runs.txt" "$work/curve.txt" "$work/throughput.txt" "$pages" <<'PY'
+python3 - "$work/runs.txt" "$work/curve.txt" "$work/throughput.txt" "$pages" "$work/strip.txt" <<'PY'
 import statistics, sys
 from collections import defaultdict
 
@@ -132,6 +163,12 @@ for fmt in ("png", "jpg"):
             continue
         cpu, wall, peak = medians(samples)
         print(f"{name:<28}{cpu:>9.0f}{wall:>9.0f}{cpu / floor:>8.2f}x{cpu / convert:>10.2f}x{peak:>9.0f}")
+    if f"{fmt} before frame" in runs:
+        for mode in ("frame", "white_fill", "text_inpaint", "bubble_clean"):
+            now = runs[f"{fmt} letterforge {mode}"]
+            then = runs[f"{fmt} before {mode}"]
+            print(f"{'  ' + mode + ' after / before':<28}{medians(now)[0] / medians(then)[0]:>8.3f}x"
+                  f"{'':>21}{medians(now)[2]:>5.0f} vs {medians(then)[2]:.0f}")
     cut = medians(runs[f"{fmt} cutframe 400x300"])[0]
     crop = medians(runs[f"{fmt} vips crop"])[0]
     print(f"{'  cutframe / vips crop':<28}{cut / crop:>8.2f}x")
@@ -143,6 +180,14 @@ print(f"{'blocks':>7}" + "".join(f"{m:>14}" for m in modes) + f"{'peak MB':>9}")
 for blocks in ("10", "100", "1000", "2000"):
     cells = [medians(curve[f"{blocks} {m}"]) for m in modes]
     print(f"{blocks:>7}" + "".join(f"{c[0]:>14.0f}" for c in cells) + f"{max(c[2] for c in cells):>9.0f}")
+
+strip = load(sys.argv[5])
+bitmap_mb = 800 * 40000 * 4 / 2**20
+print(f"\n800 x 40000 strip, 12 blocks (median of {len(next(iter(strip.values())))}); one page bitmap is {bitmap_mb:.0f} MB")
+print(f"{'mode':<24}{'CPU ms':>9}{'wall ms':>9}{'peak MB':>9}{'/ bitmap':>10}")
+for name, samples in strip.items():
+    cpu, wall, peak = medians(samples)
+    print(f"{name:<24}{cpu:>9.0f}{wall:>9.0f}{peak:>9.0f}{peak / bitmap_mb:>9.2f}x")
 
 print(f"\npages per minute, 30-block PNG page, {sys.argv[4]} pages per process (wall time)")
 print(f"{'mode':<14}{'1 process':>11}{'2 processes':>13}")

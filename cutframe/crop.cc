@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 #include "platform/number_parsing.h"
 
@@ -18,6 +17,31 @@ std::optional<double> number(const std::string& text) {
   const auto parsed = platform::parseCNumber(text);
   if (!parsed) return std::nullopt;
   return parsed->value;
+}
+
+// The rectangle needs the image size, which the decoder reports from the header, so the
+// region is chosen once the header is read.
+template <typename Decode>
+std::optional<platform::DecodedImage> crop(const CropRequest& request, CropProblem& problem,
+                                           Decode decodeRegion) {
+  bool outside = false;
+  const auto chooseCrop = [&](std::int64_t width, std::int64_t height) {
+    const auto pixels = pixelsInImage(paddedCropRect(request, width, height), width, height);
+    outside = !pixels;
+    return pixels;  // absent: the whole image is decoded, so a broken file is still told apart
+  };
+  platform::ImageDecodeFailure failure{};
+  auto piece = decodeRegion(chooseCrop, failure);
+  if (!piece) {
+    problem = failure == platform::ImageDecodeFailure::kCannotOpen ? CropProblem::kCannotOpen
+                                                                   : CropProblem::kCannotDecode;
+    return std::nullopt;
+  }
+  if (outside) {
+    problem = CropProblem::kOutsideImage;
+    return std::nullopt;
+  }
+  return piece;
 }
 
 }  // namespace
@@ -58,26 +82,33 @@ CropRect paddedCropRect(const CropRequest& request, std::int64_t imageWidth, std
                   .height = atLeast(std::ceil(y1 - y0), 1.0)};
 }
 
-std::optional<PixelRect> pixelsInImage(const CropRect& rect, std::int64_t imageWidth, std::int64_t imageHeight) {
+std::optional<platform::ImageRegion> pixelsInImage(const CropRect& rect, std::int64_t imageWidth,
+                                                   std::int64_t imageHeight) {
   const double left = std::max(std::floor(rect.x), 0.0);
   const double top = std::max(std::floor(rect.y), 0.0);
   const double right = std::min(std::ceil(rect.x + rect.width), static_cast<double>(imageWidth));
   const double bottom = std::min(std::ceil(rect.y + rect.height), static_cast<double>(imageHeight));
   // Written so that a NaN anywhere also counts as empty.
   if (!(right > left && bottom > top)) return std::nullopt;
-  return PixelRect{.x = static_cast<std::int64_t>(left),
-                   .y = static_cast<std::int64_t>(top),
-                   .width = static_cast<std::int64_t>(right - left),
-                   .height = static_cast<std::int64_t>(bottom - top)};
+  return platform::ImageRegion{.x = static_cast<std::int64_t>(left),
+                               .y = static_cast<std::int64_t>(top),
+                               .width = static_cast<std::int64_t>(right - left),
+                               .height = static_cast<std::int64_t>(bottom - top)};
 }
 
-std::optional<platform::DecodedImage> cutOut(const platform::DecodedImage& image, const PixelRect& rect) {
-  auto piece = platform::allocateImage(rect.width, rect.height);
-  if (!piece) return std::nullopt;
-  for (std::int64_t y = 0; y < rect.height; ++y) {
-    std::memcpy(piece->row(y), image.row(rect.y + y) + rect.x * 4, static_cast<std::size_t>(rect.width * 4));
-  }
-  return piece;
+std::optional<platform::DecodedImage> cropImageFile(const CropRequest& request, CropProblem& problem) {
+  return crop(request, problem, [&](const platform::ImageRegionChoice& choose,
+                                    platform::ImageDecodeFailure& failure) {
+    return platform::decodeImageFileRegion(request.inputPath, choose, failure);
+  });
+}
+
+std::optional<platform::DecodedImage> cropImageBytes(std::span<const std::uint8_t> bytes,
+                                                     const CropRequest& request, CropProblem& problem) {
+  return crop(request, problem, [&](const platform::ImageRegionChoice& choose,
+                                    platform::ImageDecodeFailure& failure) {
+    return platform::decodeImageRegion(bytes, choose, failure);
+  });
 }
 
 }  // namespace cutframe

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -48,19 +49,19 @@ struct CropRect {
 // the image. A coordinate that is not a number gives way to the image's bound.
 CropRect paddedCropRect(const CropRequest& request, std::int64_t imageWidth, std::int64_t imageHeight);
 
-struct PixelRect {
-  std::int64_t x = 0;
-  std::int64_t y = 0;
-  std::int64_t width = 0;
-  std::int64_t height = 0;
-  bool operator==(const PixelRect&) const = default;
-};
-
 // Rounds the rectangle outward to whole pixels and intersects it with the image. Absent when
 // nothing of the image is left.
-std::optional<PixelRect> pixelsInImage(const CropRect& rect, std::int64_t imageWidth, std::int64_t imageHeight);
+std::optional<platform::ImageRegion> pixelsInImage(const CropRect& rect, std::int64_t imageWidth,
+                                                   std::int64_t imageHeight);
 
-// A copy of the pixels inside rect, which lies within the image. Absent when memory cannot be had.
-std::optional<platform::DecodedImage> cutOut(const platform::DecodedImage& image, const PixelRect& rect);
+// Why a crop gave no pixels: the file could not be read or is not an image, the image could
+// not be decoded, or the padded rectangle lies wholly outside it.
+enum class CropProblem { kCannotOpen, kCannotDecode, kOutsideImage };
+
+// The padded rectangle of the request cut out of an image file (or the bytes of one), decoding
+// only what the rectangle needs where the format allows. Absent with `problem` set otherwise.
+std::optional<platform::DecodedImage> cropImageFile(const CropRequest& request, CropProblem& problem);
+std::optional<platform::DecodedImage> cropImageBytes(std::span<const std::uint8_t> bytes,
+                                                     const CropRequest& request, CropProblem& problem);
 
 }  // namespace cutframe

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -16,8 +20,6 @@
 #include "platform/files.h"
 #include "platform/png_encoder.h"
 
-extern char** environ;
-
 namespace cutframe {
 namespace {
 
@@ -26,10 +28,12 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // --- Crop arithmetic ------------------------------------------------------------------
 
+using Region = platform::ImageRegion;
+
 struct CropCase {
   const char* name;
   double x, y, w, h, ratio;
-  std::optional<PixelRect> expected;  // on a 1000 x 800 image
+  std::optional<Region> expected;  // on a 1000 x 800 image
 };
 
 class CropArithmeticTest : public ::testing::TestWithParam<CropCase> {};
@@ -42,26 +46,26 @@ TEST_P(CropArithmeticTest, MatchesHandWorkedRectangle) {
 
 INSTANTIATE_TEST_SUITE_P(Examples, CropArithmeticTest, ::testing::Values(
     // pad = max(50 × 0.22, 40) = 40
-    CropCase{"DefaultRatioPadsAtLeastForty", 100, 100, 50, 20, 0.22, PixelRect{60, 60, 130, 100}},
-    CropCase{"RatioOnePadsByLongerSide", 100, 100, 50, 20, 1.0, PixelRect{50, 50, 150, 120}},
-    CropCase{"RatioGivingExactlyForty", 100, 100, 200, 20, 0.2, PixelRect{60, 60, 280, 100}},
-    CropCase{"RatioGivingJustOverForty", 100, 100, 200, 20, 0.21, PixelRect{58, 58, 284, 104}},
-    CropCase{"NegativeRatioCountsAsZero", 100, 100, 50, 20, -3.0, PixelRect{60, 60, 130, 100}},
-    CropCase{"ClampedAtTopLeftCorner", 10, 10, 50, 20, 0.22, PixelRect{0, 0, 100, 70}},
-    CropCase{"EndsExactlyAtRightEdge", 950, 100, 100, 20, 0.22, PixelRect{910, 60, 90, 100}},
-    CropCase{"EndsExactlyAtBottomEdge", 100, 790, 50, 20, 0.22, PixelRect{60, 750, 130, 50}},
+    CropCase{"DefaultRatioPadsAtLeastForty", 100, 100, 50, 20, 0.22, Region{60, 60, 130, 100}},
+    CropCase{"RatioOnePadsByLongerSide", 100, 100, 50, 20, 1.0, Region{50, 50, 150, 120}},
+    CropCase{"RatioGivingExactlyForty", 100, 100, 200, 20, 0.2, Region{60, 60, 280, 100}},
+    CropCase{"RatioGivingJustOverForty", 100, 100, 200, 20, 0.21, Region{58, 58, 284, 104}},
+    CropCase{"NegativeRatioCountsAsZero", 100, 100, 50, 20, -3.0, Region{60, 60, 130, 100}},
+    CropCase{"ClampedAtTopLeftCorner", 10, 10, 50, 20, 0.22, Region{0, 0, 100, 70}},
+    CropCase{"EndsExactlyAtRightEdge", 950, 100, 100, 20, 0.22, Region{910, 60, 90, 100}},
+    CropCase{"EndsExactlyAtBottomEdge", 100, 790, 50, 20, 0.22, Region{60, 750, 130, 50}},
     // x0 = 60.5: origin 60, width ceil(150.5 − 60.5) = 90, so columns 60 to 149
-    CropCase{"FractionalLeftKeepsUnroundedWidth", 100.5, 100, 10, 10, 0.22, PixelRect{60, 60, 90, 90}},
-    CropCase{"FractionalTopKeepsUnroundedHeight", 100, 100.25, 10, 10, 0.22, PixelRect{60, 60, 90, 90}},
-    CropCase{"ZeroSizeCountsAsOne", 100, 100, 0, 0, 0.22, PixelRect{60, 60, 81, 81}},
-    CropCase{"NegativeSizeCountsAsOne", 100, 100, -5, -7, 0.22, PixelRect{60, 60, 81, 81}},
-    CropCase{"InfiniteRatioTakesWholeImage", 100, 100, 10, 10, kInf, PixelRect{0, 0, 1000, 800}},
-    CropCase{"NaNLeftRunsFromZeroToEdge", kNaN, 100, 50, 20, 0.22, PixelRect{0, 60, 1000, 100}},
-    CropCase{"NaNTopRunsFromZeroToEdge", 100, kNaN, 50, 20, 0.22, PixelRect{60, 0, 130, 800}},
-    CropCase{"NaNWidthCountsAsOne", 100, 100, kNaN, 20, 0.22, PixelRect{60, 60, 81, 100}},
-    CropCase{"NaNRatioGivesMinimumPad", 100, 100, 50, 20, kNaN, PixelRect{60, 60, 130, 100}},
+    CropCase{"FractionalLeftKeepsUnroundedWidth", 100.5, 100, 10, 10, 0.22, Region{60, 60, 90, 90}},
+    CropCase{"FractionalTopKeepsUnroundedHeight", 100, 100.25, 10, 10, 0.22, Region{60, 60, 90, 90}},
+    CropCase{"ZeroSizeCountsAsOne", 100, 100, 0, 0, 0.22, Region{60, 60, 81, 81}},
+    CropCase{"NegativeSizeCountsAsOne", 100, 100, -5, -7, 0.22, Region{60, 60, 81, 81}},
+    CropCase{"InfiniteRatioTakesWholeImage", 100, 100, 10, 10, kInf, Region{0, 0, 1000, 800}},
+    CropCase{"NaNLeftRunsFromZeroToEdge", kNaN, 100, 50, 20, 0.22, Region{0, 60, 1000, 100}},
+    CropCase{"NaNTopRunsFromZeroToEdge", 100, kNaN, 50, 20, 0.22, Region{60, 0, 130, 800}},
+    CropCase{"NaNWidthCountsAsOne", 100, 100, kNaN, 20, 0.22, Region{60, 60, 81, 100}},
+    CropCase{"NaNRatioGivesMinimumPad", 100, 100, 50, 20, kNaN, Region{60, 60, 130, 100}},
     // x0 clamps to 0 and x1 = −450, so the width falls to its floor of one pixel
-    CropCase{"WhollyLeftOfImageKeepsOneColumn", -500, 100, 10, 20, 0.22, PixelRect{0, 60, 1, 100}},
+    CropCase{"WhollyLeftOfImageKeepsOneColumn", -500, 100, 10, 20, 0.22, Region{0, 60, 1, 100}},
     CropCase{"PastRightEdgeIsEmpty", 5000, 100, 10, 20, 0.22, std::nullopt},
     CropCase{"BelowBottomEdgeIsEmpty", 100, 900, 10, 20, 0.22, std::nullopt},
     CropCase{"InfiniteLeftIsEmpty", kInf, 100, 10, 20, 0.22, std::nullopt}),
@@ -74,30 +78,8 @@ TEST(CropArithmeticTest, PaddedRectangleKeepsFractionalCorner) {
 }
 
 TEST(CropArithmeticTest, FractionalRectangleIsRoundedOutward) {
-  EXPECT_EQ(pixelsInImage(CropRect{2.5, 3.25, 4.0, 1.5}, 10, 10), (PixelRect{2, 3, 5, 2}));
+  EXPECT_EQ(pixelsInImage(CropRect{2.5, 3.25, 4.0, 1.5}, 10, 10), (Region{2, 3, 5, 2}));
   EXPECT_EQ(pixelsInImage(CropRect{-3, -3, 2.5, 10}, 10, 10), std::nullopt);
-}
-
-TEST(CropArithmeticTest, CutOutCopiesTheRectangle) {
-  auto image = platform::allocateImage(4, 3);
-  ASSERT_TRUE(image.has_value());
-  for (int y = 0; y < 3; ++y) {
-    for (int x = 0; x < 4; ++x) {
-      std::uint8_t* p = image->row(y) + x * 4;
-      p[0] = static_cast<std::uint8_t>(x);
-      p[1] = static_cast<std::uint8_t>(y);
-      p[2] = 9;
-      p[3] = 255;
-    }
-  }
-  const auto piece = cutOut(*image, PixelRect{1, 1, 3, 2});
-  ASSERT_TRUE(piece.has_value());
-  ASSERT_EQ(piece->width, 3);
-  ASSERT_EQ(piece->height, 2);
-  EXPECT_EQ(piece->row(0)[0], 1);  // top-left of the piece is image pixel (1, 1)
-  EXPECT_EQ(piece->row(0)[1], 1);
-  EXPECT_EQ(piece->row(1)[2 * 4], 3);  // bottom-right is image pixel (3, 2)
-  EXPECT_EQ(piece->row(1)[2 * 4 + 1], 2);
 }
 
 // --- Arguments ------------------------------------------------------------------------
@@ -215,12 +197,15 @@ class CutframeProgramTest : public ::testing::Test {
     const char* build = std::getenv("LF_BUILD_DIR");
     ASSERT_NE(build, nullptr) << "LF_BUILD_DIR names the build folder that holds cutframe";
     binary_ = std::filesystem::path(build) / "cutframe";
-    dir_ = std::filesystem::path(::testing::TempDir()) /
-           ("cutframe_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    // One folder per test; a parametrised test's name holds a "/".
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::replace(name.begin(), name.end(), '/', '_');
+    dir_ = std::filesystem::path(::testing::TempDir()) / ("cutframe_" + name);
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
     writeSourceImage();
   }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
 
   // 200 × 150 pixels; pixel (x, y) is (x, y, 7), so every crop shows where it came from.
   void writeSourceImage() {
@@ -244,7 +229,9 @@ class CutframeProgramTest : public ::testing::Test {
   std::string input() const { return (dir_ / "in.png").string(); }
   std::string path(const std::string& name) const { return (dir_ / name).string(); }
 
-  RunResult run(const std::vector<std::string>& arguments) {
+  // Runs cutframe with its streams captured, under a file-size limit when one is given. A run
+  // that waits for ever (on a pipe, say) is ended by an alarm far beyond any real run's time.
+  RunResult run(const std::vector<std::string>& arguments, rlim_t fileSizeLimit = RLIM_INFINITY) {
     std::vector<std::string> all = {binary_.string()};
     all.insert(all.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
@@ -252,18 +239,24 @@ class CutframeProgramTest : public ::testing::Test {
     argv.push_back(nullptr);
     const std::string outPath = path("stdout.txt");
     const std::string errPath = path("stderr.txt");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = 0;
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const rlimit limit{fileSizeLimit, fileSizeLimit};
+      if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
+          (fileSizeLimit != RLIM_INFINITY && setrlimit(RLIMIT_FSIZE, &limit) != 0)) {
+        _exit(127);
+      }
+      alarm(120);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
     RunResult result;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-      int status = 0;
-      waitpid(pid, &status, 0);
+    int status = 0;
+    if (pid > 0 && waitpid(pid, &status, 0) == pid) {
       result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    posix_spawn_file_actions_destroy(&actions);
     result.out = readText(outPath);
     result.err = readText(errPath);
     return result;
@@ -298,6 +291,37 @@ TEST_F(CutframeProgramTest, ReplacesAnExistingFileWholly) {
   const auto crop = platform::decodeImageFile(output);
   ASSERT_TRUE(crop.has_value());
   EXPECT_EQ(crop->width, 41);  // x1 = 0 + 1 + 40
+  std::size_t files = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir_)) ++files;
+  EXPECT_EQ(files, 4u);  // in.png, crop.png and the two captured streams, no temporary left
+}
+
+TEST_F(CutframeProgramTest, PipeWithoutWriterAsInputFailsAtOnce) {
+  ASSERT_EQ(mkfifo(path("pipe.png").c_str(), 0600), 0);
+  const RunResult r = run({path("pipe.png"), path("crop.png"), "1", "1", "1", "1"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Could not open image: " + path("pipe.png") + "\n");
+  EXPECT_FALSE(std::filesystem::exists(path("crop.png")));
+}
+
+TEST_F(CutframeProgramTest, DeviceNodeAsOutputIsWrittenIntoNotReplaced) {
+  if (mknod(path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+    GTEST_SKIP() << "cannot make device nodes here";
+  }
+  const RunResult r = run({input(), path("null"), "1", "1", "1", "1"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  struct stat info {};
+  ASSERT_EQ(lstat(path("null").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISCHR(info.st_mode));
+}
+
+TEST_F(CutframeProgramTest, FileSizeLimitFailsTheWriteAndKeepsTheOldFile) {
+  std::ofstream(path("crop.png")) << "old";
+  const RunResult r = run({input(), path("crop.png"), "0", "0", "200", "150"}, 256);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Could not write crop: File too large\n");
+  EXPECT_EQ(readText(path("crop.png")), "old");
   std::size_t files = 0;
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir_)) ++files;
   EXPECT_EQ(files, 4u);  // in.png, crop.png and the two captured streams, no temporary left
@@ -346,6 +370,8 @@ INSTANTIATE_TEST_SUITE_P(Failures, CutframeMessageTest, ::testing::Values(
     MessageCase{"TextInput", {"NOTES", "OUT", "1", "2", "3", "4"}, "Could not open image: NOTES\n"},
     MessageCase{"TruncatedInput", {"BROKEN", "OUT", "1", "2", "3", "4"}, "Could not decode image: BROKEN\n"},
     MessageCase{"RectanglePastRightEdge", {"IN", "OUT", "5000", "2", "3", "4"}, "Could not crop image\n"},
+    MessageCase{"OutputWithTrailingSlash", {"IN", "OUT/", "1", "2", "3", "4"}, "Could not write crop: Is a directory\n"},
+    MessageCase{"OutputIsTheCurrentDirectory", {"IN", "DIR/.", "1", "2", "3", "4"}, "Could not write crop: Is a directory\n"},
     MessageCase{"ParentIsAFile", {"IN", "IN/crop.png", "1", "2", "3", "4"}, "Could not write crop: cannot create directory IN: Not a directory\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 

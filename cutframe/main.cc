@@ -1,5 +1,4 @@
 // cutframe: cuts a padded rectangle out of an image and writes it as a PNG file.
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +18,7 @@ int fail(const std::string& message) {
 
 int main(int argc, char** argv) {
   using namespace cutframe;
+  platform::reportOversizedWritesAsFailures();
   const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   ArgumentProblem problem{};
   const auto request = parseCropArguments(arguments, problem);
@@ -28,22 +28,16 @@ int main(int argc, char** argv) {
                     : "Invalid crop rectangle\n");
   }
 
-  // Only the crop is decoded where the format allows it; the rectangle needs the image size,
-  // which the decoder reports from the header.
-  std::optional<PixelRect> pixels;
-  const auto chooseCrop = [&](std::int64_t width, std::int64_t height) -> std::optional<platform::ImageRegion> {
-    pixels = pixelsInImage(paddedCropRect(*request, width, height), width, height);
-    if (!pixels) return std::nullopt;  // decoded whole, so that a broken file is still told apart
-    return platform::ImageRegion{.x = pixels->x, .y = pixels->y, .width = pixels->width, .height = pixels->height};
-  };
-  platform::ImageDecodeFailure decodeFailure{};
-  const auto piece = platform::decodeImageFileRegion(request->inputPath, chooseCrop, decodeFailure);
+  CropProblem cropProblem{};
+  const auto piece = cropImageFile(*request, cropProblem);
   if (!piece) {
-    return fail((decodeFailure == platform::ImageDecodeFailure::kCannotOpen ? "Could not open image: "
-                                                                             : "Could not decode image: ") +
-                request->inputPath + "\n");
+    switch (cropProblem) {
+      case CropProblem::kCannotOpen: return fail("Could not open image: " + request->inputPath + "\n");
+      case CropProblem::kCannotDecode: return fail("Could not decode image: " + request->inputPath + "\n");
+      case CropProblem::kOutsideImage: break;
+    }
+    return fail("Could not crop image\n");
   }
-  if (!pixels) return fail("Could not crop image\n");
 
   std::string failure;
   // Encoded whole before anything touches the file system, so a failed encode changes nothing.

@@ -5,9 +5,6 @@
 //   byte 0: bits 0-1 cleanup mode, bit 2 grouping on, bits 3-4 preset, bits 5-6 typesetting
 //           mode, bit 7 debug image
 //   byte 1: bits 0-1 page, bits 2-3 font weight, bits 4-7 base font size and stroke width
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -16,34 +13,11 @@
 #include <string_view>
 
 #include "fuzz/fuzz_support.h"
-#include "letterforge/driver/render_pipeline.h"
-#include "letterforge/raster/image_files.h"
+#include "letterforge/driver/render_engine.h"
 
 namespace {
 
 using namespace letterforge;
-
-// A file in memory, reachable by path, rewritten for every input.
-struct MemoryFile {
-  int fd = -1;
-  std::string path{};
-};
-
-MemoryFile makeMemoryFile(const char* name) {
-  const int fd = memfd_create(name, 0);
-  FUZZ_CHECK(fd >= 0);
-  return {fd, "/proc/self/fd/" + std::to_string(fd)};
-}
-
-void store(const MemoryFile& file, std::string_view text) {
-  FUZZ_CHECK(ftruncate(file.fd, 0) == 0);
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = pwrite(file.fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
-    FUZZ_CHECK(n > 0);
-    done += static_cast<std::size_t>(n);
-  }
-}
 
 // White paper with a bubble (dark ring, pale fill, lettering inside), a screentone panel, a
 // colourful strip and a transparent corner.
@@ -83,21 +57,18 @@ constexpr const char* kTypesettingModes[] = {"balanced", "readable", "strict", "
 constexpr const char* kWeights[] = {"bold", "regular", "semibold", "black"};
 constexpr std::int64_t kPageSizes[][2] = {{64, 48}, {1, 1}, {7, 90}, {120, 16}};
 
-struct Files {
-  MemoryFile ocr = makeMemoryFile("ocr");
-  MemoryFile translation = makeMemoryFile("translation");
-  std::string debugPath{};
-};
-
-Files& files() {
-  static Files* shared = [] {
-    auto* made = new Files;
-    char directory[] = "/tmp/letterforge-fuzz-XXXXXX";
-    FUZZ_CHECK(mkdtemp(directory) != nullptr);
-    made->debugPath = std::string(directory) + "/debug.png";
-    return made;
-  }();
+// One engine for the whole fuzzing run, as a program keeps one for all its pages.
+RenderEngine& engine() {
+  static RenderEngine* const shared = new RenderEngine;
   return *shared;
+}
+
+// Every pixel stays opaque whatever was drawn.
+void checkOpaque(const platform::PageBitmap& bitmap) {
+  for (std::int64_t y = 0; y < bitmap.height(); ++y) {
+    const std::uint32_t* row = bitmap.rowWords(y);
+    for (std::int64_t x = 0; x < bitmap.width(); ++x) FUZZ_CHECK(row[x] >> 24 == 255);
+  }
 }
 
 }  // namespace
@@ -112,44 +83,37 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view translationText =
       split == std::string_view::npos ? std::string_view() : rest.substr(split + 1);
 
-  Files& f = files();
-  store(f.ocr, ocrText);
-  store(f.translation, translationText);
-
-  RenderOptions options;
-  options.ocrJsonPath = f.ocr.path;
-  options.translationJsonPath = f.translation.path;
-  options.cleanupMode = kCleanupModes[modes & 3];
-  options.groupingEnabled = (modes & 4) != 0;
-  options.groupingPreset = kPresets[(modes >> 3) & 3];
-  options.typesettingMode = kTypesettingModes[(modes >> 5) & 3];
-  options.debugImagePath = (modes & 128) != 0 ? f.debugPath : "";
-  options.fontWeight = kWeights[(look >> 2) & 3];
-  options.baseFontSize = 6.0 + (look >> 4) * 3.0;
-  options.maxFontSize = std::max(options.baseFontSize, 38.0);
-  options.strokeWidth = (look >> 4) * 2.5;
+  RenderSettings settings;
+  TypesetOptions& typeset = settings.typeset;
+  settings.cleanupMode = kCleanupModes[modes & 3];
+  settings.groupingEnabled = (modes & 4) != 0;
+  settings.groupingPreset = kPresets[(modes >> 3) & 3];
+  typeset.typesettingMode = kTypesettingModes[(modes >> 5) & 3];
+  typeset.fontWeight = kWeights[(look >> 2) & 3];
+  typeset.baseFontSize = 6.0 + (look >> 4) * 3.0;
+  typeset.maxFontSize = std::max(typeset.baseFontSize, 38.0);
+  typeset.strokeWidth = (look >> 4) * 2.5;
 
   const auto& pageSize = kPageSizes[look & 3];
-  RunState run{.options = options, .pageImage = makePage(pageSize[0], pageSize[1])};
-  run.pageRect = {0.0, 0.0, static_cast<double>(pageSize[0]), static_cast<double>(pageSize[1])};
-  if (const auto failure = planRun(run)) {
-    FUZZ_CHECK(!failure->message.empty() && failure->exitStatus > 2);
+  RenderJob job{.image = makePage(pageSize[0], pageSize[1]),
+                .ocr = PayloadText{.json = std::string(ocrText), .name = "ocr.json"},
+                .translations = PayloadText{.json = std::string(translationText), .name = "tr.json"},
+                .settings = settings,
+                .debugImage = (modes & 128) != 0};
+  std::int64_t lines = 0;
+  RunFailure failure;
+  const auto result = engine().render(std::move(job), [&](std::string_view line) {
+    FUZZ_CHECK(line.find('\n') == std::string_view::npos);
+    ++lines;
+  }, failure);
+  if (!result) {
+    FUZZ_CHECK(!failure.message.empty() && failure.exitStatus > 2);
     return 0;
   }
-  auto bitmap = createPageBitmap(pageSize[0], pageSize[1]);
-  FUZZ_CHECK(bitmap.has_value());
-  bitmap->save();
-  drawPageImage(*bitmap, run.pageImage);
-  const auto failure = cleanAndTypeset(run, *bitmap);
-  bitmap->restore();
-  if (failure) {
-    FUZZ_CHECK(!failure->message.empty() && failure->exitStatus > 2);
-    return 0;
+  checkOpaque(*result->page.bitmap);
+  if ((modes & 128) != 0) {
+    FUZZ_CHECK(!result->debugFailure.has_value());
+    checkOpaque(*result->debug->bitmap);
   }
-  // Every pixel stays opaque whatever was drawn.
-  for (std::int64_t y = 0; y < bitmap->height(); ++y) {
-    for (std::int64_t x = 0; x < bitmap->width(); ++x) FUZZ_CHECK(bitmap->alpha(x, y) == 255);
-  }
-  if (!run.options.debugImagePath.empty()) FUZZ_CHECK(!writeDebugImage(run).has_value());
   return 0;
 }

@@ -30,13 +30,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   FUZZ_CHECK(options.has_value());
   // The bounds hold whatever was given, not-a-number included.
-  FUZZ_CHECK(options->baseFontSize >= 6.0);
-  FUZZ_CHECK(!std::isnan(options->maxFontSize));
-  if (arguments.size() >= 6) FUZZ_CHECK(options->maxFontSize >= options->baseFontSize);
-  FUZZ_CHECK(options->fontScale >= 0.5 && options->fontScale <= 2.0);
-  FUZZ_CHECK(options->lineSpacing >= 0.8 && options->lineSpacing <= 2.0);
-  FUZZ_CHECK(options->strokeWidth >= 0.0 && options->strokeWidth <= 40.0);
-  FUZZ_CHECK(unitComponent(options->strokeColor.red) && unitComponent(options->strokeColor.green) &&
-             unitComponent(options->strokeColor.blue));
+  const TypesetOptions& t = options->settings.typeset;
+  FUZZ_CHECK(t.baseFontSize >= 6.0);
+  FUZZ_CHECK(!std::isnan(t.maxFontSize));
+  if (arguments.size() >= 6) FUZZ_CHECK(t.maxFontSize >= t.baseFontSize);
+  FUZZ_CHECK(t.fontScale >= 0.5 && t.fontScale <= 2.0);
+  FUZZ_CHECK(t.lineSpacing >= 0.8 && t.lineSpacing <= 2.0);
+  FUZZ_CHECK(t.strokeWidth >= 0.0 && t.strokeWidth <= 40.0);
+  FUZZ_CHECK(unitComponent(t.strokeColor.red) && unitComponent(t.strokeColor.green) &&
+             unitComponent(t.strokeColor.blue));
   return 0;
 }

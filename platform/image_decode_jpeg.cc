@@ -16,8 +16,11 @@
 namespace platform {
 namespace {
 
-// A progressive file may hold any number of scans; more than this is a way to burn time.
-constexpr int kMaxJpegScans = 1000;
+// Every scan of a progressive file is a pass over the whole image, so a small file with a
+// thousand scans costs a minute. Encoders write far fewer: libjpeg's standard scripts have 10
+// for colour, 6 for grey, 18 for CMYK and 60 at most (ten components); hand-tuned scripts stay
+// in the tens. More than this is refused from the markers, before any pixel is decoded.
+constexpr int kMaxJpegScans = 100;
 
 struct JpegErrorManager {
   jpeg_error_mgr pub{};
@@ -38,9 +41,43 @@ void onJpegMessage(j_common_ptr cinfo, int level) {
 
 void ignoreJpegOutput(j_common_ptr) {}
 
+// A second guard, should libjpeg find scans that the count above did not.
 void limitJpegScans(j_common_ptr cinfo) {
   const auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
   if (dinfo->input_scan_number > kMaxJpegScans) failJpeg(cinfo);
+}
+
+// The number of scans in the file, counted from its markers up to limit + 1. Marker segments
+// are skipped by their lengths; the coded data after a scan header runs to the next marker,
+// past stuffed zero bytes, restart markers and fill bytes.
+int countJpegScans(std::span<const std::uint8_t> bytes, int limit) {
+  const std::size_t size = bytes.size();
+  int scans = 0;
+  std::size_t at = 2;  // after the start-of-image marker
+  while (at + 1 < size && scans <= limit) {
+    if (bytes[at] != 0xFF || bytes[at + 1] == 0xFF) {  // stray or fill byte
+      ++at;
+      continue;
+    }
+    const std::uint8_t marker = bytes[at + 1];
+    at += 2;
+    if (marker == 0xD9) break;  // end of image
+    const bool standalone = marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7);
+    if (standalone || at + 2 > size) continue;
+    at += static_cast<std::size_t>(bytes[at]) << 8 | bytes[at + 1];
+    if (marker != 0xDA) continue;
+    ++scans;
+    while (at + 1 < size) {
+      const auto* ff = static_cast<const std::uint8_t*>(std::memchr(bytes.data() + at, 0xFF, size - at));
+      if (ff == nullptr) return scans;
+      at = static_cast<std::size_t>(ff - bytes.data());
+      if (at + 1 >= size) return scans;
+      const std::uint8_t next = bytes[at + 1];
+      if (next != 0x00 && next != 0xFF && (next < 0xD0 || next > 0xD7)) break;
+      at += next == 0xFF ? 1 : 2;
+    }
+  }
+  return scans;
 }
 
 // Runs one step of libjpeg work; false when the library reported an error. The step must
@@ -106,6 +143,10 @@ std::optional<DecodedImage> decodeJpeg(std::span<const std::uint8_t> bytes, cons
   }
 
   failure = ImageDecodeFailure::kCannotDecode;
+  if (countJpegScans(bytes, kMaxJpegScans) > kMaxJpegScans) {
+    jpeg_destroy_decompress(&cinfo);
+    return std::nullopt;
+  }
   const std::int64_t width = cinfo.image_width;
   const std::int64_t height = cinfo.image_height;
   const auto region = withinImageLimits(width, height) && choose ? choose(width, height) : std::nullopt;

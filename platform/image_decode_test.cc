@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -46,10 +47,7 @@ struct Rgba {
 };
 
 std::string sample(const std::string& name) {
-  const char* source = std::getenv("LF_SOURCE_DIR");
-  const auto folder = source != nullptr ? std::filesystem::path(source) / "platform"
-                                        : std::filesystem::path(__FILE__).parent_path();
-  return (folder / "testdata" / name).string();
+  return (std::filesystem::path(LF_SOURCE_DIR) / "platform" / "testdata" / name).string();
 }
 
 Bytes readSample(const std::string& name) {
@@ -168,9 +166,17 @@ TEST(ImageDecodeTest, FileWithSeveralImagesYieldsTheFirst) {
   }
 }
 
+// A fresh folder named after the running test, removed with everything in it at the end.
+struct ScratchFolder {
+  std::filesystem::path path = std::filesystem::path(::testing::TempDir()) /
+                               ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  ScratchFolder() { std::filesystem::create_directories(path); }
+  ~ScratchFolder() { std::filesystem::remove_all(path); }
+};
+
 TEST(ImageDecodeTest, FormatIsRecognisedByContentNotName) {
-  const auto dir = std::filesystem::path(::testing::TempDir()) / "decode_by_content";
-  std::filesystem::create_directories(dir);
+  const ScratchFolder scratch;
+  const auto& dir = scratch.path;
   const Bytes jpeg = readSample("quadrants.jpg");
   std::string failure;
   ASSERT_TRUE(writeFileReplacing((dir / "picture.png").string(), jpeg, failure)) << failure;
@@ -353,9 +359,130 @@ TEST(ImageDecodeTest, JpegWithLessDataThanItsFrameClaimsIsRefused) {
   EXPECT_EQ(failure, ImageDecodeFailure::kCannotDecode);
 }
 
+// Entropy-coded bits, most significant first, with a zero byte stuffed after every 0xFF.
+struct EntropyBits {
+  Bytes bytes;
+  unsigned pending = 0;
+  int count = 0;
+  void put(unsigned value, int bits) {
+    for (int i = bits - 1; i >= 0; --i) {
+      pending = pending << 1 | (value >> i & 1);
+      if (++count < 8) continue;
+      bytes.push_back(static_cast<std::uint8_t>(pending));
+      if (pending == 0xFF) bytes.push_back(0);
+      pending = 0;
+      count = 0;
+    }
+  }
+  Bytes finish() {
+    if (count > 0) put((1u << (8 - count)) - 1, 8 - count);  // padded with one bits
+    return bytes;
+  }
+};
+
+// A progressive JPEG of a flat grey square (one component) in 1 to 127 scans: the DC scan, one
+// scan per AC coefficient from the first, and, past 64 scans, first coefficients sent in two
+// bit steps. Each AC scan codes all blocks as runs of empty ones, so a scan of a huge image
+// costs a few hundred bytes, as in a file made to waste decoding time.
+Bytes progressiveJpeg(int side, int scans) {
+  Bytes out = {0xFF, 0xD8};
+  const auto segment = [&out](std::uint8_t marker, const Bytes& payload) {
+    const std::size_t length = payload.size() + 2;
+    out.insert(out.end(),
+               {0xFF, marker, static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)});
+    out.insert(out.end(), payload.begin(), payload.end());
+  };
+  const auto high = static_cast<std::uint8_t>(side >> 8);
+  const auto low = static_cast<std::uint8_t>(side);
+  Bytes quantisers(65, 1);
+  quantisers[0] = 0;
+  segment(0xDB, quantisers);
+  segment(0xC2, {8, high, low, high, low, 1, 1, 0x11, 0});
+  // DC: one code, "0", for a difference of zero. AC: codes 0000 to 1110 for EOB0 to EOB14.
+  Bytes dcTable(18, 0);
+  dcTable[1] = 1;
+  segment(0xC4, dcTable);
+  Bytes acTable = {0x10, 0, 0, 0, 15, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  for (std::uint8_t run = 0; run < 15; ++run) acTable.push_back(static_cast<std::uint8_t>(run << 4));
+  segment(0xC4, acTable);
+
+  const std::int64_t blocks = std::int64_t{side / 8} * (side / 8);
+  EntropyBits dc;
+  for (std::int64_t b = 0; b < blocks; ++b) dc.put(0, 1);
+  EntropyBits ac;
+  for (std::int64_t left = blocks; left > 0;) {
+    const std::int64_t run = std::min<std::int64_t>(left, 32767);
+    const int bits = std::bit_width(static_cast<std::uint64_t>(run)) - 1;
+    ac.put(static_cast<unsigned>(bits), 4);
+    ac.put(static_cast<unsigned>(run - (std::int64_t{1} << bits)), bits);
+    left -= run;
+  }
+  const Bytes dcData = dc.finish();
+  const Bytes acData = ac.finish();
+  const auto scan = [&](int first, int last, int high, int low, const Bytes& data) {
+    segment(0xDA, {1, 1, 0x00, static_cast<std::uint8_t>(first), static_cast<std::uint8_t>(last),
+                   static_cast<std::uint8_t>(high << 4 | low)});
+    out.insert(out.end(), data.begin(), data.end());
+  };
+  scan(0, 0, 0, 0, dcData);
+  const int refined = std::max(scans - 64, 0);
+  for (int k = 1; k <= std::min(scans - 1, 63); ++k) scan(k, k, 0, k <= refined ? 1 : 0, acData);
+  for (int k = 1; k <= refined; ++k) scan(k, k, 1, 0, acData);
+  out.insert(out.end(), {0xFF, 0xD9});
+  return out;
+}
+
+struct ScanCountCase {
+  const char* name;
+  int scans;
+  bool decoded;
+};
+class JpegScanLimitTest : public ::testing::TestWithParam<ScanCountCase> {};
+
+TEST_P(JpegScanLimitTest, FilesWithFarMoreScansThanEncodersWriteAreRefused) {
+  const ScanCountCase& c = GetParam();
+  ImageDecodeFailure failure{};
+  const auto image = decodeImage(progressiveJpeg(16, c.scans), failure);
+  ASSERT_EQ(image.has_value(), c.decoded);
+  if (!image) {
+    EXPECT_EQ(failure, ImageDecodeFailure::kCannotDecode);
+    return;
+  }
+  const Rgba p = pixelAt(*image, 15, 15);
+  EXPECT_EQ(p.red, 128);
+  EXPECT_EQ(p.blue, 128);
+  EXPECT_EQ(p.alpha, 255);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scans, JpegScanLimitTest, ::testing::Values(
+    ScanCountCase{"DcOnly", 1, true},
+    ScanCountCase{"AsEncodersWriteThem", 10, true},
+    ScanCountCase{"AtTheLimit", 100, true},
+    ScanCountCase{"OneOverTheLimit", 101, false},
+    ScanCountCase{"FarOver", 127, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Decoding 997 such scans of a 16384 x 16384 file took a minute and 2 GB.
+TEST(ImageDecodeTest, ManyScansOfAHugeImageAreRefusedBeforeItsPixels) {
+  const Bytes jpeg = progressiveJpeg(16384, 101);
+  largestAllocation = 0;
+  ImageDecodeFailure failure{};
+  EXPECT_FALSE(decodeImage(jpeg, failure).has_value());
+  EXPECT_EQ(failure, ImageDecodeFailure::kCannotDecode);
+  EXPECT_LT(largestAllocation.load(), std::size_t{1} << 20);
+}
+
+TEST(ImageDecodeTest, ScanMarkersInsideOtherSegmentsAreNotCounted) {
+  Bytes jpeg = progressiveJpeg(16, 10);
+  Bytes application = {0xFF, 0xE1, 0x01, 0x92};  // 400 bytes of FF DA, as metadata might hold
+  for (int i = 0; i < 200; ++i) application.insert(application.end(), {0xFF, 0xDA});
+  jpeg.insert(jpeg.begin() + 2, application.begin(), application.end());
+  EXPECT_TRUE(decodeImage(jpeg).has_value());
+}
+
 TEST(ImageDecodeTest, FilesThatCannotBeReadAreNotImages) {
-  const auto dir = std::filesystem::path(::testing::TempDir()) / "decode_unreadable";
-  std::filesystem::create_directories(dir);
+  const ScratchFolder scratch;
+  const auto& dir = scratch.path;
   std::ofstream(dir / "empty.png").close();
   for (const auto& path : {dir / "missing.png", dir / "empty.png", dir}) {
     ImageDecodeFailure failure = ImageDecodeFailure::kCannotDecode;

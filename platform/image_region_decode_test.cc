@@ -18,10 +18,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 std::string sample(const std::string& name) {
-  const char* source = std::getenv("LF_SOURCE_DIR");
-  const auto folder = source != nullptr ? std::filesystem::path(source) / "platform"
-                                        : std::filesystem::path(__FILE__).parent_path();
-  return (folder / "testdata" / name).string();
+  return (std::filesystem::path(LF_SOURCE_DIR) / "platform" / "testdata" / name).string();
 }
 
 ImageRegionChoice always(std::optional<ImageRegion> region) {

@@ -1,13 +1,23 @@
 #include "platform/page_bitmap.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <utility>
 
 #include "platform/huge_pages.h"
 #include "platform/page_bitmap_impl.h"
+#include "platform/page_bitmap_testing.h"
 
 namespace platform {
 namespace {
+
+// The largest surface side for new bitmaps; only tests lower it.
+std::atomic<std::int64_t> surfaceSideForNewBitmaps{kMaxSurfaceSide};
+
+// Pixels beyond a drawing's geometric reach that antialiasing may still touch.
+constexpr double kAntialiasMargin = 2.0;
 
 void setSource(cairo_t* cr, const Color& c) {
   cairo_set_source_rgba(cr, c.red, c.green, c.blue, c.alpha);
@@ -23,23 +33,107 @@ bool isDrawable(const Rect& r) {
          std::isfinite(r.height);
 }
 
+// The device box of a standardised drawing rectangle, grown by `grow` on every side.
+DeviceBox deviceBox(const Rect& r, std::int64_t height, double grow) {
+  const double top = deviceTop(r, height);
+  return {r.x - grow, top - grow, r.x + r.width + grow, top + r.height + grow};
+}
+
+// The part of the page inside every clip rectangle in whole pixels, grown by `spare`.
+DeviceBox clipExtent(const PageBitmap::Impl& impl, double spare) {
+  DeviceBox box{0.0, 0.0, static_cast<double>(impl.width), static_cast<double>(impl.height)};
+  for (const Rect& clip : impl.clips) {
+    box.x0 = std::max(box.x0, std::floor(clip.x) - spare);
+    box.y0 = std::max(box.y0, std::floor(clip.y) - spare);
+    box.x1 = std::min(box.x1, std::ceil(clip.x + clip.width) + spare);
+    box.y1 = std::min(box.y1, std::ceil(clip.y + clip.height) + spare);
+  }
+  return box;
+}
+
+// Makes the drawing through a surface over the page pixels [x, x + w) × [y, y + h), with the
+// page's device coordinates and the clip in force.
+void drawThrough(const PageBitmap::Impl& impl, std::int64_t x, std::int64_t y, std::int64_t w,
+                 std::int64_t h, const std::function<void(cairo_t*)>& drawing) {
+  cairo_surface_t* surface = cairo_image_surface_create_for_data(
+      impl.pixels + y * impl.stride + x * 4, CAIRO_FORMAT_ARGB32, static_cast<int>(w),
+      static_cast<int>(h), static_cast<int>(impl.stride));
+  cairo_surface_set_device_offset(surface, -static_cast<double>(x), -static_cast<double>(y));
+  cairo_t* cr = cairo_create(surface);
+  for (const Rect& clip : impl.clips) {
+    cairo_rectangle(cr, clip.x, clip.y, clip.width, clip.height);
+    cairo_clip(cr);
+  }
+  drawing(cr);
+  cairo_destroy(cr);
+  cairo_surface_flush(surface);
+  cairo_surface_destroy(surface);
+}
+
 }  // namespace
+
+PageBitmap::Impl::~Impl() {
+  if (context != nullptr) cairo_destroy(context);
+  if (surface != nullptr) cairo_surface_destroy(surface);
+  std::free(pixels);
+}
+
+// The drawing library limits every polygon to its surface. A limit across a shape moves the
+// shape's edges beyond it (their crossings rounded) and drops round joins near it, which
+// changes pixels inside by a level here and there; a limit that the shape does not cross
+// changes nothing. So a drawing is made through one surface placed around all it can reach
+// within the clip and the page, where the library's limits are those of a page-sized surface.
+// Only a drawing that reaches further than one surface can hold is cut into surfaces; its
+// rectangles still come out exactly.
+void PageBitmap::Impl::draw(const DeviceBox& reach, const std::function<void(cairo_t*)>& drawing) {
+  if (context != nullptr) {
+    drawing(context);
+    cairo_surface_flush(surface);
+    return;
+  }
+  // A pixel to spare: the library rounds the clip's edges to its own fixed point.
+  const DeviceBox clip = clipExtent(*this, 1.0);
+  const double x0 = std::max(clip.x0, std::floor(reach.x0 - kAntialiasMargin));
+  const double y0 = std::max(clip.y0, std::floor(reach.y0 - kAntialiasMargin));
+  const double x1 = std::min(clip.x1, std::ceil(reach.x1 + kAntialiasMargin));
+  const double y1 = std::min(clip.y1, std::ceil(reach.y1 + kAntialiasMargin));
+  if (!(x0 < x1 && y0 < y1)) return;  // nothing to change, or not a number
+  const auto left = static_cast<std::int64_t>(x0), top = static_cast<std::int64_t>(y0);
+  const auto right = static_cast<std::int64_t>(x1), bottom = static_cast<std::int64_t>(y1);
+  for (std::int64_t y = top; y < bottom; y += surfaceSide) {
+    for (std::int64_t x = left; x < right; x += surfaceSide) {
+      drawThrough(*this, x, y, std::min(surfaceSide, right - x), std::min(surfaceSide, bottom - y), drawing);
+    }
+  }
+}
 
 std::optional<PageBitmap> PageBitmap::create(std::int64_t width, std::int64_t height) {
   if (width < 1 || height < 1 || width > kMaxImageSide || height > kMaxImageSide) {
     return std::nullopt;
   }
   auto impl = std::make_unique<Impl>();
-  impl->surface =
-      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(width), static_cast<int>(height));
-  if (cairo_surface_status(impl->surface) != CAIRO_STATUS_SUCCESS) return std::nullopt;
-  impl->context = cairo_create(impl->surface);
-  if (cairo_status(impl->context) != CAIRO_STATUS_SUCCESS) return std::nullopt;
+  impl->width = width;
+  impl->height = height;
+  impl->surfaceSide = surfaceSideForNewBitmaps.load();
+  if (width <= impl->surfaceSide && height <= impl->surfaceSide) {
+    impl->surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(width),
+                                               static_cast<int>(height));
+    if (cairo_surface_status(impl->surface) != CAIRO_STATUS_SUCCESS) return std::nullopt;
+    impl->context = cairo_create(impl->surface);
+    if (cairo_status(impl->context) != CAIRO_STATUS_SUCCESS) return std::nullopt;
+    impl->stride = cairo_image_surface_get_stride(impl->surface);
+  } else {
+    impl->stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, static_cast<int>(width));
+    // Zeroed, as the library's own surfaces are.
+    impl->pixels = static_cast<std::uint8_t*>(
+        std::calloc(static_cast<std::size_t>(height), static_cast<std::size_t>(impl->stride)));
+    if (impl->pixels == nullptr) return std::nullopt;
+  }
 
   PageBitmap bitmap;
-  bitmap.data_ = cairo_image_surface_get_data(impl->surface);
-  bitmap.stride_ = cairo_image_surface_get_stride(impl->surface);
-  // The surface's memory comes zeroed from the system and is untouched until the first drawing.
+  bitmap.data_ = impl->pixels != nullptr ? impl->pixels : cairo_image_surface_get_data(impl->surface);
+  bitmap.stride_ = impl->stride;
+  // The memory comes zeroed from the system and is untouched until the first drawing.
   adviseHugePages(bitmap.data_, static_cast<std::size_t>(bitmap.stride_ * height));
   bitmap.width_ = width;
   bitmap.height_ = height;
@@ -53,22 +147,37 @@ PageBitmap::~PageBitmap() = default;
 
 void PageBitmap::syncBeforeDrawing() {
   if (pixelsWritten_) {
-    cairo_surface_mark_dirty(impl_->surface);
+    if (impl_->surface != nullptr) cairo_surface_mark_dirty(impl_->surface);
     pixelsWritten_ = false;
   }
 }
 
-void PageBitmap::save() { cairo_save(impl_->context); }
-void PageBitmap::restore() { cairo_restore(impl_->context); }
+void PageBitmap::save() {
+  if (impl_->context != nullptr) {
+    cairo_save(impl_->context);
+  } else {
+    impl_->savedClips.push_back(impl_->clips.size());
+  }
+}
+
+void PageBitmap::restore() {
+  if (impl_->context != nullptr) {
+    cairo_restore(impl_->context);
+  } else if (!impl_->savedClips.empty()) {
+    impl_->clips.resize(impl_->savedClips.back());
+    impl_->savedClips.pop_back();
+  }
+}
 
 void PageBitmap::fillRect(const Rect& rect, const Color& color) {
   if (!isDrawable(rect)) return;
   syncBeforeDrawing();
-  cairo_t* cr = impl_->context;
-  addDeviceRect(cr, standardised(rect), height_);
-  setSource(cr, color);
-  cairo_fill(cr);
-  cairo_surface_flush(impl_->surface);
+  const Rect r = standardised(rect);
+  impl_->draw(deviceBox(r, height_, 0.0), [&](cairo_t* cr) {
+    addDeviceRect(cr, r, height_);
+    setSource(cr, color);
+    cairo_fill(cr);
+  });
 }
 
 void PageBitmap::fillRoundedRect(const Rect& rect, double radius, const Color& color) {
@@ -80,31 +189,40 @@ void PageBitmap::fillRoundedRect(const Rect& rect, double radius, const Color& c
   const double right = r.x + r.width;
   const double top = deviceTop(r, height_);
   const double bottom = top + r.height;
-  cairo_t* cr = impl_->context;
-  cairo_new_sub_path(cr);
-  cairo_arc(cr, right - rad, top + rad, rad, -M_PI / 2.0, 0.0);
-  cairo_arc(cr, right - rad, bottom - rad, rad, 0.0, M_PI / 2.0);
-  cairo_arc(cr, left + rad, bottom - rad, rad, M_PI / 2.0, M_PI);
-  cairo_arc(cr, left + rad, top + rad, rad, M_PI, 3.0 * M_PI / 2.0);
-  cairo_close_path(cr);
-  setSource(cr, color);
-  cairo_fill(cr);
-  cairo_surface_flush(impl_->surface);
+  impl_->draw(deviceBox(r, height_, 0.0), [&](cairo_t* cr) {
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, right - rad, top + rad, rad, -M_PI / 2.0, 0.0);
+    cairo_arc(cr, right - rad, bottom - rad, rad, 0.0, M_PI / 2.0);
+    cairo_arc(cr, left + rad, bottom - rad, rad, M_PI / 2.0, M_PI);
+    cairo_arc(cr, left + rad, top + rad, rad, M_PI, 3.0 * M_PI / 2.0);
+    cairo_close_path(cr);
+    setSource(cr, color);
+    cairo_fill(cr);
+  });
 }
 
 void PageBitmap::strokeRect(const Rect& rect, double lineWidth, const Color& color) {
   if (!isDrawable(rect) || !std::isfinite(lineWidth)) return;
   syncBeforeDrawing();
-  cairo_t* cr = impl_->context;
-  addDeviceRect(cr, standardised(rect), height_);
-  cairo_set_line_width(cr, lineWidth);
-  cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
-  setSource(cr, color);
-  cairo_stroke(cr);
-  cairo_surface_flush(impl_->surface);
+  const Rect r = standardised(rect);
+  // Mitred right-angled corners reach half the line width beyond the rectangle.
+  impl_->draw(deviceBox(r, height_, std::abs(lineWidth) / 2.0), [&](cairo_t* cr) {
+    addDeviceRect(cr, r, height_);
+    cairo_set_line_width(cr, lineWidth);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
+    setSource(cr, color);
+    cairo_stroke(cr);
+  });
 }
 
 void PageBitmap::clipToRect(const Rect& rect) {
+  if (impl_->context == nullptr) {
+    // Kept as the arguments of the rectangle set on each surface, so that every surface
+    // rounds its edges alike.
+    const Rect r = isDrawable(rect) ? standardised(rect) : Rect{};
+    impl_->clips.push_back({r.x, isDrawable(rect) ? deviceTop(r, height_) : 0.0, r.width, r.height});
+    return;
+  }
   cairo_t* cr = impl_->context;
   if (!isDrawable(rect)) {
     cairo_rectangle(cr, 0, 0, 0, 0);
@@ -117,9 +235,13 @@ void PageBitmap::clipToRect(const Rect& rect) {
 void PageBitmap::drawImage(const DecodedImage& image, const Rect& rect) {
   if (image.width < 1 || image.height < 1 || !isDrawable(rect)) return;
   syncBeforeDrawing();
-  double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-  cairo_clip_extents(impl_->context, &x1, &y1, &x2, &y2);
-  const bool unclipped = x1 <= 0 && y1 <= 0 && x2 >= width_ && y2 >= height_;
+  DeviceBox clip;
+  if (impl_->context != nullptr) {
+    cairo_clip_extents(impl_->context, &clip.x0, &clip.y0, &clip.x1, &clip.y1);
+  } else {
+    clip = clipExtent(*impl_, 0.0);
+  }
+  const bool unclipped = clip.x0 <= 0 && clip.y0 <= 0 && clip.x1 >= width_ && clip.y1 >= height_;
   if (unclipped && rect == Rect{0, 0, double(width_), double(height_)} && image.width == width_ &&
       image.height == height_) {
     // One to one: blend straight into memory, the common case of painting a page.
@@ -140,7 +262,7 @@ void PageBitmap::drawImage(const DecodedImage& image, const Rect& rect) {
                  (blend(src[1], (d >> 8) & 255) << 8) | blend(src[2], d & 255);
       }
     }
-    cairo_surface_mark_dirty(impl_->surface);
+    if (impl_->surface != nullptr) cairo_surface_mark_dirty(impl_->surface);
     return;
   }
   // General case: a premultiplied copy of the image, scaled onto the rectangle by Cairo.
@@ -167,17 +289,24 @@ void PageBitmap::drawImage(const DecodedImage& image, const Rect& rect) {
     cairo_surface_destroy(source);
     return;
   }
-  cairo_t* cr = impl_->context;
-  cairo_save(cr);
-  cairo_translate(cr, r.x, deviceTop(r, height_));
-  cairo_scale(cr, r.width / static_cast<double>(image.width), r.height / static_cast<double>(image.height));
-  cairo_set_source_surface(cr, source, 0, 0);
-  cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
-  cairo_rectangle(cr, 0, 0, static_cast<double>(image.width), static_cast<double>(image.height));
-  cairo_fill(cr);
-  cairo_restore(cr);
+  impl_->draw(deviceBox(r, height_, 0.0), [&](cairo_t* cr) {
+    cairo_save(cr);
+    cairo_translate(cr, r.x, deviceTop(r, height_));
+    cairo_scale(cr, r.width / static_cast<double>(image.width), r.height / static_cast<double>(image.height));
+    cairo_set_source_surface(cr, source, 0, 0);
+    cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
+    cairo_rectangle(cr, 0, 0, static_cast<double>(image.width), static_cast<double>(image.height));
+    cairo_fill(cr);
+    cairo_restore(cr);
+  });
   cairo_surface_destroy(source);
-  cairo_surface_flush(impl_->surface);
 }
+
+ScopedSurfaceSide::ScopedSurfaceSide(std::int64_t side)
+    : previous_(surfaceSideForNewBitmaps.exchange(std::clamp<std::int64_t>(side, 1, kMaxSurfaceSide))) {}
+
+ScopedSurfaceSide::~ScopedSurfaceSide() { surfaceSideForNewBitmaps.store(previous_); }
+
+bool fitsOneSurface(const PageBitmap& bitmap) { return bitmap.impl().context != nullptr; }
 
 }  // namespace platform

@@ -24,7 +24,10 @@ struct Rgb8 {
 // so a read returns the colour as drawn.
 class PageBitmap {
  public:
-  // Absent when a side is not in 1..kMaxImageSide or memory cannot be had.
+  // Absent when a side is not in 1..kMaxImageSide or memory cannot be had. The pixels are one
+  // buffer whatever the size. A page larger than one surface of the drawing library (32767
+  // pixels a side) is drawn through a surface placed around each drawing, and comes out as a
+  // page-sized surface would draw it.
   static std::optional<PageBitmap> create(std::int64_t width, std::int64_t height);
 
   PageBitmap(PageBitmap&&) noexcept;
@@ -39,9 +42,6 @@ class PageBitmap {
     const std::uint32_t v = rowWords(y)[x];
     return {static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 8),
             static_cast<std::uint8_t>(v)};
-  }
-  std::uint8_t alpha(std::int64_t x, std::int64_t y) const {
-    return static_cast<std::uint8_t>(rowWords(y)[x] >> 24);
   }
   // Stores the colour with alpha 255.
   void setPixel(std::int64_t x, std::int64_t y, Rgb8 c) {
@@ -68,6 +68,7 @@ class PageBitmap {
 
   struct Impl;
   Impl& impl() { return *impl_; }
+  const Impl& impl() const { return *impl_; }
 
  private:
   PageBitmap() = default;

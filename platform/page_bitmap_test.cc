@@ -4,7 +4,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
 
+#include "platform/page_bitmap_testing.h"
 #include "platform/test_bitmaps.h"
 
 namespace platform {
@@ -42,7 +48,7 @@ TEST(PageBitmapTest, SetPixelIsSeenByLaterDrawing) {
   PageBitmap page = whitePage(3, 3);
   page.setPixel(1, 1, {10, 20, 30});
   EXPECT_EQ(page.pixel(1, 1), (Rgb8{10, 20, 30}));
-  EXPECT_EQ(page.alpha(1, 1), 255);
+  EXPECT_EQ(page.rowWords(1)[1] >> 24, 255u);
   page.fillRect({0, 0, 1, 1}, kBlack);
   EXPECT_EQ(page.pixel(1, 1), (Rgb8{10, 20, 30}));
 }
@@ -111,6 +117,181 @@ TEST(PageBitmapTest, NonFiniteOrEmptyShapesDrawNothing) {
   page.fillRect({0, 0, 1, 1}, kBlack);  // the context still draws afterwards
   EXPECT_EQ(page.pixel(0, 0), kBlack8);
   EXPECT_EQ(page.pixel(3, 3), kWhite8);
+}
+
+// --- Pages larger than one drawing surface --------------------------------------------------
+
+struct LongPageCase {
+  const char* name;
+  std::int64_t width, height;
+};
+class LongPageTest : public ::testing::TestWithParam<LongPageCase> {};
+
+// A red pixel at either end and a black band over the 32767th pixel along the long side,
+// beyond which one surface of the drawing library cannot reach.
+TEST_P(LongPageTest, DrawsAlongTheWholeLength) {
+  const LongPageCase& c = GetParam();
+  PageBitmap page = whitePage(c.width, c.height);
+  ASSERT_FALSE(fitsOneSurface(page));
+  const bool wide = c.width > c.height;
+  const std::int64_t length = wide ? c.width : c.height;
+  auto across = [&](double along, double size) {  // a band across the short side
+    return wide ? Rect{along, 0, size, double(c.height)} : Rect{0, double(length) - along - size, double(c.width), size};
+  };
+  page.fillRect(across(0, 1), {1, 0, 0, 1});
+  page.fillRect(across(double(length) - 1, 1), {1, 0, 0, 1});
+  page.fillRect(across(32762, 8), kBlack);
+  auto middle = [&](std::int64_t along) {  // the pixel `along` pixels from the start, mid-width
+    return wide ? page.pixel(along, c.height / 2) : page.pixel(c.width / 2, length - 1 - along);
+  };
+  const Rgb8 red{255, 0, 0};
+  EXPECT_EQ(middle(0), red);
+  EXPECT_EQ(middle(1), kWhite8);
+  EXPECT_EQ(middle(32761), kWhite8);
+  for (std::int64_t along = 32762; along < std::min<std::int64_t>(32770, length); ++along) {
+    EXPECT_EQ(middle(along), kBlack8) << along;
+  }
+  if (length > 32771) {
+    EXPECT_EQ(middle(length - 1), red);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, LongPageTest, ::testing::Values(
+    LongPageCase{"TallerThanOneSurfaceByOne", 2, 32768},
+    LongPageCase{"WiderThanOneSurfaceByOne", 32768, 2},
+    LongPageCase{"WidestPage", 65535, 1},
+    LongPageCase{"TallestPage", 3, 65535}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Drawings of every kind at random places, sizes and colours, fractions of pixels included,
+// none wider or taller than about `extent`; scaled images only when asked for.
+using Drawing = std::function<void(PageBitmap&)>;
+
+std::vector<Drawing> randomDrawings(double width, double height, double extent, int count, bool images) {
+  std::mt19937 random(20240611);
+  auto uniform = [&](double low, double high) {
+    return low + (high - low) * (static_cast<double>(random()) / static_cast<double>(std::mt19937::max()));
+  };
+  auto rect = [&] {
+    return Rect{uniform(-10, width), uniform(-10, height), uniform(-extent, extent), uniform(-extent, extent)};
+  };
+  auto color = [&] {
+    const double alphas[] = {1.0, 0.9, 0.78, 0.45};
+    return Color{uniform(0, 1), uniform(0, 1), uniform(0, 1), alphas[random() % 4]};
+  };
+  auto image = std::make_shared<DecodedImage>(*allocateImage(7, 5));
+  for (std::int64_t i = 0; i < 7 * 5 * 4; ++i) image->rgba[i] = static_cast<std::uint8_t>(random());
+  std::vector<Drawing> drawings;
+  for (int i = 0; i < count; ++i) {
+    const Rect r = rect();
+    const Color c = color();
+    switch (random() % (images ? 6 : 5)) {
+      case 0: drawings.push_back([=](PageBitmap& p) { p.fillRect(r, c); }); break;
+      case 1: {
+        const double radius = uniform(0, extent / 2);
+        drawings.push_back([=](PageBitmap& p) { p.fillRoundedRect(r, radius, c); });
+        break;
+      }
+      case 2: {
+        const double lineWidths[] = {0.7, 1.2, 1.8, 2.0, 2.4, 6.0};
+        const double lineWidth = lineWidths[random() % 6];
+        drawings.push_back([=](PageBitmap& p) { p.strokeRect(r, lineWidth, c); });
+        break;
+      }
+      case 3: {
+        const Rect clip = rect();
+        drawings.push_back([=](PageBitmap& p) {
+          p.save();
+          p.clipToRect(clip);
+          p.fillRoundedRect(r, 12, c);
+          p.restore();
+        });
+        break;
+      }
+      case 4: {
+        const auto x = static_cast<std::int64_t>(uniform(0, width - 1));
+        const auto y = static_cast<std::int64_t>(uniform(0, height - 1));
+        drawings.push_back([=](PageBitmap& p) { p.setPixel(x, y, {0, 90, 0}); });
+        break;
+      }
+      default: drawings.push_back([=](PageBitmap& p) { p.drawImage(*image, r); }); break;
+    }
+  }
+  return drawings;
+}
+
+// The page drawn on one surface and drawn through surfaces of at most `side` pixels.
+std::pair<PageBitmap, PageBitmap> drawnBothWays(std::int64_t width, std::int64_t height, std::int64_t side,
+                                                const std::vector<Drawing>& drawings) {
+  PageBitmap whole = whitePage(width, height);
+  EXPECT_TRUE(fitsOneSurface(whole));
+  for (const Drawing& draw : drawings) draw(whole);
+  const ScopedSurfaceSide small(side);
+  PageBitmap parts = whitePage(width, height);
+  EXPECT_FALSE(fitsOneSurface(parts));
+  for (const Drawing& draw : drawings) draw(parts);
+  return {std::move(whole), std::move(parts)};
+}
+
+// How many pixels differ at all, and by how much at most in a colour component.
+struct Difference {
+  std::int64_t pixels = 0;
+  int most = 0;
+};
+
+Difference differenceOf(const PageBitmap& a, const PageBitmap& b) {
+  Difference d;
+  for (std::int64_t y = 0; y < a.height(); ++y) {
+    for (std::int64_t x = 0; x < a.width(); ++x) {
+      const Rgb8 p = a.pixel(x, y), q = b.pixel(x, y);
+      const int most = std::max({std::abs(p.red - q.red), std::abs(p.green - q.green), std::abs(p.blue - q.blue)});
+      d.pixels += most > 0 ? 1 : 0;
+      d.most = std::max(d.most, most);
+    }
+  }
+  return d;
+}
+
+class SurfaceSideTest : public ::testing::TestWithParam<std::int64_t> {};
+
+TEST_P(SurfaceSideTest, DrawingsThatFitOneSurfaceComeOutAsOnAPageSizedOne) {
+  const auto [whole, parts] = drawnBothWays(300, 260, GetParam(), randomDrawings(300, 260, 40, 400, false));
+  EXPECT_TRUE(samePixels(whole, parts));
+  EXPECT_GT(differenceOf(parts, whitePage(300, 260)).pixels, 300 * 260 / 2);
+}
+
+
+// The drawing library samples a scaled image relative to the surface it draws on, so the
+// blend of neighbouring image pixels may differ by a shade; the image lands in the same place.
+TEST_P(SurfaceSideTest, ScaledImagesComeOutWithinAShadeOfAPageSizedSurface) {
+  const auto [whole, parts] = drawnBothWays(300, 260, GetParam(), randomDrawings(300, 260, 40, 400, true));
+  EXPECT_LE(differenceOf(whole, parts).most, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sides, SurfaceSideTest, ::testing::Values(50, 97, 128, 259));
+
+// A drawing larger than one surface is cut into surfaces: its rectangles come out exactly,
+// its curves within a few shades along the cuts.
+TEST(PageBitmapTest, DrawingsLargerThanOneSurfaceAreCut) {
+  std::mt19937 random(7);
+  std::vector<Drawing> rectangles;
+  for (int i = 0; i < 200; ++i) {
+    const Rect r{random() % 3000 / 10.0 - 20, random() % 2600 / 10.0 - 20, random() % 2000 / 10.0,
+                 random() % 2000 / 10.0};
+    const Color c{random() % 256 / 255.0, random() % 256 / 255.0, 0.5, i % 2 ? 1.0 : 0.6};
+    if (i % 3 == 0) {
+      rectangles.push_back([=](PageBitmap& p) { p.strokeRect(r, 0.6 + i % 7, c); });
+    } else {
+      rectangles.push_back([=](PageBitmap& p) { p.fillRect(r, c); });
+    }
+  }
+  const auto [whole, parts] = drawnBothWays(300, 260, 16, rectangles);
+  EXPECT_TRUE(samePixels(whole, parts));
+
+  const auto [curvesWhole, curvesCut] = drawnBothWays(300, 260, 16, randomDrawings(300, 260, 150, 400, false));
+  const Difference d = differenceOf(curvesWhole, curvesCut);
+  EXPECT_LE(d.most, 8);
+  EXPECT_LT(d.pixels, 300 * 260 / 1000);
 }
 
 }  // namespace

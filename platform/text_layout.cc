@@ -1,17 +1,65 @@
 #include "platform/text_layout.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include <fontconfig/fontconfig.h>
 #include <pango/pangocairo.h>
+#include <pango/pangofc-fontmap.h>
+#include <sys/stat.h>
 
 #include "platform/page_bitmap_impl.h"
 #include "platform/text_cuts.h"
 
 namespace platform {
+
+// A font map and a context of its own: fonts, fontsets and glyph caches are shared by every
+// layout made with this context and by no other context.
+struct TextContext::Impl {
+  PangoContext* context = nullptr;
+  // The fonts given by callers, and the family each names; a configuration of this context's
+  // own once a font file is among them.
+  std::unordered_map<std::string, std::string> families{};
+  FcConfig* ownFonts = nullptr;
+
+  Impl() {
+    PangoFontMap* fontMap = pango_cairo_font_map_new();
+    context = pango_font_map_create_context(fontMap);
+    g_object_unref(fontMap);  // the context keeps it
+    // Unhinted metrics and unrounded positions, so that a size a tenth larger measures a
+    // tenth larger instead of jumping by whole pixels.
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+    cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+    pango_cairo_context_set_font_options(context, options);
+    cairo_font_options_destroy(options);
+    pango_context_set_round_glyph_positions(context, FALSE);
+  }
+  ~Impl() {
+    g_object_unref(context);
+    if (ownFonts != nullptr) FcConfigDestroy(ownFonts);
+  }
+  Impl(const Impl&) = delete;
+  Impl& operator=(const Impl&) = delete;
+};
+
+TextContext::TextContext() = default;
+TextContext::TextContext(TextContext&&) noexcept = default;
+TextContext& TextContext::operator=(TextContext&&) noexcept = default;
+TextContext::~TextContext() = default;
+
+TextContext::Impl& TextContext::impl() {
+  if (!impl_) impl_ = std::make_unique<Impl>();
+  return *impl_;
+}
+
 namespace {
 
 constexpr const char* kFamily = "Inter";
@@ -21,27 +69,6 @@ constexpr const char* kFamily = "Inter";
 // every installed font, about 1.7 ms); unhinted glyph metrics scale linearly, so a layout at
 // size s and width w is this layout at width w × kLayoutSize / s, scaled by s / kLayoutSize.
 constexpr double kLayoutSize = 100.0;
-
-// One font map and context for the whole process: fonts, fontsets and glyph caches are
-// shared by every layout. Never freed; the process ends with them in use.
-PangoContext* sharedContext() {
-  static PangoContext* const context = [] {
-    PangoFontMap* fontMap = pango_cairo_font_map_new();
-    PangoContext* created = pango_font_map_create_context(fontMap);
-    g_object_unref(fontMap);  // the context keeps it
-    // Unhinted metrics and unrounded positions, so that a size a tenth larger measures a
-    // tenth larger instead of jumping by whole pixels.
-    cairo_font_options_t* options = cairo_font_options_create();
-    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
-    cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
-    pango_cairo_context_set_font_options(created, options);
-    cairo_font_options_destroy(options);
-    pango_context_set_round_glyph_positions(created, FALSE);
-    return created;
-  }();
-  return context;
-}
 
 PangoWeight pangoWeight(FontWeight weight) {
   switch (weight) {
@@ -79,13 +106,14 @@ struct ScaledLayout {
 
 // The one layout that both measuring and drawing use, of valid UTF-8. A width that is not a
 // positive finite number gives a single unwrapped paragraph per line break.
-ScaledLayout buildValidLayout(std::string_view valid, double width, const TextStyle& style) {
+ScaledLayout buildValidLayout(TextContext& context, std::string_view valid, double width,
+                              const TextStyle& style) {
   const double size = std::isfinite(style.size) && style.size > 0 ? style.size : 1.0;
-  ScaledLayout result{.layout = LayoutOwner(pango_layout_new(sharedContext())), .scale = size / kLayoutSize};
+  ScaledLayout result{.layout = LayoutOwner(pango_layout_new(context.impl().context)), .scale = size / kLayoutSize};
   PangoLayout* layout = result.layout.get();
 
   PangoFontDescription* font = pango_font_description_new();
-  pango_font_description_set_family_static(font, kFamily);
+  pango_font_description_set_family(font, style.family.empty() ? kFamily : style.family.c_str());
   pango_font_description_set_weight(font, pangoWeight(style.weight));
   // Absolute sizes are device units, and a device unit is a pixel: one point per pixel.
   pango_font_description_set_absolute_size(font, kLayoutSize * PANGO_SCALE);
@@ -111,8 +139,9 @@ ScaledLayout buildValidLayout(std::string_view valid, double width, const TextSt
   return result;
 }
 
-ScaledLayout buildLayout(std::string_view text, double width, const TextStyle& style) {
-  return buildValidLayout(validUtf8(text), width, style);
+ScaledLayout buildLayout(TextContext& context, std::string_view text, double width,
+                         const TextStyle& style) {
+  return buildValidLayout(context, validUtf8(text), width, style);
 }
 
 // Texts up to this many bytes are always laid out whole. A longer one that overflows its
@@ -182,15 +211,16 @@ struct LimitedLayout {
   TrustedLines trusted{};
 };
 
-LimitedLayout layoutUpTo(const std::string& valid, double width, const TextStyle& style,
-                         double limit) {
+LimitedLayout layoutUpTo(TextContext& context, const std::string& valid, double width,
+                         const TextStyle& style, double limit) {
   if (valid.size() <= kWholeLayoutBytes || !(limit < HUGE_VAL)) {
-    return {.scaled = buildValidLayout(valid, width, style)};
+    return {.scaled = buildValidLayout(context, valid, width, style)};
   }
   std::size_t cut = 0;
   for (std::size_t added = 2 * kWholeLayoutBytes;; added *= 2) {
     cut = added >= valid.size() - cut ? valid.size() : layoutCutAtOrAfter(valid, cut + added);
-    ScaledLayout scaled = buildValidLayout(std::string_view(valid).substr(0, cut), width, style);
+    ScaledLayout scaled =
+        buildValidLayout(context, std::string_view(valid).substr(0, cut), width, style);
     if (cut == valid.size()) return {.scaled = std::move(scaled)};
     const TrustedLines trusted = trustedLines(scaled, cut);
     if (trusted.unspaced > limit) {
@@ -211,28 +241,90 @@ void setSource(cairo_t* cr, const Color& c) {
   cairo_set_source_rgba(cr, c.red, c.green, c.blue, c.alpha);
 }
 
-// Draws the layout with its logical top-left corner at the device point (x, top).
-void drawLayout(PageBitmap& bitmap, const ScaledLayout& scaled, double x, double top,
-                const TextStyle& style) {
-  if (!std::isfinite(x) || !std::isfinite(top)) return;
-  PageBitmap::Impl& impl = bitmap.impl();
-  cairo_t* cr = impl.context;
-  cairo_surface_mark_dirty(impl.surface);  // pixels may have been written directly
+// The drawing library puts a glyph image's origin on the nearest whole device pixel unless
+// the glyph is too large for its glyph cache, when it fills the outline where it lies.
+constexpr double kLargestCachedGlyph = 10240.0;
+
+// Adds the outlines of the layout's glyphs to the current path, each where the drawing
+// library puts that glyph's image, so that the outline lies exactly around the fill.
+void appendGlyphOutlines(cairo_t* cr, PangoLayout* layout, double deviceSize) {
+  const bool snapped = deviceSize <= kLargestCachedGlyph;
+  std::vector<cairo_glyph_t> glyphs;
+  PangoLayoutIter* iter = pango_layout_get_iter(layout);
+  do {
+    PangoLayoutRun* run = pango_layout_iter_get_run_readonly(iter);
+    if (run == nullptr) continue;  // the end of a line
+    PangoRectangle logical{};
+    pango_layout_iter_get_run_extents(iter, nullptr, &logical);
+    const int baseline = pango_layout_iter_get_run_baseline(iter);
+    PangoFont* font = run->item->analysis.font;
+    cairo_scaled_font_t* scaledFont = pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(font));
+    if (scaledFont == nullptr) continue;
+    cairo_set_scaled_font(cr, scaledFont);
+    glyphs.clear();
+    int x = logical.x;
+    for (int i = 0; i < run->glyphs->num_glyphs; ++i) {
+      const PangoGlyphInfo& info = run->glyphs->glyphs[i];
+      double gx = static_cast<double>(x + info.geometry.x_offset) / PANGO_SCALE;
+      double gy = static_cast<double>(baseline + info.geometry.y_offset) / PANGO_SCALE;
+      x += info.geometry.width;
+      if (info.glyph == PANGO_GLYPH_EMPTY) continue;
+      if ((info.glyph & PANGO_GLYPH_UNKNOWN_FLAG) != 0) {
+        // The text engine draws its box for a missing glyph where it lies, unsnapped.
+        PangoGlyphString* one = pango_glyph_string_new();
+        pango_glyph_string_set_size(one, 1);
+        one->glyphs[0] = info;
+        one->glyphs[0].geometry.x_offset = 0;
+        one->glyphs[0].geometry.y_offset = 0;
+        cairo_move_to(cr, gx, gy);
+        pango_cairo_glyph_string_path(cr, font, one);
+        pango_glyph_string_free(one);
+        cairo_set_scaled_font(cr, scaledFont);
+        continue;
+      }
+      if (snapped) {
+        cairo_user_to_device(cr, &gx, &gy);
+        gx = std::floor(gx + 0.5);
+        gy = std::floor(gy + 0.5);
+        cairo_device_to_user(cr, &gx, &gy);
+      }
+      glyphs.push_back({.index = info.glyph, .x = gx, .y = gy});
+    }
+    cairo_glyph_path(cr, glyphs.data(), static_cast<int>(glyphs.size()));
+  } while (pango_layout_iter_next_run(iter));
+  pango_layout_iter_free(iter);
+}
+
+// Strokes the current path (in device space) with round joins, solid at any width. The
+// library's stroker offsets curves without regard for curves tighter than half the line
+// width, where its inner edge loops back and leaves holes; straight segments are joined
+// through their common point, which covers everything within half the width of the path.
+void strokeSolid(cairo_t* cr, double lineWidth) {
+  cairo_path_t* flat = cairo_copy_path_flat(cr);
+  cairo_new_path(cr);
+  cairo_append_path(cr, flat);
+  cairo_path_destroy(flat);
+  cairo_set_line_width(cr, lineWidth);
+  cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+  cairo_stroke(cr);
+}
+
+// Draws the layout with its logical top-left corner at the device point (x, top), on one
+// surface of the page.
+void drawLayoutOn(cairo_t* cr, const ScaledLayout& scaled, double x, double top,
+                  const TextStyle& style) {
   cairo_save(cr);
   cairo_translate(cr, x, top);
   cairo_scale(cr, scaled.scale, scaled.scale);
   if (style.outlined) {
     cairo_new_path(cr);
-    cairo_move_to(cr, 0, 0);
-    pango_cairo_layout_path(cr, scaled.layout.get());
+    appendGlyphOutlines(cr, scaled.layout.get(), style.size);
     cairo_save(cr);
     // The path is kept in device space, so the stroke width is in pixels.
     cairo_identity_matrix(cr);
     const double lineWidth = style.strokeLineWidth;
-    cairo_set_line_width(cr, std::isfinite(lineWidth) ? std::max(lineWidth, 0.0) : 0.0);
-    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
     setSource(cr, style.strokeColor);
-    cairo_stroke(cr);
+    strokeSolid(cr, std::isfinite(lineWidth) ? std::max(lineWidth, 0.0) : 0.0);
     cairo_restore(cr);
   }
   // The fill goes on top of the stroke, which then shows only outside the glyphs. Glyph
@@ -241,18 +333,108 @@ void drawLayout(PageBitmap& bitmap, const ScaledLayout& scaled, double x, double
   cairo_move_to(cr, 0, 0);
   pango_cairo_show_layout(cr, scaled.layout.get());
   cairo_restore(cr);
-  cairo_surface_flush(impl.surface);
+}
+
+// Everything the layout can ink when drawn with its logical top-left corner at the device
+// point (x, top): its ink and logical boxes, the outline's half width around them, and a
+// pixel for glyph images placed on whole pixels.
+DeviceBox layoutReach(const ScaledLayout& scaled, double x, double top, const TextStyle& style) {
+  PangoRectangle ink{};
+  PangoRectangle logical{};
+  pango_layout_get_extents(scaled.layout.get(), &ink, &logical);
+  auto pixels = [&](int units) { return static_cast<double>(units) / PANGO_SCALE * scaled.scale; };
+  const double lineWidth = std::isfinite(style.strokeLineWidth) ? std::max(style.strokeLineWidth, 0.0) : 0.0;
+  const double grow = (style.outlined ? lineWidth / 2.0 : 0.0) + 1.0;
+  return {x + pixels(std::min(ink.x, logical.x)) - grow, top + pixels(std::min(ink.y, logical.y)) - grow,
+          x + pixels(std::max(ink.x + ink.width, logical.x + logical.width)) + grow,
+          top + pixels(std::max(ink.y + ink.height, logical.y + logical.height)) + grow};
+}
+
+void drawLayout(PageBitmap& bitmap, const ScaledLayout& scaled, double x, double top,
+                const TextStyle& style) {
+  if (!std::isfinite(x) || !std::isfinite(top)) return;
+  PageBitmap::Impl& impl = bitmap.impl();
+  if (impl.surface != nullptr) cairo_surface_mark_dirty(impl.surface);  // pixels may have been written directly
+  // The page-sized surface takes any drawing; only a larger page needs to know the reach.
+  const DeviceBox reach = impl.surface != nullptr ? DeviceBox{} : layoutReach(scaled, x, top, style);
+  impl.draw(reach, [&](cairo_t* cr) { drawLayoutOn(cr, scaled, x, top, style); });
+}
+
+// The family of the first face in a font file; absent when fontconfig reads no font there.
+std::optional<std::string> familyOfFile(const std::string& path, std::string& failure) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    failure = path + ": " + std::strerror(errno);
+    return std::nullopt;
+  }
+  int faces = 0;
+  FcPattern* pattern = S_ISREG(info.st_mode)
+                           ? FcFreeTypeQuery(reinterpret_cast<const FcChar8*>(path.c_str()), 0,
+                                             nullptr, &faces)
+                           : nullptr;
+  std::optional<std::string> family;
+  FcChar8* name = nullptr;
+  if (pattern != nullptr && FcPatternGetString(pattern, FC_FAMILY, 0, &name) == FcResultMatch) {
+    family = reinterpret_cast<const char*>(name);
+  }
+  if (pattern != nullptr) FcPatternDestroy(pattern);
+  if (!family) failure = path + ": not a font file";
+  return family;
+}
+
+// Whether a font of exactly this family (letter case aside) is known to the configuration
+// (null: the process's own).
+bool hasFamily(FcConfig* config, const std::string& family) {
+  FcPattern* pattern = FcPatternCreate();
+  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+  FcObjectSet* objects = FcObjectSetBuild(FC_FAMILY, nullptr);
+  FcFontSet* fonts = FcFontList(config, pattern, objects);
+  const bool found = fonts != nullptr && fonts->nfont > 0;
+  if (fonts != nullptr) FcFontSetDestroy(fonts);
+  FcObjectSetDestroy(objects);
+  FcPatternDestroy(pattern);
+  return found;
 }
 
 }  // namespace
 
-double measureTextHeight(std::string_view text, double width, const TextStyle& style) {
-  return logicalHeight(buildLayout(text, width, style));
+std::optional<std::string> fontFamily(TextContext& context, const std::string& font,
+                                      std::string& failure) {
+  TextContext::Impl& impl = context.impl();
+  if (const auto known = impl.families.find(font); known != impl.families.end()) {
+    return known->second;
+  }
+  std::string family = font;
+  if (font.find('/') != std::string::npos) {
+    auto fileFamily = familyOfFile(font, failure);
+    if (!fileFamily) return std::nullopt;
+    // The file joins a configuration of this context's own, never the process's.
+    if (impl.ownFonts == nullptr) impl.ownFonts = FcInitLoadConfigAndFonts();
+    if (impl.ownFonts == nullptr ||
+        !FcConfigAppFontAddFile(impl.ownFonts, reinterpret_cast<const FcChar8*>(font.c_str()))) {
+      failure = font + ": not a font file";
+      return std::nullopt;
+    }
+    auto* fontMap = PANGO_FC_FONT_MAP(pango_context_get_font_map(impl.context));
+    pango_fc_font_map_set_config(fontMap, impl.ownFonts);
+    pango_fc_font_map_config_changed(fontMap);
+    family = std::move(*fileFamily);
+  } else if (font.empty() || !hasFamily(impl.ownFonts, font)) {
+    failure = "no installed font has the family name '" + font + "'";
+    return std::nullopt;
+  }
+  impl.families.emplace(font, family);
+  return family;
 }
 
-TextHeights measureTextHeights(std::string_view text, double width, const TextStyle& style,
-                               double limit) {
-  const LimitedLayout limited = layoutUpTo(validUtf8(text), width, style, limit);
+double measureTextHeight(TextContext& context, std::string_view text, double width,
+                         const TextStyle& style) {
+  return logicalHeight(buildLayout(context, text, width, style));
+}
+
+TextHeights measureTextHeights(TextContext& context, std::string_view text, double width,
+                               const TextStyle& style, double limit) {
+  const LimitedLayout limited = layoutUpTo(context, validUtf8(text), width, style, limit);
   if (!limited.whole) return {limited.trusted.spaced, limited.trusted.unspaced};
   PangoLayout* layout = limited.scaled.layout.get();
   PangoRectangle logical{};
@@ -264,26 +446,29 @@ TextHeights measureTextHeights(std::string_view text, double width, const TextSt
           static_cast<double>(unspaced) / PANGO_SCALE * limited.scaled.scale};
 }
 
-void drawText(PageBitmap& bitmap, std::string_view text, const Rect& rect, const TextStyle& style) {
+int drawText(TextContext& context, PageBitmap& bitmap, std::string_view text, const Rect& rect,
+             const TextStyle& style) {
   // Lines that start this far below the rectangle cannot reach into it, outline and stacked
   // marks included.
   constexpr double kInkReachSizes = 8.0;
   const double reach = kInkReachSizes * style.size + std::max(style.strokeLineWidth, 0.0);
-  const LimitedLayout limited = layoutUpTo(validUtf8(text), rect.width, style, rect.height + reach);
+  const LimitedLayout limited =
+      layoutUpTo(context, validUtf8(text), rect.width, style, rect.height + reach);
   drawLayout(bitmap, limited.scaled, rect.x, deviceTop(rect, bitmap.height()), style);
+  return pango_layout_get_unknown_glyphs_count(limited.scaled.layout.get());
 }
 
-void drawTextLine(PageBitmap& bitmap, std::string_view text, Point lowerLeft,
-                  const TextStyle& style) {
+void drawTextLine(TextContext& context, PageBitmap& bitmap, std::string_view text,
+                  Point lowerLeft, const TextStyle& style) {
   TextStyle line = style;
   line.centred = false;
-  const ScaledLayout layout = buildLayout(text, -1.0, line);
+  const ScaledLayout layout = buildLayout(context, text, -1.0, line);
   const double top = static_cast<double>(bitmap.height()) - (lowerLeft.y + logicalHeight(layout));
   drawLayout(bitmap, layout, lowerLeft.x, top, line);
 }
 
-int unknownGlyphCount(std::string_view text, const TextStyle& style) {
-  return pango_layout_get_unknown_glyphs_count(buildLayout(text, -1.0, style).layout.get());
+int unknownGlyphCount(TextContext& context, std::string_view text, const TextStyle& style) {
+  return pango_layout_get_unknown_glyphs_count(buildLayout(context, text, -1.0, style).layout.get());
 }
 
 }  // namespace platform

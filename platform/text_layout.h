@@ -1,5 +1,8 @@
 #pragma once
 
+#include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "platform/color.h"
@@ -14,6 +17,7 @@ enum class FontWeight { regular, semibold, bold };
 // How a text is laid out and drawn: the user-interface font at any fractional point size
 // (one point is one pixel), with fallback fonts for every script.
 struct TextStyle {
+  std::string family{};  // a family that fontFamily gave; empty: the user-interface font
   double size = 12.0;
   FontWeight weight = FontWeight::bold;
   Color color = kBlack;
@@ -24,9 +28,34 @@ struct TextStyle {
   double strokeLineWidth = 0.0;  // in pixels
 };
 
+// The fonts, font map and caches that text layout works with. Made on first use, so a run
+// that lays out no text never loads a font. Not safe to share between threads; contexts on
+// different threads work independently of each other.
+class TextContext {
+ public:
+  TextContext();
+  TextContext(TextContext&&) noexcept;
+  TextContext& operator=(TextContext&&) noexcept;
+  ~TextContext();
+
+  struct Impl;
+  Impl& impl();
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
 // Height of the text laid out word-wrapped at `width` (breaking inside a word only when the
 // word alone is wider), with unbounded height. Exactly the layout that drawText draws.
-double measureTextHeight(std::string_view text, double width, const TextStyle& style);
+double measureTextHeight(TextContext& context, std::string_view text, double width,
+                         const TextStyle& style);
+
+// The family to lay text out in for a font given by a caller: an installed family's name, or
+// the path of a font file (any name with a "/" in it), which this context then also knows.
+// Fonts of other families still stand in for the scripts it lacks. Absent, with `failure`
+// saying why, when no installed family has the name or the file is not a font.
+std::optional<std::string> fontFamily(TextContext& context, const std::string& font,
+                                      std::string& failure);
 
 // Heights of the text laid out as measureTextHeight lays it out, with the style's line spacing
 // and without any (spacing moves lines apart but never breaks them elsewhere). Exact while the
@@ -36,19 +65,21 @@ struct TextHeights {
   double spaced = 0.0;
   double unspaced = 0.0;
 };
-TextHeights measureTextHeights(std::string_view text, double width, const TextStyle& style,
-                               double limit);
+TextHeights measureTextHeights(TextContext& context, std::string_view text, double width,
+                               const TextStyle& style, double limit);
 
 // Draws the text wrapped at rect's width with its first line at rect's top edge. Lines that
 // run below the rectangle are drawn, up to several lines' worth of a long text; clip with
-// PageBitmap::clipToRect to cut them.
-void drawText(PageBitmap& bitmap, std::string_view text, const Rect& rect, const TextStyle& style);
+// PageBitmap::clipToRect to cut them. Returns the number of characters that no installed font
+// can show among those laid out: lines of a long text beyond that reach are not counted.
+int drawText(TextContext& context, PageBitmap& bitmap, std::string_view text, const Rect& rect,
+             const TextStyle& style);
 
 // Draws the text as one line, unwrapped, with the line's lower-left corner at `lowerLeft`.
-void drawTextLine(PageBitmap& bitmap, std::string_view text, Point lowerLeft,
-                  const TextStyle& style);
+void drawTextLine(TextContext& context, PageBitmap& bitmap, std::string_view text,
+                  Point lowerLeft, const TextStyle& style);
 
 // Number of characters that no installed font can show, in the layout of `text`.
-int unknownGlyphCount(std::string_view text, const TextStyle& style);
+int unknownGlyphCount(TextContext& context, std::string_view text, const TextStyle& style);
 
 }  // namespace platform

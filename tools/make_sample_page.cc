@@ -1,10 +1,12 @@
 // Draws a synthetic comic page with its OCR and translation files: speech bubbles, a tinted
 // bubble, a caption box, lettering over plain paper, over screentone and over a photo-like
-// panel. Used for the demo in examples/ and, with many blocks, for the benchmarks.
+// panel. Used for the demo in examples/ and, with many blocks, for the benchmarks; a long
+// strip (800 x 40000, say) gets its bubbles one after another down its length.
 //
 //   make_sample_page <out-dir>                       the sample page of examples/
 //   make_sample_page <out-dir> <width> <height> <n>  a page of n bubbles for benchmarks
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -35,6 +37,7 @@ struct Page {
   PageBitmap bitmap;
   std::vector<Block> blocks{};
   std::uint32_t seed = 12345;
+  platform::TextContext text{};
 };
 
 std::uint32_t nextRandom(std::uint32_t& state) {
@@ -92,9 +95,9 @@ void letter(Page& page, const std::string& id, const std::string& source,
     }
   }
   const platform::TextStyle style{.size = size, .weight = platform::FontWeight::bold, .color = ink};
-  const double h = platform::measureTextHeight(source, area.width, style);
+  const double h = platform::measureTextHeight(page.text, source, area.width, style);
   const Rect textRect{area.x, area.y + (area.height - h) / 2, area.width, h};
-  platform::drawText(page.bitmap, source, textRect, style);
+  platform::drawText(page.text, page.bitmap, source, textRect, style);
   page.blocks.push_back({id, source, translation, changedBox(page.bitmap, before, area)});
 }
 
@@ -153,14 +156,20 @@ void drawBenchmark(Page& page, int blocks) {
   page.bitmap.fillRect({0, 0, W, H}, platform::kWhite);
   photoPanel(page, {40, 40, W / 3, H / 4});
   screentone(page, {W / 2, 40, W / 2 - 40, H / 4}, 12, 5);
-  const int columns = std::max(1, int(std::ceil(std::sqrt(blocks * W / H))));
+  // A long strip gets one row or column of cells, each with a bubble of ordinary proportions
+  // at its middle; a page gets a grid of cells filled by their bubbles.
+  const int columns = std::clamp(int(std::ceil(std::sqrt(blocks * W / H))), 1, std::max(blocks, 1));
   const int rows = (blocks + columns - 1) / columns;
   const double cellW = (W - 80) / columns;
   const double cellH = (H - 80) / rows;
+  const double bubbleW = std::min(cellW * 0.84, cellH * 0.7 * 5 / 3);
+  const double bubbleH = std::min(cellH * 0.7, cellW * 0.84 * 3 / 5);
+  const bool strip = cellH > 2 * cellW || cellW > 2 * cellH;
   for (int i = 0; i < blocks; ++i) {
     const double x = 40 + (i % columns) * cellW;
     const double y = H - 40 - (i / columns + 1) * cellH;
-    const Rect b{x + cellW * 0.08, y + cellH * 0.15, cellW * 0.84, cellH * 0.7};
+    const Rect b = strip ? Rect{x + (cellW - bubbleW) / 2, y + (cellH - bubbleH) / 2, bubbleW, bubbleH}
+                         : Rect{x + cellW * 0.08, y + cellH * 0.15, cellW * 0.84, cellH * 0.7};
     bubble(page, b);
     const std::string id = "b" + std::to_string(i + 1);
     letter(page, id, "QUELQUE CHOSE À DIRE " + std::to_string(i + 1),

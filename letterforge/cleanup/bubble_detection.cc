@@ -4,6 +4,7 @@
 
 #include "letterforge/cleanup/background_classification.h"
 #include "letterforge/inputs/text_rules.h"
+#include "letterforge/layout/block_grouping.h"
 #include "letterforge/layout/rect_geometry.h"
 #include "letterforge/raster/pixel_sampling.h"
 
@@ -165,7 +166,7 @@ Rect itemTextArea(const platform::PageBitmap& page, const RenderItem& item, cons
   const std::int64_t chars = characterCount(item.text);
   const bool longText = chars >= 42 || item.text.find('\n') != std::string::npos;
   if (n <= 4) {
-    if (n >= 3 && chars <= 80 &&
+    if (isShortGroup(item) &&
         (isBubbleSurround(page, base, blockCleanRects) || surroundProbe(page, base))) {
       return clampRect(grown(base, clampStep(0.36 * w, 18.0, 48.0), clampStep(0.34 * h, 16.0, 42.0)),
                        pageRect);

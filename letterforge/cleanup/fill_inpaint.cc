@@ -39,12 +39,6 @@ std::optional<MaskPlacement> placement(const TextMask& mask) {
                        .cells = mask.width * mask.height};
 }
 
-bool isMasked(const TextMask& mask, const MaskPlacement& at, std::int64_t x, std::int64_t y) {
-  const std::int64_t column = x - at.ox, row = y - at.oy;
-  return column >= 0 && column < mask.width && row >= 0 && row < mask.height &&
-         mask.pixels.contains(row * mask.width + column);
-}
-
 // Byte-wise min and max of eight values below 128 at once: with the top bit of every byte of
 // `a` set, subtracting `b` borrows within no byte, and the top bit stays set where a >= b.
 constexpr std::uint64_t kOnes = 0x0101010101010101u;
@@ -82,10 +76,8 @@ Window windowAround(std::int64_t x, std::int64_t y, std::int64_t r, std::int64_t
 // - prefix sums of the 8-bit samples and the count of the unmasked pixels, so that a window's
 //   totals come from four entries whatever its size. They are kept modulo 2^32: an 11 x 11
 //   window sums to far less, so its four-entry difference is exact.
-// Each sample written is the exact mean sum / count rounded half up, in integers. The plain
-// mean of component / 255 values, as inpaintColor takes it, differs from sum / (255 count)
-// only in the last few bits, and writePixel rounds values within 1e-9 of a half up; a mean
-// that is not a half lies at least 1 / (2 count) from one. Both routes give the same sample.
+// Each sample written is the exact mean sum / count rounded half up, in integers: the mean
+// colour of the window as an 8-bit sample, whatever the order of summing.
 class InpaintRegion {
  public:
   InpaintRegion(const PageBitmap& page, const TextMask& mask, const MaskPlacement& at,
@@ -221,38 +213,6 @@ void fillRoundedRect(PageBitmap& page, const Rect& rect, const platform::Color& 
   page.fillRoundedRect(rect, radius, colour);
 }
 
-PixelRgb inpaintColor(const PageBitmap& page, std::int64_t x, std::int64_t y,
-                      const TextMask& mask) {
-  const PixelRgb white{1.0, 1.0, 1.0};
-  const auto at = placement(mask);
-  // Farther off the page than the largest radius, no window reaches a pixel.
-  if (x < -kLastRadius || y < -kLastRadius || x >= page.width() + kLastRadius ||
-      y >= page.height() + kLastRadius) {
-    return white;
-  }
-  for (std::int64_t r = kFirstRadius; r <= kLastRadius; ++r) {
-    const Window w = windowAround(x, y, r, page.width(), page.height());
-    PixelRgb sum{};
-    std::int64_t count = 0;
-    for (std::int64_t yy = w.y0; yy < w.y1; ++yy) {
-      for (std::int64_t xx = w.x0; xx < w.x1; ++xx) {
-        if (at && isMasked(mask, *at, xx, yy)) continue;
-        const auto rgb = samplePixel(page, xx, yy);
-        if (!rgb) continue;
-        sum.red += rgb->red;
-        sum.green += rgb->green;
-        sum.blue += rgb->blue;
-        ++count;
-      }
-    }
-    if (count > 0) {
-      const double n = static_cast<double>(count);
-      return PixelRgb{sum.red / n, sum.green / n, sum.blue / n};
-    }
-  }
-  return white;
-}
-
 void inpaintMask(PageBitmap& page, const TextMask& mask) {
   const auto at = placement(mask);
   if (!at || mask.pixels.empty()) return;
@@ -280,22 +240,25 @@ void inpaintMask(PageBitmap& page, const TextMask& mask) {
   }
 }
 
-void cleanPlainArea(PageBitmap& page, const Rect& rect, std::vector<TextMask>& cleanedMasks) {
-  constexpr double kCoverageMax = 0.58;
-  if (!isPlainBrightBackground(page, rect)) return;
-  if (isStrictPlainBackground(page, rect)) {
-    fillRoundedRect(page, rect, platform::kWhite);
-    return;
-  }
+PlainAreaPlan planPlainArea(const PageBitmap& page, const Rect& rect) {
+  if (!isPlainBrightBackground(page, rect)) return {PlainAreaVerdict::kNotPlain};
+  if (isStrictPlainBackground(page, rect)) return {PlainAreaVerdict::kCleanPaper};
   auto mask = buildTextMask(page, rect);
-  if (!mask) return;
-  // A mask this dense is more likely a drawing than lettering.
-  const double area = width(mask->rect) * height(mask->rect);
-  const double cells = static_cast<double>(mask->pixels.count());
-  if (area >= 1.0 && cells / area > kCoverageMax) return;
-  if (area < 1.0 && !mask->pixels.empty()) return;
-  inpaintMask(page, *mask);
-  cleanedMasks.push_back(std::move(*mask));
+  if (!mask) return {PlainAreaVerdict::kNoMask};
+  const auto verdict = maskCoverage(*mask) > kInpaintDensityLimit ? PlainAreaVerdict::kDenseMask
+                                                                   : PlainAreaVerdict::kLettering;
+  return {verdict, std::move(mask)};
+}
+
+PlainAreaVerdict cleanPlainArea(PageBitmap& page, const Rect& rect,
+                                std::vector<TextMask>& cleanedMasks) {
+  PlainAreaPlan plan = planPlainArea(page, rect);
+  if (plan.verdict == PlainAreaVerdict::kCleanPaper) fillRoundedRect(page, rect, platform::kWhite);
+  if (plan.verdict == PlainAreaVerdict::kLettering) {
+    inpaintMask(page, *plan.mask);
+    cleanedMasks.push_back(std::move(*plan.mask));
+  }
+  return plan.verdict;
 }
 
 }  // namespace letterforge

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "letterforge/cleanup/text_mask.h"
@@ -15,18 +16,36 @@ namespace letterforge {
 // rounded rectangle of corner radius min(0.18 x the shorter side, 12).
 void fillRoundedRect(platform::PageBitmap& page, const Rect& rect, const platform::Color& colour);
 
-// Repaints every mask pixel on the page with inpaintColor. Only masked pixels are written
-// and only unmasked ones read, so the result does not depend on the order of the cells.
+// Repaints every mask pixel on the page with the mean colour of the unmasked page pixels in
+// the first square window around it, of radius 2, 3, 4 or 5 and cut to the page, that holds
+// any (white when none does), as 8-bit samples rounded half up. Only masked pixels are
+// written and only unmasked ones read, so the result does not depend on the order of cells.
 void inpaintMask(platform::PageBitmap& page, const TextMask& mask);
-// The plain mean colour of the unmasked page pixels in the first square window around
-// (x, y), of radius 2, 3, 4 or 5 and cut to the page, that holds any; white when none does.
-PixelRgb inpaintColor(const platform::PageBitmap& page, std::int64_t x, std::int64_t y,
-                      const TextMask& mask);
+
+// A text mask covering more of its window than this is more likely a drawing than lettering.
+inline constexpr double kInpaintDensityLimit = 0.58;
+
+// What the safety gate and the plain-area tests find, tested in this order.
+enum class PlainAreaVerdict {
+  kNotPlain,    // not plain and bright: the gate refuses it
+  kCleanPaper,  // strictly plain paper
+  kNoMask,      // plain, but nothing dark enough to be lettering
+  kDenseMask,   // the mask covers more than kInpaintDensityLimit of its window
+  kLettering,   // a mask of lettering to inpaint
+};
+struct PlainAreaPlan {
+  PlainAreaVerdict verdict = PlainAreaVerdict::kNotPlain;
+  std::optional<TextMask> mask{};  // present with kDenseMask and kLettering
+};
+
+// Judges an area for plain-background cleanup: the safety gate, strict plainness, then the
+// text mask and its density.
+PlainAreaPlan planPlainArea(const platform::PageBitmap& page, const Rect& rect);
 
 // Cleans a plain, bright area: a white fill when the paper is clean enough, else its text
 // mask is inpainted and appended to `cleanedMasks`. Areas that are not plain, have no mask
-// or whose mask covers more than 58 % of its window are left as they are.
-void cleanPlainArea(platform::PageBitmap& page, const Rect& rect,
-                    std::vector<TextMask>& cleanedMasks);
+// or whose mask is too dense are left as they are. Returns what it found.
+PlainAreaVerdict cleanPlainArea(platform::PageBitmap& page, const Rect& rect,
+                                std::vector<TextMask>& cleanedMasks);
 
 }  // namespace letterforge

@@ -32,36 +32,37 @@ std::string debugLabelText(std::string_view text) {
   return firstCharacters(text, kShortenedLabelLength) + "..";
 }
 
-void drawDebugLabel(platform::PageBitmap& page, std::string_view text, platform::Point point,
-                    const platform::Color& color) {
+void drawDebugLabel(platform::TextContext& context, platform::PageBitmap& page,
+                    std::string_view text, platform::Point point, const platform::Color& color) {
   const platform::TextStyle style{.size = kLabelSize,
                                   .weight = platform::FontWeight::semibold,
                                   .color = color,
                                   .centred = false};
-  platform::drawTextLine(page, debugLabelText(text), point, style);
+  platform::drawTextLine(context, page, debugLabelText(text), point, style);
 }
 
-void drawItemOverlay(platform::PageBitmap& page, const std::vector<RenderItem>& blockItems,
+void drawItemOverlay(platform::TextContext& context, platform::PageBitmap& page,
+                     const std::vector<RenderItem>& blockItems,
                      const std::vector<RenderItem>& renderItems, const Rect& pageRect) {
   for (const RenderItem& item : blockItems) {
     page.strokeRect(item.rect, 1.2, platform::withAlpha(systemBlueColor, 0.78));
-    drawDebugLabel(page, blockLabel(item), {minX(item.rect), minY(item.rect)}, systemBlueColor);
+    drawDebugLabel(context, page, blockLabel(item), {minX(item.rect), minY(item.rect)}, systemBlueColor);
   }
   for (const RenderItem& item : renderItems) {
     const double margin = textMargin(item);
     const Rect area = clampRect(inset(item.rect, -margin, -margin), pageRect);
     const platform::Color color = item.floating ? systemOrangeColor : systemGreenColor;
     page.strokeRect(area, item.floating ? 2.0 : 2.4, color);
-    drawDebugLabel(page, blockLabel(item), {minX(area), maxY(area) - 14.0}, color);
+    drawDebugLabel(context, page, blockLabel(item), {minX(area), maxY(area) - 14.0}, color);
   }
 }
 
-void drawBubbleDebugRegions(platform::PageBitmap& page,
+void drawBubbleDebugRegions(platform::TextContext& context, platform::PageBitmap& page,
                             const std::vector<BubbleDebugRegion>& regions) {
   for (const BubbleDebugRegion& region : regions) {
     page.strokeRect(region.rect, 1.8, platform::withAlpha(region.color, 0.9));
     const platform::Point at{minX(region.rect), std::max(minY(region.rect) - 13.0, 0.0)};
-    drawDebugLabel(page, region.label, at, region.color);
+    drawDebugLabel(context, page, region.label, at, region.color);
   }
 }
 

@@ -8,6 +8,7 @@
 #include "letterforge/layout/render_item.h"
 #include "platform/color.h"
 #include "platform/page_bitmap.h"
+#include "platform/text_layout.h"
 
 namespace letterforge {
 
@@ -31,16 +32,17 @@ struct BubbleDebugRegion {
 std::string debugLabelText(std::string_view text);
 
 // Draws the label on one line, 10-point semibold, its lower-left corner at `point`.
-void drawDebugLabel(platform::PageBitmap& page, std::string_view text, platform::Point point,
-                    const platform::Color& color);
+void drawDebugLabel(platform::TextContext& context, platform::PageBitmap& page,
+                    std::string_view text, platform::Point point, const platform::Color& color);
 
 // Outlines every block item in blue and every render item's text area (green, or orange when
 // floating), each with its ids joined by "+".
-void drawItemOverlay(platform::PageBitmap& page, const std::vector<RenderItem>& blockItems,
+void drawItemOverlay(platform::TextContext& context, platform::PageBitmap& page,
+                     const std::vector<RenderItem>& blockItems,
                      const std::vector<RenderItem>& renderItems, const Rect& pageRect);
 
 // Outlines each region in its colour with its label just below it.
-void drawBubbleDebugRegions(platform::PageBitmap& page,
+void drawBubbleDebugRegions(platform::TextContext& context, platform::PageBitmap& page,
                             const std::vector<BubbleDebugRegion>& regions);
 
 // Tints every pixel of every mask red.

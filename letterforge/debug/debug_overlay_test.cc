@@ -104,11 +104,20 @@ std::int64_t differingIn(const PageBitmap& a, const PageBitmap& b, std::int64_t 
   return differing;
 }
 
+// Drawing that lays out labels needs a text context of its own.
+class OverlayTest : public ::testing::Test {
+ protected:
+  platform::TextContext text_;
+};
+class DrawDebugLabelTest : public OverlayTest {};
+class ItemOverlayTest : public OverlayTest {};
+class BubbleDebugRegionsTest : public OverlayTest {};
+
 // --- Labels -----------------------------------------------------------------------------
 
-TEST(DrawDebugLabelTest, DrawsInItsColourAboveAndRightOfThePoint) {
+TEST_F(DrawDebugLabelTest, DrawsInItsColourAboveAndRightOfThePoint) {
   PageBitmap page = makePage(200, 60);
-  drawDebugLabel(page, "patch_text:p1", {20.0, 20.0}, systemPurpleColor);
+  drawDebugLabel(text_, page, "patch_text:p1", {20.0, 20.0}, systemPurpleColor);
   EXPECT_GT(inkIn(page, 20, 20, 120, 34), 20);
   EXPECT_TRUE(isOfFamily(darkestIn(page, 20, 20, 120, 34), Family::purple));
   EXPECT_EQ(inkIn(page, 0, 0, 200, 19), 0);   // nothing below the line but edge blending
@@ -116,12 +125,12 @@ TEST(DrawDebugLabelTest, DrawsInItsColourAboveAndRightOfThePoint) {
   EXPECT_EQ(inkIn(page, 0, 36, 200, 60), 0);  // one 10-point line high
 }
 
-TEST(DrawDebugLabelTest, LongLabelIsDrawnShortened) {
+TEST_F(DrawDebugLabelTest, LongLabelIsDrawnShortened) {
   const std::string longLabel = "fallback_low_bubble_confidence:p3";
   PageBitmap drawn = makePage(260, 30);
-  drawDebugLabel(drawn, longLabel, {2.0, 5.0}, systemOrangeColor);
+  drawDebugLabel(text_, drawn, longLabel, {2.0, 5.0}, systemOrangeColor);
   PageBitmap expected = makePage(260, 30);
-  drawDebugLabel(expected, "fallback_low_bubble_confid..", {2.0, 5.0}, systemOrangeColor);
+  drawDebugLabel(text_, expected, "fallback_low_bubble_confid..", {2.0, 5.0}, systemOrangeColor);
   EXPECT_EQ(test_pages::differingPixels(drawn, expected), 0);
 }
 
@@ -141,14 +150,17 @@ struct OutlineCase {
   std::int64_t fullTop, clearOutTop, clearInTop;
   std::int64_t probeX, probeY;  // a column and a row that no label reaches
 };
-class ItemOverlayOutlineTest : public ::testing::TestWithParam<OutlineCase> {};
+class ItemOverlayOutlineTest : public ::testing::TestWithParam<OutlineCase> {
+ protected:
+  platform::TextContext text_;
+};
 
 TEST_P(ItemOverlayOutlineTest, StrokesTheGrownRectangle) {
   const OutlineCase& c = GetParam();
   PageBitmap page = makePage(c.pageSide, c.pageSide);
   const RenderItem item{.ids = {"7"}, .rect = c.rect, .floating = c.floating};
   const Rect pageRect{0, 0, static_cast<double>(c.pageSide), static_cast<double>(c.pageSide)};
-  drawItemOverlay(page, {}, {item}, pageRect);
+  drawItemOverlay(text_, page, {}, {item}, pageRect);
 
   EXPECT_TRUE(isOfFamily(page.pixel(c.fullLeft, c.probeY), c.family));
   EXPECT_TRUE(isOfFamily(page.pixel(c.fullRight, c.probeY), c.family));
@@ -179,22 +191,22 @@ INSTANTIATE_TEST_SUITE_P(
                     95, 94, 97, 204, 205, 202, 95, 94, 97, 144, 145, 142, 150, 120}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ItemOverlayTest, RenderItemLabelJoinsIdsBelowTheTopEdge) {
+TEST_F(ItemOverlayTest, RenderItemLabelJoinsIdsBelowTheTopEdge) {
   PageBitmap page = makePage(400, 300);
   const RenderItem item{.ids = {"12", "13"}, .rect = {100, 100, 200, 60}};
-  drawItemOverlay(page, {}, {item}, {0, 0, 400, 300});
+  drawItemOverlay(text_, page, {}, {item}, {0, 0, 400, 300});
   // Outline top at 167.8, so the label's line starts at 153.8 and stays inside the outline.
   PageBitmap labelOnly = makePage(400, 300);
-  drawDebugLabel(labelOnly, "12+13", {92.2, 153.8}, systemGreenColor);
+  drawDebugLabel(text_, labelOnly, "12+13", {92.2, 153.8}, systemGreenColor);
   EXPECT_GT(inkIn(labelOnly, 94, 150, 200, 166), 20);
   EXPECT_EQ(differingIn(page, labelOnly, 94, 140, 300, 166), 0);
 }
 
-TEST(ItemOverlayTest, BlockItemsAreOutlinedInTranslucentBlueWithTheirLabel) {
+TEST_F(ItemOverlayTest, BlockItemsAreOutlinedInTranslucentBlueWithTheirLabel) {
   PageBitmap page = makePage(400, 300);
   // Left edge at 100.6: the 1.2 wide stroke covers 100.0..101.2, so column 100 wholly.
   const RenderItem block{.ids = {"p1"}, .rect = {100.6, 100.6, 200, 60}};
-  drawItemOverlay(page, {block}, {}, {0, 0, 400, 300});
+  drawItemOverlay(text_, page, {block}, {}, {0, 0, 400, 300});
   const Rgb8 stroke = page.pixel(100, 130);
   EXPECT_TRUE(isOfFamily(stroke, Family::blue));
   // Blue at 0.78 over white lets a fifth of the white through: red 0.10 x 0.78 + 0.22 = 0.298.
@@ -207,27 +219,27 @@ TEST(ItemOverlayTest, BlockItemsAreOutlinedInTranslucentBlueWithTheirLabel) {
 
   // The label sits on the bottom edge, inside the box.
   PageBitmap labelOnly = makePage(400, 300);
-  drawDebugLabel(labelOnly, "p1", {100.6, 100.6}, systemBlueColor);
+  drawDebugLabel(text_, labelOnly, "p1", {100.6, 100.6}, systemBlueColor);
   EXPECT_GT(inkIn(page, 102, 102, 140, 116), 10);
   EXPECT_EQ(differingIn(page, labelOnly, 102, 102, 200, 150), 0);
   EXPECT_EQ(inkIn(page, 0, 0, 400, 99), 0);
 }
 
-TEST(ItemOverlayTest, BlocksAndRenderItemsAreBothDrawn) {
+TEST_F(ItemOverlayTest, BlocksAndRenderItemsAreBothDrawn) {
   PageBitmap page = makePage(400, 300);
   const RenderItem block{.ids = {"p1"}, .rect = {100.6, 100.6, 200, 60}};
   const RenderItem item{.ids = {"p1"}, .rect = {100.6, 100.6, 200, 60}};
-  drawItemOverlay(page, {block}, {item}, {0, 0, 400, 300});
+  drawItemOverlay(text_, page, {block}, {item}, {0, 0, 400, 300});
   EXPECT_TRUE(isOfFamily(page.pixel(100, 130), Family::blue));
   EXPECT_TRUE(isOfFamily(page.pixel(92, 130), Family::green));
 }
 
-TEST(ItemOverlayTest, ItemAtThePageCornerIsClampedAndLabelledBelowTheClampedTop) {
+TEST_F(ItemOverlayTest, ItemAtThePageCornerIsClampedAndLabelledBelowTheClampedTop) {
   PageBitmap page = makePage(300, 200);
   // 100 x 30 at the top-left corner: margin 4, grown (-4, 166, 108, 38), clamped to
   // (0, 166, 104, 34): outline edges on the page's left and top edges.
   const RenderItem item{.ids = {"c1"}, .rect = {0, 170, 100, 30}};
-  drawItemOverlay(page, {}, {item}, {0, 0, 300, 200});
+  drawItemOverlay(text_, page, {}, {item}, {0, 0, 300, 200});
   EXPECT_TRUE(isOfFamily(page.pixel(0, 175), Family::green));
   EXPECT_EQ(page.pixel(2, 175), kWhite);
   EXPECT_TRUE(isOfFamily(page.pixel(60, 199), Family::green));
@@ -236,7 +248,7 @@ TEST(ItemOverlayTest, ItemAtThePageCornerIsClampedAndLabelledBelowTheClampedTop)
   EXPECT_TRUE(isOfFamily(page.pixel(60, 166), Family::green));
 
   PageBitmap labelOnly = makePage(300, 200);
-  drawDebugLabel(labelOnly, "c1", {0.0, 186.0}, systemGreenColor);
+  drawDebugLabel(text_, labelOnly, "c1", {0.0, 186.0}, systemGreenColor);
   EXPECT_GT(inkIn(labelOnly, 2, 186, 60, 198), 10);
   EXPECT_EQ(differingIn(page, labelOnly, 2, 168, 100, 198), 0);
 }
@@ -248,16 +260,19 @@ struct RegionLabelCase {
   double minY;
   double labelY;  // max(minY - 13, 0), worked out by hand
 };
-class BubbleDebugRegionLabelTest : public ::testing::TestWithParam<RegionLabelCase> {};
+class BubbleDebugRegionLabelTest : public ::testing::TestWithParam<RegionLabelCase> {
+ protected:
+  platform::TextContext text_;
+};
 
 TEST_P(BubbleDebugRegionLabelTest, LabelSitsThirteenBelowTheRegionButNotBelowThePage) {
   const RegionLabelCase& c = GetParam();
   PageBitmap page = makePage(300, 200);
   const BubbleDebugRegion region{{50.1, c.minY, 120, 40}, "bubble 0.74:p3", systemPurpleColor};
-  drawBubbleDebugRegions(page, {region});
+  drawBubbleDebugRegions(text_, page, {region});
 
   PageBitmap labelOnly = makePage(300, 200);
-  drawDebugLabel(labelOnly, region.label, {50.1, c.labelY}, systemPurpleColor);
+  drawDebugLabel(text_, labelOnly, region.label, {50.1, c.labelY}, systemPurpleColor);
   // Compared between the stroke's columns, below its bottom edge (minY - 0.9) and inside
   // the region above it (minY + 0.9), where a label near the page bottom reaches.
   const auto belowStroke = static_cast<std::int64_t>(c.minY - 0.9);
@@ -274,10 +289,10 @@ INSTANTIATE_TEST_SUITE_P(
                       RegionLabelCase{"NearTheBottomIsClampedToZero", 5.1, 0.0}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(BubbleDebugRegionsTest, OutlineIsTheRegionColourAtNineTenths) {
+TEST_F(BubbleDebugRegionsTest, OutlineIsTheRegionColourAtNineTenths) {
   PageBitmap page = makePage(300, 200);
   // Left edge at 50.1: the 1.8 wide stroke covers 49.2..51.0, so column 50 wholly.
-  drawBubbleDebugRegions(page, {{{50.1, 100.1, 120, 40}, "patch_text:p1", systemYellowColor},
+  drawBubbleDebugRegions(text_, page, {{{50.1, 100.1, 120, 40}, "patch_text:p1", systemYellowColor},
                                 {{150.1, 20.1, 40, 40}, "bubble 0.99:p2", systemPurpleColor}});
   const Rgb8 yellow = page.pixel(50, 120);
   // 0.9 of (0.85, 0.64, 0.0) over white: (0.865, 0.676, 0.1), so 221, 172 and 26 of 255.
@@ -289,10 +304,18 @@ TEST(BubbleDebugRegionsTest, OutlineIsTheRegionColourAtNineTenths) {
   EXPECT_EQ(page.pixel(52, 120), kWhite);
 }
 
-TEST(BubbleDebugRegionsTest, NoRegionsDrawNothing) {
-  PageBitmap page = makePage(50, 50);
-  drawBubbleDebugRegions(page, {});
-  EXPECT_EQ(inkIn(page, 0, 0, 50, 50), 0);
+TEST_F(BubbleDebugRegionsTest, LaterRegionsAreDrawnOverEarlierOnes) {
+  // Two regions share their left edge; the one drawn last colours it.
+  const BubbleDebugRegion yellow{{50.1, 100.1, 120, 40}, "patch_text:p1", systemYellowColor};
+  const BubbleDebugRegion purple{{50.1, 90.1, 60, 60}, "bubble 0.80:p1", systemPurpleColor};
+  PageBitmap purpleLast = makePage(300, 200);
+  drawBubbleDebugRegions(text_, purpleLast, {yellow, purple});
+  // Purple on top keeps much blue (about 198 of 255); yellow on top leaves little (about 22).
+  EXPECT_TRUE(isOfFamily(purpleLast.pixel(50, 120), Family::purple));
+  EXPECT_GT(purpleLast.pixel(50, 120).blue, 150);
+  PageBitmap yellowLast = makePage(300, 200);
+  drawBubbleDebugRegions(text_, yellowLast, {purple, yellow});
+  EXPECT_LT(yellowLast.pixel(50, 120).blue, 60);
 }
 
 // --- Mask tint --------------------------------------------------------------------------

@@ -14,7 +14,6 @@
 namespace letterforge {
 namespace {
 
-constexpr double kInpaintDensityLimit = 0.58;
 constexpr double kBubbleDensityLimit = 0.42;
 constexpr double kEmptyMaskConfidence = 0.68;
 constexpr std::int64_t kLargeGroup = 4;
@@ -70,14 +69,44 @@ std::optional<BubbleRegion> firstGroupBubbleMeeting(const std::vector<BubbleRegi
   return std::nullopt;
 }
 
-void fallBack(platform::PageBitmap& page, const std::string& label, const Rect& r,
-              CleanupRecord& record) {
-  record.debugRegions.push_back({r, label, systemOrangeColor});
-  record.cleanupNotes.push_back(label);
-  cleanPlainArea(page, r, record.cleanedMasks);
+CleanupAction plainAreaAction(PlainAreaVerdict verdict) {
+  switch (verdict) {
+    case PlainAreaVerdict::kNotPlain: return CleanupAction::kRefused;
+    case PlainAreaVerdict::kCleanPaper: return CleanupAction::kWhiteFill;
+    case PlainAreaVerdict::kLettering: return CleanupAction::kInpainted;
+    case PlainAreaVerdict::kNoMask:
+    case PlainAreaVerdict::kDenseMask: break;
+  }
+  return CleanupAction::kLeftAlone;
+}
+
+BlockCleanup fallBack(platform::PageBitmap& page, const std::string& reason,
+                      const std::string& label, const Rect& r, CleanupRecord& record) {
+  const std::string note = "fallback_" + reason + ":" + label;
+  record.debugRegions.push_back({r, note, systemOrangeColor});
+  record.cleanupNotes.push_back(note);
+  const PlainAreaVerdict verdict = cleanPlainArea(page, r, record.cleanedMasks);
+  return BlockCleanup{.action = CleanupAction::kFallback,
+                      .fallbackReason = reason,
+                      .fallbackAction = plainAreaAction(verdict)};
 }
 
 }  // namespace
+
+const char* cleanupActionWord(CleanupAction action) {
+  switch (action) {
+    case CleanupAction::kLeftAlone: return "left_alone";
+    case CleanupAction::kWhiteFill: return "white_fill";
+    case CleanupAction::kInpainted: return "inpainted";
+    case CleanupAction::kRefused: return "refused";
+    case CleanupAction::kPatched: return "patched";
+    case CleanupAction::kPatchedDense: return "patched_dense";
+    case CleanupAction::kPatchedEmpty: return "patched_empty";
+    case CleanupAction::kPatchedGrouped: return "patched_grouped";
+    case CleanupAction::kFallback: break;
+  }
+  return "fallback";
+}
 
 std::optional<CleanupPlan> prepareCleanup(const platform::PageBitmap& page,
                                           const std::vector<RenderItem>& blockItems,
@@ -111,36 +140,41 @@ std::optional<CleanupPlan> prepareCleanup(const platform::PageBitmap& page,
 
 void runCleanupPass(platform::PageBitmap& page, const std::string& cleanupMode,
                     const std::vector<RenderItem>& blockItems, const CleanupPlan& plan,
-                    const Rect& pageRect, CleanupRecord& record) {
+                    const Rect& pageRect, CleanupRecord& record, const ReportSink& sink) {
   if (cleanupMode == "text_inpaint") {
-    inpaintPass(page, blockItems, plan, record);
+    inpaintPass(page, blockItems, plan, record, sink);
   } else if (cleanupMode == "bubble_clean") {
-    bubbleCleanPass(page, blockItems, plan, pageRect, record);
+    bubbleCleanPass(page, blockItems, plan, pageRect, record, sink);
   }
 }
 
 void inpaintPass(platform::PageBitmap& page, const std::vector<RenderItem>& blockItems,
-                 const CleanupPlan& plan, CleanupRecord& record) {
+                 const CleanupPlan& plan, CleanupRecord& record, const ReportSink& sink) {
+  record.blockCleanups.resize(blockItems.size());
   for (std::size_t i = 0; i < blockItems.size(); ++i) {
     const Rect& r = plan.blockCleanRects.rects[i];
-    if (!isPlainBrightBackground(page, r)) {
-      for (const std::string& id : blockItems[i].ids) record.cleanupNotes.push_back(id);
-      continue;
+    PlainAreaPlan area = planPlainArea(page, r);
+    // Every plain area is cleaned one way or the other: a white fill where no mask is kept.
+    const CleanupAction action = plainAreaAction(area.verdict);
+    record.blockCleanups[i].action =
+        action == CleanupAction::kLeftAlone ? CleanupAction::kWhiteFill : action;
+    switch (area.verdict) {
+      case PlainAreaVerdict::kNotPlain:
+        for (const std::string& id : blockItems[i].ids) record.cleanupNotes.push_back(id);
+        break;
+      case PlainAreaVerdict::kLettering:
+        inpaintMask(page, *area.mask);
+        record.cleanedMasks.push_back(std::move(*area.mask));
+        break;
+      // Clean paper needs no mask, and a mask too dense to be lettering is painted over whole.
+      case PlainAreaVerdict::kCleanPaper:
+      case PlainAreaVerdict::kNoMask:
+      case PlainAreaVerdict::kDenseMask:
+        fillRoundedRect(page, r, platform::kWhite);
+        break;
     }
-    if (isStrictPlainBackground(page, r)) {
-      fillRoundedRect(page, r, platform::kWhite);
-      continue;
-    }
-    auto mask = buildTextMask(page, r);
-    // A mask this dense is no lettering: the whole area goes white instead.
-    if (!mask || maskCoverage(*mask) > kInpaintDensityLimit) {
-      fillRoundedRect(page, r, platform::kWhite);
-      continue;
-    }
-    inpaintMask(page, *mask);
-    record.cleanedMasks.push_back(std::move(*mask));
   }
-  if (!record.cleanupNotes.empty()) reportSafetyGate(record.cleanupNotes);
+  if (!record.cleanupNotes.empty()) reportSafetyGate(sink, record.cleanupNotes);
 }
 
 std::optional<BubbleRegion> findBlockBubble(const platform::PageBitmap& page, const RenderItem& item,
@@ -149,12 +183,15 @@ std::optional<BubbleRegion> findBlockBubble(const platform::PageBitmap& page, co
 }
 
 void bubbleCleanPass(platform::PageBitmap& page, const std::vector<RenderItem>& blockItems,
-                     const CleanupPlan& plan, const Rect& pageRect, CleanupRecord& record) {
+                     const CleanupPlan& plan, const Rect& pageRect, CleanupRecord& record,
+                     const ReportSink& sink) {
+  record.blockCleanups.resize(blockItems.size());
   RectCells groupBubbles = groupBubbleCells(plan.groupBubbles);
   for (std::size_t i = 0; i < blockItems.size(); ++i) {
     const RenderItem& item = blockItems[i];
     const Rect& r = plan.blockCleanRects.rects[i];
     const std::string label = blockLabel(item);
+    BlockCleanup& done = record.blockCleanups[i];
 
     auto bubble = findBlockBubble(page, item, plan, pageRect);
     if (!bubble) bubble = firstGroupBubbleMeeting(plan.groupBubbles, groupBubbles, r);
@@ -162,36 +199,43 @@ void bubbleCleanPass(platform::PageBitmap& page, const std::vector<RenderItem>& 
       if (hasGroupEvidence(page, item, r, plan)) {
         fillRoundedRect(page, r, platform::kWhite);
         record.debugRegions.push_back({r, "patch_grouped:" + label, systemYellowColor});
-        reportPatchedGrouped(label);
+        reportPatchedGrouped(sink, label);
+        done.action = CleanupAction::kPatchedGrouped;
       } else {
-        fallBack(page, "fallback_low_bubble_confidence:" + label, r, record);
+        done = fallBack(page, "low_bubble_confidence", label, r, record);
       }
       continue;
     }
 
     const double c = bubble->confidence;
+    done.confidence = c;
     record.debugRegions.push_back(
         {bubble->rect, "bubble " + formatTwoDecimals(c) + ":" + label, systemPurpleColor});
     if (auto mask = bubbleTextMask(page, r, bubble->rect)) {
       const double k = maskCoverage(*mask);
       fillRoundedRect(page, r, bubbleFillColor(page, *mask, bubble->rect));
+      done.coverage = k;
       if (k > kBubbleDensityLimit) {
         record.debugRegions.push_back({r, "patch_dense_mask:" + label, systemYellowColor});
-        reportPatchedDense(label, k, c);
+        reportPatchedDense(sink, label, k, c);
+        done.action = CleanupAction::kPatchedDense;
       } else {
         record.debugRegions.push_back({r, "patch_text:" + label, systemYellowColor});
         record.cleanedMasks.push_back(std::move(*mask));
-        reportPatched(label, k, c);
+        reportPatched(sink, label, k, c);
+        done.action = CleanupAction::kPatched;
       }
     } else if (c >= kEmptyMaskConfidence) {
       fillRoundedRect(page, r, bubbleFillColor(page, emptyMaskOver(r), bubble->rect));
       record.debugRegions.push_back({r, "patch_empty_mask:" + label, systemYellowColor});
-      reportPatchedEmpty(label, c);
+      reportPatchedEmpty(sink, label, c);
+      done.action = CleanupAction::kPatchedEmpty;
     } else {
-      fallBack(page, "fallback_empty_mask:" + label, r, record);
+      done = fallBack(page, "empty_mask", label, r, record);
+      done.confidence = c;
     }
   }
-  if (!record.cleanupNotes.empty()) reportFallbackReasons(record.cleanupNotes);
+  if (!record.cleanupNotes.empty()) reportFallbackReasons(sink, record.cleanupNotes);
 }
 
 }  // namespace letterforge

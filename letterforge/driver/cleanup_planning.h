@@ -10,6 +10,7 @@
 #include "letterforge/cleanup/bubble_detection.h"
 #include "letterforge/cleanup/text_mask.h"
 #include "letterforge/debug/debug_overlay.h"
+#include "letterforge/driver/run_report.h"
 #include "letterforge/layout/render_item.h"
 #include "letterforge/raster/exclusions.h"
 #include "platform/page_bitmap.h"
@@ -25,11 +26,38 @@ struct CleanupPlan {
   std::unordered_map<std::string, std::int64_t> groupSizes{};
 };
 
+// What the cleanup did with one block.
+enum class CleanupAction {
+  kLeftAlone,       // no cleanup mode, or the fallback found nothing it may clean
+  kWhiteFill,       // filled white: the text area in "white_fill", clean paper or a dense mask
+  kInpainted,       // its lettering repainted from the surroundings
+  kRefused,         // the safety gate refused the area: not plain and bright
+  kPatched,         // patched in its bubble's colour, the lettering mask kept
+  kPatchedDense,    // patched, the mask too dense to keep
+  kPatchedEmpty,    // patched without a mask
+  kPatchedGrouped,  // patched white because its group sits in a bubble
+  kFallback,        // no usable bubble: cleaned as plain background instead
+};
+
+struct BlockCleanup {
+  CleanupAction action = CleanupAction::kLeftAlone;
+  std::optional<double> coverage{};    // of the mask, when patched with one
+  std::optional<double> confidence{};  // of the bubble, when one was found
+  std::string fallbackReason{};        // "low_bubble_confidence" or "empty_mask"
+  CleanupAction fallbackAction = CleanupAction::kLeftAlone;  // what the plain cleanup did
+  bool operator==(const BlockCleanup&) const = default;
+};
+
+// The word for an action: "left_alone", "white_fill", "inpainted", "refused", "patched",
+// "patched_dense", "patched_empty", "patched_grouped" or "fallback".
+const char* cleanupActionWord(CleanupAction action);
+
 // What the cleanup passes record; lists only grow.
 struct CleanupRecord {
   std::vector<TextMask> cleanedMasks{};
   std::vector<BubbleDebugRegion> debugRegions{};
   std::vector<std::string> cleanupNotes{};
+  std::vector<BlockCleanup> blockCleanups{};  // one per block item, same index, once a pass ran
 };
 
 // The padded cleanup rectangles, the bubbles around multi-block items, the grouped ids and
@@ -41,19 +69,21 @@ std::optional<CleanupPlan> prepareCleanup(const platform::PageBitmap& page,
                                           const Rect& pageRect, std::string& failure);
 
 // Runs the pass of the cleanup mode ("text_inpaint" or "bubble_clean"); other words run none.
+// Report lines reach `sink` as the blocks are decided.
 void runCleanupPass(platform::PageBitmap& page, const std::string& cleanupMode,
                     const std::vector<RenderItem>& blockItems, const CleanupPlan& plan,
-                    const Rect& pageRect, CleanupRecord& record);
+                    const Rect& pageRect, CleanupRecord& record, const ReportSink& sink);
 
 // Each block behind the safety gate: white fill on clean paper, inpainting of its lettering,
 // or left alone (its id noted) when the background is not plain and bright.
 void inpaintPass(platform::PageBitmap& page, const std::vector<RenderItem>& blockItems,
-                 const CleanupPlan& plan, CleanupRecord& record);
+                 const CleanupPlan& plan, CleanupRecord& record, const ReportSink& sink);
 
 // Each block patched in its bubble's paper colour, white by group evidence, or cleaned as
 // plain background when no bubble is found (its fallback label noted).
 void bubbleCleanPass(platform::PageBitmap& page, const std::vector<RenderItem>& blockItems,
-                     const CleanupPlan& plan, const Rect& pageRect, CleanupRecord& record);
+                     const CleanupPlan& plan, const Rect& pageRect, CleanupRecord& record,
+                     const ReportSink& sink);
 
 // The bubble around one block item, its own rectangle grown and searched on the page.
 std::optional<BubbleRegion> findBlockBubble(const platform::PageBitmap& page, const RenderItem& item,

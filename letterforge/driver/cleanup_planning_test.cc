@@ -41,15 +41,14 @@ CleanupPlan planFor(const PageBitmap& page, const std::vector<RenderItem>& block
 
 struct PassOutput {
   CleanupRecord record{};
-  std::string report{};  // everything written to standard error
+  std::string report{};  // every report line, each with a line feed
 };
 
 PassOutput runPass(PageBitmap& page, const std::string& mode, const std::vector<RenderItem>& blocks,
                    const CleanupPlan& plan) {
   PassOutput out;
-  ::testing::internal::CaptureStderr();
-  runCleanupPass(page, mode, blocks, plan, pageRectOf(page), out.record);
-  out.report = ::testing::internal::GetCapturedStderr();
+  runCleanupPass(page, mode, blocks, plan, pageRectOf(page), out.record,
+                 [&](std::string_view line) { (out.report += line) += '\n'; });
   return out;
 }
 

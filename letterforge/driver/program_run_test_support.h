@@ -42,6 +42,7 @@ inline ProgramRun runProgram(const std::vector<std::string>& arguments, const fs
   if (pid == 0) {
     if (chdir(cwd.c_str()) != 0) _exit(127);
     if (!freopen(outPath.c_str(), "w", stdout) || !freopen(errPath.c_str(), "w", stderr)) _exit(127);
+    alarm(120);  // a run that waits for ever (on a pipe, say) ends long after any real run would
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);

@@ -61,38 +61,53 @@ std::optional<platform::Color> parseHexColor(const std::string& argument) {
                          static_cast<double>(value & 0xFF) / 255.0, 1.0};
 }
 
+double boundedBaseFontSize(double value) {
+  return std::isnan(value) ? 6.0 : raiseTo(value, 6.0);
+}
+
+double boundedMaxFontSize(double value, double baseFontSize) {
+  return (baseFontSize > value || std::isnan(value)) ? baseFontSize : value;
+}
+
+double boundedFontScale(double value) { return raiseTo(lowerTo(value, 2.0), 0.5); }
+
+double boundedLineSpacing(double value) { return raiseTo(lowerTo(value, 2.0), 0.8); }
+
+double boundedStrokeWidth(double value) {
+  const double width = lowerTo(value, 40.0);
+  return width < 0.0 ? 0.0 : width;
+}
+
 std::optional<RenderOptions> parseRenderOptions(const std::vector<std::string>& arguments) {
   if (arguments.size() < 4) return std::nullopt;
   // Index i counts from the program name, so argument i sits at arguments[i - 1].
   auto given = [&](std::size_t index) { return arguments.size() >= index; };
   auto at = [&](std::size_t index) -> const std::string& { return arguments[index - 1]; };
 
-  RenderOptions o;
-  o.imagePath = at(1);
-  o.ocrJsonPath = at(2);
-  o.translationJsonPath = at(3);
-  o.outputPngPath = at(4);
-  if (given(5)) o.baseFontSize = numberOr(at(5), 18.0);
-  o.baseFontSize = raiseTo(o.baseFontSize, 6.0);
-  if (std::isnan(o.baseFontSize)) o.baseFontSize = 6.0;
+  RenderOptions o{.imagePath = at(1),
+                  .ocrJsonPath = at(2),
+                  .translationJsonPath = at(3),
+                  .outputPngPath = at(4)};
+  RenderSettings& s = o.settings;
+  TypesetOptions& t = s.typeset;
+  const TypesetOptions defaults;
+  if (given(5)) t.baseFontSize = numberOr(at(5), defaults.baseFontSize);
+  t.baseFontSize = boundedBaseFontSize(t.baseFontSize);
+  // Without argument 6 the maximum keeps its default, even below the base size.
   if (given(6)) {
-    o.maxFontSize = numberOr(at(6), 38.0);
-    if (o.baseFontSize > o.maxFontSize || std::isnan(o.maxFontSize)) o.maxFontSize = o.baseFontSize;
+    t.maxFontSize = boundedMaxFontSize(numberOr(at(6), defaults.maxFontSize), t.baseFontSize);
   }
-  if (given(7)) o.fontScale = raiseTo(lowerTo(numberOr(at(7), 1.0), 2.0), 0.5);
-  if (given(8)) o.lineSpacing = raiseTo(lowerTo(numberOr(at(8), 1.12), 2.0), 0.8);
+  if (given(7)) t.fontScale = boundedFontScale(numberOr(at(7), defaults.fontScale));
+  if (given(8)) t.lineSpacing = boundedLineSpacing(numberOr(at(8), defaults.lineSpacing));
   // Mode words are compared after the full Unicode lower-case mapping, not trimmed.
-  if (given(9)) o.fontWeight = lowercasedText(at(9));
-  if (given(10)) o.groupingEnabled = lowercasedText(at(10)) == "true";
-  if (given(11)) o.groupingPreset = lowercasedText(at(11));
+  if (given(9)) t.fontWeight = lowercasedText(at(9));
+  if (given(10)) s.groupingEnabled = lowercasedText(at(10)) == "true";
+  if (given(11)) s.groupingPreset = lowercasedText(at(11));
   if (given(12)) o.debugImagePath = trimmedText(at(12));
-  if (given(13)) o.typesettingMode = lowercasedText(at(13));
-  if (given(14)) o.cleanupMode = lowercasedText(at(14));
-  if (given(15)) {
-    o.strokeWidth = lowerTo(numberOr(at(15), 25.0), 40.0);
-    if (o.strokeWidth < 0.0) o.strokeWidth = 0.0;
-  }
-  if (given(16)) o.strokeColor = parseHexColor(at(16)).value_or(platform::kWhite);
+  if (given(13)) t.typesettingMode = lowercasedText(at(13));
+  if (given(14)) s.cleanupMode = lowercasedText(at(14));
+  if (given(15)) t.strokeWidth = boundedStrokeWidth(numberOr(at(15), defaults.strokeWidth));
+  if (given(16)) t.strokeColor = parseHexColor(at(16)).value_or(defaults.strokeColor);
   return o;
 }
 

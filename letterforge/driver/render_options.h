@@ -4,9 +4,20 @@
 #include <string>
 #include <vector>
 
+#include "letterforge/typeset/typeset_options.h"
 #include "platform/color.h"
 
 namespace letterforge {
+
+// How a page is rendered: every run option but the file paths. The initialisers are the
+// defaults of a run.
+struct RenderSettings {
+  TypesetOptions typeset{};
+  bool groupingEnabled = true;
+  std::string groupingPreset = "balanced";
+  std::string cleanupMode = "white_fill";
+  bool operator==(const RenderSettings&) const = default;
+};
 
 // Every command-line value of a run, read once before any file is opened.
 struct RenderOptions {
@@ -14,18 +25,8 @@ struct RenderOptions {
   std::string ocrJsonPath{};
   std::string translationJsonPath{};
   std::string outputPngPath{};
-  double baseFontSize = 18.0;
-  double maxFontSize = 38.0;
-  double fontScale = 1.0;
-  double lineSpacing = 1.12;
-  std::string fontWeight = "bold";
-  bool groupingEnabled = true;
-  std::string groupingPreset = "balanced";
-  std::string debugImagePath{};
-  std::string typesettingMode = "balanced";
-  std::string cleanupMode = "white_fill";
-  double strokeWidth = 25.0;
-  platform::Color strokeColor = platform::kWhite;
+  std::string debugImagePath{};  // empty: no debug image
+  RenderSettings settings{};
   bool operator==(const RenderOptions&) const = default;
 };
 
@@ -39,5 +40,13 @@ std::optional<double> parseNumberArgument(const std::string& argument);
 
 // Six hex digits, with "#" characters and white space allowed at both ends. Absent otherwise.
 std::optional<platform::Color> parseHexColor(const std::string& argument);
+
+// The bounds of the number options, applied to a value as read (or its default). Upper
+// bounds replace not-a-number by the bound.
+double boundedBaseFontSize(double value);                      // at least 6; NaN gives 6
+double boundedMaxFontSize(double value, double baseFontSize);  // at least the base; NaN gives it
+double boundedFontScale(double value);                         // 0.5 to 2
+double boundedLineSpacing(double value);                       // 0.8 to 2
+double boundedStrokeWidth(double value);                       // 0 to 40
 
 }  // namespace letterforge

@@ -31,18 +31,18 @@ TEST(RenderOptionsTest, FourArgumentsGiveEveryDefault) {
   const RenderOptions o = parsed({});
   EXPECT_EQ(o.imagePath, "page.png");
   EXPECT_EQ(o.outputPngPath, "out.png");
-  EXPECT_EQ(o.baseFontSize, 18.0);
-  EXPECT_EQ(o.maxFontSize, 38.0);
-  EXPECT_EQ(o.fontScale, 1.0);
-  EXPECT_EQ(o.lineSpacing, 1.12);
-  EXPECT_EQ(o.fontWeight, "bold");
-  EXPECT_TRUE(o.groupingEnabled);
-  EXPECT_EQ(o.groupingPreset, "balanced");
+  EXPECT_EQ(o.settings.typeset.baseFontSize, 18.0);
+  EXPECT_EQ(o.settings.typeset.maxFontSize, 38.0);
+  EXPECT_EQ(o.settings.typeset.fontScale, 1.0);
+  EXPECT_EQ(o.settings.typeset.lineSpacing, 1.12);
+  EXPECT_EQ(o.settings.typeset.fontWeight, "bold");
+  EXPECT_TRUE(o.settings.groupingEnabled);
+  EXPECT_EQ(o.settings.groupingPreset, "balanced");
   EXPECT_EQ(o.debugImagePath, "");
-  EXPECT_EQ(o.typesettingMode, "balanced");
-  EXPECT_EQ(o.cleanupMode, "white_fill");
-  EXPECT_EQ(o.strokeWidth, 25.0);
-  EXPECT_EQ(o.strokeColor, platform::kWhite);
+  EXPECT_EQ(o.settings.typeset.typesettingMode, "balanced");
+  EXPECT_EQ(o.settings.cleanupMode, "white_fill");
+  EXPECT_EQ(o.settings.typeset.strokeWidth, 25.0);
+  EXPECT_EQ(o.settings.typeset.strokeColor, platform::kWhite);
 }
 
 struct SizeCase {
@@ -55,11 +55,11 @@ class NumericOptionsTest : public ::testing::TestWithParam<SizeCase> {};
 TEST_P(NumericOptionsTest, AppliesNumberRuleAndBounds) {
   const SizeCase& c = GetParam();
   const RenderOptions o = parsed(c.optional);
-  EXPECT_EQ(o.baseFontSize, c.base);
-  EXPECT_EQ(o.maxFontSize, c.max);
-  EXPECT_EQ(o.fontScale, c.scale);
-  EXPECT_EQ(o.lineSpacing, c.spacing);
-  EXPECT_EQ(o.strokeWidth, c.stroke);
+  EXPECT_EQ(o.settings.typeset.baseFontSize, c.base);
+  EXPECT_EQ(o.settings.typeset.maxFontSize, c.max);
+  EXPECT_EQ(o.settings.typeset.fontScale, c.scale);
+  EXPECT_EQ(o.settings.typeset.lineSpacing, c.spacing);
+  EXPECT_EQ(o.settings.typeset.strokeWidth, c.stroke);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, NumericOptionsTest, ::testing::Values(
@@ -97,7 +97,7 @@ class GroupingWordTest : public ::testing::TestWithParam<WordCase> {};
 
 TEST_P(GroupingWordTest, TrueOnlyForTheWordTrueInAnyCase) {
   const RenderOptions o = parsed({"18", "38", "1", "1.12", "bold", GetParam().argument});
-  EXPECT_EQ(o.groupingEnabled, GetParam().grouping);
+  EXPECT_EQ(o.settings.groupingEnabled, GetParam().grouping);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, GroupingWordTest, ::testing::Values(
@@ -116,18 +116,18 @@ TEST(RenderOptionsTest, ModeWordsAreLowerCasedButNotTrimmed) {
     return parsed(args);
   };
   const RenderOptions o = with("BUBBLE_CLEAN");
-  EXPECT_EQ(o.fontWeight, "semibold");
-  EXPECT_EQ(o.groupingPreset, "aggressive");
+  EXPECT_EQ(o.settings.typeset.fontWeight, "semibold");
+  EXPECT_EQ(o.settings.groupingPreset, "aggressive");
   EXPECT_EQ(o.debugImagePath, "dbg/out.png");
-  EXPECT_EQ(o.typesettingMode, "strict");
-  EXPECT_EQ(o.cleanupMode, "bubble_clean");
-  EXPECT_EQ(with("bubble_clean ").cleanupMode, "bubble_clean ");
-  EXPECT_EQ(with("").cleanupMode, "");
+  EXPECT_EQ(o.settings.typeset.typesettingMode, "strict");
+  EXPECT_EQ(o.settings.cleanupMode, "bubble_clean");
+  EXPECT_EQ(with("bubble_clean ").settings.cleanupMode, "bubble_clean ");
+  EXPECT_EQ(with("").settings.cleanupMode, "");
 }
 
 TEST(RenderOptionsTest, LowerCasingUsesFullUnicodeMapping) {
   const RenderOptions o = parsed({"18", "38", "1", "1.12", "\xC3\x89PAIS"});  // "ÉPAIS"
-  EXPECT_EQ(o.fontWeight, "\xC3\xA9pais");
+  EXPECT_EQ(o.settings.typeset.fontWeight, "\xC3\xA9pais");
 }
 
 TEST(RenderOptionsTest, DebugPathOfSpacesMeansNoDebugImage) {
@@ -137,9 +137,9 @@ TEST(RenderOptionsTest, DebugPathOfSpacesMeansNoDebugImage) {
 TEST(RenderOptionsTest, ArgumentsAfterSixteenAreIgnored) {
   const RenderOptions o = parsed({"18", "38", "1", "1.12", "bold", "true", "balanced", "", "balanced",
                                   "text_inpaint", "10", "000000", "extra", "more"});
-  EXPECT_EQ(o.cleanupMode, "text_inpaint");
-  EXPECT_EQ(o.strokeWidth, 10.0);
-  EXPECT_EQ(o.strokeColor, platform::kBlack);
+  EXPECT_EQ(o.settings.cleanupMode, "text_inpaint");
+  EXPECT_EQ(o.settings.typeset.strokeWidth, 10.0);
+  EXPECT_EQ(o.settings.typeset.strokeColor, platform::kBlack);
 }
 
 struct ColorCase {
@@ -175,7 +175,7 @@ TEST(HexColorTest, SameOrangeWhateverTheHashes) {
 TEST(HexColorTest, UnreadableColourArgumentGivesWhite) {
   const RenderOptions o = parsed({"18", "38", "1", "1.12", "bold", "true", "balanced", "", "balanced",
                                   "white_fill", "25", "F80"});
-  EXPECT_EQ(o.strokeColor, platform::kWhite);
+  EXPECT_EQ(o.settings.typeset.strokeColor, platform::kWhite);
 }
 
 }  // namespace

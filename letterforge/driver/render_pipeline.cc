@@ -1,78 +1,91 @@
 #include "letterforge/driver/render_pipeline.h"
 
+#include <unordered_map>
+
 #include "letterforge/cleanup/bubble_detection.h"
 #include "letterforge/cleanup/fill_inpaint.h"
 #include "letterforge/debug/debug_overlay.h"
 #include "letterforge/driver/exit_status.h"
-#include "letterforge/inputs/payloads.h"
-#include "letterforge/inputs/text_rules.h"
 #include "letterforge/inputs/translation_lookup.h"
 #include "letterforge/layout/block_grouping.h"
 #include "letterforge/layout/rect_geometry.h"
-#include "letterforge/raster/image_files.h"
 #include "letterforge/typeset/text_fitting.h"
 
 namespace letterforge {
 namespace {
 
-constexpr std::int64_t kLongestShortGroupText = 80;
-
 // Cleans (in "white_fill" mode) and draws one render item into its text area.
-void typesetItem(platform::PageBitmap& page, const RunState& run, const RenderItem& item) {
-  const std::string& mode = run.options.cleanupMode;
+TypesetOutcome typesetItem(platform::PageBitmap& page, platform::TextContext& text,
+                           const RunState& run, const RenderItem& item) {
+  const std::string& mode = run.settings.cleanupMode;
   const Rect area = itemTextArea(page, item, run.pageRect, mode, run.cleanupPlan.blockCleanRects);
   const double p = textMargin(item);
   if (mode == "white_fill") fillRoundedRect(page, area, platform::kWhite);
   const Rect textRect = inset(area, std::max(0.78 * p, 2.0), std::max(0.45 * p, 1.0));
   const bool bubble = mode == "bubble_clean" && !item.floating;
-  const bool shortGroup = mode == "bubble_clean" && (item.ids.size() == 3 || item.ids.size() == 4) &&
-                          characterCount(item.text) <= kLongestShortGroupText;
-  drawFittedText(page, run.options, item.text, bubble, shortGroup, textRect);
+  const bool shortGroup = mode == "bubble_clean" && isShortGroup(item);
+  return drawFittedText(text, page, run.settings.typeset, item.text, bubble, shortGroup, textRect);
 }
 
 }  // namespace
 
-std::optional<RunFailure> planRun(RunState& run) {
+std::optional<RunFailure> planRun(RunState& run, const OcrPayload& ocr,
+                                  const TranslationPayload& translations) {
   std::string failure;
-  const auto ocr = loadOcrPayload(run.options.ocrJsonPath, failure);
-  if (!ocr) return RunFailure{failure, kExitPayloadUnreadable};
-  const auto translations = loadTranslationPayload(run.options.translationJsonPath, failure);
-  if (!translations) return RunFailure{failure, kExitPayloadUnreadable};
-  const auto lookup = makeTranslationLookup(*translations, failure);
+  const auto lookup = makeTranslationLookup(translations, failure);
   if (!lookup) return RunFailure{failure, kExitDuplicateId};
-
-  run.blockItems = makeBlockItems(ocr->blocks, *lookup, static_cast<double>(run.pageImage.height));
+  run.blockItems = makeBlockItems(ocr.blocks, *lookup, height(run.pageRect));
   run.renderItems =
-      groupRenderItems(run.blockItems, run.options.groupingEnabled, run.options.groupingPreset);
+      groupRenderItems(run.blockItems, run.settings.groupingEnabled, run.settings.groupingPreset);
   return std::nullopt;
 }
 
-std::optional<RunFailure> cleanAndTypeset(RunState& run, platform::PageBitmap& page) {
+std::optional<RunFailure> cleanAndTypeset(RunState& run, platform::PageBitmap& page,
+                                          platform::TextContext& text, const ReportSink& sink) {
   std::string failure;
   auto plan = prepareCleanup(page, run.blockItems, run.renderItems, run.pageRect, failure);
   if (!plan) return RunFailure{failure, kExitDuplicateId};
   run.cleanupPlan = std::move(*plan);
 
-  runCleanupPass(page, run.options.cleanupMode, run.blockItems, run.cleanupPlan, run.pageRect,
-                 run.cleanupRecord);
-  for (const RenderItem& item : run.renderItems) typesetItem(page, run, item);
+  runCleanupPass(page, run.settings.cleanupMode, run.blockItems, run.cleanupPlan, run.pageRect,
+                 run.cleanupRecord, sink);
+  for (const RenderItem& item : run.renderItems) {
+    run.typesetOutcomes.push_back(typesetItem(page, text, run, item));
+  }
+  if (run.settings.cleanupMode == "white_fill") {
+    // Every block lies in a render item, whose text area was filled.
+    run.cleanupRecord.blockCleanups.assign(run.blockItems.size(),
+                                           BlockCleanup{.action = CleanupAction::kWhiteFill});
+  }
   return std::nullopt;
 }
 
-std::optional<RunFailure> writeDebugImage(const RunState& run) {
-  auto bitmap = createPageBitmap(run.pageImage.width, run.pageImage.height);
-  if (!bitmap) return RunFailure{"Could not create the debug bitmap: out of memory", kExitOutOfMemory};
-  bitmap->save();
-  drawPageImage(*bitmap, run.pageImage);
-  drawItemOverlay(*bitmap, run.blockItems, run.renderItems, run.pageRect);
-  drawBubbleDebugRegions(*bitmap, run.cleanupRecord.debugRegions);
-  drawTextMaskOverlay(*bitmap, run.cleanupRecord.cleanedMasks);
-  bitmap->restore();
-  std::string failure;
-  if (!writePng(*bitmap, run.options.debugImagePath, failure)) {
-    return RunFailure{failure, kExitWriteFailure};
+std::vector<BlockOutcome> blockOutcomes(const RunState& run) {
+  std::unordered_map<std::string, std::size_t> itemOfId;
+  for (std::size_t i = 0; i < run.renderItems.size(); ++i) {
+    for (const std::string& id : run.renderItems[i].ids) itemOfId.emplace(id, i);
   }
-  return std::nullopt;
+  std::vector<BlockOutcome> outcomes;
+  for (std::size_t b = 0; b < run.blockItems.size(); ++b) {
+    BlockOutcome outcome{.id = run.blockItems[b].ids.front()};
+    const auto& cleanups = run.cleanupRecord.blockCleanups;
+    if (b < cleanups.size()) outcome.cleanup = cleanups[b];
+    if (const auto item = itemOfId.find(outcome.id); item != itemOfId.end()) {
+      outcome.item = blockLabel(run.renderItems[item->second]);
+      if (item->second < run.typesetOutcomes.size()) {
+        outcome.typeset = run.typesetOutcomes[item->second];
+      }
+    }
+    outcomes.push_back(std::move(outcome));
+  }
+  return outcomes;
+}
+
+void drawDebugOverlays(const RunState& run, platform::PageBitmap& bitmap,
+                       platform::TextContext& text) {
+  drawItemOverlay(text, bitmap, run.blockItems, run.renderItems, run.pageRect);
+  drawBubbleDebugRegions(text, bitmap, run.cleanupRecord.debugRegions);
+  drawTextMaskOverlay(bitmap, run.cleanupRecord.cleanedMasks);
 }
 
 }  // namespace letterforge

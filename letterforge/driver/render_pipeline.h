@@ -6,39 +6,62 @@
 
 #include "letterforge/driver/cleanup_planning.h"
 #include "letterforge/driver/render_options.h"
+#include "letterforge/driver/run_report.h"
+#include "letterforge/inputs/payloads.h"
 #include "letterforge/layout/render_item.h"
+#include "letterforge/typeset/text_fitting.h"
 #include "platform/image.h"
 #include "platform/page_bitmap.h"
+#include "platform/text_layout.h"
 
 namespace letterforge {
 
-// A failure that ends the run: its description for standard error and the exit status.
+// A failure that ends the run: its description and the exit status of its class.
 struct RunFailure {
   std::string message{};
   int exitStatus = 0;
+  bool operator==(const RunFailure&) const = default;
 };
 
 // Everything a run keeps from start to end. Lists only grow.
 struct RunState {
-  RenderOptions options{};
+  RenderSettings settings{};
   platform::DecodedImage pageImage{};  // as loaded; the debug image repaints it
   Rect pageRect{};
   std::vector<RenderItem> blockItems{};
   std::vector<RenderItem> renderItems{};
   CleanupPlan cleanupPlan{};
   CleanupRecord cleanupRecord{};
+  std::vector<TypesetOutcome> typesetOutcomes{};  // one per render item typeset, same index
 };
 
-// Planning point: reads both payloads, builds the translation lookup, the block items and
-// the render items. A payload that cannot be read or decoded, or a duplicate id, ends the run.
-std::optional<RunFailure> planRun(RunState& run);
+// What a run did with one translated block: its cleanup, and how the render item that holds
+// it (named by its ids joined with "+") was set.
+struct BlockOutcome {
+  std::string id{};
+  std::string item{};
+  BlockCleanup cleanup{};
+  TypesetOutcome typeset{};
+  bool operator==(const BlockOutcome&) const = default;
+};
+
+// Planning point: the translation lookup, the block items and the render items. A duplicate
+// translation id ends the run.
+std::optional<RunFailure> planRun(RunState& run, const OcrPayload& ocr,
+                                  const TranslationPayload& translations);
 
 // Page point: cleanup preparation, the cleanup pass of the run's mode and the typesetting of
-// every render item, drawn into the page bitmap. A duplicate block id ends the run.
-std::optional<RunFailure> cleanAndTypeset(RunState& run, platform::PageBitmap& page);
+// every render item, drawn into the page bitmap. Report lines reach `sink` as the blocks are
+// decided. A duplicate block id ends the run.
+std::optional<RunFailure> cleanAndTypeset(RunState& run, platform::PageBitmap& page,
+                                          platform::TextContext& text, const ReportSink& sink);
 
-// Debug point: the untouched page with the run's decisions drawn over it, written to the
-// debug path.
-std::optional<RunFailure> writeDebugImage(const RunState& run);
+// One outcome per block item, in block order, once the page is cleaned and typeset.
+std::vector<BlockOutcome> blockOutcomes(const RunState& run);
+
+// Debug point: the run's items, decisions and masks drawn over a bitmap that holds the
+// untouched page.
+void drawDebugOverlays(const RunState& run, platform::PageBitmap& bitmap,
+                       platform::TextContext& text);
 
 }  // namespace letterforge

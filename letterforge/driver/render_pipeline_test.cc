@@ -92,7 +92,7 @@ class RenderPipelineRunTest : public program_run::ScratchDirectoryTest {
   PixelBox letter(const std::string& id, const std::string& text, std::int64_t x, std::int64_t y,
                   double size = 26.0) {
     PageBitmap before = copyOf(page_);
-    platform::drawTextLine(page_, text, {static_cast<double>(x), static_cast<double>(y)},
+    platform::drawTextLine(text_, page_, text, {static_cast<double>(x), static_cast<double>(y)},
                            {.size = size, .weight = platform::FontWeight::bold, .color = kInk,
                             .centred = false});
     PixelBox ink{kWidth, kHeight, 0, 0};
@@ -169,6 +169,7 @@ class RenderPipelineRunTest : public program_run::ScratchDirectoryTest {
     return page;
   }
 
+  platform::TextContext text_;
   PageBitmap page_ = test_pages::makePage(kWidth, kHeight);
   std::vector<Block> blocks_;
 };
@@ -455,6 +456,15 @@ TEST_F(PayloadFailureTest, DuplicateTranslationIdEndsTheRun) {
   const ProgramRun r = render("white_fill");
   expectEndedWithoutOutput(r, kExitDuplicateId);
   EXPECT_EQ(r.err, "Duplicate values for key: 'x'\n");
+}
+
+// The id holds a line feed, an escape sequence and a NUL, as JSON escapes.
+TEST_F(PayloadFailureTest, DuplicateIdWithControlCharactersIsReportedOnOneLine) {
+  writeText("ocr.json", R"({"width": 480, "height": 320, "blocks": []})");
+  writeTranslations({{R"(x\n\u001b[2J\u0000)", "one"}, {R"(x\n\u001b[2J\u0000)", "two"}});
+  const ProgramRun r = render("white_fill");
+  expectEndedWithoutOutput(r, kExitDuplicateId);
+  EXPECT_EQ(r.err, "Duplicate values for key: 'x\\n\\x1b[2J\\x00'\n");
 }
 
 struct DuplicateOcrCase {

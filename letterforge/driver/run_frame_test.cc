@@ -1,6 +1,7 @@
 // Runs the built letterforge program on tiny generated pages and checks its files, its
 // standard output and error, and its exit status exactly.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -67,6 +68,29 @@ TEST_F(LetterforgeRunTest, FileThatIsNotAnImageCannotBeOpened) {
   EXPECT_EQ(r.err, "Could not open image: page.png\n");
 }
 
+TEST_F(LetterforgeRunTest, PipeWithoutWriterAsImageFailsAtOnce) {
+  writeEmptyPayloads();
+  ASSERT_EQ(mkfifo((dir_ / "page.png").c_str(), 0600), 0);
+  const ProgramRun r = run({"page.png", "ocr.json", "tr.json", "out.png"});
+  EXPECT_EQ(r.status, kExitImageUnreadable);
+  EXPECT_EQ(r.err, "Could not open image: page.png\n");
+}
+
+// A private page stays private, and a link to it stays a link.
+TEST_F(LetterforgeRunTest, OutputReachedThroughALinkKeepsTheLinkAndTheMode) {
+  writeHalfTransparentPage("page.png");
+  writeEmptyPayloads();
+  fs::create_directory(dir_ / "pages");
+  writeText("pages/out.png", "old contents");
+  fs::permissions(dir_ / "pages/out.png", fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_symlink("pages/out.png", dir_ / "link.png");
+  const ProgramRun r = run({"page.png", "ocr.json", "tr.json", "link.png"});
+  EXPECT_EQ(r.status, kExitSuccess);
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link.png"));
+  EXPECT_TRUE(platform::decodeImageFile(dir_ / "pages/out.png").has_value());
+  EXPECT_EQ(fs::status(dir_ / "pages/out.png").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+}
+
 TEST_F(LetterforgeRunTest, PageWithoutBlocksIsCopiedOnWhite) {
   writeHalfTransparentPage("page.png");
   writeEmptyPayloads();
@@ -131,12 +155,26 @@ TEST_F(LetterforgeRunTest, DebugImageFailureKeepsTheFinishedOutput) {
 
 TEST_F(LetterforgeRunTest, DebugPathEqualToOutputPathIsWrittenSecond) {
   writeHalfTransparentPage("page.png");
-  writeEmptyPayloads();
-  const ProgramRun r = run({"page.png", "ocr.json", "tr.json", "same.png", "18", "38", "1", "1.12",
-                            "bold", "true", "balanced", " same.png "});
+  // One translated block, so that the debug image (its outline over the untouched page)
+  // differs from the output (a white patch and the translation).
+  writeText("ocr.json", R"({"width": 6, "height": 4, "blocks": [{"id": "b1", "text": "x",
+      "confidence": 1, "bbox": {"x": 1, "y": 1, "w": 4, "h": 2}}]})");
+  writeText("tr.json",
+            R"({"translations": [{"id": "b1", "source_text": "x", "translated_text": "Hi"}]})");
+  const std::vector<std::string> options{"18", "38", "1", "1.12", "bold", "true", "balanced"};
+  std::vector<std::string> apart{"page.png", "ocr.json", "tr.json", "out.png"};
+  apart.insert(apart.end(), options.begin(), options.end());
+  apart.push_back("debug.png");
+  ASSERT_EQ(run(apart).status, kExitSuccess);
+  ASSERT_NE(readFile(dir_ / "out.png"), readFile(dir_ / "debug.png"));
+
+  std::vector<std::string> same{"page.png", "ocr.json", "tr.json", "same.png"};
+  same.insert(same.end(), options.begin(), options.end());
+  same.push_back(" same.png ");
+  const ProgramRun r = run(same);
   EXPECT_EQ(r.status, kExitSuccess);
   EXPECT_EQ(r.out, "Rendered same.png\n");
-  EXPECT_TRUE(platform::decodeImageFile(dir_ / "same.png").has_value());
+  EXPECT_EQ(readFile(dir_ / "same.png"), readFile(dir_ / "debug.png"));
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "platform/process_output.h"
+#include "letterforge/inputs/text_rules.h"
 
 namespace letterforge {
 namespace {
@@ -11,7 +11,7 @@ std::string joinedWithCommas(const std::vector<std::string>& entries) {
   std::string joined;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (i > 0) joined += ',';
-    joined += entries[i];
+    joined += visibleText(entries[i]);
   }
   return joined;
 }
@@ -24,31 +24,33 @@ std::string formatTwoDecimals(double value) {
   return text;
 }
 
-void reportPatched(const std::string& label, double coverage, double confidence) {
-  platform::writeErrorLine("bubble_clean patched " + label + " coverage=" + formatTwoDecimals(coverage) +
-                           " confidence=" + formatTwoDecimals(confidence));
+void reportPatched(const ReportSink& sink, const std::string& label, double coverage,
+                   double confidence) {
+  sink("bubble_clean patched " + visibleText(label) + " coverage=" + formatTwoDecimals(coverage) +
+       " confidence=" + formatTwoDecimals(confidence));
 }
 
-void reportPatchedDense(const std::string& label, double coverage, double confidence) {
-  platform::writeErrorLine("bubble_clean patched dense " + label + " coverage=" +
-                           formatTwoDecimals(coverage) + " confidence=" + formatTwoDecimals(confidence));
+void reportPatchedDense(const ReportSink& sink, const std::string& label, double coverage,
+                        double confidence) {
+  sink("bubble_clean patched dense " + visibleText(label) + " coverage=" +
+       formatTwoDecimals(coverage) + " confidence=" + formatTwoDecimals(confidence));
 }
 
-void reportPatchedEmpty(const std::string& label, double confidence) {
-  platform::writeErrorLine("bubble_clean patched empty " + label + " confidence=" +
-                           formatTwoDecimals(confidence));
+void reportPatchedEmpty(const ReportSink& sink, const std::string& label, double confidence) {
+  sink("bubble_clean patched empty " + visibleText(label) + " confidence=" +
+       formatTwoDecimals(confidence));
 }
 
-void reportPatchedGrouped(const std::string& label) {
-  platform::writeErrorLine("bubble_clean patched grouped " + label);
+void reportPatchedGrouped(const ReportSink& sink, const std::string& label) {
+  sink("bubble_clean patched grouped " + visibleText(label));
 }
 
-void reportFallbackReasons(const std::vector<std::string>& notes) {
-  platform::writeErrorLine("bubble_clean fallback reasons: " + joinedWithCommas(notes));
+void reportFallbackReasons(const ReportSink& sink, const std::vector<std::string>& notes) {
+  sink("bubble_clean fallback reasons: " + joinedWithCommas(notes));
 }
 
-void reportSafetyGate(const std::vector<std::string>& notes) {
-  platform::writeErrorLine("cleanup skipped (safety gate) for ids: " + joinedWithCommas(notes));
+void reportSafetyGate(const ReportSink& sink, const std::vector<std::string>& notes) {
+  sink("cleanup skipped (safety gate) for ids: " + joinedWithCommas(notes));
 }
 
 }  // namespace letterforge

@@ -1,20 +1,29 @@
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace letterforge {
 
+// Receives each report line, without its line feed, at the moment its block is decided.
+using ReportSink = std::function<void(std::string_view line)>;
+
 // A number as the C format "%.2f" writes it: fixed, two decimals, no grouping.
 std::string formatTwoDecimals(double value);
 
-// The cleanup report lines, each written whole to standard error when the block is decided.
-void reportPatched(const std::string& label, double coverage, double confidence);
-void reportPatchedDense(const std::string& label, double coverage, double confidence);
-void reportPatchedEmpty(const std::string& label, double confidence);
-void reportPatchedGrouped(const std::string& label);
+// The cleanup report lines, each handed to the sink when its block is decided. Labels and
+// notes are shown by visibleText, so that a control character in an id cannot break a line
+// or reach a terminal.
+void reportPatched(const ReportSink& sink, const std::string& label, double coverage,
+                   double confidence);
+void reportPatchedDense(const ReportSink& sink, const std::string& label, double coverage,
+                        double confidence);
+void reportPatchedEmpty(const ReportSink& sink, const std::string& label, double confidence);
+void reportPatchedGrouped(const ReportSink& sink, const std::string& label);
 // After the last block, only when there are notes.
-void reportFallbackReasons(const std::vector<std::string>& notes);
-void reportSafetyGate(const std::vector<std::string>& notes);
+void reportFallbackReasons(const ReportSink& sink, const std::vector<std::string>& notes);
+void reportSafetyGate(const ReportSink& sink, const std::vector<std::string>& notes);
 
 }  // namespace letterforge

@@ -59,45 +59,64 @@ TEST(FormatTwoDecimalsTest, NonFiniteValues) {
   EXPECT_EQ(formatTwoDecimals(std::nan("")), "nan");
 }
 
-std::string capture(const std::function<void()>& write) {
-  ::testing::internal::CaptureStderr();
-  write();
-  return ::testing::internal::GetCapturedStderr();
+// Every line the sink receives, each followed by a line feed.
+std::string capture(const std::function<void(const ReportSink&)>& write) {
+  std::string lines;
+  write([&](std::string_view line) { (lines += line) += '\n'; });
+  return lines;
 }
 
 TEST(ReportLineTest, PatchedLines) {
-  EXPECT_EQ(capture([] { reportPatched("p3", 0.4, 0.6875); }),
+  EXPECT_EQ(capture([](auto& s) { reportPatched(s, "p3", 0.4, 0.6875); }),
             "bubble_clean patched p3 coverage=0.40 confidence=0.69\n");
-  EXPECT_EQ(capture([] { reportPatchedDense("p1+p2", 0.5, 0.99); }),
+  EXPECT_EQ(capture([](auto& s) { reportPatchedDense(s, "p1+p2", 0.5, 0.99); }),
             "bubble_clean patched dense p1+p2 coverage=0.50 confidence=0.99\n");
-  EXPECT_EQ(capture([] { reportPatchedEmpty("b7", 0.7391); }),
+  EXPECT_EQ(capture([](auto& s) { reportPatchedEmpty(s, "b7", 0.7391); }),
             "bubble_clean patched empty b7 confidence=0.74\n");
-  EXPECT_EQ(capture([] { reportPatchedGrouped("p9"); }), "bubble_clean patched grouped p9\n");
+  EXPECT_EQ(capture([](auto& s) { reportPatchedGrouped(s, "p9"); }),
+            "bubble_clean patched grouped p9\n");
 }
 
 TEST(ReportLineTest, LabelsAreWrittenVerbatim) {
-  EXPECT_EQ(capture([] { reportPatchedGrouped("e\u0301 x"); }),
+  EXPECT_EQ(capture([](auto& s) { reportPatchedGrouped(s, "e\u0301 x"); }),
             "bubble_clean patched grouped e\u0301 x\n");
-  EXPECT_EQ(capture([] { reportPatchedGrouped(""); }), "bubble_clean patched grouped \n");
+  EXPECT_EQ(capture([](auto& s) { reportPatchedGrouped(s, ""); }),
+            "bubble_clean patched grouped \n");
+}
+
+// A caller reads standard error line by line: an id cannot break a line or reach the terminal.
+TEST(ReportLineTest, ControlCharactersInLabelsAndNotesAreEscaped) {
+  EXPECT_EQ(capture([](auto& s) { reportPatched(s, "p1\n+p2", 0.4, 0.6875); }),
+            "bubble_clean patched p1\\n+p2 coverage=0.40 confidence=0.69\n");
+  EXPECT_EQ(capture([](auto& s) { reportPatchedDense(s, "\x1b[31m", 0.5, 0.99); }),
+            "bubble_clean patched dense \\x1b[31m coverage=0.50 confidence=0.99\n");
+  EXPECT_EQ(capture([](auto& s) { reportPatchedEmpty(s, std::string("a\0b", 3), 0.7391); }),
+            "bubble_clean patched empty a\\x00b confidence=0.74\n");
+  EXPECT_EQ(capture([](auto& s) { reportPatchedGrouped(s, "p\xC2\x85" "9"); }),
+            "bubble_clean patched grouped p\\u00859\n");
+  EXPECT_EQ(capture([](auto& s) { reportFallbackReasons(s, {"fallback_empty_mask:p\r7"}); }),
+            "bubble_clean fallback reasons: fallback_empty_mask:p\\r7\n");
+  EXPECT_EQ(capture([](auto& s) { reportSafetyGate(s, {"p\t1", "p4"}); }),
+            "cleanup skipped (safety gate) for ids: p\\t1,p4\n");
 }
 
 TEST(ReportLineTest, NotesAreJoinedWithCommasAlone) {
-  EXPECT_EQ(capture([] {
+  EXPECT_EQ(capture([](auto& s) {
               reportFallbackReasons(
-                  {"fallback_low_bubble_confidence:p3", "fallback_empty_mask:p7"});
+                  s, {"fallback_low_bubble_confidence:p3", "fallback_empty_mask:p7"});
             }),
             "bubble_clean fallback reasons: fallback_low_bubble_confidence:p3,fallback_empty_mask:p7\n");
-  EXPECT_EQ(capture([] { reportSafetyGate({"p1", "p4"}); }),
+  EXPECT_EQ(capture([](auto& s) { reportSafetyGate(s, {"p1", "p4"}); }),
             "cleanup skipped (safety gate) for ids: p1,p4\n");
-  EXPECT_EQ(capture([] { reportSafetyGate({"only"}); }),
+  EXPECT_EQ(capture([](auto& s) { reportSafetyGate(s, {"only"}); }),
             "cleanup skipped (safety gate) for ids: only\n");
 }
 
 TEST(ReportLineTest, SuccessiveLinesKeepTheirOrder) {
-  EXPECT_EQ(capture([] {
-              reportPatched("a", 0.125, 0.99);
-              reportPatchedGrouped("b");
-              reportFallbackReasons({"fallback_low_bubble_confidence:c"});
+  EXPECT_EQ(capture([](auto& s) {
+              reportPatched(s, "a", 0.125, 0.99);
+              reportPatchedGrouped(s, "b");
+              reportFallbackReasons(s, {"fallback_low_bubble_confidence:c"});
             }),
             "bubble_clean patched a coverage=0.12 confidence=0.99\n"
             "bubble_clean patched grouped b\n"

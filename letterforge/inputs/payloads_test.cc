@@ -3,14 +3,25 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cstdio>
 #include <fstream>
 #include <string>
+#include <utility>
 
 namespace letterforge {
 namespace {
 
-// Writes `contents` to a fresh file named after the running test and returns its path.
-std::string writeTempFile(const std::string& contents, const std::string& suffix = "") {
+// A file named after the running test, removed when the test is done with it.
+struct TempFile {
+  explicit TempFile(std::string file) : path(std::move(file)) {}
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+  ~TempFile() { std::remove(path.c_str()); }
+  std::string path;
+};
+
+// Writes `contents` to a fresh file named after the running test.
+TempFile writeTempFile(const std::string& contents, const std::string& suffix = "") {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   std::string name = std::string(info->test_suite_name()) + "_" + info->name() + suffix;
   for (char& c : name) {
@@ -18,7 +29,7 @@ std::string writeTempFile(const std::string& contents, const std::string& suffix
   }
   const std::string path = ::testing::TempDir() + name + ".json";
   std::ofstream(path, std::ios::binary) << contents;
-  return path;
+  return TempFile{path};
 }
 
 const std::string kBlock =
@@ -42,7 +53,8 @@ struct DecodeCase {
 // Loads the case's document with `load` and checks the outcome and the failure text.
 template <typename Load>
 void expectOutcome(const DecodeCase& c, Load load) {
-  const std::string path = writeTempFile(c.document);
+  const TempFile file = writeTempFile(c.document);
+  const std::string& path = file.path;
   std::string failure;
   const bool loaded = load(path, failure);
   if (c.failure.empty()) {
@@ -188,9 +200,10 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PayloadsTest, OcrValuesDecodeAsWritten) {
-  const std::string path = writeTempFile(ocrDocument(
+  const TempFile file = writeTempFile(ocrDocument(
       R"({"id": "e\u0301", "text": "Hi", "confidence": 9e-1,
           "bbox": {"x": 12, "y": -2.5, "w": 1.5e2, "h": 0}})"));
+  const std::string& path = file.path;
   std::string failure;
   const std::optional<OcrPayload> payload = loadOcrPayload(path, failure);
   ASSERT_TRUE(payload.has_value()) << failure;
@@ -203,10 +216,11 @@ TEST(PayloadsTest, OcrValuesDecodeAsWritten) {
 }
 
 TEST(PayloadsTest, TranslationValuesDecodeAsWritten) {
-  const std::string path = writeTempFile(R"({"page_summary": "p", "translations": [
+  const TempFile file = writeTempFile(R"({"page_summary": "p", "translations": [
       {"id": "a", "source_text": "s", "normalized_source_text": "n", "translated_text": " t\n",
        "confidence": 1, "needs_review": true, "notes": ""},
       {"id": "b", "source_text": "", "translated_text": ""}]})");
+  const std::string& path = file.path;
   std::string failure;
   const std::optional<TranslationPayload> payload = loadTranslationPayload(path, failure);
   ASSERT_TRUE(payload.has_value()) << failure;
@@ -222,7 +236,7 @@ TEST(PayloadsTest, TranslationValuesDecodeAsWritten) {
 TEST(PayloadsTest, TextInMemoryDecodesByTheFileRules) {
   std::string failure;
   const std::string document = ocrDocument(kBlock);
-  const auto fromFile = loadOcrPayload(writeTempFile(document), failure);
+  const auto fromFile = loadOcrPayload(writeTempFile(document).path, failure);
   const auto fromMemory = decodeOcrPayload(document, failure);
   ASSERT_TRUE(fromFile.has_value() && fromMemory.has_value()) << failure;
   EXPECT_EQ(*fromMemory, *fromFile);
@@ -243,7 +257,8 @@ TEST(PayloadsTest, NulByteRejectsTheDocument) {
   std::string failure;
   EXPECT_FALSE(decodeOcrPayload(document + std::string(1, '\0') + "junk", failure).has_value());
   EXPECT_EQ(failure, "not valid JSON at byte 44: NUL byte");
-  const std::string path = writeTempFile(std::string("{\"translations\": []}\0", 21));
+  const TempFile file = writeTempFile(std::string("{\"translations\": []}\0", 21));
+  const std::string& path = file.path;
   EXPECT_FALSE(loadTranslationPayload(path, failure).has_value());
   EXPECT_EQ(failure, path + ": not valid JSON at byte 21: NUL byte");
 }
@@ -262,7 +277,8 @@ TEST(PayloadsTest, DirectoryIsALoadFailure) {
 }
 
 TEST(PayloadsTest, FileBeyondSizeLimitIsALoadFailure) {
-  const std::string path = writeTempFile("");
+  const TempFile file = writeTempFile("");
+  const std::string& path = file.path;
   std::filesystem::resize_file(path, kMaxPayloadBytes + 1);  // sparse: no 64 MiB written
   std::string failure;
   EXPECT_FALSE(loadOcrPayload(path, failure).has_value());
@@ -271,7 +287,8 @@ TEST(PayloadsTest, FileBeyondSizeLimitIsALoadFailure) {
 }
 
 TEST(PayloadsTest, ParserDetailKeepsReportsPrintable) {
-  const std::string path = writeTempFile("{\"width\": \xFF}");
+  const TempFile file = writeTempFile("{\"width\": \xFF}");
+  const std::string& path = file.path;
   std::string failure;
   EXPECT_FALSE(loadOcrPayload(path, failure).has_value());
   for (const char c : failure) {

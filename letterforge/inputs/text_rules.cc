@@ -199,4 +199,31 @@ std::string joinedText(const std::vector<std::string>& texts) {
   return joined;
 }
 
+std::string visibleText(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string shown;
+  shown.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    // C1 controls are U+0080 to U+009F, two bytes in UTF-8: C2 80 to C2 9F.
+    const bool c1 =
+        byte == 0xC2 && i + 1 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80;
+    if (byte == '\n') {
+      shown += "\\n";
+    } else if (byte == '\r') {
+      shown += "\\r";
+    } else if (byte == '\t') {
+      shown += "\\t";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      shown += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+    } else if (c1) {
+      const auto code = static_cast<unsigned char>(text[++i]);
+      shown += {'\\', 'u', '0', '0', kHex[code >> 4], kHex[code & 0xF]};
+    } else {
+      shown += text[i];
+    }
+  }
+  return shown;
+}
+
 }  // namespace letterforge

@@ -39,4 +39,10 @@ std::string lowercasedText(std::string_view text);
 // each of at most 14 characters and none holding a line feed; otherwise by one line feed.
 std::string joinedText(const std::vector<std::string>& texts);
 
+// The text for a standard-error line, which a caller reads line by line: every control
+// character is written as a visible escape (\n, \r, \t; \x00 to \x1f and \x7f for the other
+// C0 controls and DEL; \u0080 to \u009f for the C1 controls). Everything else, backslashes
+// and ill-formed bytes included, stays as it is.
+std::string visibleText(std::string_view text);
+
 }  // namespace letterforge

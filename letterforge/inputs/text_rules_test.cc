@@ -171,5 +171,33 @@ TEST(LowercasedTextTest, UsesFullMapping) {
   EXPECT_EQ(lowercasedText("\xC4\xB0"), "i\xCC\x87");                   // İ keeps its dot
 }
 
+struct VisibleTextCase {
+  const char* name;
+  std::string text;
+  std::string shown;
+};
+class VisibleTextTest : public ::testing::TestWithParam<VisibleTextCase> {};
+
+TEST_P(VisibleTextTest, EscapesControlCharactersOnly) {
+  EXPECT_EQ(visibleText(GetParam().text), GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, VisibleTextTest, ::testing::Values(
+    VisibleTextCase{"PlainId", "p12", "p12"},
+    VisibleTextCase{"Empty", "", ""},
+    VisibleTextCase{"SpacesAndPunctuation", "a b,c:d+e", "a b,c:d+e"},
+    VisibleTextCase{"BackslashStaysAsItIs", "a\\nb", "a\\nb"},
+    // é, a CJK letter, an emoji, a no-break space (C2 A0, just past the C1 block) and U+2028.
+    VisibleTextCase{"NonControlUnicode", "\xC3\xA9\xE5\xAD\x97\xF0\x9F\x98\x80\xC2\xA0\xE2\x80\xA8",
+                    "\xC3\xA9\xE5\xAD\x97\xF0\x9F\x98\x80\xC2\xA0\xE2\x80\xA8"},
+    VisibleTextCase{"LineFeedCarriageReturnTab", "a\nb\rc\td", "a\\nb\\rc\\td"},
+    VisibleTextCase{"Nul", std::string("a\0b", 3), "a\\x00b"},
+    VisibleTextCase{"EscapeSequence", "\x1b[2Jp1", "\\x1b[2Jp1"},
+    VisibleTextCase{"LastC0AndDelete", "\x1f\x7f", "\\x1f\\x7f"},
+    VisibleTextCase{"FirstAndLastC1", "\xC2\x80\xC2\x9F", "\\u0080\\u009f"},
+    VisibleTextCase{"NextLine", "a\xC2\x85" "b", "a\\u0085b"},
+    VisibleTextCase{"IllFormedBytesStay", "\xFF\xC2", "\xFF\xC2"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace letterforge

@@ -25,7 +25,7 @@ std::optional<std::string> findTranslation(const TranslationLookup& lookup, std:
 }
 
 std::string duplicateKeyFailure(std::string_view id) {
-  return "Duplicate values for key: '" + std::string(id) + "'";
+  return "Duplicate values for key: '" + visibleText(id) + "'";
 }
 
 }  // namespace letterforge

@@ -18,14 +18,15 @@ struct TranslationLookup {
 
 // Every entry's (id, translated text) in array order, texts exactly as decoded, blank ones
 // included. Absent when an id is met a second time; `failure` is then
-// "Duplicate values for key: '<id>'" with the id as written in the later entry.
+// "Duplicate values for key: '<id>'" with the id as written in the later entry (control
+// characters escaped; see visibleText).
 std::optional<TranslationLookup> makeTranslationLookup(const TranslationPayload& payload,
                                                        std::string& failure);
 
 // The translation of a block id, compared under canonical equivalence; absent when none.
 std::optional<std::string> findTranslation(const TranslationLookup& lookup, std::string_view id);
 
-// The report of a block id met twice where ids must be unique.
+// The report of a block id met twice where ids must be unique, the id as visibleText shows it.
 std::string duplicateKeyFailure(std::string_view id);
 
 }  // namespace letterforge

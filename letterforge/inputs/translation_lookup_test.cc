@@ -52,6 +52,8 @@ INSTANTIATE_TEST_SUITE_P(
                       "Duplicate values for key: 'a'"},
         DuplicateCase{"CanonicallyEquivalentIds", {{kPrecomposed, "x"}, {kDecomposed, "y"}},
                       "Duplicate values for key: '" + kDecomposed + "'"},
+        DuplicateCase{"ControlCharactersAreEscaped", {{"a\n\x1b[2J", "x"}, {"a\n\x1b[2J", "y"}},
+                      "Duplicate values for key: 'a\\n\\x1b[2J'"},
         DuplicateCase{"FirstDuplicateInArrayOrderIsNamed",
                       {{"b", "1"}, {"a", "2"}, {"a", "3"}, {"b", "4"}},
                       "Duplicate values for key: 'a'"}),

@@ -20,6 +20,7 @@ constexpr std::int64_t kShortTextCharacters = 9;
 constexpr double kNarrowWidth = 70.0;
 constexpr double kTallWidthFactor = 1.4;
 constexpr double kFloatingGapShare = 0.75;
+constexpr std::int64_t kLongestShortGroupText = 80;
 
 // Boxes beyond the range of doubles would turn into infinities here, and an infinite
 // origin reads as the null rectangle.
@@ -105,6 +106,11 @@ bool isFloating(const RenderItem& item) {
          width(item.rect) * kTallWidthFactor < height(item.rect);
 }
 
+bool isShortGroup(const RenderItem& item) {
+  return (item.ids.size() == 3 || item.ids.size() == 4) &&
+         characterCount(item.text) <= kLongestShortGroupText;
+}
+
 GroupingConfig groupingConfig(std::string_view presetWord) {
   if (presetWord == "conservative") {
     return GroupingConfig{.maxBlocks = 7, .gapFactor = 1.25, .minGap = 14.0,
@@ -114,8 +120,7 @@ GroupingConfig groupingConfig(std::string_view presetWord) {
     return GroupingConfig{.maxBlocks = 12, .gapFactor = 2.0, .minGap = 26.0,
                           .overlapRatio = 0.16, .centerFactor = 0.5, .maxHeightToWidth = 4.8};
   }
-  return GroupingConfig{.maxBlocks = 10, .gapFactor = 1.65, .minGap = 20.0,
-                        .overlapRatio = 0.24, .centerFactor = 0.38, .maxHeightToWidth = 3.7};
+  return GroupingConfig{};
 }
 
 bool canMerge(const RenderItem& item, const BlockGroup& group, const GroupingConfig& config) {

@@ -37,6 +37,10 @@ std::vector<RenderItem> makeBlockItems(const std::vector<OcrBlock>& blocks,
 // Short (trimmed text under 9 characters), narrow (under 70 px) or tall (1.4 × width < height).
 bool isFloating(const RenderItem& item);
 
+// A group of 3 or 4 blocks whose joined text has at most 80 user-perceived characters: short
+// enough to be set large across its bubble.
+bool isShortGroup(const RenderItem& item);
+
 // "conservative", "aggressive", or for any other word the balanced thresholds.
 GroupingConfig groupingConfig(std::string_view presetWord);
 

@@ -67,14 +67,14 @@ void markCovers(const std::vector<Cover>& covers, std::int64_t width, std::int64
 
 }  // namespace
 
-Exclusions makeExclusions(const platform::PageBitmap& page, std::vector<Rect> rects) {
+Exclusions makeExclusions(const platform::PageBitmap& page, std::vector<platform::Rect> rects) {
   Exclusions exclusions{.rects = std::move(rects)};
   if (exclusions.rects.size() <= kListedExclusions) return exclusions;
   const std::int64_t width = page.width();
   const std::int64_t height = page.height();
   std::vector<Cover> covers;
-  for (const Rect& rect : exclusions.rects) {
-    const Rect r = platform::standardised(rect);
+  for (const platform::Rect& rect : exclusions.rects) {
+    const platform::Rect r = platform::standardised(rect);
     const Cover cover{pointsBetween(r.x, r.x + r.width, width),
                       pointsBetween(r.y, r.y + r.height, height)};
     if (cover.columns.first <= cover.columns.last && cover.rows.first <= cover.rows.last) {
@@ -97,8 +97,8 @@ bool isExcluded(const Exclusions& exclusions, std::int64_t x, std::int64_t y) {
     return (word >> (x % 64)) & 1U;
   }
   const double px = static_cast<double>(x), py = static_cast<double>(y);
-  for (const Rect& rect : exclusions.rects) {
-    const Rect r = platform::standardised(rect);
+  for (const platform::Rect& rect : exclusions.rects) {
+    const platform::Rect r = platform::standardised(rect);
     if (r.x <= px && px <= r.x + r.width && r.y <= py && py <= r.y + r.height) return true;
   }
   return false;

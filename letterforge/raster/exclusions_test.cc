@@ -17,6 +17,7 @@
 namespace letterforge {
 namespace {
 
+using platform::Rect;
 using namespace test_pages;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();

@@ -1,6 +1,9 @@
 #include "letterforge/raster/image_files.h"
 
+#include <cctype>
+
 #include "platform/files.h"
+#include "platform/image_encoders.h"
 #include "platform/png_encoder.h"
 
 namespace letterforge {
@@ -20,13 +23,53 @@ void drawPageImage(PageBitmap& bitmap, const DecodedImage& image) {
   bitmap.drawImage(image, page);
 }
 
-bool writePng(const PageBitmap& bitmap, const std::string& path, std::string& failure) {
-  const auto bytes = platform::encodePng(bitmap, failure);
-  if (!bytes) {
-    failure = "Could not encode " + path + " as PNG: " + failure;
-    return false;
+std::optional<ImageFormat> formatOfPath(const std::string& path) {
+  const auto dot = path.find_last_of("./");
+  if (dot == std::string::npos || path[dot] != '.') return std::nullopt;
+  std::string extension = path.substr(dot + 1);
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (extension == "png") return ImageFormat::kPng;
+  if (extension == "jpg" || extension == "jpeg") return ImageFormat::kJpeg;
+  if (extension == "webp") return ImageFormat::kWebp;
+  return std::nullopt;
+}
+
+const char* formatWord(ImageFormat format) {
+  switch (format) {
+    case ImageFormat::kJpeg: return "jpeg";
+    case ImageFormat::kWebp: return "webp";
+    case ImageFormat::kPng: break;
   }
-  if (!platform::writeFileReplacing(path, *bytes, failure)) {
+  return "png";
+}
+
+std::optional<std::vector<std::uint8_t>> encodeImage(const PageBitmap& bitmap,
+                                                     const ImageEncoding& encoding,
+                                                     const std::string& name, std::string& failure) {
+  std::optional<std::vector<std::uint8_t>> bytes;
+  switch (encoding.format) {
+    case ImageFormat::kPng: return encodePng(bitmap, name, failure);
+    case ImageFormat::kJpeg:
+      bytes = platform::encodeJpeg(bitmap, encoding.quality.value_or(kDefaultJpegQuality), failure);
+      if (!bytes) failure = "Could not encode " + name + " as JPEG: " + failure;
+      return bytes;
+    case ImageFormat::kWebp:
+      bytes = platform::encodeWebp(bitmap, encoding.quality, failure);
+      if (!bytes) failure = "Could not encode " + name + " as WebP: " + failure;
+      return bytes;
+  }
+  return bytes;
+}
+
+std::optional<std::vector<std::uint8_t>> encodePng(const PageBitmap& bitmap, const std::string& name,
+                                                   std::string& failure) {
+  auto bytes = platform::encodePng(bitmap, failure);
+  if (!bytes) failure = "Could not encode " + name + " as PNG: " + failure;
+  return bytes;
+}
+
+bool writePng(std::span<const std::uint8_t> png, const std::string& path, std::string& failure) {
+  if (!platform::writeFileReplacing(path, png, failure)) {
     failure = "Could not write " + path + ": " + failure;
     return false;
   }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "platform/image.h"
 #include "platform/page_bitmap.h"
@@ -21,9 +24,37 @@ std::optional<PageBitmap> createPageBitmap(std::int64_t pageWidth, std::int64_t 
 // Paints the image one to one onto opaque white, so transparent areas come out white.
 void drawPageImage(PageBitmap& bitmap, const DecodedImage& image);
 
-// Encodes the bitmap as PNG and stores it at path, creating missing parent directories and
-// replacing any file there; a failed write leaves no partial file. False on failure, with
-// `failure` describing it.
-bool writePng(const PageBitmap& bitmap, const std::string& path, std::string& failure);
+// The formats a finished image can be written in.
+enum class ImageFormat { kPng, kJpeg, kWebp };
+
+struct ImageEncoding {
+  ImageFormat format = ImageFormat::kPng;
+  std::optional<int> quality{};  // JPEG (kDefaultJpegQuality without one) and lossy WebP
+  bool operator==(const ImageEncoding&) const = default;
+};
+
+inline constexpr int kDefaultJpegQuality = 90;
+
+// The format a file name's extension names, letter case aside: .png, .jpg or .jpeg, .webp.
+std::optional<ImageFormat> formatOfPath(const std::string& path);
+
+// "png", "jpeg" or "webp".
+const char* formatWord(ImageFormat format);
+
+// The bitmap encoded as asked: PNG; JPEG at the quality; WebP lossy at the quality, lossless
+// without one. Absent when it cannot be encoded, with `failure` describing it and naming the
+// image `name`.
+std::optional<std::vector<std::uint8_t>> encodeImage(const PageBitmap& bitmap,
+                                                     const ImageEncoding& encoding,
+                                                     const std::string& name, std::string& failure);
+
+// The bitmap as PNG bytes. Absent when it cannot be encoded, with `failure` describing it and
+// naming the image `name`.
+std::optional<std::vector<std::uint8_t>> encodePng(const PageBitmap& bitmap, const std::string& name,
+                                                   std::string& failure);
+
+// Stores PNG bytes at path, creating missing parent directories and replacing any file there;
+// a failed write leaves no partial file. False on failure, with `failure` describing it.
+bool writePng(std::span<const std::uint8_t> png, const std::string& path, std::string& failure);
 
 }  // namespace letterforge

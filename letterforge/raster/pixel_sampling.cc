@@ -69,14 +69,6 @@ std::optional<PixelRgb> samplePixel(const PageBitmap& page, std::int64_t x, std:
   return rgbOf(page.pixel(x, y));
 }
 
-PixelRgb colorRgb(const platform::Color& color) {
-  if (!std::isfinite(color.red) || !std::isfinite(color.green) || !std::isfinite(color.blue)) {
-    return {1.0, 1.0, 1.0};
-  }
-  return {std::clamp(color.red, 0.0, 1.0), std::clamp(color.green, 0.0, 1.0),
-          std::clamp(color.blue, 0.0, 1.0)};
-}
-
 double luminance(const PixelRgb& rgb) {
   return (0.299 * rgb.red + 0.587 * rgb.green) + 0.114 * rgb.blue;
 }
@@ -196,18 +188,6 @@ RegionStats regionStats(const PageBitmap& page, const PixelBounds& bounds,
                      .dark = static_cast<double>(dark) / n,
                      .colourful = static_cast<double>(colourful) / n,
                      .edge = static_cast<double>(edge) / n};
-}
-
-void writePixel(PageBitmap& page, std::int64_t x, std::int64_t y, const PixelRgb& rgb) {
-  if (x < 0 || y < 0 || x >= page.width() || y >= page.height()) return;
-  // Averages that land on a half level carry a little floating noise either way; within
-  // 1e-9 of a half they round up, so the sample does not depend on the order of summing.
-  const auto sample = [](double c) -> std::uint8_t {
-    if (!(c > 0.0)) return 0;
-    if (c >= 1.0) return 255;
-    return static_cast<std::uint8_t>(std::floor(c * 255.0 + 0.5 + 1e-9));
-  };
-  page.setPixel(x, y, Rgb8{sample(rgb.red), sample(rgb.green), sample(rgb.blue)});
 }
 
 }  // namespace letterforge

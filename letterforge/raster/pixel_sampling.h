@@ -4,9 +4,9 @@
 #include <optional>
 #include <vector>
 
-#include "letterforge/layout/render_item.h"
 #include "letterforge/raster/exclusions.h"
 #include "platform/color.h"
+#include "platform/geometry.h"
 #include "platform/page_bitmap.h"
 
 namespace letterforge {
@@ -55,8 +55,6 @@ inline constexpr std::int64_t kFillColorBudget = 1800;
 // Pixel (x, y) in drawing coordinates; absent when it lies off the page.
 std::optional<PixelRgb> samplePixel(const platform::PageBitmap& page, std::int64_t x,
                                     std::int64_t y);
-// A colour value in device RGB, alpha dropped; white when a component is not finite.
-PixelRgb colorRgb(const platform::Color& color);
 
 // (0.299 red + 0.587 green) + 0.114 blue, in that order: white gives 0.9999999999999999.
 double luminance(const PixelRgb& rgb);
@@ -67,7 +65,7 @@ double saturation(const PixelRgb& rgb);
 
 // The pixels a page rectangle touches, cut to the page. A rectangle with a coordinate that is
 // not finite or too large for a 64-bit pixel index has an empty range.
-PixelBounds pixelBounds(const platform::PageBitmap& page, const Rect& rect);
+PixelBounds pixelBounds(const platform::PageBitmap& page, const platform::Rect& rect);
 // Grid step that visits about `budget` points of a width x height range; at least 1.
 std::int64_t sampleStep(std::int64_t width, std::int64_t height, std::int64_t budget);
 
@@ -83,9 +81,5 @@ std::optional<GridBrightness> gridBrightness(const platform::PageBitmap& page,
 // was counted. Marks made for another page are not used.
 RegionStats regionStats(const platform::PageBitmap& page, const PixelBounds& bounds,
                         const Exclusions& exclusions);
-
-// Stores the colour at pixel (x, y), opaque, rounded to 8-bit samples (nearest, halves up);
-// a position off the page is left alone.
-void writePixel(platform::PageBitmap& page, std::int64_t x, std::int64_t y, const PixelRgb& rgb);
 
 }  // namespace letterforge

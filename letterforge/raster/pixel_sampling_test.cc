@@ -6,6 +6,7 @@
 #include <limits>
 #include <string>
 
+#include "letterforge/layout/rect_geometry.h"
 #include "letterforge/raster/test_pages.h"
 
 namespace letterforge {
@@ -48,13 +49,6 @@ TEST(PixelSamplingTest, SamplePixelReadsComponentsAndIsAbsentOffThePage) {
   EXPECT_FALSE(samplePixel(page, 4, 0));
   EXPECT_FALSE(samplePixel(page, 0, 3));
   EXPECT_FALSE(samplePixel(page, 0, std::numeric_limits<std::int64_t>::min()));
-}
-
-TEST(PixelSamplingTest, ColorRgbDropsAlphaAndTreatsUnusableComponentsAsWhite) {
-  EXPECT_EQ(colorRgb(platform::Color{0.25, 0.5, 0.75, 0.1}), (PixelRgb{0.25, 0.5, 0.75}));
-  EXPECT_EQ(colorRgb(platform::Color{kNaN, 0, 0, 1}), (PixelRgb{1, 1, 1}));
-  EXPECT_EQ(colorRgb(platform::Color{0, kInf, 0, 1}), (PixelRgb{1, 1, 1}));
-  EXPECT_EQ(colorRgb(platform::Color{-0.5, 1.5, 0.5, 1}), (PixelRgb{0, 1, 0.5}));
 }
 
 struct BoundsCase {
@@ -275,41 +269,6 @@ INSTANTIATE_TEST_SUITE_P(Limits, RegionEdgeTest,
                                            EdgeCase{"StepExactlyAtLimit", grey(51), 0.5},
                                            EdgeCase{"StepOver", grey(52), 0.5}),
                          [](const auto& info) { return std::string(info.param.name); });
-
-struct WriteCase {
-  const char* name;
-  double component;
-  std::uint8_t expected;
-};
-class WritePixelTest : public ::testing::TestWithParam<WriteCase> {};
-
-TEST_P(WritePixelTest, RoundsToNearestSample) {
-  platform::PageBitmap page = makePage(2, 2);
-  const double c = GetParam().component;
-  writePixel(page, 1, 0, PixelRgb{c, 0.0, 1.0});
-  EXPECT_EQ(page.pixel(1, 0), (Rgb8{GetParam().expected, 0, 255}));
-  EXPECT_EQ(page.alpha(1, 0), 255);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rounding, WritePixelTest,
-    ::testing::Values(WriteCase{"Zero", 0.0, 0}, WriteCase{"One", 1.0, 255},
-                      WriteCase{"HalfLevelRoundsUp", 0.5 / 255.0, 1},
-                      WriteCase{"HalfLevelWithNoiseRoundsUp", (127.5 / 255.0) * (1 - 1e-15), 128},
-                      WriteCase{"UnderHalfRoundsDown", 0.49 / 255.0, 0},
-                      WriteCase{"Middle", 0.5, 128}, WriteCase{"Negative", -0.3, 0},
-                      WriteCase{"OverOne", 1.7, 255}, WriteCase{"NaN", kNaN, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(PixelSamplingTest, WritePixelOffThePageChangesNothing) {
-  platform::PageBitmap page = makePage(2, 2);
-  writePixel(page, -1, 0, PixelRgb{});
-  writePixel(page, 0, 2, PixelRgb{});
-  writePixel(page, std::numeric_limits<std::int64_t>::max(), 0, PixelRgb{});
-  for (std::int64_t y = 0; y < 2; ++y) {
-    for (std::int64_t x = 0; x < 2; ++x) EXPECT_EQ(page.pixel(x, y), kWhite);
-  }
-}
 
 }  // namespace
 }  // namespace letterforge

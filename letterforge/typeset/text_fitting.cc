@@ -58,7 +58,7 @@ bool isAsianScalar(char32_t c) {
          (c >= 0x0E00 && c <= 0x0E7F) || (c >= 0xAC00 && c <= 0xD7AF);
 }
 
-TextFitConfig configFor(const RenderOptions& options, bool bubble) {
+TextFitConfig configFor(const TypesetOptions& options, bool bubble) {
   return bubble ? bubbleFitConfig() : fitConfigForMode(options.typesettingMode);
 }
 
@@ -124,7 +124,7 @@ double charWidthFactor(std::string_view text, std::int64_t lineCount, bool bubbl
   return 0.78;
 }
 
-SizeRange sizeRange(const RenderOptions& options, std::string_view text, bool bubble,
+SizeRange sizeRange(const TypesetOptions& options, std::string_view text, bool bubble,
                     bool shortGroup, const Rect& rect) {
   const double base = options.baseFontSize;
   const LineAnalysis lines = analyseLines(text);
@@ -153,36 +153,44 @@ SizeRange sizeRange(const RenderOptions& options, std::string_view text, bool bu
   return range;
 }
 
-MeasureHeight textEngineMeasure(std::string_view text, double width) {
-  return [text, width](const TextAttributes& attributes) {
-    return platform::measureTextHeight(text, width, textStyleFor(attributes));
+MeasureHeight textEngineMeasure(platform::TextContext& context, std::string_view text,
+                                double width, const std::string& family) {
+  return [&context, text, width, family](const TextAttributes& attributes) {
+    platform::TextStyle style = textStyleFor(attributes);
+    style.family = family;
+    return platform::measureTextHeight(context, text, width, style);
   };
 }
 
-MeasureHeight textEngineMeasureUpTo(std::string_view text, double width, double limit) {
+MeasureHeight textEngineMeasureUpTo(platform::TextContext& context, std::string_view text,
+                                    double width, double limit, const std::string& family) {
   // Spacing moves lines apart but never breaks them elsewhere, so the height without spacing
   // comes with every spaced measurement, and the compact pass makes no layouts of its own.
   using SizeAndWeight = std::pair<double, FontWeight>;
   auto unspaced = std::make_shared<std::map<SizeAndWeight, double>>();
-  return [text, width, limit, unspaced](const TextAttributes& attributes) {
-    const platform::TextStyle style = textStyleFor(attributes);
+  return [&context, text, width, limit, family, unspaced](const TextAttributes& attributes) {
+    platform::TextStyle style = textStyleFor(attributes);
+    style.family = family;
     const SizeAndWeight key{style.size, style.weight};
     if (style.lineSpacing == 0.0) {
       if (const auto known = unspaced->find(key); known != unspaced->end()) return known->second;
     }
-    const platform::TextHeights heights = platform::measureTextHeights(text, width, style, limit);
+    const platform::TextHeights heights =
+        platform::measureTextHeights(context, text, width, style, limit);
     unspaced->emplace(key, heights.unspaced);
     return heights.spaced;
   };
 }
 
-FitResult fitTextSize(const RenderOptions& options, std::string_view text, bool bubble,
+FitResult fitTextSize(const TypesetOptions& options, std::string_view text, bool bubble,
                       bool shortGroup, const Rect& rect, const MeasureHeight& measure) {
   const SizeRange range = sizeRange(options, text, bubble, shortGroup, rect);
   const double start = range.startSize;
   const double minimum = range.minimumSize;
   FitResult fit;
-  if (!std::isfinite(start) || !std::isfinite(minimum) || start > kLargestFontSize ||
+  // An infinite minimum (an infinite base size) is above any start and measures the start
+  // once; an infinite start would step down forever, as subtracting 1 leaves it unchanged.
+  if (!std::isfinite(start) || std::isnan(minimum) || start > kLargestFontSize ||
       !(start > 0.0)) {
     return fit;
   }
@@ -224,32 +232,48 @@ Rect placeTextRect(const Rect& rect, double required, double bottomSafety) {
   return Rect{minX(rect), y, width(rect), drawHeight};
 }
 
-void drawFittedText(platform::PageBitmap& page, const RenderOptions& options,
-                    std::string_view text, bool bubble, bool shortGroup, const Rect& rect) {
+TypesetOutcome drawFittedText(platform::TextContext& context, platform::PageBitmap& page,
+                              const TypesetOptions& options, std::string_view text, bool bubble,
+                              bool shortGroup, const Rect& rect) {
   const Rect area = standardised(rect);
   if (!(area.width > 1.0) || !(area.height > 1.0) || !std::isfinite(area.x) ||
       !std::isfinite(area.y) || !std::isfinite(area.width) || !std::isfinite(area.height)) {
-    return;
+    return {};
+  }
+  std::string family;
+  if (!options.font.empty()) {
+    std::string failure;
+    family = platform::fontFamily(context, options.font, failure).value_or("");
   }
   // A text overflowing the area at a size only needs to be known to overflow: above the
   // area's height, the required height exceeds it whatever the safety margins.
   const std::string shown = withCharactersCut(text);
-  const FitResult fit = fitTextSize(options, shown, bubble, shortGroup, area,
-                                    textEngineMeasureUpTo(shown, area.width, area.height));
-  if (fit.layoutCount == 0) return;
+  const FitResult fit =
+      fitTextSize(options, shown, bubble, shortGroup, area,
+                  textEngineMeasureUpTo(context, shown, area.width, area.height, family));
+  if (fit.layoutCount == 0) return {};
   const TextAttributes attributes = makeTextAttributes(
       options.lineSpacing, fit.compact, bubble, fit.size, fontWeightForWord(options.fontWeight));
   const Rect drawRect =
       placeTextRect(area, fit.required, bottomSafety(configFor(options, bubble), fit.size));
+  const auto styleOf = [&family](const TextAttributes& drawn) {
+    platform::TextStyle style = textStyleFor(drawn);
+    style.family = family;
+    return style;
+  };
   page.save();
   page.clipToRect(area);
   if (options.strokeWidth > 0.0) {
     const TextAttributes outlined =
         outlineAttributes(attributes, options.strokeWidth, options.strokeColor);
-    platform::drawText(page, shown, drawRect, textStyleFor(outlined));
+    platform::drawText(context, page, shown, drawRect, styleOf(outlined));
   }
-  platform::drawText(page, shown, drawRect, textStyleFor(attributes));
+  const int unknown = platform::drawText(context, page, shown, drawRect, styleOf(attributes));
   page.restore();
+  return TypesetOutcome{.drawn = true,
+                        .size = fit.size,
+                        .overflowed = !(fit.required <= area.height),
+                        .unknownCharacters = unknown};
 }
 
 }  // namespace letterforge

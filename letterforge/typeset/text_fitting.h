@@ -2,12 +2,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
-#include "letterforge/driver/render_options.h"
 #include "letterforge/layout/render_item.h"
 #include "letterforge/typeset/text_style.h"
+#include "letterforge/typeset/typeset_options.h"
 #include "platform/page_bitmap.h"
+#include "platform/text_layout.h"
 
 namespace letterforge {
 
@@ -56,17 +58,20 @@ struct SizeRange {
   double startSize = 0.0;
   double minimumSize = 0.0;
 };
-SizeRange sizeRange(const RenderOptions& options, std::string_view text, bool bubble,
+SizeRange sizeRange(const TypesetOptions& options, std::string_view text, bool bubble,
                     bool shortGroup, const Rect& rect);
 
 // The height of the text wrapped at the rectangle's width with the given attributes.
 using MeasureHeight = std::function<double(const TextAttributes&)>;
-// The text engine's measurement of `text` at `width`; `text` must outlive the result.
-MeasureHeight textEngineMeasure(std::string_view text, double width);
+// The text engine's measurement of `text` at `width` in `family` (empty: the UI font);
+// `text` must outlive the result.
+MeasureHeight textEngineMeasure(platform::TextContext& context, std::string_view text,
+                                double width, const std::string& family = {});
 // The same measurement, exact up to `limit`: a taller text measures some height above `limit`
 // and is laid out only as far as that takes. Without line spacing, a size and weight measured
 // with spacing before is not laid out again.
-MeasureHeight textEngineMeasureUpTo(std::string_view text, double width, double limit);
+MeasureHeight textEngineMeasureUpTo(platform::TextContext& context, std::string_view text,
+                                    double width, double limit, const std::string& family = {});
 
 // The size chosen for a rectangle: the first that fits, or else the last one measured.
 struct FitResult {
@@ -76,16 +81,27 @@ struct FitResult {
   std::int64_t layoutCount = 0;  // measurements made; 0 when the sizes are unusable
 };
 // Steps down from the start size by whole points, first with normal spacing, then compact.
-FitResult fitTextSize(const RenderOptions& options, std::string_view text, bool bubble,
+FitResult fitTextSize(const TypesetOptions& options, std::string_view text, bool bubble,
                       bool shortGroup, const Rect& rect, const MeasureHeight& measure);
 
 // Where the text block goes: centred on the rectangle, raised by a quarter of the spare
 // room (at most half the slack and bottomSafety), never below the rectangle's bottom.
 Rect placeTextRect(const Rect& rect, double required, double bottomSafety);
 
+// What typesetting one text came to.
+struct TypesetOutcome {
+  bool drawn = false;          // false: the rectangle is too thin or the sizes are unusable
+  double size = 0.0;           // the size drawn at
+  bool overflowed = false;     // not even the last size tried fits the rectangle
+  int unknownCharacters = 0;   // characters that no installed font can show
+  bool operator==(const TypesetOutcome&) const = default;
+};
+
 // Fits the text into `rect` and draws it centred, over an outline when strokeWidth is
-// positive, clipped to `rect`. Draws nothing when a side is 1 pixel or less.
-void drawFittedText(platform::PageBitmap& page, const RenderOptions& options,
-                    std::string_view text, bool bubble, bool shortGroup, const Rect& rect);
+// positive, clipped to `rect`, in the options' font (the UI font when it is empty or cannot
+// be had). Draws nothing when a side is 1 pixel or less.
+TypesetOutcome drawFittedText(platform::TextContext& context, platform::PageBitmap& page,
+                    const TypesetOptions& options, std::string_view text, bool bubble,
+                    bool shortGroup, const Rect& rect);
 
 }  // namespace letterforge

@@ -150,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(Table, CharWidthFactorTest, ::testing::Values(
 
 // ---- Size arithmetic ----
 
-RenderOptions defaults() { return RenderOptions{}; }
+TypesetOptions defaults() { return TypesetOptions{}; }
 
 TEST(SizeRangeTest, ShortKanaGroupInABubble) {
   const SizeRange range = sizeRange(defaults(), "あいう\nえお", true, true, {0, 0, 200, 100});
@@ -177,7 +177,7 @@ TEST(SizeRangeTest, OrdinaryTextFromTheRectangleHeight) {
 }
 
 TEST(SizeRangeTest, ScaleIsAppliedBeforeFloorAndMaximum) {
-  RenderOptions options = defaults();
+  TypesetOptions options = defaults();
   options.fontScale = 2.0;
   EXPECT_NEAR(sizeRange(options, "text", false, false, {0, 0, 300, 30}).startSize, 25.2, 1e-12);
   EXPECT_EQ(sizeRange(options, "text", false, false, {0, 0, 300, 60}).startSize, 38.0);
@@ -196,7 +196,7 @@ class MinimumSizeTest : public ::testing::TestWithParam<MinimumCase> {};
 
 TEST_P(MinimumSizeTest, MatchesHandWorkedValue) {
   const MinimumCase& c = GetParam();
-  RenderOptions options = defaults();
+  TypesetOptions options = defaults();
   options.typesettingMode = c.mode;
   options.baseFontSize = c.base;
   const SizeRange range = sizeRange(options, "text", c.bubble, c.shortGroup, {0, 0, 100, 100});
@@ -230,7 +230,7 @@ struct FakeMeasure {
 };
 
 TEST(FitTextSizeTest, StartAboveMaximumMeasuresOnceAndKeepsIt) {
-  RenderOptions options = defaults();
+  TypesetOptions options = defaults();
   options.baseFontSize = 40;
   options.typesettingMode = "readable";
   FakeMeasure fake{.height = [](double, bool) { return 1000.0; }};
@@ -243,7 +243,7 @@ TEST(FitTextSizeTest, StartAboveMaximumMeasuresOnceAndKeepsIt) {
 }
 
 TEST(FitTextSizeTest, FractionalStartStepsByWholePointsAndCompactRestartsAtTheTop) {
-  RenderOptions options = defaults();
+  TypesetOptions options = defaults();
   options.baseFontSize = 10;  // minimum 10
   options.maxFontSize = 16.4;
   FakeMeasure fake{.height = [](double, bool) { return 1000.0; }};
@@ -286,12 +286,26 @@ TEST(FitTextSizeTest, StopsAtTheFirstSizeThatFitsExactly) {
 }
 
 TEST(FitTextSizeTest, UnusableSizesMeasureNothing) {
-  RenderOptions options = defaults();
+  TypesetOptions options = defaults();
   options.baseFontSize = std::numeric_limits<double>::infinity();
   options.maxFontSize = options.baseFontSize;
   FakeMeasure fake{.height = [](double, bool) { return 10.0; }};
   EXPECT_EQ(fitTextSize(options, "text", false, false, {0, 0, 300, 100}, fake.callable()).layoutCount, 0);
   EXPECT_TRUE(fake.sizes.empty());
+}
+
+TEST(FitTextSizeTest, InfiniteBaseSizeMeasuresTheStartOnceLikeAHugeOne) {
+  // The maximum stays 38 when it is not given: the minimum is above the start.
+  for (const double base : {std::numeric_limits<double>::infinity(), 1e300}) {
+    TypesetOptions options = defaults();
+    options.baseFontSize = base;
+    FakeMeasure fake{.height = [](double, bool) { return 500.0; }};
+    const FitResult fit =
+        fitTextSize(options, "text", false, false, {0, 0, 300, 100}, fake.callable());
+    EXPECT_EQ(fake.sizes, (std::vector<double>{38.0})) << base;
+    EXPECT_EQ(fit.size, 38.0) << base;
+    EXPECT_EQ(fit.layoutCount, 1) << base;
+  }
 }
 
 TEST(PlaceTextRectTest, CentresAndRaisesByAQuarterOfTheOffset) {
@@ -328,47 +342,53 @@ std::int64_t countPixels(const platform::PageBitmap& page, const Rect& within, b
 }
 
 bool changed(platform::Rgb8 p) { return p != kGray8; }
+
+class DrawFittedTextTest : public ::testing::Test {
+ protected:
+  platform::TextContext text_;
+};
 bool dark(platform::Rgb8 p) { return p.red < 40 && p.green < 40 && p.blue < 40; }
 bool reddish(platform::Rgb8 p) { return p.red > 200 && p.green < 80 && p.blue < 80; }
 
-TEST(DrawFittedTextTest, ThinRectanglesDrawNothing) {
+TEST_F(DrawFittedTextTest, ThinRectanglesDrawNothing) {
   platform::PageBitmap page = grayPage(60, 60);
-  drawFittedText(page, defaults(), "text", false, false, {10, 10, 40, 1.0});
-  drawFittedText(page, defaults(), "text", true, false, {10, 10, 1.0, 40});
+  drawFittedText(text_, page, defaults(), "text", false, false, {10, 10, 40, 1.0});
+  drawFittedText(text_, page, defaults(), "text", true, false, {10, 10, 1.0, 40});
   EXPECT_EQ(countPixels(page, {0, 0, 60, 60}, true, changed), 0);
 }
 
-TEST(DrawFittedTextTest, OverflowIsClippedToTheRectangle) {
+TEST_F(DrawFittedTextTest, OverflowIsClippedToTheRectangle) {
   platform::PageBitmap page = grayPage(200, 200);
   const Rect rect{60, 70, 50, 30};
   const std::string text(400, 'W');
-  drawFittedText(page, defaults(), text + " and many more words to overflow", false, false, rect);
+  drawFittedText(text_, page, defaults(), text + " and many more words to overflow", false, false,
+                 rect);
   EXPECT_GT(countPixels(page, rect, true, changed), 100);
   EXPECT_EQ(countPixels(page, rect, false, changed), 0);
 }
 
-TEST(DrawFittedTextTest, PositiveStrokeDrawsTheOutlineColourAroundTheGlyphs) {
-  RenderOptions options = defaults();
+TEST_F(DrawFittedTextTest, PositiveStrokeDrawsTheOutlineColourAroundTheGlyphs) {
+  TypesetOptions options = defaults();
   options.strokeColor = {1, 0, 0, 1};
   const Rect rect{10, 10, 280, 100};
   platform::PageBitmap outlined = grayPage(300, 120);
-  drawFittedText(outlined, options, "Outline", false, false, rect);
+  drawFittedText(text_, outlined, options, "Outline", false, false, rect);
   EXPECT_GT(countPixels(outlined, rect, true, reddish), 50);
   EXPECT_GT(countPixels(outlined, rect, true, dark), 50);  // the fill lies on top
 
   options.strokeWidth = 0.0;
   platform::PageBitmap plain = grayPage(300, 120);
-  drawFittedText(plain, options, "Outline", false, false, rect);
+  drawFittedText(text_, plain, options, "Outline", false, false, rect);
   EXPECT_EQ(countPixels(plain, rect, true, reddish), 0);
   EXPECT_GT(countPixels(plain, rect, true, dark), 50);
 }
 
-TEST(DrawFittedTextTest, FittingTextLandsInsideTheRectangleAboveItsBottom) {
-  RenderOptions options = defaults();
+TEST_F(DrawFittedTextTest, FittingTextLandsInsideTheRectangleAboveItsBottom) {
+  TypesetOptions options = defaults();
   options.strokeWidth = 0.0;
   platform::PageBitmap page = grayPage(300, 300);
   const Rect rect{20, 30, 260, 240};
-  drawFittedText(page, options, "Short line", true, false, rect);
+  drawFittedText(text_, page, options, "Short line", true, false, rect);
   std::int64_t lowest = 300;
   std::int64_t highest = -1;
   for (std::int64_t y = 0; y < 300; ++y) {
@@ -385,18 +405,19 @@ TEST(DrawFittedTextTest, FittingTextLandsInsideTheRectangleAboveItsBottom) {
   EXPECT_NEAR((lowest + highest) / 2.0, rect.y + rect.height / 2.0, 30);
 }
 
-TEST(DrawFittedTextTest, MeasuredHeightHoldsTheDrawnInk) {
-  RenderOptions options = defaults();
+TEST_F(DrawFittedTextTest, MeasuredHeightHoldsTheDrawnInk) {
+  TypesetOptions options = defaults();
   options.strokeWidth = 0.0;
   const std::string text = "Every gadget, quickly jumping: yes!";
   const Rect rect{0, 0, 150, 200};
-  const FitResult fit = fitTextSize(options, text, false, false, rect, textEngineMeasure(text, 150));
+  const FitResult fit =
+      fitTextSize(options, text, false, false, rect, textEngineMeasure(text_, text, 150));
   const TextAttributes attributes =
       makeTextAttributes(options.lineSpacing, fit.compact, false, fit.size, FontWeight::bold);
-  const double measured = textEngineMeasure(text, 150)(attributes);
+  const double measured = textEngineMeasure(text_, text, 150)(attributes);
   const Rect placed = placeTextRect(rect, fit.required, bottomSafety(kBalanced, fit.size));
   platform::PageBitmap page = grayPage(150, 200);
-  drawFittedText(page, options, text, false, false, rect);
+  drawFittedText(text_, page, options, text, false, false, rect);
   const double top = placed.y + placed.height;
   EXPECT_EQ(countPixels(page, {0, top - measured - 1, 150, measured + 1}, false, changed), 0);
   // And the ink reaches into the last line: within a third of the size of the measured bottom.
@@ -409,16 +430,19 @@ struct GrowCase {
   bool bubble;
   double width, height;
 };
-class FitSizeGrowthTest : public ::testing::TestWithParam<GrowCase> {};
+class FitSizeGrowthTest : public ::testing::TestWithParam<GrowCase> {
+ protected:
+  platform::TextContext text_;
+};
 
 TEST_P(FitSizeGrowthTest, TwiceTheRectangleNeverGetsASmallerSize) {
   const GrowCase& c = GetParam();
   const Rect small{0, 0, c.width, c.height};
   const Rect large{0, 0, 2 * c.width, 2 * c.height};
   const FitResult a =
-      fitTextSize(defaults(), c.text, c.bubble, false, small, textEngineMeasure(c.text, c.width));
+      fitTextSize(defaults(), c.text, c.bubble, false, small, textEngineMeasure(text_, c.text, c.width));
   const FitResult b = fitTextSize(defaults(), c.text, c.bubble, false, large,
-                                  textEngineMeasure(c.text, 2 * c.width));
+                                  textEngineMeasure(text_, c.text, 2 * c.width));
   EXPECT_GE(b.size, a.size);
 }
 
@@ -439,7 +463,10 @@ struct BoundedCase {
   bool bubble;
   double width, height;
 };
-class BoundedMeasureTest : public ::testing::TestWithParam<BoundedCase> {};
+class BoundedMeasureTest : public ::testing::TestWithParam<BoundedCase> {
+ protected:
+  platform::TextContext text_;
+};
 
 // Measured up to the rectangle's height, with the compact pass reusing the spaced layouts,
 // the fit is the one that whole layouts of every size give.
@@ -447,9 +474,9 @@ TEST_P(BoundedMeasureTest, FitIsTheOneWholeLayoutsGive) {
   const BoundedCase& c = GetParam();
   const Rect rect{0, 0, c.width, c.height};
   const FitResult whole =
-      fitTextSize(defaults(), c.text, c.bubble, false, rect, textEngineMeasure(c.text, c.width));
+      fitTextSize(defaults(), c.text, c.bubble, false, rect, textEngineMeasure(text_, c.text, c.width));
   const FitResult bounded = fitTextSize(defaults(), c.text, c.bubble, false, rect,
-                                        textEngineMeasureUpTo(c.text, c.width, c.height));
+                                        textEngineMeasureUpTo(text_, c.text, c.width, c.height));
   EXPECT_EQ(bounded.size, whole.size);
   EXPECT_EQ(bounded.compact, whole.compact);
   EXPECT_EQ(bounded.layoutCount, whole.layoutCount);
@@ -480,7 +507,10 @@ struct HostileCase {
   const char* name;
   std::string text;
 };
-class HostileTextTest : public ::testing::TestWithParam<HostileCase> {};
+class HostileTextTest : public ::testing::TestWithParam<HostileCase> {
+ protected:
+  platform::TextContext text_;
+};
 
 // Texts whose every whole layout takes seconds to minutes: nothing fits, so the smallest
 // size is drawn compact and cut to the rectangle.
@@ -489,12 +519,12 @@ TEST_P(HostileTextTest, NothingFitsAndTheOverflowIsCut) {
   const Rect rect{40, 40, 300, 150};
   const std::string shown = withCharactersCut(text);
   const FitResult fit = fitTextSize(defaults(), shown, false, false, rect,
-                                    textEngineMeasureUpTo(shown, rect.width, rect.height));
+                                    textEngineMeasureUpTo(text_, shown, rect.width, rect.height));
   EXPECT_EQ(fit.size, sizeRange(defaults(), shown, false, false, rect).minimumSize);
   EXPECT_TRUE(fit.compact);
   EXPECT_GT(fit.required, rect.height);
   platform::PageBitmap page = grayPage(380, 230);
-  drawFittedText(page, defaults(), text, false, false, rect);
+  drawFittedText(text_, page, defaults(), text, false, false, rect);
   EXPECT_GT(countPixels(page, rect, true, dark), 200);
   EXPECT_EQ(countPixels(page, rect, false, changed), 0);
 }
@@ -522,12 +552,13 @@ INSTANTIATE_TEST_SUITE_P(Texts, HostileTextTest, ::testing::Values(
 // A letter under fifty thousand accents is drawn with the first 31, which already stack far
 // past any line: the ink is that of the letter under fewer accents.
 TEST(HostileTextTest, AccentsPastTheLimitAddNoInk) {
+  platform::TextContext text_;
   const Rect rect{10, 10, 200, 100};
   const auto drawn = [&](int accents) {
     std::string text = "a";
     for (int i = 0; i < accents; ++i) text += "\u0301";
     platform::PageBitmap page = grayPage(220, 120);
-    drawFittedText(page, defaults(), text, false, false, rect);
+    drawFittedText(text_, page, defaults(), text, false, false, rect);
     return page;
   };
   const platform::PageBitmap capped = drawn(31);

@@ -1,0 +1,147 @@
+#include "letterforge/driver/render_engine.h"
+
+#include <utility>
+
+#include "letterforge/driver/exit_status.h"
+#include "letterforge/raster/image_files.h"
+
+namespace letterforge {
+namespace {
+
+bool isUsablePage(const platform::DecodedImage& image) {
+  return image.rgba && image.width >= 1 && image.height >= 1 &&
+         image.width <= platform::kMaxImageSide && image.height <= platform::kMaxImageSide &&
+         image.width * image.height <= platform::kMaxImagePixels;
+}
+
+std::optional<platform::DecodedImage> openPageImage(PageImageSource source, RunFailure& failure) {
+  std::optional<platform::DecodedImage> image;
+  std::string name;
+  if (auto* file = std::get_if<ImageFile>(&source)) {
+    image = loadPageImage(file->path);
+    name = file->path;
+  } else if (auto* encoded = std::get_if<EncodedImage>(&source)) {
+    image = platform::decodeImage(encoded->bytes);
+    name = encoded->name;
+  } else {
+    auto& pixels = std::get<platform::DecodedImage>(source);
+    name = std::to_string(pixels.width) + " x " + std::to_string(pixels.height) + " pixels";
+    if (isUsablePage(pixels)) image = std::move(pixels);
+  }
+  if (!image) failure = {"Could not open image: " + name, kExitImageUnreadable};
+  return image;
+}
+
+// The payload of a source; absent with the description of why it cannot be had.
+template <typename Payload, typename Load, typename Decode>
+std::optional<Payload> payloadOf(const std::variant<PayloadFile, PayloadText, Payload>& source,
+                                 Load load, Decode decode, RunFailure& failure) {
+  std::string why;
+  std::optional<Payload> payload;
+  if (const auto* file = std::get_if<PayloadFile>(&source)) {
+    payload = load(file->path, why);
+  } else if (const auto* text = std::get_if<PayloadText>(&source)) {
+    payload = decode(text->json, why);
+    if (!payload && !text->name.empty()) why = text->name + ": " + why;
+  } else {
+    payload = std::get<Payload>(source);
+  }
+  if (!payload) failure = {why, kExitPayloadUnreadable};
+  return payload;
+}
+
+// The planning point, with the payloads let go once the items are made.
+bool plan(const RenderJob& job, RunState& run, RunFailure& failure) {
+  const auto ocr = payloadOf<OcrPayload>(job.ocr, loadOcrPayload, decodeOcrPayload, failure);
+  if (!ocr) return false;
+  const auto translations = payloadOf<TranslationPayload>(
+      job.translations, loadTranslationPayload, decodeTranslationPayload, failure);
+  if (!translations) return false;
+  if (auto planFailure = planRun(run, *ocr, *translations)) {
+    failure = std::move(*planFailure);
+    return false;
+  }
+  return true;
+}
+
+// The finished bitmap as the job asked for it; encoding it lets the bitmap go.
+bool deliver(platform::PageBitmap bitmap, const std::optional<ImageEncoding>& encoding,
+             const std::string& name, RenderedImage& image, RunFailure& failure) {
+  if (!encoding) {
+    image.bitmap = std::move(bitmap);
+    return true;
+  }
+  std::string why;
+  auto bytes = encodeImage(bitmap, *encoding, name, why);
+  if (!bytes) {
+    failure = {why, kExitWriteFailure};
+    return false;
+  }
+  image.encoded = std::move(*bytes);
+  return true;
+}
+
+}  // namespace
+
+std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink& sink,
+                                                 RunFailure& failure) {
+  if (const std::string& font = job.settings.typeset.font; !font.empty()) {
+    std::string why;
+    if (!platform::fontFamily(text_, font, why)) {
+      failure = {"Could not use font " + font + ": " + why, kExitFontUnavailable};
+      return std::nullopt;
+    }
+  }
+  auto image = openPageImage(std::move(job.image), failure);
+  if (!image) return std::nullopt;
+  const double width = static_cast<double>(image->width);
+  const double height = static_cast<double>(image->height);
+  RunState run{.settings = std::move(job.settings),
+               .pageImage = std::move(*image),
+               .pageRect = {0.0, 0.0, width, height}};
+  if (!plan(job, run, failure)) return std::nullopt;
+
+  auto page = createPageBitmap(run.pageImage.width, run.pageImage.height);
+  if (!page) {
+    failure = {"Could not create the page bitmap: out of memory", kExitOutOfMemory};
+    return std::nullopt;
+  }
+  page->save();
+  drawPageImage(*page, run.pageImage);
+  // Only the debug image paints the page image again.
+  if (!job.debugImage) run.pageImage = {};
+  auto pageFailure = cleanAndTypeset(run, *page, text_, sink);
+  page->restore();
+  if (pageFailure) {
+    failure = std::move(*pageFailure);
+    return std::nullopt;
+  }
+  RenderResult result{.blocks = blockOutcomes(run)};
+  if (!deliver(std::move(*page), job.encoding, job.outputName, result.page, failure)) {
+    return std::nullopt;
+  }
+  page.reset();
+  if (!job.debugImage) return result;
+
+  auto debug = createPageBitmap(run.pageImage.width, run.pageImage.height);
+  if (!debug) {
+    result.debugFailure =
+        RunFailure{"Could not create the debug bitmap: out of memory", kExitOutOfMemory};
+    return result;
+  }
+  debug->save();
+  drawPageImage(*debug, run.pageImage);
+  drawDebugOverlays(run, *debug, text_);
+  debug->restore();
+  RunFailure debugFailure;
+  RenderedImage debugImage;
+  const auto& debugEncoding = job.debugEncoding ? job.debugEncoding : job.encoding;
+  if (deliver(std::move(*debug), debugEncoding, job.debugName, debugImage, debugFailure)) {
+    result.debug = std::move(debugImage);
+  } else {
+    result.debugFailure = std::move(debugFailure);
+  }
+  return result;
+}
+
+}  // namespace letterforge

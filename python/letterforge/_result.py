@@ -1,0 +1,123 @@
+"""The result of letterforge.render."""
+
+from __future__ import annotations
+
+import os
+from typing import TYPE_CHECKING, List, Optional, TypedDict, Union
+
+if TYPE_CHECKING:
+    import numpy
+
+
+class BlockResult(TypedDict):
+    """What a render did with one translated block."""
+
+    id: str
+    item: str  # the ids of the render item that holds the block, joined with "+"
+    cleanup: str  # left_alone, white_fill, inpainted, refused, patched, patched_dense,
+    # patched_empty, patched_grouped or fallback
+    coverage: Optional[float]  # of the lettering mask, when patched with one
+    confidence: Optional[float]  # of the bubble, when one was found
+    fallback_reason: Optional[str]  # low_bubble_confidence or empty_mask
+    fallback_cleanup: Optional[str]  # what the plain cleanup did after the fallback
+    drawn: bool
+    font_size: Optional[float]  # the size the translation was drawn at
+    overflowed: bool  # not even the smallest size tried fits
+    unknown_characters: int  # characters that no installed font can show
+
+
+PathArg = Union[str, "os.PathLike[str]"]
+
+
+class RenderResult:
+    """A rendered page: the page as an array or encoded, the debug image when asked for,
+    the report lines and what was done with each translated block.
+
+    The page stays in memory as the engine drew it until the result is dropped, so that
+    `png()`, `encode()` and `save()` give exactly the bytes the programs write.
+    """
+
+    def __init__(self, native) -> None:
+        self._native = native
+        self._page: Optional["numpy.ndarray"] = None
+        self._debug: Optional["numpy.ndarray"] = None
+
+    def __repr__(self) -> str:
+        return (f"<letterforge.RenderResult {self.width} x {self.height}, "
+                f"{len(self.blocks)} blocks{', debug image' if self.has_debug else ''}>")
+
+    @property
+    def width(self) -> int:
+        """Width of the page in pixels."""
+        return self._native.width
+
+    @property
+    def height(self) -> int:
+        """Height of the page in pixels."""
+        return self._native.height
+
+    @property
+    def page(self) -> "numpy.ndarray":
+        """The finished page as a uint8 array of shape (height, width, 3), RGB, rows top
+        first (pages are opaque). Made on first use; later uses give the same array."""
+        if self._page is None:
+            self._page = self._native.array(debug=False)
+        return self._page
+
+    @property
+    def has_debug(self) -> bool:
+        """Whether the debug image was asked for (debug=True or a debug path)."""
+        return self._native.has_debug
+
+    @property
+    def debug(self) -> Optional["numpy.ndarray"]:
+        """The debug image (the untouched page with the run's decisions drawn over it) as a
+        (height, width, 3) uint8 array, or None when it was not asked for."""
+        if not self.has_debug:
+            return None
+        if self._debug is None:
+            self._debug = self._native.array(debug=True)
+        return self._debug
+
+    @property
+    def report(self) -> List[str]:
+        """The report lines of the run, in order, as letterforge prints them on standard
+        error (without line feeds)."""
+        return self._native.report
+
+    @property
+    def blocks(self) -> List["BlockResult"]:
+        """One dict per translated block, in block order: id, item, cleanup, coverage,
+        confidence, fallback_reason, fallback_cleanup, drawn, font_size, overflowed,
+        unknown_characters."""
+        return self._native.blocks
+
+    def png(self, *, debug: bool = False) -> bytes:
+        """The page (or the debug image) as PNG bytes, byte for byte what letterforge
+        writes for the same inputs."""
+        return self._native.encode(debug=debug, format="png", quality=None)
+
+    def encode(self, format: Optional[str] = None, quality: Optional[float] = None, *,
+               debug: bool = False) -> bytes:
+        """The page (or the debug image) encoded: format "png", "jpeg" (or "jpg") or
+        "webp", by default the render's `format` option, else PNG; quality 1 to 100 for
+        JPEG (default 90) and lossy WebP (WebP is lossless without one), by default the
+        render's `quality` option. Raises OptionError for another format word and
+        WriteError when the encoder fails."""
+        if quality is not None and (isinstance(quality, bool) or
+                                    not isinstance(quality, (int, float))):
+            from ._errors import OptionError
+            raise OptionError(f"quality: expected a number, found {type(quality).__name__}")
+        if format is not None and not isinstance(format, str):
+            from ._errors import OptionError
+            raise OptionError(f"format: expected a string, found {type(format).__name__}")
+        return self._native.encode(debug=debug, format=format,
+                                   quality=None if quality is None else float(quality))
+
+    def save(self, path: PathArg, *, debug: bool = False) -> None:
+        """Writes the page (or the debug image) to `path` as the programs write their
+        outputs: the page in the render's `format` option, else as the extension says (.png,
+        .jpg, .jpeg, .webp), the debug image as its extension says, both at the `quality`
+        option, else PNG; missing directories created; the file replaced whole or left as it
+        was. Raises WriteError with "Could not write <path>: <reason>"."""
+        self._native.save(debug=debug, path=os.fspath(path))

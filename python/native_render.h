@@ -1,0 +1,65 @@
+#pragma once
+
+// The render engine as the Python module calls it: one engine per thread, the GIL released
+// while a page renders or is encoded, and every failure thrown as a CallFailure that the
+// module turns into the package's exception. Called with the GIL held.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "letterforge/driver/job_options.h"
+#include "letterforge/driver/render_engine.h"
+#include "letterforge/raster/image_files.h"
+#include "python/call_failure.h"
+#include "platform/page_bitmap.h"
+
+namespace letterforge::python_module {
+
+// The options of a job, set by name in the order given. Throws CallFailure (OptionError).
+JobOptions jobOptionsOf(const std::vector<std::pair<std::string, OptionValue>>& values);
+
+// Where a payload comes from: a file, or JSON text with the name that begins its failures.
+struct PayloadInput {
+  bool isFile = false;
+  std::string value{};
+  std::string name{};
+};
+
+// A rendered page as Python holds it: the bitmaps stay until they are encoded or copied out.
+struct RenderedPage {
+  std::optional<platform::PageBitmap> page{};
+  std::optional<platform::PageBitmap> debug{};  // when asked for
+  std::vector<std::string> report{};            // the report lines, in order
+  std::vector<BlockOutcome> blocks{};
+  JobOptions options{};  // the format and quality chosen for saving
+};
+
+// Renders one page on this thread's engine, with the GIL released. Throws CallFailure with
+// the engine's status class and message, also when the debug image was asked for and cannot
+// be made.
+RenderedPage renderPage(PageImageSource image, const PayloadInput& ocr,
+                        const PayloadInput& translations, const JobOptions& options, bool debug);
+
+// The encoding of `options` with a format word and quality given instead of the options'
+// own. Throws CallFailure (OptionError) for a format that is not png, jpeg or webp.
+ImageEncoding encodingOf(JobOptions options, const std::optional<std::string>& format,
+                         const std::optional<double>& quality);
+
+// The bitmap encoded, with the GIL released. Throws CallFailure (write failure class) naming
+// the image `name`.
+std::vector<std::uint8_t> encodeBitmap(const platform::PageBitmap& bitmap,
+                                       const ImageEncoding& encoding, const std::string& name);
+
+// How an image saved at `path` is encoded, as letterforge-batch encodes its files: the page
+// in the format option, else by the extension; the debug image by the extension alone; both
+// at the quality option. PNG for other extensions.
+ImageEncoding savedEncoding(const JobOptions& options, const std::string& path, bool debug);
+
+// Stores the encoded bitmap at path as the programs store their outputs: whole or not at all.
+// Throws CallFailure on failure.
+void saveBitmap(const platform::PageBitmap& bitmap, const ImageEncoding& encoding,
+                const std::string& path);
+
+}  // namespace letterforge::python_module

@@ -1,0 +1,121 @@
+"""letterforge.render against the letterforge program: the same inputs give the same bytes,
+the same report lines and files written the same way."""
+
+import json
+import os
+import pathlib
+
+import pytest
+
+import letterforge
+from support import OCR, PAGE, TRANSLATION, read, run_letterforge
+
+MODES = ["white_fill", "text_inpaint", "bubble_clean"]
+
+
+@pytest.mark.parametrize("mode", MODES)
+def test_page_and_debug_png_are_the_programs_bytes_and_report_lines(workdir, mode):
+    options = {"cleanup_mode": mode, "font_scale": 1.1, "stroke_color": "#FFEE00",
+               "grouping_preset": "aggressive", "typesetting_mode": "readable"}
+    output, debug = os.path.join(workdir, "out.png"), os.path.join(workdir, "debug.png")
+    status, lines = run_letterforge(PAGE, OCR, TRANSLATION, output, debug, **options)
+    assert status == 0
+
+    result = letterforge.render(PAGE, OCR, TRANSLATION, debug=True, **options)
+
+    assert result.png() == read(output)
+    assert result.png(debug=True) == read(debug)
+    assert result.report == lines
+    assert result.report or mode == "white_fill", "the other modes report every block"
+
+
+def test_image_as_path_bytes_or_array_gives_one_page():
+    by_path = letterforge.render(pathlib.Path(PAGE), OCR, TRANSLATION)
+    by_bytes = letterforge.render(read(PAGE), OCR, TRANSLATION)
+    by_array = letterforge.render(letterforge.decode_image(PAGE), OCR, TRANSLATION)
+    assert by_bytes.png() == by_path.png()
+    assert by_array.png() == by_path.png()
+
+
+def test_payloads_as_dicts_json_text_bytes_or_paths_give_one_page():
+    with open(OCR, encoding="utf-8") as f:
+        ocr_text = f.read()
+    with open(TRANSLATION, encoding="utf-8") as f:
+        translation_text = f.read()
+    expected = letterforge.render(PAGE, OCR, TRANSLATION).png()
+    for ocr, translations in [(json.loads(ocr_text), json.loads(translation_text)),
+                              (ocr_text, translation_text),
+                              (ocr_text.encode(), translation_text.encode()),
+                              (pathlib.Path(OCR), pathlib.Path(TRANSLATION))]:
+        assert letterforge.render(PAGE, ocr, translations).png() == expected
+
+
+def test_output_and_debug_paths_are_written_as_the_program_writes_them(workdir):
+    expected_output = os.path.join(workdir, "expected.png")
+    expected_debug = os.path.join(workdir, "expected-debug.png")
+    run_letterforge(PAGE, OCR, TRANSLATION, expected_output, expected_debug)
+    output = os.path.join(workdir, "new", "dirs", "page.png")
+    debug = os.path.join(workdir, "debug", "page.png")
+
+    result = letterforge.render(PAGE, OCR, TRANSLATION, output=output, debug=debug)
+
+    assert read(output) == read(expected_output)
+    assert read(debug) == read(expected_debug)
+    assert result.has_debug
+    assert sorted(os.listdir(os.path.dirname(output))) == ["page.png"], "no temporary file left"
+
+
+@pytest.mark.parametrize("name, options, magic", [
+    ("page.jpg", {}, b"\xff\xd8\xff"),
+    ("page.JPEG", {}, b"\xff\xd8\xff"),
+    ("page.webp", {}, b"RIFF"),
+    ("page.tiff", {}, b"\x89PNG"),  # an extension of no output format: PNG
+    ("page.png", {"format": "jpeg", "quality": 40}, b"\xff\xd8\xff"),
+    ("page.jpg", {"format": "PNG"}, b"\x89PNG"),
+])
+def test_saved_format_follows_the_format_option_then_the_extension(workdir, name, options, magic):
+    path = os.path.join(workdir, name)
+    letterforge.render(PAGE, OCR, TRANSLATION, output=path, **options)
+    assert read(path).startswith(magic)
+
+
+def test_encode_takes_format_and_quality_defaulting_to_the_options():
+    result = letterforge.render(PAGE, OCR, TRANSLATION, format="jpeg", quality=30)
+    assert result.encode() == result.encode("jpeg", 30)
+    assert result.encode("jpeg", 95) != result.encode()
+    assert result.encode("webp").startswith(b"RIFF")
+    assert result.encode("png") == result.png()
+    assert letterforge.decode_image(result.encode("webp", None)).shape == (1700, 1200, 4)
+
+
+def test_blocks_describe_each_translated_block_in_block_order():
+    with open(OCR, encoding="utf-8") as f:
+        ocr = json.load(f)
+    with open(TRANSLATION, encoding="utf-8") as f:
+        translated = {t["id"] for t in json.load(f)["translations"]
+                      if t["translated_text"].strip()}
+    result = letterforge.render(PAGE, ocr, TRANSLATION, cleanup_mode="bubble_clean")
+
+    assert [b["id"] for b in result.blocks] == [b["id"] for b in ocr["blocks"]
+                                                if b["id"] in translated]
+    grouped = [b for b in result.blocks if "+" in b["item"]]
+    assert grouped and all(b["id"] in b["item"].split("+") for b in grouped)
+    fallbacks = [b for b in result.blocks if b["cleanup"] == "fallback"]
+    assert {b["id"] for b in fallbacks} == {"c1", "s1"}  # as the report line says
+    assert all(b["fallback_reason"] == "low_bubble_confidence" for b in fallbacks)
+    for block in result.blocks:
+        assert block["drawn"] == (block["font_size"] is not None)
+
+
+def test_result_without_debug_has_no_debug_image():
+    result = letterforge.render(PAGE, OCR, TRANSLATION)
+    assert result.debug is None and not result.has_debug
+    with pytest.raises(letterforge.LetterforgeError):
+        result.png(debug=True)
+
+
+def test_help_of_render_explains_every_option():
+    text = letterforge.render.__doc__
+    for name, _, description in letterforge.options():
+        assert f"{name} (" in text and description in text
+    assert {"font", "format", "quality", "cleanup_mode"} <= {n for n, _, _ in letterforge.options()}

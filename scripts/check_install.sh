@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Installs a build (build/, or the folder given) into a temporary prefix and uses it as a
+# program outside this repository would: every file in place, the manual pages formatted
+# without warnings, and examples/c/render_page.c built against the library through
+# pkg-config and through the CMake package, run on the sample page, giving the page, the
+# debug image and the report lines of the installed letterforge byte for byte.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+prefix=$(mktemp -d /tmp/lf-install-XXXXXX)
+trap 'rm -rf "$prefix"' EXIT
+fail() {
+  echo "install check: $*" >&2
+  exit 1
+}
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+for file in bin/letterforge bin/cutframe include/letterforge.h lib/pkgconfig/letterforge.pc \
+  lib/cmake/letterforge/letterforgeConfig.cmake lib/cmake/letterforge/letterforgeConfigVersion.cmake \
+  lib/cmake/letterforge/letterforgeTargets.cmake share/man/man1/letterforge.1 \
+  share/man/man1/cutframe.1; do
+  [ -e "$prefix/$file" ] || fail "$file is not installed"
+done
+if [ -e "$build/letterforge-batch" ]; then
+  [ -x "$prefix/bin/letterforge-batch" ] || fail "bin/letterforge-batch is not installed"
+fi
+version=$(sed -n 's/.*kVersion = "\([0-9.]*\)".*/\1/p' letterforge/driver/version.h)
+[ -e "$prefix/lib/libletterforge.so.$version" ] || fail "lib/libletterforge.so.$version is not installed"
+for page in "$prefix"/share/man/man1/*.1; do
+  warnings=$(groff -man -Tutf8 -ww -z "$page" 2>&1)
+  [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
+done
+
+export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
+[ "$(pkg-config --modversion letterforge)" = "$version" ] || fail "pkg-config gives another version"
+# shellcheck disable=SC2046
+cc -std=c99 -Wall -Wextra -pedantic -Werror examples/c/render_page.c \
+  $(pkg-config --cflags --libs letterforge) -Wl,-rpath,"$prefix/lib" -o "$prefix/render_page"
+cmake -S examples/c -B "$prefix/cmake-build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$prefix/cmake-build" >/dev/null
+
+inputs=(examples/page.png examples/ocr.json examples/translation.json)
+work="$prefix/work"
+mkdir "$work"
+"$prefix/bin/letterforge" "${inputs[@]}" "$work/program.png" 18 38 1 1.12 bold true balanced \
+  "$work/program-debug.png" balanced bubble_clean >/dev/null 2>"$work/program.err"
+for example in "$prefix/render_page" "$prefix/cmake-build/render_page"; do
+  "$example" "${inputs[@]}" "$work/library.png" bubble_clean "$work/library-debug.png" \
+    >"$work/blocks.txt" 2>"$work/library.err" || fail "$example failed: $(cat "$work/library.err")"
+  cmp -s "$work/program.png" "$work/library.png" || fail "$example: the page differs"
+  cmp -s "$work/program-debug.png" "$work/library-debug.png" || fail "$example: the debug image differs"
+  diff "$work/program.err" "$work/library.err" >&2 || fail "$example: the report lines differ"
+  [ "$(wc -l <"$work/blocks.txt")" = 9 ] || fail "$example: not one line per translated block"
+  rm "$work/library.png" "$work/library-debug.png"
+done
+# A failure's code is the program's exit status.
+status=0
+"$prefix/render_page" /nonexistent.png examples/ocr.json examples/translation.json "$work/x.png" \
+  2>/dev/null || status=$?
+[ "$status" = 1 ] || fail "an unreadable image gave status $status"
+echo "install check: $prefix held every file; the C example built both ways and rendered as letterforge does"
