@@ -10,8 +10,10 @@
 #   grid:N    N blocks on a grid, grouped    marks:N   a letter with N combining accents
 # A case may name its cleanup mode after a dash: grid-text_inpaint:2000, grid-none:2000.
 # Each run is limited to TIMEOUT seconds (default 600). Prints CPU seconds (user + system),
-# wall seconds and peak MB of every run, then the ordinary page in every mode, RUNS runs each
-# (default 5, median), and with two builds whether their outputs are byte-identical.
+# wall seconds and peak MB of every run (with two builds, whether their outputs are
+# byte-identical when both finish), then the ordinary page in every mode, RUNS runs each
+# (default 5, median; with two builds taking turns, so that a busy spell falls on both), and
+# with two builds whether their outputs are byte-identical.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -44,21 +46,31 @@ for spec in $cases; do
   [ "$name" != "$kind" ] && mode=${name#*-}
   dir="$work/$kind-$size"
   [ -d "$dir" ] || python3 "$here/hostile_inputs.py" "$kind" "$size" "$dir"
-  for build in "${builds[@]}"; do
-    read -r cpu wall peak status < <(run "$build" "$dir/ocr.json" "$dir/translation.json" "$work/out.png" "$mode")
+  finished=0
+  for i in "${!builds[@]}"; do
+    rm -f "$work/out-$i.png"
+    read -r cpu wall peak status < <(run "${builds[$i]}" "$dir/ocr.json" "$dir/translation.json" "$work/out-$i.png" "$mode")
+    [ "$status" = 0 ] && finished=$((finished + 1))
     [ "$status" = 124 ] && status="killed"
-    printf '%-26s %-8s %9s %9s %8s %7s\n' "$name:$size" "$(basename "$build")" "$cpu" "$wall" "$peak" "$status"
+    printf '%-26s %-8s %9s %9s %8s %7s\n' "$name:$size" "$(basename "${builds[$i]}")" "$cpu" "$wall" "$peak" "$status"
   done
+  if [ "$finished" -eq 2 ]; then
+    cmp -s "$work/out-0.png" "$work/out-1.png" && echo "  outputs identical" || echo "  outputs differ"
+  fi
 done
 
 echo
-echo "ordinary page, 30 blocks: median CPU seconds of $runs runs"
+echo "ordinary page, 30 blocks: median CPU seconds of $runs runs, the builds taking turns"
 for mode in white_fill text_inpaint bubble_clean none; do
+  for ((r = 0; r < runs; r++)); do
+    for i in "${!builds[@]}"; do
+      run "${builds[$i]}" "$work/page/ocr.json" "$work/page/translation.json" "$work/page-$i.png" "$mode" \
+        >>"$work/times-$mode-$i"
+    done
+  done
   for i in "${!builds[@]}"; do
-    for ((r = 0; r < runs; r++)); do
-      run "${builds[$i]}" "$work/page/ocr.json" "$work/page/translation.json" "$work/page-$i.png" "$mode"
-    done | sort -n | awk -v n="$runs" '{a[NR] = $1} END {print a[int((n + 1) / 2)]}' >"$work/median"
-    printf '%-26s %-8s %9s\n' "page30:$mode" "$(basename "${builds[$i]}")" "$(cat "$work/median")"
+    median=$(sort -n "$work/times-$mode-$i" | awk -v n="$runs" '{a[NR] = $1} END {print a[int((n + 1) / 2)]}')
+    printf '%-26s %-8s %9s\n' "page30:$mode" "$(basename "${builds[$i]}")" "$median"
   done
   if [ ${#builds[@]} -eq 2 ]; then
     cmp -s "$work/page-0.png" "$work/page-1.png" && echo "  outputs identical" || echo "  OUTPUTS DIFFER"
