@@ -52,7 +52,7 @@ void copyPixels(const PageBitmap& from, PageBitmap& to) {
 void BM_RegionStats600x400(benchmark::State& state) {
   const PageBitmap page = artworkPage();
   const auto bounds = letterforge::pixelBounds(page, {100, 100, 600, 400});
-  const std::vector<letterforge::Rect> exclusions{{150, 150, 80, 40}, {400, 300, 120, 60}};
+  const letterforge::Exclusions exclusions{.rects = {{150, 150, 80, 40}, {400, 300, 120, 60}}};
   for (auto _ : state) {
     benchmark::DoNotOptimize(letterforge::regionStats(page, bounds, exclusions));
   }

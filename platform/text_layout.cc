@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 
 #include "platform/page_bitmap_impl.h"
+#include "platform/text_cuts.h"
 
 namespace platform {
 
@@ -103,10 +104,10 @@ struct ScaledLayout {
   double scale = 1.0;
 };
 
-// The one layout that both measuring and drawing use. A width that is not a positive finite
-// number gives a single unwrapped paragraph per line break.
-ScaledLayout buildLayout(TextContext& context, std::string_view text, double width,
-                         const TextStyle& style) {
+// The one layout that both measuring and drawing use, of valid UTF-8. A width that is not a
+// positive finite number gives a single unwrapped paragraph per line break.
+ScaledLayout buildValidLayout(TextContext& context, std::string_view valid, double width,
+                              const TextStyle& style) {
   const double size = std::isfinite(style.size) && style.size > 0 ? style.size : 1.0;
   ScaledLayout result{.layout = LayoutOwner(pango_layout_new(context.impl().context)), .scale = size / kLayoutSize};
   PangoLayout* layout = result.layout.get();
@@ -125,7 +126,6 @@ ScaledLayout buildLayout(TextContext& context, std::string_view text, double wid
   pango_layout_set_attributes(layout, attributes);
   pango_attr_list_unref(attributes);
 
-  const std::string valid = validUtf8(text);
   pango_layout_set_text(layout, valid.data(), static_cast<int>(valid.size()));
   const double layoutWidth = width / result.scale;
   const bool wraps = std::isfinite(layoutWidth) && layoutWidth > 0 &&
@@ -137,6 +137,96 @@ ScaledLayout buildLayout(TextContext& context, std::string_view text, double wid
   const double spacing = std::isfinite(style.lineSpacing) ? std::max(style.lineSpacing, 0.0) : 0.0;
   pango_layout_set_spacing(layout, pangoUnits(std::min(spacing / result.scale, 1e6)));
   return result;
+}
+
+ScaledLayout buildLayout(TextContext& context, std::string_view text, double width,
+                         const TextStyle& style) {
+  return buildValidLayout(context, validUtf8(text), width, style);
+}
+
+// Texts up to this many bytes are always laid out whole. A longer one that overflows its
+// limit is laid out only as far as needed: a layout of one long word or of thousands of lines
+// costs the square of its length.
+constexpr std::size_t kWholeLayoutBytes = 256;
+// A line of the cut paragraph counts as laid out as in the whole text only when at least this
+// much text follows it before the cut: twice the layout width of lines, and these many bytes.
+constexpr int kTrustedWidths = 2;
+constexpr std::size_t kTrustedContextBytes = 64;
+
+// The lines at the top of a layout of a cut text that a layout of the whole text has too, and
+// their height in pixels with and without the spacing between them.
+struct TrustedLines {
+  std::int64_t count = 0;
+  double spaced = 0.0;
+  double unspaced = 0.0;
+};
+
+struct LineShape {
+  std::size_t end = 0;       // byte offset just after the line's text
+  std::int64_t width = 0;    // Pango units
+  std::int64_t height = 0;   // Pango units
+  bool paragraphStart = false;
+};
+
+// A line is settled when its paragraph ended before the cut (paragraphs are laid out on their
+// own), or when enough text follows it that the search for its break never came near the cut.
+TrustedLines trustedLines(const ScaledLayout& scaled, std::size_t cut) {
+  PangoLayout* layout = scaled.layout.get();
+  std::vector<LineShape> lines;
+  for (GSList* l = pango_layout_get_lines_readonly(layout); l != nullptr; l = l->next) {
+    PangoLayoutLine* line = static_cast<PangoLayoutLine*>(l->data);
+    PangoRectangle logical{};
+    pango_layout_line_get_extents(line, nullptr, &logical);
+    lines.push_back({static_cast<std::size_t>(line->start_index + line->length), logical.width,
+                     logical.height, line->is_paragraph_start != 0});
+  }
+  const std::int64_t wrapWidth = pango_layout_get_width(layout);
+  std::vector<std::int64_t> widthAfter(lines.size() + 1, 0);
+  for (std::size_t i = lines.size(); i > 0; --i) widthAfter[i - 1] = widthAfter[i] + lines[i - 1].width;
+
+  TrustedLines trusted;
+  std::int64_t heights = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const bool paragraphEnded = i + 1 < lines.size() && lines[i + 1].paragraphStart;
+    const bool wellBeforeCut = wrapWidth > 0 && widthAfter[i + 1] >= kTrustedWidths * wrapWidth &&
+                               cut >= lines[i].end + kTrustedContextBytes;
+    if (!paragraphEnded && !wellBeforeCut) break;
+    ++trusted.count;
+    heights += lines[i].height;
+  }
+  const std::int64_t gaps = std::max<std::int64_t>(trusted.count - 1, 0);
+  const double toPixels = scaled.scale / PANGO_SCALE;
+  trusted.unspaced = static_cast<double>(heights) * toPixels;
+  trusted.spaced =
+      static_cast<double>(heights + gaps * pango_layout_get_spacing(layout)) * toPixels;
+  return trusted;
+}
+
+// The layout of the whole text, or of a part of it whose settled lines alone are taller than
+// `limit` pixels without spacing. Each part adds twice what the one before added, so that a
+// run of characters that take no room only delays the growth once.
+struct LimitedLayout {
+  ScaledLayout scaled;
+  bool whole = true;
+  TrustedLines trusted{};
+};
+
+LimitedLayout layoutUpTo(TextContext& context, const std::string& valid, double width,
+                         const TextStyle& style, double limit) {
+  if (valid.size() <= kWholeLayoutBytes || !(limit < HUGE_VAL)) {
+    return {.scaled = buildValidLayout(context, valid, width, style)};
+  }
+  std::size_t cut = 0;
+  for (std::size_t added = 2 * kWholeLayoutBytes;; added *= 2) {
+    cut = added >= valid.size() - cut ? valid.size() : layoutCutAtOrAfter(valid, cut + added);
+    ScaledLayout scaled =
+        buildValidLayout(context, std::string_view(valid).substr(0, cut), width, style);
+    if (cut == valid.size()) return {.scaled = std::move(scaled)};
+    const TrustedLines trusted = trustedLines(scaled, cut);
+    if (trusted.unspaced > limit) {
+      return {.scaled = std::move(scaled), .whole = false, .trusted = trusted};
+    }
+  }
 }
 
 // Height of the line boxes in pixels: ascent plus descent of the tallest font on each line,
@@ -342,11 +432,30 @@ double measureTextHeight(TextContext& context, std::string_view text, double wid
   return logicalHeight(buildLayout(context, text, width, style));
 }
 
+TextHeights measureTextHeights(TextContext& context, std::string_view text, double width,
+                               const TextStyle& style, double limit) {
+  const LimitedLayout limited = layoutUpTo(context, validUtf8(text), width, style, limit);
+  if (!limited.whole) return {limited.trusted.spaced, limited.trusted.unspaced};
+  PangoLayout* layout = limited.scaled.layout.get();
+  PangoRectangle logical{};
+  pango_layout_get_extents(layout, nullptr, &logical);
+  // The logical height is the line heights plus the spacing once between each two lines.
+  const std::int64_t gaps = pango_layout_get_line_count(layout) - 1;
+  const std::int64_t unspaced = logical.height - gaps * pango_layout_get_spacing(layout);
+  return {logicalHeight(limited.scaled),
+          static_cast<double>(unspaced) / PANGO_SCALE * limited.scaled.scale};
+}
+
 int drawText(TextContext& context, PageBitmap& bitmap, std::string_view text, const Rect& rect,
              const TextStyle& style) {
-  const ScaledLayout layout = buildLayout(context, text, rect.width, style);
-  drawLayout(bitmap, layout, rect.x, deviceTop(rect, bitmap.height()), style);
-  return pango_layout_get_unknown_glyphs_count(layout.layout.get());
+  // Lines that start this far below the rectangle cannot reach into it, outline and stacked
+  // marks included.
+  constexpr double kInkReachSizes = 8.0;
+  const double reach = kInkReachSizes * style.size + std::max(style.strokeLineWidth, 0.0);
+  const LimitedLayout limited =
+      layoutUpTo(context, validUtf8(text), rect.width, style, rect.height + reach);
+  drawLayout(bitmap, limited.scaled, rect.x, deviceTop(rect, bitmap.height()), style);
+  return pango_layout_get_unknown_glyphs_count(limited.scaled.layout.get());
 }
 
 void drawTextLine(TextContext& context, PageBitmap& bitmap, std::string_view text,

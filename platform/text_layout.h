@@ -57,9 +57,21 @@ double measureTextHeight(TextContext& context, std::string_view text, double wid
 std::optional<std::string> fontFamily(TextContext& context, const std::string& font,
                                       std::string& failure);
 
+// Heights of the text laid out as measureTextHeight lays it out, with the style's line spacing
+// and without any (spacing moves lines apart but never breaks them elsewhere). Exact while the
+// unspaced height is at most `limit`; past it, a long text is laid out only as far as needed,
+// and both heights are then above `limit` and at most the whole text's.
+struct TextHeights {
+  double spaced = 0.0;
+  double unspaced = 0.0;
+};
+TextHeights measureTextHeights(TextContext& context, std::string_view text, double width,
+                               const TextStyle& style, double limit);
+
 // Draws the text wrapped at rect's width with its first line at rect's top edge. Lines that
-// run below the rectangle are drawn; clip with PageBitmap::clipToRect to cut them. Returns the
-// number of characters that no installed font can show.
+// run below the rectangle are drawn, up to several lines' worth of a long text; clip with
+// PageBitmap::clipToRect to cut them. Returns the number of characters that no installed font
+// can show among those laid out: lines of a long text beyond that reach are not counted.
 int drawText(TextContext& context, PageBitmap& bitmap, std::string_view text, const Rect& rect,
              const TextStyle& style);
 

@@ -615,5 +615,153 @@ TEST_F(TextLayoutTest, TextLargerThanOneSurfaceKeepsAllItsInk) {
   EXPECT_EQ(std::tie(a.minX, a.maxX, a.minY, a.maxY), std::tie(b.minX, b.maxX, b.minY, b.maxY));
 }
 
+// --- Heights with and without spacing, and long texts ----------------------------------------
+
+constexpr double kNoLimit = 1e9;
+
+TextStyle spacedStyle(double size, double spacing) {
+  TextStyle style = styleOfSize(size);
+  style.lineSpacing = spacing;
+  return style;
+}
+
+// Words, long words, lines, blank lines and several scripts, about `bytes` long.
+std::string mixedText(std::mt19937& random, std::size_t bytes) {
+  static const std::vector<std::string> atoms = {
+      "word", "the", "Wirklichkeitsverlust", "a", "!", "...", "42", "\u6f22\u5b57",
+      "\u30ab\u30bf\u30ab\u30ca", "\ud55c\uad6d\uc5b4", "\u05e9\u05dc\u05d5\u05dd",
+      "\u0645\u0631\u062d\u0628\u0627", "\U0001F600", "e\u0301", "(", ")", "AV", "\u200B"};
+  std::string text;
+  while (text.size() < bytes) {
+    const std::string& atom = atoms[random() % atoms.size()];
+    const int repeats = random() % 8 == 0 ? 1 + static_cast<int>(random() % 30) : 1;
+    for (int i = 0; i < repeats; ++i) text += atom;
+    const int separator = static_cast<int>(random() % 10);
+    text += separator == 0 ? "\n" : separator == 1 ? "\r\n" : separator == 2 ? "" : " ";
+  }
+  return text;
+}
+
+struct HeightsCase {
+  const char* name;
+  std::string text;
+  double width;
+};
+class TextHeightsTest : public ::testing::TestWithParam<HeightsCase> {
+ protected:
+  TextContext text_;
+};
+
+// Each height equals a layout of its own, spaced or not, bit for bit.
+TEST_P(TextHeightsTest, BothHeightsAreThoseOfTheirOwnLayouts) {
+  const HeightsCase& c = GetParam();
+  const TextStyle spaced = spacedStyle(20, 2.4);
+  const TextHeights heights = measureTextHeights(text_, c.text, c.width, spaced, kNoLimit);
+  EXPECT_EQ(heights.spaced, measureTextHeight(text_, c.text, c.width, spaced));
+  EXPECT_EQ(heights.unspaced, measureTextHeight(text_, c.text, c.width, styleOfSize(20)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, TextHeightsTest,
+    ::testing::Values(
+        HeightsCase{"OneLine", "One", 300},
+        HeightsCase{"LinesAndABlankLine", "One\nTwo\n\nThree", 300},
+        HeightsCase{"WrappedWords", "alpha beta gamma delta epsilon", 90},
+        HeightsCase{"CarriageReturnLineFeed", "a\r\nb\rc", 300},
+        HeightsCase{"MixedScripts", "\U0001F600 two\n\u05e9\u05dc\u05d5\u05dd \u6f22\u5b57", 120},
+        HeightsCase{"LongTextLaidOutInParts", std::string(40, 'x') + " " + std::string(600, 'y'), 150}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A long text is laid out only until its settled lines pass the limit. Against whole layouts
+// of random texts: below the limit the heights are exact; past it both are above the limit
+// and never above the whole text's.
+TEST_F(TextLayoutTest, LongTextsPastTheLimitAreNeverMeasuredTallerThanTheyAre) {
+  std::mt19937 random(11);
+  int pastTheLimit = 0;
+  for (int i = 0; i < 40; ++i) {
+    const std::string text = mixedText(random, 300 + random() % 1200);
+    const double width = 20.0 + static_cast<double>(random() % 400);
+    const TextStyle spaced = spacedStyle(8.0 + static_cast<double>(random() % 250) / 10.0, 2.0);
+    const double limit = 10.0 + static_cast<double>(random() % 600);
+    const double wholeSpaced = measureTextHeight(text_, text, width, spaced);
+    const double wholeUnspaced = measureTextHeight(text_, text, width, styleOfSize(spaced.size));
+    const TextHeights heights = measureTextHeights(text_, text, width, spaced, limit);
+    if (wholeUnspaced <= limit) {
+      EXPECT_EQ(heights.spaced, wholeSpaced) << i;
+      EXPECT_EQ(heights.unspaced, wholeUnspaced) << i;
+    } else {
+      ++pastTheLimit;
+      EXPECT_GT(heights.unspaced, limit) << i;
+      EXPECT_LE(heights.unspaced, wholeUnspaced) << i;
+      EXPECT_LE(heights.spaced, wholeSpaced) << i;
+      EXPECT_GE(heights.spaced, heights.unspaced) << i;
+    }
+  }
+  EXPECT_GT(pastTheLimit, 10);
+}
+
+struct HugeTextCase {
+  const char* name;
+  std::string text;
+};
+class HugeTextTest : public ::testing::TestWithParam<HugeTextCase> {
+ protected:
+  TextContext text_;
+};
+
+// Laid out whole, each of these takes minutes: its cost grows with the square of its length.
+TEST_P(HugeTextTest, IsKnownToPassTheLimitFromItsFirstLines) {
+  const TextHeights heights = measureTextHeights(text_, GetParam().text, 300, spacedStyle(12, 1.2), 2000);
+  EXPECT_GT(heights.unspaced, 2000);
+  EXPECT_GE(heights.spaced, heights.unspaced);
+  // Each text is over 3,000 lines of about 14.5 pixels; the settled lines are far fewer.
+  EXPECT_LT(heights.unspaced, 20000);
+}
+
+std::string manyLines(int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += "line " + std::to_string(i) + "\n";
+  return text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, HugeTextTest,
+    ::testing::Values(HugeTextCase{"OneWordOf100000Letters", std::string(100000, 'W')},
+                      HugeTextCase{"TenThousandLines", manyLines(10000)},
+                      HugeTextCase{"OnlyLineBreaks", std::string(100000, '\n')},
+                      HugeTextCase{"WordsWithoutEnd", [] {
+                        std::string words;
+                        while (words.size() < 200000) words += "word ";
+                        return words;
+                      }()}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Drawn through a short rectangle, a long text shows exactly what it shows drawn whole.
+TEST_F(TextLayoutTest, LongTextDrawnInPartsShowsWhatTheWholeShowsInItsRectangle) {
+  std::mt19937 random(5);
+  const std::string text = mixedText(random, 3000);
+  TextStyle outlined = styleOfSize(16);
+  outlined.outlined = true;
+  outlined.strokeLineWidth = 4.0;
+  for (const TextStyle& style : {styleOfSize(16), outlined}) {
+    const Rect shown{10, 40, 180, 120};
+    const Rect tall{10, 160 - 1e5, 180, 1e5};  // same top edge, room for every line
+    PageBitmap parts = whitePage(200, 200);
+    PageBitmap whole = whitePage(200, 200);
+    for (auto [page, rect] : {std::pair{&parts, shown}, std::pair{&whole, tall}}) {
+      page->save();
+      page->clipToRect(shown);
+      drawText(text_, *page, text, rect, style);
+      page->restore();
+    }
+    ASSERT_GT(inkOf(parts).count, 500);
+    std::int64_t differing = 0;
+    for (std::int64_t y = 0; y < 200; ++y) {
+      for (std::int64_t x = 0; x < 200; ++x) differing += parts.pixel(x, y) == whole.pixel(x, y) ? 0 : 1;
+    }
+    EXPECT_EQ(differing, 0) << style.outlined;
+  }
+}
+
 }  // namespace
 }  // namespace platform

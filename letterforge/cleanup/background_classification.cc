@@ -62,7 +62,7 @@ bool isStrictPlainBackground(const PageBitmap& page, const Rect& rect) {
 }
 
 bool isBubbleSurround(const PageBitmap& page, const Rect& rect,
-                      const std::vector<Rect>& exclusions) {
+                      const Exclusions& exclusions) {
   constexpr std::int64_t kSideMin = 4;
   constexpr double kRingMedianMin = 0.56, kBrightMin = 0.34, kDarkMax = 0.3, kColourfulMax = 0.16;
   const double pad = surroundPad(rect);

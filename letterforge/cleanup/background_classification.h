@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "letterforge/layout/render_item.h"
+#include "letterforge/raster/exclusions.h"
 #include "platform/page_bitmap.h"
 
 namespace letterforge {
@@ -16,7 +17,7 @@ bool isStrictPlainBackground(const platform::PageBitmap& page, const Rect& rect)
 // is plain and light, as the paper of a speech bubble. False when the grown range is under
 // 4 pixels in either direction.
 bool isBubbleSurround(const platform::PageBitmap& page, const Rect& rect,
-                      const std::vector<Rect>& exclusions);
+                      const Exclusions& exclusions);
 // True when most of six points just outside the area are bright and unsaturated; points off
 // the page do not count, and fewer than three counted points give false.
 bool surroundProbe(const platform::PageBitmap& page, const Rect& rect);

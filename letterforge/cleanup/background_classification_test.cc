@@ -165,7 +165,7 @@ TEST(BackgroundClassificationTest, SurroundLeavesExcludedTextAreasOut) {
   paintRect(page, 20, 20, 20, 20, kRed);
   const Rect text{20, 20, 20, 20};
   EXPECT_FALSE(isBubbleSurround(page, text, {}));
-  EXPECT_TRUE(isBubbleSurround(page, text, {text}));
+  EXPECT_TRUE(isBubbleSurround(page, text, {.rects = {text}}));
 }
 
 // The area (20, 20, 20, 20) has probe margin 7: probes at x 13, 47, 30 and y 13, 47.

@@ -43,7 +43,7 @@ double median(std::vector<double>& values) {
 }  // namespace
 
 std::optional<BubbleRegion> findGroupBubble(const platform::PageBitmap& page, const RenderItem& item,
-                                            const std::vector<Rect>& exclusions, const Rect& bounds,
+                                            const Exclusions& exclusions, const Rect& bounds,
                                             double growthFactor) {
   const double itemWidth = width(item.rect);
   const double itemHeight = height(item.rect);
@@ -69,7 +69,7 @@ std::optional<BubbleRegion> findGroupBubble(const platform::PageBitmap& page, co
 }
 
 std::optional<BubbleRegion> searchBubble(const platform::PageBitmap& page, const RenderItem& item,
-                                         const std::vector<Rect>& exclusions, const Rect& bounds) {
+                                         const Exclusions& exclusions, const Rect& bounds) {
   for (const double factor : kBubbleGrowthFactors) {
     if (auto region = findGroupBubble(page, item, exclusions, bounds, factor)) return region;
   }
@@ -85,7 +85,7 @@ std::optional<TextMask> bubbleTextMask(const platform::PageBitmap& page, const R
 
   const PixelBounds bubble = pixelBounds(page, bubbleRect);
   const double ringMedian = borderLuminanceMedian(page, bubble);
-  if (!isPaperForMask(regionStats(page, bubble, {r}), ringMedian)) return std::nullopt;
+  if (!isPaperForMask(regionStats(page, bubble, {.rects = {r}}), ringMedian)) return std::nullopt;
 
   double threshold = ringMedian - 0.08;
   if (threshold >= 0.78) threshold = 0.78;
@@ -146,7 +146,7 @@ platform::Color bubbleFillColor(const platform::PageBitmap& page, const TextMask
 }
 
 Rect itemTextArea(const platform::PageBitmap& page, const RenderItem& item, const Rect& pageRect,
-                  const std::string& cleanupMode, const std::vector<Rect>& blockCleanRects) {
+                  const std::string& cleanupMode, const Exclusions& blockCleanRects) {
   const double margin = textMargin(item);
   const Rect base = clampRect(grown(item.rect, margin, margin), pageRect);
   if (cleanupMode != "bubble_clean") return base;

@@ -6,6 +6,7 @@
 
 #include "letterforge/cleanup/text_mask.h"
 #include "letterforge/layout/render_item.h"
+#include "letterforge/raster/exclusions.h"
 #include "platform/color.h"
 #include "platform/page_bitmap.h"
 
@@ -26,12 +27,12 @@ inline constexpr double kBubbleGrowthFactors[] = {0.65, 0.38, 0.24};
 // kept inside `bounds` is bubble paper: light, plain, little edge, not much larger than the
 // item. `exclusions` (the padded text areas of the page) are left out of the statistics.
 std::optional<BubbleRegion> findGroupBubble(const platform::PageBitmap& page, const RenderItem& item,
-                                            const std::vector<Rect>& exclusions, const Rect& bounds,
+                                            const Exclusions& exclusions, const Rect& bounds,
                                             double growthFactor);
 
 // The bubble search: findGroupBubble with each growth factor in turn; the first region wins.
 std::optional<BubbleRegion> searchBubble(const platform::PageBitmap& page, const RenderItem& item,
-                                         const std::vector<Rect>& exclusions, const Rect& bounds);
+                                         const Exclusions& exclusions, const Rect& bounds);
 
 // The lettering of a block's padded area inside its bubble: dark, unsaturated strokes without
 // specks, grown by 2 pixels. Absent when the area and bubble barely overlap, the bubble is not
@@ -47,6 +48,6 @@ platform::Color bubbleFillColor(const platform::PageBitmap& page, const TextMask
 // The rectangle an item's translation is typeset into: its rect grown by textMargin, or in
 // "bubble_clean" mode the bubble around it or a grown area for groups.
 Rect itemTextArea(const platform::PageBitmap& page, const RenderItem& item, const Rect& pageRect,
-                  const std::string& cleanupMode, const std::vector<Rect>& blockCleanRects);
+                  const std::string& cleanupMode, const Exclusions& blockCleanRects);
 
 }  // namespace letterforge

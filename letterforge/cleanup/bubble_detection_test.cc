@@ -73,7 +73,7 @@ TEST(FindGroupBubbleTest, ExcludedLetteringDoesNotCountAgainstThePaper) {
   paintRect(page, 100, 80, 100, 40, kBlack);  // solid "lettering" over the whole item
   const RenderItem item = blockItem({100, 80, 100, 40});
   EXPECT_FALSE(findGroupBubble(page, item, {}, kPage, 0.65).has_value());
-  EXPECT_TRUE(findGroupBubble(page, item, {{96, 76, 108, 48}}, kPage, 0.65).has_value());
+  EXPECT_TRUE(findGroupBubble(page, item, {.rects = {{96, 76, 108, 48}}}, kPage, 0.65).has_value());
 }
 
 // A white bubble with a black outline and a line of black "letters" (3 x 7 bars).

@@ -8,6 +8,7 @@
 #include "letterforge/driver/run_report.h"
 #include "letterforge/inputs/text_rules.h"
 #include "letterforge/inputs/translation_lookup.h"
+#include "letterforge/layout/rect_cells.h"
 #include "letterforge/layout/rect_geometry.h"
 
 namespace letterforge {
@@ -19,7 +20,7 @@ constexpr std::int64_t kLargeGroup = 4;
 
 std::optional<BubbleRegion> groupBubbleAround(const platform::PageBitmap& page,
                                               const RenderItem& item,
-                                              const std::vector<Rect>& blockCleanRects,
+                                              const Exclusions& blockCleanRects,
                                               const Rect& pageRect) {
   const double e = std::max(0.75 * textMargin(item), 10.0);
   const Rect bounds = clampRect(inset(item.rect, -e, -e), pageRect);
@@ -48,6 +49,24 @@ TextMask emptyMaskOver(const Rect& r) {
     return std::isfinite(v) && std::abs(v) < 9.0e18 ? static_cast<std::int64_t>(v) : 0;
   };
   return TextMask{.rect = r, .width = whole(width(r)), .height = whole(height(r))};
+}
+
+// The group bubbles filed by the cells they reach: a block without a bubble of its own looks
+// among its neighbours for the first one, in list order, that meets its area.
+RectCells groupBubbleCells(const std::vector<BubbleRegion>& bubbles) {
+  Rect area = nullRect();
+  for (const BubbleRegion& bubble : bubbles) area = unionRect(area, bubble.rect);
+  RectCells cells(area);
+  for (std::size_t i = 0; i < bubbles.size(); ++i) cells.file(i, bubbles[i].rect, nullRect());
+  return cells;
+}
+
+std::optional<BubbleRegion> firstGroupBubbleMeeting(const std::vector<BubbleRegion>& bubbles,
+                                                    RectCells& cells, const Rect& r) {
+  for (const std::size_t i : cells.near(r, [](std::size_t) { return false; })) {
+    if (intersects(bubbles[i].rect, r)) return bubbles[i];
+  }
+  return std::nullopt;
 }
 
 CleanupAction plainAreaAction(PlainAreaVerdict verdict) {
@@ -93,12 +112,13 @@ std::optional<CleanupPlan> prepareCleanup(const platform::PageBitmap& page,
                                           const std::vector<RenderItem>& blockItems,
                                           const std::vector<RenderItem>& renderItems,
                                           const Rect& pageRect, std::string& failure) {
-  CleanupPlan plan;
-  plan.blockCleanRects.reserve(blockItems.size());
+  std::vector<Rect> cleanRects;
+  cleanRects.reserve(blockItems.size());
   for (const RenderItem& item : blockItems) {
     const double margin = blockMargin(item);
-    plan.blockCleanRects.push_back(clampRect(inset(item.rect, -margin, -margin), pageRect));
+    cleanRects.push_back(clampRect(inset(item.rect, -margin, -margin), pageRect));
   }
+  CleanupPlan plan{.blockCleanRects = makeExclusions(page, std::move(cleanRects))};
   for (const RenderItem& item : renderItems) {
     if (item.ids.size() < 2) continue;
     if (auto bubble = groupBubbleAround(page, item, plan.blockCleanRects, pageRect)) {
@@ -132,7 +152,7 @@ void inpaintPass(platform::PageBitmap& page, const std::vector<RenderItem>& bloc
                  const CleanupPlan& plan, CleanupRecord& record, const ReportSink& sink) {
   record.blockCleanups.resize(blockItems.size());
   for (std::size_t i = 0; i < blockItems.size(); ++i) {
-    const Rect& r = plan.blockCleanRects[i];
+    const Rect& r = plan.blockCleanRects.rects[i];
     PlainAreaPlan area = planPlainArea(page, r);
     // Every plain area is cleaned one way or the other: a white fill where no mask is kept.
     const CleanupAction action = plainAreaAction(area.verdict);
@@ -166,18 +186,15 @@ void bubbleCleanPass(platform::PageBitmap& page, const std::vector<RenderItem>& 
                      const CleanupPlan& plan, const Rect& pageRect, CleanupRecord& record,
                      const ReportSink& sink) {
   record.blockCleanups.resize(blockItems.size());
+  RectCells groupBubbles = groupBubbleCells(plan.groupBubbles);
   for (std::size_t i = 0; i < blockItems.size(); ++i) {
     const RenderItem& item = blockItems[i];
-    const Rect& r = plan.blockCleanRects[i];
+    const Rect& r = plan.blockCleanRects.rects[i];
     const std::string label = blockLabel(item);
     BlockCleanup& done = record.blockCleanups[i];
 
     auto bubble = findBlockBubble(page, item, plan, pageRect);
-    if (!bubble) {
-      const auto shared = std::find_if(plan.groupBubbles.begin(), plan.groupBubbles.end(),
-                                       [&](const BubbleRegion& g) { return intersects(g.rect, r); });
-      if (shared != plan.groupBubbles.end()) bubble = *shared;
-    }
+    if (!bubble) bubble = firstGroupBubbleMeeting(plan.groupBubbles, groupBubbles, r);
     if (!bubble) {
       if (hasGroupEvidence(page, item, r, plan)) {
         fillRoundedRect(page, r, platform::kWhite);

@@ -12,6 +12,7 @@
 #include "letterforge/debug/debug_overlay.h"
 #include "letterforge/driver/run_report.h"
 #include "letterforge/layout/render_item.h"
+#include "letterforge/raster/exclusions.h"
 #include "platform/page_bitmap.h"
 
 namespace letterforge {
@@ -19,7 +20,7 @@ namespace letterforge {
 // What the cleanup preparation learns from the untouched page; read-only afterwards.
 // Ids are kept in their canonical form, so canonically equivalent ids are one key.
 struct CleanupPlan {
-  std::vector<Rect> blockCleanRects{};  // one per block item, same index
+  Exclusions blockCleanRects{};  // rects: one per block item, same index
   std::vector<BubbleRegion> groupBubbles{};
   std::unordered_set<std::string> groupedIds{};
   std::unordered_map<std::string, std::int64_t> groupSizes{};

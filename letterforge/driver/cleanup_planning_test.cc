@@ -344,6 +344,20 @@ INSTANTIATE_TEST_SUITE_P(Table, HandedBubbleTest, ::testing::Values(
     HandedBubbleCase{"EmptyMaskBelowTheLimitFallsBack", {{{80, 80, 60, 60}, 0.6799}}, false,
                      "bubble_clean fallback reasons: fallback_empty_mask:p1\n",
                      {"bubble 0.68:p1", "fallback_empty_mask:p1"}},
+    // Sharing only R's corner, it leaves no area to mask: the whole of R is patched.
+    HandedBubbleCase{"BubbleTouchingOnlyACornerServes", {{{110, 60, 30, 36}, 0.75}}, true,
+                     "bubble_clean patched empty p1 confidence=0.75\n",
+                     {"bubble 0.75:p1", "patch_empty_mask:p1"}},
+    HandedBubbleCase{"FirstOverlappingAmongManyInListOrder",
+                     [] {
+                       std::vector<BubbleRegion> bubbles;
+                       for (int i = 0; i < 60; ++i) bubbles.push_back({{200.0 + 70 * i, 10, 60, 60}, 0.9});
+                       bubbles.push_back({{80, 80, 60, 60}, 0.7391});
+                       bubbles.push_back({{90, 90, 40, 40}, 0.8});
+                       return bubbles;
+                     }(),
+                     true, "bubble_clean patched p1 coverage=0.40 confidence=0.74\n",
+                     {"bubble 0.74:p1", "patch_text:p1"}},
     HandedBubbleCase{"NoOverlappingBubbleFallsBack", {{{0, 0, 20, 20}, 0.9}}, true,
                      "bubble_clean fallback reasons: fallback_low_bubble_confidence:p1\n",
                      {"fallback_low_bubble_confidence:p1"}}),
@@ -393,7 +407,7 @@ TEST_P(GroupEvidenceTest, GroupedBlocksArePatchedWhiteOnlyWithEvidence) {
   const EvidenceCase& c = GetParam();
   PageBitmap page = greyPage(c.probeDots);
   const RenderItem item{.ids = c.ids, .rect = {100, 80, 50, 50}, .text = "words"};
-  CleanupPlan plan{.blockCleanRects = {{90, 70, 70, 70}}};
+  CleanupPlan plan{.blockCleanRects = {.rects = {{90, 70, 70, 70}}}};
   plan.groupedIds.insert(c.grouped.begin(), c.grouped.end());
   plan.groupSizes.insert(c.sizes.begin(), c.sizes.end());
   const auto out = runPass(page, "bubble_clean", {item}, plan);
@@ -453,7 +467,7 @@ TEST(GroupEvidenceTest, HatchedPaperAroundAGroupIsABubbleSurround) {
   const RenderItem group{.ids = {"a", "b"}, .rect = {100, 70, 40, 50}, .text = "a b"};
   const auto plan = planFor(page, blocks, {group});
   ASSERT_TRUE(plan.groupBubbles.empty());
-  ASSERT_TRUE(isBubbleSurround(page, plan.blockCleanRects[0], plan.blockCleanRects));
+  ASSERT_TRUE(isBubbleSurround(page, plan.blockCleanRects.rects[0], plan.blockCleanRects));
 
   const auto out = runPass(page, "bubble_clean", blocks, plan);
   EXPECT_EQ(out.report, "bubble_clean patched grouped a\nbubble_clean patched grouped b\n");
@@ -632,12 +646,12 @@ TEST(PrepareCleanupTest, CleanRectsAreTheBlocksGrownByTheirMarginAndKeptOnThePag
       block("c", {2, 280, 50, 50}),     // margin 10, cut at the left and top
       block("d", {390, 10, 300, 40})};  // margin 8.8, mostly off the page on the right
   const auto plan = planFor(page, blocks);
-  ASSERT_EQ(plan.blockCleanRects.size(), 4u);
-  EXPECT_EQ(plan.blockCleanRects[0], (Rect{96, 96, 18, 18}));
-  EXPECT_EQ(plan.blockCleanRects[1], (Rect{10, 10, 120, 170}));
-  EXPECT_EQ(plan.blockCleanRects[2], (Rect{0, 270, 62, 30}));
-  EXPECT_DOUBLE_EQ(plan.blockCleanRects[3].x, 390 - 8.8);
-  EXPECT_DOUBLE_EQ(plan.blockCleanRects[3].width, 400 - (390 - 8.8));
+  ASSERT_EQ(plan.blockCleanRects.rects.size(), 4u);
+  EXPECT_EQ(plan.blockCleanRects.rects[0], (Rect{96, 96, 18, 18}));
+  EXPECT_EQ(plan.blockCleanRects.rects[1], (Rect{10, 10, 120, 170}));
+  EXPECT_EQ(plan.blockCleanRects.rects[2], (Rect{0, 270, 62, 30}));
+  EXPECT_DOUBLE_EQ(plan.blockCleanRects.rects[3].x, 390 - 8.8);
+  EXPECT_DOUBLE_EQ(plan.blockCleanRects.rects[3].width, 400 - (390 - 8.8));
 }
 
 TEST(PrepareCleanupTest, GroupsGiveBubblesGroupedIdsAndSizes) {
@@ -695,6 +709,33 @@ INSTANTIATE_TEST_SUITE_P(Table, DuplicateIdTest, ::testing::Values(
                   "Duplicate values for key: 'e\u0301'"},
     DuplicateCase{"CaseAndSpacesCount", {{"a", "A"}, {"a "}}, ""}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Many blocks stacked on one box inside the bubble and many over the artwork: the padded text
+// areas are marked on the page once, and every decision is the one the listed areas give.
+TEST(PrepareCleanupTest, ManyBlocksAreDecidedAsWithTheAreasListed) {
+  std::vector<RenderItem> blocks;
+  for (int i = 0; i < 24; ++i) {
+    blocks.push_back(block("b" + std::to_string(i), kBubbleBlock.rect));
+    blocks.push_back(block("t" + std::to_string(i), {10.0 + 7 * i, 170, 30, 12}));
+  }
+  PageBitmap marked = letteredBubblePage(kWhite, true);
+  const CleanupPlan plan = planFor(marked, blocks);
+  ASSERT_FALSE(plan.blockCleanRects.coveredBits.empty());
+  CleanupPlan listedPlan = plan;
+  listedPlan.blockCleanRects = Exclusions{.rects = plan.blockCleanRects.rects};
+  PageBitmap listed = letteredBubblePage(kWhite, true);
+
+  const auto out = runPass(marked, "bubble_clean", blocks, plan);
+  const auto reference = runPass(listed, "bubble_clean", blocks, listedPlan);
+  EXPECT_EQ(out.report, reference.report);
+  EXPECT_EQ(out.record.debugRegions, reference.record.debugRegions);
+  EXPECT_EQ(out.record.cleanupNotes, reference.record.cleanupNotes);
+  EXPECT_EQ(out.record.cleanedMasks, reference.record.cleanedMasks);
+  EXPECT_EQ(differingPixels(marked, listed), 0);
+  // Each block in the bubble is patched; each over the artwork falls back.
+  EXPECT_EQ(out.record.debugRegions.size(), 24u * 2 + 24u);
+  EXPECT_EQ(out.record.cleanupNotes.size(), 24u);
+}
 
 // --- Bubble search around one block ----------------------------------------------------------
 

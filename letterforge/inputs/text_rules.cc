@@ -66,23 +66,31 @@ std::int64_t asciiCharacterCount(std::string_view text) {
   return count;
 }
 
-std::int64_t segmentedCharacterCount(std::string_view text) {
+// Calls visit(begin, end) with the byte range of each grapheme cluster in order until it
+// returns false. False when the segmentation service is missing.
+template <typename Visit>
+bool visitClusters(std::string_view text, Visit&& visit) {
   UErrorCode status = U_ZERO_ERROR;
   std::unique_ptr<icu::BreakIterator> clusters(
       icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
   UText* utext = utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status);
-  if (U_FAILURE(status) || !clusters) {
-    if (utext) utext_close(utext);
-    return static_cast<std::int64_t>(text.size());  // no segmentation data: count bytes
+  if (U_SUCCESS(status) && clusters) clusters->setText(utext, status);
+  const bool usable = U_SUCCESS(status) && clusters;
+  if (usable) {
+    int32_t begin = clusters->first();
+    for (int32_t end = clusters->next(); end != icu::BreakIterator::DONE; end = clusters->next()) {
+      if (!visit(static_cast<std::size_t>(begin), static_cast<std::size_t>(end))) break;
+      begin = end;
+    }
   }
-  clusters->setText(utext, status);
+  if (utext) utext_close(utext);
+  return usable;
+}
+
+std::int64_t segmentedCharacterCount(std::string_view text) {
   std::int64_t count = 0;
-  if (U_SUCCESS(status)) {
-    clusters->first();
-    while (clusters->next() != icu::BreakIterator::DONE) ++count;
-  }
-  utext_close(utext);
-  return count;
+  const bool counted = visitClusters(text, [&](std::size_t, std::size_t) { return ++count, true; });
+  return counted ? count : static_cast<std::int64_t>(text.size());  // no data: count bytes
 }
 
 // Byte offset where the cluster after the first `count` clusters begins.
@@ -94,19 +102,13 @@ std::size_t clusterBoundary(std::string_view text, std::int64_t count) {
     }
     return i;
   }
-  UErrorCode status = U_ZERO_ERROR;
-  std::unique_ptr<icu::BreakIterator> clusters(
-      icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-  UText* utext = utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status);
   std::size_t boundary = text.size();
-  if (U_SUCCESS(status) && clusters) {
-    clusters->setText(utext, status);
-    clusters->first();
-    int32_t end = 0;
-    for (std::int64_t n = 0; n < count && end != icu::BreakIterator::DONE; ++n) end = clusters->next();
-    if (U_SUCCESS(status) && end != icu::BreakIterator::DONE) boundary = static_cast<std::size_t>(end);
-  }
-  if (utext) utext_close(utext);
+  std::int64_t seen = 0;
+  visitClusters(text, [&](std::size_t, std::size_t end) {
+    if (++seen < count) return true;
+    boundary = end;
+    return false;
+  });
   return boundary;
 }
 
@@ -115,6 +117,23 @@ std::size_t clusterBoundary(std::string_view text, std::int64_t count) {
 std::string firstCharacters(std::string_view text, std::int64_t count) {
   if (count <= 0) return {};
   return std::string(text.substr(0, clusterBoundary(text, count)));
+}
+
+std::string withCharactersCut(std::string_view text) {
+  if (isAscii(text)) return std::string(text);
+  std::string kept;
+  kept.reserve(text.size());
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+  const bool cut = visitClusters(text, [&](std::size_t begin, std::size_t end) {
+    auto last = static_cast<int32_t>(begin);
+    const auto stop = static_cast<int32_t>(end);
+    for (std::int64_t n = 0; n < kMostCodePointsPerCharacter && last < stop; ++n) {
+      U8_FWD_1(bytes, last, stop);
+    }
+    kept.append(text.substr(begin, static_cast<std::size_t>(last) - begin));
+    return true;
+  });
+  return cut ? kept : std::string(text);
 }
 
 std::string lowercasedText(std::string_view text) {

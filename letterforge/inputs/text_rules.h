@@ -24,6 +24,14 @@ std::string canonicalText(std::string_view text);
 // The first `count` user-perceived characters of the text (all of it when it has fewer).
 std::string firstCharacters(std::string_view text, std::int64_t count);
 
+// The most code points of one user-perceived character that are drawn: far more combining
+// marks than any script stacks on a letter, and a quarter of what makes shaping and outlining
+// one character take seconds.
+inline constexpr std::int64_t kMostCodePointsPerCharacter = 32;
+// The text with every user-perceived character cut to its first kMostCodePointsPerCharacter
+// code points; unchanged when none is longer.
+std::string withCharactersCut(std::string_view text);
+
 // The text under the full Unicode lower-case mapping (root locale), for comparing mode words.
 std::string lowercasedText(std::string_view text);
 

@@ -132,6 +132,39 @@ TEST(FirstCharactersTest, CutsAfterWholeClusters) {
   EXPECT_EQ(firstCharacters("abc", 0), "");
 }
 
+// A letter followed by `marks` combining acute accents (2 bytes each).
+std::string accented(char letter, int marks) {
+  std::string text(1, letter);
+  for (int i = 0; i < marks; ++i) text += "\xCC\x81";
+  return text;
+}
+
+struct CutCase {
+  const char* name;
+  std::string text;
+  std::string expected;
+};
+class CharactersCutTest : public ::testing::TestWithParam<CutCase> {};
+
+TEST_P(CharactersCutTest, KeepsTheFirstCodePointsOfEachCharacter) {
+  EXPECT_EQ(withCharactersCut(GetParam().text), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CharactersCutTest,
+    ::testing::Values(
+        CutCase{"AsciiUnchanged", "plain a\r\nb", "plain a\r\nb"},
+        CutCase{"ThirtyTwoCodePointsKept", accented('a', 31), accented('a', 31)},
+        CutCase{"ThirtyThirdDropped", accented('a', 32), accented('a', 31)},
+        CutCase{"EveryCharacterOnItsOwn",
+                accented('a', 5000) + " b " + accented('c', 40) + "d",
+                accented('a', 31) + " b " + accented('c', 31) + "d"},
+        // Man, joiner, woman, joiner, girl: five code points, one character.
+        CutCase{"EmojiFamilyUnchanged", "\U0001F468\u200D\U0001F469\u200D\U0001F467!",
+                "\U0001F468\u200D\U0001F469\u200D\U0001F467!"},
+        CutCase{"InvalidBytesKept", "\xFF" + accented('e', 2) + "\xFE", "\xFF" + accented('e', 2) + "\xFE"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(LowercasedTextTest, UsesFullMapping) {
   EXPECT_EQ(lowercasedText("BUBBLE_Clean"), "bubble_clean");
   EXPECT_EQ(lowercasedText("\xC3\x89T\xC3\x89"), "\xC3\xA9t\xC3\xA9");  // ÉTÉ

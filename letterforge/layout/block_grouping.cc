@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "letterforge/inputs/text_rules.h"
 #include "letterforge/layout/reading_order.h"
+#include "letterforge/layout/rect_cells.h"
 #include "letterforge/layout/rect_geometry.h"
 
 namespace letterforge {
@@ -54,6 +57,31 @@ bool mergeAllowed(const RenderItem& item, Floats&& itemFloats, const BlockGroup&
   if (gap > allowedGap) return false;
   if (!oneColumn && gap > kFloatingGapShare * config.minGap && itemFloats()) return false;
   return true;
+}
+
+// A group accepts an item only when its bounds share some of the item's columns (an overlap
+// ratio above zero needs that, and so does a centre distance of at most half the wider width)
+// and come within the item's largest allowed gap vertically. Under such thresholds, and with
+// finite boxes, only the open groups filed near the item need asking.
+bool acceptsOnlyNearby(const std::vector<RenderItem>& items, const GroupingConfig& config) {
+  return config.overlapRatio > 0.0 && config.centerFactor <= 0.5 && config.gapFactor >= 0.0 &&
+         std::isfinite(config.gapFactor) && std::isfinite(config.minGap) &&
+         std::all_of(items.begin(), items.end(),
+                     [](const RenderItem& item) { return hasFiniteEdges(item.rect); });
+}
+
+// Where the groups that can accept the item lie: its columns, and its rows widened by the
+// largest gap it allows.
+Rect acceptingReach(const RenderItem& item, const GroupingConfig& config) {
+  const double reach = std::max(height(item.rect) * config.gapFactor, config.minGap);
+  return Rect{minX(item.rect), minY(item.rect) - reach, width(item.rect),
+              height(item.rect) + 2.0 * reach};
+}
+
+Rect areaOf(const std::vector<RenderItem>& items) {
+  Rect area = nullRect();
+  for (const RenderItem& item : items) area = unionRect(area, item.rect);
+  return area;
 }
 
 }  // namespace
@@ -103,22 +131,36 @@ std::vector<BlockGroup> formGroups(const std::vector<RenderItem>& blockItems,
                                    const GroupingConfig& config) {
   std::vector<RenderItem> ordered = blockItems;
   sortReadingOrder(ordered);
+  std::optional<RectCells> openGroups;
+  if (acceptsOnlyNearby(ordered, config)) openGroups.emplace(areaOf(ordered));
   std::vector<BlockGroup> groups;
+  const auto isFull = [&](std::size_t g) {
+    return static_cast<std::int64_t>(groups[g].items.size()) >= config.maxBlocks;
+  };
   for (RenderItem& item : ordered) {
     std::optional<bool> floats;
     const auto itemFloats = [&] {
       if (!floats) floats = isFloating(item);
       return *floats;
     };
-    const auto accepting = std::find_if(groups.begin(), groups.end(), [&](const BlockGroup& g) {
-      return mergeAllowed(item, itemFloats, g, config);
-    });
-    const Rect rect = item.rect;
-    if (accepting == groups.end()) {
-      groups.push_back(BlockGroup{.items = {std::move(item)}, .bounds = rect});
+    const auto accepts = [&](std::size_t g) { return mergeAllowed(item, itemFloats, groups[g], config); };
+    std::vector<std::size_t> asked;
+    if (openGroups) {
+      asked = openGroups->near(acceptingReach(item, config), isFull);
     } else {
-      accepting->bounds = unionRect(accepting->bounds, rect);
-      accepting->items.push_back(std::move(item));
+      for (std::size_t g = 0; g < groups.size(); ++g) asked.push_back(g);
+    }
+    const auto accepting = std::find_if(asked.begin(), asked.end(), accepts);
+    const Rect rect = item.rect;
+    if (accepting == asked.end()) {
+      groups.push_back(BlockGroup{.items = {std::move(item)}, .bounds = rect});
+      if (openGroups) openGroups->file(groups.size() - 1, rect, nullRect());
+    } else {
+      BlockGroup& group = groups[*accepting];
+      const Rect before = group.bounds;
+      group.bounds = unionRect(group.bounds, rect);
+      group.items.push_back(std::move(item));
+      if (openGroups) openGroups->file(*accepting, group.bounds, before);
     }
   }
   return groups;

@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "letterforge/layout/reading_order.h"
 #include "letterforge/layout/rect_geometry.h"
 
 namespace letterforge {
@@ -364,6 +368,91 @@ TEST(BlockGroupingTest, ExtremeBoxesNeverGiveNonFiniteItems) {
     }
     EXPECT_EQ(idCount, blockItems.size()) << preset;
   }
+}
+
+// The grouping rule as it reads: each item, in reading order, joins the first group that
+// accepts it, trying every group.
+std::vector<BlockGroup> groupsByScanningAll(std::vector<RenderItem> items, const GroupingConfig& config) {
+  sortReadingOrder(items);
+  std::vector<BlockGroup> groups;
+  for (const RenderItem& it : items) {
+    const auto accepting = std::find_if(groups.begin(), groups.end(),
+                                        [&](const BlockGroup& g) { return canMerge(it, g, config); });
+    if (accepting == groups.end()) {
+      groups.push_back(BlockGroup{.items = {it}, .bounds = it.rect});
+    } else {
+      accepting->bounds = unionRect(accepting->bounds, it.rect);
+      accepting->items.push_back(it);
+    }
+  }
+  return groups;
+}
+
+struct LayoutCase {
+  const char* name;
+  std::uint32_t seed;
+  double spread;  // positions fall within spread x 1.4 spread
+  double size;    // largest box side
+};
+class GroupingByNeighboursTest : public ::testing::TestWithParam<LayoutCase> {};
+
+// Groups are found among the neighbours of each item only; random pages of columns, rows,
+// piles on one box, tall, wide, tiny and short-text boxes group exactly as a scan of all
+// groups does, under every preset and under thresholds that allow joining from afar.
+TEST_P(GroupingByNeighboursTest, SameGroupsAsTryingEveryGroup) {
+  const LayoutCase& c = GetParam();
+  std::mt19937 random(c.seed);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  std::vector<RenderItem> items;
+  for (int i = 0; i < 400; ++i) {
+    const double x = std::round(unit(random) * c.spread / 4) * 4;
+    const double y = std::round(unit(random) * c.spread * 1.4 / 6) * 6;
+    const double w = 1 + unit(random) * c.size * (i % 7 == 0 ? 6 : 1);
+    const double h = 1 + unit(random) * c.size * (i % 11 == 0 ? 8 : 0.4);
+    const std::string text = i % 3 == 0 ? "short" : kLine;
+    items.push_back(item("i" + std::to_string(i), x, y, w, h, text));
+    if (i % 13 == 0) items.push_back(item("p" + std::to_string(i), x, y, w, h, text));
+  }
+  GroupingConfig farReaching = groupingConfig("aggressive");
+  farReaching.centerFactor = 0.9;
+  for (const GroupingConfig& config :
+       {groupingConfig("conservative"), groupingConfig("balanced"), groupingConfig("aggressive"),
+        farReaching}) {
+    const std::vector<BlockGroup> groups = formGroups(items, config);
+    EXPECT_EQ(groups, groupsByScanningAll(items, config)) << config.maxBlocks;
+    EXPECT_LT(groups.size(), items.size());  // some did join
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, GroupingByNeighboursTest, ::testing::Values(
+    LayoutCase{"DensePage", 1, 600, 60},
+    LayoutCase{"SparsePage", 2, 2500, 80},
+    LayoutCase{"TinyBoxesCloseTogether", 3, 150, 8},
+    LayoutCase{"LargeBoxesOverlapping", 4, 400, 300}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Ten thousand lines on one box: every group fills up and is then never asked again.
+TEST(BlockGroupingTest, ManyBlocksOnOneBoxFillGroupsInTurn) {
+  std::vector<RenderItem> items;
+  for (int i = 0; i < 10000; ++i) items.push_back(item("b" + std::to_string(i), 100, 200, 300, 60));
+  const std::vector<BlockGroup> groups = formGroups(items, groupingConfig("balanced"));
+  ASSERT_EQ(groups.size(), 1000u);
+  for (std::size_t g = 0; g < groups.size(); ++g) {
+    ASSERT_EQ(groups[g].items.size(), 10u);
+    EXPECT_EQ(groups[g].items.front().ids.front(), "b" + std::to_string(10 * g));
+  }
+}
+
+// Thirty thousand small boxes too far apart to join: each stays alone.
+TEST(BlockGroupingTest, ScatteredBlocksStayAlone) {
+  std::vector<RenderItem> items;
+  for (int row = 0; row < 150; ++row) {
+    for (int column = 0; column < 200; ++column) {
+      items.push_back(item(std::to_string(row) + "-" + std::to_string(column), 12.0 * column,
+                           25.0 * row, 5, 3));
+    }
+  }
+  EXPECT_EQ(formGroups(items, groupingConfig("balanced")).size(), items.size());
 }
 
 }  // namespace

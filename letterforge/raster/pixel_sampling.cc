@@ -62,13 +62,6 @@ std::optional<std::int64_t> pixelIndex(double v) {
   return static_cast<std::int64_t>(v);
 }
 
-bool isExcluded(const std::vector<Rect>& exclusions, double x, double y) {
-  for (const Rect& r : exclusions) {
-    if (r.x <= x && x <= r.x + r.width && r.y <= y && y <= r.y + r.height) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 std::optional<PixelRgb> samplePixel(const PageBitmap& page, std::int64_t x, std::int64_t y) {
@@ -151,27 +144,31 @@ std::optional<GridBrightness> gridBrightness(const PageBitmap& page, const Pixel
 }
 
 RegionStats regionStats(const PageBitmap& page, const PixelBounds& bounds,
-                        const std::vector<Rect>& exclusions) {
+                        const Exclusions& exclusions) {
   const PixelBounds b = onPage(page, bounds);
   const std::int64_t step = sampleStep(b.width, b.height, kRegionStatsBudget);
-  // Only exclusions that reach the range are kept, so that a page of many blocks does not
-  // test every grid point against every block.
-  const double lastX = static_cast<double>(b.maxX - 1), lastY = static_cast<double>(b.maxY - 1);
-  std::vector<Rect> excluded;
-  for (const Rect& exclusion : exclusions) {
-    const Rect r = standardised(exclusion);
-    if (r.x <= lastX && static_cast<double>(b.minX) <= r.x + r.width && r.y <= lastY &&
-        static_cast<double>(b.minY) <= r.y + r.height) {
-      excluded.push_back(r);
+  // Listed exclusions are cut to those that reach the range, so that a page of a few dozen
+  // blocks does not test every grid point against every block; many are marked point by point.
+  const bool marked = isMarkedFor(exclusions, page);
+  Exclusions nearby;
+  if (!marked) {
+    const double lastX = static_cast<double>(b.maxX - 1), lastY = static_cast<double>(b.maxY - 1);
+    for (const Rect& exclusion : exclusions.rects) {
+      const Rect r = standardised(exclusion);
+      if (r.x <= lastX && static_cast<double>(b.minX) <= r.x + r.width && r.y <= lastY &&
+          static_cast<double>(b.minY) <= r.y + r.height) {
+        nearby.rects.push_back(r);
+      }
     }
   }
+  const Exclusions& excluded = marked ? exclusions : nearby;
 
   std::int64_t total = 0, bright = 0, dark = 0, colourful = 0, edge = 0;
   for (std::int64_t y = b.minY; y < b.maxY; y += step) {
     const std::uint32_t* row = page.rowWords(y);
     const std::uint32_t* nextRow = (b.maxY - y > step) ? page.rowWords(y + step) : nullptr;
     for (std::int64_t x = b.minX; x < b.maxX; x += step) {
-      if (isExcluded(excluded, static_cast<double>(x), static_cast<double>(y))) continue;
+      if (isExcluded(excluded, x, y)) continue;
       ++total;
       const double lum = wordLuminance(row[x]);
       if (lum >= kBrightMin) ++bright;

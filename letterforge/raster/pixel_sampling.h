@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "letterforge/raster/exclusions.h"
 #include "platform/color.h"
 #include "platform/geometry.h"
 #include "platform/page_bitmap.h"
@@ -77,8 +78,8 @@ std::optional<GridBrightness> gridBrightness(const platform::PageBitmap& page,
                                              const PixelBounds& bounds);
 // Bright, dark, colourful and edge fractions of the grid at the region-statistics budget,
 // leaving out points inside any of `exclusions` (edges included). (1, 0, 0, 0) when no point
-// was counted.
+// was counted. Marks made for another page are not used.
 RegionStats regionStats(const platform::PageBitmap& page, const PixelBounds& bounds,
-                        const std::vector<platform::Rect>& exclusions);
+                        const Exclusions& exclusions);
 
 }  // namespace letterforge

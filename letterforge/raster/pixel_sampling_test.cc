@@ -204,13 +204,13 @@ TEST(RegionStatsTest, EmptyOrWhollyExcludedRangeCountsAsBright) {
   const platform::PageBitmap page = makePage(10, 10, kBlack);
   const RegionStats none{1.0, 0.0, 0.0, 0.0};
   EXPECT_EQ(regionStats(page, {}, {}), none);
-  EXPECT_EQ(regionStats(page, {2, 6, 2, 6, 4, 4}, {Rect{1, 1, 6, 6}}), none);
+  EXPECT_EQ(regionStats(page, {2, 6, 2, 6, 4, 4}, {.rects = {Rect{1, 1, 6, 6}}}), none);
 }
 
 TEST(RegionStatsTest, ExclusionEdgesAreInclusive) {
   platform::PageBitmap page = makePage(5, 5);
   paintRect(page, 0, 0, 3, 3, kBlack);  // points 0..2 in both directions
-  const RegionStats s = regionStats(page, {0, 5, 0, 5, 5, 5}, {Rect{0, 0, 2, 2}});
+  const RegionStats s = regionStats(page, {0, 5, 0, 5, 5, 5}, {.rects = {Rect{0, 0, 2, 2}}});
   EXPECT_EQ(s.dark, 0.0);
   EXPECT_EQ(s.bright, 1.0);
   // Counted points look only right and up, where everything is white.
@@ -227,10 +227,10 @@ TEST(RegionStatsTest, ExclusionsTouchingTheRangeOnlyAtItsEdgeStillCount) {
                                      Rect{100, 0, 1, 1}, Rect{0, 2, 4, 1},
                                      Rect{std::nan(""), 0, 1, 1}};
   // Columns 1 and 2 are left, both dark; column 2 sees the white column 3 to its right.
-  const RegionStats s = regionStats(page, {0, 4, 0, 1, 4, 1}, exclusions);
+  const RegionStats s = regionStats(page, {0, 4, 0, 1, 4, 1}, {.rects = exclusions});
   EXPECT_EQ(s, (RegionStats{0.0, 1.0, 0.0, 0.5}));
   // Without the two edge exclusions the white points count: half bright, half dark.
-  const RegionStats kept = regionStats(page, {0, 4, 0, 1, 4, 1}, {Rect{100, 0, 1, 1}});
+  const RegionStats kept = regionStats(page, {0, 4, 0, 1, 4, 1}, {.rects = {Rect{100, 0, 1, 1}}});
   EXPECT_EQ(kept.bright, 0.5);
   EXPECT_EQ(kept.dark, 0.5);
 }
@@ -245,7 +245,7 @@ TEST(RegionStatsTest, EdgeLooksRightThenUpAndCountsOnce) {
 TEST(RegionStatsTest, EdgeNeighbourInsideAnExclusionIsStillRead) {
   platform::PageBitmap page = makePage(2, 1);
   page.setPixel(1, 0, kBlack);
-  const RegionStats s = regionStats(page, {0, 2, 0, 1, 2, 1}, {Rect{1, 0, 0, 0}});
+  const RegionStats s = regionStats(page, {0, 2, 0, 1, 2, 1}, {.rects = {Rect{1, 0, 0, 0}}});
   EXPECT_EQ(s, (RegionStats{1.0, 0.0, 0.0, 1.0}));
 }
 

@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <memory>
 #include <optional>
+#include <string>
+#include <utility>
 
 #include "letterforge/inputs/text_rules.h"
 #include "letterforge/layout/rect_geometry.h"
@@ -158,6 +162,26 @@ MeasureHeight textEngineMeasure(platform::TextContext& context, std::string_view
   };
 }
 
+MeasureHeight textEngineMeasureUpTo(platform::TextContext& context, std::string_view text,
+                                    double width, double limit, const std::string& family) {
+  // Spacing moves lines apart but never breaks them elsewhere, so the height without spacing
+  // comes with every spaced measurement, and the compact pass makes no layouts of its own.
+  using SizeAndWeight = std::pair<double, FontWeight>;
+  auto unspaced = std::make_shared<std::map<SizeAndWeight, double>>();
+  return [&context, text, width, limit, family, unspaced](const TextAttributes& attributes) {
+    platform::TextStyle style = textStyleFor(attributes);
+    style.family = family;
+    const SizeAndWeight key{style.size, style.weight};
+    if (style.lineSpacing == 0.0) {
+      if (const auto known = unspaced->find(key); known != unspaced->end()) return known->second;
+    }
+    const platform::TextHeights heights =
+        platform::measureTextHeights(context, text, width, style, limit);
+    unspaced->emplace(key, heights.unspaced);
+    return heights.spaced;
+  };
+}
+
 FitResult fitTextSize(const TypesetOptions& options, std::string_view text, bool bubble,
                       bool shortGroup, const Rect& rect, const MeasureHeight& measure) {
   const SizeRange range = sizeRange(options, text, bubble, shortGroup, rect);
@@ -221,8 +245,12 @@ TypesetOutcome drawFittedText(platform::TextContext& context, platform::PageBitm
     std::string failure;
     family = platform::fontFamily(context, options.font, failure).value_or("");
   }
-  const FitResult fit = fitTextSize(options, text, bubble, shortGroup, area,
-                                    textEngineMeasure(context, text, area.width, family));
+  // A text overflowing the area at a size only needs to be known to overflow: above the
+  // area's height, the required height exceeds it whatever the safety margins.
+  const std::string shown = withCharactersCut(text);
+  const FitResult fit =
+      fitTextSize(options, shown, bubble, shortGroup, area,
+                  textEngineMeasureUpTo(context, shown, area.width, area.height, family));
   if (fit.layoutCount == 0) return {};
   const TextAttributes attributes = makeTextAttributes(
       options.lineSpacing, fit.compact, bubble, fit.size, fontWeightForWord(options.fontWeight));
@@ -238,9 +266,9 @@ TypesetOutcome drawFittedText(platform::TextContext& context, platform::PageBitm
   if (options.strokeWidth > 0.0) {
     const TextAttributes outlined =
         outlineAttributes(attributes, options.strokeWidth, options.strokeColor);
-    platform::drawText(context, page, text, drawRect, styleOf(outlined));
+    platform::drawText(context, page, shown, drawRect, styleOf(outlined));
   }
-  const int unknown = platform::drawText(context, page, text, drawRect, styleOf(attributes));
+  const int unknown = platform::drawText(context, page, shown, drawRect, styleOf(attributes));
   page.restore();
   return TypesetOutcome{.drawn = true,
                         .size = fit.size,

@@ -67,6 +67,11 @@ using MeasureHeight = std::function<double(const TextAttributes&)>;
 // `text` must outlive the result.
 MeasureHeight textEngineMeasure(platform::TextContext& context, std::string_view text,
                                 double width, const std::string& family = {});
+// The same measurement, exact up to `limit`: a taller text measures some height above `limit`
+// and is laid out only as far as that takes. Without line spacing, a size and weight measured
+// with spacing before is not laid out again.
+MeasureHeight textEngineMeasureUpTo(platform::TextContext& context, std::string_view text,
+                                    double width, double limit, const std::string& family = {});
 
 // The size chosen for a rectangle: the first that fits, or else the last one measured.
 struct FitResult {

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "letterforge/inputs/text_rules.h"
+#include "letterforge/raster/test_pages.h"
+
 namespace letterforge {
 namespace {
 
@@ -451,6 +454,118 @@ INSTANTIATE_TEST_SUITE_P(Rectangles, FitSizeGrowthTest, ::testing::Values(
     GrowCase{"JapaneseBubble", "どこに行ったの？\nまさか…", true, 80, 120},
     GrowCase{"SquareBubble", "We have to leave right now, before they find us", true, 150, 150}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Measuring up to the rectangle ----
+
+struct BoundedCase {
+  const char* name;
+  std::string text;
+  bool bubble;
+  double width, height;
+};
+class BoundedMeasureTest : public ::testing::TestWithParam<BoundedCase> {
+ protected:
+  platform::TextContext text_;
+};
+
+// Measured up to the rectangle's height, with the compact pass reusing the spaced layouts,
+// the fit is the one that whole layouts of every size give.
+TEST_P(BoundedMeasureTest, FitIsTheOneWholeLayoutsGive) {
+  const BoundedCase& c = GetParam();
+  const Rect rect{0, 0, c.width, c.height};
+  const FitResult whole =
+      fitTextSize(defaults(), c.text, c.bubble, false, rect, textEngineMeasure(text_, c.text, c.width));
+  const FitResult bounded = fitTextSize(defaults(), c.text, c.bubble, false, rect,
+                                        textEngineMeasureUpTo(text_, c.text, c.width, c.height));
+  EXPECT_EQ(bounded.size, whole.size);
+  EXPECT_EQ(bounded.compact, whole.compact);
+  EXPECT_EQ(bounded.layoutCount, whole.layoutCount);
+  if (whole.required <= c.height) {
+    EXPECT_EQ(bounded.required, whole.required);
+  } else {
+    EXPECT_GT(bounded.required, c.height);  // placed alike: the whole rectangle
+  }
+}
+
+std::string words(std::size_t bytes) {
+  std::string text;
+  while (text.size() < bytes) text += "quiet harbour before morning ";
+  return text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, BoundedMeasureTest, ::testing::Values(
+    BoundedCase{"FitsFirst", "Hi!", false, 200, 100},
+    BoundedCase{"FitsAfterSteppingDown", "Where did everyone go?", false, 300, 100},  // at 35
+    BoundedCase{"FitsOnlyCompact", "One\nTwo\nThree\nFour", false, 200, 96},  // at 18
+    BoundedCase{"NeverFits", "Where did everyone go after the storm last night?", false, 40, 30},
+    BoundedCase{"LongTextFits", words(1500), false, 600, 900},
+    BoundedCase{"LongTextNeverFits", words(3000), true, 200, 120},
+    BoundedCase{"LongWordNeverFits", std::string(400, 'W'), false, 150, 100}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct HostileCase {
+  const char* name;
+  std::string text;
+};
+class HostileTextTest : public ::testing::TestWithParam<HostileCase> {
+ protected:
+  platform::TextContext text_;
+};
+
+// Texts whose every whole layout takes seconds to minutes: nothing fits, so the smallest
+// size is drawn compact and cut to the rectangle.
+TEST_P(HostileTextTest, NothingFitsAndTheOverflowIsCut) {
+  const std::string& text = GetParam().text;
+  const Rect rect{40, 40, 300, 150};
+  const std::string shown = withCharactersCut(text);
+  const FitResult fit = fitTextSize(defaults(), shown, false, false, rect,
+                                    textEngineMeasureUpTo(text_, shown, rect.width, rect.height));
+  EXPECT_EQ(fit.size, sizeRange(defaults(), shown, false, false, rect).minimumSize);
+  EXPECT_TRUE(fit.compact);
+  EXPECT_GT(fit.required, rect.height);
+  platform::PageBitmap page = grayPage(380, 230);
+  drawFittedText(text_, page, defaults(), text, false, false, rect);
+  EXPECT_GT(countPixels(page, rect, true, dark), 200);
+  EXPECT_EQ(countPixels(page, rect, false, changed), 0);
+}
+
+std::string numberedLines(int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += "line " + std::to_string(i) + "\n";
+  return text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, HostileTextTest, ::testing::Values(
+    HostileCase{"WordOf100000Letters", std::string(100000, 'W')},
+    HostileCase{"TenThousandLines", numberedLines(10000)},
+    HostileCase{"LinesOfLettersUnderFiftyThousandAccents", [] {
+      std::string text;
+      for (int line = 0; line < 40; ++line) {
+        text += "a";
+        for (int i = 0; i < 1250; ++i) text += "\u0301";
+        text += " lettering\n";
+      }
+      return text;
+    }()}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A letter under fifty thousand accents is drawn with the first 31, which already stack far
+// past any line: the ink is that of the letter under fewer accents.
+TEST(HostileTextTest, AccentsPastTheLimitAddNoInk) {
+  platform::TextContext text_;
+  const Rect rect{10, 10, 200, 100};
+  const auto drawn = [&](int accents) {
+    std::string text = "a";
+    for (int i = 0; i < accents; ++i) text += "\u0301";
+    platform::PageBitmap page = grayPage(220, 120);
+    drawFittedText(text_, page, defaults(), text, false, false, rect);
+    return page;
+  };
+  const platform::PageBitmap capped = drawn(31);
+  const platform::PageBitmap hostile = drawn(50000);
+  EXPECT_GT(countPixels(hostile, rect, true, dark), 20);
+  EXPECT_EQ(test_pages::differingPixels(capped, hostile), 0);
+}
 
 }  // namespace
 }  // namespace letterforge
