@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/files.h"
@@ -77,22 +78,56 @@ std::optional<DecodedImage> copyRegion(const DecodedImage& image, const ImageReg
   return piece;
 }
 
-std::optional<DecodedImage> allocateImage(std::int64_t width, std::int64_t height) {
-  if (!withinImageLimits(width, height)) return std::nullopt;
-  try {
-    const auto bytes = static_cast<std::size_t>(width * height * 4);
-    DecodedImage image{.width = width,
-                       .height = height,
-                       .rgba = std::make_unique_for_overwrite<std::uint8_t[]>(bytes)};
-    adviseHugePages(image.rgba.get(), bytes);
-    return image;
-  } catch (const std::bad_alloc&) {
-    return std::nullopt;
+PixelBuffer allocatePixels(std::size_t bytes, bool cleared) {
+  if (cleared) return PixelBuffer(static_cast<std::uint8_t*>(std::calloc(bytes, 1)), FreePixels{.cleared = true});
+  return PixelBuffer(new (std::nothrow) std::uint8_t[bytes]);
+}
+
+PixelBuffer PixelMemory::take(std::size_t bytes) {
+  Kept* best = nullptr;
+  for (Kept& kept : kept_) {
+    if (kept.buffer == nullptr) continue;
+    if (kept.bytes < bytes) {
+      kept = {};
+    } else if (best == nullptr || kept.bytes < best->bytes) {
+      best = &kept;
+    }
   }
+  if (best == nullptr) return nullptr;
+  return std::move(std::exchange(*best, {}).buffer);
+}
+
+void PixelMemory::keep(PixelBuffer buffer, std::size_t bytes) {
+  if (buffer == nullptr) return;
+  Kept* place = &kept_[0];
+  for (Kept& kept : kept_) {
+    if (kept.buffer == nullptr || kept.bytes < place->bytes) place = &kept;
+    if (kept.buffer == nullptr) break;
+  }
+  if (place->buffer == nullptr || place->bytes < bytes) *place = {std::move(buffer), bytes};
+}
+
+void PixelMemory::keep(DecodedImage& image) {
+  if (image.width > 0 && image.height > 0) {
+    keep(std::move(image.rgba), static_cast<std::size_t>(image.width * image.height * 4));
+  }
+  image = {};
+}
+
+std::optional<DecodedImage> allocateImage(std::int64_t width, std::int64_t height, PixelMemory* memory) {
+  if (!withinImageLimits(width, height)) return std::nullopt;
+  const auto bytes = static_cast<std::size_t>(width * height * 4);
+  DecodedImage image{.width = width, .height = height, .rgba = memory ? memory->take(bytes) : nullptr};
+  if (image.rgba == nullptr) {
+    image.rgba = allocatePixels(bytes, false);
+    if (image.rgba == nullptr) return std::nullopt;
+    adviseHugePages(image.rgba.get(), bytes);
+  }
+  return image;
 }
 
 std::optional<DecodedImage> decodePng(std::span<const std::uint8_t> bytes, const ImageRegionChoice& choose,
-                                      ImageDecodeFailure& failure) {
+                                      ImageDecodeFailure& failure, PixelMemory* memory) {
   failure = ImageDecodeFailure::kCannotOpen;
   std::unique_ptr<spng_ctx, SpngContextDeleter> ctx(spng_ctx_new(0));
   if (!ctx) return std::nullopt;
@@ -119,7 +154,7 @@ std::optional<DecodedImage> decodePng(std::span<const std::uint8_t> bytes, const
   }
   // No gamma or profile is applied: samples are taken as device RGB.
   if (!region || ihdr.interlace_method != SPNG_INTERLACE_NONE) {
-    auto image = allocateImage(width, height);
+    auto image = allocateImage(width, height, region ? nullptr : memory);
     if (!image || spng_decode_image(ctx.get(), image->rgba.get(), size, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS) != 0) {
       return std::nullopt;
     }
@@ -148,13 +183,14 @@ std::optional<DecodedImage> decodePng(std::span<const std::uint8_t> bytes, const
   return image;
 }
 
-std::optional<DecodedImage> decodeWebp(std::span<const std::uint8_t> bytes, ImageDecodeFailure& failure) {
+std::optional<DecodedImage> decodeWebp(std::span<const std::uint8_t> bytes, ImageDecodeFailure& failure,
+                                       PixelMemory* memory) {
   failure = ImageDecodeFailure::kCannotOpen;
   WebPBitstreamFeatures features;
   if (WebPGetFeatures(bytes.data(), bytes.size(), &features) != VP8_STATUS_OK) return std::nullopt;
 
   failure = ImageDecodeFailure::kCannotDecode;
-  auto image = allocateImage(features.width, features.height);
+  auto image = allocateImage(features.width, features.height, memory);
   if (!image) return std::nullopt;
   if (features.has_animation) return decodeWebpFirstFrame(bytes, std::move(*image));
   const std::size_t size = static_cast<std::size_t>(image->width * image->height * 4);
@@ -165,19 +201,23 @@ std::optional<DecodedImage> decodeWebp(std::span<const std::uint8_t> bytes, Imag
   return image;
 }
 
-std::optional<DecodedImage> decodeImageRegion(std::span<const std::uint8_t> bytes, const ImageRegionChoice& choose,
-                                              ImageDecodeFailure& failure) {
+namespace {
+
+std::optional<DecodedImage> decodeAny(std::span<const std::uint8_t> bytes, const ImageRegionChoice& choose,
+                                      ImageDecodeFailure& failure, PixelMemory* memory) {
   failure = ImageDecodeFailure::kCannotOpen;
-  if (startsWith(bytes, "\x89PNG\r\n\x1a\n")) return decodePng(bytes, choose, failure);
-  if (startsWith(bytes, "\xff\xd8\xff")) return decodeJpeg(bytes, choose, failure);
+  if (startsWith(bytes, "\x89PNG\r\n\x1a\n")) return decodePng(bytes, choose, failure, memory);
+  if (startsWith(bytes, "\xff\xd8\xff")) return decodeJpeg(bytes, choose, failure, memory);
+  // The other formats decode whole, so their memory is only taken when no region is cut.
+  PixelMemory* whole = choose ? nullptr : memory;
   std::optional<DecodedImage> image;
   if (startsWith(bytes, "RIFF") && startsWith(bytes, "WEBP", 8)) {
-    image = decodeWebp(bytes, failure);
+    image = decodeWebp(bytes, failure, whole);
   } else if (startsWith(bytes, "GIF87a") || startsWith(bytes, "GIF89a")) {
-    image = decodeGif(bytes, failure);
+    image = decodeGif(bytes, failure, whole);
   } else if (startsWith(bytes, std::string_view("II*\0", 4)) || startsWith(bytes, std::string_view("MM\0*", 4)) ||
              startsWith(bytes, std::string_view("II+\0", 4)) || startsWith(bytes, std::string_view("MM\0+", 4))) {
-    image = decodeTiff(bytes, failure);
+    image = decodeTiff(bytes, failure, whole);
   }
   if (!image || !choose) return image;
   const auto region = choose(image->width, image->height);
@@ -187,8 +227,30 @@ std::optional<DecodedImage> decodeImageRegion(std::span<const std::uint8_t> byte
   return copyRegion(*image, *region);
 }
 
+std::optional<DecodedImage> decodeFile(const std::string& path, const ImageRegionChoice& choose,
+                                       ImageDecodeFailure& failure, PixelMemory* memory) {
+  failure = ImageDecodeFailure::kCannotOpen;
+  std::string readFailure;
+  const auto contents = readWholeFile(path, kMaxImageFileBytes, readFailure);
+  if (!contents) return std::nullopt;
+  return decodeAny({reinterpret_cast<const std::uint8_t*>(contents->data()), contents->size()}, choose, failure,
+                   memory);
+}
+
+}  // namespace
+
+std::optional<DecodedImage> decodeImageRegion(std::span<const std::uint8_t> bytes, const ImageRegionChoice& choose,
+                                              ImageDecodeFailure& failure) {
+  return decodeAny(bytes, choose, failure, nullptr);
+}
+
 std::optional<DecodedImage> decodeImage(std::span<const std::uint8_t> bytes, ImageDecodeFailure& failure) {
-  return decodeImageRegion(bytes, nullptr, failure);
+  return decodeAny(bytes, nullptr, failure, nullptr);
+}
+
+std::optional<DecodedImage> decodeImage(std::span<const std::uint8_t> bytes, ImageDecodeFailure& failure,
+                                        PixelMemory& memory) {
+  return decodeAny(bytes, nullptr, failure, &memory);
 }
 
 std::optional<DecodedImage> decodeImage(std::span<const std::uint8_t> bytes) {
@@ -198,16 +260,16 @@ std::optional<DecodedImage> decodeImage(std::span<const std::uint8_t> bytes) {
 
 std::optional<DecodedImage> decodeImageFileRegion(const std::string& path, const ImageRegionChoice& choose,
                                                   ImageDecodeFailure& failure) {
-  failure = ImageDecodeFailure::kCannotOpen;
-  std::string readFailure;
-  const auto contents = readWholeFile(path, kMaxImageFileBytes, readFailure);
-  if (!contents) return std::nullopt;
-  return decodeImageRegion({reinterpret_cast<const std::uint8_t*>(contents->data()), contents->size()}, choose,
-                           failure);
+  return decodeFile(path, choose, failure, nullptr);
 }
 
 std::optional<DecodedImage> decodeImageFile(const std::string& path, ImageDecodeFailure& failure) {
-  return decodeImageFileRegion(path, nullptr, failure);
+  return decodeFile(path, nullptr, failure, nullptr);
+}
+
+std::optional<DecodedImage> decodeImageFile(const std::string& path, ImageDecodeFailure& failure,
+                                            PixelMemory& memory) {
+  return decodeFile(path, nullptr, failure, &memory);
 }
 
 std::optional<DecodedImage> decodeImageFile(const std::string& path) {

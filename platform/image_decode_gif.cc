@@ -75,7 +75,8 @@ void paintLine(const std::vector<GifPixelType>& line, const ColorMapObject& colo
 
 }  // namespace
 
-std::optional<DecodedImage> decodeGif(std::span<const std::uint8_t> bytes, ImageDecodeFailure& failure) {
+std::optional<DecodedImage> decodeGif(std::span<const std::uint8_t> bytes, ImageDecodeFailure& failure,
+                                      PixelMemory* memory) {
   failure = ImageDecodeFailure::kCannotOpen;
   MemoryReader reader{bytes};
   int error = 0;
@@ -98,7 +99,7 @@ std::optional<DecodedImage> decodeGif(std::span<const std::uint8_t> bytes, Image
       emptyFrame ? gif->SWidth : std::max<std::int64_t>(gif->SWidth, std::int64_t{frame.Left} + frame.Width);
   const std::int64_t height =
       emptyFrame ? gif->SHeight : std::max<std::int64_t>(gif->SHeight, std::int64_t{frame.Top} + frame.Height);
-  auto image = allocateImage(width, height);
+  auto image = allocateImage(width, height, memory);
   if (!image) return std::nullopt;
 
   std::vector<GifPixelType> line(static_cast<std::size_t>(frame.Width));

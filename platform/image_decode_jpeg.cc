@@ -120,7 +120,7 @@ DecodedWindow decodeWindow(const ImageRegion& region, std::int64_t width) {
 }  // namespace
 
 std::optional<DecodedImage> decodeJpeg(std::span<const std::uint8_t> bytes, const ImageRegionChoice& choose,
-                                       ImageDecodeFailure& failure) {
+                                       ImageDecodeFailure& failure, PixelMemory* memory) {
   failure = ImageDecodeFailure::kCannotOpen;
   jpeg_decompress_struct cinfo{};
   JpegErrorManager errors;
@@ -151,7 +151,8 @@ std::optional<DecodedImage> decodeJpeg(std::span<const std::uint8_t> bytes, cons
   const std::int64_t height = cinfo.image_height;
   const auto region = withinImageLimits(width, height) && choose ? choose(width, height) : std::nullopt;
   const ImageRegion wanted = region.value_or(ImageRegion{0, 0, width, height});
-  auto image = regionInsideImage(wanted, width, height) ? allocateImage(wanted.width, wanted.height) : std::nullopt;
+  auto image = regionInsideImage(wanted, width, height) ? allocateImage(wanted.width, wanted.height, region ? nullptr : memory)
+                                                        : std::nullopt;
   const DecodedWindow window = decodeWindow(wanted, width);
   std::vector<std::uint8_t> rowBuffer;
   if (image && region) {

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <new>
 #include <string>
 #include <vector>
@@ -520,6 +521,98 @@ INSTANTIATE_TEST_SUITE_P(Limits, AllocateImageTest, ::testing::Values(
     AllocationCase{"ColumnPastSideLimit", 1, 65536, false},
     AllocationCase{"OneRowPastPixelLimit", 16384, 16385, false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Buffers of the given sizes, each filled with a byte that no decoder writes everywhere.
+PixelMemory memoryHolding(std::initializer_list<std::size_t> sizes) {
+  PixelMemory memory;
+  for (const std::size_t bytes : sizes) {
+    PixelBuffer buffer = allocatePixels(bytes, false);
+    std::fill_n(buffer.get(), bytes, std::uint8_t{0xA7});
+    memory.keep(std::move(buffer), bytes);
+  }
+  return memory;
+}
+
+struct MemoryCase {
+  const char* name;
+  std::vector<std::size_t> kept;  // buffers kept, in order
+  std::size_t wanted;
+  std::size_t given;  // size of the buffer taken, 0 for none
+  int left;           // buffers still kept afterwards
+};
+
+class PixelMemoryTest : public ::testing::TestWithParam<MemoryCase> {};
+
+// Sizes are told apart by taking again: what is left is taken at its own size.
+TEST_P(PixelMemoryTest, GivesTheSmallestBufferLargeEnoughAndLetsSmallerOnesGo) {
+  const MemoryCase& c = GetParam();
+  PixelMemory memory;
+  std::vector<std::uint8_t*> addresses;
+  for (const std::size_t bytes : c.kept) {
+    PixelBuffer buffer = allocatePixels(bytes, false);
+    addresses.push_back(buffer.get());
+    memory.keep(std::move(buffer), bytes);
+  }
+  const PixelBuffer taken = memory.take(c.wanted);
+  if (c.given == 0) {
+    EXPECT_EQ(taken, nullptr);
+  } else {
+    const auto at = std::find(c.kept.begin(), c.kept.end(), c.given) - c.kept.begin();
+    EXPECT_EQ(taken.get(), addresses[static_cast<std::size_t>(at)]);
+  }
+  int left = 0;
+  while (memory.take(1) != nullptr) ++left;
+  EXPECT_EQ(left, c.left);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, PixelMemoryTest, ::testing::Values(
+    MemoryCase{"NothingKept", {}, 10, 0, 0},
+    MemoryCase{"ExactSize", {100}, 100, 100, 0},
+    MemoryCase{"LargerServesSmaller", {100}, 60, 100, 0},
+    MemoryCase{"TooSmallIsLetGo", {100}, 101, 0, 0},
+    MemoryCase{"SmallestThatFits", {400, 200}, 150, 200, 1},
+    MemoryCase{"OnlyTheLargerFits", {100, 400}, 150, 400, 0},
+    MemoryCase{"BothTooSmall", {100, 200}, 300, 0, 0},
+    MemoryCase{"AThirdReplacesTheSmaller", {100, 200, 300}, 150, 200, 1},
+    MemoryCase{"AThirdSmallerThanBothIsDropped", {200, 300, 100}, 150, 200, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PixelMemoryTest, AKeptImageIsLeftEmpty) {
+  PixelMemory memory;
+  auto image = allocateImage(3, 2);
+  ASSERT_TRUE(image.has_value());
+  const std::uint8_t* pixels = image->rgba.get();
+  memory.keep(*image);
+  EXPECT_EQ(image->rgba, nullptr);
+  EXPECT_EQ(image->width, 0);
+  const auto next = allocateImage(2, 3, &memory);
+  ASSERT_TRUE(next.has_value());
+  EXPECT_EQ(next->rgba.get(), pixels);
+}
+
+// Kept memory holds the last page's pixels; every decoder must write every pixel over them.
+TEST(PixelMemoryTest, DecodingIntoKeptMemoryGivesThePixelsOfAFreshDecode) {
+  int decoded = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(sample(""))) {
+    const std::string name = entry.path().filename().string();
+    const std::string extension = entry.path().extension().string();
+    if (extension == ".sh") continue;
+    SCOPED_TRACE(name);
+    const auto fresh = decodeImageFile(entry.path().string());
+    if (!fresh) continue;  // a sample of a broken file
+    const std::size_t bytes = static_cast<std::size_t>(fresh->width * fresh->height * 4);
+    PixelMemory memory = memoryHolding({bytes + 64});
+    ImageDecodeFailure failure{};
+    const auto reused = decodeImageFile(entry.path().string(), failure, memory);
+    ASSERT_TRUE(reused.has_value());
+    ASSERT_EQ(reused->width, fresh->width);
+    ASSERT_EQ(reused->height, fresh->height);
+    EXPECT_TRUE(std::equal(fresh->rgba.get(), fresh->rgba.get() + bytes, reused->rgba.get()));
+    EXPECT_EQ(memory.take(1), nullptr);  // the decode took the kept buffer
+    ++decoded;
+  }
+  EXPECT_GE(decoded, 20);
+}
 
 }  // namespace
 }  // namespace platform

@@ -70,7 +70,8 @@ void unpremultiply(std::uint8_t* pixel) {
 
 }  // namespace
 
-std::optional<DecodedImage> decodeTiff(std::span<const std::uint8_t> bytes, ImageDecodeFailure& failure) {
+std::optional<DecodedImage> decodeTiff(std::span<const std::uint8_t> bytes, ImageDecodeFailure& failure,
+                                       PixelMemory* memory) {
   failure = ImageDecodeFailure::kCannotOpen;
   std::unique_ptr<TIFFOpenOptions, TiffOptionsDeleter> options(TIFFOpenOptionsAlloc());
   if (!options) return std::nullopt;
@@ -91,7 +92,7 @@ std::optional<DecodedImage> decodeTiff(std::span<const std::uint8_t> bytes, Imag
   failure = ImageDecodeFailure::kCannotDecode;
   char message[1024] = {};
   if (!TIFFRGBAImageOK(tiff.get(), message)) return std::nullopt;
-  auto image = allocateImage(width, height);
+  auto image = allocateImage(width, height, memory);
   if (!image) return std::nullopt;
   // The pixel buffer is suitably aligned for 32-bit words (operator new[]).
   auto* words = reinterpret_cast<std::uint32_t*>(image->rgba.get());

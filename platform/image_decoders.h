@@ -14,13 +14,17 @@ namespace platform {
 
 // PNG and JPEG decode only the region `choose` names, or the whole image when it names none;
 // the other formats always decode the whole image.
+// The pixels of a whole image come from `memory` where it is given and holds enough.
 std::optional<DecodedImage> decodePng(std::span<const std::uint8_t> bytes, const ImageRegionChoice& choose,
-                                      ImageDecodeFailure& failure);
+                                      ImageDecodeFailure& failure, PixelMemory* memory);
 std::optional<DecodedImage> decodeJpeg(std::span<const std::uint8_t> bytes, const ImageRegionChoice& choose,
-                                       ImageDecodeFailure& failure);
-std::optional<DecodedImage> decodeWebp(std::span<const std::uint8_t> bytes, ImageDecodeFailure& failure);
-std::optional<DecodedImage> decodeTiff(std::span<const std::uint8_t> bytes, ImageDecodeFailure& failure);
-std::optional<DecodedImage> decodeGif(std::span<const std::uint8_t> bytes, ImageDecodeFailure& failure);
+                                       ImageDecodeFailure& failure, PixelMemory* memory);
+std::optional<DecodedImage> decodeWebp(std::span<const std::uint8_t> bytes, ImageDecodeFailure& failure,
+                                       PixelMemory* memory);
+std::optional<DecodedImage> decodeTiff(std::span<const std::uint8_t> bytes, ImageDecodeFailure& failure,
+                                       PixelMemory* memory);
+std::optional<DecodedImage> decodeGif(std::span<const std::uint8_t> bytes, ImageDecodeFailure& failure,
+                                      PixelMemory* memory);
 
 // Whether an image of this size may be decoded at all (sides and area within the limits).
 bool withinImageLimits(std::int64_t width, std::int64_t height);

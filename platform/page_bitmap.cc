@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include "platform/huge_pages.h"
@@ -107,7 +108,7 @@ void PageBitmap::Impl::draw(const DeviceBox& reach, const std::function<void(cai
   }
 }
 
-std::optional<PageBitmap> PageBitmap::create(std::int64_t width, std::int64_t height) {
+std::optional<PageBitmap> PageBitmap::create(std::int64_t width, std::int64_t height, PixelMemory* memory) {
   if (width < 1 || height < 1 || width > kMaxImageSide || height > kMaxImageSide) {
     return std::nullopt;
   }
@@ -115,7 +116,25 @@ std::optional<PageBitmap> PageBitmap::create(std::int64_t width, std::int64_t he
   impl->width = width;
   impl->height = height;
   impl->surfaceSide = surfaceSideForNewBitmaps.load();
-  if (width <= impl->surfaceSide && height <= impl->surfaceSide) {
+  if (width <= impl->surfaceSide && height <= impl->surfaceSide && memory != nullptr) {
+    const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, static_cast<int>(width));
+    impl->surfaceBytes = static_cast<std::size_t>(height) * static_cast<std::size_t>(stride);
+    // Cleared, as the library's own surfaces are.
+    impl->surfacePixels = memory->take(impl->surfaceBytes);
+    if (impl->surfacePixels != nullptr) {
+      std::memset(impl->surfacePixels.get(), 0, impl->surfaceBytes);
+    } else {
+      impl->surfacePixels = allocatePixels(impl->surfaceBytes, true);
+      if (impl->surfacePixels == nullptr) return std::nullopt;
+      adviseHugePages(impl->surfacePixels.get(), impl->surfaceBytes);
+    }
+    impl->surface = cairo_image_surface_create_for_data(impl->surfacePixels.get(), CAIRO_FORMAT_ARGB32,
+                                                        static_cast<int>(width), static_cast<int>(height), stride);
+    if (cairo_surface_status(impl->surface) != CAIRO_STATUS_SUCCESS) return std::nullopt;
+    impl->context = cairo_create(impl->surface);
+    if (cairo_status(impl->context) != CAIRO_STATUS_SUCCESS) return std::nullopt;
+    impl->stride = stride;
+  } else if (width <= impl->surfaceSide && height <= impl->surfaceSide) {
     impl->surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(width),
                                                static_cast<int>(height));
     if (cairo_surface_status(impl->surface) != CAIRO_STATUS_SUCCESS) return std::nullopt;
@@ -134,7 +153,7 @@ std::optional<PageBitmap> PageBitmap::create(std::int64_t width, std::int64_t he
   bitmap.data_ = impl->pixels != nullptr ? impl->pixels : cairo_image_surface_get_data(impl->surface);
   bitmap.stride_ = impl->stride;
   // The memory comes zeroed from the system and is untouched until the first drawing.
-  adviseHugePages(bitmap.data_, static_cast<std::size_t>(bitmap.stride_ * height));
+  if (impl->surfacePixels == nullptr) adviseHugePages(bitmap.data_, static_cast<std::size_t>(bitmap.stride_ * height));
   bitmap.width_ = width;
   bitmap.height_ = height;
   bitmap.impl_ = std::move(impl);
@@ -144,6 +163,15 @@ std::optional<PageBitmap> PageBitmap::create(std::int64_t width, std::int64_t he
 PageBitmap::PageBitmap(PageBitmap&&) noexcept = default;
 PageBitmap& PageBitmap::operator=(PageBitmap&&) noexcept = default;
 PageBitmap::~PageBitmap() = default;
+
+void keepPixels(PageBitmap&& bitmap, PixelMemory& memory) {
+  PageBitmap gone = std::move(bitmap);
+  if (gone.impl_ == nullptr || gone.impl_->surfacePixels == nullptr) return;
+  PageBitmap::Impl& impl = *gone.impl_;
+  cairo_destroy(std::exchange(impl.context, nullptr));
+  cairo_surface_destroy(std::exchange(impl.surface, nullptr));
+  memory.keep(std::move(impl.surfacePixels), impl.surfaceBytes);
+}
 
 void PageBitmap::syncBeforeDrawing() {
   if (pixelsWritten_) {

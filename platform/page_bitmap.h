@@ -28,7 +28,10 @@ class PageBitmap {
   // buffer whatever the size. A page larger than one surface of the drawing library (32767
   // pixels a side) is drawn through a surface placed around each drawing, and comes out as a
   // page-sized surface would draw it.
-  static std::optional<PageBitmap> create(std::int64_t width, std::int64_t height);
+  // With `memory`, a page that fits one surface draws into memory taken from it where it
+  // holds enough (cleared first), and keepPixels can give that memory back.
+  static std::optional<PageBitmap> create(std::int64_t width, std::int64_t height,
+                                          PixelMemory* memory = nullptr);
 
   PageBitmap(PageBitmap&&) noexcept;
   PageBitmap& operator=(PageBitmap&&) noexcept;
@@ -67,6 +70,7 @@ class PageBitmap {
   void drawImage(const DecodedImage& image, const Rect& rect);
 
   struct Impl;
+  friend void keepPixels(PageBitmap&& bitmap, PixelMemory& memory);
   Impl& impl() { return *impl_; }
   const Impl& impl() const { return *impl_; }
 
@@ -84,5 +88,9 @@ class PageBitmap {
   std::int64_t height_ = 0;
   bool pixelsWritten_ = false;
 };
+
+// Lets the bitmap go, keeping the memory of a bitmap made with a PixelMemory in `memory` for
+// a later bitmap or image.
+void keepPixels(PageBitmap&& bitmap, PixelMemory& memory);
 
 }  // namespace platform

@@ -32,6 +32,8 @@ struct PageBitmap::Impl {
   cairo_t* context = nullptr;
 
   std::uint8_t* pixels = nullptr;  // a larger page, freed with std::free
+  PixelBuffer surfacePixels{};  // the surface's pixels, when they are ours
+  std::size_t surfaceBytes = 0;
   std::int64_t width = 0;
   std::int64_t height = 0;
   std::int64_t stride = 0;

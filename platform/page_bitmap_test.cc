@@ -25,6 +25,32 @@ TEST(PageBitmapTest, RefusesImpossibleSizes) {
   EXPECT_FALSE(PageBitmap::create(kMaxImageSide + 1, 1).has_value());
 }
 
+// A bitmap drawn in kept memory starts cleared as a new one does, and gives its memory back.
+TEST(PageBitmapTest, KeptMemoryIsClearedAndTakenBackWhenTheBitmapIsLetGo) {
+  PixelMemory memory;
+  constexpr std::size_t kBytes = 40 * 30 * 4;
+  PixelBuffer dirty = allocatePixels(kBytes, false);
+  std::fill_n(dirty.get(), kBytes, std::uint8_t{0xA7});
+  const std::uint8_t* address = dirty.get();
+  memory.keep(std::move(dirty), kBytes);
+
+  auto page = PageBitmap::create(40, 30, &memory);
+  ASSERT_TRUE(page.has_value());
+  EXPECT_EQ(memory.take(1), nullptr);
+  for (std::int64_t y = 0; y < 30; ++y) {
+    for (std::int64_t x = 0; x < 40; ++x) ASSERT_EQ(page->rowWords(y)[x], 0u) << x << ", " << y;
+  }
+  page->fillRect({0, 0, 40, 30}, kBlack);
+  keepPixels(std::move(*page), memory);
+  EXPECT_EQ(memory.take(kBytes).get(), address);
+
+  // Without memory of its own the bitmap gives nothing back.
+  auto plain = PageBitmap::create(40, 30);
+  ASSERT_TRUE(plain.has_value());
+  keepPixels(std::move(*plain), memory);
+  EXPECT_EQ(memory.take(1), nullptr);
+}
+
 TEST(PageBitmapTest, DrawingYZeroIsTheBottomRow) {
   PageBitmap page = whitePage(4, 3);
   page.fillRect({0, 0, 4, 1}, kBlack);
@@ -85,7 +111,7 @@ TEST(PageBitmapTest, StrokeIsCentredOnTheEdges) {
 
 TEST(PageBitmapTest, ImageDrawnOneToOneOverWhiteTurnsTransparencyWhite) {
   PageBitmap page = whitePage(2, 1);
-  DecodedImage image{.width = 2, .height = 1, .rgba = std::make_unique<std::uint8_t[]>(8)};
+  DecodedImage image{.width = 2, .height = 1, .rgba = allocatePixels(8, true)};
   const std::uint8_t pixels[8] = {255, 0, 0, 255, 0, 0, 0, 0};
   std::copy(pixels, pixels + 8, image.rgba.get());
   page.drawImage(image, {0, 0, 2, 1});
@@ -95,7 +121,7 @@ TEST(PageBitmapTest, ImageDrawnOneToOneOverWhiteTurnsTransparencyWhite) {
 
 TEST(PageBitmapTest, ImageDrawnIntoAClippedPageRespectsTheClip) {
   PageBitmap page = whitePage(2, 1);
-  DecodedImage image{.width = 2, .height = 1, .rgba = std::make_unique<std::uint8_t[]>(8)};
+  DecodedImage image{.width = 2, .height = 1, .rgba = allocatePixels(8, true)};
   std::fill(image.rgba.get(), image.rgba.get() + 8, 255);
   image.rgba[0] = image.rgba[1] = image.rgba[2] = 0;
   image.rgba[4] = image.rgba[5] = image.rgba[6] = 0;
@@ -112,7 +138,7 @@ TEST(PageBitmapTest, NonFiniteOrEmptyShapesDrawNothing) {
   page.fillRect({NAN, 0, 4, 4}, kBlack);
   page.fillRoundedRect({0, 0, INFINITY, 4}, 2, kBlack);
   page.strokeRect({0, 0, 4, 4}, NAN, kBlack);
-  DecodedImage image{.width = 1, .height = 1, .rgba = std::make_unique<std::uint8_t[]>(4)};
+  DecodedImage image{.width = 1, .height = 1, .rgba = allocatePixels(4, true)};
   page.drawImage(image, {0, 0, 0, 0});
   page.fillRect({0, 0, 1, 1}, kBlack);  // the context still draws afterwards
   EXPECT_EQ(page.pixel(0, 0), kBlack8);

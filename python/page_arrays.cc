@@ -1,5 +1,6 @@
 #include "python/page_arrays.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -85,7 +86,10 @@ py::array_t<std::uint8_t> arrayFromImage(platform::DecodedImage image) {
   const std::int64_t width = image.width;
   const std::int64_t height = image.height;
   std::uint8_t* pixels = image.rgba.get();
-  py::capsule owner(pixels, [](void* p) { delete[] static_cast<std::uint8_t*>(p); });
+  const auto release = image.rgba.get_deleter().cleared
+                           ? +[](void* p) { platform::FreePixels{.cleared = true}(static_cast<std::uint8_t*>(p)); }
+                           : +[](void* p) { platform::FreePixels{}(static_cast<std::uint8_t*>(p)); };
+  py::capsule owner(pixels, release);
   image.rgba.release();  // the capsule owns the pixels now
   return py::array_t<std::uint8_t>({height, width, std::int64_t{4}}, pixels, owner);
 }

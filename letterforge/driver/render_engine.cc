@@ -14,14 +14,16 @@ bool isUsablePage(const platform::DecodedImage& image) {
          image.width * image.height <= platform::kMaxImagePixels;
 }
 
-std::optional<platform::DecodedImage> openPageImage(PageImageSource source, RunFailure& failure) {
+std::optional<platform::DecodedImage> openPageImage(PageImageSource source, platform::PixelMemory& memory,
+                                                    RunFailure& failure) {
   std::optional<platform::DecodedImage> image;
   std::string name;
   if (auto* file = std::get_if<ImageFile>(&source)) {
-    image = loadPageImage(file->path);
+    image = loadPageImage(file->path, &memory);
     name = file->path;
   } else if (auto* encoded = std::get_if<EncodedImage>(&source)) {
-    image = platform::decodeImage(encoded->bytes);
+    platform::ImageDecodeFailure decodeFailure{};
+    image = platform::decodeImage(encoded->bytes, decodeFailure, memory);
     name = encoded->name;
   } else {
     auto& pixels = std::get<platform::DecodedImage>(source);
@@ -64,15 +66,18 @@ bool plan(const RenderJob& job, RunState& run, RunFailure& failure) {
   return true;
 }
 
-// The finished bitmap as the job asked for it; encoding it lets the bitmap go.
+// The finished bitmap as the job asked for it; encoding it lets the bitmap go, its memory
+// kept for the next page.
 bool deliver(platform::PageBitmap bitmap, const std::optional<ImageEncoding>& encoding,
-             const std::string& name, RenderedImage& image, RunFailure& failure) {
+             const std::string& name, RenderedImage& image, RunFailure& failure,
+             platform::PixelMemory& memory) {
   if (!encoding) {
     image.bitmap = std::move(bitmap);
     return true;
   }
   std::string why;
   auto bytes = encodeImage(bitmap, *encoding, name, why);
+  platform::keepPixels(std::move(bitmap), memory);
   if (!bytes) {
     failure = {why, kExitWriteFailure};
     return false;
@@ -92,7 +97,7 @@ std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink
       return std::nullopt;
     }
   }
-  auto image = openPageImage(std::move(job.image), failure);
+  auto image = openPageImage(std::move(job.image), pixels_, failure);
   if (!image) return std::nullopt;
   const double width = static_cast<double>(image->width);
   const double height = static_cast<double>(image->height);
@@ -101,7 +106,7 @@ std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink
                .pageRect = {0.0, 0.0, width, height}};
   if (!plan(job, run, failure)) return std::nullopt;
 
-  auto page = createPageBitmap(run.pageImage.width, run.pageImage.height);
+  auto page = createPageBitmap(run.pageImage.width, run.pageImage.height, &pixels_);
   if (!page) {
     failure = {"Could not create the page bitmap: out of memory", kExitOutOfMemory};
     return std::nullopt;
@@ -109,7 +114,7 @@ std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink
   page->save();
   drawPageImage(*page, run.pageImage);
   // Only the debug image paints the page image again.
-  if (!job.debugImage) run.pageImage = {};
+  if (!job.debugImage) pixels_.keep(run.pageImage);
   auto pageFailure = cleanAndTypeset(run, *page, text_, sink);
   page->restore();
   if (pageFailure) {
@@ -117,13 +122,13 @@ std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink
     return std::nullopt;
   }
   RenderResult result{.blocks = blockOutcomes(run)};
-  if (!deliver(std::move(*page), job.encoding, job.outputName, result.page, failure)) {
+  if (!deliver(std::move(*page), job.encoding, job.outputName, result.page, failure, pixels_)) {
     return std::nullopt;
   }
   page.reset();
   if (!job.debugImage) return result;
 
-  auto debug = createPageBitmap(run.pageImage.width, run.pageImage.height);
+  auto debug = createPageBitmap(run.pageImage.width, run.pageImage.height, &pixels_);
   if (!debug) {
     result.debugFailure =
         RunFailure{"Could not create the debug bitmap: out of memory", kExitOutOfMemory};
@@ -136,11 +141,12 @@ std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink
   RunFailure debugFailure;
   RenderedImage debugImage;
   const auto& debugEncoding = job.debugEncoding ? job.debugEncoding : job.encoding;
-  if (deliver(std::move(*debug), debugEncoding, job.debugName, debugImage, debugFailure)) {
+  if (deliver(std::move(*debug), debugEncoding, job.debugName, debugImage, debugFailure, pixels_)) {
     result.debug = std::move(debugImage);
   } else {
     result.debugFailure = std::move(debugFailure);
   }
+  pixels_.keep(run.pageImage);
   return result;
 }
 

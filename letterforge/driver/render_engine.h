@@ -64,8 +64,8 @@ struct RenderResult {
   std::vector<BlockOutcome> blocks{};        // one per translated block, in block order
 };
 
-// Renders pages: everything a run needs besides its inputs (fonts and their caches) lives
-// here and is kept from one page to the next. One engine per thread; engines on different
+// Renders pages: everything a run needs besides its inputs (fonts and their caches, the
+// memory of the last page image) lives here and is kept from one page to the next. One engine per thread; engines on different
 // threads render at the same time without sharing anything.
 class RenderEngine {
  public:
@@ -77,6 +77,7 @@ class RenderEngine {
 
  private:
   platform::TextContext text_;
+  platform::PixelMemory pixels_;
 };
 
 }  // namespace letterforge

@@ -150,6 +150,17 @@ TEST_F(RenderEngineTest, EnginesOnFourThreadsRenderExactlyAsOneEngineAlone) {
   }
 }
 
+// An engine keeps the memory of each page for the next; what the next page gets must not
+// depend on what was there. Pages of falling and rising sizes, with and without debug images.
+TEST_F(RenderEngineTest, EachPageComesOutAsFromAFreshEngine) {
+  RenderEngine kept;
+  for (const std::size_t i : {1, 2, 0, 2, 1, 0}) {
+    SCOPED_TRACE(i);
+    RenderEngine fresh;
+    EXPECT_TRUE(renderWith(kept, (*pages_)[i]) == renderWith(fresh, (*pages_)[i]));
+  }
+}
+
 TEST_F(RenderEngineTest, SourcesOfEveryKindGiveTheSameBytes) {
   const PageFiles& page = (*pages_)[0];
   RenderEngine engine;

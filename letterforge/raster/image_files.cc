@@ -8,12 +8,15 @@
 
 namespace letterforge {
 
-std::optional<DecodedImage> loadPageImage(const std::string& imagePath) {
-  return platform::decodeImageFile(imagePath);
+std::optional<DecodedImage> loadPageImage(const std::string& imagePath, platform::PixelMemory* memory) {
+  if (memory == nullptr) return platform::decodeImageFile(imagePath);
+  platform::ImageDecodeFailure failure{};
+  return platform::decodeImageFile(imagePath, failure, *memory);
 }
 
-std::optional<PageBitmap> createPageBitmap(std::int64_t pageWidth, std::int64_t pageHeight) {
-  return PageBitmap::create(pageWidth, pageHeight);
+std::optional<PageBitmap> createPageBitmap(std::int64_t pageWidth, std::int64_t pageHeight,
+                                           platform::PixelMemory* memory) {
+  return PageBitmap::create(pageWidth, pageHeight, memory);
 }
 
 void drawPageImage(PageBitmap& bitmap, const DecodedImage& image) {

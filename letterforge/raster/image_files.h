@@ -15,11 +15,15 @@ using platform::DecodedImage;
 using platform::PageBitmap;
 
 // Decodes the page image; its pixel size is the page size of the run. Absent when the file
-// is missing, unreadable, not a decodable image or too large.
-std::optional<DecodedImage> loadPageImage(const std::string& imagePath);
+// is missing, unreadable, not a decodable image or too large. With `memory`, the pixels go
+// into the memory it kept from an earlier page where that is large enough.
+std::optional<DecodedImage> loadPageImage(const std::string& imagePath,
+                                          platform::PixelMemory* memory = nullptr);
 
-// A new RGBA page bitmap of the given size; absent when its memory cannot be had.
-std::optional<PageBitmap> createPageBitmap(std::int64_t pageWidth, std::int64_t pageHeight);
+// A new RGBA page bitmap of the given size; absent when its memory cannot be had. With
+// `memory`, drawn in memory kept from an earlier page where it holds enough.
+std::optional<PageBitmap> createPageBitmap(std::int64_t pageWidth, std::int64_t pageHeight,
+                                           platform::PixelMemory* memory = nullptr);
 
 // Paints the image one to one onto opaque white, so transparent areas come out white.
 void drawPageImage(PageBitmap& bitmap, const DecodedImage& image);
