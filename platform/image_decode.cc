@@ -80,7 +80,11 @@ std::optional<DecodedImage> copyRegion(const DecodedImage& image, const ImageReg
 
 PixelBuffer allocatePixels(std::size_t bytes, bool cleared) {
   if (cleared) return PixelBuffer(static_cast<std::uint8_t*>(std::calloc(bytes, 1)), FreePixels{.cleared = true});
-  return PixelBuffer(new (std::nothrow) std::uint8_t[bytes]);
+  try {
+    return PixelBuffer(new std::uint8_t[bytes]);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
 }
 
 PixelBuffer PixelMemory::take(std::size_t bytes) {
