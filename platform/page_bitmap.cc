@@ -57,7 +57,7 @@ DeviceBox clipExtent(const PageBitmap::Impl& impl, double spare) {
 void drawThrough(const PageBitmap::Impl& impl, std::int64_t x, std::int64_t y, std::int64_t w,
                  std::int64_t h, const std::function<void(cairo_t*)>& drawing) {
   cairo_surface_t* surface = cairo_image_surface_create_for_data(
-      impl.pixels + y * impl.stride + x * 4, CAIRO_FORMAT_ARGB32, static_cast<int>(w),
+      impl.pixels.get() + y * impl.stride + x * 4, CAIRO_FORMAT_ARGB32, static_cast<int>(w),
       static_cast<int>(h), static_cast<int>(impl.stride));
   cairo_surface_set_device_offset(surface, -static_cast<double>(x), -static_cast<double>(y));
   cairo_t* cr = cairo_create(surface);
@@ -76,7 +76,6 @@ void drawThrough(const PageBitmap::Impl& impl, std::int64_t x, std::int64_t y, s
 PageBitmap::Impl::~Impl() {
   if (context != nullptr) cairo_destroy(context);
   if (surface != nullptr) cairo_surface_destroy(surface);
-  std::free(pixels);
 }
 
 // The drawing library limits every polygon to its surface. A limit across a shape moves the
@@ -116,44 +115,31 @@ std::optional<PageBitmap> PageBitmap::create(std::int64_t width, std::int64_t he
   impl->width = width;
   impl->height = height;
   impl->surfaceSide = surfaceSideForNewBitmaps.load();
-  if (width <= impl->surfaceSide && height <= impl->surfaceSide && memory != nullptr) {
-    const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, static_cast<int>(width));
-    impl->surfaceBytes = static_cast<std::size_t>(height) * static_cast<std::size_t>(stride);
-    // Cleared, as the library's own surfaces are.
-    impl->surfacePixels = memory->take(impl->surfaceBytes);
-    if (impl->surfacePixels != nullptr) {
-      std::memset(impl->surfacePixels.get(), 0, impl->surfaceBytes);
-    } else {
-      impl->surfacePixels = allocatePixels(impl->surfaceBytes, true);
-      if (impl->surfacePixels == nullptr) return std::nullopt;
-      adviseHugePages(impl->surfacePixels.get(), impl->surfaceBytes);
-    }
-    impl->surface = cairo_image_surface_create_for_data(impl->surfacePixels.get(), CAIRO_FORMAT_ARGB32,
-                                                        static_cast<int>(width), static_cast<int>(height), stride);
-    if (cairo_surface_status(impl->surface) != CAIRO_STATUS_SUCCESS) return std::nullopt;
-    impl->context = cairo_create(impl->surface);
-    if (cairo_status(impl->context) != CAIRO_STATUS_SUCCESS) return std::nullopt;
-    impl->stride = stride;
-  } else if (width <= impl->surfaceSide && height <= impl->surfaceSide) {
-    impl->surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(width),
-                                               static_cast<int>(height));
-    if (cairo_surface_status(impl->surface) != CAIRO_STATUS_SUCCESS) return std::nullopt;
-    impl->context = cairo_create(impl->surface);
-    if (cairo_status(impl->context) != CAIRO_STATUS_SUCCESS) return std::nullopt;
-    impl->stride = cairo_image_surface_get_stride(impl->surface);
+  impl->stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, static_cast<int>(width));
+  impl->bytes = static_cast<std::size_t>(height) * static_cast<std::size_t>(impl->stride);
+  impl->keepable = memory != nullptr;
+  // Cleared, as the library's own surfaces are.
+  impl->pixels = memory != nullptr ? memory->take(impl->bytes) : nullptr;
+  if (impl->pixels != nullptr) {
+    std::memset(impl->pixels.get(), 0, impl->bytes);
   } else {
-    impl->stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, static_cast<int>(width));
-    // Zeroed, as the library's own surfaces are.
-    impl->pixels = static_cast<std::uint8_t*>(
-        std::calloc(static_cast<std::size_t>(height), static_cast<std::size_t>(impl->stride)));
+    impl->pixels = allocatePixels(impl->bytes, true);
     if (impl->pixels == nullptr) return std::nullopt;
+    // The memory comes zeroed from the system and is untouched until the first drawing.
+    adviseHugePages(impl->pixels.get(), impl->bytes);
+  }
+  if (width <= impl->surfaceSide && height <= impl->surfaceSide) {
+    impl->surface = cairo_image_surface_create_for_data(impl->pixels.get(), CAIRO_FORMAT_ARGB32,
+                                                        static_cast<int>(width), static_cast<int>(height),
+                                                        static_cast<int>(impl->stride));
+    if (cairo_surface_status(impl->surface) != CAIRO_STATUS_SUCCESS) return std::nullopt;
+    impl->context = cairo_create(impl->surface);
+    if (cairo_status(impl->context) != CAIRO_STATUS_SUCCESS) return std::nullopt;
   }
 
   PageBitmap bitmap;
-  bitmap.data_ = impl->pixels != nullptr ? impl->pixels : cairo_image_surface_get_data(impl->surface);
+  bitmap.data_ = impl->pixels.get();
   bitmap.stride_ = impl->stride;
-  // The memory comes zeroed from the system and is untouched until the first drawing.
-  if (impl->surfacePixels == nullptr) adviseHugePages(bitmap.data_, static_cast<std::size_t>(bitmap.stride_ * height));
   bitmap.width_ = width;
   bitmap.height_ = height;
   bitmap.impl_ = std::move(impl);
@@ -166,11 +152,11 @@ PageBitmap::~PageBitmap() = default;
 
 void keepPixels(PageBitmap&& bitmap, PixelMemory& memory) {
   PageBitmap gone = std::move(bitmap);
-  if (gone.impl_ == nullptr || gone.impl_->surfacePixels == nullptr) return;
+  if (gone.impl_ == nullptr || !gone.impl_->keepable) return;
   PageBitmap::Impl& impl = *gone.impl_;
-  cairo_destroy(std::exchange(impl.context, nullptr));
-  cairo_surface_destroy(std::exchange(impl.surface, nullptr));
-  memory.keep(std::move(impl.surfacePixels), impl.surfaceBytes);
+  if (impl.context != nullptr) cairo_destroy(std::exchange(impl.context, nullptr));
+  if (impl.surface != nullptr) cairo_surface_destroy(std::exchange(impl.surface, nullptr));
+  memory.keep(std::move(impl.pixels), impl.bytes);
 }
 
 void PageBitmap::syncBeforeDrawing() {

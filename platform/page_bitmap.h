@@ -28,8 +28,8 @@ class PageBitmap {
   // buffer whatever the size. A page larger than one surface of the drawing library (32767
   // pixels a side) is drawn through a surface placed around each drawing, and comes out as a
   // page-sized surface would draw it.
-  // With `memory`, a page that fits one surface draws into memory taken from it where it
-  // holds enough (cleared first), and keepPixels can give that memory back.
+  // With `memory`, the pixels are memory taken from it where it holds enough (cleared first),
+  // and keepPixels can give them back.
   static std::optional<PageBitmap> create(std::int64_t width, std::int64_t height,
                                           PixelMemory* memory = nullptr);
 

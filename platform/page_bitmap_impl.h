@@ -22,18 +22,18 @@ struct DeviceBox {
   double y1 = 0.0;
 };
 
-// A page up to the largest surface side is one surface that owns the pixels, with one
-// context, exactly as the drawing library makes them. A larger page is one buffer of its own;
-// each drawing is made through a surface over the part of the buffer it can reach, with the
+// The pixels are one buffer of the page's own. A page up to the largest surface side is one
+// surface over them, with one context, as the drawing library makes them. On a larger page each
+// drawing is made through a surface over the part of the buffer it can reach, with the
 // page's device coordinates (a device offset), so that it comes out byte for byte as on one
 // page-sized surface. The clip is kept here and set on every such surface.
 struct PageBitmap::Impl {
   cairo_surface_t* surface = nullptr;  // a page that fits one surface
   cairo_t* context = nullptr;
 
-  std::uint8_t* pixels = nullptr;  // a larger page, freed with std::free
-  PixelBuffer surfacePixels{};  // the surface's pixels, when they are ours
-  std::size_t surfaceBytes = 0;
+  PixelBuffer pixels{};
+  std::size_t bytes = 0;
+  bool keepable = false;  // made with a PixelMemory, so given back to one
   std::int64_t width = 0;
   std::int64_t height = 0;
   std::int64_t stride = 0;
