@@ -37,9 +37,9 @@ run() {  # build, ocr, translation, output, mode
 }
 
 printf '%-26s %-8s %9s %9s %8s %7s\n' case build cpu_s wall_s peak_MB status
-for spec in $cases; do
-  name=${spec%%:*}
-  size=${spec##*:}
+for entry in $cases; do
+  name=${entry%%:*}
+  size=${entry##*:}
   kind=${name%%-*}
   mode=bubble_clean
   [ "$kind" != onebox ] && mode=white_fill
