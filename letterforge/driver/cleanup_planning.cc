@@ -5,6 +5,7 @@
 
 #include "letterforge/cleanup/background_classification.h"
 #include "letterforge/cleanup/fill_inpaint.h"
+#include "letterforge/driver/repaint_pass.h"
 #include "letterforge/driver/run_report.h"
 #include "letterforge/inputs/text_rules.h"
 #include "letterforge/inputs/translation_lookup.h"
@@ -103,9 +104,13 @@ const char* cleanupActionWord(CleanupAction action) {
     case CleanupAction::kPatchedDense: return "patched_dense";
     case CleanupAction::kPatchedEmpty: return "patched_empty";
     case CleanupAction::kPatchedGrouped: return "patched_grouped";
-    case CleanupAction::kFallback: break;
+    case CleanupAction::kFallback: return "fallback";
+    case CleanupAction::kRepaintedPaper: return "repainted_paper";
+    case CleanupAction::kInpaintedSmooth: return "inpainted_smooth";
+    case CleanupAction::kInpaintedTexture: return "inpainted_texture";
+    case CleanupAction::kNotCleaned: break;
   }
-  return "fallback";
+  return "not_cleaned";
 }
 
 std::optional<CleanupPlan> prepareCleanup(const platform::PageBitmap& page,
@@ -145,6 +150,8 @@ void runCleanupPass(platform::PageBitmap& page, const std::string& cleanupMode,
     inpaintPass(page, blockItems, plan, record, sink);
   } else if (cleanupMode == "bubble_clean") {
     bubbleCleanPass(page, blockItems, plan, pageRect, record, sink);
+  } else if (cleanupMode == "repaint") {
+    repaintPass(page, blockItems, record, sink);
   }
 }
 
