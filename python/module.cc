@@ -157,17 +157,31 @@ PYBIND11_MODULE(_letterforge, m) {
       }, py::arg("debug"), py::arg("format"), py::arg("quality"))
       .def("save", [](const RenderedPage& p, bool debug, const std::string& path) {
         saveBitmap(bitmapOf(p, debug), savedEncoding(p.options, path, debug), path);
-      }, py::arg("debug"), py::arg("path"));
+      }, py::arg("debug"), py::arg("path"))
+      .def_property_readonly("has_layers", [](const RenderedPage& p) { return p.layers.has_value(); })
+      .def("layer", [](const RenderedPage& p, const std::string& name) -> py::object {
+        if (!p.layers) return py::none();
+        const EncodedLayers& l = *p.layers;
+        const std::vector<std::uint8_t>* bytes = name == "cleaned" ? &l.cleaned
+                                                 : name == "text"  ? &l.text
+                                                 : name == "mask"  ? &l.mask
+                                                                   : &l.psd;
+        return bytesObject(*bytes);
+      }, py::arg("name"))
+      .def("save_layers", [](const RenderedPage& p, const std::string& prefix) {
+        if (!p.layers) throw CallFailure{.errorClass = "LetterforgeError", .message = "no layers were asked for"};
+        saveLayers(*p.layers, prefix);
+      }, py::arg("prefix"));
 
   m.def("render", [](const py::object& image, const std::string& imageName,
                      const PayloadArgument& ocr, const PayloadArgument& translations,
-                     const OptionArguments& options, bool debug) {
+                     const OptionArguments& options, bool debug, bool layers) {
     // Options first: a mistyped name is reported before any file is read.
     const JobOptions jobOptions = jobOptionsOf(options);
     return renderPage(pageImageSource(image, imageName), payloadInput(ocr),
-                      payloadInput(translations), jobOptions, debug);
+                      payloadInput(translations), jobOptions, debug, layers);
   }, py::arg("image"), py::arg("image_name"), py::arg("ocr"), py::arg("translations"),
-     py::arg("options"), py::arg("debug"));
+     py::arg("options"), py::arg("debug"), py::arg("layers"));
 
   m.def("decode_image", [](const py::object& source, const std::string& name) {
     const auto [path, bytes] = fileSource(source);

@@ -40,12 +40,14 @@ JobOptions jobOptionsOf(const std::vector<std::pair<std::string, OptionValue>>& 
 }
 
 RenderedPage renderPage(PageImageSource image, const PayloadInput& ocr,
-                        const PayloadInput& translations, const JobOptions& options, bool debug) {
+                        const PayloadInput& translations, const JobOptions& options, bool debug,
+                        bool layers) {
   RenderJob job{.image = std::move(image),
                 .ocr = payloadSource<OcrPayload>(ocr),
                 .translations = payloadSource<TranslationPayload>(translations),
                 .settings = jobSettings(options),
-                .debugImage = debug};
+                .debugImage = debug,
+                .layers = layers};
   RenderedPage page{.options = options};
   RunFailure failure;
   std::optional<RenderResult> result;
@@ -59,8 +61,19 @@ RenderedPage renderPage(PageImageSource image, const PayloadInput& ocr,
   if (result->debugFailure) fail(*result->debugFailure, std::move(page.report));
   page.page = std::move(result->page.bitmap);
   if (result->debug) page.debug = std::move(result->debug->bitmap);
+  page.layers = std::move(result->layers);
   page.blocks = std::move(result->blocks);
   return page;
+}
+
+void saveLayers(const EncodedLayers& layers, const std::string& prefix) {
+  std::string failure;
+  bool written = false;
+  {
+    py::gil_scoped_release release;
+    written = writeLayers(layers, prefix, failure);
+  }
+  if (!written) throw CallFailure{.status = kExitWriteFailure, .message = failure};
 }
 
 ImageEncoding encodingOf(JobOptions options, const std::optional<std::string>& format,

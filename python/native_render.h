@@ -31,16 +31,21 @@ struct PayloadInput {
 struct RenderedPage {
   std::optional<platform::PageBitmap> page{};
   std::optional<platform::PageBitmap> debug{};  // when asked for
+  std::optional<EncodedLayers> layers{};        // when asked for
   std::vector<std::string> report{};            // the report lines, in order
   std::vector<BlockOutcome> blocks{};
   JobOptions options{};  // the format and quality chosen for saving
 };
 
 // Renders one page on this thread's engine, with the GIL released. Throws CallFailure with
-// the engine's status class and message, also when the debug image was asked for and cannot
-// be made.
+// the engine's status class and message, also when the debug image or the layers were asked
+// for and cannot be made.
 RenderedPage renderPage(PageImageSource image, const PayloadInput& ocr,
-                        const PayloadInput& translations, const JobOptions& options, bool debug);
+                        const PayloadInput& translations, const JobOptions& options, bool debug,
+                        bool layers);
+
+// Writes the four layer files under `prefix`, all or none. Throws CallFailure on failure.
+void saveLayers(const EncodedLayers& layers, const std::string& prefix);
 
 // The encoding of `options` with a format word and quality given instead of the options'
 // own. Throws CallFailure (OptionError) for a format that is not png, jpeg or webp.

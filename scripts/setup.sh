@@ -11,12 +11,13 @@ packages=(
   nlohmann-json3-dev libicu-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   python3-dev python3-numpy pybind11-dev python3-pybind11 python3-pytest python3-distributed
+  python3-pil python3-psd-tools imagemagick
 )
 if [ "${WITH_FUZZ_TOOLS:-0}" = 1 ]; then
   packages+=(clang libclang-rt-14-dev)
 fi
 if [ "${WITH_BENCH_TOOLS:-0}" = 1 ]; then
-  packages+=(imagemagick hyperfine time libvips-tools)
+  packages+=(hyperfine time libvips-tools python3-opencv)
 fi
 
 missing=()

@@ -32,6 +32,10 @@ standard input). Fields:
   translation  string   required: the translation JSON file
   output       string   required: the finished page; missing folders are created
   debug        string   a debug image of the decisions, in the format of its extension
+  layers       string   the layers to edit afterwards, at this path followed by
+                        .cleaned.png (the page cleaned, before any text), .text.png (the
+                        text over transparency), .mask.png (the cleanup mask) and .psd
+                        (original, cleaned and text layers; pages up to 30000 pixels a side)
 and any option below. A null value keeps the default.
   {"image": "p1.png", "ocr": "p1.ocr.json", "translation": "p1.tr.json",
    "output": "out/p1.png", "cleanup_mode": "bubble_clean"}
@@ -47,7 +51,8 @@ file, or write a file that another page reads, are refused before anything runs.
 
 Standard output: one JSON line per page as it finishes, in the order pages finish:
   line                  the manifest line
-  image, output, debug  the paths used (debug only when asked for)
+  image, output, debug, layers
+                        the paths used (debug and layers only when asked for)
   ok, status, message   true and 0; or false with the exit status letterforge would give and
                         its message (status 2 for a line that describes no job)
   milliseconds          time taken by the page, written files included

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "letterforge/driver/exit_status.h"
+#include "letterforge/driver/page_layers.h"
 #include "letterforge/raster/image_files.h"
 
 namespace letterforge {
@@ -15,9 +16,17 @@ std::optional<RunFailure> store(const std::vector<std::uint8_t>& bytes, const st
   return RunFailure{failure, kExitWriteFailure};
 }
 
-// The files of a rendered page, the output whole before anything of the debug image.
+// The files of a rendered page: the layers and the output whole before anything of the debug
+// image; an output that cannot be written takes the page's layers with it.
 std::optional<RunFailure> storeAll(const RenderResult& result, const PageJob& job) {
-  if (auto failure = store(result.page.encoded, job.output)) return failure;
+  if (result.layers) {
+    std::string failure;
+    if (!writeLayers(*result.layers, job.layers, failure)) return RunFailure{failure, kExitWriteFailure};
+  }
+  if (auto failure = store(result.page.encoded, job.output)) {
+    if (result.layers) removeLayers(job.layers);
+    return failure;
+  }
   if (job.debug.empty()) return std::nullopt;
   if (result.debugFailure) return result.debugFailure;
   return store(result.debug->encoded, job.debug);
@@ -33,6 +42,7 @@ RenderJob renderJobOf(const PageJob& job) {
       .translations = PayloadFile{job.translation},
       .settings = jobSettings(job.options),
       .debugImage = !job.debug.empty(),
+      .layers = !job.layers.empty(),
       .encoding = jobEncoding(job.options, job.output),
       .debugEncoding = ImageEncoding{.format = debugFormat, .quality = job.options.quality},
       .outputName = job.output,
@@ -41,7 +51,11 @@ RenderJob renderJobOf(const PageJob& job) {
 
 PageReport runPage(RenderEngine& engine, const PageJob& job) {
   const auto start = std::chrono::steady_clock::now();
-  PageReport report{.line = job.line, .image = job.image, .output = job.output, .debug = job.debug};
+  PageReport report{.line = job.line,
+                    .image = job.image,
+                    .output = job.output,
+                    .debug = job.debug,
+                    .layers = job.layers};
   const ReportSink sink = [&report](std::string_view line) { report.reportLines.emplace_back(line); };
   RunFailure failure;
   if (const auto result = engine.render(renderJobOf(job), sink, failure)) {
@@ -61,6 +75,7 @@ PageReport unreadableLineReport(const ManifestEntry& entry) {
                     .image = job.image,
                     .output = job.output,
                     .debug = job.debug,
+                    .layers = job.layers,
                     .failure = RunFailure{entry.failure, kExitUsage}};
 }
 

@@ -4,6 +4,9 @@
 #include <filesystem>
 #include <map>
 #include <system_error>
+#include <vector>
+
+#include "letterforge/driver/page_layers.h"
 
 namespace letterforge {
 namespace {
@@ -30,8 +33,11 @@ std::optional<std::string> sharedFileFault(const std::vector<ManifestEntry>& ent
   for (const ManifestEntry& entry : entries) {
     if (!entry.failure.empty()) continue;
     const PageJob& job = entry.job;
-    const std::pair<const char*, const std::string*> files[] = {{"output", &job.output},
-                                                                {"debug image", &job.debug}};
+    std::vector<std::pair<const char*, const std::string*>> files{{"output", &job.output},
+                                                                  {"debug image", &job.debug}};
+    const std::vector<std::string> layers = job.layers.empty() ? std::vector<std::string>{}
+                                                               : layerPaths(job.layers);
+    for (const std::string& layer : layers) files.emplace_back("layer", &layer);
     for (const auto& [role, path] : files) {
       // Any number of pages may be thrown away into /dev/null.
       std::error_code error;
@@ -39,8 +45,8 @@ std::optional<std::string> sharedFileFault(const std::vector<ManifestEntry>& ent
       const auto [found, added] = written.emplace(comparable(*path), Writer{job.line, role});
       if (added) continue;
       if (found->second.line == job.line) {
-        return "line " + std::to_string(job.line) + " writes " + *path +
-               " as its output and as its debug image";
+        return "line " + std::to_string(job.line) + " writes " + *path + " as its " +
+               found->second.role + " and as its " + role;
       }
       return "lines " + std::to_string(found->second.line) + " and " + std::to_string(job.line) +
              " both write " + *path;

@@ -9,9 +9,11 @@
 namespace letterforge {
 namespace {
 
-ManifestEntry page(std::int64_t line, std::string image, std::string output, std::string debug = "") {
+ManifestEntry page(std::int64_t line, std::string image, std::string output, std::string debug = "",
+                   std::string layers = "") {
   return {.job = {.line = line, .image = std::move(image), .ocr = "o.json",
-                  .translation = "t.json", .output = std::move(output), .debug = std::move(debug)}};
+                  .translation = "t.json", .output = std::move(output), .debug = std::move(debug),
+                  .layers = std::move(layers)}};
 }
 
 struct SharedCase {
@@ -42,6 +44,14 @@ INSTANTIATE_TEST_SUITE_P(Table, SharedFileFaultTest, ::testing::Values(
     SharedCase{"AnImageReplacedByItsOwnPage", {page(1, "a.png", "a.png")}},
     SharedCase{"AnyNumberOfPagesIntoDevNull",
                {page(1, "a.png", "/dev/null", "/dev/null"), page(2, "b.png", "/dev/null")}},
+    SharedCase{"LayersOfTwoPagesOnOnePrefix",
+               {page(1, "a.png", "out/a.png", "", "out/l"), page(2, "b.png", "out/b.png", "", "out/l")},
+               "lines 1 and 2 both write out/l.cleaned.png"},
+    SharedCase{"ALayerIsItsOwnOutput", {page(5, "a.png", "out/l.psd", "", "out/l")},
+               "line 5 writes out/l.psd as its output and as its layer"},
+    SharedCase{"ALayerIsAnotherPagesImage",
+               {page(1, "a.png", "out/a.png", "", "in/b"), page(2, "in/b.mask.png", "out/b.png")},
+               "line 1 writes in/b.mask.png as its layer, which line 2 reads"},
     SharedCase{"UnreadableLinesWriteNothing",
                {page(1, "a.png", "out/p.png"), {.job = page(2, "b.png", "out/p.png").job, .failure = "x"}}}),
     [](const auto& info) { return std::string(info.param.name); });

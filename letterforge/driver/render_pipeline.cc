@@ -14,16 +14,27 @@
 namespace letterforge {
 namespace {
 
-// Cleans (in "white_fill" mode) and draws one render item into its text area.
+// Cleans (in "white_fill" mode) and draws one render item into its text area, and into the
+// layers when there are any: the fill on the cleaned page, the text on the text layer, whose
+// earlier text a fill covers goes as it goes from the page.
 TypesetOutcome typesetItem(platform::PageBitmap& page, platform::TextContext& text,
-                           const RunState& run, const RenderItem& item) {
+                           const RunState& run, const RenderItem& item, PageLayers* layers) {
   const std::string& mode = run.settings.cleanupMode;
   const Rect area = itemTextArea(page, item, run.pageRect, mode, run.cleanupPlan.blockCleanRects);
   const double p = textMargin(item);
-  if (mode == "white_fill") fillRoundedRect(page, area, platform::kWhite);
+  if (mode == "white_fill") {
+    fillRoundedRect(page, area, platform::kWhite);
+    if (layers) {
+      fillRoundedRect(layers->cleaned, area, platform::kWhite);
+      layers->text.eraseRoundedRect(area, roundedRectRadius(area));
+    }
+  }
   const Rect textRect = inset(area, std::max(0.78 * p, 2.0), std::max(0.45 * p, 1.0));
   const bool bubble = mode == "bubble_clean" && !item.floating;
   const bool shortGroup = mode == "bubble_clean" && isShortGroup(item);
+  if (layers) {
+    drawFittedText(text, layers->text, run.settings.typeset, item.text, bubble, shortGroup, textRect);
+  }
   return drawFittedText(text, page, run.settings.typeset, item.text, bubble, shortGroup, textRect);
 }
 
@@ -41,7 +52,8 @@ std::optional<RunFailure> planRun(RunState& run, const OcrPayload& ocr,
 }
 
 std::optional<RunFailure> cleanAndTypeset(RunState& run, platform::PageBitmap& page,
-                                          platform::TextContext& text, const ReportSink& sink) {
+                                          platform::TextContext& text, const ReportSink& sink,
+                                          PageLayers* layers) {
   std::string failure;
   auto plan = prepareCleanup(page, run.blockItems, run.renderItems, run.pageRect, failure);
   if (!plan) return RunFailure{failure, kExitDuplicateId};
@@ -49,8 +61,9 @@ std::optional<RunFailure> cleanAndTypeset(RunState& run, platform::PageBitmap& p
 
   runCleanupPass(page, run.settings.cleanupMode, run.blockItems, run.cleanupPlan, run.pageRect,
                  run.cleanupRecord, sink);
+  if (layers) layers->cleaned.copyPixelsFrom(page);
   for (const RenderItem& item : run.renderItems) {
-    run.typesetOutcomes.push_back(typesetItem(page, text, run, item));
+    run.typesetOutcomes.push_back(typesetItem(page, text, run, item, layers));
   }
   if (run.settings.cleanupMode == "white_fill") {
     // Every block lies in a render item, whose text area was filled.

@@ -122,7 +122,7 @@ def _payload_argument(document: PayloadSource, name: str) -> Tuple[bool, Union[s
 
 def render(image: ImageSource, ocr: PayloadSource, translations: PayloadSource, *,
            output: Optional[PathArg] = None, debug: Union[bool, PathArg] = False,
-           **options: OptionArg) -> RenderResult:
+           layers: Union[bool, PathArg] = False, **options: OptionArg) -> RenderResult:
     # The docstring is completed below with the table of options.
     option_pairs = _option_pairs(options)
     image_arg, image_name = _image_argument(image)
@@ -133,10 +133,19 @@ def render(image: ImageSource, ocr: PayloadSource, translations: PayloadSource, 
         debug_path = os.fsdecode(debug)
     elif not isinstance(debug, (bool, numpy.bool_)):
         raise OptionError(f"debug: expected a boolean or a path, found {type(debug).__name__}")
+    layers_path = None
+    if isinstance(layers, (str, os.PathLike)):
+        layers_path = os.fsdecode(layers)
+    elif not isinstance(layers, (bool, numpy.bool_)):
+        raise OptionError(f"layers: expected a boolean or a path, found {type(layers).__name__}")
     native = _native.render(image_arg, image_name, ocr_arg, translations_arg, option_pairs,
-                            debug_path is not None or bool(debug))
+                            debug_path is not None or bool(debug),
+                            layers_path is not None or bool(layers))
     result = RenderResult(native)
-    # The output is written whole before anything of the debug image, as letterforge does.
+    # The layers and the output are written whole before anything of the debug image, as
+    # letterforge-batch writes them.
+    if layers_path is not None:
+        result.save_layers(layers_path)
     if output is not None:
         result.save(output)
     if debug_path is not None:
@@ -159,6 +168,11 @@ output
 debug
     True draws the debug image too (RenderResult.debug); a path also writes it there, after
     the output.
+layers
+    True makes the layers for editing afterwards too (RenderResult.layers); a path also
+    writes them there, before the output: path.cleaned.png, path.text.png, path.mask.png and
+    path.psd (see RenderResult.save_layers). A page whose layers cannot be made (a PSD holds
+    at most 30000 pixels a side) raises WriteError.
 **options
     By name, as below; numbers are bounded as letterforge's command line bounds them.
 

@@ -20,7 +20,7 @@ the exit status is 1 when a page failed:
 
 A job holds the fields of a line of letterforge-batch's manifest: image, ocr, translation and
 output (paths as the workers see them: a shared file system or the same tree on every
-machine), debug (a path; absent, null or empty for none), and any render option by name
+machine), debug and layers (paths; absent, null or empty for none), and any render option by name
 (null keeps the default). The workers write the files; each job comes back as a record (a
 plain dict with the fields of letterforge-batch's result lines), in the jobs' order.
 """
@@ -44,8 +44,9 @@ from ._errors import LetterforgeError, OptionError
 from ._result import BlockResult
 
 # The fields of a job that are not render options.
-FILE_FIELDS = ("image", "ocr", "translation", "output", "debug")
+FILE_FIELDS = ("image", "ocr", "translation", "output", "debug", "layers")
 _REQUIRED_FIELDS = ("image", "ocr", "translation", "output")
+_LAYER_SUFFIXES = (".cleaned.png", ".text.png", ".mask.png", ".psd")
 
 
 class PageRecord(TypedDict):
@@ -57,6 +58,7 @@ class PageRecord(TypedDict):
     image: Optional[str]
     output: Optional[str]
     debug: Optional[str]  # None when no debug image was asked for
+    layers: Optional[str]  # None when no layers were asked for
     ok: bool
     status: Optional[int]  # 0 when ok
     message: Optional[str]  # None when ok
@@ -69,10 +71,10 @@ class _UnreadableLine(str):
     """A manifest line that is not JSON, as the fault that fails its page."""
 
 
-def _debug_path(job: Mapping[str, Any]) -> Optional[str]:
-    """The debug path of a job, as letterforge reads its debug argument: trimmed, and
-    empty for none."""
-    debug = job.get("debug")
+def _debug_path(job: Mapping[str, Any], field: str = "debug") -> Optional[str]:
+    """The debug (or layers) path of a job, as letterforge reads its debug argument:
+    trimmed, and empty for none."""
+    debug = job.get(field)
     return (debug.strip() or None) if isinstance(debug, str) else None
 
 
@@ -85,6 +87,7 @@ def _record(job: Any, **fields: Any) -> PageRecord:
         if isinstance(known.get(name), str) and known[name]:
             record[name] = known[name]
     record["debug"] = _debug_path(known)
+    record["layers"] = _debug_path(known, "layers")
     record.update(fields)
     return record  # type: ignore[return-value]
 
@@ -110,8 +113,9 @@ def job_problem(job: Any) -> Optional[str]:
             return f"{name}: expected a string, found {_type_name(job[name])}"
         if not job[name]:
             return f"{name}: expected a path, found an empty string"
-    if job.get("debug") is not None and not isinstance(job["debug"], str):
-        return f"debug: expected a string, found {_type_name(job['debug'])}"
+    for name in ("debug", "layers"):
+        if job.get(name) is not None and not isinstance(job[name], str):
+            return f"{name}: expected a string, found {_type_name(job[name])}"
     return None
 
 
@@ -125,12 +129,23 @@ def render_job(job: Mapping[str, Any]) -> PageRecord:
         return _record(job, status=OptionError.status, message=problem)
     options = {name: value for name, value in job.items() if name not in FILE_FIELDS}
     debug = _debug_path(job)
+    layers = _debug_path(job, "layers")
     record = _record(job, ok=True, status=0)
     try:
         result = letterforge.render(job["image"], job["ocr"], job["translation"],
-                                    debug=debug is not None, **options)
+                                    debug=debug is not None, layers=layers is not None,
+                                    **options)
         record.update(report=result.report, blocks=result.blocks)
-        result.save(job["output"])
+        if layers is not None:
+            result.save_layers(layers)
+        try:
+            result.save(job["output"])
+        except LetterforgeError:
+            # A page keeps its layers only with its output, as letterforge-batch keeps them.
+            for path in (layers + suffix for suffix in _LAYER_SUFFIXES) if layers else ():
+                if os.path.exists(path):
+                    os.remove(path)
+            raise
         if debug is not None:
             result.save(debug, debug=True)
     except LetterforgeError as error:
@@ -212,8 +227,8 @@ def read_manifest(path: str) -> List[tuple]:
             if isinstance(job, dict):
                 for name in FILE_FIELDS:
                     if isinstance(job.get(name), str) and job[name].strip():
-                        job[name] = os.path.join(folder, job[name].strip() if name == "debug"
-                                                 else job[name])
+                        job[name] = os.path.join(folder, job[name].strip()
+                                                 if name in ("debug", "layers") else job[name])
             jobs.append((number, job))
     return jobs
 
