@@ -117,6 +117,10 @@ void readLine(std::string_view line, const std::string& folder, ManifestEntry& e
       return;
     }
   }
+  // Files are written in the format their names promise, or refused before anything runs.
+  const PageJob& job = entry.job;
+  if (!jobEncoding(job.options, job.output, entry.failure)) return;
+  if (!job.debug.empty()) debugEncoding(job.options, job.debug, entry.failure);
 }
 
 std::optional<std::string> readStandardInput(std::string& failure) {
