@@ -128,7 +128,11 @@ INSTANTIATE_TEST_SUITE_P(Table, ManifestLineTest, ::testing::Values(
              }},
     LineCase{"DebugOfAFormatNotWritten", lineWith(R"("debug": "d.bmp", "format": "png")"), {},
              "debug image \"ch/d.bmp\": its extension names no format written here (png, jpg, "
-             "jpeg or webp)"}),
+             "jpeg or webp)"},
+    LineCase{"FontFileReadFromTheManifestFolder", lineWith(R"("font": "fonts/Comic.ttf")"),
+             [](J j) { j.options.settings.font = "ch/fonts/Comic.ttf"; }},
+    LineCase{"AbsoluteFontFileStays", lineWith(R"("font": "/usr/share/fonts/x.ttf")"),
+             [](J j) { j.options.settings.font = "/usr/share/fonts/x.ttf"; }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ManifestTest, LinesAreCountedFromOneWithBlankOnesSkipped) {
@@ -141,6 +145,16 @@ TEST(ManifestTest, LinesAreCountedFromOneWithBlankOnesSkipped) {
   EXPECT_EQ(entries[1].job.line, 4);
   EXPECT_EQ(entries[1].failure, "image: required field is missing");
   EXPECT_EQ(entries[2].job.line, 5);
+}
+
+TEST(ManifestTest, AFontFileOfTheCommandLineIsReadFromTheCurrentFolder) {
+  JobOptions defaults;
+  defaults.settings.font = "fonts/Comic.ttf";
+  const auto entries = readManifest(lineWith("") + "\n" + lineWith(R"("font": "f/My.otf")"), "ch",
+                                    defaults);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].job.options.settings.font, "fonts/Comic.ttf");
+  EXPECT_EQ(entries[1].job.options.settings.font, "ch/f/My.otf");
 }
 
 TEST(ManifestTest, ALineFailingOnAnOptionStillNamesItsFiles) {
