@@ -14,15 +14,15 @@
 namespace letterforge {
 namespace {
 
-// Cleans (in "white_fill" mode) and draws one render item into its text area, and into the
+// Cleans (in white fill mode) and draws one render item into its text area, and into the
 // layers when there are any: the fill on the cleaned page, the text on the text layer, whose
 // earlier text a fill covers goes as it goes from the page.
 TypesetOutcome typesetItem(platform::PageBitmap& page, platform::TextContext& text,
                            const RunState& run, const RenderItem& item, PageLayers* layers) {
-  const std::string& mode = run.settings.cleanupMode;
+  const CleanupMode mode = run.settings.cleanupMode;
   const Rect area = itemTextArea(page, item, run.pageRect, mode, run.cleanupPlan.blockCleanRects);
   const double p = textMargin(item);
-  if (mode == "white_fill") {
+  if (mode == CleanupMode::kWhiteFill) {
     fillRoundedRect(page, area, platform::kWhite);
     if (layers) {
       fillRoundedRect(layers->cleaned, area, platform::kWhite);
@@ -30,12 +30,14 @@ TypesetOutcome typesetItem(platform::PageBitmap& page, platform::TextContext& te
     }
   }
   const Rect textRect = inset(area, std::max(0.78 * p, 2.0), std::max(0.45 * p, 1.0));
-  const bool bubble = mode == "bubble_clean" && !item.floating;
-  const bool shortGroup = mode == "bubble_clean" && isShortGroup(item);
+  const bool bubble = mode == CleanupMode::kBubbleClean && !item.floating;
+  const bool shortGroup = mode == CleanupMode::kBubbleClean && isShortGroup(item);
   if (layers) {
-    drawFittedText(text, layers->text, run.settings.typeset, item.text, bubble, shortGroup, textRect);
+    drawFittedText(text, layers->text, run.settings.typeset, run.fontFamily, item.text, bubble,
+                   shortGroup, textRect);
   }
-  return drawFittedText(text, page, run.settings.typeset, item.text, bubble, shortGroup, textRect);
+  return drawFittedText(text, page, run.settings.typeset, run.fontFamily, item.text, bubble,
+                        shortGroup, textRect);
 }
 
 }  // namespace
@@ -65,7 +67,7 @@ std::optional<RunFailure> cleanAndTypeset(RunState& run, platform::PageBitmap& p
   for (const RenderItem& item : run.renderItems) {
     run.typesetOutcomes.push_back(typesetItem(page, text, run, item, layers));
   }
-  if (run.settings.cleanupMode == "white_fill") {
+  if (run.settings.cleanupMode == CleanupMode::kWhiteFill) {
     // Every block lies in a render item, whose text area was filled.
     run.cleanupRecord.blockCleanups.assign(run.blockItems.size(),
                                            BlockCleanup{.action = CleanupAction::kWhiteFill});

@@ -76,7 +76,7 @@ TEST(RepaintPassTest, ModeWordRunsThePass) {
   PageBitmap page = pageWithBlocks();
   CleanupRecord record;
   std::string report;
-  runCleanupPass(page, "repaint", kBlocks, CleanupPlan{}, Rect{0, 0, 300, 120}, record,
+  runCleanupPass(page, CleanupMode::kRepaint, kBlocks, CleanupPlan{}, Rect{0, 0, 300, 120}, record,
                  [&](std::string_view line) { (report += line) += '\n'; });
   EXPECT_EQ(record.blockCleanups.size(), 3u);
   EXPECT_NE(report.find("repaint not_cleaned p2"), std::string::npos);

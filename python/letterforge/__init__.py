@@ -138,18 +138,22 @@ def render(image: ImageSource, ocr: PayloadSource, translations: PayloadSource, 
         layers_path = os.fsdecode(layers)
     elif not isinstance(layers, (bool, numpy.bool_)):
         raise OptionError(f"layers: expected a boolean or a path, found {type(layers).__name__}")
+    output_path = None if output is None else os.fsdecode(output)
+    # A file name whose format cannot be written is refused before anything is rendered.
+    _native.check_file_names(option_pairs, output_path or "", debug_path or "")
     native = _native.render(image_arg, image_name, ocr_arg, translations_arg, option_pairs,
                             debug_path is not None or bool(debug),
                             layers_path is not None or bool(layers))
     result = RenderResult(native)
     # The layers and the output are written whole before anything of the debug image, as
     # letterforge-batch writes them.
-    if layers_path is not None:
-        result.save_layers(layers_path)
-    if output is not None:
-        result.save(output)
-    if debug_path is not None:
-        result.save(debug_path, debug=True)
+    if output_path is not None:
+        native.save_files(output_path, debug_path or "", layers_path or "")
+    else:
+        if layers_path is not None:
+            result.save_layers(layers_path)
+        if debug_path is not None:
+            result.save(debug_path, debug=True)
     return result
 
 
