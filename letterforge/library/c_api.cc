@@ -33,6 +33,13 @@ static_assert(LF_ERROR_WRITE_FAILURE == kExitWriteFailure);
 static_assert(LF_ERROR_OUT_OF_MEMORY == kExitOutOfMemory);
 static_assert(LF_ERROR_FONT_UNAVAILABLE == kExitFontUnavailable);
 
+// The header's version macros say what kVersion says.
+#define LF_TEXT_OF(number) #number
+#define LF_TEXT(number) LF_TEXT_OF(number)
+static_assert(std::string_view(kVersion) == LF_TEXT(LF_VERSION_MAJOR) "." LF_TEXT(
+                                                LF_VERSION_MINOR) "." LF_TEXT(LF_VERSION_PATCH),
+              "LF_VERSION_MAJOR/MINOR/PATCH in letterforge.h differ from kVersion");
+
 struct lf_error {
   int code = LF_OK;
   std::string message{};

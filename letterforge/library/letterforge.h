@@ -45,6 +45,12 @@
 extern "C" {
 #endif
 
+/* The version of this header: a program built against it may check at run time that
+ * lf_version() is not older. */
+#define LF_VERSION_MAJOR 1
+#define LF_VERSION_MINOR 1
+#define LF_VERSION_PATCH 0
+
 /* "major.minor.patch": the version of the library and of the programs it ships with. */
 LF_API const char* lf_version(void);
 
