@@ -23,13 +23,13 @@ cmake --install "$build" --prefix "$prefix" --component Unspecified >/dev/null
 for file in bin/letterforge bin/cutframe bin/letterforge-batch include/letterforge.h lib/pkgconfig/letterforge.pc \
   lib/cmake/letterforge/letterforgeConfig.cmake lib/cmake/letterforge/letterforgeConfigVersion.cmake \
   lib/cmake/letterforge/letterforgeTargets.cmake share/man/man1/letterforge.1 \
-  share/man/man1/cutframe.1 share/man/man1/letterforge-batch.1; do
+  share/man/man1/cutframe.1 share/man/man1/letterforge-batch.1 share/man/man3/letterforge.3; do
   [ -e "$prefix/$file" ] || fail "$file is not installed"
 done
 version=$(sed -n 's/.*kVersion = "\([0-9.]*\)".*/\1/p' letterforge/driver/version.h)
 library="$prefix/lib/libletterforge.so.$version"
 [ -e "$library" ] || fail "lib/libletterforge.so.$version is not installed"
-for page in "$prefix"/share/man/man1/*.1; do
+for page in "$prefix"/share/man/man1/*.1 "$prefix"/share/man/man3/*.3; do
   warnings=$(groff -man -Tutf8 -ww -z "$page" 2>&1)
   [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
 done
