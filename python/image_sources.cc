@@ -17,7 +17,9 @@ platform::DecodedImage decodeSource(const std::string& path,
     image = bytes ? platform::decodeImage(*bytes) : platform::decodeImageFile(path);
   }
   if (!image) {
-    throw CallFailure{.status = kExitImageUnreadable, .message = "Could not open image: " + name};
+    throw CallFailure{.status = kExitImageUnreadable,
+                      .message = "Could not open image: " + name,
+                      .missingFile = bytes ? "" : missingFile(path)};
   }
   return std::move(*image);
 }
@@ -38,7 +40,9 @@ platform::DecodedImage cropSource(const std::string& path,
   if (piece) return std::move(*piece);
   switch (problem) {
     case cutframe::CropProblem::kCannotOpen:
-      throw CallFailure{.errorClass = "ImageError", .message = "Could not open image: " + name};
+      throw CallFailure{.errorClass = "ImageError",
+                        .message = "Could not open image: " + name,
+                        .missingFile = bytes ? "" : missingFile(path)};
     case cutframe::CropProblem::kCannotDecode:
       throw CallFailure{.errorClass = "ImageError", .message = "Could not decode image: " + name};
     case cutframe::CropProblem::kOutsideImage: break;

@@ -16,6 +16,7 @@
 #include "cutframe/crop.h"
 #include "letterforge/driver/cleanup_planning.h"
 #include "letterforge/driver/version.h"
+#include "letterforge/inputs/payloads.h"
 #include "python/image_sources.h"
 #include "python/native_render.h"
 #include "python/page_arrays.h"
@@ -102,7 +103,8 @@ void translateFailures(std::exception_ptr thrown) {
     try {
       const py::object exception = py::module_::import("letterforge._errors")
                                        .attr("exception_for")(failure.status, failure.errorClass,
-                                                              failure.message, failure.report);
+                                                              failure.message, failure.report,
+                                                              failure.missingFile);
       PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exception.ptr())), exception.ptr());
     } catch (py::error_already_set& error) {
       error.restore();
@@ -117,6 +119,7 @@ PYBIND11_MODULE(_letterforge, m) {
   m.attr("version") = kVersion;
   m.attr("max_image_side") = platform::kMaxImageSide;
   m.attr("max_image_pixels") = platform::kMaxImagePixels;
+  m.attr("max_payload_nesting") = kMaxPayloadNesting;
   py::register_exception_translator(translateFailures);
 
   m.def("option_descriptions", [] {
@@ -132,6 +135,9 @@ PYBIND11_MODULE(_letterforge, m) {
       throw CallFailure{.errorClass = "ImageError", .message = *problem};
     }
   }, "Raises ImageError unless the array can be a page image.");
+
+  m.def("release_engine", &releaseThreadEngine,
+        "Lets the calling thread's engine go; False when the thread held none.");
 
   m.def("check_options", [](const OptionArguments& options) { jobOptionsOf(options); },
         "Raises OptionError unless every (name, value) is a render option and its value fits.");
