@@ -92,6 +92,15 @@ class CropError(LetterforgeError, ValueError):
     status = 1
 
 
+class ManifestError(LetterforgeError, ValueError):
+    """A chapter refused as a whole, with letterforge-batch's message: a manifest that cannot be
+    read ("<path>: cannot be read: <reason>") or holds no job, or jobs that would write one file
+    ("lines 1 and 2 both write <path>") or write a file another reads. `status` is the exit
+    status letterforge-batch gives it."""
+
+    status = 2
+
+
 _BY_STATUS = {cls.status: cls for cls in (ImageError, OptionError, PayloadError,
                                           DuplicateIdError, WriteError, OutOfMemoryError,
                                           FontError)}
