@@ -18,6 +18,7 @@
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -393,11 +394,72 @@ bool createDirectories(const std::string& directory, std::string& failure) {
   }
   const std::string parent = parentOf(directory);
   if (parent != directory && !createDirectories(parent, failure)) return false;
-  if (::mkdir(directory.c_str(), 0777) != 0 && errno != EEXIST) {
-    failure = "cannot create directory " + directory + ": " + describeErrno(errno);
+  if (::mkdir(directory.c_str(), 0777) == 0) return true;
+  const int error = errno;
+  // A link to a folder not made yet: the folder is made where it leads.
+  if (error == EEXIST && ::lstat(directory.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+    std::string linkFailure;
+    const auto target = finalLinkTarget(directory, linkFailure);
+    if (!target) {
+      failure = "cannot create directory " + directory + ": " + linkFailure;
+      return false;
+    }
+    return createDirectories(*target, failure);
+  }
+  if (error != EEXIST) {
+    failure = "cannot create directory " + directory + ": " + describeErrno(error);
     return false;
   }
   return true;
+}
+
+std::string writtenPath(const std::string& path) {
+  // Names still to walk, the next one last; `walked` holds no link, "." or "..".
+  std::vector<std::string> pending;
+  const auto push = [&pending](std::string_view text) {
+    std::vector<std::string> names;
+    for (std::size_t start = 0; start <= text.size();) {
+      const std::size_t slash = std::min(text.find('/', start), text.size());
+      if (slash > start) names.emplace_back(text.substr(start, slash - start));
+      start = slash + 1;
+    }
+    pending.insert(pending.end(), names.rbegin(), names.rend());
+  };
+  std::string walked;
+  if (!path.starts_with('/')) {
+    std::array<char, PATH_MAX> cwd{};
+    if (::getcwd(cwd.data(), cwd.size()) != nullptr) walked = cwd.data();
+    if (walked == "/") walked.clear();
+  }
+  push(path);
+  int links = 0;
+  bool missing = false;  // below a name that does not exist, no name can be a link
+  while (!pending.empty()) {
+    const std::string name = std::move(pending.back());
+    pending.pop_back();
+    if (name == ".") continue;
+    if (name == "..") {
+      walked.erase(std::min(walked.size(), walked.rfind('/')));
+      missing = false;
+      continue;
+    }
+    const std::string next = walked + "/" + name;
+    struct stat info {};
+    missing = missing || ::lstat(next.c_str(), &info) != 0;
+    // Past the system's limit of links the write fails; the name is then taken as it stands.
+    if (!missing && S_ISLNK(info.st_mode) && ++links <= kMaxLinkDepth) {
+      std::array<char, PATH_MAX> target{};
+      const ssize_t n = ::readlink(next.c_str(), target.data(), target.size());
+      if (n > 0 && static_cast<std::size_t>(n) < target.size()) {
+        const std::string_view text(target.data(), static_cast<std::size_t>(n));
+        if (text.starts_with('/')) walked.clear();
+        push(text);
+        continue;
+      }
+    }
+    walked = next;
+  }
+  return walked.empty() ? "/" : walked;
 }
 
 bool writeFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes,
@@ -424,6 +486,8 @@ bool writeFileReplacing(const std::string& path, std::span<const std::uint8_t> b
   // that leads nowhere yet names the file to create.
   const auto target = finalLinkTarget(path, failure);
   if (!target) return false;
+  // A link to a file not made yet leads into folders that may not be made yet either.
+  if (*target != path && !createDirectories(parentOf(*target), failure)) return false;
   return replaceRegularFile(*target, exists ? &existing : nullptr, bytes, failure, temporary);
 }
 

@@ -30,8 +30,16 @@ bool writeFileReplacing(const std::string& path, std::span<const std::uint8_t> b
                         std::string& failure,
                         TemporaryFile temporary = TemporaryFile::kUnnamedWhereSupported);
 
-// Creates the directory and every missing parent; an existing directory is not an error.
+// Creates the directory and every missing parent; an existing directory is not an error. A
+// symbolic link whose target does not exist yet stands for that target, which is created.
 bool createDirectories(const std::string& directory, std::string& failure);
+
+// The file that writeFileReplacing(path, ...) would write: the path made absolute, every
+// symbolic link on it followed (also one whose target does not exist yet, which names the file
+// or folder the write creates, and chains of them), "." and ".." taken out as the system takes
+// them after a link. Two paths name one file exactly when their written paths are equal, even
+// before either file or its folders exist.
+std::string writtenPath(const std::string& path);
 
 // Makes a write past the file-size limit fail with "File too large" instead of ending the
 // process, so that it is reported like any other write failure. Programs call it at start.

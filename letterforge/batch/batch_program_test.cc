@@ -19,12 +19,14 @@
 #include "letterforge/driver/exit_status.h"
 #include "letterforge/driver/program_run_test_support.h"
 #include "letterforge/driver/version.h"
+#include "platform/test_case_names.h"
 
 namespace letterforge {
 namespace {
 
 namespace fs = std::filesystem;
 using program_run::ProgramRun;
+using test_cases::PrintTo;
 using program_run::readFile;
 
 // A page's three input files.
@@ -219,6 +221,110 @@ TEST_F(BatchProgramTest, PagesWritingOneFileAreRefusedBeforeAnythingRuns) {
   EXPECT_EQ(b.err, "letterforge-batch: refused: lines 1 and 2 both write out/./1.png\n");
   EXPECT_FALSE(fs::exists(dir_ / "out"));
 }
+
+TEST_F(BatchProgramTest, APageWritingOverTheManifestOrThroughALinkIntoAnothersFileIsRefused) {
+  const PageInputs& sample = pages_->front();
+  writeText("m.jsonl", manifestLine(sample, "out/1.png") +
+                           manifestLine(sample, "m.jsonl", "\"format\": \"png\""));
+  ProgramRun b = batch({"m.jsonl"});
+  EXPECT_EQ(b.status, kBatchNotRun);
+  EXPECT_EQ(b.err, "letterforge-batch: refused: line 2 writes m.jsonl as its output, which is the "
+                   "manifest\n");
+  // A link whose target the run would create: both pages would write out/real.png.
+  fs::create_directory(dir_ / "out");
+  fs::create_symlink("real.png", dir_ / "out/link.png");
+  writeText("m.jsonl", manifestLine(sample, "out/link.png") + manifestLine(sample, "out/real.png"));
+  b = batch({"m.jsonl"});
+  EXPECT_EQ(b.status, kBatchNotRun);
+  EXPECT_EQ(b.err, "letterforge-batch: refused: lines 1 and 2 both write out/real.png\n");
+  EXPECT_FALSE(fs::exists(dir_ / "out/real.png"));
+}
+
+// A failure's message on standard error is one line, whatever its path holds.
+TEST_F(BatchProgramTest, FailureLinesShowControlCharactersEscaped) {
+  const PageInputs& sample = pages_->front();
+  writeText("m.jsonl", "{\"image\": \"no\\nsuch\\u001b[2J.png\", \"ocr\": " +
+                           jsonPath(sample.ocr) + ", \"translation\": " +
+                           jsonPath(sample.translation) + ", \"output\": \"o.png\"}\n");
+  const ProgramRun b = batch({"m.jsonl"});
+  EXPECT_EQ(b.status, kBatchSomePagesFailed);
+  EXPECT_NE(b.err.find("line 1: Could not open image: no\\nsuch\\x1b[2J.png\n"), std::string::npos)
+      << b.err;
+}
+
+// Where standard output goes when the result lines cannot be written.
+enum class ResultsTo { kFullDevice, kPipeNobodyReads, kClosed };
+struct LostResultsCase {
+  const char* name;
+  ResultsTo to;
+  std::string firstLine;  // on standard error
+};
+class LostResultsTest : public BatchProgramTest,
+                        public ::testing::WithParamInterface<LostResultsCase> {
+ protected:
+  // Runs letterforge-batch on the manifest with standard output as the case has it, and
+  // SIGPIPE's action the default, as a shell leaves it.
+  ProgramRun batchInto(ResultsTo to, const std::vector<std::string>& arguments) {
+    const std::string program = program_run::builtProgram("letterforge-batch");
+    const fs::path errPath = dir_ / "stderr.txt";
+    int reader[2];
+    EXPECT_EQ(pipe(reader), 0);
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      std::signal(SIGPIPE, SIG_DFL);
+      if (chdir(dir_.c_str()) != 0 || !freopen(errPath.c_str(), "w", stderr)) _exit(127);
+      close(reader[0]);  // nobody reads the pipe
+      if (to == ResultsTo::kPipeNobodyReads) dup2(reader[1], STDOUT_FILENO);
+      if (to == ResultsTo::kFullDevice && !freopen("/dev/full", "w", stdout)) _exit(127);
+      if (to == ResultsTo::kClosed) close(STDOUT_FILENO);
+      close(reader[1]);
+      alarm(120);
+      std::vector<char*> argv{const_cast<char*>(program.c_str())};
+      for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      execv(program.c_str(), argv.data());
+      _exit(127);
+    }
+    close(reader[0]);
+    close(reader[1]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return ProgramRun{WIFEXITED(status) ? WEXITSTATUS(status) : -1, "", readFile(errPath)};
+  }
+};
+
+// The page in flight is finished and written; no other page is started; the loss is said on
+// standard error even when quiet, and the run ends with a status of its own.
+TEST_P(LostResultsTest, AreAFailureOfTheirOwnSaidOnStandardError) {
+  const LostResultsCase& c = GetParam();
+  const PageInputs& page = (*pages_)[1];
+  writeText("m.jsonl", manifestLine(page, "out/1.png") + manifestLine(page, "out/2.png") +
+                           manifestLine(page, "out/3.png"));
+  const ProgramRun b = batchInto(c.to, {"--jobs", "1", "--quiet", "m.jsonl"});
+  EXPECT_EQ(b.status, kBatchResultsLost);
+  EXPECT_EQ(b.err.substr(0, b.err.find('\n') + 1), c.firstLine);
+  if (c.to == ResultsTo::kClosed) {
+    EXPECT_FALSE(fs::exists(dir_ / "out"));
+    return;
+  }
+  EXPECT_NE(b.err.find("line 1: its result line could not be written\n"), std::string::npos);
+  EXPECT_TRUE(fs::exists(dir_ / "out/1.png"));
+  EXPECT_FALSE(fs::exists(dir_ / "out/3.png"));
+  EXPECT_TRUE(temporaryFiles().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Outputs, LostResultsTest, ::testing::Values(
+    LostResultsCase{"FullDevice", ResultsTo::kFullDevice,
+                    "letterforge-batch: standard output: No space left on device: result lines "
+                    "are lost; starting no other page\n"},
+    LostResultsCase{"PipeNobodyReads", ResultsTo::kPipeNobodyReads,
+                    "letterforge-batch: standard output: Broken pipe: result lines are lost; "
+                    "starting no other page\n"},
+    LostResultsCase{"Closed", ResultsTo::kClosed,
+                    "letterforge-batch: standard output is closed: the result lines could not "
+                    "be written; nothing was rendered\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(BatchProgramTest, AManifestThatCannotBeReadOrHoldsNoPageIsRefusedWhole) {
   const ProgramRun missing = batch({"missing.jsonl"});
