@@ -181,16 +181,16 @@ def _with_options(job: Job, options: Mapping[str, Any],
     return job
 
 
-def _checked(jobs: List[Job], options: Mapping[str, Any]) -> _Chapter:
+def _checked(jobs: List[Job], options: Mapping[str, Any], manifest: bytes = b"") -> _Chapter:
     """Reads the jobs as letterforge-batch reads a manifest: the record of each job that
-    describes no page, and ManifestError when jobs share a file. `options` apply where a job
-    sets none."""
+    describes no page, and ManifestError when jobs share a file or one writes the manifest
+    they were read from (empty: none). `options` apply where a job sets none."""
     defaults = tuple(letterforge._option_pairs(options))
     tasks = [_with_options(job, options, defaults) for job in jobs]
     lines = [_as_line(index + 1, task) for index, task in enumerate(tasks)]
     readable = [(index, line) for index, line in enumerate(lines)
                 if isinstance(line, ManifestLine)]
-    checked, fault = _native.check_jobs([tuple(line) for _, line in readable])
+    checked, fault = _native.check_jobs([tuple(line) for _, line in readable], manifest)
     if fault is not None:
         raise ManifestError(f"refused: {fault}")
     records: List[Any] = list(lines)
@@ -273,7 +273,8 @@ def main(arguments: Optional[List[str]] = None) -> int:
     parser.add_argument("manifest", help="a file of one JSON job per line; - for standard input")
     given = parser.parse_args(arguments)
     try:
-        chapter = _checked(list(read_manifest(given.manifest)), {})
+        manifest = b"" if given.manifest == "-" else os.fsencode(given.manifest)
+        chapter = _checked(list(read_manifest(given.manifest)), {}, manifest)
     except ManifestError as error:
         print(f"letterforge.distributed: {error}", file=sys.stderr)
         return ManifestError.status

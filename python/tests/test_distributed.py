@@ -307,6 +307,9 @@ REFUSED_MANIFESTS = [
      (_GOOD % "p" + ', "debug": "out/p.png"}\n').encode()),
     ("a line writing what another reads",
      (_GOOD % "p" + "}\n" + (_GOOD % "q").replace(OCR, "out/p.png") + "}\n").encode()),
+    ("a line writing over the manifest",
+     (_GOOD % "p" + "}\n" + (_GOOD % "q").replace("out/q.png", "chapter.jsonl") +
+      ', "format": "png"}\n').encode()),
 ]
 
 
