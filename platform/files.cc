@@ -82,6 +82,31 @@ std::optional<std::string> finalLinkTarget(std::string path, std::string& failur
   return std::nullopt;
 }
 
+// Brings what was written to the file (or the names a directory holds) to the disk. A file
+// system that cannot (EINVAL) has nothing to bring.
+bool syncToDisk(int fd, std::string& failure) {
+  while (::fsync(fd) != 0) {
+    if (errno == EINTR) continue;
+    if (errno == EINVAL) return true;
+    failure = describeErrno(errno);
+    return false;
+  }
+  return true;
+}
+
+// The directory's entries on the disk: a file renamed or linked into it survives a power cut
+// only once they are.
+bool syncDirectory(const std::string& directory, std::string& failure) {
+  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    failure = describeErrno(errno);
+    return false;
+  }
+  const bool synced = syncToDisk(fd, failure);
+  ::close(fd);
+  return synced;
+}
+
 // Random enough that concurrent writers rarely meet; a name that exists is never reused.
 std::string temporaryName(const std::string& directory) {
   static constexpr std::string_view kLetters =
@@ -230,19 +255,21 @@ bool replaceThroughNamedFile(const std::string& target, const struct stat* old,
   }
   bool written = writeAll(fd, bytes);
   if (!written) failure = describeErrno(errno);
-  written = written && adoptOwnerAndMode(fd, old, failure);
+  written = written && adoptOwnerAndMode(fd, old, failure) && syncToDisk(fd, failure);
   if (::close(fd) != 0 && written) {
     failure = describeErrno(errno);
     written = false;
   }
-  const SignalsHeld held;
-  if (written && ::rename(name.c_str(), target.c_str()) != 0) {
-    failure = describeErrno(errno);
-    written = false;
+  {
+    const SignalsHeld held;
+    if (written && ::rename(name.c_str(), target.c_str()) != 0) {
+      failure = describeErrno(errno);
+      written = false;
+    }
+    if (!written) ::unlink(name.c_str());
+    removal.reset();
   }
-  if (!written) ::unlink(name.c_str());
-  removal.reset();
-  return written;
+  return written && syncDirectory(parentOf(target), failure);
 }
 
 // Gives the unnamed file a name; false, with errno set, when it cannot.
@@ -289,12 +316,14 @@ bool replaceRegularFile(const std::string& target, const struct stat* old,
       Placement placement = Placement::kFailed;
       if (!writeAll(fd, bytes)) {
         failure = describeErrno(errno);
-      } else if (adoptOwnerAndMode(fd, old, failure)) {
+      } else if (adoptOwnerAndMode(fd, old, failure) && syncToDisk(fd, failure)) {
+        // The bytes reach the disk before the name does, so the name never shows an empty file.
         placement = placeUnnamed(fd, target, old != nullptr, failure);
       }
       // Closing reports nothing more on the file systems that have unnamed files.
       ::close(fd);
-      if (placement != Placement::kCannotLink) return placement == Placement::kPlaced;
+      if (placement == Placement::kPlaced) return syncDirectory(parentOf(target), failure);
+      if (placement == Placement::kFailed) return false;
     } else if (openError != EOPNOTSUPP && openError != EISDIR && openError != EINVAL) {
       // Those three say the file system or the kernel has no unnamed files; others are real.
       failure = describeErrno(openError);
@@ -394,7 +423,12 @@ bool createDirectories(const std::string& directory, std::string& failure) {
   }
   const std::string parent = parentOf(directory);
   if (parent != directory && !createDirectories(parent, failure)) return false;
-  if (::mkdir(directory.c_str(), 0777) == 0) return true;
+  if (::mkdir(directory.c_str(), 0777) == 0) {
+    // A file later written into the folder is found after a power cut only if the folder is.
+    if (syncDirectory(parent, failure)) return true;
+    failure = "cannot create directory " + directory + ": " + failure;
+    return false;
+  }
   const int error = errno;
   // A link to a folder not made yet: the folder is made where it leads.
   if (error == EEXIST && ::lstat(directory.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {

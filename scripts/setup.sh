@@ -9,7 +9,7 @@ packages=(
   fonts-inter fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji fonts-comic-neue
   libspng-dev libjpeg62-turbo-dev libwebp-dev libtiff-dev libgif-dev zlib1g-dev
   nlohmann-json3-dev libicu-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev strace
   python3-dev python3-numpy pybind11-dev python3-pybind11 python3-pytest python3-distributed
 )
 if [ "${WITH_FUZZ_TOOLS:-0}" = 1 ]; then

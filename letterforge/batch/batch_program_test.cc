@@ -19,6 +19,7 @@
 #include "letterforge/driver/exit_status.h"
 #include "letterforge/driver/program_run_test_support.h"
 #include "letterforge/driver/version.h"
+#include "platform/system_call_trace_test_support.h"
 #include "platform/test_case_names.h"
 
 namespace letterforge {
@@ -324,6 +325,71 @@ INSTANTIATE_TEST_SUITE_P(Outputs, LostResultsTest, ::testing::Values(
     LostResultsCase{"Closed", ResultsTo::kClosed,
                     "letterforge-batch: standard output is closed: the result lines could not "
                     "be written; nothing was rendered\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A program's report of a page (its text as strace shows the write's start) and the files it
+// must have on the disk by then, below the test's folder.
+struct DurableReport {
+  std::string text;
+  std::vector<std::string> files;
+};
+struct DurableCase {
+  const char* name;
+  const char* program;
+  std::vector<DurableReport> reports;
+};
+class DurableProgramTest : public BatchProgramTest,
+                           public ::testing::WithParamInterface<DurableCase> {};
+
+// Success is reported only once each file the page wrote has its name and its folder's entry
+// on the disk: a power cut after the report never leaves a page missing or empty.
+TEST_P(DurableProgramTest, ReportsAPageOnlyOnceItsFilesAreOnTheDisk) {
+  namespace trace = platform::system_call_trace;
+  const DurableCase& c = GetParam();
+  const PageInputs& page = (*pages_)[1];
+  const auto at = [&](const std::string& name) { return (dir_ / name).string(); };
+  std::vector<std::string> arguments{page.image, page.ocr, page.translation, at("out/1.png"),
+                                     "18", "38", "1", "1.12", "bold", "true", "balanced",
+                                     at("debug/1.png")};
+  if (std::string(c.program) == "letterforge-batch") {
+    writeText("m.jsonl", manifestLine(page, at("out/1.png"), "\"debug\": " + jsonPath(at("debug/1.png"))) +
+                             manifestLine(page, at("out/2.png")));
+    arguments = {"--jobs", "2", "--quiet", at("m.jsonl")};
+  }
+  std::string command = "'" + program_run::builtProgram(c.program) + "'";
+  for (const std::string& argument : arguments) command += " '" + argument + "'";
+  int status = 0;
+  const auto calls = trace::traceCommand(command + " >" + at("stdout") + " 2>/dev/null",
+                                         "fsync,linkat,rename,renameat,renameat2,write",
+                                         dir_ / "trace.log", status);
+  if (!calls) GTEST_SKIP() << "strace is missing or cannot trace here";
+  ASSERT_EQ(status, 0) << readFile(dir_ / "stdout");
+  for (const DurableReport& report : c.reports) {
+    const auto reported = trace::findCall(*calls, 0, [&](const trace::Call& call) {
+      return call.name == "write" && call.arguments.starts_with("1<") &&
+             call.arguments.find(", \"" + report.text) != std::string::npos;
+    });
+    ASSERT_TRUE(reported) << report.text << " was never written";
+    for (const std::string& file : report.files) {
+      SCOPED_TRACE(report.text + " " + file);
+      const auto named = trace::findCall(*calls, 0, [&](const trace::Call& call) {
+        return trace::names(call, at(file));
+      });
+      ASSERT_TRUE(named);
+      const auto synced = trace::findCall(*calls, *named, [&](const trace::Call& call) {
+        return trace::syncs(call, fs::path(at(file)).parent_path());
+      });
+      ASSERT_TRUE(synced) << "its folder was never synced";
+      EXPECT_LT(*synced, *reported);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, DurableProgramTest, ::testing::Values(
+    DurableCase{"Letterforge", "letterforge", {{"Rendered ", {"out/1.png", "debug/1.png"}}}},
+    DurableCase{"Batch", "letterforge-batch",
+                {{"{\\\"line\\\":1,", {"out/1.png", "debug/1.png"}},
+                 {"{\\\"line\\\":2,", {"out/2.png"}}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(BatchProgramTest, AManifestThatCannotBeReadOrHoldsNoPageIsRefusedWhole) {
