@@ -14,7 +14,8 @@
 
 From a shell, with a manifest of letterforge-batch (one JSON job per line), the records are
 printed as letterforge-batch prints its result lines, and the exit status is 1 when a page
-failed, 2 when the manifest was refused as a whole:
+failed, 2 when the manifest was refused as a whole, 3 when the result lines could not be
+written (each lost line named on standard error):
 
     python3 -m letterforge.distributed tcp://scheduler-host:8786 chapter.jsonl
 
@@ -53,6 +54,9 @@ from ._result import BlockResult
 
 __all__ = ["render_chapter", "render_job", "read_manifest", "result_line", "main",
            "ManifestLine", "PageRecord", "ManifestError", "FILE_FIELDS"]
+
+# The exit status when result lines could not be written, as letterforge-batch's.
+RESULTS_LOST = 3
 
 # The fields of a job that are not render options.
 FILE_FIELDS = ("image", "ocr", "translation", "output", "debug")
@@ -272,6 +276,10 @@ def main(arguments: Optional[List[str]] = None) -> int:
     parser.add_argument("scheduler", help="the scheduler's address, as tcp://host:8786")
     parser.add_argument("manifest", help="a file of one JSON job per line; - for standard input")
     given = parser.parse_args(arguments)
+    if sys.stdout is None:  # started with standard output closed
+        print("letterforge.distributed: standard output is closed: the result lines could not "
+              "be written; nothing was rendered", file=sys.stderr)
+        return RESULTS_LOST
     try:
         manifest = b"" if given.manifest == "-" else os.fsencode(given.manifest)
         chapter = _checked(list(read_manifest(given.manifest)), {}, manifest)
@@ -280,9 +288,35 @@ def main(arguments: Optional[List[str]] = None) -> int:
         return ManifestError.status
     with Client(given.scheduler) as client:
         records = _render(client, chapter, 0, render_job)
-    for record in records:
-        print(result_line(record))
+    if not _print_result_lines(records):
+        return RESULTS_LOST
     return 0 if all(record["ok"] for record in records) else 1
+
+
+def _print_result_lines(records: List[PageRecord]) -> bool:
+    """Writes each record's result line to standard output; False, with each lost line named
+    on standard error as letterforge-batch names them, when they cannot be written."""
+    lost: List[int] = []
+    failure = ""
+    for record in records:
+        if not lost:
+            try:
+                sys.stdout.write(result_line(record) + "\n")
+                sys.stdout.flush()
+                continue
+            except (OSError, ValueError) as error:  # a closed pipe, a full device, a closed file
+                failure = getattr(error, "strerror", None) or str(error)
+                # What is left in the buffer could never be written either.
+                devnull = os.open(os.devnull, os.O_WRONLY)
+                os.dup2(devnull, 1)
+                os.close(devnull)
+        lost.append(record["line"])
+    if lost:
+        print(f"letterforge.distributed: standard output: {failure}: result lines are lost",
+              file=sys.stderr)
+        for number in lost:
+            print(f"line {number}: its result line could not be written", file=sys.stderr)
+    return not lost
 
 
 if __name__ == "__main__":
