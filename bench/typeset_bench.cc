@@ -39,11 +39,11 @@ void fitAndDraw(benchmark::State& state, bool bubble) {
   platform::TextContext text;
   const std::vector<std::string> texts = sampleTexts();
   for (int item = 0; item < kItems; ++item) {  // warm the font caches
-    drawFittedText(text, *page, options, texts[item], bubble, false, itemRect(item));
+    drawFittedText(text, *page, options, "", texts[item], bubble, false, itemRect(item));
   }
   for (auto _ : state) {
     for (int item = 0; item < kItems; ++item) {
-      drawFittedText(text, *page, options, texts[item], bubble, false, itemRect(item));
+      drawFittedText(text, *page, options, "", texts[item], bubble, false, itemRect(item));
     }
   }
   std::int64_t layouts = 0;
@@ -82,9 +82,9 @@ void drawLongCharacter(benchmark::State& state, const std::string& first,
   page->fillRect({0, 0, 400, 300}, platform::kWhite);
   const TypesetOptions options{};
   platform::TextContext context;
-  drawFittedText(context, *page, options, "warm", false, false, {20, 20, 360, 260});
+  drawFittedText(context, *page, options, "", "warm", false, false, {20, 20, 360, 260});
   for (auto _ : state) {
-    drawFittedText(context, *page, options, text, false, false, {20, 20, 360, 260});
+    drawFittedText(context, *page, options, "", text, false, false, {20, 20, 360, 260});
   }
   state.SetComplexityN(state.range(0));
 }

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <string>
+
+#include "platform/test_case_names.h"
 
 namespace platform {
 namespace {
+
+using test_cases::PrintTo;
 
 struct DirectionCase {
   const char* name;
@@ -14,7 +17,6 @@ struct DirectionCase {
   std::size_t at;  // a byte of the paragraph asked about
   BaseDirection expected;
 };
-void PrintTo(const DirectionCase& c, std::ostream* out) { *out << c.name; }
 class ParagraphDirectionTest : public ::testing::TestWithParam<DirectionCase> {};
 
 TEST_P(ParagraphDirectionTest, IsTheDirectionTheLayoutEngineGivesIt) {

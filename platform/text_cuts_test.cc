@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <string>
+
+#include "platform/test_case_names.h"
 
 namespace platform {
 namespace {
+
+using test_cases::PrintTo;
 
 struct CutCase {
   const char* name;
@@ -15,7 +18,6 @@ struct CutCase {
   std::size_t expected;
   std::string ending{};  // what the part is laid out with after it
 };
-void PrintTo(const CutCase& c, std::ostream* out) { *out << c.name; }
 class TextCutTest : public ::testing::TestWithParam<CutCase> {};
 
 TEST_P(TextCutTest, CutFallsBetweenCharactersThatStandApart) {

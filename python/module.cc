@@ -136,6 +136,15 @@ PYBIND11_MODULE(_letterforge, m) {
   m.def("check_options", [](const OptionArguments& options) { jobOptionsOf(options); },
         "Raises OptionError unless every (name, value) is a render option and its value fits.");
 
+  m.def("check_file_names", [](const OptionArguments& options, const std::string& output,
+                               const std::string& debug) {
+    const JobOptions jobOptions = jobOptionsOf(options);
+    if (!output.empty()) savedEncoding(jobOptions, output, false);
+    if (!debug.empty()) savedEncoding(jobOptions, debug, true);
+  }, "Raises OptionError unless the page can be saved at `output` and the debug image at `debug`"
+     " (empty: not saved) in formats their names or the options choose.",
+     py::arg("options"), py::arg("output"), py::arg("debug"));
+
   py::class_<RenderedPage>(m, "Page", "A rendered page and its debug image, kept as bitmaps.")
       .def_property_readonly("width", [](const RenderedPage& p) { return p.page->width(); })
       .def_property_readonly("height", [](const RenderedPage& p) { return p.page->height(); })
@@ -157,7 +166,13 @@ PYBIND11_MODULE(_letterforge, m) {
       }, py::arg("debug"), py::arg("format"), py::arg("quality"))
       .def("save", [](const RenderedPage& p, bool debug, const std::string& path) {
         saveBitmap(bitmapOf(p, debug), savedEncoding(p.options, path, debug), path);
-      }, py::arg("debug"), py::arg("path"));
+      }, py::arg("debug"), py::arg("path"))
+      .def("save_files", [](const RenderedPage& p, const std::string& output,
+                            const std::string& debug) {
+        if (!debug.empty()) bitmapOf(p, true);
+        saveFiles(p, output, debug);
+      }, "The page at `output`, then the debug image at `debug` (empty: none), as the programs"
+         " write them.", py::arg("output"), py::arg("debug"));
 
   m.def("render", [](const py::object& image, const std::string& imageName,
                      const PayloadArgument& ocr, const PayloadArgument& translations,

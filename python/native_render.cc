@@ -3,6 +3,7 @@
 #include <pybind11/pybind11.h>
 
 #include "letterforge/driver/exit_status.h"
+#include "letterforge/driver/rendered_files.h"
 
 namespace letterforge::python_module {
 namespace py = pybind11;
@@ -88,9 +89,29 @@ std::vector<std::uint8_t> encodeBitmap(const platform::PageBitmap& bitmap,
 }
 
 ImageEncoding savedEncoding(const JobOptions& options, const std::string& path, bool debug) {
-  if (!debug) return jobEncoding(options, path);
-  return ImageEncoding{.format = formatOfPath(path).value_or(ImageFormat::kPng),
-                       .quality = options.quality};
+  std::string failure;
+  const auto encoding =
+      debug ? debugEncoding(options, path, failure) : jobEncoding(options, path, failure);
+  if (!encoding) throw CallFailure{.errorClass = "OptionError", .message = failure};
+  return *encoding;
+}
+
+void saveFiles(const RenderedPage& page, const std::string& output, const std::string& debug) {
+  RenderResult encoded{.page = {.encoded = encodeBitmap(*page.page, savedEncoding(page.options, output, false), output)}};
+  if (!debug.empty()) {
+    const ImageEncoding encoding = savedEncoding(page.options, debug, true);
+    try {
+      encoded.debug = RenderedImage{.encoded = encodeBitmap(*page.debug, encoding, debug)};
+    } catch (const CallFailure& failure) {
+      encoded.debugFailure = RunFailure{failure.message, failure.status};
+    }
+  }
+  std::optional<RunFailure> failure;
+  {
+    py::gil_scoped_release release;
+    failure = writeRenderedFiles(encoded, output, debug);
+  }
+  if (failure) fail(*failure, {});
 }
 
 void saveBitmap(const platform::PageBitmap& bitmap, const ImageEncoding& encoding,

@@ -37,10 +37,7 @@ void copyRow(const std::uint8_t* from, py::ssize_t step, py::ssize_t channelStep
 }  // namespace
 
 std::optional<std::string> pageSizeProblem(std::int64_t width, std::int64_t height) {
-  if (width >= 1 && height >= 1 && width <= platform::kMaxImageSide &&
-      height <= platform::kMaxImageSide && width * height <= platform::kMaxImagePixels) {
-    return std::nullopt;
-  }
+  if (platform::withinImageLimits(width, height)) return std::nullopt;
   return "image of " + std::to_string(width) + " x " + std::to_string(height) +
          " pixels: each side must be 1 to " + std::to_string(platform::kMaxImageSide) +
          " pixels and the whole at most " + std::to_string(platform::kMaxImagePixels) + " pixels";

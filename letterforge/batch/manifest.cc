@@ -6,6 +6,7 @@
 #include "letterforge/batch/json_lines.h"
 #include "letterforge/inputs/text_rules.h"
 #include "platform/files.h"
+#include "platform/text_layout.h"
 
 namespace letterforge {
 namespace {
@@ -41,7 +42,8 @@ bool readPath(const JsonField& field, std::string& out, std::string& failure) {
   return true;
 }
 
-bool readOption(const JsonField& field, JobOptions& options, std::string& failure) {
+bool readOption(const JsonField& field, const std::string& folder, JobOptions& options,
+                std::string& failure) {
   const OptionDescription* option = findOption(field.name);
   const auto* other = std::get_if<OtherJsonValue>(&field.value);
   if (option && other) {
@@ -56,7 +58,11 @@ bool readOption(const JsonField& field, JobOptions& options, std::string& failur
   if (const auto* b = std::get_if<bool>(&field.value)) value = *b;
   if (const auto* n = std::get_if<double>(&field.value)) value = *n;
   if (const auto* s = std::get_if<std::string>(&field.value)) value = *s;
-  return setJobOption(options, field.name, value, failure);
+  if (!setJobOption(options, field.name, value, failure)) return false;
+  // A font file is read from the manifest's folder, as every other file of the line is.
+  std::string& font = options.settings.font;
+  if (field.name == "font" && platform::namesFontFile(font)) font = resolvedPath(folder, font);
+  return true;
 }
 
 bool isPathField(const std::string& name) {
@@ -106,7 +112,9 @@ void readLine(std::string_view line, const std::string& folder, ManifestEntry& e
   }
   if (!entry.failure.empty()) return;
   for (const JsonField& field : *fields) {
-    if (!isPathField(field.name) && !readOption(field, entry.job.options, entry.failure)) return;
+    if (!isPathField(field.name) && !readOption(field, folder, entry.job.options, entry.failure)) {
+      return;
+    }
   }
   const std::pair<const char*, const std::string*> required[] = {
       {"image", &entry.job.image}, {"ocr", &entry.job.ocr},
@@ -117,6 +125,10 @@ void readLine(std::string_view line, const std::string& folder, ManifestEntry& e
       return;
     }
   }
+  // Files are written in the format their names promise, or refused before anything runs.
+  const PageJob& job = entry.job;
+  if (!jobEncoding(job.options, job.output, entry.failure)) return;
+  if (!job.debug.empty()) debugEncoding(job.options, job.debug, entry.failure);
 }
 
 std::optional<std::string> readStandardInput(std::string& failure) {

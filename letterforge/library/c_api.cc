@@ -239,15 +239,17 @@ lf_result* renderJob(RenderEngine& engine, const lf_job& job, lf_error** error) 
                         : !job.translations ? ": the job has no translation payload"
                                             : nullptr;
   if (missing) return invalid("lf_render", missing, error), nullptr;
-  const ImageEncoding encoding = jobEncoding(job.options, job.outputName);
+  std::string refused;
+  const auto encoding = jobEncoding(job.options, job.outputName, refused);
+  if (!encoding) return fail(error, LF_ERROR_INVALID_ARGUMENT, refused), nullptr;
   auto result = std::make_unique<lf_result>();
-  result->format = formatWord(encoding.format);
+  result->format = formatWord(encoding->format);
   const ReportSink sink = [&](std::string_view line) {
     const std::string& kept = result->lines.emplace_back(line);
     if (job.callback) job.callback(kept.c_str(), kept.size(), job.user);
   };
   RunFailure failure;
-  auto rendered = engine.render(renderJobOf(job, encoding), sink, failure);
+  auto rendered = engine.render(renderJobOf(job, *encoding), sink, failure);
   if (!rendered) return fail(error, codeOf(failure), failure.message), nullptr;
   result->image = std::move(rendered->page.encoded);
   if (rendered->debug) result->debug = std::move(rendered->debug->encoded);
@@ -317,9 +319,8 @@ int lf_job_set_image_pixels(lf_job* job, const void* pixels, int width, int heig
       return invalid(function, fault, error);
     }
     const std::string size = std::to_string(width) + " x " + std::to_string(height) + " pixels";
-    if (width > platform::kMaxImageSide || height > platform::kMaxImageSide ||
-        std::int64_t{width} * height > platform::kMaxImagePixels) {
-      return fail(error, LF_ERROR_IMAGE_UNREADABLE, "Could not open image: ", size);
+    if (!platform::withinImageLimits(width, height)) {
+      return fail(error, LF_ERROR_IMAGE_UNREADABLE, platform::imageOpenFailure(size));
     }
     auto image =
         imageOfPixels(static_cast<const std::uint8_t*>(pixels), width, height, stride, layout);

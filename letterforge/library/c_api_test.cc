@@ -87,6 +87,15 @@ void setTinyPayloads(lf_job* job) {
   lf_job_set_translation_json(job, kTinyTranslation, std::strlen(kTinyTranslation), nullptr);
 }
 
+// One white pixel with the tiny payloads.
+Job whitePixelJob() {
+  Job job(lf_job_new(nullptr));
+  const unsigned char white[4] = {255, 255, 255, 255};
+  lf_job_set_image_pixels(job.get(), white, 1, 1, 4, LF_PIXELS_RGBA, nullptr);
+  setTinyPayloads(job.get());
+  return job;
+}
+
 Result render(lf_engine* engine, const lf_job* job) {
   lf_error* error = nullptr;
   Result result(lf_render(engine, job, &error));
@@ -251,10 +260,7 @@ std::string headOf(const Bytes& bytes, size_t length) {
 
 TEST(CApiFormatTest, OutputNameChoosesTheFormatAndTheFormatOptionWins) {
   Engine engine(lf_engine_new(nullptr));
-  Job job(lf_job_new(nullptr));
-  const unsigned char white[4] = {255, 255, 255, 255};
-  lf_job_set_image_pixels(job.get(), white, 1, 1, 4, LF_PIXELS_RGBA, nullptr);
-  setTinyPayloads(job.get());
+  Job job = whitePixelJob();
   lf_job_set_output_name(job.get(), "out/page.JPG", nullptr);
   Result result = render(engine.get(), job.get());
   EXPECT_STREQ(lf_result_format(result.get()), "jpeg");
@@ -267,6 +273,34 @@ TEST(CApiFormatTest, OutputNameChoosesTheFormatAndTheFormatOptionWins) {
   result = render(engine.get(), job.get());
   EXPECT_STREQ(lf_result_format(result.get()), "webp");
   EXPECT_EQ(headOf(imageOf(result.get()), 4), "RIFF");
+}
+
+TEST(CApiFormatTest, OutputNameOfAFormatNotWrittenIsRefusedUnlessTheFormatIsGiven) {
+  Engine engine(lf_engine_new(nullptr));
+  Job job = whitePixelJob();
+  lf_job_set_output_name(job.get(), "out/page.gif", nullptr);
+  lf_error* error = nullptr;
+  EXPECT_EQ(lf_render(engine.get(), job.get(), &error), nullptr);
+  EXPECT_EQ(lf_error_code(error), LF_ERROR_INVALID_ARGUMENT);
+  EXPECT_STREQ(lf_error_message(error),
+               "output \"out/page.gif\": its extension names no format written here (png, jpg, "
+               "jpeg or webp); the format option chooses one");
+  lf_error_free(error);
+  ASSERT_EQ(lf_job_set_option_string(job.get(), "format", "png", nullptr), LF_OK);
+  const Result result = render(engine.get(), job.get());
+  EXPECT_STREQ(lf_result_format(result.get()), "png");
+}
+
+TEST(CApiOptionTest, ModeWordsAreStrictAndNoneSpellsNoCleanup) {
+  Job job(lf_job_new(nullptr));
+  lf_error* error = nullptr;
+  EXPECT_EQ(lf_job_set_option_string(job.get(), "cleanup_mode", "NONE", &error), LF_OK);
+  EXPECT_EQ(lf_job_set_option_string(job.get(), "cleanup_mode", "bubbleclean", &error),
+            LF_ERROR_INVALID_ARGUMENT);
+  EXPECT_STREQ(lf_error_message(error),
+               "cleanup_mode: expected white_fill, text_inpaint, bubble_clean or none, found "
+               "\"bubbleclean\" (nearest: bubble_clean)");
+  lf_error_free(error);
 }
 
 TEST(CApiReportTest, CallbackReceivesEachLineAsTheResultKeepsIt) {
@@ -327,8 +361,10 @@ TEST(CApiHeaderTest, ARenderDrivenFromCGetsWhatCxxGets) {
   EXPECT_EQ(length, imageOf(result.get()).size());
   EXPECT_EQ(lines, lf_result_line_count(result.get()));
   EXPECT_EQ(blocks, lf_result_block_count(result.get()));
-  EXPECT_EQ(lf_c_render_files("/nonexistent/page.png", kOcr.c_str(), kTranslation.c_str(), "",
+  EXPECT_EQ(lf_c_render_files("/nonexistent/page.png", kOcr.c_str(), kTranslation.c_str(), "none",
                               &length, &lines, &blocks), LF_ERROR_IMAGE_UNREADABLE);
+  EXPECT_EQ(lf_c_render_files(kImage.c_str(), kOcr.c_str(), kTranslation.c_str(), "",
+                              &length, &lines, &blocks), LF_ERROR_INVALID_ARGUMENT);
 }
 
 // A failure of each class, the code and the message letterforge would print for it.
@@ -664,7 +700,8 @@ TEST_F(CApiWriteTest, FailureNamesThePathAndLeavesNothing) {
 
 TEST(CApiVersionTest, VersionIsTheProgramsOne) { EXPECT_STREQ(lf_version(), kVersion); }
 
-// Every option listed can be set by its name with a value of its type.
+// Every option listed can be set by its name with a value of its type: the first word its help
+// lists for a word option.
 TEST(CApiOptionListTest, EveryListedOptionIsSetByItsNameAndType) {
   ASSERT_GT(lf_option_count(), 0u);
   EXPECT_EQ(lf_option_at(lf_option_count()), nullptr);
@@ -673,11 +710,13 @@ TEST(CApiOptionListTest, EveryListedOptionIsSetByItsNameAndType) {
     const lf_option_info& option = *lf_option_at(i);
     const std::string type = option.type;
     const std::string name = option.name;
-    const char* word = name == "stroke_color" ? "000000" : name == "format" ? "png" : "bold";
+    const std::string help = option.help;
+    const std::string firstWord = help.substr(0, help.find_first_of(", "));
+    const std::string word = name == "stroke_color" ? "000000" : name == "font" ? "Inter" : firstWord;
     lf_error* error = nullptr;
     const int code = type == "number"    ? lf_job_set_option_number(job.get(), option.name, 20, &error)
                      : type == "boolean" ? lf_job_set_option_boolean(job.get(), option.name, 0, &error)
-                                         : lf_job_set_option_string(job.get(), option.name, word, &error);
+                                         : lf_job_set_option_string(job.get(), option.name, word.c_str(), &error);
     EXPECT_EQ(code, LF_OK) << name << ": " << lf_error_message(error);
     EXPECT_THAT(type, ::testing::AnyOf("number", "boolean", "string"));
     EXPECT_FALSE(std::string(option.help).empty()) << name;

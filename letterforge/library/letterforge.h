@@ -115,9 +115,11 @@ LF_API int lf_job_set_translation_json(lf_job* job, const char* json, size_t len
 /* Options by name, bounded as letterforge's command line bounds them (see lf_option_at):
  * base_font_size, max_font_size, font_scale, line_spacing, stroke_width and quality are
  * numbers; grouping is a boolean; font_weight, grouping_preset, typesetting_mode,
- * cleanup_mode, stroke_color, font and format are strings. An unknown name, a value of the
- * other type, a colour that is not six hex digits, a format other than png, jpeg or webp and
- * an empty font are LF_ERROR_INVALID_ARGUMENT, and leave the option as it was. */
+ * cleanup_mode, stroke_color, font and format are strings. Words are taken in any letter
+ * case; cleanup_mode "none" is no cleanup. An unknown name, a value of the other type, a word
+ * the option does not take (the message lists the words it takes and names the nearest), a
+ * colour that is not six hex digits, a format other than png, jpeg or webp and an empty font
+ * are LF_ERROR_INVALID_ARGUMENT, and leave the option as it was. */
 LF_API int lf_job_set_option_number(lf_job* job, const char* name, double value,
                                     lf_error** error);
 LF_API int lf_job_set_option_boolean(lf_job* job, const char* name, int value, lf_error** error);
@@ -125,8 +127,9 @@ LF_API int lf_job_set_option_string(lf_job* job, const char* name, const char* v
                                     lf_error** error);
 
 /* Names the output image. Without the format option its extension chooses the format
- * (.png, .jpg or .jpeg, .webp; any other PNG); a failure to encode the image names it.
- * Nothing is written: see lf_write_file. */
+ * (.png, .jpg or .jpeg, .webp; none: PNG); another extension (.gif, .bmp) makes lf_render
+ * fail with LF_ERROR_INVALID_ARGUMENT unless the format option is given. A failure to encode
+ * the image names it. Nothing is written: see lf_write_file. */
 LF_API int lf_job_set_output_name(lf_job* job, const char* name, lf_error** error);
 
 /* Non-zero: also make the debug image, the decisions drawn over the untouched page, in the

@@ -26,10 +26,17 @@ void drawPageImage(PageBitmap& bitmap, const DecodedImage& image) {
   bitmap.drawImage(image, page);
 }
 
+std::string extensionOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  const std::string_view name =
+      std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
+  const auto dot = name.find_last_of('.');
+  if (dot == std::string_view::npos || dot == 0 || dot + 1 == name.size()) return {};
+  return std::string(name.substr(dot + 1));
+}
+
 std::optional<ImageFormat> formatOfPath(const std::string& path) {
-  const auto dot = path.find_last_of("./");
-  if (dot == std::string::npos || path[dot] != '.') return std::nullopt;
-  std::string extension = path.substr(dot + 1);
+  std::string extension = extensionOf(path);
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (extension == "png") return ImageFormat::kPng;
   if (extension == "jpg" || extension == "jpeg") return ImageFormat::kJpeg;

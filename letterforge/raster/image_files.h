@@ -39,8 +39,16 @@ struct ImageEncoding {
 
 inline constexpr int kDefaultJpegQuality = 90;
 
+// The extension of the path's last name: what follows its last ".", when that is neither the
+// name's first nor its last character. Empty for none ("out/page", ".hidden", "v1.2/page").
+std::string extensionOf(const std::string& path);
+
 // The format a file name's extension names, letter case aside: .png, .jpg or .jpeg, .webp.
+// Absent for another extension or none.
 std::optional<ImageFormat> formatOfPath(const std::string& path);
+
+// The extensions formatOfPath knows, as messages list them.
+inline constexpr const char* kImageExtensions = "png, jpg, jpeg or webp";
 
 // "png", "jpeg" or "webp".
 const char* formatWord(ImageFormat format);

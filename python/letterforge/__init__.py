@@ -133,13 +133,15 @@ def render(image: ImageSource, ocr: PayloadSource, translations: PayloadSource, 
         debug_path = os.fsdecode(debug)
     elif not isinstance(debug, (bool, numpy.bool_)):
         raise OptionError(f"debug: expected a boolean or a path, found {type(debug).__name__}")
+    output_path = None if output is None else os.fsdecode(output)
+    # A file name whose format cannot be written is refused before anything is rendered.
+    _native.check_file_names(option_pairs, output_path or "", debug_path or "")
     native = _native.render(image_arg, image_name, ocr_arg, translations_arg, option_pairs,
                             debug_path is not None or bool(debug))
     result = RenderResult(native)
-    # The output is written whole before anything of the debug image, as letterforge does.
-    if output is not None:
-        result.save(output)
-    if debug_path is not None:
+    if output_path is not None:
+        native.save_files(output_path, debug_path or "")
+    elif debug_path is not None:
         result.save(debug_path, debug=True)
     return result
 

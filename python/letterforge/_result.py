@@ -118,6 +118,8 @@ class RenderResult:
         """Writes the page (or the debug image) to `path` as the programs write their
         outputs: the page in the render's `format` option, else as the extension says (.png,
         .jpg, .jpeg, .webp), the debug image as its extension says, both at the `quality`
-        option, else PNG; missing directories created; the file replaced whole or left as it
-        was. Raises WriteError with "Could not write <path>: <reason>"."""
+        option, else PNG without an extension; missing directories created; the file replaced
+        whole or left as it was. Raises OptionError for an extension that names no format
+        written here (.gif) unless the `format` option chooses the page's, and WriteError with
+        "Could not write <path>: <reason>"."""
         self._native.save(debug=debug, path=os.fspath(path))

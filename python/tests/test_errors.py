@@ -113,6 +113,14 @@ def test_payload_documents_in_memory_are_named_in_their_failures(ocr, message):
     ({"stroke_color": "red"}, 'stroke_color: expected six hex digits, found "red"'),
     ({"format": "gif"}, 'format: expected png, jpeg or webp, found "gif"'),
     ({"font": ""}, "font: expected a family name or a font file's path, found an empty string"),
+    ({"cleanup_mode": "bubbleclean"}, "cleanup_mode: expected white_fill, text_inpaint, "
+     'bubble_clean or none, found "bubbleclean" (nearest: bubble_clean)'),
+    ({"font_weight": "Heavy"},
+     'font_weight: expected regular, semibold or bold, found "Heavy" (nearest: bold)'),
+    ({"grouping_preset": "tight"}, "grouping_preset: expected conservative, balanced or "
+     'aggressive, found "tight" (nearest: balanced)'),
+    ({"typesetting_mode": ""},
+     'typesetting_mode: expected readable, balanced or strict, found "" (nearest: strict)'),
 ])
 def test_bad_options_raise_option_error_before_any_file_is_read(options, message):
     with pytest.raises(letterforge.OptionError) as raised:
@@ -136,6 +144,30 @@ def test_unavailable_font_raises_font_error(font, message):
     with pytest.raises(letterforge.FontError) as raised:
         letterforge.render(PAGE, OCR, TRANSLATION, font=font)
     assert str(raised.value).startswith(message) and raised.value.status == 7
+
+
+def test_cleanup_mode_none_draws_over_the_untouched_page():
+    none = letterforge.render(PAGE, OCR, TRANSLATION, cleanup_mode="None")
+    assert all(block.get("cleanup") == "left_alone" for block in none.blocks)
+
+
+@pytest.mark.parametrize("files, message", [
+    ({"output": "page.gif"}, 'output "page.gif": its extension names no format written here'),
+    ({"output": "page.png", "debug": "page-debug.BMP"},
+     'debug image "page-debug.BMP": its extension names no format written here'),
+])
+def test_a_file_name_of_a_format_not_written_is_refused_before_rendering(tmp_path, files,
+                                                                        message):
+    paths = {key: str(tmp_path / name) for key, name in files.items()}
+    with pytest.raises(letterforge.OptionError) as raised:
+        letterforge.render("missing.png", "missing.json", "missing.json", **paths)
+    assert message.split('"')[0] in str(raised.value) and "no format written here" in str(raised.value)
+    assert list(tmp_path.iterdir()) == []
+
+
+def test_the_format_option_writes_under_any_extension(tmp_path):
+    letterforge.render(PAGE, OCR, TRANSLATION, output=tmp_path / "page.gif", format="webp")
+    assert (tmp_path / "page.gif").read_bytes()[8:12] == b"WEBP"
 
 
 def test_encoding_options_are_checked_when_encoding():

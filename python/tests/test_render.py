@@ -69,7 +69,8 @@ def test_output_and_debug_paths_are_written_as_the_program_writes_them(workdir):
     ("page.jpg", {}, b"\xff\xd8\xff"),
     ("page.JPEG", {}, b"\xff\xd8\xff"),
     ("page.webp", {}, b"RIFF"),
-    ("page.tiff", {}, b"\x89PNG"),  # an extension of no output format: PNG
+    ("page", {}, b"\x89PNG"),  # no extension: PNG
+    ("page.tiff", {"format": "webp"}, b"RIFF"),  # another extension only with a format
     ("page.png", {"format": "jpeg", "quality": 40}, b"\xff\xd8\xff"),
     ("page.jpg", {"format": "PNG"}, b"\x89PNG"),
 ])
