@@ -111,7 +111,9 @@ struct OpenIsolates {
   std::vector<Isolate> open{};
   int blocking = 0;
 
-  static int blocks(const Isolate& isolate) { return isolate.closedLater || isolate.unsettled ? 1 : 0; }
+  static int blocks(const Isolate& isolate) {
+    return isolate.closedLater || isolate.unsettled ? 1 : 0;
+  }
   void opened(bool closedLater, bool firstStrong) {
     open.push_back({closedLater, firstStrong});
     blocking += blocks(open.back());

@@ -9,10 +9,13 @@
 #include <vector>
 
 #include "platform/test_bitmaps.h"
+#include "platform/test_case_names.h"
 #include "platform/text_layout.h"
 
 namespace platform {
 namespace {
+
+using test_cases::PrintTo;
 
 std::string describe(const LaidOutLine& line) {
   std::string text = "line at " + std::to_string(line.start) + "+" + std::to_string(line.length) +
@@ -113,6 +116,54 @@ TEST(TextLayoutPartsTest, SettledLinesOfAPartAreThoseOfTheWholeText) {
   }
   EXPECT_GT(cut, 60);
 }
+
+// `count` copies of a piece of text.
+std::string repeated(const std::string& piece, int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += piece;
+  return text;
+}
+
+// Long paragraphs whose first part alone would be laid out otherwise than the whole.
+struct LongTextCase {
+  const char* name;
+  std::string text;
+  bool rightToLeft;  // the direction of its lines
+};
+class LongTextPartTest : public ::testing::TestWithParam<LongTextCase> {};
+
+TEST_P(LongTextPartTest, SettledLinesAreThoseOfTheWholeText) {
+  const LongTextCase& c = GetParam();
+  TextContext context;
+  const TextStyle style{.size = 12};
+  const LaidOutText part = laidOutLines(context, c.text, 200, style, 100);
+  const LaidOutText whole = laidOutLines(context, c.text, 200, style, HUGE_VAL);
+  ASSERT_FALSE(part.whole);
+  ASSERT_GT(part.settledLines, 2u);
+  for (std::size_t l = 0; l < part.settledLines; ++l) {
+    ASSERT_EQ(whole.lines[l].rightToLeft, c.rightToLeft) << "line " << l;
+    ASSERT_EQ(part.lines[l], whole.lines[l]) << "line " << l << "\npart:  "
+                                             << describe(part.lines[l]) << "\nwhole: "
+                                             << describe(whole.lines[l]);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, LongTextPartTest,
+    ::testing::Values(
+        // Its first strong letter, far past the first part, makes the paragraph right to left.
+        LongTextCase{"NumbersThenHebrew",
+                     repeated("1234 ", 200) + repeated("\u05E9\u05DC\u05D5\u05DD ", 50), true},
+        // The punctuation and digits take the script of the kana after them, and with it the
+        // height of lines that mix the Latin and the CJK font.
+        LongTextCase{"CjkPunctuationAndDigitsBeforeKana",
+                     repeated("\u300C12\u300D\u3001(3) ", 60) + repeated("\u304B\u306A", 100),
+                     false},
+        // A paragraph of numbers takes the direction of the first paragraph with a letter.
+        LongTextCase{"NumbersBeforeAHebrewParagraph",
+                     repeated("1234 ", 200) + "\n" + repeated("\u05E9\u05DC\u05D5\u05DD ", 50),
+                     true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // A part of numbers is laid out with the letter after them, whose script they take: here one
 // that no installed font has, which neither shows nor counts among the part's characters.

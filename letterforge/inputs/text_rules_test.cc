@@ -174,9 +174,10 @@ INSTANTIATE_TEST_SUITE_P(
                 repeated("\u0301\u0323", 15) + "x"},
         // Thai vowel signs above are marks of class 0; so is the grapheme joiner that
         // stream-safe text puts between runs of 30 accents.
-        CutCase{"ThaiVowelSignsStack", "\u0e01" + repeated("\u0e31", 40), "\u0e01" + repeated("\u0e31", 30)},
-        CutCase{"GraphemeJoinerDoesNotEndAStack", "a" + repeated(repeated("\u0301", 30) + "\u034F", 3),
-                accented('a', 30)},
+        CutCase{"ThaiVowelSignsStack", "\u0e01" + repeated("\u0e31", 40),
+                "\u0e01" + repeated("\u0e31", 30)},
+        CutCase{"GraphemeJoinerDoesNotEndAStack",
+                "a" + repeated(repeated("\u0301", 30) + "\u034F", 3), accented('a', 30)},
         CutCase{"InvisibleJoinersDoNotEndAStack", "a" + repeated("\u0301\u200D", 40),
                 "a" + repeated("\u0301\u200D", 30) + repeated("\u200D", 10)},
         // One character of 20 emoji and 19 joiners; a consonant with 40 spacing vowel signs.
