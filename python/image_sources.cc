@@ -17,7 +17,9 @@ platform::DecodedImage decodeSource(const std::string& path,
     image = bytes ? platform::decodeImage(*bytes) : platform::decodeImageFile(path);
   }
   if (!image) {
-    throw CallFailure{.status = kExitImageUnreadable, .message = platform::imageOpenFailure(name)};
+    throw CallFailure{.status = kExitImageUnreadable,
+                      .message = platform::imageOpenFailure(name),
+                      .missingFile = bytes ? "" : missingFile(path)};
   }
   return std::move(*image);
 }
@@ -38,7 +40,10 @@ platform::DecodedImage cropSource(const std::string& path,
   if (piece) return std::move(*piece);
   const bool outside = problem == cutframe::CropProblem::kOutsideImage;
   throw CallFailure{.errorClass = outside ? "CropError" : "ImageError",
-                    .message = cutframe::cropProblemMessage(problem, name)};
+                    .message = cutframe::cropProblemMessage(problem, name),
+                    .missingFile = problem == cutframe::CropProblem::kCannotOpen && !bytes
+                                       ? missingFile(path)
+                                       : ""};
 }
 
 }  // namespace letterforge::python_module

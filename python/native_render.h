@@ -36,6 +36,14 @@ struct RenderedPage {
   JobOptions options{};  // the format and quality chosen for saving
 };
 
+// This thread's engine: each Python thread that renders gets its own, made for its first page
+// and kept until the thread ends or lets it go.
+std::optional<RenderEngine>& threadEngine();
+
+// Lets this thread's engine go, with its fonts, caches and page memory; the next page on the
+// thread makes a new one. False when the thread held none.
+bool releaseThreadEngine();
+
 // Renders one page on this thread's engine, with the GIL released. Throws CallFailure with
 // the engine's status class and message, also when the debug image was asked for and cannot
 // be made.

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "letterforge/driver/exit_status.h"
+#include "letterforge/raster/image_files.h"
 
 namespace letterforge::python_module {
 namespace py = pybind11;
@@ -98,16 +99,7 @@ py::array_t<std::uint8_t> arrayFromBitmap(const platform::PageBitmap& bitmap) {
   std::uint8_t* out = array.mutable_data();
   {
     py::gil_scoped_release release;
-    for (std::int64_t r = 0; r < height; ++r) {
-      // Drawing rows count from the bottom; array rows from the top.
-      const std::uint32_t* words = bitmap.rowWords(height - 1 - r);
-      for (std::int64_t x = 0; x < width; ++x, out += 3) {
-        const std::uint32_t v = words[x];
-        out[0] = static_cast<std::uint8_t>(v >> 16);
-        out[1] = static_cast<std::uint8_t>(v >> 8);
-        out[2] = static_cast<std::uint8_t>(v);
-      }
-    }
+    copyBitmapPixels(bitmap, 3, out, static_cast<std::size_t>(width) * 3);
   }
   return array;
 }

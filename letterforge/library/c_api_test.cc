@@ -303,6 +303,73 @@ TEST(CApiOptionTest, ModeWordsAreStrictAndNoneSpellsNoCleanup) {
   lf_error_free(error);
 }
 
+struct Pixels {
+  Bytes rgba{};
+  int width = 0;
+  int height = 0;
+  bool operator==(const Pixels&) const = default;
+};
+
+Pixels pixelsOf(const lf_result* result) {
+  Pixels pixels;
+  const unsigned char* data = lf_result_pixels(result, &pixels.width, &pixels.height);
+  if (data) pixels.rgba.assign(data, data + static_cast<size_t>(pixels.width * pixels.height) * 4);
+  return pixels;
+}
+
+// What an encoded page decodes to, read back by the library: a page of no block is its image.
+Pixels decoded(lf_engine* engine, const Bytes& encoded) {
+  Job job(lf_job_new(nullptr));
+  lf_job_set_image_bytes(job.get(), encoded.data(), encoded.size(), nullptr, nullptr);
+  constexpr const char* kNoBlocks = R"({"width": 60, "height": 40, "blocks": []})";
+  lf_job_set_ocr_json(job.get(), kNoBlocks, std::strlen(kNoBlocks), nullptr);
+  lf_job_set_translation_json(job.get(), kTinyTranslation, std::strlen(kTinyTranslation), nullptr);
+  lf_job_set_result_contents(job.get(), LF_RESULT_PIXELS, nullptr);
+  return pixelsOf(render(engine, job.get()).get());
+}
+
+// The pixels are the page as drawn: what PNG keeps exactly and JPEG only approaches.
+TEST(CApiPixelsTest, PixelsAreThePageAsDrawnBeforeAnyEncoding) {
+  Engine engine(lf_engine_new(nullptr));
+  Job job(lf_job_new(nullptr));
+  const std::vector<unsigned char> grey(60 * 40 * 4, 200);
+  lf_job_set_image_pixels(job.get(), grey.data(), 60, 40, 60 * 4, LF_PIXELS_RGBA, nullptr);
+  setTinyPayloads(job.get());
+  lf_job_set_debug(job.get(), 1, nullptr);
+  const Result encodedOnly = render(engine.get(), job.get());
+  EXPECT_EQ(pixelsOf(encodedOnly.get()), Pixels{}) << "pixels are kept only when asked for";
+
+  ASSERT_EQ(lf_job_set_result_contents(job.get(), LF_RESULT_ENCODED | LF_RESULT_PIXELS, nullptr),
+            LF_OK);
+  const Result both = render(engine.get(), job.get());
+  const Pixels drawn = pixelsOf(both.get());
+  ASSERT_EQ(drawn.rgba.size(), 60u * 40u * 4u);
+  size_t opaque = 0;
+  for (size_t i = 3; i < drawn.rgba.size(); i += 4) opaque += drawn.rgba[i] == 255 ? 1 : 0;
+  EXPECT_EQ(opaque, 60u * 40u);
+  EXPECT_EQ(imageOf(both.get()), imageOf(encodedOnly.get()));
+  EXPECT_EQ(debugImageOf(both.get()), debugImageOf(encodedOnly.get()));
+  EXPECT_EQ(decoded(engine.get(), imageOf(both.get())), drawn) << "PNG holds the pixels exactly";
+
+  lf_job_set_result_contents(job.get(), LF_RESULT_PIXELS, nullptr);
+  const Result pixelsOnly = render(engine.get(), job.get());
+  EXPECT_EQ(pixelsOf(pixelsOnly.get()), drawn);
+  size_t length = 1;
+  EXPECT_EQ(lf_result_image(pixelsOnly.get(), &length), nullptr);
+  EXPECT_EQ(length, 0u);
+  EXPECT_STREQ(lf_result_format(pixelsOnly.get()), "");
+  EXPECT_EQ(debugImageOf(pixelsOnly.get()), debugImageOf(encodedOnly.get()));
+
+  lf_job_set_result_contents(job.get(), LF_RESULT_ENCODED | LF_RESULT_PIXELS, nullptr);
+  lf_job_set_option_string(job.get(), "format", "jpeg", nullptr);
+  const Result jpeg = render(engine.get(), job.get());
+  EXPECT_STREQ(lf_result_format(jpeg.get()), "jpeg");
+  EXPECT_EQ(pixelsOf(jpeg.get()), drawn) << "the pixels do not depend on the encoding";
+  const Pixels fromJpeg = decoded(engine.get(), imageOf(jpeg.get()));
+  EXPECT_EQ(fromJpeg.rgba.size(), drawn.rgba.size());
+  EXPECT_NE(fromJpeg, drawn) << "JPEG only approaches the pixels";
+}
+
 TEST(CApiReportTest, CallbackReceivesEachLineAsTheResultKeepsIt) {
   struct Heard {
     std::vector<std::string> lines{};
@@ -501,6 +568,14 @@ INSTANTIATE_TEST_SUITE_P(Arguments, MistakeTest, ::testing::Values(
     MistakeCase{"OptionWithoutJob",
                 [](lf_engine*, lf_job*, lf_error** e) { lf_job_set_option_boolean(nullptr, "grouping", 1, e); },
                 "lf_job_set_option_boolean: job is NULL"},
+    MistakeCase{"NoResultContents",
+                [](lf_engine*, lf_job* j, lf_error** e) { lf_job_set_result_contents(j, 0, e); },
+                "lf_job_set_result_contents: contents is neither LF_RESULT_ENCODED, "
+                "LF_RESULT_PIXELS nor both"},
+    MistakeCase{"UnknownResultContents",
+                [](lf_engine*, lf_job* j, lf_error** e) { lf_job_set_result_contents(j, 4, e); },
+                "lf_job_set_result_contents: contents is neither LF_RESULT_ENCODED, "
+                "LF_RESULT_PIXELS nor both"},
     MistakeCase{"DebugWithoutJob",
                 [](lf_engine*, lf_job*, lf_error** e) { lf_job_set_debug(nullptr, 1, e); },
                 "lf_job_set_debug: job is NULL"},

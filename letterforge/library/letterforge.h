@@ -45,6 +45,12 @@
 extern "C" {
 #endif
 
+/* The version of this header: a program built against it may check at run time that
+ * lf_version() is not older. */
+#define LF_VERSION_MAJOR 1
+#define LF_VERSION_MINOR 1
+#define LF_VERSION_PATCH 0
+
 /* "major.minor.patch": the version of the library and of the programs it ships with. */
 LF_API const char* lf_version(void);
 
@@ -136,6 +142,14 @@ LF_API int lf_job_set_output_name(lf_job* job, const char* name, lf_error** erro
  * format of the page. */
 LF_API int lf_job_set_debug(lf_job* job, int enabled, lf_error** error);
 
+/* What a result keeps of the finished page: the encoded image (lf_result_image), the pixels
+ * as drawn (lf_result_pixels), or both, ORed. */
+enum { LF_RESULT_ENCODED = 1, LF_RESULT_PIXELS = 2 };
+
+/* LF_RESULT_ENCODED by default. Pixels alone skip the encoding; the debug image, when asked
+ * for, is encoded either way. Any other value: LF_ERROR_INVALID_ARGUMENT. */
+LF_API int lf_job_set_result_contents(lf_job* job, int contents, lf_error** error);
+
 /* Receives each report line (without line feed, NUL-terminated, `length` bytes) at the moment
  * its block is decided, on the rendering thread. It must return normally and leave the job
  * being rendered as it is. NULL: none. */
@@ -164,10 +178,18 @@ typedef struct lf_result lf_result;
 LF_API lf_result* lf_render(lf_engine* engine, const lf_job* job, lf_error** error);
 LF_API void lf_result_free(lf_result* result);
 
-/* The finished page, encoded; `length` (when not NULL) receives its size in bytes. */
+/* The finished page, encoded; `length` (when not NULL) receives its size in bytes. NULL (and
+ * 0) when the job kept the pixels only. */
 LF_API const unsigned char* lf_result_image(const lf_result* result, size_t* length);
-/* "png", "jpeg" or "webp". */
+/* "png", "jpeg" or "webp"; "" when the job kept the pixels only. */
 LF_API const char* lf_result_format(const lf_result* result);
+
+/* The finished page as drawn, before any encoding: `height` rows top first of `width` pixels,
+ * 4 bytes a pixel RGBA, alpha 255, rows width * 4 bytes apart; `width` and `height` receive
+ * the size when not NULL. NULL (and 0 x 0) unless the job kept LF_RESULT_PIXELS. PNG and
+ * lossless WebP decode to exactly these pixels; JPEG and WebP at a quality only approach
+ * them. */
+LF_API const unsigned char* lf_result_pixels(const lf_result* result, int* width, int* height);
 
 /* The debug image, NULL when it was not asked for or could not be made. When it was asked for
  * and not made, the page still stands and lf_result_debug_error says why. */

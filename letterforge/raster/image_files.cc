@@ -78,6 +78,23 @@ std::optional<std::vector<std::uint8_t>> encodePng(const PageBitmap& bitmap, con
   return bytes;
 }
 
+void copyBitmapPixels(const PageBitmap& bitmap, int channels, std::uint8_t* out,
+                      std::size_t stride) {
+  const std::int64_t height = bitmap.height();
+  for (std::int64_t r = 0; r < height; ++r, out += stride) {
+    // Drawing rows count from the bottom.
+    const std::uint32_t* words = bitmap.rowWords(height - 1 - r);
+    std::uint8_t* to = out;
+    for (std::int64_t x = 0; x < bitmap.width(); ++x, to += channels) {
+      const std::uint32_t v = words[x];
+      to[0] = static_cast<std::uint8_t>(v >> 16);
+      to[1] = static_cast<std::uint8_t>(v >> 8);
+      to[2] = static_cast<std::uint8_t>(v);
+      if (channels == 4) to[3] = static_cast<std::uint8_t>(v >> 24);
+    }
+  }
+}
+
 bool writePng(std::span<const std::uint8_t> png, const std::string& path, std::string& failure) {
   if (!platform::writeFileReplacing(path, png, failure)) {
     failure = "Could not write " + path + ": " + failure;

@@ -65,6 +65,11 @@ std::optional<std::vector<std::uint8_t>> encodeImage(const PageBitmap& bitmap,
 std::optional<std::vector<std::uint8_t>> encodePng(const PageBitmap& bitmap, const std::string& name,
                                                    std::string& failure);
 
+// Copies the pixels of a finished (opaque) bitmap out: rows top first, `channels` bytes a
+// pixel (3: RGB; 4: RGBA, alpha 255), rows `stride` bytes apart; `out` holds height rows.
+void copyBitmapPixels(const PageBitmap& bitmap, int channels, std::uint8_t* out,
+                      std::size_t stride);
+
 // Stores PNG bytes at path, creating missing parent directories and replacing any file there;
 // a failed write leaves no partial file. False on failure, with `failure` describing it.
 bool writePng(std::span<const std::uint8_t> png, const std::string& path, std::string& failure);

@@ -1,6 +1,7 @@
 """Every failure raises the package's exception of its class with the message the program
 prints for the same failure."""
 
+import errno
 import json
 import os
 import subprocess
@@ -25,6 +26,13 @@ def _ocr_with(blocks):
 
 def _block(id_, x=10):
     return {"id": id_, "text": "A", "confidence": 1, "bbox": {"x": x, "y": 10, "w": 30, "h": 10}}
+
+
+def _nested(depth):
+    document = {}
+    for _ in range(depth):
+        document = {"a": document}
+    return document
 
 
 def _translation(id_, text="B"):
@@ -63,7 +71,36 @@ def test_failure_raises_its_class_with_the_programs_message(workdir, name, excep
     assert lines[-1] == str(raised.value) == raised.value.message
     assert lines[:-1] == raised.value.report
     assert isinstance(raised.value, letterforge.LetterforgeError)
+    assert isinstance(raised.value, FileNotFoundError) == name.startswith("missing")
     assert not os.path.exists(os.path.join(workdir, "mine.png"))
+
+
+# name, call given the missing path, the package's class for it.
+MISSING_FILES = [
+    ("image", lambda path: letterforge.render(path, OCR, TRANSLATION),
+     letterforge.ImageNotFoundError),
+    ("ocr", lambda path: letterforge.render(PAGE, path, TRANSLATION),
+     letterforge.PayloadNotFoundError),
+    ("translation", lambda path: letterforge.render(PAGE, OCR, path),
+     letterforge.PayloadNotFoundError),
+    ("decoded image", letterforge.decode_image, letterforge.ImageNotFoundError),
+    ("cropped image", lambda path: letterforge.crop(path, 0, 0, 10, 10),
+     letterforge.ImageNotFoundError),
+]
+
+
+@pytest.mark.parametrize("name, call, exception", MISSING_FILES,
+                         ids=[row[0] for row in MISSING_FILES])
+@pytest.mark.parametrize("dangling", [False, True], ids=["no file", "dangling link"])
+def test_missing_file_is_also_a_file_not_found_error(workdir, name, call, exception, dangling):
+    path = os.path.join(workdir, "missing")
+    if dangling:
+        os.symlink(os.path.join(workdir, "nowhere"), path)
+    with pytest.raises(FileNotFoundError) as raised:
+        call(path)
+    assert type(raised.value) is exception
+    assert (raised.value.errno, raised.value.filename) == (errno.ENOENT, path)
+    assert path in str(raised.value) and not str(raised.value).startswith("[Errno")
 
 
 def test_unwritable_output_raises_write_error_with_the_programs_message(workdir):
@@ -95,6 +132,8 @@ def test_saving_onto_a_directory_fails_and_leaves_it_alone(workdir):
     ("{not json", "ocr: not valid JSON at byte "),
     (b"{\"width\": \xff}", "ocr: not valid JSON at byte "),
     (12, "ocr: expected a dict, JSON text or a path, found int"),
+    (_ocr_with([_block("p1")]) | {"extra": _nested(300)}, "ocr: nesting deeper than 256 levels"),
+    (_ocr_with([_block("p1")]) | {"extra": _nested(5000)}, "ocr: nesting deeper than 256 levels"),
 ])
 def test_payload_documents_in_memory_are_named_in_their_failures(ocr, message):
     with pytest.raises(letterforge.PayloadError) as raised:
@@ -121,6 +160,8 @@ def test_payload_documents_in_memory_are_named_in_their_failures(ocr, message):
      'aggressive, found "tight" (nearest: balanced)'),
     ({"typesetting_mode": ""},
      'typesetting_mode: expected readable, balanced or strict, found "" (nearest: strict)'),
+    ({"font_scale": 10**400}, "font_scale: expected a number, found an integer too large for a float"),
+    ({"quality": -10**400}, "quality: expected a number, found an integer too large for a float"),
 ])
 def test_bad_options_raise_option_error_before_any_file_is_read(options, message):
     with pytest.raises(letterforge.OptionError) as raised:

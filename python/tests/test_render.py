@@ -108,6 +108,25 @@ def test_blocks_describe_each_translated_block_in_block_order():
         assert block["drawn"] == (block["font_size"] is not None)
 
 
+def test_blocks_are_records_that_read_compare_and_serialise_as_dicts():
+    result = letterforge.render(PAGE, OCR, TRANSLATION, cleanup_mode="bubble_clean")
+    fields = list(letterforge.BlockResult.__annotations__)
+    for block in result.blocks:
+        plain = dict(block)
+        assert list(plain) == fields
+        assert [getattr(block, name) for name in fields] == [plain[name] for name in fields]
+        assert block == plain and json.dumps(block) == json.dumps(plain)
+    with pytest.raises(AttributeError):
+        result.blocks[0].overflow  # a field's name misspelt
+
+
+def test_package_shows_only_its_own_names():
+    names = dir(letterforge)
+    assert "render" in names and "release_engine" in names and "__version__" in names
+    assert not {"json", "math", "numbers", "os", "numpy", "Any", "Mapping"} & set(names)
+    assert set(letterforge.__all__) <= set(names)
+
+
 def test_result_without_debug_has_no_debug_image():
     result = letterforge.render(PAGE, OCR, TRANSLATION)
     assert result.debug is None and not result.has_debug
