@@ -1,6 +1,7 @@
 #include "letterforge/driver/repaint_pass.h"
 
 #include <cstdint>
+#include <vector>
 
 #include "letterforge/cleanup/repaint.h"
 #include "letterforge/debug/debug_overlay.h"
@@ -32,12 +33,27 @@ platform::Color regionColour(CleanupAction action) {
 
 void repaintPass(platform::PageBitmap& page, const std::vector<RenderItem>& blockItems,
                  CleanupRecord& record, const ReportSink& sink) {
-  record.blockCleanups.resize(blockItems.size());
-  for (std::size_t i = 0; i < blockItems.size(); ++i) {
-    std::vector<Rect> pending;
-    for (std::size_t j = i + 1; j < blockItems.size(); ++j) pending.push_back(blockItems[j].rect);
-    // The seed follows the block's place in the page, so every run of a job paints the same.
-    RepaintOutcome outcome = repaintLettering(page, blockItems[i].rect, pending, 0x5eed0000u + i);
+  const std::size_t n = blockItems.size();
+  std::vector<RepaintOutcome> outcomes(n);
+  std::vector<bool> pending(n, true);
+  // Blocks are cleaned in order; a block in which nothing could be told from the ground while
+  // its neighbours' lettering was still around it is tried once more when they are gone. The
+  // lettering of every block not cleaned yet is never taken as ground.
+  for (int round = 0; round < 2; ++round) {
+    for (std::size_t i = 0; i < n; ++i) {
+      if (!pending[i]) continue;
+      std::vector<Rect> others;
+      for (std::size_t j = 0; j < n; ++j) {
+        if (j != i && pending[j]) others.push_back(blockItems[j].rect);
+      }
+      // The seed follows the block's place in the page, so every run of a job paints the same.
+      outcomes[i] = repaintLettering(page, blockItems[i].rect, others, 0x5eed0000u + i);
+      pending[i] = !outcomes[i].cleaned;
+    }
+  }
+  record.blockCleanups.resize(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    RepaintOutcome& outcome = outcomes[i];
     const CleanupAction action = actionFor(outcome);
     const std::string label = blockLabel(blockItems[i]);
     const std::string word = cleanupActionWord(action);
