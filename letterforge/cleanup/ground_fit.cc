@@ -17,6 +17,8 @@ constexpr double kScaleFloor = 2.0;
 constexpr double kScaleStart = 10.0;
 // Samples this close to a fit, in levels, count for it.
 constexpr double kClose = 14.0;
+// A fit whose terms and scale move less than this in a step has settled.
+constexpr double kSettled = 1e-4;
 
 struct Sample {
   std::array<double, 6> basis{};
@@ -69,19 +71,27 @@ double quantile(std::vector<double> values, double q) {
   return values[k];
 }
 
-// One weighted least-squares step for every channel, the weights shared by the channels.
+// One weighted least-squares step for every channel, the weights shared by the channels: the
+// channels share the normal matrix and differ only in its right-hand column.
 void refit(GroundFit& fit, const std::vector<Sample>& samples, const std::vector<double>& weights) {
-  for (int ch = 0; ch < 3; ++ch) {
-    std::array<std::array<double, 7>, 6> normal{};
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-      if (weights[i] <= 0.0) continue;
-      const auto& b = samples[i].basis;
-      for (int j = 0; j < 6; ++j) {
-        for (int k = 0; k < 6; ++k) normal[j][k] += weights[i] * b[j] * b[k];
-        normal[j][6] += weights[i] * b[j] * samples[i].colour[ch];
-      }
+  std::array<std::array<double, 6>, 6> normal{};
+  std::array<std::array<double, 6>, 3> right{};
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    if (weights[i] <= 0.0) continue;
+    const auto& b = samples[i].basis;
+    for (int j = 0; j < 6; ++j) {
+      const double wb = weights[i] * b[j];
+      for (int k = 0; k < 6; ++k) normal[j][k] += wb * b[k];
+      for (int ch = 0; ch < 3; ++ch) right[ch][j] += wb * samples[i].colour[ch];
     }
-    fit.terms[ch] = solve(normal);
+  }
+  for (int ch = 0; ch < 3; ++ch) {
+    std::array<std::array<double, 7>, 6> system{};
+    for (int j = 0; j < 6; ++j) {
+      for (int k = 0; k < 6; ++k) system[j][k] = normal[j][k];
+      system[j][6] = right[ch][j];
+    }
+    fit.terms[ch] = solve(system);
   }
 }
 
@@ -117,13 +127,21 @@ GroundFit refined(const GroundFit& frame, const std::array<double, 3>& start,
       const double t = residuals[i] / (kTukey * scale);
       weights[i] = t < 1.0 ? (1 - t * t) * (1 - t * t) : 0.0;
     }
+    const auto before = fit.terms;
     refit(fit, points, weights);
     std::vector<double> fitting;
     for (std::size_t i = 0; i < points.size(); ++i) {
       if (weights[i] > 0.0) fitting.push_back(residual(fit, points[i]));
     }
     if (fitting.empty()) break;
+    const double previousScale = scale;
     scale = std::max(1.4826 * quantile(std::move(fitting), 0.5), kScaleFloor);
+    // Neither the fit nor the scale moved: the next step would give the same weights.
+    double moved = std::abs(scale - previousScale);
+    for (int ch = 0; ch < 3; ++ch) {
+      for (int k = 0; k < 6; ++k) moved = std::max(moved, std::abs(fit.terms[ch][k] - before[ch][k]));
+    }
+    if (moved < kSettled) break;
   }
   // The median per-channel difference of the cells that still weigh, as a Gaussian's
   // deviation (the median of |N(0, s)| is 0.6745 s).

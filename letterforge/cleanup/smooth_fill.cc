@@ -97,26 +97,32 @@ void relax(PixelWindow& window, const CellGrid& known, const CellGrid& holes) {
     return known.cells[static_cast<std::size_t>(cell)] != 0 ||
            holes.cells[static_cast<std::size_t>(cell)] != 0;
   };
-  std::vector<std::int64_t> cells;
+  // Each hole with its usable neighbours, found once for all the sweeps.
+  struct Hole {
+    std::int64_t cell;
+    std::array<std::int64_t, 4> around;
+    int count;
+  };
+  std::vector<Hole> cells;
   for (std::int64_t i = 0; i < w * h; ++i) {
-    if (holes.cells[static_cast<std::size_t>(i)] != 0) cells.push_back(i);
+    if (holes.cells[static_cast<std::size_t>(i)] == 0) continue;
+    const std::int64_t r = i / w, c = i % w;
+    Hole hole{.cell = i, .around = {}, .count = 0};
+    for (const std::int64_t j : {c > 0 ? i - 1 : -1, c + 1 < w ? i + 1 : -1, r > 0 ? i - w : -1,
+                                 r + 1 < h ? i + w : -1}) {
+      if (j >= 0 && usable(j)) hole.around[static_cast<std::size_t>(hole.count++)] = j;
+    }
+    if (hole.count > 0) cells.push_back(hole);
   }
   for (int sweep = 0; sweep < kRelaxationSweeps; ++sweep) {
-    for (const std::int64_t i : cells) {
-      const std::int64_t r = i / w, c = i % w;
+    for (const Hole& hole : cells) {
       std::array<float, 3> sum{0, 0, 0};
-      int n = 0;
-      const std::int64_t around[4] = {c > 0 ? i - 1 : -1, c + 1 < w ? i + 1 : -1,
-                                      r > 0 ? i - w : -1, r + 1 < h ? i + w : -1};
-      for (const std::int64_t j : around) {
-        if (j < 0 || !usable(j)) continue;
-        const float* v = window.at(j);
+      for (int k = 0; k < hole.count; ++k) {
+        const float* v = window.at(hole.around[static_cast<std::size_t>(k)]);
         for (int ch = 0; ch < 3; ++ch) sum[ch] += v[ch];
-        ++n;
       }
-      if (n == 0) continue;
-      float* v = window.at(i);
-      for (int ch = 0; ch < 3; ++ch) v[ch] = sum[ch] / static_cast<float>(n);
+      float* v = window.at(hole.cell);
+      for (int ch = 0; ch < 3; ++ch) v[ch] = sum[ch] / static_cast<float>(hole.count);
     }
   }
 }
