@@ -4,6 +4,7 @@
 
 #include "letterforge/driver/exit_status.h"
 #include "letterforge/raster/image_files.h"
+#include "platform/cores.h"
 
 namespace letterforge {
 namespace {
@@ -90,6 +91,8 @@ bool deliver(platform::PageBitmap bitmap, const std::optional<ImageEncoding>& en
 
 std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink& sink,
                                                  RunFailure& failure) {
+  // A page in the works holds a core: the PNG writer's helpers take only the others.
+  const platform::CoreClaim core;
   if (const std::string& font = job.settings.typeset.font; !font.empty()) {
     std::string why;
     if (!platform::fontFamily(text_, font, why)) {

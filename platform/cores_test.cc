@@ -1,0 +1,55 @@
+#include "platform/cores.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <thread>
+
+namespace platform {
+namespace {
+
+TEST(CoresTest, HelpersTakeOnlyTheCoresNoThreadHolds) {
+  const int cores = usableCores();
+  ASSERT_GE(cores, 1);
+  const CoreClaim page;
+  const HelperCores first(1000);
+  EXPECT_EQ(first.count(), cores - 1);
+  const HelperCores second(1000);
+  EXPECT_EQ(second.count(), 0);
+}
+
+TEST(CoresTest, HelpersAreGivenBackWhenTheirWorkEnds) {
+  const int cores = usableCores();
+  std::optional<HelperCores> held(std::in_place, 1000);
+  EXPECT_EQ(held->count(), cores);
+  held.reset();
+  const HelperCores again(1);
+  EXPECT_EQ(again.count(), 1);
+}
+
+TEST(CoresTest, AThreadClaimsOneCoreHoweverOftenItAsks) {
+  const int cores = usableCores();
+  const CoreClaim outer;
+  const CoreClaim inner;
+  EXPECT_EQ(HelperCores(1000).count(), cores - 1);
+}
+
+TEST(CoresTest, ClaimsOfOtherThreadsCount) {
+  const int cores = usableCores();
+  std::optional<int> helpers;
+  const CoreClaim mine;
+  std::thread other([&] {
+    const CoreClaim theirs;
+    helpers = HelperCores(1000).count();
+  });
+  other.join();
+  EXPECT_EQ(*helpers, std::max(cores - 2, 0));
+}
+
+TEST(CoresTest, NoneWantedNoneGiven) {
+  EXPECT_EQ(HelperCores(0).count(), 0);
+  EXPECT_EQ(HelperCores(-3).count(), 0);
+}
+
+}  // namespace
+}  // namespace platform
