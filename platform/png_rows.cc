@@ -1,13 +1,13 @@
-// The Up filter over 16 bytes at a time where the processor has the byte shuffle (every
-// x86-64 processor since 2006; checked at run time, since the build assumes only the base
-// instruction set), one pixel at a time elsewhere. Differences are taken before the pixels
+// The Up filter over 16 bytes at a time where the processor has the byte shuffle, one pixel
+// at a time elsewhere. Differences are taken before the pixels
 // are packed: subtraction works byte by byte, so packing the difference of two pixels gives
 // the difference of the packed bytes.
 #include "platform/png_rows.h"
 
-#if defined(__x86_64__)
+#include "platform/cpu_features.h"
+
+#ifdef LF_X86_VECTORS
 #include <immintrin.h>
-#define LF_X86_VECTORS 1
 #endif
 
 namespace platform {
@@ -33,11 +33,6 @@ std::uint8_t upFilterToRgbScalar(const std::uint8_t* row, const std::uint8_t* pr
 }
 
 #ifdef LF_X86_VECTORS
-
-bool hasByteShuffle() {
-  static const bool has = __builtin_cpu_supports("ssse3");
-  return has;
-}
 
 // Four pixels a step: a 16-byte store of which 12 bytes count, so the loop stops while two
 // pixels (6 bytes) are still left to take the overhang.
@@ -72,6 +67,30 @@ bool hasByteShuffle() {
 
 #endif
 
+void widenRgbToRgbaScalar(const std::uint8_t* rgb, std::int64_t width, std::uint8_t* rgba) {
+  for (std::int64_t x = 0; x < width; ++x, rgb += 3, rgba += 4) {
+    rgba[0] = rgb[0];
+    rgba[1] = rgb[1];
+    rgba[2] = rgb[2];
+    rgba[3] = 255;
+  }
+}
+
+#ifdef LF_X86_VECTORS
+// Four pixels a step from a 16-byte load of which 12 bytes count, so the loop stops while two
+// pixels are still left to read past.
+[[gnu::target("ssse3")]] void widenRgbToRgbaShuffled(const std::uint8_t* rgb, std::int64_t width, std::uint8_t* rgba) {
+  const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+  std::int64_t x = 0;
+  for (; x + 6 <= width; x += 4, rgb += 12, rgba += 16) {
+    const __m128i pixels = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb)), spread);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(rgba), _mm_or_si128(pixels, opaque));
+  }
+  widenRgbToRgbaScalar(rgb, width - x, rgba);
+}
+#endif
+
 }  // namespace
 
 std::uint8_t upFilterToRgb(const std::uint8_t* row, const std::uint8_t* prior, std::int64_t width,
@@ -80,6 +99,16 @@ std::uint8_t upFilterToRgb(const std::uint8_t* row, const std::uint8_t* prior, s
   if (hasByteShuffle()) return upFilterToRgbShuffled(row, prior, width, layout, out);
 #endif
   return upFilterToRgbScalar(row, prior, width, layout, out);
+}
+
+void widenRgbToRgba(const std::uint8_t* rgb, std::int64_t width, std::uint8_t* rgba) {
+#ifdef LF_X86_VECTORS
+  if (hasByteShuffle()) {
+    widenRgbToRgbaShuffled(rgb, width, rgba);
+    return;
+  }
+#endif
+  widenRgbToRgbaScalar(rgb, width, rgba);
 }
 
 void upFilterBytes(const std::uint8_t* row, const std::uint8_t* prior, std::size_t count, std::uint8_t* out) {

@@ -1,7 +1,7 @@
 #pragma once
 
-// Private to platform/: rows as the PNG writer hands them to the compressor, filtered with
-// Up (each byte less the byte above it, modulo 256; the top row less zeros).
+// Private to platform/: PNG rows between pixels and their stored bytes. The writer's rows are
+// filtered with Up (each byte less the byte above it, modulo 256; the top row less zeros).
 #include <cstddef>
 #include <cstdint>
 
@@ -24,5 +24,8 @@ std::uint8_t upFilterToRgb(const std::uint8_t* row, const std::uint8_t* prior, s
 
 // Writes `count` bytes of `row` less those of `prior` (null for the top row).
 void upFilterBytes(const std::uint8_t* row, const std::uint8_t* prior, std::size_t count, std::uint8_t* out);
+
+// Writes `width` RGB pixels as RGBA, opaque.
+void widenRgbToRgba(const std::uint8_t* rgb, std::int64_t width, std::uint8_t* rgba);
 
 }  // namespace platform
