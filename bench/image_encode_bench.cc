@@ -135,10 +135,11 @@ void registerCandidates() {
   for (int level = 0; level <= 3; ++level) {
     png("level" + std::to_string(level), PngSettings{.level = level, .threads = 1});
   }
-  png("level1/rgba", PngSettings{.alwaysRgba = true, .threads = 1});
-  png("level1/bands1MiB", PngSettings{.threads = 1, .bandBytes = 1 << 20});
-  png("level1/bands4MiB", PngSettings{.threads = 1, .bandBytes = 4 << 20});
-  png("level1/oneband", PngSettings{.threads = 1, .bandBytes = std::int64_t{1} << 40});
+  png("chosen", PngSettings{.threads = 1});
+  png("chosen/rgba", PngSettings{.alwaysRgba = true, .threads = 1});
+  png("chosen/bands1MiB", PngSettings{.threads = 1, .bandBytes = 1 << 20});
+  png("chosen/bands4MiB", PngSettings{.threads = 1, .bandBytes = 4 << 20});
+  png("chosen/oneband", PngSettings{.threads = 1, .bandBytes = std::int64_t{1} << 40});
   png("chosen/threads2", PngSettings{.threads = 2});
   for (int quality : {75, 90}) {
     add("jpeg/quality" + std::to_string(quality), [quality](const PageBitmap& page, std::string& failure) {

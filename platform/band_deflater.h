@@ -43,7 +43,7 @@ enum class DeflateEnd { kWithinBand, kBandEnd, kStreamEnd };
 class BandDeflater {
  public:
   // `level`: the compressor's effort, brought within its range (0 to 3 with ISA-L, 0 to 9 with
-  // zlib); 1 is the fastest that still finds repeats in a page's rows.
+  // zlib); below 0, defaultLevel().
   explicit BandDeflater(int level);
   ~BandDeflater();
   BandDeflater(const BandDeflater&) = delete;
@@ -59,8 +59,11 @@ class BandDeflater {
   // the compressor fails; std::bad_alloc when `out` cannot grow.
   bool compress(std::span<const std::uint8_t> input, DeflateEnd end, GrowingBytes& out);
 
-  // The compressor's range of levels.
+  // The compressor's range of levels, and the level for pages: zlib's 1, the fastest that
+  // still finds repeats in a page's rows; ISA-L's 2, which takes what its level 1 takes
+  // (the same instructions, a tenth more time) for a stream 3 % smaller.
   static int highestLevel();
+  static int defaultLevel();
 
  private:
   struct Impl;

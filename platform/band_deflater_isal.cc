@@ -7,12 +7,13 @@
 
 #include <isa-l/crc.h>
 #include <isa-l/igzip_lib.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
+
+#include "platform/zlib_deflate.h"
 
 namespace platform {
 namespace {
@@ -30,9 +31,6 @@ std::uint32_t levelBufferSize(int level) {
   }
 }
 
-// Output room for `bytes` of input: a third fits a page's rows in one call; more is made as
-// needed.
-std::size_t roomFor(std::size_t bytes) { return std::max<std::size_t>(bytes / 3, 4096); }
 
 }  // namespace
 
@@ -70,7 +68,8 @@ struct BandDeflater::Impl {
     stream.avail_in = static_cast<std::uint32_t>(input.size());
     stream.end_of_stream = end == DeflateEnd::kStreamEnd ? 1 : 0;
     stream.flush = end == DeflateEnd::kBandEnd ? SYNC_FLUSH : NO_FLUSH;
-    const std::size_t room = roomFor(input.size());
+    // Output room of a third of the input fits a page's rows in one call; more is made as needed.
+    const std::size_t room = std::max<std::size_t>(input.size() / 3, 4096);
     do {
       stream.next_out = out.room(room);
       stream.avail_out = static_cast<std::uint32_t>(room);
@@ -81,27 +80,13 @@ struct BandDeflater::Impl {
              (end == DeflateEnd::kStreamEnd && stream.internal_state.state != ZSTATE_END));
     return true;
   }
-
-  bool zlibCompress(std::span<const std::uint8_t> input, int flush, GrowingBytes& out) {
-    zlib.next_in = const_cast<Bytef*>(input.data());  // read, never written
-    zlib.avail_in = static_cast<uInt>(input.size());
-    const std::size_t room = roomFor(input.size());
-    int status = Z_OK;
-    do {
-      zlib.next_out = out.room(room);
-      zlib.avail_out = static_cast<uInt>(room);
-      status = deflate(&zlib, flush);
-      out.size += room - zlib.avail_out;
-      if (status == Z_STREAM_ERROR) return false;
-    } while (zlib.avail_out == 0 || zlib.avail_in > 0 || (flush == Z_FINISH && status != Z_STREAM_END));
-    return true;
-  }
 };
 
 BandDeflater::BandDeflater(int level) {
   auto impl = std::unique_ptr<Impl>(new (std::nothrow) Impl);
   if (!impl) return;
-  impl->level = static_cast<std::uint32_t>(std::clamp(level, 0, highestLevel()));
+  const int effort = std::clamp(level < 0 ? defaultLevel() : level, 0, highestLevel());
+  impl->level = static_cast<std::uint32_t>(effort);
   impl->levelBufferSize = levelBufferSize(static_cast<int>(impl->level));
   if (impl->levelBufferSize > 0) {
     impl->levelStorage.reset(new (std::nothrow) std::uint8_t[kLevelBufferLead + impl->levelBufferSize]());
@@ -118,6 +103,8 @@ BandDeflater::BandDeflater(int level) {
 BandDeflater::~BandDeflater() = default;
 
 bool BandDeflater::ready() const { return impl_ != nullptr; }
+
+int BandDeflater::defaultLevel() { return 2; }
 
 int BandDeflater::highestLevel() { return ISAL_DEF_MAX_LEVEL; }
 
@@ -151,7 +138,7 @@ bool BandDeflater::compress(std::span<const std::uint8_t> input, DeflateEnd end,
     } else if ((input.empty() && end == DeflateEnd::kBandEnd) || windowFull) {
       flush = Z_SYNC_FLUSH;
     }
-    if (!impl.zlibCompress(first, flush, out)) return false;
+    if (!zlibDeflate(impl.zlib, first, flush, out)) return false;
     if (!windowFull || (input.empty() && end != DeflateEnd::kWithinBand)) return true;
     impl.startIsal(impl.window);
     if (input.empty()) return true;

@@ -2,10 +2,10 @@
 // times slower.
 #include "platform/band_deflater.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <new>
+
+#include "platform/zlib_deflate.h"
 
 namespace platform {
 
@@ -19,8 +19,8 @@ BandDeflater::BandDeflater(int level) {
   if (!impl) return;
   // Raw deflate (negative window bits): the zlib header and checksum are the writer's, once
   // for all the bands.
-  if (deflateInit2(&impl->stream, std::clamp(level, 0, highestLevel()), Z_DEFLATED, -15, 8,
-                   Z_DEFAULT_STRATEGY) != Z_OK) {
+  const int effort = std::clamp(level < 0 ? defaultLevel() : level, 0, highestLevel());
+  if (deflateInit2(&impl->stream, effort, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
     return;
   }
   impl_ = std::move(impl);
@@ -29,6 +29,8 @@ BandDeflater::BandDeflater(int level) {
 BandDeflater::~BandDeflater() = default;
 
 bool BandDeflater::ready() const { return impl_ != nullptr; }
+
+int BandDeflater::defaultLevel() { return 1; }
 
 int BandDeflater::highestLevel() { return Z_BEST_COMPRESSION; }
 
@@ -41,22 +43,10 @@ void BandDeflater::startBand(std::span<const std::uint8_t> history) {
 }
 
 bool BandDeflater::compress(std::span<const std::uint8_t> input, DeflateEnd end, GrowingBytes& out) {
-  z_stream& stream = impl_->stream;
-  stream.next_in = const_cast<Bytef*>(input.data());  // read, never written
-  stream.avail_in = static_cast<uInt>(input.size());
   const int flush = end == DeflateEnd::kStreamEnd ? Z_FINISH
                     : end == DeflateEnd::kBandEnd ? Z_SYNC_FLUSH
                                                   : Z_NO_FLUSH;
-  const std::size_t room = std::max<std::size_t>(input.size() / 3, 4096);
-  int status = Z_OK;
-  do {
-    stream.next_out = out.room(room);
-    stream.avail_out = static_cast<uInt>(room);
-    status = deflate(&stream, flush);
-    out.size += room - stream.avail_out;
-    if (status == Z_STREAM_ERROR) return false;
-  } while (stream.avail_out == 0 || stream.avail_in > 0 || (flush == Z_FINISH && status != Z_STREAM_END));
-  return true;
+  return zlibDeflate(impl_->stream, input, flush, out);
 }
 
 std::uint32_t adler32Of(std::uint32_t adler, std::span<const std::uint8_t> bytes) {

@@ -21,7 +21,7 @@ using RowWriter = std::function<bool(std::int64_t first, std::int64_t count, std
 struct RowStreamSettings {
   std::int64_t rows = 0;
   std::int64_t rowBytes = 0;
-  int level = 1;             // the compressor's effort (see BandDeflater)
+  int level = -1;            // the compressor's effort (see BandDeflater)
   int threads = 1;           // bands compressed at once
   std::int64_t bandBytes = 0;  // uncompressed bytes of a band: whole rows, at least one
 };

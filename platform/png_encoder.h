@@ -19,7 +19,7 @@ inline constexpr std::int64_t kPngBandBytes = std::int64_t{2} << 20;
 // zlib stream; the split depends only on the image and `bandBytes`, so the bytes are the same
 // whatever the number of threads.
 struct PngSettings {
-  int level = 1;       // the compressor's effort: 0 to 3, or 0 to 9 in builds over zlib
+  int level = -1;      // the compressor's effort: 0 to 3, or 0 to 9 over zlib; below 0 its default
   bool alwaysRgba = false;  // keep the alpha channel even when every pixel is opaque
   // Bands compressed at once, the calling thread included. 0: the calling thread, which
   // counts as busy (see CoreClaim), and a helper on every core no other page work holds.
