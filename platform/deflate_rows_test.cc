@@ -6,9 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/test_case_names.h"
+
 namespace platform {
 namespace {
 
+using test_cases::PrintTo;
 using Bytes = std::vector<std::uint8_t>;
 
 std::uint8_t rowByte(std::int64_t row, std::int64_t i) { return static_cast<std::uint8_t>(row * 7 + i / 3); }

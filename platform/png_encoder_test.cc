@@ -7,10 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/test_case_names.h"
+
 namespace platform {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using test_cases::PrintTo;
 
 // The colour type byte of the IHDR chunk: 2 for RGB, 6 for RGBA.
 int colourType(const Bytes& png) { return png.size() > 25 ? png[25] : -1; }
