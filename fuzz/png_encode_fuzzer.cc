@@ -1,9 +1,10 @@
-// The PNG writer on images of any size up to 64 x 64, any pixels, any band split and number of
-// threads: the file must decode to exactly the image, RGB when every pixel is opaque and
-// RGBA otherwise, and its bytes must not depend on the number of threads.
+// The PNG writer on images of any size up to 128 x 256 (past the first 32 KiB of rows, where the
+// compressor changes), any pixels, any band split and number of threads: the file must decode
+// to exactly the image, RGB when every pixel is opaque and RGBA otherwise, and its bytes must
+// not depend on the number of threads.
 //
-// Input: width − 1 and height − 1 (one byte each, modulo 64), band bytes (one byte: 0 for
-// the default, else that many), threads (one byte, 1 to 4), whether to keep alpha
+// Input: width − 1 (one byte, modulo 128) and height − 1 (one byte), the square root of the
+// band bytes (one byte: 0 for the default), threads (one byte, 1 to 4), whether to keep alpha
 // (one byte, odd: yes), then RGBA pixels, repeated to fill the image.
 #include <cstddef>
 #include <cstdint>
@@ -15,12 +16,12 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 6) return 0;
-  const std::int64_t width = 1 + data[0] % 64;
-  const std::int64_t height = 1 + data[1] % 64;
+  const std::int64_t width = 1 + data[0] % 128;
+  const std::int64_t height = 1 + std::int64_t{data[1]};
   const platform::PngSettings settings{
       .alwaysRgba = (data[4] & 1) != 0,
       .threads = 1 + data[3] % 4,
-      .bandBytes = data[2] == 0 ? platform::kPngBandBytes : data[2]};
+      .bandBytes = data[2] == 0 ? platform::kPngBandBytes : std::int64_t{data[2]} * data[2]};
   auto image = platform::allocateImage(width, height);
   FUZZ_CHECK(image.has_value());
   const std::uint8_t* pixels = data + 5;
