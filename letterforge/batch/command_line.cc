@@ -19,7 +19,8 @@ Flags:
   --set NAME=VALUE  a default option for every page; a manifest line's own value wins.
                     Repeatable. Numbers are read as letterforge reads them; booleans are
                     true or false
-  --quiet, -q       nothing on standard error but a refusal of the whole run
+  --quiet, -q       nothing on standard error but a refusal of the whole run or lost
+                    result lines
   --help, -h        this text
   --version         the version
   -                 read the manifest from standard input
@@ -70,6 +71,8 @@ Exit status:
   1            some pages failed; every other page was rendered
   2            a bad command line, or a manifest that cannot be read, holds no page, or has
                two pages writing one file: nothing was rendered
+  3            result lines could not be written to standard output; no page was started
+               after the first lost line
   130/143/129  stopped by SIGINT, SIGTERM or SIGHUP after the pages in flight
 )";
 

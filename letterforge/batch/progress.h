@@ -11,6 +11,7 @@ struct Progress {
   std::int64_t failed = 0;
   std::int64_t total = 0;
   double elapsedSeconds = 0.0;
+  std::int64_t resultsLost = 0;  // pages whose result line could not be written
 };
 
 // A plain progress line: "12/40 pages, 1 failed, 35.2 pages/min, 0:41 left". The rate and the
@@ -23,7 +24,7 @@ std::string progressLine(const Progress& progress);
 std::string progressBar(const Progress& progress, int columns);
 
 // The last line of a run: "40 pages in 1:02 (38.7 pages/min): 39 rendered, 1 failed", and
-// ", 12 not started" after a stop.
+// ", 12 not started" after a stop, ", 3 results lost" when result lines could not be written.
 std::string summaryLine(const Progress& progress);
 
 // Seconds as "m:ss", or "h:mm:ss" from an hour on, rounded up to whole seconds.
