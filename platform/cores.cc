@@ -25,6 +25,10 @@ int usableCores() {
   return cores;
 }
 
+int idleCoresFor(int usable, int held, int wanted) {
+  return std::clamp(usable - held, 0, std::max(wanted, 0));
+}
+
 CoreClaim::CoreClaim() : counted_(!threadClaims) {
   if (!counted_) return;
   threadClaims = true;
@@ -41,7 +45,7 @@ HelperCores::HelperCores(int wanted) {
   int held = claimed.load();
   int granted = 0;
   do {
-    granted = std::clamp(usableCores() - held, 0, std::max(wanted, 0));
+    granted = idleCoresFor(usableCores(), held, wanted);
   } while (granted > 0 && !claimed.compare_exchange_weak(held, held + granted));
   count_ = granted;
 }

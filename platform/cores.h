@@ -21,6 +21,11 @@ class CoreClaim {
   bool counted_ = false;
 };
 
+// The helpers granted to work that could use `wanted` more threads while `held` of the
+// `usable` cores are busy: the idle cores, at most `wanted`, never below 0. A batch whose
+// pages fill every core so gets none, and each of its pages is compressed in one band.
+int idleCoresFor(int usable, int held, int wanted);
+
 // Claims up to `wanted` cores that no thread or helper holds, for helper threads of the
 // calling thread's work; 0 when none is idle. Given back when the object goes.
 class HelperCores {

@@ -3,10 +3,35 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <string>
 #include <thread>
 
 namespace platform {
 namespace {
+
+struct IdleCoresCase {
+  const char* name;
+  int usable, held, wanted, granted;
+};
+
+class IdleCoresTest : public testing::TestWithParam<IdleCoresCase> {};
+
+TEST_P(IdleCoresTest, GrantsTheIdleCoresUpToTheWanted) {
+  const IdleCoresCase& c = GetParam();
+  EXPECT_EQ(idleCoresFor(c.usable, c.held, c.wanted), c.granted);
+}
+
+// A page of 13 bands wants 12 helpers.
+INSTANTIATE_TEST_SUITE_P(Cases, IdleCoresTest,
+                         testing::Values(IdleCoresCase{"LonePageOnTwoCores", 2, 1, 12, 1},
+                                         IdleCoresCase{"LonePageOnEightCores", 8, 1, 12, 7},
+                                         IdleCoresCase{"BatchFillingTwoCores", 2, 2, 12, 0},
+                                         IdleCoresCase{"BatchOfTwoJobsOnFourCores", 4, 2, 12, 2},
+                                         IdleCoresCase{"MoreJobsThanCores", 2, 3, 12, 0},
+                                         IdleCoresCase{"FewerBandsThanIdleCores", 8, 1, 2, 2},
+                                         IdleCoresCase{"PageOfOneBand", 8, 1, 0, 0},
+                                         IdleCoresCase{"NegativeWanted", 8, 0, -3, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CoresTest, HelpersTakeOnlyTheCoresNoThreadHolds) {
   const int cores = usableCores();
