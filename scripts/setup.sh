@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config git groff-base
   libcairo2-dev libpango1.0-dev libfribidi-dev libfontconfig-dev
   fonts-inter fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji fonts-comic-neue
-  libspng-dev libjpeg62-turbo-dev libwebp-dev libtiff-dev libgif-dev zlib1g-dev
+  libspng-dev libjpeg62-turbo-dev libwebp-dev libtiff-dev libgif-dev zlib1g-dev libisal-dev
   nlohmann-json3-dev libicu-dev
   libgtest-dev libgmock-dev libbenchmark-dev strace
   python3-dev python3-numpy pybind11-dev python3-pybind11 python3-pytest python3-distributed

@@ -4,6 +4,7 @@
 
 #include "letterforge/driver/exit_status.h"
 #include "letterforge/raster/image_files.h"
+#include "platform/cores.h"
 
 namespace letterforge {
 namespace {
@@ -101,6 +102,8 @@ std::optional<RunFailure> drawLayered(RunState& run, platform::PageBitmap& page,
 
 std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink& sink,
                                                  RunFailure& failure) {
+  // A page in the works holds a core: the PNG writer's helpers take only the others.
+  const platform::CoreClaim core;
   std::string family;
   if (const std::string& font = job.settings.font; !font.empty()) {
     std::string why;
