@@ -2,9 +2,12 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <utility>
 
 #include "platform/utf8_names.h"
@@ -17,6 +20,26 @@ constexpr std::size_t kReadBlockBytes = 64 * 1024;
 std::string errorOf(archive* a, const char* otherwise) {
   const char* text = archive_error_string(a);
   return text ? text : otherwise;
+}
+
+// A tar archive ends in two blocks of zeros; one cut short between two members ends in a
+// member's data instead, and the archive library reads it as a shorter archive. Compressed
+// tar archives cut short are found out by their decompressor.
+bool isPlainTar(archive* a) {
+  return (archive_format(a) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_TAR &&
+         archive_filter_count(a) == 1;
+}
+
+bool endsInZeroBlocks(const std::string& path) {
+  constexpr std::size_t kEndBytes = 1024;
+  std::array<char, kEndBytes> tail{};
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat info {};
+  const bool read = fd >= 0 && ::fstat(fd, &info) == 0 && static_cast<std::size_t>(info.st_size) >= kEndBytes &&
+                    ::pread(fd, tail.data(), kEndBytes, info.st_size - static_cast<off_t>(kEndBytes)) ==
+                        static_cast<ssize_t>(kEndBytes);
+  if (fd >= 0) ::close(fd);
+  return read && std::all_of(tail.begin(), tail.end(), [](char c) { return c == 0; });
 }
 
 ArchiveMemberKind kindOf(archive_entry* entry) {
@@ -32,6 +55,7 @@ ArchiveMemberKind kindOf(archive_entry* entry) {
 }  // namespace
 
 struct ArchiveReader::Impl {
+  std::string path{};
   archive* handle = archive_read_new();
   locale_t utf8 = makeUtf8Names();
 
@@ -74,6 +98,7 @@ std::optional<ArchiveReader> ArchiveReader::open(const std::string& path, std::s
     failure = "Is a directory";
     return std::nullopt;
   }
+  impl->path = path;
   if (archive_read_open_filename(a, path.c_str(), kReadBlockBytes) != ARCHIVE_OK) {
     failure = errorOf(a, "cannot be opened");
     return std::nullopt;
@@ -85,7 +110,12 @@ std::optional<ArchiveMemberHeader> ArchiveReader::next(std::string& failure) {
   const Utf8Names names(impl_->utf8);
   archive_entry* entry = nullptr;
   const int status = archive_read_next_header(impl_->handle, &entry);
-  if (status == ARCHIVE_EOF) return std::nullopt;
+  if (status == ARCHIVE_EOF) {
+    if (isPlainTar(impl_->handle) && !endsInZeroBlocks(impl_->path)) {
+      failure = "the tar archive ends without its end-of-archive blocks";
+    }
+    return std::nullopt;
+  }
   if (status < ARCHIVE_WARN || entry == nullptr) {
     failure = errorOf(impl_->handle, "truncated or damaged");
     return std::nullopt;

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -10,12 +9,16 @@
 #include <vector>
 
 #include "platform/archive_reader.h"
+#include "platform/archive_testing.h"
 #include "platform/archive_writer.h"
 
 namespace platform {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::StoredMember;
+using testing::storedRar;
+using testing::storedZip;
 
 struct Member {
   std::string name;
@@ -38,97 +41,6 @@ std::string written(ArchiveFormat format, const std::vector<Member>& members) {
   for (const Member& m : members) EXPECT_TRUE(writer->addFile(m.name, bytesOf(m.data), failure)) << failure;
   EXPECT_TRUE(writer->finish(failure)) << failure;
   return out;
-}
-
-// Little-endian fields, as ZIP and RAR store their numbers.
-void put(std::string& out, std::uint64_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xff);
-}
-
-std::uint32_t crcOf(const std::string& data) {
-  return static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()),
-                                          static_cast<uInt>(data.size())));
-}
-
-// A ZIP of one deflated member whose headers give `declared` as its size, whatever it inflates to.
-std::string zipWithDeclaredSize(const std::string& name, const std::string& data,
-                                std::uint32_t declared, std::uint16_t flags = 0) {
-  std::string packed(compressBound(static_cast<uLong>(data.size())) + 16, '\0');
-  z_stream z{};
-  deflateInit2(&z, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  z.avail_in = static_cast<uInt>(data.size());
-  z.next_out = reinterpret_cast<Bytef*>(packed.data());
-  z.avail_out = static_cast<uInt>(packed.size());
-  deflate(&z, Z_FINISH);
-  packed.resize(z.total_out);
-  deflateEnd(&z);
-  const auto common = [&](std::string& out) {
-    put(out, flags, 2);
-    put(out, 8, 2);  // deflated
-    put(out, 0, 4);  // time and date
-    put(out, crcOf(data), 4);
-    put(out, packed.size(), 4);
-    put(out, declared, 4);
-    put(out, name.size(), 2);
-    put(out, 0, 2);
-  };
-  std::string local;
-  put(local, 0x04034b50, 4);
-  put(local, 20, 2);
-  common(local);
-  local += name + packed;
-  std::string central;
-  put(central, 0x02014b50, 4);
-  put(central, 20, 2);
-  put(central, 20, 2);
-  common(central);
-  put(central, 0, 2 + 2 + 2 + 4);
-  put(central, 0, 4);  // the local header's offset
-  central += name;
-  std::string end;
-  put(end, 0x06054b50, 4);
-  put(end, 0, 4);
-  put(end, 1, 2);
-  put(end, 1, 2);
-  put(end, central.size(), 4);
-  put(end, local.size(), 4);
-  put(end, 0, 2);
-  return local + central + end;
-}
-
-// A RAR (version 4) archive of stored members, as its published layout gives it: a marker, a
-// main header, one header per file followed by its bytes, an end header. Each header starts
-// with the low half of the CRC-32 of its other fields.
-std::string storedRar(const std::vector<Member>& members) {
-  const auto block = [](int type, int flags, const std::string& body) {
-    std::string rest;
-    put(rest, type, 1);
-    put(rest, flags, 2);
-    put(rest, 7 + body.size(), 2);
-    rest += body;
-    std::string out;
-    put(out, crcOf(rest) & 0xffff, 2);
-    return out + rest;
-  };
-  std::string out = "Rar!\x1a\x07";
-  out += '\0';
-  out += block(0x73, 0, std::string(6, '\0'));
-  for (const Member& m : members) {
-    std::string body;
-    put(body, m.data.size(), 4);  // packed size
-    put(body, m.data.size(), 4);  // unpacked size
-    put(body, 3, 1);              // made on Unix
-    put(body, crcOf(m.data), 4);
-    put(body, 0x5a000000, 4);     // time
-    put(body, 20, 1);             // version needed
-    put(body, 0x30, 1);           // stored
-    put(body, m.name.size(), 2);
-    put(body, 0100644u << 16, 4);
-    body += m.name;
-    out += block(0x74, 0x8000, body) + m.data;  // 0x8000: data follows the header
-  }
-  return out + block(0x7b, 0x4000, "");
 }
 
 class ArchiveTest : public ::testing::Test {
@@ -203,8 +115,14 @@ INSTANTIATE_TEST_SUITE_P(Formats, ArchiveRoundTripTest, ::testing::Values(
     FormatCase{"TarGzip", ArchiveFormat::kTarGzip, "POSIX"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+std::vector<StoredMember> stored(const std::vector<Member>& members) {
+  std::vector<StoredMember> out;
+  for (const Member& m : members) out.push_back({.name = m.name, .data = m.data});
+  return out;
+}
+
 TEST_F(ArchiveTest, StoredRarIsReadWhateverItsName) {
-  const std::string path = file("chapter.zip", storedRar(kPages));
+  const std::string path = file("chapter.zip", storedRar(stored(kPages)));
   std::string failure;
   EXPECT_EQ(readAll(path, failure), kPages);
   EXPECT_EQ(failure, "");
@@ -229,8 +147,9 @@ TEST_F(ArchiveTest, KindsOfMembersAreTold) {
 }
 
 TEST_F(ArchiveTest, DataBeyondAnUnderstatedSizeIsStillHandedOverThenRefused) {
-  // The headers say 1,000 bytes; the member inflates to 3 MiB.
-  const std::string path = file("bomb.zip", zipWithDeclaredSize("001.png", std::string(3 << 20, '\0'), 1000));
+  // The headers say 1,000 bytes; the member holds 100,000.
+  const std::string path =
+      file("bomb.zip", storedZip({{.name = "001.png", .data = std::string(100000, 'x'), .declaredSize = 1000}}));
   std::string failure;
   auto reader = ArchiveReader::open(path, failure);
   ASSERT_TRUE(reader) << failure;
@@ -254,7 +173,7 @@ TEST_F(ArchiveTest, SinkStopsTheReadingWithoutAFailure) {
 }
 
 TEST_F(ArchiveTest, EncryptedMemberIsToldAndItsDataRefused) {
-  const std::string path = file("locked.zip", zipWithDeclaredSize("001.png", "secret", 6, 1));
+  const std::string path = file("locked.zip", storedZip({{.name = "001.png", .data = "secret", .flags = 1}}));
   std::string failure;
   auto reader = ArchiveReader::open(path, failure);
   ASSERT_TRUE(reader) << failure;
@@ -267,7 +186,7 @@ TEST_F(ArchiveTest, EncryptedMemberIsToldAndItsDataRefused) {
 
 TEST_F(ArchiveTest, NameThatIsNotUtf8ComesBackAsStored) {
   const std::string name = "caf\xe9.png";
-  const std::string path = file("latin1.zip", zipWithDeclaredSize(name, "x", 1));
+  const std::string path = file("latin1.zip", storedZip({{.name = name, .data = "x"}}));
   std::string failure;
   auto reader = ArchiveReader::open(path, failure);
   const auto header = reader->next(failure);
@@ -294,7 +213,7 @@ INSTANTIATE_TEST_SUITE_P(Damage, ArchiveRefusalTest, ::testing::Values(
     RefusedCase{"ZipCutInItsData", written(ArchiveFormat::kZipDeflated, kPages).substr(0, 1000)},
     RefusedCase{"SevenZipCutShort", written(ArchiveFormat::kSevenZip, kPages).substr(0, 100)},
     RefusedCase{"TarGzipCutShort", written(ArchiveFormat::kTarGzip, kPages).substr(0, 60)},
-    RefusedCase{"RarCutInItsData", storedRar(kPages).substr(0, 60)}),
+    RefusedCase{"RarCutInItsData", storedRar(stored(kPages)).substr(0, 60)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ArchiveTest, DirectoryIsNoArchive) {
