@@ -16,6 +16,7 @@
 #include "cutframe/crop.h"
 #include "letterforge/driver/cleanup_planning.h"
 #include "letterforge/driver/version.h"
+#include "letterforge/raster/image_files.h"
 #include "python/image_sources.h"
 #include "python/native_render.h"
 #include "python/page_arrays.h"
@@ -173,6 +174,12 @@ PYBIND11_MODULE(_letterforge, m) {
     const auto [path, bytes] = fileSource(source);
     return arrayFromImage(decodeSource(path, bytes, name));
   }, py::arg("source"), py::arg("name"));
+
+  m.def("image_size", [](const std::string& path) -> std::tuple<std::int64_t, std::int64_t> {
+    const auto size = pageImageSize(path);
+    if (!size) throw CallFailure{.errorClass = "ImageError", .message = "Could not open image: " + path};
+    return {size->width, size->height};
+  }, "(width, height) of an image file, read from its header and first pixels.", py::arg("path"));
 
   m.def("crop_file", [](const py::object& source, const std::string& name, double x, double y,
                         double w, double h, double paddingRatio) {

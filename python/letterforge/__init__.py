@@ -30,7 +30,7 @@ from ._errors import (CropError, DuplicateIdError, FontError, ImageError, Letter
 from ._result import BlockResult, RenderResult
 
 __all__ = [
-    "render", "crop", "decode_image", "options", "RenderResult", "BlockResult",
+    "render", "crop", "decode_image", "image_size", "options", "RenderResult", "BlockResult",
     "LetterforgeError", "ImageError", "OptionError", "PayloadError", "DuplicateIdError",
     "WriteError", "OutOfMemoryError", "FontError", "CropError",
 ]
@@ -184,6 +184,14 @@ def decode_image(image: Union[PathArg, bytes, bytearray, memoryview]) -> numpy.n
     if isinstance(source, numpy.ndarray):
         raise ImageError("image: expected a path or the bytes of an image file, found an array")
     return _native.decode_image(source, name)
+
+
+def image_size(path: PathArg) -> Tuple[int, int]:
+    """(width, height) of an image file (PNG, JPEG, WebP, TIFF or GIF), read from as little of
+    it as its format allows. Raises ImageError with "Could not open image: <path>"."""
+    if not isinstance(path, (str, os.PathLike)):
+        raise ImageError(f"image: expected a path, found {type(path).__name__}")
+    return _native.image_size(os.fsdecode(path))
 
 
 def _crop_number(value: Any) -> float:
