@@ -1,6 +1,6 @@
 # What `cmake --install <build> --prefix <prefix>` puts in place: the programs, the shared
-# library with its header, a pkg-config file and a CMake package, and a manual page for each
-# program.
+# library with its header, a pkg-config file and a CMake package, a manual page for each
+# program, and the JSON Schemas of the files they read and write.
 include(CMakePackageConfigHelpers)
 
 set(LF_PROGRAMS letterforge cutframe letterforge-batch)
@@ -33,3 +33,7 @@ foreach(page ${LF_PROGRAMS})
   list(APPEND LF_MAN_PAGES ${CMAKE_BINARY_DIR}/install/${page}.1)
 endforeach()
 install(FILES ${LF_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# The formats of the payloads, manifest lines and result lines, as JSON Schema.
+install(DIRECTORY schema/ DESTINATION ${CMAKE_INSTALL_DATADIR}/letterforge/schema
+  FILES_MATCHING PATTERN "*.schema.json")

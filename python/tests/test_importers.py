@@ -13,9 +13,14 @@ import pytest
 
 import letterforge
 from letterforge import importers
-from support import REPO, png_of
+from support import REPO, png_of, schema
 
 FIXTURES = os.path.join(REPO, "python", "tests", "fixtures", "importers")
+
+
+def read_json(path):
+    with open(path, encoding="utf-8") as f:
+        return json.load(f)
 
 
 def box(x, y, w, h):
@@ -92,7 +97,10 @@ def test_written_chapter_renders_the_original_pages(chapter):
          "output": "rendered/001.png"},
         {"image": "../002.png", "ocr": "002.ocr.json", "translation": "002.translation.json",
          "output": "rendered/002.png"}]
-    for line in lines:  # the engine reads what was written
+    for line in lines:  # the engine reads what was written, and so do the formats' schemas
+        schema("manifest-line").validate(line)
+        schema("ocr").validate(read_json(os.path.join(out, line["ocr"])))
+        schema("translation").validate(read_json(os.path.join(out, line["translation"])))
         result = letterforge.render(os.path.join(out, line["image"]), os.path.join(out, line["ocr"]),
                                     os.path.join(out, line["translation"]))
         assert result.page.shape == (80, 100, 3)
