@@ -17,6 +17,7 @@
 #include "letterforge/driver/cleanup_planning.h"
 #include "letterforge/driver/version.h"
 #include "letterforge/raster/image_files.h"
+#include "letterforge/typeset/installed_fonts.h"
 #include "python/image_sources.h"
 #include "python/native_render.h"
 #include "python/page_arrays.h"
@@ -180,6 +181,14 @@ PYBIND11_MODULE(_letterforge, m) {
     if (!size) throw CallFailure{.errorClass = "ImageError", .message = "Could not open image: " + path};
     return {size->width, size->height};
   }, "(width, height) of an image file, read from its header and first pixels.", py::arg("path"));
+
+  m.def("fonts", [] {
+    std::vector<std::tuple<std::string, std::vector<std::string>, std::vector<std::string>>> rows;
+    for (const FontFamily& family : installedFontFamilies()) {
+      rows.emplace_back(family.name, family.styles, family.scripts);
+    }
+    return rows;
+  }, "(family, styles, scripts) of every installed font family, in name order.");
 
   m.def("crop_file", [](const py::object& source, const std::string& name, double x, double y,
                         double w, double h, double paddingRatio) {

@@ -20,7 +20,7 @@ import math
 import numbers
 import os
 from collections.abc import Mapping
-from typing import Any, List, Optional, Tuple, Union
+from typing import Any, Dict, List, Optional, Tuple, Union
 
 import numpy
 
@@ -30,7 +30,7 @@ from ._errors import (CropError, DuplicateIdError, FontError, ImageError, Letter
 from ._result import BlockResult, RenderResult
 
 __all__ = [
-    "render", "crop", "decode_image", "image_size", "options", "RenderResult", "BlockResult",
+    "render", "crop", "decode_image", "image_size", "fonts", "options", "RenderResult", "BlockResult",
     "LetterforgeError", "ImageError", "OptionError", "PayloadError", "DuplicateIdError",
     "WriteError", "OutOfMemoryError", "FontError", "CropError",
 ]
@@ -184,6 +184,15 @@ def decode_image(image: Union[PathArg, bytes, bytearray, memoryview]) -> numpy.n
     if isinstance(source, numpy.ndarray):
         raise ImageError("image: expected a path or the bytes of an image file, found an array")
     return _native.decode_image(source, name)
+
+
+def fonts() -> List[Dict[str, Any]]:
+    """Every installed font family a job's `font` option may name, in name order, as dicts:
+    "family", its "styles" ("Bold", "Regular", ...) and the "scripts" at least one of its
+    faces covers (Latin, Greek, Cyrillic, Arabic, Hebrew, Devanagari, Thai, Han, Hiragana,
+    Katakana, Hangul, Emoji). Scripts a font lacks are still drawn, in other fonts."""
+    return [{"family": family, "styles": list(styles), "scripts": list(scripts)}
+            for family, styles, scripts in _native.fonts()]
 
 
 def image_size(path: PathArg) -> Tuple[int, int]:
