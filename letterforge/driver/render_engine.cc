@@ -3,7 +3,10 @@
 #include <utility>
 
 #include "letterforge/driver/exit_status.h"
+#include "letterforge/inputs/payload_checks.h"
+#include "letterforge/inputs/translation_lookup.h"
 #include "letterforge/raster/image_files.h"
+#include "letterforge/typeset/installed_fonts.h"
 
 namespace letterforge {
 namespace {
@@ -52,17 +55,48 @@ std::optional<Payload> payloadOf(const std::variant<PayloadFile, PayloadText, Pa
   return payload;
 }
 
-// The planning point, with the payloads let go once the items are made.
-bool plan(const RenderJob& job, RunState& run, RunFailure& failure) {
-  const auto ocr = payloadOf<OcrPayload>(job.ocr, loadOcrPayload, decodeOcrPayload, failure);
-  if (!ocr) return false;
-  const auto translations = payloadOf<TranslationPayload>(
+// Families that cannot be had are named with the installed families nearest them, so that a
+// misspelt name is mended at once; a font file's failure says what is wrong with the file.
+constexpr std::size_t kNearestFamilies = 3;
+
+std::optional<RunFailure> fontFailure(platform::TextContext& text, const std::string& font) {
+  std::string why;
+  if (font.empty() || platform::fontFamily(text, font, why)) return std::nullopt;
+  if (font.find('/') == std::string::npos) {
+    const auto nearest = nearestFontFamilies(font, installedFontFamilies(), kNearestFamilies);
+    for (std::size_t i = 0; i < nearest.size(); ++i) {
+      why += (i == 0 ? "; the nearest installed families are " : ", ") + nearest[i];
+    }
+  }
+  return RunFailure{"Could not use font " + font + ": " + why, kExitFontUnavailable};
+}
+
+struct Payloads {
+  OcrPayload ocr;
+  TranslationPayload translations;
+};
+
+// Both payloads; absent with the first one's failure (the translation file is read only once
+// the OCR file has loaded).
+std::optional<Payloads> payloadsOf(const RenderJob& job, RunFailure& failure) {
+  auto ocr = payloadOf<OcrPayload>(job.ocr, loadOcrPayload, decodeOcrPayload, failure);
+  if (!ocr) return std::nullopt;
+  auto translations = payloadOf<TranslationPayload>(
       job.translations, loadTranslationPayload, decodeTranslationPayload, failure);
-  if (!translations) return false;
-  if (auto planFailure = planRun(run, *ocr, *translations)) {
+  if (!translations) return std::nullopt;
+  return Payloads{std::move(*ocr), std::move(*translations)};
+}
+
+// The planning point, with the payloads let go once the items are made and their warnings told.
+bool plan(const RenderJob& job, RunState& run, std::vector<std::string>& warnings, RunFailure& failure) {
+  const auto payloads = payloadsOf(job, failure);
+  if (!payloads) return false;
+  if (auto planFailure = planRun(run, payloads->ocr, payloads->translations)) {
     failure = std::move(*planFailure);
     return false;
   }
+  warnings = payloadWarnings(payloads->ocr, payloads->translations, run.pageImage.width,
+                             run.pageImage.height);
   return true;
 }
 
@@ -90,12 +124,9 @@ bool deliver(platform::PageBitmap bitmap, const std::optional<ImageEncoding>& en
 
 std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink& sink,
                                                  RunFailure& failure) {
-  if (const std::string& font = job.settings.typeset.font; !font.empty()) {
-    std::string why;
-    if (!platform::fontFamily(text_, font, why)) {
-      failure = {"Could not use font " + font + ": " + why, kExitFontUnavailable};
-      return std::nullopt;
-    }
+  if (auto unavailable = fontFailure(text_, job.settings.typeset.font)) {
+    failure = std::move(*unavailable);
+    return std::nullopt;
   }
   auto image = openPageImage(std::move(job.image), pixels_, failure);
   if (!image) return std::nullopt;
@@ -104,7 +135,8 @@ std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink
   RunState run{.settings = std::move(job.settings),
                .pageImage = std::move(*image),
                .pageRect = {0.0, 0.0, width, height}};
-  if (!plan(job, run, failure)) return std::nullopt;
+  std::vector<std::string> warnings;
+  if (!plan(job, run, warnings, failure)) return std::nullopt;
 
   auto page = createPageBitmap(run.pageImage.width, run.pageImage.height, &pixels_);
   if (!page) {
@@ -121,7 +153,7 @@ std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink
     failure = std::move(*pageFailure);
     return std::nullopt;
   }
-  RenderResult result{.blocks = blockOutcomes(run)};
+  RenderResult result{.warnings = std::move(warnings), .blocks = blockOutcomes(run)};
   if (!deliver(std::move(*page), job.encoding, job.outputName, result.page, failure, pixels_)) {
     return std::nullopt;
   }
@@ -148,6 +180,41 @@ std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink
   }
   pixels_.keep(run.pageImage);
   return result;
+}
+
+PageCheck RenderEngine::check(RenderJob job) {
+  PageCheck check;
+  if (auto unavailable = fontFailure(text_, job.settings.typeset.font)) {
+    check.problems.push_back(std::move(*unavailable));
+  }
+  RunFailure failure;
+  auto image = openPageImage(std::move(job.image), pixels_, failure);
+  if (image) {
+    check.imageSize = ImageSize{image->width, image->height};
+    pixels_.keep(*image);
+  } else {
+    check.problems.push_back(failure);
+  }
+  const auto ocr = payloadOf<OcrPayload>(job.ocr, loadOcrPayload, decodeOcrPayload, failure);
+  if (!ocr) check.problems.push_back(failure);
+  const auto translations = payloadOf<TranslationPayload>(
+      job.translations, loadTranslationPayload, decodeTranslationPayload, failure);
+  if (!translations) check.problems.push_back(failure);
+  if (!ocr || !translations) return check;
+  // Planning needs only the page's height; without the image any height finds the duplicates.
+  const double height = static_cast<double>(check.imageSize ? check.imageSize->height : 1);
+  RunState run{.settings = std::move(job.settings), .pageRect = {0.0, 0.0, 1.0, height}};
+  if (auto planFailure = planRun(run, *ocr, *translations)) {
+    check.problems.push_back(std::move(*planFailure));
+    return check;
+  }
+  if (const auto id = duplicateItemId(run.renderItems)) {
+    check.problems.push_back({duplicateKeyFailure(*id), kExitDuplicateId});
+  }
+  if (check.imageSize) {
+    check.warnings = payloadWarnings(*ocr, *translations, check.imageSize->width, check.imageSize->height);
+  }
+  return check;
 }
 
 }  // namespace letterforge
