@@ -4,6 +4,7 @@
 #include <archive_entry.h>
 #include <sys/stat.h>
 
+#include <ctime>
 #include <utility>
 
 #include "platform/utf8_names.h"
@@ -55,7 +56,7 @@ struct ArchiveWriter::Impl {
 
   bool add(archive_entry* entry, std::span<const std::uint8_t> data, std::string& failure) {
     const Utf8Names names(utf8);
-    archive_entry_set_mtime(entry, 0, 0);
+    archive_entry_set_mtime(entry, std::time(nullptr), 0);
     bool written = archive_write_header(handle, entry) == ARCHIVE_OK;
     std::size_t done = 0;
     while (written && done < data.size()) {

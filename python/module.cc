@@ -15,6 +15,7 @@
 
 #include "cutframe/crop.h"
 #include "letterforge/driver/cleanup_planning.h"
+#include "letterforge/driver/output_names.h"
 #include "letterforge/driver/version.h"
 #include "letterforge/raster/image_files.h"
 #include "letterforge/typeset/installed_fonts.h"
@@ -138,11 +139,18 @@ PYBIND11_MODULE(_letterforge, m) {
   m.def("check_options", [](const OptionArguments& options) { jobOptionsOf(options); },
         "Raises OptionError unless every (name, value) is a render option and its value fits.");
 
+  m.def("output_warnings", [](const OptionArguments& options, const std::string& output,
+                              const std::string& debug) {
+    return outputNameWarnings(jobOptionsOf(options), output, debug);
+  }, "The warnings of the names a page is written under (letterforge-batch's).",
+     py::arg("options"), py::arg("output"), py::arg("debug"));
+
   py::class_<RenderedPage>(m, "Page", "A rendered page and its debug image, kept as bitmaps.")
       .def_property_readonly("width", [](const RenderedPage& p) { return p.page->width(); })
       .def_property_readonly("height", [](const RenderedPage& p) { return p.page->height(); })
       .def_property_readonly("has_debug", [](const RenderedPage& p) { return p.debug.has_value(); })
       .def_property_readonly("report", [](const RenderedPage& p) { return p.report; })
+      .def_property_readonly("warnings", [](const RenderedPage& p) { return p.warnings; })
       .def_property_readonly("blocks", [](const RenderedPage& p) {
         py::list blocks;
         for (const BlockOutcome& block : p.blocks) blocks.append(blockDict(block));

@@ -60,6 +60,7 @@ RenderedPage renderPage(PageImageSource image, const PayloadInput& ocr,
   page.page = std::move(result->page.bitmap);
   if (result->debug) page.debug = std::move(result->debug->bitmap);
   page.blocks = std::move(result->blocks);
+  page.warnings = std::move(result->warnings);
   return page;
 }
 

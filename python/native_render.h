@@ -33,6 +33,7 @@ struct RenderedPage {
   std::optional<platform::PageBitmap> debug{};  // when asked for
   std::vector<std::string> report{};            // the report lines, in order
   std::vector<BlockOutcome> blocks{};
+  std::vector<std::string> warnings{};  // what is likely wrong with the inputs although it rendered
   JobOptions options{};  // the format and quality chosen for saving
 };
 

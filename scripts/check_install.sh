@@ -21,7 +21,8 @@ for file in bin/letterforge bin/cutframe bin/letterforge-batch include/letterfor
   lib/cmake/letterforge/letterforgeTargets.cmake share/man/man1/letterforge.1 \
   share/man/man1/cutframe.1 share/man/man1/letterforge-batch.1 \
   share/letterforge/schema/ocr.schema.json share/letterforge/schema/translation.schema.json \
-  share/letterforge/schema/manifest-line.schema.json share/letterforge/schema/result-line.schema.json; do
+  share/letterforge/schema/manifest-line.schema.json share/letterforge/schema/result-line.schema.json \
+  share/letterforge/schema/check-line.schema.json; do
   [ -e "$prefix/$file" ] || fail "$file is not installed"
 done
 version=$(sed -n 's/.*kVersion = "\([0-9.]*\)".*/\1/p' letterforge/driver/version.h)

@@ -24,7 +24,7 @@ PageReport reportOf(const ManifestEntry& entry, std::optional<RenderEngine>& eng
     engine.reset();
     const PageJob& job = entry.job;
     return PageReport{.line = job.line,
-                      .image = job.image,
+                      .image = shownImage(job),
                       .output = job.output,
                       .debug = job.debug,
                       .failure = RunFailure{"Could not render the page: out of memory",
@@ -32,21 +32,39 @@ PageReport reportOf(const ManifestEntry& entry, std::optional<RenderEngine>& eng
   }
 }
 
-}  // namespace
+PageCheckReport checkOf(const ManifestEntry& entry, std::optional<RenderEngine>& engine) {
+  const PageJob& job = entry.job;
+  if (!entry.failure.empty()) {
+    return PageCheckReport{.line = job.line, .image = shownImage(job), .output = job.output,
+                           .debug = job.debug, .problems = {{entry.failure, kExitUsage}}};
+  }
+  try {
+    if (!engine) engine.emplace();
+    return checkPage(*engine, job);
+  } catch (const std::bad_alloc&) {
+    engine.reset();
+    return PageCheckReport{.line = job.line, .image = shownImage(job), .output = job.output,
+                           .debug = job.debug,
+                           .problems = {{"Could not check the page: out of memory", kExitOutOfMemory}}};
+  }
+}
 
-std::int64_t runBatch(const std::vector<ManifestEntry>& entries, int workers,
-                      const std::atomic<bool>& stop, const PageFinished& finished) {
+// Hands the entries to `workers` threads in order, each with an engine made when first
+// needed, and what `work` makes of each to `done`, one call at a time.
+template <typename Work, typename Done>
+std::int64_t forEachEntry(const std::vector<ManifestEntry>& entries, int workers,
+                          const std::atomic<bool>& stop, Work work, Done done) {
   std::atomic<std::size_t> next{0};
   std::mutex reporting;
   std::int64_t reported = 0;
-  const auto work = [&] {
+  const auto run = [&] {
     std::optional<RenderEngine> engine;
     while (!stop.load()) {
       const std::size_t index = next.fetch_add(1);
       if (index >= entries.size()) return;
-      const PageReport report = reportOf(entries[index], engine);
+      const auto report = work(entries[index], engine);
       const std::lock_guard lock(reporting);
-      finished(report);
+      done(report);
       ++reported;
     }
   };
@@ -56,14 +74,26 @@ std::int64_t runBatch(const std::vector<ManifestEntry>& entries, int workers,
   // The calling thread is one of the workers; a thread the system refuses is one fewer.
   for (std::size_t i = 1; i < count; ++i) {
     try {
-      threads.emplace_back(work);
+      threads.emplace_back(run);
     } catch (const std::system_error&) {
       break;
     }
   }
-  work();
+  run();
   for (std::thread& thread : threads) thread.join();
   return reported;
+}
+
+}  // namespace
+
+std::int64_t runBatch(const std::vector<ManifestEntry>& entries, int workers,
+                      const std::atomic<bool>& stop, const PageFinished& finished) {
+  return forEachEntry(entries, workers, stop, reportOf, finished);
+}
+
+std::int64_t checkBatch(const std::vector<ManifestEntry>& entries, int workers,
+                        const std::atomic<bool>& stop, const PageChecked& checked) {
+  return forEachEntry(entries, workers, stop, checkOf, checked);
 }
 
 }  // namespace letterforge

@@ -11,9 +11,10 @@ constexpr std::string_view kClearLine = "\r\x1b[K";
 }  // namespace
 
 BatchConsole::BatchConsole(ConsoleStreams streams, ProgressStyle style, std::int64_t totalPages,
-                           int columns)
+                           int columns, bool checking)
     : streams_(std::move(streams)), style_(style), columns_(columns) {
   progress_.total = totalPages;
+  progress_.checking = checking;
   const std::lock_guard lock(mutex_);
   if (style_ == ProgressStyle::kTerminal) showProgress();
 }
@@ -22,10 +23,24 @@ void BatchConsole::pageFinished(const PageReport& report) {
   const std::lock_guard lock(mutex_);
   ++progress_.done;
   if (report.failure) ++progress_.failed;
+  if (!report.skipped.empty()) ++progress_.skipped;
   if (barShown_) streams_.error(kClearLine);
   barShown_ = false;
   streams_.output(resultLine(report));
   if (report.failure) errorLine("line " + std::to_string(report.line) + ": " + report.failure->message);
+  showProgress();
+}
+
+void BatchConsole::pageChecked(const PageCheckReport& report) {
+  const std::lock_guard lock(mutex_);
+  ++progress_.done;
+  if (!report.problems.empty()) ++progress_.failed;
+  if (barShown_) streams_.error(kClearLine);
+  barShown_ = false;
+  streams_.output(checkLine(report));
+  for (const RunFailure& problem : report.problems) {
+    errorLine("line " + std::to_string(report.line) + ": " + problem.message);
+  }
   showProgress();
 }
 

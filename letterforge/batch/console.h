@@ -30,10 +30,14 @@ enum class ProgressStyle {
 // no line is torn by it, not even when both streams are the same terminal.
 class BatchConsole {
  public:
-  BatchConsole(ConsoleStreams streams, ProgressStyle style, std::int64_t totalPages, int columns);
+  // `checking`: the pages are checked, not rendered.
+  BatchConsole(ConsoleStreams streams, ProgressStyle style, std::int64_t totalPages, int columns,
+               bool checking = false);
 
   // The page's result line; its failure; the progress after it.
   void pageFinished(const PageReport& report);
+  // The page's check line; each of its problems; the progress after it.
+  void pageChecked(const PageCheckReport& report);
   // A line of its own on standard error, unless quiet.
   void note(std::string_view line);
   // The summary; the progress so far.

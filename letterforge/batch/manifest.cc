@@ -61,7 +61,12 @@ bool readOption(const JsonField& field, JobOptions& options, std::string& failur
 
 bool isPathField(const std::string& name) {
   return name == "image" || name == "ocr" || name == "translation" || name == "output" ||
-         name == "debug";
+         name == "debug" || name == "archive";
+}
+
+// The files a line reads, which name members when the line names an archive.
+bool isInputField(const std::string& name) {
+  return name == "image" || name == "ocr" || name == "translation";
 }
 
 bool readPathField(const JsonField& field, const std::string& folder, PageJob& job,
@@ -80,9 +85,10 @@ bool readPathField(const JsonField& field, const std::string& folder, PageJob& j
   std::string* path = field.name == "image"         ? &job.image
                       : field.name == "ocr"         ? &job.ocr
                       : field.name == "translation" ? &job.translation
+                      : field.name == "archive"     ? &job.archive
                                                     : &job.output;
   if (!readPath(field, *path, failure)) return false;
-  *path = resolvedPath(folder, *path);
+  if (!isInputField(field.name)) *path = resolvedPath(folder, *path);
   return true;
 }
 
@@ -95,6 +101,12 @@ void readLine(std::string_view line, const std::string& folder, ManifestEntry& e
     if (isPathField(field.name) && !readPathField(field, folder, entry.job, failure) &&
         entry.failure.empty()) {
       entry.failure = failure;
+    }
+  }
+  // Members of an archive are found once it is opened (resolveArchiveMembers).
+  if (entry.job.archive.empty()) {
+    for (std::string* path : {&entry.job.image, &entry.job.ocr, &entry.job.translation}) {
+      if (!path->empty()) *path = resolvedPath(folder, *path);
     }
   }
   // A file or font name ends at a NUL byte: the rest would be silently dropped.
@@ -146,6 +158,12 @@ const OptionDescription* findOption(std::string_view name) {
   return nullptr;
 }
 
+std::string manifestFolder(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (path == "-" || slash == std::string::npos) return "";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 std::string resolvedPath(const std::string& folder, const std::string& path) {
   if (folder.empty() || path.starts_with('/')) return path;
   return folder.ends_with('/') ? folder + path : folder + "/" + path;
@@ -181,11 +199,7 @@ std::optional<std::vector<ManifestEntry>> loadManifest(const std::string& path,
     failure = name + ": cannot be read: " + reason;
     return std::nullopt;
   }
-  const auto slash = path.find_last_of('/');
-  const std::string folder = standardInput || slash == std::string::npos ? ""
-                             : slash == 0                                 ? "/"
-                                                                          : path.substr(0, slash);
-  auto entries = readManifest(*text, folder, defaults);
+  auto entries = readManifest(*text, manifestFolder(path), defaults);
   if (entries.empty()) {
     failure = name + ": holds no page job";
     return std::nullopt;

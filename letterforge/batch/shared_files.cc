@@ -25,7 +25,8 @@ struct Writer {
 
 }  // namespace
 
-std::optional<std::string> sharedFileFault(const std::vector<ManifestEntry>& entries) {
+std::vector<SharedFileFault> sharedFileFaults(const std::vector<ManifestEntry>& entries) {
+  std::vector<SharedFileFault> faults;
   std::map<std::string, Writer> written;
   for (const ManifestEntry& entry : entries) {
     if (!entry.failure.empty()) continue;
@@ -39,11 +40,12 @@ std::optional<std::string> sharedFileFault(const std::vector<ManifestEntry>& ent
       const auto [found, added] = written.emplace(comparable(*path), Writer{job.line, role});
       if (added) continue;
       if (found->second.line == job.line) {
-        return "line " + std::to_string(job.line) + " writes " + *path +
-               " as its output and as its debug image";
+        faults.push_back({job.line, "line " + std::to_string(job.line) + " writes " + *path +
+                                        " as its output and as its debug image"});
+      } else {
+        faults.push_back({job.line, "lines " + std::to_string(found->second.line) + " and " +
+                                        std::to_string(job.line) + " both write " + *path});
       }
-      return "lines " + std::to_string(found->second.line) + " and " + std::to_string(job.line) +
-             " both write " + *path;
     }
   }
   // A page read while another page replaces it would come out one way or the other, by chance.
@@ -53,11 +55,18 @@ std::optional<std::string> sharedFileFault(const std::vector<ManifestEntry>& ent
     for (const std::string* path : {&job.image, &job.ocr, &job.translation}) {
       const auto found = written.find(comparable(*path));
       if (found == written.end() || found->second.line == job.line) continue;
-      return "line " + std::to_string(found->second.line) + " writes " + *path + " as its " +
-             found->second.role + ", which line " + std::to_string(job.line) + " reads";
+      faults.push_back({job.line, "line " + std::to_string(found->second.line) + " writes " + *path +
+                                      " as its " + found->second.role + ", which line " +
+                                      std::to_string(job.line) + " reads"});
     }
   }
-  return std::nullopt;
+  return faults;
+}
+
+std::optional<std::string> sharedFileFault(const std::vector<ManifestEntry>& entries) {
+  const auto faults = sharedFileFaults(entries);
+  if (faults.empty()) return std::nullopt;
+  return faults.front().fault;
 }
 
 }  // namespace letterforge

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,5 +15,14 @@ namespace letterforge {
 // shared. Paths are compared made absolute, with "." and ".." taken out and the symbolic
 // links of existing folders followed.
 std::optional<std::string> sharedFileFault(const std::vector<ManifestEntry>& entries);
+
+// Every such fault, in the same words, with the line it is charged to: the later of two
+// writers, the reader of a file another line writes.
+struct SharedFileFault {
+  std::int64_t line = 0;
+  std::string fault{};
+  bool operator==(const SharedFileFault&) const = default;
+};
+std::vector<SharedFileFault> sharedFileFaults(const std::vector<ManifestEntry>& entries);
 
 }  // namespace letterforge

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "letterforge/chapter/chapter_test_support.h"
-#include "platform/archive_reader.h"
 
 namespace letterforge {
 namespace {
@@ -18,24 +17,8 @@ using testing::fileContents;
 
 class CbzWritingTest : public ChapterFolderTest {
  protected:
-  // (name, data) of every member, in stored order.
   static std::vector<std::pair<std::string, std::string>> members(const std::string& path) {
-    std::vector<std::pair<std::string, std::string>> out;
-    std::string failure;
-    auto reader = platform::ArchiveReader::open(path, failure);
-    EXPECT_TRUE(reader) << failure;
-    while (reader) {
-      const auto header = reader->next(failure);
-      if (!header) break;
-      std::string data;
-      reader->read([&data](std::span<const std::uint8_t> part) {
-        data.append(reinterpret_cast<const char*>(part.data()), part.size());
-        return true;
-      }, failure);
-      out.emplace_back(header->name, data);
-    }
-    EXPECT_EQ(failure, "");
-    return out;
+    return testing::archiveMembers(path);
   }
 };
 

@@ -34,10 +34,7 @@ constexpr std::array<std::string_view, 14> kArchiveExtensions = {
     ".gz",  ".tgz", ".bz2", ".xz",  ".zst", ".lz4"};
 
 // A file kept for the chapter: its name in the chapter and where its bytes are.
-struct Kept {
-  std::string name;
-  ChapterFile file;
-};
+using Kept = std::pair<std::string, ChapterFile>;
 
 // A name as a message shows it: bytes that are not UTF-8 and control characters escaped.
 std::string shownName(std::string_view stored) {
@@ -77,7 +74,7 @@ bool isPayloadName(std::string_view name) {
 bool isComicInfo(std::string_view name) { return lowercasedText(name) == kComicInfo; }
 
 bool isKeptName(std::string_view name) {
-  return isPageImageName(name) || isPayloadName(name) || isComicInfo(name);
+  return isPageImageName(name) || memberExtension(name) == ".json" || isComicInfo(name);
 }
 
 // Names seen so far, by the form a file system that ignores letter case would give them.
@@ -196,7 +193,7 @@ class ArchiveUnpacking {
       return refuse(name, std::string("cannot be unpacked: ") + std::strerror(errno), failure);
     }
     if (!read) return refuse(name, "truncated or damaged: " + failure, failure);
-    kept_.push_back({name, ChapterFile{.path = copy, .label = path_ + ":" + name}});
+    kept_.emplace_back(name, ChapterFile{.path = copy, .label = path_ + ":" + name});
     return true;
   }
 
@@ -240,7 +237,7 @@ std::optional<std::vector<Kept>> folderFiles(const std::string& path, const Arch
       failure = path + ": " + problem;
       return std::nullopt;
     }
-    kept.push_back({*name, ChapterFile{.path = walk->path().string(), .label = walk->path().string()}});
+    kept.emplace_back(*name, ChapterFile{.path = walk->path().string(), .label = walk->path().string()});
   }
   if (error) {
     failure = path + ": cannot be read: " + error.message();
@@ -271,19 +268,19 @@ ChapterFile payloadOf(const std::map<std::string, ChapterFile>& files, const std
   return found == files.end() ? ChapterFile{} : found->second;
 }
 
-std::optional<Chapter> assemble(Chapter chapter, const std::vector<Kept>& kept,
-                                const std::string& payloadFolder, std::string& failure) {
-  std::map<std::string, ChapterFile> files;
-  for (const Kept& k : kept) files.emplace(k.name, k.file);
+std::optional<Chapter> assemble(ChapterFiles files, const std::string& payloadFolder,
+                                std::string& failure) {
+  Chapter chapter{.source = files.source, .unpacked = std::move(files.unpacked)};
+  const std::map<std::string, ChapterFile> byName(files.files.begin(), files.files.end());
   bool anyPayloads = false;
-  for (const Kept& k : kept) {
-    if (isComicInfo(k.name)) chapter.comicInfo = k.file;
-    if (!isPageImageName(k.name)) continue;
-    const std::string_view stem = memberStem(k.name);
-    ChapterPage page{.name = k.name,
-                     .image = k.file,
-                     .ocr = payloadOf(files, payloadFolder, stem, kOcrSuffix),
-                     .translation = payloadOf(files, payloadFolder, stem, kTranslationSuffix)};
+  for (const auto& [name, file] : files.files) {
+    if (isComicInfo(name)) chapter.comicInfo = file;
+    if (!isPageImageName(name)) continue;
+    const std::string_view stem = memberStem(name);
+    ChapterPage page{.name = name,
+                     .image = file,
+                     .ocr = payloadOf(byName, payloadFolder, stem, kOcrSuffix),
+                     .translation = payloadOf(byName, payloadFolder, stem, kTranslationSuffix)};
     anyPayloads = anyPayloads || (!page.ocr.path.empty() && !page.translation.path.empty());
     chapter.pages.push_back(std::move(page));
   }
@@ -322,15 +319,15 @@ bool isPageImageName(std::string_view name) {
   return !isPayloadName(name) && endsWithAny(name, kPageExtensions);
 }
 
-std::optional<Chapter> openChapter(const std::string& path, const std::string& payloadFolder,
-                                   const ArchiveLimits& limits, std::string& failure) {
+std::optional<ChapterFiles> openChapterFiles(const std::string& path, const ArchiveLimits& limits,
+                                             std::string& failure) {
   std::error_code error;
   const fs::file_status status = fs::status(path, error);
   if (error) {
     failure = path + ": cannot be read: " + error.message();
     return std::nullopt;
   }
-  Chapter chapter{.source = path};
+  ChapterFiles files{.source = path};
   std::optional<std::vector<Kept>> kept;
   if (fs::is_directory(status)) {
     kept = folderFiles(path, limits, failure);
@@ -340,11 +337,19 @@ std::optional<Chapter> openChapter(const std::string& path, const std::string& p
       failure = path + ": " + failure;
       return std::nullopt;
     }
-    chapter.unpacked = UnpackedFolder(*folder);
+    files.unpacked = UnpackedFolder(*folder);
     kept = ArchiveUnpacking(path, *folder, limits).run(failure);
   }
   if (!kept) return std::nullopt;
-  return assemble(std::move(chapter), *kept, payloadFolder, failure);
+  files.files = std::move(*kept);
+  return files;
+}
+
+std::optional<Chapter> openChapter(const std::string& path, const std::string& payloadFolder,
+                                   const ArchiveLimits& limits, std::string& failure) {
+  auto files = openChapterFiles(path, limits, failure);
+  if (!files) return std::nullopt;
+  return assemble(std::move(*files), payloadFolder, failure);
 }
 
 }  // namespace letterforge

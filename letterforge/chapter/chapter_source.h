@@ -49,6 +49,19 @@ class UnpackedFolder {
   std::string path_;
 };
 
+// The files of an archive or folder that chapters read (page images, JSON files and
+// ComicInfo.xml), by their names in it.
+struct ChapterFiles {
+  std::string source{};
+  std::vector<std::pair<std::string, ChapterFile>> files{};  // in stored order
+  UnpackedFolder unpacked{};
+};
+
+// The files of an archive (unpacked into a private temporary folder, under names of its own)
+// or of a folder, refused as openChapter refuses them.
+std::optional<ChapterFiles> openChapterFiles(const std::string& path, const ArchiveLimits& limits,
+                                             std::string& failure);
+
 struct Chapter {
   std::string source{};             // the archive or folder as given
   std::vector<ChapterPage> pages{};  // in natural order of their names

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/archive_reader.h"
 #include "platform/archive_writer.h"
 
 namespace letterforge::testing {
@@ -34,6 +35,26 @@ inline std::string archiveBytes(platform::ArchiveFormat format, const std::vecto
   }
   EXPECT_TRUE(writer->finish(failure)) << failure;
   return out;
+}
+
+// (name, data) of every member of an archive, in stored order.
+inline std::vector<std::pair<std::string, std::string>> archiveMembers(const std::filesystem::path& path) {
+  std::vector<std::pair<std::string, std::string>> members;
+  std::string failure;
+  auto reader = platform::ArchiveReader::open(path, failure);
+  EXPECT_TRUE(reader) << failure;
+  while (reader) {
+    const auto header = reader->next(failure);
+    if (!header) break;
+    std::string data;
+    reader->read([&data](std::span<const std::uint8_t> part) {
+      data.append(reinterpret_cast<const char*>(part.data()), part.size());
+      return true;
+    }, failure);
+    members.emplace_back(header->name, data);
+  }
+  EXPECT_EQ(failure, "");
+  return members;
 }
 
 inline std::string fileContents(const std::filesystem::path& path) {

@@ -182,6 +182,10 @@ std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink
   return result;
 }
 
+std::optional<RunFailure> RenderEngine::fontProblem(const std::string& font) {
+  return fontFailure(text_, font);
+}
+
 PageCheck RenderEngine::check(RenderJob job) {
   PageCheck check;
   if (auto unavailable = fontFailure(text_, job.settings.typeset.font)) {

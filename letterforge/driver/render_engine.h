@@ -88,6 +88,10 @@ class RenderEngine {
   // payload and the ids, each whether another failed or not, in the order render meets them.
   PageCheck check(RenderJob job);
 
+  // Why a font (an installed family or a font file) cannot be had, as a render would fail on it
+  // with the families nearest a family's name; absent when it can, or is empty.
+  std::optional<RunFailure> fontProblem(const std::string& font);
+
  private:
   platform::TextContext text_;
   platform::PixelMemory pixels_;

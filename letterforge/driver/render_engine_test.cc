@@ -351,7 +351,7 @@ INSTANTIATE_TEST_SUITE_P(Jobs, RenderEngineCheckTest, ::testing::Values(
     CheckCase{"OcrOfAnotherSizeAndIdsOutOfStep", "", false, kOcrOn16, kOutOfStep, {},
               {"the OCR's width and height are 16 x 16 but the page image is 8 x 8: its boxes are "
                "read in the page image's pixels",
-               "1 translation ids are not in the OCR: 'z'"}}),
+               "1 translation id is not in the OCR: 'z'"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- What each block came to --------------------------------------------------------------

@@ -52,12 +52,14 @@ std::vector<std::string> payloadWarnings(const OcrPayload& ocr, const Translatio
     if (!ocrIds.contains(canonicalText(entry.id))) unknown.push_back(entry.id);
   }
   if (!unknown.empty()) {
-    warnings.push_back(std::to_string(unknown.size()) + " translation ids are not in the OCR: " +
-                       idList(unknown));
+    warnings.push_back(std::to_string(unknown.size()) +
+                       (unknown.size() == 1 ? " translation id is" : " translation ids are") +
+                       " not in the OCR: " + idList(unknown));
   }
   if (!outside.empty()) {
-    warnings.push_back(std::to_string(outside.size()) + " OCR boxes lie wholly outside the page: " +
-                       idList(outside));
+    warnings.push_back(std::to_string(outside.size()) +
+                       (outside.size() == 1 ? " OCR box lies" : " OCR boxes lie") +
+                       " wholly outside the page: " + idList(outside));
   }
   return warnings;
 }

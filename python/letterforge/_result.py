@@ -86,6 +86,13 @@ class RenderResult:
         return self._native.report
 
     @property
+    def warnings(self) -> List[str]:
+        """What is likely wrong with the inputs although the page rendered, as
+        letterforge-batch's result lines give it: translation ids not in the OCR, the OCR's
+        width and height other than the image's, boxes off the page."""
+        return self._native.warnings
+
+    @property
     def blocks(self) -> List["BlockResult"]:
         """One dict per translated block, in block order: id, item, cleanup, coverage,
         confidence, fallback_reason, fallback_cleanup, drawn, font_size, overflowed,

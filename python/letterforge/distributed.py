@@ -40,6 +40,7 @@ from typing import Any, Callable, Iterable, List, Optional, TypedDict
 from distributed import Client, as_completed
 
 import letterforge
+from . import _letterforge as _native
 from ._errors import LetterforgeError, OptionError
 from ._result import BlockResult
 
@@ -63,6 +64,7 @@ class PageRecord(TypedDict):
     milliseconds: Optional[int]  # the render and the writes, on the worker
     report: List[str]  # the report lines, up to a failure
     blocks: List[BlockResult]  # empty when the page was not cleaned and typeset
+    warnings: List[str]  # what is likely wrong although the page rendered
 
 
 class _UnreadableLine(str):
@@ -80,7 +82,7 @@ def _record(job: Any, **fields: Any) -> PageRecord:
     known = job if isinstance(job, Mapping) else {}
     record = {"line": 0, "image": None, "output": None, "debug": None, "ok": False,
               "status": None, "message": None, "milliseconds": None, "report": [],
-              "blocks": []}
+              "blocks": [], "warnings": []}
     for name in ("image", "output"):
         if isinstance(known.get(name), str) and known[name]:
             record[name] = known[name]
@@ -127,9 +129,12 @@ def render_job(job: Mapping[str, Any]) -> PageRecord:
     debug = _debug_path(job)
     record = _record(job, ok=True, status=0)
     try:
+        warnings = _native.output_warnings(letterforge._option_pairs(options), job["output"],
+                                           debug or "")
         result = letterforge.render(job["image"], job["ocr"], job["translation"],
                                     debug=debug is not None, **options)
-        record.update(report=result.report, blocks=result.blocks)
+        record.update(report=result.report, blocks=result.blocks,
+                      warnings=warnings + result.warnings)
         result.save(job["output"])
         if debug is not None:
             result.save(debug, debug=True)

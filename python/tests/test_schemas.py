@@ -76,15 +76,15 @@ def test_schemas_refuse_what_the_engine_refuses(ocr, translation):
 def test_manifest_fields_are_the_files_and_every_option():
     properties = set(schema("manifest-line").schema["properties"])
     options = {name for name, _, _ in letterforge.options()}
-    assert properties - options == {"image", "ocr", "translation", "output", "debug"}
+    assert properties - options == {"image", "ocr", "translation", "output", "debug", "archive"}
     assert options <= properties
 
 
-def _run_batch(workdir, lines):
+def _run_batch(workdir, lines, *flags):
     manifest = os.path.join(workdir, "pages.jsonl")
     with open(manifest, "w") as f:
         f.write("".join(json.dumps(line) + "\n" for line in lines))
-    run = subprocess.run([program("letterforge-batch"), "--jobs", "2", "--quiet", manifest],
+    run = subprocess.run([program("letterforge-batch"), "--jobs", "2", "--quiet", *flags, manifest],
                          capture_output=True, text=True, timeout=300)
     return [json.loads(line) for line in run.stdout.splitlines()]
 
@@ -100,9 +100,15 @@ def test_manifest_and_result_lines_written_validate(workdir):
         schema("manifest-line").validate(line)
     results = _run_batch(workdir, lines + [{"image": 3}])
     assert sorted(r["ok"] for r in results) == [False, False, False, True]
-    for result in results:
+    skipped = _run_batch(workdir, lines[:1], "--skip-existing")
+    assert skipped[0]["skipped"] == "output exists"
+    for result in results + skipped:
         schema("result-line").validate(result)
     assert any(r["blocks"] and "coverage" in r["blocks"][0] for r in results)
+    checks = _run_batch(workdir, lines + [dict(good, translation=OCR), {"image": 3}], "--dry-run")
+    assert [c["ok"] for c in checks] == [True, False, False, False, False]
+    for check in checks:
+        schema("check-line").validate(check)
 
 
 def test_unknown_manifest_field_is_refused_by_both(workdir):
