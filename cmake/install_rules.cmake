@@ -1,6 +1,7 @@
 # What `cmake --install <build> --prefix <prefix>` puts in place: the programs, the shared
 # library with its header, a pkg-config file and a CMake package, a manual page for each
-# program, and the JSON Schemas of the files they read and write.
+# program and one for the library's C interface, and the JSON Schemas of the files they read
+# and write.
 include(CMakePackageConfigHelpers)
 
 set(LF_PROGRAMS letterforge cutframe letterforge-batch)
@@ -33,6 +34,8 @@ foreach(page ${LF_PROGRAMS})
   list(APPEND LF_MAN_PAGES ${CMAKE_BINARY_DIR}/install/${page}.1)
 endforeach()
 install(FILES ${LF_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+configure_file(man/letterforge.3.in ${CMAKE_BINARY_DIR}/install/letterforge.3 @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/install/letterforge.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
 
 # The formats of the payloads, manifest lines and result lines, as JSON Schema.
 install(DIRECTORY schema/ DESTINATION ${CMAKE_INSTALL_DATADIR}/letterforge/schema

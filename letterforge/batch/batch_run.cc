@@ -12,45 +12,8 @@
 namespace letterforge {
 namespace {
 
-PageReport reportOf(const ManifestEntry& entry, std::optional<RenderEngine>& engine) {
-  if (!entry.failure.empty()) return unreadableLineReport(entry);
-  try {
-    // Made for the first page, so that a worker that only meets unreadable lines never loads
-    // fonts; kept for the pages after it.
-    if (!engine) engine.emplace();
-    return runPage(*engine, entry.job);
-  } catch (const std::bad_alloc&) {
-    // The engine may have been left halfway through a page: the next page gets a new one.
-    engine.reset();
-    const PageJob& job = entry.job;
-    return PageReport{.line = job.line,
-                      .image = shownImage(job),
-                      .output = job.output,
-                      .debug = job.debug,
-                      .failure = RunFailure{"Could not render the page: out of memory",
-                                            kExitOutOfMemory}};
-  }
-}
-
-PageCheckReport checkOf(const ManifestEntry& entry, std::optional<RenderEngine>& engine) {
-  const PageJob& job = entry.job;
-  if (!entry.failure.empty()) {
-    return PageCheckReport{.line = job.line, .image = shownImage(job), .output = job.output,
-                           .debug = job.debug, .problems = {{entry.failure, kExitUsage}}};
-  }
-  try {
-    if (!engine) engine.emplace();
-    return checkPage(*engine, job);
-  } catch (const std::bad_alloc&) {
-    engine.reset();
-    return PageCheckReport{.line = job.line, .image = shownImage(job), .output = job.output,
-                           .debug = job.debug,
-                           .problems = {{"Could not check the page: out of memory", kExitOutOfMemory}}};
-  }
-}
-
-// Hands the entries to `workers` threads in order, each with an engine made when first
-// needed, and what `work` makes of each to `done`, one call at a time.
+// Hands the entries to `workers` threads in order, each with an engine of its own made when
+// first needed, and what `work` makes of each to `done`, one call at a time.
 template <typename Work, typename Done>
 std::int64_t forEachEntry(const std::vector<ManifestEntry>& entries, int workers,
                           const std::atomic<bool>& stop, Work work, Done done) {
@@ -86,14 +49,51 @@ std::int64_t forEachEntry(const std::vector<ManifestEntry>& entries, int workers
 
 }  // namespace
 
+PageReport pageReport(const ManifestEntry& entry, std::optional<RenderEngine>& engine) {
+  if (!entry.failure.empty()) return unreadableLineReport(entry);
+  try {
+    // Made for the first page, so that a worker that only meets unreadable lines never loads
+    // fonts; kept for the pages after it.
+    if (!engine) engine.emplace();
+    return runPage(*engine, entry.job);
+  } catch (const std::bad_alloc&) {
+    // The engine may have been left halfway through a page: the next page gets a new one.
+    engine.reset();
+    const PageJob& job = entry.job;
+    return PageReport{.line = job.line,
+                      .image = shownImage(job),
+                      .output = job.output,
+                      .debug = job.debug,
+                      .failure = RunFailure{"Could not render the page: out of memory",
+                                            kExitOutOfMemory}};
+  }
+}
+
+PageCheckReport pageCheckReport(const ManifestEntry& entry, std::optional<RenderEngine>& engine) {
+  const PageJob& job = entry.job;
+  PageCheckReport failed{.line = job.line, .image = shownImage(job), .output = job.output, .debug = job.debug};
+  if (!entry.failure.empty()) {
+    failed.problems = {{entry.failure, kExitUsage}};
+    return failed;
+  }
+  try {
+    if (!engine) engine.emplace();
+    return checkPage(*engine, job);
+  } catch (const std::bad_alloc&) {
+    engine.reset();
+    failed.problems = {{"Could not check the page: out of memory", kExitOutOfMemory}};
+    return failed;
+  }
+}
+
 std::int64_t runBatch(const std::vector<ManifestEntry>& entries, int workers,
                       const std::atomic<bool>& stop, const PageFinished& finished) {
-  return forEachEntry(entries, workers, stop, reportOf, finished);
+  return forEachEntry(entries, workers, stop, pageReport, finished);
 }
 
 std::int64_t checkBatch(const std::vector<ManifestEntry>& entries, int workers,
                         const std::atomic<bool>& stop, const PageChecked& checked) {
-  return forEachEntry(entries, workers, stop, checkOf, checked);
+  return forEachEntry(entries, workers, stop, pageCheckReport, checked);
 }
 
 }  // namespace letterforge

@@ -142,7 +142,7 @@ int main(int argc, char** argv) {
   }
   if (parsed->listFonts) return listFonts();
   // A default font that cannot be had would fail every page, one by one.
-  if (const std::string& font = parsed->defaults.settings.typeset.font; !font.empty()) {
+  if (const std::string& font = parsed->defaults.settings.font; !font.empty()) {
     if (const auto problem = RenderEngine().fontProblem(font)) {
       return refuse("--set font=" + font + ": " + problem->message);
     }

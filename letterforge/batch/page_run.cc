@@ -6,6 +6,7 @@
 #include "letterforge/chapter/chapter_source.h"
 #include "letterforge/driver/exit_status.h"
 #include "letterforge/driver/output_names.h"
+#include "letterforge/driver/rendered_files.h"
 #include "letterforge/raster/image_files.h"
 #include "platform/files.h"
 
@@ -14,20 +15,6 @@ namespace {
 
 // An image read whole to be named by its member name: as large as an archive member may be.
 constexpr std::uint64_t kMaxImageBytes = ArchiveLimits{}.memberBytes;
-
-std::optional<RunFailure> store(const std::vector<std::uint8_t>& bytes, const std::string& path) {
-  std::string failure;
-  if (writePng(bytes, path, failure)) return std::nullopt;
-  return RunFailure{failure, kExitWriteFailure};
-}
-
-// The files of a rendered page, the output whole before anything of the debug image.
-std::optional<RunFailure> storeAll(const RenderResult& result, const PageJob& job) {
-  if (auto failure = store(result.page.encoded, job.output)) return failure;
-  if (job.debug.empty()) return std::nullopt;
-  if (result.debugFailure) return result.debugFailure;
-  return store(result.debug->encoded, job.debug);
-}
 
 std::optional<std::string> readNamed(const std::string& path, const std::string& name,
                                      std::uint64_t maxBytes, RunFailure& failure, int status) {
@@ -76,7 +63,7 @@ void renderInto(RenderEngine& engine, const PageJob& job, PageReport& report) {
   if (auto result = engine.render(std::move(*renderJob), sink, failure)) {
     report.blocks = result->blocks;
     report.warnings.insert(report.warnings.end(), result->warnings.begin(), result->warnings.end());
-    report.failure = storeAll(*result, job);
+    report.failure = writeRenderedFiles(*result, job.output, job.debug);
   } else {
     report.failure = std::move(failure);
   }
@@ -85,28 +72,33 @@ void renderInto(RenderEngine& engine, const PageJob& job, PageReport& report) {
 }  // namespace
 
 std::optional<RenderJob> renderJobOf(const PageJob& job, RunFailure& failure) {
+  // Files are written in the format their names promise, or the page fails before it is read.
+  const auto encoding = jobEncoding(job.options, job.output, failure.message);
+  std::optional<ImageEncoding> debug;
+  if (!encoding || (!job.debug.empty() && !(debug = debugEncoding(job.options, job.debug, failure.message)))) {
+    failure.exitStatus = kExitUsage;
+    return std::nullopt;
+  }
   auto image = imageSource(job, failure);
   if (!image) return std::nullopt;
   auto ocr = payloadSource<OcrSource>(job.ocr, job.ocrName, failure);
   if (!ocr) return std::nullopt;
   auto translations = payloadSource<TranslationSource>(job.translation, job.translationName, failure);
   if (!translations) return std::nullopt;
-  const ImageFormat debugFormat = formatOfPath(job.debug).value_or(ImageFormat::kPng);
-  return RenderJob{
-      .image = std::move(*image),
-      .ocr = std::move(*ocr),
-      .translations = std::move(*translations),
-      .settings = jobSettings(job.options),
-      .debugImage = !job.debug.empty(),
-      .encoding = jobEncoding(job.options, job.output),
-      .debugEncoding = ImageEncoding{.format = debugFormat, .quality = job.options.quality},
-      .outputName = job.output,
-      .debugName = job.debug};
+  return RenderJob{.image = std::move(*image),
+                   .ocr = std::move(*ocr),
+                   .translations = std::move(*translations),
+                   .settings = jobSettings(job.options),
+                   .debugImage = !job.debug.empty(),
+                   .encoding = encoding,
+                   .debugEncoding = debug,
+                   .outputName = job.output,
+                   .debugName = job.debug};
 }
 
 std::vector<std::string> jobWarnings(const PageJob& job) {
   if (job.copyImage) return {"no payloads beside the page: its image is copied as it is"};
-  return outputNameWarnings(job.options, job.output, job.debug);
+  return outputNameWarnings(job.options, job.output);
 }
 
 PageReport runPage(RenderEngine& engine, const PageJob& job) {

@@ -37,11 +37,12 @@ struct PageCheckReport {
 // The engine's job for a page: the job letterforge makes of the same files and options, with
 // the output encoded by the format option or its extension, the debug image by its extension.
 // Files with a name of their own (members of an archive) are read here and named by it. Absent,
-// with `failure`, when such a file cannot be read.
+// with `failure`, when an extension names no format written here (usage class) or such a file
+// cannot be read.
 std::optional<RenderJob> renderJobOf(const PageJob& job, RunFailure& failure);
 
-// The warnings a page gives before it is rendered: the names it writes, and a page without
-// payloads whose image is copied unchanged.
+// The warnings a page gives before it is rendered: the name its output is written under, and a
+// page without payloads whose image is copied as it is.
 std::vector<std::string> jobWarnings(const PageJob& job);
 
 // Renders the page and writes its output, then its debug image, each whole or not at all.

@@ -7,11 +7,10 @@
 
 namespace letterforge {
 
-// What is likely wrong with the names a page's images are written under although they are
-// written: an output whose extension names another format than the one it is written in, and
-// an output or debug image whose extension is no format letterforge writes (it is written as
-// PNG). Names without an extension draw no warning.
-std::vector<std::string> outputNameWarnings(const JobOptions& options, const std::string& output,
-                                            const std::string& debug);
+// What is likely wrong with the name an output is written under although it is written: the
+// format option chooses a format other than the one its extension names, or one for an
+// extension letterforge does not write. (Without the format option, such an extension fails
+// the page: jobEncoding.) Names without an extension draw no warning.
+std::vector<std::string> outputNameWarnings(const JobOptions& options, const std::string& output);
 
 }  // namespace letterforge

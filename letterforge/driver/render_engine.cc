@@ -12,9 +12,7 @@ namespace letterforge {
 namespace {
 
 bool isUsablePage(const platform::DecodedImage& image) {
-  return image.rgba && image.width >= 1 && image.height >= 1 &&
-         image.width <= platform::kMaxImageSide && image.height <= platform::kMaxImageSide &&
-         image.width * image.height <= platform::kMaxImagePixels;
+  return image.rgba && platform::withinImageLimits(image.width, image.height);
 }
 
 std::optional<platform::DecodedImage> openPageImage(PageImageSource source, platform::PixelMemory& memory,
@@ -33,7 +31,7 @@ std::optional<platform::DecodedImage> openPageImage(PageImageSource source, plat
     name = std::to_string(pixels.width) + " x " + std::to_string(pixels.height) + " pixels";
     if (isUsablePage(pixels)) image = std::move(pixels);
   }
-  if (!image) failure = {"Could not open image: " + name, kExitImageUnreadable};
+  if (!image) failure = {platform::imageOpenFailure(name), kExitImageUnreadable};
   return image;
 }
 
@@ -59,16 +57,21 @@ std::optional<Payload> payloadOf(const std::variant<PayloadFile, PayloadText, Pa
 // misspelt name is mended at once; a font file's failure says what is wrong with the file.
 constexpr std::size_t kNearestFamilies = 3;
 
-std::optional<RunFailure> fontFailure(platform::TextContext& text, const std::string& font) {
+// The family a job's font stands for (empty for none); absent, with `failure`, when it cannot
+// be had.
+std::optional<std::string> resolvedFont(platform::TextContext& text, const std::string& font,
+                                        RunFailure& failure) {
   std::string why;
-  if (font.empty() || platform::fontFamily(text, font, why)) return std::nullopt;
-  if (font.find('/') == std::string::npos) {
+  if (font.empty()) return std::string();
+  if (auto family = platform::fontFamily(text, font, why)) return family;
+  if (!platform::namesFontFile(font)) {
     const auto nearest = nearestFontFamilies(font, installedFontFamilies(), kNearestFamilies);
     for (std::size_t i = 0; i < nearest.size(); ++i) {
       why += (i == 0 ? "; the nearest installed families are " : ", ") + nearest[i];
     }
   }
-  return RunFailure{"Could not use font " + font + ": " + why, kExitFontUnavailable};
+  failure = {"Could not use font " + font + ": " + why, kExitFontUnavailable};
+  return std::nullopt;
 }
 
 struct Payloads {
@@ -124,15 +127,14 @@ bool deliver(platform::PageBitmap bitmap, const std::optional<ImageEncoding>& en
 
 std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink& sink,
                                                  RunFailure& failure) {
-  if (auto unavailable = fontFailure(text_, job.settings.typeset.font)) {
-    failure = std::move(*unavailable);
-    return std::nullopt;
-  }
+  auto family = resolvedFont(text_, job.settings.font, failure);
+  if (!family) return std::nullopt;
   auto image = openPageImage(std::move(job.image), pixels_, failure);
   if (!image) return std::nullopt;
   const double width = static_cast<double>(image->width);
   const double height = static_cast<double>(image->height);
   RunState run{.settings = std::move(job.settings),
+               .fontFamily = std::move(*family),
                .pageImage = std::move(*image),
                .pageRect = {0.0, 0.0, width, height}};
   std::vector<std::string> warnings;
@@ -183,15 +185,15 @@ std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink
 }
 
 std::optional<RunFailure> RenderEngine::fontProblem(const std::string& font) {
-  return fontFailure(text_, font);
+  RunFailure failure;
+  if (resolvedFont(text_, font, failure)) return std::nullopt;
+  return failure;
 }
 
 PageCheck RenderEngine::check(RenderJob job) {
   PageCheck check;
-  if (auto unavailable = fontFailure(text_, job.settings.typeset.font)) {
-    check.problems.push_back(std::move(*unavailable));
-  }
   RunFailure failure;
+  if (!resolvedFont(text_, job.settings.font, failure)) check.problems.push_back(failure);
   auto image = openPageImage(std::move(job.image), pixels_, failure);
   if (image) {
     check.imageSize = ImageSize{image->width, image->height};

@@ -47,7 +47,7 @@ RenderJob jobFor(const PageFiles& page) {
                 .translations = PayloadText{page.translation, "tr.json"},
                 .debugImage = page.debugImage,
                 .encoding = ImageEncoding{}};
-  job.settings.cleanupMode = page.cleanupMode;
+  job.settings.cleanupMode = *choiceOfWord(kCleanupModeWords, page.cleanupMode);
   return job;
 }
 
@@ -297,7 +297,7 @@ TEST_P(RenderEngineCheckTest, FindsEveryFailureTheRenderWouldMeetAndItsWarnings)
   const CheckCase& c = GetParam();
   const auto makeJob = [&c] {
     RenderJob job = smallJob();
-    job.settings.typeset.font = c.font;
+    job.settings.font = c.font;
     if (c.brokenImage) job.image = EncodedImage{bytesOf("not an image"), "p7.png"};
     if (!c.ocr.empty()) job.ocr = PayloadText{c.ocr, "p7.ocr.json"};
     if (!c.translation.empty()) job.translations = PayloadText{c.translation, "p7.translation.json"};
@@ -364,7 +364,7 @@ TEST_F(RenderEngineTest, EachTranslatedBlockSaysWhatItsCleanupAndTypesettingDid)
   ASSERT_TRUE(ocr.has_value());
   for (const char* mode : {"white_fill", "text_inpaint", "bubble_clean", "none"}) {
     RenderJob job = jobFor(page);
-    job.settings.cleanupMode = mode;
+    job.settings.cleanupMode = *choiceOfWord(kCleanupModeWords, mode);
     job.debugImage = false;
     std::vector<std::string> lines;
     RunFailure failure;
@@ -434,7 +434,7 @@ TEST(RenderEngineOutcomeTest, TextTooLongForItsBoxOverflowsAndUnknownCharactersA
 
 TEST_F(RenderEngineTest, AFontThatCannotBeHadFailsThePageAndAnInstalledOneChangesIt) {
   RenderJob missing = jobFor((*pages_)[2]);
-  missing.settings.typeset.font = "Comic Nue";
+  missing.settings.font = "Comic Nue";
   const RunFailure failure = failureOf(std::move(missing));
   EXPECT_EQ(failure.exitStatus, kExitFontUnavailable);
   // Three families are named, the one meant first.
@@ -446,7 +446,7 @@ TEST_F(RenderEngineTest, AFontThatCannotBeHadFailsThePageAndAnInstalledOneChange
   RenderEngine engine;
   const Rendered inter = renderWith(engine, (*pages_)[2]);
   RenderJob comic = jobFor((*pages_)[2]);
-  comic.settings.typeset.font = "Comic Neue";
+  comic.settings.font = "Comic Neue";
   RunFailure renderFailure;
   const auto result = engine.render(std::move(comic), [](std::string_view) {}, renderFailure);
   ASSERT_TRUE(result.has_value()) << renderFailure.message;

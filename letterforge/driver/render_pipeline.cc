@@ -14,17 +14,18 @@
 namespace letterforge {
 namespace {
 
-// Cleans (in "white_fill" mode) and draws one render item into its text area.
+// Cleans (in white fill mode) and draws one render item into its text area.
 TypesetOutcome typesetItem(platform::PageBitmap& page, platform::TextContext& text,
                            const RunState& run, const RenderItem& item) {
-  const std::string& mode = run.settings.cleanupMode;
+  const CleanupMode mode = run.settings.cleanupMode;
   const Rect area = itemTextArea(page, item, run.pageRect, mode, run.cleanupPlan.blockCleanRects);
   const double p = textMargin(item);
-  if (mode == "white_fill") fillRoundedRect(page, area, platform::kWhite);
+  if (mode == CleanupMode::kWhiteFill) fillRoundedRect(page, area, platform::kWhite);
   const Rect textRect = inset(area, std::max(0.78 * p, 2.0), std::max(0.45 * p, 1.0));
-  const bool bubble = mode == "bubble_clean" && !item.floating;
-  const bool shortGroup = mode == "bubble_clean" && isShortGroup(item);
-  return drawFittedText(text, page, run.settings.typeset, item.text, bubble, shortGroup, textRect);
+  const bool bubble = mode == CleanupMode::kBubbleClean && !item.floating;
+  const bool shortGroup = mode == CleanupMode::kBubbleClean && isShortGroup(item);
+  return drawFittedText(text, page, run.settings.typeset, run.fontFamily, item.text, bubble,
+                        shortGroup, textRect);
 }
 
 }  // namespace
@@ -52,7 +53,7 @@ std::optional<RunFailure> cleanAndTypeset(RunState& run, platform::PageBitmap& p
   for (const RenderItem& item : run.renderItems) {
     run.typesetOutcomes.push_back(typesetItem(page, text, run, item));
   }
-  if (run.settings.cleanupMode == "white_fill") {
+  if (run.settings.cleanupMode == CleanupMode::kWhiteFill) {
     // Every block lies in a render item, whose text area was filled.
     run.cleanupRecord.blockCleanups.assign(run.blockItems.size(),
                                            BlockCleanup{.action = CleanupAction::kWhiteFill});

@@ -64,9 +64,12 @@ TextFitConfig configFor(const TypesetOptions& options, bool bubble) {
 
 }  // namespace
 
-TextFitConfig fitConfigForMode(std::string_view word) {
-  if (word == "readable") return {1.0, 0.16, 0.12, 4.0, 3.0, true};
-  if (word == "strict") return {0.72, 0.12, 0.1, 3.0, 2.0, true};
+TextFitConfig fitConfigForMode(TypesettingMode mode) {
+  switch (mode) {
+    case TypesettingMode::kReadable: return {1.0, 0.16, 0.12, 4.0, 3.0, true};
+    case TypesettingMode::kStrict: return {0.72, 0.12, 0.1, 3.0, 2.0, true};
+    case TypesettingMode::kBalanced: break;
+  }
   return {1.0, 0.14, 0.11, 4.0, 3.0, true};
 }
 
@@ -195,7 +198,7 @@ FitResult fitTextSize(const TypesetOptions& options, std::string_view text, bool
     return fit;
   }
   const TextFitConfig config = configFor(options, bubble);
-  const FontWeight weight = fontWeightForWord(options.fontWeight);
+  const FontWeight weight = options.fontWeight;
   const double available = height(rect);
   // Measures one size and reports whether it fits; the last call's values are the result.
   const auto tryWith = [&](double size, bool compact) {
@@ -233,17 +236,13 @@ Rect placeTextRect(const Rect& rect, double required, double bottomSafety) {
 }
 
 TypesetOutcome drawFittedText(platform::TextContext& context, platform::PageBitmap& page,
-                              const TypesetOptions& options, std::string_view text, bool bubble,
-                              bool shortGroup, const Rect& rect) {
+                              const TypesetOptions& options, const std::string& family,
+                              std::string_view text, bool bubble, bool shortGroup,
+                              const Rect& rect) {
   const Rect area = standardised(rect);
   if (!(area.width > 1.0) || !(area.height > 1.0) || !std::isfinite(area.x) ||
       !std::isfinite(area.y) || !std::isfinite(area.width) || !std::isfinite(area.height)) {
     return {};
-  }
-  std::string family;
-  if (!options.font.empty()) {
-    std::string failure;
-    family = platform::fontFamily(context, options.font, failure).value_or("");
   }
   // A text overflowing the area at a size only needs to be known to overflow: above the
   // area's height, the required height exceeds it whatever the safety margins.
@@ -253,7 +252,7 @@ TypesetOutcome drawFittedText(platform::TextContext& context, platform::PageBitm
                   textEngineMeasureUpTo(context, shown, area.width, area.height, family));
   if (fit.layoutCount == 0) return {};
   const TextAttributes attributes = makeTextAttributes(
-      options.lineSpacing, fit.compact, bubble, fit.size, fontWeightForWord(options.fontWeight));
+      options.lineSpacing, fit.compact, bubble, fit.size, options.fontWeight);
   const Rect drawRect =
       placeTextRect(area, fit.required, bottomSafety(configFor(options, bubble), fit.size));
   const auto styleOf = [&family](const TextAttributes& drawn) {
