@@ -76,9 +76,8 @@ std::optional<BatchInput> loadBatchInput(const BatchArguments& arguments, std::s
     input.entries = chapterEntries(*input.chapter, chapterOutputFolder(arguments), arguments.defaults);
     return input;
   }
-  if (!refuseChapterFlags(arguments, failure)) return std::nullopt;
   auto entries = loadManifest(arguments.manifest, arguments.defaults, failure);
-  if (!entries) return std::nullopt;
+  if (!entries || !refuseChapterFlags(arguments, failure)) return std::nullopt;
   auto archives = resolveArchiveMembers(*entries, manifestFolder(arguments.manifest),
                                         ArchiveLimits{}, failure);
   if (!archives) return std::nullopt;

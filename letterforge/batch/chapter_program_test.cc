@@ -191,6 +191,35 @@ TEST_F(ChapterProgramTest, DryRunNamesEveryProblemAndWarningOfEachPage) {
   EXPECT_FALSE(fs::exists(dir_ / "out"));
 }
 
+// The two usual slips of a pipeline, ids out of step and OCR run on a resized image, render
+// (the boxes are read in the image's pixels) and say so in the page's line, as the dry run does.
+TEST_F(ChapterProgramTest, RenderedPagesCarryTheWarningsTheDryRunFinds) {
+  writeFolder("in", chapterMembers({"p"}));
+  std::string small = (*pages_)[0].ocr;
+  small.replace(small.find("1200"), 4, "600");  // the width, then the height
+  small.replace(small.find("1700"), 4, "850");
+  writeText("in/small.ocr.json", small);
+  writeText("in/stray.translation.json",
+            R"({"translations": [{"id": "p1", "source_text": "x", "translated_text": "y"}, {"id": "zz", "source_text": "x", "translated_text": "y"}]})");
+  writeText("m.jsonl",
+            R"({"image": "in/p.png", "ocr": "in/p.ocr.json", "translation": "in/stray.translation.json", "output": "out/1.png"})" "\n"
+            R"({"image": "in/p.png", "ocr": "in/small.ocr.json", "translation": "in/p.translation.json", "output": "out/2.png"})" "\n");
+  const ProgramRun checked = batch({"--quiet", "--jobs", "1", "--dry-run", "m.jsonl"});
+  const ProgramRun rendered = batch({"--quiet", "--jobs", "1", "m.jsonl"});
+  EXPECT_EQ(rendered.status, kBatchAllRendered) << rendered.err;
+  const std::vector<std::string> checks = linesOf(checked.out), results = linesOf(rendered.out);
+  ASSERT_EQ(checks.size(), 2u);
+  ASSERT_EQ(results.size(), 2u);
+  const std::vector<std::string> expected = {
+      R"(["1 translation id is not in the OCR: 'zz'"])",
+      R"(["the OCR's width and height are 600 x 850 but the page image is 1200 x 1700: its boxes are read in the page image's pixels"])"};
+  for (std::size_t i = 0; i < 2; ++i) {
+    EXPECT_NE(checks[i].find(R"("warnings":)" + expected[i]), std::string::npos) << checks[i];
+    EXPECT_NE(results[i].find(R"("ok":true)"), std::string::npos) << results[i];
+    EXPECT_TRUE(results[i].ends_with(R"("warnings":)" + expected[i] + "}")) << results[i];
+  }
+}
+
 TEST_F(ChapterProgramTest, PagesWhoseOutputIsNewerThanTheirInputsAreSkipped) {
   writeFolder("chapter", chapterMembers({"1", "2"}));
   ASSERT_EQ(batch({"--quiet", "chapter", "--output-dir", "out"}).status, kBatchAllRendered);

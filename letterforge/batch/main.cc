@@ -16,9 +16,9 @@
 #include "letterforge/batch/batch_run.h"
 #include "letterforge/batch/command_line.h"
 #include "letterforge/batch/console.h"
+#include "letterforge/batch/dry_run.h"
 #include "letterforge/batch/json_lines.h"
-#include "letterforge/batch/page_skipping.h"
-#include "letterforge/batch/shared_files.h"
+#include "letterforge/batch/run_plan.h"
 #include "letterforge/batch/stop_signals.h"
 #include "letterforge/driver/exit_status.h"
 #include "letterforge/driver/version.h"
@@ -72,25 +72,11 @@ int listFonts() {
   return kBatchAllRendered;
 }
 
-// The pages with the problems of files shared between lines added.
-void addSharedFileProblems(const std::vector<ManifestEntry>& entries, std::vector<PageCheckReport>& reports) {
-  for (const SharedFileFault& fault : sharedFileFaults(entries)) {
-    for (PageCheckReport& report : reports) {
-      if (report.line == fault.line) report.problems.push_back({fault.fault, kBatchNotRun});
-    }
-  }
-}
-
 // Checks every page; the lines come in manifest order once all are checked.
 int dryRun(const BatchArguments& arguments, const BatchInput& input, BatchConsole& console) {
-  std::vector<PageCheckReport> reports;
-  const std::atomic<bool> never{false};
-  checkBatch(input.entries, arguments.jobs > 0 ? arguments.jobs : coreCount(), never,
-             [&reports](const PageCheckReport& report) { reports.push_back(report); });
-  std::sort(reports.begin(), reports.end(),
-            [](const PageCheckReport& a, const PageCheckReport& b) { return a.line < b.line; });
-  addSharedFileProblems(input.entries, reports);
-  for (const PageCheckReport& report : reports) console.pageChecked(report);
+  for (const PageCheckReport& report : checkPages(input.entries, arguments.jobs > 0 ? arguments.jobs : coreCount())) {
+    console.pageChecked(report);
+  }
   console.finish();
   return console.progress().failed > 0 ? kBatchSomePagesFailed : kBatchAllRendered;
 }
@@ -98,26 +84,6 @@ int dryRun(const BatchArguments& arguments, const BatchInput& input, BatchConsol
 ProgressStyle progressStyle(const BatchArguments& arguments) {
   if (arguments.quiet) return ProgressStyle::kQuiet;
   return isatty(STDERR_FILENO) != 0 ? ProgressStyle::kTerminal : ProgressStyle::kLines;
-}
-
-// Writes the comic archive once every page is done; its status.
-int writeArchive(const BatchArguments& arguments, const BatchInput& input,
-                 const std::vector<CbzMember>& members, BatchConsole& console) {
-  const std::int64_t failed = console.progress().failed;
-  const std::string& path = arguments.outputCbz;
-  if (failed > 0) {
-    console.note("letterforge-batch: " + path + " not written: " + std::to_string(failed) +
-                 (failed == 1 ? " page" : " pages") + " failed");
-    return kBatchSomePagesFailed;
-  }
-  std::string failure;
-  const ChapterFile comicInfo = input.chapter ? input.chapter->comicInfo : ChapterFile{};
-  if (!writeCbz(path, members, comicInfo, failure)) {
-    console.note("letterforge-batch: " + failure);
-    return kBatchSomePagesFailed;
-  }
-  console.note("letterforge-batch: wrote " + path + " (" + std::to_string(members.size()) + " pages)");
-  return kBatchAllRendered;
 }
 
 }  // namespace
@@ -141,43 +107,17 @@ int main(int argc, char** argv) {
     return std::fflush(stdout) == 0 ? kBatchAllRendered : kBatchNotRun;
   }
   if (parsed->listFonts) return listFonts();
-  // A default font that cannot be had would fail every page, one by one.
-  if (const std::string& font = parsed->defaults.settings.font; !font.empty()) {
-    if (const auto problem = RenderEngine().fontProblem(font)) {
-      return refuse("--set font=" + font + ": " + problem->message);
-    }
-  }
-  const auto input = loadBatchInput(*parsed, failure);
-  if (!input) return refuse(failure);
-  const std::string outputFolder = input->chapter ? chapterOutputFolder(*parsed) : "";
-  std::optional<std::vector<CbzMember>> archiveMembers;
-  if (!parsed->outputCbz.empty() &&
-      !(archiveMembers = cbzMembersOf(*input, outputFolder, failure))) {
-    return refuse(failure);
-  }
-  const auto pages = static_cast<std::int64_t>(input->entries.size());
+  const auto run = prepareRun(*parsed, failure);
+  if (!run) return refuse(failure);
+  const auto pages = static_cast<std::int64_t>(run->input.entries.size());
   if (parsed->dryRun) {
     BatchConsole console(processStreams(), progressStyle(*parsed), pages, terminalColumns(), true);
-    return dryRun(*parsed, *input, console);
-  }
-  if (const auto fault = sharedFileFault(input->entries)) return refuse("refused: " + *fault);
-  std::optional<DonePages> done;
-  if (!parsed->resume.empty() && !(done = loadDonePages(parsed->resume, failure))) {
-    return refuse(failure);
+    return dryRun(*parsed, run->input, console);
   }
 
   BatchConsole console(processStreams(), progressStyle(*parsed), pages, terminalColumns());
-  std::vector<ManifestEntry> toRender;
-  for (const ManifestEntry& entry : input->entries) {
-    const auto reason = entry.failure.empty()
-                            ? skipReason(entry.job, done ? &*done : nullptr, parsed->skipExisting)
-                            : std::nullopt;
-    if (reason) {
-      console.pageFinished(skippedPageReport(entry.job, *reason));
-    } else {
-      toRender.push_back(entry);
-    }
-  }
+  const PageSelection selection = selectPages(*run, parsed->skipExisting);
+  for (const PageReport& skipped : selection.skipped) console.pageFinished(skipped);
   std::atomic<bool> stop{false};
   int stoppedBy = 0;
   {
@@ -186,12 +126,17 @@ int main(int argc, char** argv) {
       console.note("letterforge-batch: " + signalName(signal) +
                    ": finishing the pages in flight, starting no other");
     });
-    runBatch(toRender, parsed->jobs > 0 ? parsed->jobs : coreCount(), stop,
+    runBatch(selection.toRender, parsed->jobs > 0 ? parsed->jobs : coreCount(), stop,
              [&console](const PageReport& report) { console.pageFinished(report); });
     stoppedBy = signals.received();
   }
   console.finish();
   if (stoppedBy != 0) return kBatchStoppedBase + stoppedBy;
-  if (archiveMembers) return writeArchive(*parsed, *input, *archiveMembers, console);
+  if (!parsed->outputCbz.empty()) {
+    std::string message;
+    const bool written = packRunArchive(*run, parsed->outputCbz, console.progress().failed, message);
+    console.note("letterforge-batch: " + message);
+    return written ? kBatchAllRendered : kBatchSomePagesFailed;
+  }
   return console.progress().failed > 0 ? kBatchSomePagesFailed : kBatchAllRendered;
 }

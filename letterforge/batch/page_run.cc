@@ -46,9 +46,7 @@ std::optional<RunFailure> copyImage(const PageJob& job) {
   if (!bytes) return failure;
   const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size());
   std::string why;
-  if (!platform::writeFileReplacing(job.output, data, why)) {
-    return RunFailure{"Could not write " + job.output + ": " + why, kExitWriteFailure};
-  }
+  if (!writePng(data, job.output, why)) return RunFailure{why, kExitWriteFailure};
   return std::nullopt;
 }
 
