@@ -14,11 +14,13 @@
 #include <pybind11/stl.h>
 
 #include "cutframe/crop.h"
+#include "letterforge/batch/command_line.h"
 #include "letterforge/driver/cleanup_planning.h"
 #include "letterforge/driver/version.h"
 #include "letterforge/inputs/payloads.h"
 #include "letterforge/raster/image_files.h"
 #include "letterforge/typeset/installed_fonts.h"
+#include "python/chapters.h"
 #include "python/image_sources.h"
 #include "python/manifest_jobs.h"
 #include "python/native_render.h"
@@ -132,6 +134,7 @@ PYBIND11_MODULE(_letterforge, m) {
   m.attr("max_image_side") = platform::kMaxImageSide;
   m.attr("max_image_pixels") = platform::kMaxImagePixels;
   m.attr("max_payload_nesting") = kMaxPayloadNesting;
+  m.attr("max_jobs") = kMaxJobs;
   py::register_exception_translator(translateFailures);
 
   m.def("option_descriptions", [] {
@@ -222,6 +225,25 @@ PYBIND11_MODULE(_letterforge, m) {
   m.def("run_job", [](const JobArgument& job) { return runJob(jobLine(job)); },
         "Renders a job and writes its files as letterforge-batch does; its result line.",
         py::arg("job"));
+
+  const auto chapterArguments = [](const py::dict& given) {
+    return ChapterArguments{
+        .source = given["source"].cast<std::string>(), .payloads = given["payloads"].cast<std::string>(),
+        .outputFolder = given["output_dir"].cast<std::string>(),
+        .outputCbz = given["output_cbz"].cast<std::string>(),
+        .defaults = jobOptionsOf(given["options"].cast<OptionArguments>()),
+        .workers = given["workers"].cast<int>(), .skipExisting = given["skip_existing"].cast<bool>(),
+        .resume = given["resume"].cast<std::string>()};
+  };
+  m.def("check_chapter", [chapterArguments](const py::dict& arguments) {
+    return checkChapterLines(chapterArguments(arguments));
+  }, "The --dry-run lines of a manifest or chapter.", py::arg("arguments"));
+  m.def("render_chapter", [chapterArguments](const py::dict& arguments) {
+    const ChapterRun run = renderChapterLines(chapterArguments(arguments));
+    return std::tuple{run.resultLines, run.archiveMessage, run.archiveWritten, run.interruption};
+  }, "(result lines, what became of the archive, whether it was written, the exception that "
+     "stopped the run or None) of a manifest or chapter rendered as letterforge-batch renders "
+     "it.", py::arg("arguments"));
 
   m.def("decode_image", [](const py::object& source, const std::string& name) {
     const auto [path, bytes] = fileSource(source);

@@ -11,7 +11,8 @@ typesets the translations into their areas, in this process.
 
 Pages render with the GIL released, so threads render pages side by side, each on an engine
 of its own, kept until the thread ends or calls release_engine(). letterforge.distributed
-spreads the pages of chapters over a Dask cluster.
+spreads the pages of chapters over a Dask cluster; render_chapter and check_chapter render and
+check manifests and comic archives in this process, as letterforge-batch does.
 """
 
 from __future__ import annotations
@@ -28,11 +29,13 @@ import numpy
 from . import _letterforge as _native
 from ._errors import (CropError, DuplicateIdError, FontError, ImageError, ImageNotFoundError,
                       LetterforgeError, OptionError, OutOfMemoryError, PayloadError,
-                      PayloadNotFoundError, WriteError)
-from ._result import BlockResult, RenderResult
+                      ManifestError, PayloadNotFoundError, WriteError)
+from ._result import BlockResult, PageRecord, RenderResult
+from ._chapter import check_chapter, render_chapter
 
 __all__ = [
     "render", "crop", "decode_image", "image_size", "fonts", "options", "release_engine",
+    "check_chapter", "render_chapter", "PageRecord", "ManifestError",
     "RenderResult", "BlockResult", "LetterforgeError", "ImageError", "ImageNotFoundError",
     "OptionError", "PayloadError", "PayloadNotFoundError", "DuplicateIdError", "WriteError",
     "OutOfMemoryError", "FontError", "CropError",

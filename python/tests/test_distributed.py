@@ -323,3 +323,13 @@ def test_refused_manifest_gets_the_batch_programs_status_and_message(client, wor
     assert records == batch == {}
     assert refusal == batch_refusal and isinstance(refusal, str), refusal
     assert not os.path.exists(os.path.join(workdir, "out"))
+
+
+def test_job_naming_a_member_of_an_archive_fails_as_the_workers_cannot_see_it(client, workdir):
+    job = {"archive": os.path.join(workdir, "ch.cbz"), "image": "1.png", "ocr": "1.ocr.json",
+           "translation": "1.translation.json", "output": os.path.join(workdir, "1.png")}
+    [record] = letterforge.distributed.render_chapter(client, [job])
+    assert (record["ok"], record["status"]) == (False, 2)
+    assert record["message"] == ("archive: members of an archive are not read on a cluster; "
+                                 "unpack it where every worker sees it")
+    assert os.listdir(workdir) == []

@@ -1,9 +1,13 @@
 """letterforge.fonts(): the families a job's font option takes, with styles and scripts."""
 
+import json
+import subprocess
+
 import numpy
 import pytest
 
 import letterforge
+from support import program
 
 PAGE = numpy.full((40, 60, 3), 255, numpy.uint8)
 OCR = {"width": 60, "height": 40, "blocks": [
@@ -27,3 +31,9 @@ def test_every_family_listed_is_one_the_font_option_takes():
         letterforge.render(PAGE, OCR, TRANSLATIONS, font=family)
     with pytest.raises(letterforge.FontError):
         letterforge.render(PAGE, OCR, TRANSLATIONS, font="No Such Family")
+
+
+def test_listing_is_the_batch_programs():
+    run = subprocess.run([program("letterforge-batch"), "--list-fonts"], capture_output=True,
+                         timeout=60, check=True)
+    assert letterforge.fonts() == [json.loads(line) for line in run.stdout.decode().splitlines()]
