@@ -81,7 +81,8 @@ std::vector<std::string> checkChapterLines(const ChapterArguments& arguments) {
   const PreparedRun run = preparedRun(batchArguments(arguments, true));
   py::gil_scoped_release release;
   std::vector<std::string> lines;
-  for (const PageCheckReport& report : checkPages(run.input.entries, arguments.workers)) {
+  const std::string manifest = manifestPath(batchArguments(arguments, true), run.input);
+  for (const PageCheckReport& report : checkPages(run.input.entries, manifest, arguments.workers)) {
     lines.push_back(checkLine(report));
   }
   return lines;

@@ -214,13 +214,14 @@ PYBIND11_MODULE(_letterforge, m) {
     return jobs;
   }, "(line number, text, folder) of each line of a manifest that is not blank.", py::arg("path"));
 
-  m.def("check_jobs", [](const std::vector<JobArgument>& jobs) {
+  m.def("check_jobs", [](const std::vector<JobArgument>& jobs, const std::string& manifest) {
     std::vector<JobLine> lines;
     for (const JobArgument& job : jobs) lines.push_back(jobLine(job));
-    const CheckedJobs checked = checkJobs(lines);
+    const CheckedJobs checked = checkJobs(lines, manifest);
     return std::pair{checked.resultLines, checked.sharedFileFault};
-  }, "(the result line of each job before it runs, the fault of files the jobs share or None).",
-     py::arg("jobs"));
+  }, "(the result line of each job before it runs, the fault of files the jobs share or None);"
+     " `manifest` (empty: none) is the file the jobs were read from.",
+     py::arg("jobs"), py::arg("manifest") = std::string());
 
   m.def("run_job", [](const JobArgument& job) { return runJob(jobLine(job)); },
         "Renders a job and writes its files as letterforge-batch does; its result line.",

@@ -30,7 +30,8 @@ Flags:
   --output-cbz FILE  also put the finished pages, in order, into this comic archive (with the
                      chapter's ComicInfo.xml), written only when every page is done
   --list-fonts       one JSON line per installed font family: family, styles, scripts
-  --quiet, -q        nothing on standard error but a refusal of the whole run
+  --quiet, -q        nothing on standard error but a refusal of the whole run or lost
+                     result lines
   --help, -h         this text
   --version          the version
   -                  read the manifest from standard input
@@ -99,6 +100,8 @@ Exit status:
   2            a bad command line, a manifest or chapter that cannot be read or holds no page,
                two pages writing one file, a default font that cannot be had: nothing was
                rendered
+  3            result lines could not be written to standard output; no page was started
+               after the first lost line
   130/143/129  stopped by SIGINT, SIGTERM or SIGHUP after the pages in flight
 )";
 

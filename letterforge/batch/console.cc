@@ -1,6 +1,7 @@
 #include "letterforge/batch/console.h"
 
 #include "letterforge/batch/result_line.h"
+#include "letterforge/inputs/text_rules.h"
 #include "platform/process_output.h"
 
 namespace letterforge {
@@ -19,6 +20,18 @@ BatchConsole::BatchConsole(ConsoleStreams streams, ProgressStyle style, std::int
   if (style_ == ProgressStyle::kTerminal) showProgress();
 }
 
+void BatchConsole::writeLine(const std::string& text, const std::string& line) {
+  std::string failure;
+  if (streams_.output(text, failure)) return;
+  // Whoever reads the results can no longer learn what became of the pages: said even when
+  // quiet, and no other page is started.
+  if (progress_.resultsLost++ == 0) {
+    streams_.error("letterforge-batch: standard output: " + visibleText(failure) +
+                   ": result lines are lost; starting no other page\n");
+  }
+  streams_.error(line + "its result line could not be written\n");
+}
+
 void BatchConsole::pageFinished(const PageReport& report) {
   const std::lock_guard lock(mutex_);
   ++progress_.done;
@@ -26,8 +39,9 @@ void BatchConsole::pageFinished(const PageReport& report) {
   if (!report.skipped.empty()) ++progress_.skipped;
   if (barShown_) streams_.error(kClearLine);
   barShown_ = false;
-  streams_.output(resultLine(report));
-  if (report.failure) errorLine("line " + std::to_string(report.line) + ": " + report.failure->message);
+  const std::string line = "line " + std::to_string(report.line) + ": ";
+  writeLine(resultLine(report), line);
+  if (report.failure) errorLine(line + visibleText(report.failure->message));
   showProgress();
 }
 
@@ -37,11 +51,15 @@ void BatchConsole::pageChecked(const PageCheckReport& report) {
   if (!report.problems.empty()) ++progress_.failed;
   if (barShown_) streams_.error(kClearLine);
   barShown_ = false;
-  streams_.output(checkLine(report));
-  for (const RunFailure& problem : report.problems) {
-    errorLine("line " + std::to_string(report.line) + ": " + problem.message);
-  }
+  const std::string line = "line " + std::to_string(report.line) + ": ";
+  writeLine(checkLine(report), line);
+  for (const RunFailure& problem : report.problems) errorLine(line + visibleText(problem.message));
   showProgress();
+}
+
+bool BatchConsole::resultsLost() const {
+  const std::lock_guard lock(mutex_);
+  return progress_.resultsLost > 0;
 }
 
 void BatchConsole::note(std::string_view line) {
@@ -85,7 +103,9 @@ Progress BatchConsole::progressNow() const {
 
 ConsoleStreams processStreams() {
   return ConsoleStreams{
-      .output = [](std::string_view line) { platform::writeOutputLine(line); },
+      .output = [](std::string_view line, std::string& failure) {
+        return platform::writeOutputLine(line, failure);
+      },
       .error = [](std::string_view text) { platform::writeError(text); }};
 }
 

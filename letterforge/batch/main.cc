@@ -1,10 +1,12 @@
 // letterforge-batch: renders the pages of a manifest or a chapter in one process, on several
 // threads, and writes a JSON line per page to standard output as each one finishes.
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +24,7 @@
 #include "letterforge/batch/stop_signals.h"
 #include "letterforge/driver/exit_status.h"
 #include "letterforge/driver/version.h"
+#include "letterforge/inputs/text_rules.h"
 #include "letterforge/typeset/installed_fonts.h"
 #include "platform/files.h"
 #include "platform/process_output.h"
@@ -44,9 +47,25 @@ int terminalColumns() {
   return kDefaultColumns;
 }
 
-int refuse(const std::string& message) {
-  platform::writeErrorLine("letterforge-batch: " + message);
-  return kBatchNotRun;
+int refuse(const std::string& message, int status = kBatchNotRun) {
+  platform::writeErrorLine("letterforge-batch: " + visibleText(message));
+  return status;
+}
+
+// A closed standard stream's number goes to the next file opened, and what is meant for the
+// stream would go into that file. Standard input and error are pointed at /dev/null; false
+// when standard output is closed.
+bool standardOutputOpen() {
+  for (const int fd : {STDIN_FILENO, STDERR_FILENO}) {
+    if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+      const int null = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+      if (null >= 0 && null != fd) {
+        ::dup2(null, fd);
+        ::close(null);
+      }
+    }
+  }
+  return ::fcntl(STDOUT_FILENO, F_GETFD) >= 0 || errno != EBADF;
 }
 
 std::string signalName(int signal) {
@@ -65,20 +84,29 @@ std::string jsonArray(const std::vector<std::string>& texts) {
 }
 
 int listFonts() {
+  std::string failure;
   for (const FontFamily& family : installedFontFamilies()) {
-    platform::writeOutputLine("{\"family\":" + jsonString(family.name) + ",\"styles\":" +
-                              jsonArray(family.styles) + ",\"scripts\":" + jsonArray(family.scripts) + "}");
+    if (!platform::writeOutputLine("{\"family\":" + jsonString(family.name) + ",\"styles\":" +
+                                       jsonArray(family.styles) + ",\"scripts\":" +
+                                       jsonArray(family.scripts) + "}",
+                                   failure)) {
+      return refuse("standard output: " + failure + ": the font list could not be written",
+                    kBatchResultsLost);
+    }
   }
   return kBatchAllRendered;
 }
 
 // Checks every page; the lines come in manifest order once all are checked.
 int dryRun(const BatchArguments& arguments, const BatchInput& input, BatchConsole& console) {
-  for (const PageCheckReport& report : checkPages(input.entries, arguments.jobs > 0 ? arguments.jobs : coreCount())) {
+  const int workers = arguments.jobs > 0 ? arguments.jobs : coreCount();
+  for (const PageCheckReport& report : checkPages(input.entries, manifestPath(arguments, input), workers)) {
     console.pageChecked(report);
   }
   console.finish();
-  return console.progress().failed > 0 ? kBatchSomePagesFailed : kBatchAllRendered;
+  const Progress progress = console.progress();
+  if (progress.resultsLost > 0) return kBatchResultsLost;
+  return progress.failed > 0 ? kBatchSomePagesFailed : kBatchAllRendered;
 }
 
 ProgressStyle progressStyle(const BatchArguments& arguments) {
@@ -89,6 +117,7 @@ ProgressStyle progressStyle(const BatchArguments& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const bool outputOpen = standardOutputOpen();
   platform::reportOversizedWritesAsFailures();
   // A reader of standard output that goes away must not end the run halfway.
   std::signal(SIGPIPE, SIG_IGN);
@@ -106,6 +135,10 @@ int main(int argc, char** argv) {
     std::fputs(text.c_str(), stdout);
     return std::fflush(stdout) == 0 ? kBatchAllRendered : kBatchNotRun;
   }
+  if (!outputOpen) {
+    return refuse("standard output is closed: the result lines could not be written; nothing "
+                  "was rendered", kBatchResultsLost);
+  }
   if (parsed->listFonts) return listFonts();
   const auto run = prepareRun(*parsed, failure);
   if (!run) return refuse(failure);
@@ -118,7 +151,7 @@ int main(int argc, char** argv) {
   BatchConsole console(processStreams(), progressStyle(*parsed), pages, terminalColumns());
   const PageSelection selection = selectPages(*run, parsed->skipExisting);
   for (const PageReport& skipped : selection.skipped) console.pageFinished(skipped);
-  std::atomic<bool> stop{false};
+  std::atomic<bool> stop{console.resultsLost()};  // lost on a skipped page's line: none started
   int stoppedBy = 0;
   {
     // From here on the stop signals only stop the run; every thread is made after this.
@@ -127,16 +160,21 @@ int main(int argc, char** argv) {
                    ": finishing the pages in flight, starting no other");
     });
     runBatch(selection.toRender, parsed->jobs > 0 ? parsed->jobs : coreCount(), stop,
-             [&console](const PageReport& report) { console.pageFinished(report); });
+             [&](const PageReport& report) {
+               console.pageFinished(report);
+               if (console.resultsLost()) stop.store(true);
+             });
     stoppedBy = signals.received();
   }
   console.finish();
   if (stoppedBy != 0) return kBatchStoppedBase + stoppedBy;
+  const Progress progress = console.progress();
+  if (progress.resultsLost > 0) return kBatchResultsLost;
   if (!parsed->outputCbz.empty()) {
     std::string message;
-    const bool written = packRunArchive(*run, parsed->outputCbz, console.progress().failed, message);
+    const bool written = packRunArchive(*run, parsed->outputCbz, progress.failed, message);
     console.note("letterforge-batch: " + message);
     return written ? kBatchAllRendered : kBatchSomePagesFailed;
   }
-  return console.progress().failed > 0 ? kBatchSomePagesFailed : kBatchAllRendered;
+  return progress.failed > 0 ? kBatchSomePagesFailed : kBatchAllRendered;
 }

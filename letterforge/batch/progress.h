@@ -13,6 +13,7 @@ struct Progress {
   double elapsedSeconds = 0.0;
   std::int64_t skipped = 0;  // pages not rendered again
   bool checking = false;     // pages are checked, not rendered
+  std::int64_t resultsLost = 0;  // pages whose result line could not be written
 };
 
 // A plain progress line: "12/40 pages, 1 failed, 35.2 pages/min, 0:41 left". The rate and the
@@ -25,8 +26,9 @@ std::string progressLine(const Progress& progress);
 std::string progressBar(const Progress& progress, int columns);
 
 // The last line of a run: "40 pages in 1:02 (38.7 pages/min): 39 rendered, 1 failed", with
-// ", 5 skipped" when pages were not rendered again and ", 12 not started" after a stop; when
-// checking, "38 without problems, 2 with problems".
+// ", 5 skipped" when pages were not rendered again, ", 12 not started" after a stop and
+// ", 3 results lost" when result lines could not be written; when checking, "38 without
+// problems, 2 with problems".
 std::string summaryLine(const Progress& progress);
 
 // Seconds as "m:ss", or "h:mm:ss" from an hour on, rounded up to whole seconds.

@@ -7,6 +7,10 @@
 
 namespace letterforge {
 
+std::string manifestPath(const BatchArguments& arguments, const BatchInput& input) {
+  return input.chapter || arguments.manifest == "-" ? std::string() : arguments.manifest;
+}
+
 std::optional<PreparedRun> prepareRun(const BatchArguments& arguments, std::string& failure) {
   // A default font that cannot be had would fail every page, one by one.
   if (const std::string& font = arguments.defaults.settings.font; !font.empty()) {
@@ -24,7 +28,7 @@ std::optional<PreparedRun> prepareRun(const BatchArguments& arguments, std::stri
     return std::nullopt;
   }
   if (arguments.dryRun) return run;
-  if (const auto fault = sharedFileFault(run.input.entries)) {
+  if (const auto fault = sharedFileFault(run.input.entries, manifestPath(arguments, run.input))) {
     failure = "refused: " + *fault;
     return std::nullopt;
   }

@@ -18,6 +18,10 @@
 
 namespace letterforge {
 
+// The manifest file the run reads, which no page may write: empty for standard input and for a
+// chapter.
+std::string manifestPath(const BatchArguments& arguments, const BatchInput& input);
+
 // A run, checked as a whole and ready to start.
 struct PreparedRun {
   BatchInput input{};

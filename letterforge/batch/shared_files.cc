@@ -5,27 +5,23 @@
 #include <map>
 #include <system_error>
 
+#include "platform/files.h"
+
 namespace letterforge {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string comparable(const std::string& path) {
-  std::error_code error;
-  fs::path absolute = fs::absolute(path, error);
-  if (error) return path;
-  fs::path resolved = fs::weakly_canonical(absolute, error);
-  return (error ? absolute.lexically_normal() : resolved).string();
-}
-
 struct Writer {
   std::int64_t line = 0;
   const char* role = "";
+  std::string path{};  // as the line gives it
 };
 
 }  // namespace
 
-std::vector<SharedFileFault> sharedFileFaults(const std::vector<ManifestEntry>& entries) {
+std::vector<SharedFileFault> sharedFileFaults(const std::vector<ManifestEntry>& entries,
+                                              const std::string& manifest) {
   std::vector<SharedFileFault> faults;
   std::map<std::string, Writer> written;
   for (const ManifestEntry& entry : entries) {
@@ -37,7 +33,8 @@ std::vector<SharedFileFault> sharedFileFaults(const std::vector<ManifestEntry>& 
       // Any number of pages may be thrown away into /dev/null.
       std::error_code error;
       if (path->empty() || fs::is_character_file(*path, error)) continue;
-      const auto [found, added] = written.emplace(comparable(*path), Writer{job.line, role});
+      const auto [found, added] =
+          written.emplace(platform::writtenPath(*path), Writer{job.line, role, *path});
       if (added) continue;
       if (found->second.line == job.line) {
         faults.push_back({job.line, "line " + std::to_string(job.line) + " writes " + *path +
@@ -53,18 +50,26 @@ std::vector<SharedFileFault> sharedFileFaults(const std::vector<ManifestEntry>& 
     if (!entry.failure.empty()) continue;
     const PageJob& job = entry.job;
     for (const std::string* path : {&job.image, &job.ocr, &job.translation}) {
-      const auto found = written.find(comparable(*path));
+      const auto found = written.find(platform::writtenPath(*path));
       if (found == written.end() || found->second.line == job.line) continue;
       faults.push_back({job.line, "line " + std::to_string(found->second.line) + " writes " + *path +
                                       " as its " + found->second.role + ", which line " +
                                       std::to_string(job.line) + " reads"});
     }
   }
+  // The manifest is read whole before any page runs, but a page written over it is lost work.
+  if (const auto found = manifest.empty() ? written.end() : written.find(platform::writtenPath(manifest));
+      found != written.end()) {
+    faults.push_back({found->second.line, "line " + std::to_string(found->second.line) + " writes " +
+                                              found->second.path + " as its " + found->second.role +
+                                              ", which is the manifest"});
+  }
   return faults;
 }
 
-std::optional<std::string> sharedFileFault(const std::vector<ManifestEntry>& entries) {
-  const auto faults = sharedFileFaults(entries);
+std::optional<std::string> sharedFileFault(const std::vector<ManifestEntry>& entries,
+                                           const std::string& manifest) {
+  const auto faults = sharedFileFaults(entries, manifest);
   if (faults.empty()) return std::nullopt;
   return faults.front().fault;
 }

@@ -246,7 +246,7 @@ TypesetOutcome drawFittedText(platform::TextContext& context, platform::PageBitm
   }
   // A text overflowing the area at a size only needs to be known to overflow: above the
   // area's height, the required height exceeds it whatever the safety margins.
-  const std::string shown = withCharactersCut(text);
+  const std::string shown = withMarkStacksCut(text);
   const FitResult fit =
       fitTextSize(options, shown, bubble, shortGroup, area,
                   textEngineMeasureUpTo(context, shown, area.width, area.height, family));
