@@ -26,9 +26,9 @@ inline std::uint32_t crc32Of(const std::string& data) {
   return ~crc;
 }
 
-// Little-endian fields, as ZIP and RAR store their numbers.
+// Little-endian fields, as ZIP and RAR store their numbers; bytes past the eighth are zero.
 inline void putLittleEndian(std::string& out, std::uint64_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xff);
+  for (int i = 0; i < bytes; ++i) out += static_cast<char>(i < 8 ? (value >> (8 * i)) & 0xff : 0);
 }
 
 // A ZIP of stored members: local headers with the data, the central directory, its end.

@@ -48,8 +48,13 @@ struct ArchiveWriter::Impl {
   Impl(const Impl&) = delete;
   Impl& operator=(const Impl&) = delete;
   ~Impl() {
-    // An archive never finished is let go without its ending written.
-    if (handle && !finished) archive_write_fail(handle);
+    // An archive never finished is let go without its ending written: closing it (which frees
+    // what the writer holds; failing it instead would keep that) reaches a sink that takes
+    // nothing more.
+    if (handle && !finished) {
+      sink = [](std::span<const std::uint8_t>) { return false; };
+      archive_write_close(handle);
+    }
     if (handle) archive_write_free(handle);
     if (utf8) ::freelocale(utf8);
   }
