@@ -10,6 +10,8 @@
 # 1.1 times xargs', and at most jobs x 3 page bitmaps + 50 MB of memory.
 #
 #   bench/batch_chapter.sh [build-dir]     RUNS=3 PAGES=40 JOBS=2 (environment)
+#   BASELINE=<other-build-dir>             (also runs that build's letterforge-batch in the same
+#                                           rounds, and prints the pages per minute after / before)
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -43,6 +45,11 @@ echo "chapter: $pages pages of 2480 x 3508, 30 blocks, bubble_clean; $jobs jobs;
 loop="while read -r line; do eval \"$build/letterforge \$line\" >/dev/null 2>&1 || exit 1; done < $work/args.txt"
 parallel="xargs -P $jobs -L 1 sh -c '\"$build/letterforge\" \"\$@\" >/dev/null 2>&1' letterforge < $work/args.txt"
 batch="$build/letterforge-batch --jobs $jobs --quiet $work/chapter.jsonl >/dev/null"
+entries=("loop|$loop" "xargs|$parallel" "batch|$batch")
+if [ -n "${BASELINE:-}" ]; then
+  base=$(cd "$BASELINE" && pwd)
+  entries+=("before|$base/letterforge-batch --jobs $jobs --quiet $work/chapter.jsonl >/dev/null")
+fi
 
 # Runs each "name|command" entry once per round; appends "name|wall|user|system|peak KB".
 cat > "$work/measure.py" <<'PY'
@@ -63,8 +70,8 @@ with open(results, "a") as out:
             out.write(f"{name}|{wall}|{usage.ru_utime}|{usage.ru_stime}|{usage.ru_maxrss}\n")
 PY
 # The first round warms the file cache and the font cache; it is not counted.
-python3 "$work/measure.py" 1 "$work/warm.txt" "loop|$loop" "xargs|$parallel" "batch|$batch"
-python3 "$work/measure.py" "$runs" "$work/runs.txt" "loop|$loop" "xargs|$parallel" "batch|$batch"
+python3 "$work/measure.py" 1 "$work/warm.txt" "${entries[@]}"
+python3 "$work/measure.py" "$runs" "$work/runs.txt" "${entries[@]}"
 
 python3 - "$work/runs.txt" "$pages" "$jobs" <<'PY'
 import statistics, sys
@@ -76,7 +83,7 @@ for line in open(sys.argv[1]):
     runs[name].append((float(wall), float(user) + float(system), int(peak) / 1024))
 summary = {}
 print(f"\n{'':<8}{'pages/min':>11}{'wall s':>9}{'CPU ms/page':>13}{'peak MB':>9}")
-for name in ("loop", "xargs", "batch"):
+for name in [n for n in ("loop", "xargs", "batch", "before") if n in runs]:
     wall = statistics.median(s[0] for s in runs[name])
     cpu = statistics.median(s[1] for s in runs[name])
     peak = max(s[2] for s in runs[name])
@@ -88,5 +95,8 @@ print(f"\nbatch / loop:  {summary['batch'][0] / summary['loop'][0]:.2f}x pages p
 print(f"batch / xargs: {summary['batch'][0] / summary['xargs'][0]:.2f}x pages per minute (at least 1.1)")
 print(f"batch peak:    {summary['batch'][2]:.0f} MB (at most {jobs} x 3 x {bitmap:.1f} + 50 = {limit:.0f} MB)")
 print(f"CPU saved per page against one process per page: {summary['xargs'][1] - summary['batch'][1]:.0f} ms")
+if "before" in summary:
+    print(f"batch after / before: {summary['batch'][0] / summary['before'][0]:.2f}x pages per minute, "
+          f"{summary['batch'][1] / summary['before'][1]:.2f}x CPU a page")
 PY
 echo "load at end:$(uptime | sed 's/.*load average://')"

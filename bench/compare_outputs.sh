@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Renders the same pages with two builds of letterforge and cutframe and compares every output
-# byte, the standard output, the standard error and the exit status of each run.
+# (PNG files by their decoded pixels and colour channels, bench/same_pixels.py; other files
+# byte for byte), the standard output, the standard error and the exit status of each run.
 #
 #   bench/compare_outputs.sh <old-build-dir> <new-build-dir>
 #
@@ -31,6 +32,15 @@ for page in mimi-eunice-338.png pc-ep03-p01.jpg buster-bear-10-p02.jpg everett-t
   pages+=("$name|$shared/$page|$root/examples/real/$name.ocr.json|$root/examples/real/$name.translation.json")
 done
 
+# Builds' PNG writers may differ in their bytes; the pictures must not.
+same_file() {  # old file, new file
+  [ -f "$1" ] && [ -f "$2" ] || return 1
+  case $1 in
+    *.png) /usr/bin/python3 "$here/same_pixels.py" "$1" "$2" ;;
+    *) cmp -s "$1" "$2" ;;
+  esac
+}
+
 runs=0
 differences=0
 # Runs one command line with both builds in separate folders and compares everything.
@@ -59,7 +69,7 @@ compare() {  # label, program, arguments... (OUT stands for the run's folder)
   done
   local file
   for file in $( (cd "$work/run-old" && find . -type f; cd "$work/run-new" && find . -type f) | sort -u); do
-    if ! cmp -s "$work/run-old/$file" "$work/run-new/$file"; then
+    if ! same_file "$work/run-old/$file" "$work/run-new/$file"; then
       echo "DIFFERENT file $file: $label"
       differences=$((differences + 1))
     fi

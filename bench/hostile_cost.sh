@@ -12,10 +12,10 @@
 #   thai:N    a Thai consonant with N vowel signs above it
 # A case may name its cleanup mode after a dash: grid-text_inpaint:2000, grid-none:2000.
 # Each run is limited to TIMEOUT seconds (default 600). Prints CPU seconds (user + system),
-# wall seconds and peak MB of every run (with two builds, whether their outputs are
-# byte-identical when both finish), then the ordinary page in every mode, RUNS runs each
-# (default 5, median; with two builds taking turns, so that a busy spell falls on both), and
-# with two builds whether their outputs are byte-identical.
+# wall seconds and peak MB of every run (with two builds, whether their outputs hold the same
+# pixels when both finish; bench/same_pixels.py), then the ordinary page in every mode, RUNS
+# runs each (default 5, median; with two builds taking turns, so that a busy spell falls on
+# both), and with two builds whether their outputs hold the same pixels.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -57,7 +57,7 @@ for entry in $cases; do
     printf '%-26s %-8s %9s %9s %8s %7s\n' "$name:$size" "$(basename "${builds[$i]}")" "$cpu" "$wall" "$peak" "$status"
   done
   if [ "$finished" -eq 2 ]; then
-    cmp -s "$work/out-0.png" "$work/out-1.png" && echo "  outputs identical" || echo "  outputs differ"
+    /usr/bin/python3 "$here/same_pixels.py" "$work/out-0.png" "$work/out-1.png" && echo "  outputs identical" || echo "  outputs differ"
   fi
 done
 
@@ -75,6 +75,6 @@ for mode in white_fill text_inpaint bubble_clean none; do
     printf '%-26s %-8s %9s\n' "page30:$mode" "$(basename "${builds[$i]}")" "$median"
   done
   if [ ${#builds[@]} -eq 2 ]; then
-    cmp -s "$work/page-0.png" "$work/page-1.png" && echo "  outputs identical" || echo "  OUTPUTS DIFFER"
+    /usr/bin/python3 "$here/same_pixels.py" "$work/page-0.png" "$work/page-1.png" && echo "  outputs identical" || echo "  OUTPUTS DIFFER"
   fi
 done

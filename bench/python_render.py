@@ -2,9 +2,10 @@
 
  1. letterforge.render from an array to an array (no decode, encode or start-up), against the
     letterforge process from file to file, in every cleanup mode, the two taking turns;
- 2. PAGES pages (default 40) rendered file to file by 2 Python threads, against
-    letterforge-batch --jobs 2 on the same pages (or, without it, two letterforge processes
-    at a time), in pages per minute of wall time.
+ 2. PAGES pages (default 40) rendered file to file by 2 Python threads, and by a Dask
+    LocalCluster of 2 worker processes (letterforge.distributed.render_chapter; the cluster
+    started and warmed first), against letterforge-batch --jobs 2 on the same pages (or,
+    without it, two letterforge processes at a time), in pages per minute of wall time.
 
     /usr/bin/python3 bench/python_render.py [build-dir]      RUNS=11 PAGES=40
 
@@ -24,6 +25,10 @@ from concurrent.futures import ThreadPoolExecutor
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build"))
 sys.path.insert(0, os.path.join(BUILD, "python"))
+# Dask's worker processes start new interpreters: they find the package through the
+# environment.
+os.environ["PYTHONPATH"] = os.pathsep.join(
+    [os.path.join(BUILD, "python")] + [p for p in os.environ.get("PYTHONPATH", "").split(os.pathsep) if p])
 import letterforge  # noqa: E402
 
 RUNS = int(os.environ.get("RUNS", "11"))
@@ -113,8 +118,30 @@ def many_pages(work, page, ocr, translation):
                 j["image"], j["ocr"], j["translation"], j["output"], "white_fill")), jobs))
         name = "two letterforge processes at a time (no letterforge-batch built)"
     other = time.monotonic() - start
+    dask = dask_chapter(jobs)
     print(f"{PAGES} pages, white_fill: 2 Python threads {pages_per_minute(threads):.0f} pages/min; "
           f"{name} {pages_per_minute(other):.0f} pages/min; ratio {other / threads:.2f}")
+    if dask is not None:
+        print(f"{PAGES} pages on Dask, 2 worker processes: {pages_per_minute(dask):.0f} pages/min; "
+              f"ratio to the batch program {other / dask:.2f}")
+
+
+def dask_chapter(jobs):
+    """Seconds for the jobs on a local cluster of 2 single-threaded worker processes, once each
+    worker has rendered a page; absent when Dask is not installed."""
+    try:
+        from distributed import Client, LocalCluster
+        from letterforge.distributed import render_chapter
+    except ImportError:
+        return None
+    with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None) as cluster, \
+            Client(cluster) as client:
+        render_chapter(client, jobs[:2])
+        start = time.monotonic()
+        records = render_chapter(client, jobs)
+        seconds = time.monotonic() - start
+    assert all(r["status"] == 0 for r in records), records
+    return seconds
 
 
 def main():

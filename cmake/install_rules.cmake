@@ -1,6 +1,7 @@
 # What `cmake --install <build> --prefix <prefix>` puts in place: the programs, the shared
 # library with its header, a pkg-config file and a CMake package, a manual page for each
-# program and one for the library's C interface.
+# program and one for the library's C interface, and the JSON Schemas of the files they read
+# and write.
 include(CMakePackageConfigHelpers)
 
 set(LF_PROGRAMS letterforge cutframe letterforge-batch)
@@ -35,3 +36,7 @@ endforeach()
 install(FILES ${LF_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 configure_file(man/letterforge.3.in ${CMAKE_BINARY_DIR}/install/letterforge.3 @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/install/letterforge.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
+
+# The formats of the payloads, manifest lines and result lines, as JSON Schema.
+install(DIRECTORY schema/ DESTINATION ${CMAKE_INSTALL_DATADIR}/letterforge/schema
+  FILES_MATCHING PATTERN "*.schema.json")

@@ -12,7 +12,8 @@ seconds=${1:?usage: run_fuzzers.sh <seconds-per-target> [target...]}
 shift
 build=${LF_FUZZ_BUILD_DIR:-build-fuzz}
 all_targets=(ocr_payload_fuzzer translation_payload_fuzzer render_options_fuzzer
-             image_decode_fuzzer crop_fuzzer letterforge_run_fuzzer manifest_fuzzer)
+             image_decode_fuzzer png_encode_fuzzer crop_fuzzer letterforge_run_fuzzer
+             manifest_fuzzer)
 if [[ $# -gt 0 ]]; then targets=("$@"); else targets=("${all_targets[@]}"); fi
 
 # clang with its libFuzzer runtime (only a recommendation of clang's own packages).

@@ -15,9 +15,11 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -235,43 +237,6 @@ bool adoptOwnerAndMode(int fd, const struct stat* old, std::string& failure) {
   return true;
 }
 
-bool replaceThroughNamedFile(const std::string& target, const struct stat* old,
-                             std::span<const std::uint8_t> bytes, std::string& failure) {
-  std::string name;
-  int fd = -1;
-  std::optional<RemovedOnSignal> removal;
-  {
-    const SignalsHeld held;
-    for (int attempt = 0; attempt < kNameAttempts && fd < 0; ++attempt) {
-      name = temporaryName(parentOf(target));
-      fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0) {
-      failure = describeErrno(errno);
-      return false;
-    }
-    removal.emplace(name);
-  }
-  bool written = writeAll(fd, bytes);
-  if (!written) failure = describeErrno(errno);
-  written = written && adoptOwnerAndMode(fd, old, failure) && syncToDisk(fd, failure);
-  if (::close(fd) != 0 && written) {
-    failure = describeErrno(errno);
-    written = false;
-  }
-  {
-    const SignalsHeld held;
-    if (written && ::rename(name.c_str(), target.c_str()) != 0) {
-      failure = describeErrno(errno);
-      written = false;
-    }
-    if (!written) ::unlink(name.c_str());
-    removal.reset();
-  }
-  return written && syncDirectory(parentOf(target), failure);
-}
-
 // Gives the unnamed file a name; false, with errno set, when it cannot.
 bool linkUnnamed(int fd, const std::string& name) {
   // Linking the descriptor itself needs a privilege; the /proc route does not, but needs /proc.
@@ -307,60 +272,68 @@ Placement placeUnnamed(int fd, const std::string& target, bool replacing, std::s
   return Placement::kFailed;
 }
 
-bool replaceRegularFile(const std::string& target, const struct stat* old,
-                        std::span<const std::uint8_t> bytes, std::string& failure, TemporaryFile temporary) {
-  if (temporary == TemporaryFile::kUnnamedWhereSupported) {
-    const int fd = ::open(parentOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    const int openError = errno;
-    if (fd >= 0) {
-      Placement placement = Placement::kFailed;
-      if (!writeAll(fd, bytes)) {
-        failure = describeErrno(errno);
-      } else if (adoptOwnerAndMode(fd, old, failure) && syncToDisk(fd, failure)) {
-        // The bytes reach the disk before the name does, so the name never shows an empty file.
-        placement = placeUnnamed(fd, target, old != nullptr, failure);
-      }
-      // Closing reports nothing more on the file systems that have unnamed files.
-      ::close(fd);
-      if (placement == Placement::kPlaced) return syncDirectory(parentOf(target), failure);
-      if (placement == Placement::kFailed) return false;
-    } else if (openError != EOPNOTSUPP && openError != EISDIR && openError != EINVAL) {
-      // Those three say the file system or the kernel has no unnamed files; others are real.
-      failure = describeErrno(openError);
-      return false;
-    }
-  }
-  return replaceThroughNamedFile(target, old, bytes, failure);
-}
-
 // Character devices and pipes are written into as they are: they cannot be replaced by a
-// file, and /dev/null or a shell's >(...) are outputs a caller may well mean.
-bool writeIntoSpecialFile(const std::string& path, mode_t type, std::span<const std::uint8_t> bytes,
-                          std::string& failure) {
+// file, and /dev/null or a shell's >(...) are outputs a caller may well mean. The descriptor,
+// or -1 with `failure`.
+int openSpecialFile(const std::string& path, mode_t type, std::string& failure) {
   if (S_ISDIR(type) || S_ISBLK(type) || S_ISSOCK(type)) {
     failure = S_ISDIR(type) ? describeErrno(EISDIR) : S_ISBLK(type) ? "Is a block device" : "Is a socket";
-    return false;
+    return -1;
   }
   // Opening waits neither for a pipe's reader nor for a slow device.
   const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     failure = S_ISFIFO(type) && errno == ENXIO ? "No process is reading the pipe" : describeErrno(errno);
-    return false;
+    return -1;
   }
   struct stat opened {};
-  bool written = ::fstat(fd, &opened) == 0 && (S_ISCHR(opened.st_mode) || S_ISFIFO(opened.st_mode));
-  if (!written) {
+  if (::fstat(fd, &opened) != 0 || !(S_ISCHR(opened.st_mode) || S_ISFIFO(opened.st_mode))) {
     failure = "Replaced by another file while being opened";
-  } else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 || !writeAll(fd, bytes)) {
-    // Once open, a write waits for a slow reader rather than failing.
-    failure = describeErrno(errno);
-    written = false;
+    ::close(fd);
+    return -1;
   }
-  if (::close(fd) != 0 && written) {
+  // Once open, a write waits for a slow reader rather than failing.
+  if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
     failure = describeErrno(errno);
-    written = false;
+    ::close(fd);
+    return -1;
   }
-  return written;
+  return fd;
+}
+
+// A named temporary beside target, recorded for removal on a terminating signal; -1 with
+// `failure` when none can be made.
+int openNamedTemporary(const std::string& target, std::string& name,
+                       std::optional<RemovedOnSignal>& removal, std::string& failure) {
+  const SignalsHeld held;
+  int fd = -1;
+  for (int attempt = 0; attempt < kNameAttempts && fd < 0; ++attempt) {
+    name = temporaryName(parentOf(target));
+    fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) {
+    failure = describeErrno(errno);
+    name.clear();
+    return -1;
+  }
+  removal.emplace(name);
+  return fd;
+}
+
+// Copies what was written to `from` since its start to the end of `to`.
+bool copyContents(int from, int to, std::string& failure) {
+  std::array<std::uint8_t, 65536> buffer{};
+  for (off_t offset = 0;;) {
+    const ssize_t n = ::pread(from, buffer.data(), buffer.size(), offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 || !writeAll(to, {buffer.data(), static_cast<std::size_t>(std::max<ssize_t>(n, 0))})) {
+      failure = describeErrno(errno);
+      return false;
+    }
+    if (n == 0) return true;
+    offset += n;
+  }
 }
 
 }  // namespace
@@ -496,33 +469,151 @@ std::string writtenPath(const std::string& path) {
   return walked.empty() ? "/" : walked;
 }
 
-bool writeFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes,
-                        std::string& failure, TemporaryFile temporary) {
+// --- FileReplacement ------------------------------------------------------------------------
+
+struct FileReplacement::State {
+  enum class Kind { kUnnamed, kNamed, kSpecial };
+  Kind kind = Kind::kSpecial;
+  int fd = -1;
+  std::string target{};                // the file to replace, symbolic links followed
+  std::optional<struct stat> old{};    // the file there now
+  std::string named{};                 // the named temporary, while it exists
+  std::optional<RemovedOnSignal> removal{};
+  std::string failure{};               // of an earlier append: every later call fails with it
+
+  State() = default;
+  State(const State&) = delete;
+  State& operator=(const State&) = delete;
+  ~State() {
+    if (fd >= 0) ::close(fd);
+    if (!removal) return;
+    const SignalsHeld held;
+    if (!named.empty()) ::unlink(named.c_str());
+    removal.reset();
+  }
+};
+
+FileReplacement::FileReplacement(std::unique_ptr<State> state) : state_(std::move(state)) {}
+FileReplacement::FileReplacement(FileReplacement&&) noexcept = default;
+FileReplacement& FileReplacement::operator=(FileReplacement&&) noexcept = default;
+FileReplacement::~FileReplacement() = default;
+
+std::optional<FileReplacement> FileReplacement::begin(const std::string& path, std::string& failure,
+                                                      TemporaryFile temporary) {
   if (path.empty()) {
     failure = "empty output path";
-    return false;
+    return std::nullopt;
   }
   if (namesDirectory(path)) {
     failure = describeErrno(EISDIR);
-    return false;
+    return std::nullopt;
   }
-  if (!createDirectories(parentOf(path), failure)) return false;
+  if (!createDirectories(parentOf(path), failure)) return std::nullopt;
   struct stat existing {};
   const bool exists = ::stat(path.c_str(), &existing) == 0;
   if (!exists && errno != ENOENT) {
     failure = describeErrno(errno);
-    return false;
+    return std::nullopt;
   }
+  auto state = std::make_unique<State>();
   if (exists && !S_ISREG(existing.st_mode)) {
-    return writeIntoSpecialFile(path, existing.st_mode, bytes, failure);
+    state->fd = openSpecialFile(path, existing.st_mode, failure);
+    if (state->fd < 0) return std::nullopt;
+    return FileReplacement(std::move(state));
   }
   // A link is written through: the file it leads to is replaced in its own directory. A link
   // that leads nowhere yet names the file to create.
-  const auto target = finalLinkTarget(path, failure);
-  if (!target) return false;
+  auto target = finalLinkTarget(path, failure);
+  if (!target) return std::nullopt;
   // A link to a file not made yet leads into folders that may not be made yet either.
-  if (*target != path && !createDirectories(parentOf(*target), failure)) return false;
-  return replaceRegularFile(*target, exists ? &existing : nullptr, bytes, failure, temporary);
+  if (*target != path && !createDirectories(parentOf(*target), failure)) return std::nullopt;
+  state->target = std::move(*target);
+  if (exists) state->old = existing;
+  if (temporary == TemporaryFile::kUnnamedWhereSupported) {
+    state->fd = ::open(parentOf(state->target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    // These three say the file system or the kernel has no unnamed files; others are real.
+    if (state->fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+      failure = describeErrno(errno);
+      return std::nullopt;
+    }
+    state->kind = State::Kind::kUnnamed;
+  }
+  if (state->fd < 0) {
+    state->kind = State::Kind::kNamed;
+    state->fd = openNamedTemporary(state->target, state->named, state->removal, failure);
+    if (state->fd < 0) return std::nullopt;
+  }
+  return FileReplacement(std::move(state));
+}
+
+bool FileReplacement::append(std::span<const std::uint8_t> bytes, std::string& failure) {
+  if (!state_) {
+    failure = "the file is already in place";
+    return false;
+  }
+  if (state_->failure.empty() && !writeAll(state_->fd, bytes)) {
+    state_->failure = describeErrno(errno);
+  }
+  failure = state_->failure;
+  return failure.empty();
+}
+
+bool FileReplacement::commit(std::string& failure) {
+  if (!state_) {
+    failure = "the file is already in place";
+    return false;
+  }
+  State& s = *state_;
+  if (!s.failure.empty()) {
+    failure = s.failure;
+    return false;
+  }
+  const struct stat* old = s.old ? &*s.old : nullptr;
+  // The bytes reach the disk before the name does, so the name never shows an empty file.
+  bool done = s.kind == State::Kind::kSpecial ||
+              (adoptOwnerAndMode(s.fd, old, failure) && syncToDisk(s.fd, failure));
+  if (done && s.kind == State::Kind::kUnnamed) {
+    const Placement placement = placeUnnamed(s.fd, s.target, old != nullptr, failure);
+    if (placement != Placement::kCannotLink) {
+      const std::string target = s.target;
+      state_.reset();  // closing reports nothing more on the file systems with unnamed files
+      return placement == Placement::kPlaced && syncDirectory(parentOf(target), failure);
+    }
+    // Without /proc and the privilege to link a descriptor, the bytes go to a named file.
+    auto named = std::make_unique<State>();
+    named->kind = State::Kind::kNamed;
+    named->target = s.target;
+    named->old = s.old;
+    named->fd = openNamedTemporary(named->target, named->named, named->removal, failure);
+    if (named->fd < 0 || !copyContents(s.fd, named->fd, failure)) return false;
+    state_ = std::move(named);
+    return commit(failure);
+  }
+  const int fd = std::exchange(s.fd, -1);
+  if (::close(fd) != 0 && done) {
+    failure = describeErrno(errno);
+    done = false;
+  }
+  if (s.kind == State::Kind::kNamed && done) {
+    const SignalsHeld held;
+    if (::rename(s.named.c_str(), s.target.c_str()) == 0) {
+      s.named.clear();  // in place: nothing to remove
+    } else {
+      failure = describeErrno(errno);
+      done = false;
+    }
+  }
+  const bool named = s.kind == State::Kind::kNamed;
+  const std::string target = s.target;
+  state_.reset();
+  // A file renamed into its folder survives a power cut only once the folder's entries do.
+  return done && (!named || syncDirectory(parentOf(target), failure));
+}
+
+bool writeFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes,
+                        std::string& failure, TemporaryFile temporary) {
+  auto file = FileReplacement::begin(path, failure, temporary);
+  return file && file->append(bytes, failure) && file->commit(failure);
 }
 
 void reportOversizedWritesAsFailures() { std::signal(SIGXFSZ, SIG_IGN); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -31,6 +32,35 @@ enum class TemporaryFile { kUnnamedWhereSupported, kNamed };
 bool writeFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes,
                         std::string& failure,
                         TemporaryFile temporary = TemporaryFile::kUnnamedWhereSupported);
+
+// A file written in parts and put in place only when whole, as writeFileReplacing puts its
+// bytes (the same paths are accepted and refused, and a character device or a pipe is written
+// into as the parts come). Until commit the old file stands; a replacement given up, or
+// dropped, leaves nothing behind.
+class FileReplacement {
+ public:
+  // Starts gathering the file for path, creating missing parent directories. Absent, with
+  // `failure`, where writeFileReplacing would fail before writing.
+  static std::optional<FileReplacement> begin(
+      const std::string& path, std::string& failure,
+      TemporaryFile temporary = TemporaryFile::kUnnamedWhereSupported);
+  FileReplacement(FileReplacement&&) noexcept;
+  FileReplacement& operator=(FileReplacement&&) noexcept;
+  ~FileReplacement();
+
+  // Adds bytes at the end. False, with `failure`, when they cannot be written; every later
+  // call then fails with the same description.
+  bool append(std::span<const std::uint8_t> bytes, std::string& failure);
+  // Puts the file in place. False, with `failure`, when it cannot be; nothing is left behind
+  // then. Either way the replacement is spent.
+  bool commit(std::string& failure);
+
+  struct State;
+
+ private:
+  explicit FileReplacement(std::unique_ptr<State> state);
+  std::unique_ptr<State> state_;
+};
 
 // Creates the directory and every missing parent, each made durable in its parent; an existing
 // directory is not an error. A symbolic link whose target does not exist yet stands for that

@@ -467,5 +467,38 @@ INSTANTIATE_TEST_SUITE_P(Routes, FileSizeLimitTest,
                                            RouteCase{"Named", TemporaryFile::kNamed}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+class FileReplacementTest : public FilesTest, public ::testing::WithParamInterface<TemporaryFile> {};
+
+TEST_P(FileReplacementTest, PartsTakeTheNameOnlyWhenCommitted) {
+  const fs::path target = root_ / "chapter.cbz";
+  std::string failure;
+  ASSERT_TRUE(writeFileReplacing(target, bytes("old"), failure));
+  auto file = FileReplacement::begin(target, failure, GetParam());
+  ASSERT_TRUE(file) << failure;
+  ASSERT_TRUE(file->append(bytes("first "), failure)) << failure;
+  ASSERT_TRUE(file->append(bytes("second"), failure)) << failure;
+  EXPECT_EQ(contents(target), "old");
+  ASSERT_TRUE(file->commit(failure)) << failure;
+  EXPECT_EQ(contents(target), "first second");
+  EXPECT_EQ(entries(root_), std::vector<std::string>{"chapter.cbz"});
+  EXPECT_FALSE(file->append(bytes("late"), failure));
+}
+
+TEST_P(FileReplacementTest, DroppedReplacementLeavesTheOldFileAndNothingElse) {
+  const fs::path target = root_ / "chapter.cbz";
+  std::string failure;
+  ASSERT_TRUE(writeFileReplacing(target, bytes("old"), failure));
+  {
+    auto file = FileReplacement::begin(target, failure, GetParam());
+    ASSERT_TRUE(file && file->append(bytes("half"), failure)) << failure;
+  }
+  EXPECT_EQ(contents(target), "old");
+  EXPECT_EQ(entries(root_), std::vector<std::string>{"chapter.cbz"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Routes, FileReplacementTest,
+                         ::testing::Values(TemporaryFile::kUnnamedWhereSupported, TemporaryFile::kNamed),
+                         [](const auto& info) { return std::string(info.index == 0 ? "Unnamed" : "Named"); });
+
 }  // namespace
 }  // namespace platform

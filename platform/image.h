@@ -86,7 +86,7 @@ std::optional<DecodedImage> allocateImage(std::int64_t width, std::int64_t heigh
 // Decodes PNG, JPEG, WebP, TIFF or GIF (the first image of a file that holds several),
 // recognised by content, not by name. Grey, palette, 16-bit and alpha images are converted.
 // Absent on every failure: missing, unreadable, empty, truncated, corrupt, unsupported or
-// too large.
+// too large. A PNG's data is checked by the CRCs of its chunks, not by its zlib checksum.
 std::optional<DecodedImage> decodeImageFile(const std::string& path);
 std::optional<DecodedImage> decodeImage(std::span<const std::uint8_t> bytes);
 

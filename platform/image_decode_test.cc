@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <atomic>
@@ -39,6 +40,18 @@ void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+// The forms that return null rather than throw are replaced too: left to the sanitizers'
+// allocator, their memory would come back through the free() above.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return trackedAllocation(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace platform {
 namespace {
@@ -308,6 +321,68 @@ INSTANTIATE_TEST_SUITE_P(BadInput, ImageDecodeRefusalTest, ::testing::Values(
 
 // Found by fuzzing: a 46-byte file whose empty first frame sat at (4104, 61440) made a
 // transparent canvas of a quarter of a billion pixels.
+// The last IDAT chunk of a PNG: where its data starts and how long it is.
+std::pair<std::size_t, std::size_t> lastImageData(const Bytes& png) {
+  std::pair<std::size_t, std::size_t> found{0, 0};
+  for (std::size_t at = 8; at + 12 <= png.size();) {
+    const std::size_t length = std::size_t{png[at]} << 24 | std::size_t{png[at + 1]} << 16 |
+                               std::size_t{png[at + 2]} << 8 | png[at + 3];
+    if (std::equal(png.begin() + at + 4, png.begin() + at + 8, "IDAT")) found = {at + 8, length};
+    at += 12 + length;
+  }
+  return found;
+}
+
+// Integrity is the chunks' CRCs: a wrong zlib checksum under a right CRC is read, a changed
+// data byte under the old CRC is refused.
+TEST(ImageDecodeTest, PngDataIsCheckedByChunkCrcsNotByItsZlibChecksum) {
+  auto image = allocateImage(5, 4);
+  ASSERT_TRUE(image.has_value());
+  for (std::int64_t i = 0; i < 5 * 4 * 4; ++i) image->rgba[i] = static_cast<std::uint8_t>(i % 4 == 3 ? 255 : i * 7);
+  std::string failure;
+  const auto png = encodePng(*image, failure);
+  ASSERT_TRUE(png.has_value()) << failure;
+  const auto [data, length] = lastImageData(*png);
+  ASSERT_GE(length, 4u);
+
+  Bytes wrongChecksum = *png;
+  wrongChecksum[data + length - 1] ^= 0x01;  // the Adler-32 ends the last chunk's data
+  const std::uint32_t crc = crc32(wrongChecksum.data() + data - 4, length + 4);
+  for (int i = 0; i < 4; ++i) wrongChecksum[data + length + i] = static_cast<std::uint8_t>(crc >> (24 - 8 * i));
+  const auto read = decodeImage(wrongChecksum);
+  ASSERT_TRUE(read.has_value());
+  EXPECT_TRUE(std::equal(read->rgba.get(), read->rgba.get() + 5 * 4 * 4, image->rgba.get()));
+
+  Bytes changedByte = *png;
+  changedByte[data + length / 2] ^= 0x01;
+  EXPECT_FALSE(decodeImage(changedByte).has_value());
+}
+
+// An RGB PNG whose tRNS chunk makes one colour transparent: that colour comes out with alpha
+// 0, the other opaque.
+TEST(ImageDecodeTest, RgbPngWithATransparentColourKeepsIt) {
+  Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  auto chunk = [&png](const char* type, const Bytes& data) {
+    Bytes body(type, type + 4);
+    body.insert(body.end(), data.begin(), data.end());
+    appendBigEndian(png, static_cast<std::uint32_t>(data.size()));
+    png.insert(png.end(), body.begin(), body.end());
+    appendBigEndian(png, crc32(body.data(), body.size()));
+  };
+  chunk("IHDR", {0, 0, 0, 2, 0, 0, 0, 1, 8, 2, 0, 0, 0});
+  chunk("tRNS", {0, 40, 0, 50, 0, 60});
+  const Bytes row = {0, 10, 20, 30, 40, 50, 60};
+  Bytes data(compressBound(static_cast<uLong>(row.size())));
+  uLongf size = data.size();
+  ASSERT_EQ(compress(data.data(), &size, row.data(), static_cast<uLong>(row.size())), Z_OK);
+  data.resize(size);
+  chunk("IDAT", data);
+  chunk("IEND", {});
+  const auto image = decodeImage(png);
+  ASSERT_TRUE(image.has_value());
+  EXPECT_EQ(Bytes(image->rgba.get(), image->rgba.get() + 8), (Bytes{10, 20, 30, 255, 40, 50, 60, 0}));
+}
+
 TEST(ImageDecodeTest, GifFrameWithoutPixelsWidensNothing) {
   Bytes gif = gifClaiming(16, 8, 0, 255);
   gif[20] = 0x08;  // left 4104

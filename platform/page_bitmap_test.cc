@@ -141,6 +141,28 @@ TEST(PageBitmapTest, ImageDrawnOneToOneOverWhiteTurnsTransparencyWhite) {
   EXPECT_EQ(page.pixel(1, 0), kWhite8);
 }
 
+TEST(PageBitmapTest, ImageDrawnOneToOneKeepsOpaquePixelsAndBlendsTheOthersInAnyColumn) {
+  // Nine columns: two steps of four pixels and one left over; a translucent pixel in the
+  // second step.
+  PageBitmap page = whitePage(9, 1);
+  DecodedImage image{.width = 9, .height = 1, .rgba = allocatePixels(36, true)};
+  for (int x = 0; x < 9; ++x) {
+    const std::uint8_t rgba[4] = {static_cast<std::uint8_t>(10 * x), static_cast<std::uint8_t>(200 - x),
+                                  static_cast<std::uint8_t>(x), 255};
+    std::copy(rgba, rgba + 4, image.rgba.get() + 4 * x);
+  }
+  const std::uint8_t translucent[4] = {200, 100, 50, 128};
+  std::copy(translucent, translucent + 4, image.rgba.get() + 4 * 5);
+  page.drawImage(image, {0, 0, 9, 1});
+  for (int x = 0; x < 9; ++x) {
+    // Over white: (200 × 128 + 255 × 127 + 127) / 255 = 227, then 177 and 152.
+    const Rgb8 expected = x == 5 ? Rgb8{227, 177, 152}
+                                 : Rgb8{static_cast<std::uint8_t>(10 * x), static_cast<std::uint8_t>(200 - x),
+                                        static_cast<std::uint8_t>(x)};
+    EXPECT_EQ(page.pixel(x, 0), expected) << "column " << x;
+  }
+}
+
 TEST(PageBitmapTest, ImageDrawnIntoAClippedPageRespectsTheClip) {
   PageBitmap page = whitePage(2, 1);
   DecodedImage image{.width = 2, .height = 1, .rgba = allocatePixels(8, true)};

@@ -1,181 +1,192 @@
+// The PNG container around the row stream: signature, header, the compressed data in IDAT
+// chunks, end. An image is first written as RGB on the assumption that it is
+// opaque, which saves a pass over it; the first translucent pixel met gives that up and the
+// image is written as RGBA.
 #include "platform/png_encoder.h"
-
-#include <spng.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
 #include <new>
-#include <numeric>
-#include <string>
+#include <span>
+
+#include "platform/band_deflater.h"
+#include "platform/cores.h"
+#include "platform/deflate_rows.h"
+#include "platform/png_rows.h"
 
 namespace platform {
 namespace {
 
-struct SpngContextDeleter {
-  void operator()(spng_ctx* ctx) const { spng_ctx_free(ctx); }
-};
+constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+constexpr std::uint8_t kUpFilter = 2;
+constexpr std::uint8_t kColourGrey = 0;
+constexpr std::uint8_t kColourRgb = 2;
+constexpr std::uint8_t kColourRgba = 6;
+constexpr std::size_t kIdatBytes = 8192;
 
-int appendToVector(spng_ctx*, void* user, void* data, std::size_t length) {
-  auto& out = *static_cast<std::vector<std::uint8_t>*>(user);
-  const auto* bytes = static_cast<const std::uint8_t*>(data);
-  try {
-    out.insert(out.end(), bytes, bytes + length);
-  } catch (const std::bad_alloc&) {
-    return SPNG_IO_ERROR;
+// A page bitmap's 0xAARRGGBB words as bytes in memory.
+constexpr PixelBytes kWordBytes = std::endian::native == std::endian::little
+                                      ? PixelBytes{.red = 2, .green = 1, .blue = 0, .alpha = 3}
+                                      : PixelBytes{.red = 1, .green = 2, .blue = 3, .alpha = 0};
+
+void putBigEndian(std::uint8_t* out, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+}
+
+using Parts = std::vector<std::span<const std::uint8_t>>;
+
+// Appends a chunk: length, type, data (the parts one after another), CRC of type and data.
+void putChunk(std::vector<std::uint8_t>& png, const char* type, const Parts& parts) {
+  std::size_t length = 0;
+  for (const auto& part : parts) length += part.size();
+  std::uint8_t word[4];
+  putBigEndian(word, static_cast<std::uint32_t>(length));
+  png.insert(png.end(), word, word + 4);
+  const std::size_t typeAt = png.size();
+  png.insert(png.end(), type, type + 4);
+  for (const auto& part : parts) png.insert(png.end(), part.begin(), part.end());
+  putBigEndian(word, crc32Of(0, std::span(png).subspan(typeAt)));
+  png.insert(png.end(), word, word + 4);
+}
+
+// The stream in IDAT chunks of kIdatBytes (the last shorter), as decoders that read a file
+// as it arrives expect.
+void putImageData(std::vector<std::uint8_t>& png, const Parts& stream) {
+  Parts chunk;
+  std::size_t part = 0, at = 0;
+  while (part < stream.size()) {
+    chunk.clear();
+    for (std::size_t room = kIdatBytes; room > 0 && part < stream.size();) {
+      const std::size_t n = std::min(room, stream[part].size() - at);
+      chunk.push_back(stream[part].subspan(at, n));
+      room -= n;
+      at += n;
+      if (at == stream[part].size()) {
+        ++part;
+        at = 0;
+      }
+    }
+    putChunk(png, "IDAT", chunk);
   }
-  return 0;
 }
 
-int zlibStrategy(PngStrategy strategy) {
-  switch (strategy) {
-    case PngStrategy::kFiltered: return Z_FILTERED;
-    case PngStrategy::kRle: return Z_RLE;
-    case PngStrategy::kDefault: break;
-  }
-  return Z_DEFAULT_STRATEGY;
-}
-
-bool applySettings(spng_ctx* ctx, const PngSettings& settings) {
-  if (settings.libraryDefaults) return true;
-  const int filters = settings.filters == PngFilters::kUpOnly ? SPNG_FILTER_CHOICE_UP : SPNG_FILTER_CHOICE_ALL;
-  return spng_set_option(ctx, SPNG_FILTER_CHOICE, filters) == 0 &&
-         spng_set_option(ctx, SPNG_IMG_COMPRESSION_LEVEL, std::clamp(settings.zlibLevel, 0, 9)) == 0 &&
-         spng_set_option(ctx, SPNG_IMG_COMPRESSION_STRATEGY, zlibStrategy(settings.strategy)) == 0;
-}
-
-// Encodes row by row: fillRow(y, buffer) either writes row y (rows top first) into the
-// one-row buffer and returns it, or returns a pointer to row y as it already stands.
 // Channels: 1 grey, 3 RGB, 4 RGBA.
-template <typename FillRow>
-std::optional<std::vector<std::uint8_t>> encodeRows(std::int64_t width, std::int64_t height, int channels,
-                                                    const PngSettings& settings, FillRow fillRow,
-                                                    std::string& failure) {
-  if (width < 1 || height < 1 || width > kMaxImageSide || height > kMaxImageSide) {
-    failure = "image size " + std::to_string(width) + " x " + std::to_string(height) + " cannot be encoded";
-    return std::nullopt;
-  }
-  std::unique_ptr<spng_ctx, SpngContextDeleter> ctx(spng_ctx_new(SPNG_CTX_ENCODER));
+std::vector<std::uint8_t> container(std::int64_t width, std::int64_t height, int channels,
+                                    const DeflatedRows& rows) {
+  std::uint8_t adler[4];
+  putBigEndian(adler, rows.adler);
+  Parts stream = rows.pieces;
+  stream.emplace_back(adler);
+  std::size_t streamBytes = 0;
+  for (const auto& part : stream) streamBytes += part.size();
   std::vector<std::uint8_t> png;
-  const std::size_t rowBytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(channels);
-  std::vector<std::uint8_t> rowBuffer;
+  png.reserve(sizeof kSignature + 25 + 12 + streamBytes + 12 * (streamBytes / kIdatBytes + 1));
+  png.assign(std::begin(kSignature), std::end(kSignature));
+  std::uint8_t header[13] = {};
+  putBigEndian(header, static_cast<std::uint32_t>(width));
+  putBigEndian(header + 4, static_cast<std::uint32_t>(height));
+  header[8] = 8;  // bits per sample; compression, filter and interlace methods stay 0
+  header[9] = channels == 4 ? kColourRgba : channels == 3 ? kColourRgb : kColourGrey;
+  putChunk(png, "IHDR", {std::span<const std::uint8_t>(header)});
+  putImageData(png, stream);
+  putChunk(png, "IEND", {});
+  return png;
+}
+
+// The PNG of rows from `writer`; absent with an empty `failure` when the writer refused.
+std::optional<std::vector<std::uint8_t>> encodeRows(std::int64_t width, std::int64_t height, int channels,
+                                                    const PngSettings& settings, const RowWriter& writer,
+                                                    std::string& failure) {
+  RowStreamSettings stream{.rows = height,
+                           .rowBytes = 1 + width * channels,
+                           .level = settings.level,
+                           .threads = settings.threads,
+                           .bandBytes = settings.bandBytes};
+  const CoreClaim self;
+  const std::int64_t bands = (height + rowsPerBand(stream.rowBytes, stream.bandBytes) - 1) /
+                             rowsPerBand(stream.rowBytes, stream.bandBytes);
+  const HelperCores helpers(settings.threads > 0 ? 0 : static_cast<int>(std::min<std::int64_t>(bands - 1, 1024)));
+  if (settings.threads <= 0) stream.threads = 1 + helpers.count();
+  auto rows = deflateRows(stream, writer, failure);
+  if (!rows) return std::nullopt;
+  if (rows->refused) return std::nullopt;
   try {
-    rowBuffer.resize(rowBytes);
-    png.reserve(rowBytes * static_cast<std::size_t>(height) / 16 + 1024);
+    return container(width, height, channels, *rows);
   } catch (const std::bad_alloc&) {
     failure = "out of memory";
     return std::nullopt;
   }
-  spng_ihdr ihdr{};
-  ihdr.width = static_cast<std::uint32_t>(width);
-  ihdr.height = static_cast<std::uint32_t>(height);
-  ihdr.bit_depth = 8;
-  ihdr.color_type = channels == 4   ? SPNG_COLOR_TYPE_TRUECOLOR_ALPHA
-                    : channels == 3 ? SPNG_COLOR_TYPE_TRUECOLOR
-                                    : SPNG_COLOR_TYPE_GRAYSCALE;
-  int error = ctx ? 0 : SPNG_EMEM;
-  if (error == 0) error = spng_set_png_stream(ctx.get(), appendToVector, &png);
-  if (error == 0) error = spng_set_ihdr(ctx.get(), &ihdr);
-  if (error == 0 && !applySettings(ctx.get(), settings)) error = SPNG_EINVAL;
-  if (error == 0) {
-    error = spng_encode_image(ctx.get(), nullptr, 0, SPNG_FMT_PNG,
-                              SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE);
-  }
-  for (std::int64_t y = 0; y < height && error == 0; ++y) {
-    error = spng_encode_row(ctx.get(), fillRow(y, rowBuffer.data()), rowBytes);
-    if (error == SPNG_EOI && y == height - 1) error = 0;
-  }
-  if (error != 0) {
-    failure = spng_strerror(error);
+}
+
+// RGB when the writer meets no translucent pixel, RGBA otherwise.
+std::optional<std::vector<std::uint8_t>> encodeEither(std::int64_t width, std::int64_t height,
+                                                      const PngSettings& settings, const RowWriter& rgb,
+                                                      const RowWriter& rgba, std::string& failure) {
+  if (width < 1 || height < 1 || width > kMaxImageSide || height > kMaxImageSide) {
+    failure = "image size " + std::to_string(width) + " x " + std::to_string(height) + " cannot be encoded";
     return std::nullopt;
   }
-  return png;
-}
-
-// Packs opaque pixels as three bytes each. Four pixels at a time go out as three 32-bit
-// stores, several times faster than twelve byte stores; the bytes are the same.
-// rgbOf(i) gives pixel i as 0x00BBGGRR, so that its bytes in memory read R, G, B.
-template <typename RgbOf>
-void packRgb(std::int64_t width, RgbOf rgbOf, std::uint8_t* out) {
-  std::int64_t x = 0;
-  if constexpr (std::endian::native == std::endian::little) {
-    for (; x + 4 <= width; x += 4, out += 12) {
-      const std::uint32_t c0 = rgbOf(x), c1 = rgbOf(x + 1), c2 = rgbOf(x + 2), c3 = rgbOf(x + 3);
-      const std::uint32_t packed[3] = {c0 | c1 << 24, c1 >> 8 | c2 << 16, c2 >> 16 | c3 << 8};
-      std::memcpy(out, packed, sizeof packed);
-    }
+  failure.clear();
+  if (!settings.alwaysRgba) {
+    auto png = encodeRows(width, height, 3, settings, rgb, failure);
+    if (png || !failure.empty()) return png;
   }
-  for (; x < width; ++x, out += 3) {
-    const std::uint32_t c = rgbOf(x);
-    out[0] = static_cast<std::uint8_t>(c);
-    out[1] = static_cast<std::uint8_t>(c >> 8);
-    out[2] = static_cast<std::uint8_t>(c >> 16);
-  }
-}
-
-bool isOpaque(const PageBitmap& bitmap) {
-  for (std::int64_t y = 0; y < bitmap.height(); ++y) {
-    const std::uint32_t* words = bitmap.rowWords(y);
-    const std::uint32_t all = std::accumulate(words, words + bitmap.width(), 0xFFFFFFFFu,
-                                              [](std::uint32_t a, std::uint32_t w) { return a & w; });
-    if ((all >> 24) != 0xFF) return false;
-  }
-  return true;
-}
-
-bool isOpaque(const DecodedImage& image) {
-  const std::uint8_t* p = image.rgba.get();
-  const std::uint8_t* end = p + image.width * image.height * 4;
-  // Whole pixels at a time: the alpha bytes are every fourth.
-  std::uint32_t all = 0xFFFFFFFFu;
-  for (; p < end; p += 4) {
-    std::uint32_t pixel;
-    std::memcpy(&pixel, p, 4);
-    all &= pixel;
-  }
-  const std::uint8_t* last = reinterpret_cast<const std::uint8_t*>(&all);
-  return last[3] == 0xFF;
+  return encodeRows(width, height, 4, settings, rgba, failure);
 }
 
 std::uint8_t unpremultiplied(std::uint32_t colour, std::uint32_t alpha) {
   return static_cast<std::uint8_t>(std::min(255u, (colour * 255u + alpha / 2) / alpha));
 }
 
+// Straight RGBA bytes of a row of premultiplied words.
+void straightRgba(const std::uint32_t* words, std::int64_t width, std::uint8_t* out) {
+  for (std::int64_t x = 0; x < width; ++x, out += 4) {
+    const std::uint32_t w = words[x];
+    const std::uint32_t a = w >> 24;
+    std::uint32_t red = (w >> 16) & 0xFF, green = (w >> 8) & 0xFF, blue = w & 0xFF;
+    if (a != 255) {
+      red = a == 0 ? 0 : unpremultiplied(red, a);
+      green = a == 0 ? 0 : unpremultiplied(green, a);
+      blue = a == 0 ? 0 : unpremultiplied(blue, a);
+    }
+    out[0] = static_cast<std::uint8_t>(red);
+    out[1] = static_cast<std::uint8_t>(green);
+    out[2] = static_cast<std::uint8_t>(blue);
+    out[3] = static_cast<std::uint8_t>(a);
+  }
+}
+
 }  // namespace
 
 std::optional<std::vector<std::uint8_t>> encodePng(const PageBitmap& bitmap, const PngSettings& settings,
                                                    std::string& failure) {
-  const bool withAlpha = settings.alwaysRgba || !isOpaque(bitmap);
-  // Storage rows run top first, which is drawing row height − 1 − r.
-  auto fillRow = [&bitmap, withAlpha](std::int64_t r, std::uint8_t* out) -> const std::uint8_t* {
-    const std::uint32_t* words = bitmap.rowWords(bitmap.height() - 1 - r);
-    const std::int64_t width = bitmap.width();
-    if (!withAlpha) {
-      packRgb(width, [words](std::int64_t x) {
-        const std::uint32_t w = words[x];
-        return (w >> 16 & 0xFFu) | (w & 0xFF00u) | (w & 0xFFu) << 16;
-      }, out);
-      return out;
-    }
-    std::uint8_t* o = out;
-    for (std::int64_t x = 0; x < width; ++x) {
-      const std::uint32_t w = words[x];
-      const std::uint32_t a = w >> 24;
-      std::uint32_t red = (w >> 16) & 0xFF, green = (w >> 8) & 0xFF, blue = w & 0xFF;
-      if (a != 255) {
-        red = a == 0 ? 0 : unpremultiplied(red, a);
-        green = a == 0 ? 0 : unpremultiplied(green, a);
-        blue = a == 0 ? 0 : unpremultiplied(blue, a);
-      }
-      *o++ = static_cast<std::uint8_t>(red);
-      *o++ = static_cast<std::uint8_t>(green);
-      *o++ = static_cast<std::uint8_t>(blue);
-      *o++ = static_cast<std::uint8_t>(a);
-    }
-    return out;
+  const std::int64_t width = bitmap.width();
+  const std::int64_t height = bitmap.height();
+  // Storage rows run top first; storage row r is drawing row height − 1 − r.
+  auto storageRow = [&bitmap, height](std::int64_t r) {
+    return reinterpret_cast<const std::uint8_t*>(bitmap.rowWords(height - 1 - r));
   };
-  return encodeRows(bitmap.width(), bitmap.height(), withAlpha ? 4 : 3, settings, fillRow, failure);
+  const RowWriter rgb = [&](std::int64_t first, std::int64_t count, std::uint8_t* out) {
+    for (std::int64_t r = first; r < first + count; ++r, out += 1 + 3 * width) {
+      out[0] = kUpFilter;
+      const std::uint8_t* prior = r == 0 ? nullptr : storageRow(r - 1);
+      if (upFilterToRgb(storageRow(r), prior, width, kWordBytes, out + 1) != 0xFF) return false;
+    }
+    return true;
+  };
+  const RowWriter rgba = [&](std::int64_t first, std::int64_t count, std::uint8_t* out) {
+    const auto bytes = static_cast<std::size_t>(4 * width);
+    std::vector<std::uint8_t> row(bytes), prior(bytes);
+    if (first > 0) straightRgba(bitmap.rowWords(height - first), width, prior.data());
+    for (std::int64_t r = first; r < first + count; ++r, out += 1 + bytes) {
+      straightRgba(bitmap.rowWords(height - 1 - r), width, row.data());
+      out[0] = kUpFilter;
+      upFilterBytes(row.data(), r == 0 ? nullptr : prior.data(), bytes, out + 1);
+      std::swap(row, prior);
+    }
+    return true;
+  };
+  return encodeEither(width, height, settings, rgb, rgba, failure);
 }
 
 std::optional<std::vector<std::uint8_t>> encodePng(const DecodedImage& image, const PngSettings& settings,
@@ -184,21 +195,24 @@ std::optional<std::vector<std::uint8_t>> encodePng(const DecodedImage& image, co
     failure = "empty image";
     return std::nullopt;
   }
-  const bool withAlpha = settings.alwaysRgba || !isOpaque(image);
-  auto fillRow = [&image, withAlpha](std::int64_t y, std::uint8_t* out) -> const std::uint8_t* {
-    const std::uint8_t* in = image.row(y);
-    if (withAlpha) return in;
-    packRgb(image.width, [in](std::int64_t x) {
-      std::uint32_t pixel;
-      std::memcpy(&pixel, in + x * 4, 4);
-      if constexpr (std::endian::native == std::endian::big) {
-        return pixel >> 24 | (pixel >> 8 & 0xFF00u) | (pixel << 8 & 0xFF0000u);
-      }
-      return pixel & 0xFFFFFFu;
-    }, out);
-    return out;
+  const std::int64_t width = image.width;
+  const RowWriter rgb = [&](std::int64_t first, std::int64_t count, std::uint8_t* out) {
+    for (std::int64_t r = first; r < first + count; ++r, out += 1 + 3 * width) {
+      out[0] = kUpFilter;
+      const std::uint8_t* prior = r == 0 ? nullptr : image.row(r - 1);
+      if (upFilterToRgb(image.row(r), prior, width, kRgbaBytes, out + 1) != 0xFF) return false;
+    }
+    return true;
   };
-  return encodeRows(image.width, image.height, withAlpha ? 4 : 3, settings, fillRow, failure);
+  const RowWriter rgba = [&](std::int64_t first, std::int64_t count, std::uint8_t* out) {
+    const auto bytes = static_cast<std::size_t>(4 * width);
+    for (std::int64_t r = first; r < first + count; ++r, out += 1 + bytes) {
+      out[0] = kUpFilter;
+      upFilterBytes(image.row(r), r == 0 ? nullptr : image.row(r - 1), bytes, out + 1);
+    }
+    return true;
+  };
+  return encodeEither(image.width, image.height, settings, rgb, rgba, failure);
 }
 
 std::optional<std::vector<std::uint8_t>> encodePng(const PageBitmap& bitmap, std::string& failure) {
@@ -212,15 +226,23 @@ std::optional<std::vector<std::uint8_t>> encodePng(const DecodedImage& image, st
 std::optional<std::vector<std::uint8_t>> encodeGreyPng(const std::vector<std::uint8_t>& levels,
                                                        std::int64_t width, std::int64_t height,
                                                        std::string& failure) {
-  if (width < 1 || height < 1 || levels.size() != static_cast<std::size_t>(width * height)) {
+  if (width < 1 || height < 1 || width > kMaxImageSide || height > kMaxImageSide ||
+      levels.size() != static_cast<std::size_t>(width * height)) {
     failure = "grey image of " + std::to_string(levels.size()) + " levels is not " +
               std::to_string(width) + " x " + std::to_string(height);
     return std::nullopt;
   }
-  auto fillRow = [&levels, width](std::int64_t y, std::uint8_t*) -> const std::uint8_t* {
-    return levels.data() + y * width;
+  const auto bytes = static_cast<std::size_t>(width);
+  const RowWriter grey = [&](std::int64_t first, std::int64_t count, std::uint8_t* out) {
+    for (std::int64_t r = first; r < first + count; ++r, out += 1 + bytes) {
+      out[0] = kUpFilter;
+      upFilterBytes(levels.data() + r * width, r == 0 ? nullptr : levels.data() + (r - 1) * width, bytes,
+                    out + 1);
+    }
+    return true;
   };
-  return encodeRows(width, height, 1, PngSettings{}, fillRow, failure);
+  failure.clear();
+  return encodeRows(width, height, 1, PngSettings{}, grey, failure);
 }
 
 }  // namespace platform

@@ -1,7 +1,9 @@
 #include "platform/png_encoder.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -10,17 +12,52 @@
 namespace platform {
 namespace {
 
+using Bytes = std::vector<std::uint8_t>;
 using test_cases::PrintTo;
 
 // The colour type byte of the IHDR chunk: 2 for RGB, 6 for RGBA.
-int colourType(const std::vector<std::uint8_t>& png) { return png.size() > 25 ? png[25] : -1; }
+int colourType(const Bytes& png) { return png.size() > 25 ? png[25] : -1; }
+
+// The data of every IDAT chunk, in file order.
+std::vector<Bytes> idatChunks(const Bytes& png) {
+  std::vector<Bytes> chunks;
+  for (std::size_t at = 8; at + 12 <= png.size();) {
+    const std::size_t length = std::size_t{png[at]} << 24 | std::size_t{png[at + 1]} << 16 |
+                               std::size_t{png[at + 2]} << 8 | png[at + 3];
+    if (std::string(png.begin() + at + 4, png.begin() + at + 8) == "IDAT") {
+      chunks.emplace_back(png.begin() + at + 8, png.begin() + at + 8 + length);
+    }
+    at += 12 + length;
+  }
+  return chunks;
+}
+
+// The image data inflated by zlib, which checks the stream's checksum; absent unless the
+// stream ends exactly where the data does.
+std::optional<Bytes> inflateImageData(const Bytes& png, std::size_t expectedSize) {
+  Bytes data;
+  for (const Bytes& chunk : idatChunks(png)) data.insert(data.end(), chunk.begin(), chunk.end());
+  Bytes out(expectedSize + 1);
+  z_stream stream{};
+  if (inflateInit(&stream) != Z_OK) return std::nullopt;
+  stream.next_in = data.data();
+  stream.avail_in = static_cast<uInt>(data.size());
+  stream.next_out = out.data();
+  stream.avail_out = static_cast<uInt>(out.size());
+  const int status = inflate(&stream, Z_FINISH);
+  const bool whole = status == Z_STREAM_END && stream.avail_in == 0;
+  out.resize(stream.total_out);
+  inflateEnd(&stream);
+  if (!whole) return std::nullopt;
+  return out;
+}
 
 DecodedImage gradientImage(std::int64_t width, std::int64_t height, bool withAlpha) {
   auto image = allocateImage(width, height);
   EXPECT_TRUE(image.has_value());
   for (std::int64_t y = 0; y < height; ++y) {
-    for (std::int64_t x = 0; x < width; ++x) {
-      std::uint8_t* p = image->row(y) + x * 4;
+    std::uint8_t* p = image->row(y);
+    for (std::int64_t x = 0; x < width; ++x, p += 4) {
       p[0] = static_cast<std::uint8_t>(x * 37);
       p[1] = static_cast<std::uint8_t>(y * 53);
       p[2] = static_cast<std::uint8_t>((x + y) * 11);
@@ -34,10 +71,22 @@ void expectSamePixels(const DecodedImage& a, const DecodedImage& b) {
   ASSERT_EQ(a.width, b.width);
   ASSERT_EQ(a.height, b.height);
   for (std::int64_t y = 0; y < a.height; ++y) {
-    const std::vector<std::uint8_t> rowA(a.row(y), a.row(y) + a.width * 4);
-    const std::vector<std::uint8_t> rowB(b.row(y), b.row(y) + b.width * 4);
-    EXPECT_EQ(rowA, rowB) << "row " << y;
+    if (!std::equal(a.row(y), a.row(y) + a.width * 4, b.row(y))) {
+      ADD_FAILURE() << "row " << y << " differs";
+      return;
+    }
   }
+}
+
+// Encodes, checks the colour type, decodes and compares the pixels.
+void expectRoundTrip(const DecodedImage& image, const PngSettings& settings, int expectedColourType) {
+  std::string failure;
+  const auto png = encodePng(image, settings, failure);
+  ASSERT_TRUE(png.has_value()) << failure;
+  EXPECT_EQ(colourType(*png), expectedColourType);
+  const auto back = decodeImage(*png);
+  ASSERT_TRUE(back.has_value());
+  expectSamePixels(image, *back);
 }
 
 struct SettingsCase {
@@ -48,36 +97,102 @@ struct SettingsCase {
 class PngEncoderRoundTripTest : public ::testing::TestWithParam<SettingsCase> {};
 
 TEST_P(PngEncoderRoundTripTest, OpaqueImageComesBackAsRgb) {
-  const DecodedImage image = gradientImage(7, 5, false);
-  std::string failure;
-  const auto png = encodePng(image, GetParam().settings, failure);
-  ASSERT_TRUE(png.has_value()) << failure;
-  EXPECT_EQ(colourType(*png), GetParam().settings.alwaysRgba ? 6 : 2);
-  const auto back = decodeImage(*png);
-  ASSERT_TRUE(back.has_value());
-  expectSamePixels(image, *back);
+  expectRoundTrip(gradientImage(7, 5, false), GetParam().settings, GetParam().settings.alwaysRgba ? 6 : 2);
 }
 
 TEST_P(PngEncoderRoundTripTest, TranslucentImageKeepsStraightAlpha) {
-  const DecodedImage image = gradientImage(4, 3, true);
-  std::string failure;
-  const auto png = encodePng(image, GetParam().settings, failure);
-  ASSERT_TRUE(png.has_value()) << failure;
-  EXPECT_EQ(colourType(*png), 6);
-  const auto back = decodeImage(*png);
-  ASSERT_TRUE(back.has_value());
-  expectSamePixels(image, *back);
+  expectRoundTrip(gradientImage(4, 3, true), GetParam().settings, 6);
 }
 
 INSTANTIATE_TEST_SUITE_P(Settings, PngEncoderRoundTripTest, ::testing::Values(
     SettingsCase{"Chosen", PngSettings{}},
-    SettingsCase{"LibraryDefaults", PngSettings{.libraryDefaults = true}},
-    SettingsCase{"AdaptiveFiltersLevel6", PngSettings{.filters = PngFilters::kAdaptive, .zlibLevel = 6,
-                                                      .strategy = PngStrategy::kFiltered}},
-    SettingsCase{"StoredWithoutCompression", PngSettings{.zlibLevel = 0, .strategy = PngStrategy::kDefault}},
-    SettingsCase{"RunLengthLevel3", PngSettings{.zlibLevel = 3, .strategy = PngStrategy::kRle}},
+    SettingsCase{"LevelZero", PngSettings{.level = 0}},
+    SettingsCase{"LevelAboveTheHighest", PngSettings{.level = 99}},
+    SettingsCase{"OneRowBandsOnThreeThreads", PngSettings{.threads = 3, .bandBytes = 1}},
     SettingsCase{"AlwaysRgba", PngSettings{.alwaysRgba = true}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Band edges, for RGB rows of 1 + 3 × width bytes and RGBA rows of 1 + 4 × width.
+struct BandCase {
+  const char* name;
+  std::int64_t width, height;
+  std::int64_t bandBytes;
+};
+
+class PngBandTest : public ::testing::TestWithParam<BandCase> {};
+
+TEST_P(PngBandTest, EveryThreadCountGivesOneValidStreamAndTheSameBytes) {
+  const BandCase& c = GetParam();
+  for (const bool withAlpha : {false, true}) {
+    SCOPED_TRACE(withAlpha ? "RGBA" : "RGB");
+    const DecodedImage image = gradientImage(c.width, c.height, withAlpha);
+    std::string failure;
+    const auto png = encodePng(image, PngSettings{.threads = 1, .bandBytes = c.bandBytes}, failure);
+    ASSERT_TRUE(png.has_value()) << failure;
+    const std::size_t rowBytes = 1 + static_cast<std::size_t>(c.width) * (withAlpha ? 4 : 3);
+    const auto data = inflateImageData(*png, rowBytes * static_cast<std::size_t>(c.height));
+    ASSERT_TRUE(data.has_value());
+    EXPECT_EQ(data->size(), rowBytes * static_cast<std::size_t>(c.height));
+    const auto back = decodeImage(*png);
+    ASSERT_TRUE(back.has_value());
+    expectSamePixels(image, *back);
+    for (const int threads : {2, 3, 8}) {
+      const auto again = encodePng(image, PngSettings{.threads = threads, .bandBytes = c.bandBytes}, failure);
+      ASSERT_TRUE(again.has_value()) << failure;
+      EXPECT_TRUE(*again == *png) << threads << " threads";
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Edges, PngBandTest, ::testing::Values(
+    BandCase{"OneRow", 5, 1, kPngBandBytes},
+    BandCase{"RowsFewerThanThreads", 9, 3, 1},
+    BandCase{"BandsOfOneRow", 17, 40, 1},
+    BandCase{"BandsOfTwoRowsAndALastOfOne", 13, 7, 2 * 40},
+    BandCase{"BandJustShortOfTwoRows", 13, 7, 2 * 40 - 1},
+    BandCase{"WidthUnderOneVectorStep", 3, 20, 64},
+    BandCase{"WidthOneOverVectorSteps", 13, 9, kPngBandBytes},
+    BandCase{"WidthTwoUnderVectorSteps", 30, 9, 91 * 4},
+    BandCase{"SeveralChunksInABand", 300, 500, kPngBandBytes},
+    BandCase{"BandsEndingWithinChunks", 300, 500, 901 * 200}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct SizeCase {
+  const char* name;
+  std::int64_t width, height;
+};
+
+class PngSizeTest : public ::testing::TestWithParam<SizeCase> {};
+
+TEST_P(PngSizeTest, RgbAndRgbaComeBackWhole) {
+  expectRoundTrip(gradientImage(GetParam().width, GetParam().height, false), PngSettings{}, 2);
+  expectRoundTrip(gradientImage(GetParam().width, GetParam().height, true), PngSettings{}, 6);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, PngSizeTest, ::testing::Values(
+    SizeCase{"OnePixel", 1, 1},
+    SizeCase{"WidestRow", 65535, 1},
+    SizeCase{"TallestColumn", 1, 65535},
+    SizeCase{"LongStrip", 800, 40000}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PngEncoderTest, EveryFixtureComesBackWhole) {
+  const auto folder = std::filesystem::path(LF_SOURCE_DIR) / "platform" / "testdata";
+  int images = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    const auto image = decodeImageFile(entry.path().string());
+    if (!image) continue;
+    SCOPED_TRACE(entry.path().filename().string());
+    ++images;
+    std::string failure;
+    const auto png = encodePng(*image, PngSettings{.bandBytes = 64}, failure);
+    ASSERT_TRUE(png.has_value()) << failure;
+    const auto back = decodeImage(*png);
+    ASSERT_TRUE(back.has_value());
+    expectSamePixels(*image, *back);
+  }
+  EXPECT_GE(images, 20);
+}
 
 TEST(PngEncoderTest, PageBitmapIsWrittenTopRowFirst) {
   // Drawing row 0 is the bottom of the page, so it must be the last row of the file.
@@ -117,6 +232,25 @@ TEST(PngEncoderTest, TranslucentPageBitmapIsWrittenUnpremultiplied) {
   EXPECT_EQ(red[1], 0);
   EXPECT_NEAR(red[3], 128, 1);
   EXPECT_EQ(back->row(0)[7], 0);  // the untouched pixel stays transparent
+}
+
+TEST(PngEncoderTest, TranslucencyInTheLastBandMakesTheWholeImageRgba) {
+  // Bands of one row on several threads: the opaque rows may be written before the
+  // translucent one is met.
+  auto bitmap = PageBitmap::create(5, 30);
+  ASSERT_TRUE(bitmap.has_value());
+  bitmap->fillRect(Rect{0, 1, 5, 29}, Color{0.2, 0.4, 0.6, 1.0});
+  bitmap->fillRect(Rect{0, 0, 5, 1}, Color{0.0, 0.0, 1.0, 0.25});  // drawing row 0: the last stored
+  std::string failure;
+  const auto png = encodePng(*bitmap, PngSettings{.threads = 4, .bandBytes = 1}, failure);
+  ASSERT_TRUE(png.has_value()) << failure;
+  EXPECT_EQ(colourType(*png), 6);
+  const auto back = decodeImage(*png);
+  ASSERT_TRUE(back.has_value());
+  const std::uint8_t* top = back->row(0);
+  const std::uint8_t* last = back->row(29);
+  EXPECT_EQ(std::vector<int>(top, top + 4), (std::vector<int>{51, 102, 153, 255}));
+  EXPECT_EQ(std::vector<int>(last, last + 4), (std::vector<int>{0, 0, 255, 64}));
 }
 
 TEST(PngEncoderTest, ImageWithoutPixelsIsAFailure) {

@@ -15,8 +15,14 @@ namespace py = pybind11;
 namespace {
 
 ManifestEntry entryOf(const JobLine& job) {
-  return readManifestLine(ManifestLine{.number = job.number, .text = job.text}, job.folder,
-                          job.defaults);
+  ManifestEntry entry = readManifestLine(ManifestLine{.number = job.number, .text = job.text},
+                                         job.folder, job.defaults);
+  // Unpacked on one machine, an archive's members would be missing on the others.
+  if (entry.failure.empty() && !entry.job.archive.empty()) {
+    entry.failure = "archive: members of an archive are not read on a cluster; unpack it where "
+                    "every worker sees it";
+  }
+  return entry;
 }
 
 }  // namespace

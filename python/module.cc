@@ -14,9 +14,13 @@
 #include <pybind11/stl.h>
 
 #include "cutframe/crop.h"
+#include "letterforge/batch/command_line.h"
 #include "letterforge/driver/cleanup_planning.h"
 #include "letterforge/driver/version.h"
 #include "letterforge/inputs/payloads.h"
+#include "letterforge/raster/image_files.h"
+#include "letterforge/typeset/installed_fonts.h"
+#include "python/chapters.h"
 #include "python/image_sources.h"
 #include "python/manifest_jobs.h"
 #include "python/native_render.h"
@@ -130,6 +134,7 @@ PYBIND11_MODULE(_letterforge, m) {
   m.attr("max_image_side") = platform::kMaxImageSide;
   m.attr("max_image_pixels") = platform::kMaxImagePixels;
   m.attr("max_payload_nesting") = kMaxPayloadNesting;
+  m.attr("max_jobs") = kMaxJobs;
   py::register_exception_translator(translateFailures);
 
   m.def("option_descriptions", [] {
@@ -166,6 +171,7 @@ PYBIND11_MODULE(_letterforge, m) {
       .def_property_readonly("height", [](const RenderedPage& p) { return p.page->height(); })
       .def_property_readonly("has_debug", [](const RenderedPage& p) { return p.debug.has_value(); })
       .def_property_readonly("report", [](const RenderedPage& p) { return p.report; })
+      .def_property_readonly("warnings", [](const RenderedPage& p) { return p.warnings; })
       .def_property_readonly("blocks", [](const RenderedPage& p) {
         py::list blocks;
         for (const BlockOutcome& block : p.blocks) blocks.append(blockDict(block));
@@ -236,10 +242,43 @@ PYBIND11_MODULE(_letterforge, m) {
         "Renders a job and writes its files as letterforge-batch does; its result line.",
         py::arg("job"));
 
+  const auto chapterArguments = [](const py::dict& given) {
+    return ChapterArguments{
+        .source = given["source"].cast<std::string>(), .payloads = given["payloads"].cast<std::string>(),
+        .outputFolder = given["output_dir"].cast<std::string>(),
+        .outputCbz = given["output_cbz"].cast<std::string>(),
+        .defaults = jobOptionsOf(given["options"].cast<OptionArguments>()),
+        .workers = given["workers"].cast<int>(), .skipExisting = given["skip_existing"].cast<bool>(),
+        .resume = given["resume"].cast<std::string>()};
+  };
+  m.def("check_chapter", [chapterArguments](const py::dict& arguments) {
+    return checkChapterLines(chapterArguments(arguments));
+  }, "The --dry-run lines of a manifest or chapter.", py::arg("arguments"));
+  m.def("render_chapter", [chapterArguments](const py::dict& arguments) {
+    const ChapterRun run = renderChapterLines(chapterArguments(arguments));
+    return std::tuple{run.resultLines, run.archiveMessage, run.archiveWritten, run.interruption};
+  }, "(result lines, what became of the archive, whether it was written, the exception that "
+     "stopped the run or None) of a manifest or chapter rendered as letterforge-batch renders "
+     "it.", py::arg("arguments"));
+
   m.def("decode_image", [](const py::object& source, const std::string& name) {
     const auto [path, bytes] = fileSource(source);
     return arrayFromImage(decodeSource(path, bytes, name));
   }, py::arg("source"), py::arg("name"));
+
+  m.def("image_size", [](const std::string& path) -> std::tuple<std::int64_t, std::int64_t> {
+    const auto size = pageImageSize(path);
+    if (!size) throw CallFailure{.errorClass = "ImageError", .message = "Could not open image: " + path};
+    return {size->width, size->height};
+  }, "(width, height) of an image file, read from its header and first pixels.", py::arg("path"));
+
+  m.def("fonts", [] {
+    std::vector<std::tuple<std::string, std::vector<std::string>, std::vector<std::string>>> rows;
+    for (const FontFamily& family : installedFontFamilies()) {
+      rows.emplace_back(family.name, family.styles, family.scripts);
+    }
+    return rows;
+  }, "(family, styles, scripts) of every installed font family, in name order.");
 
   m.def("crop_file", [](const py::object& source, const std::string& name, double x, double y,
                         double w, double h, double paddingRatio) {

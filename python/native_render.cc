@@ -93,6 +93,7 @@ RenderedPage renderPage(PageImageSource image, const PayloadInput& ocr,
   if (result->debug) page.debug = std::move(result->debug->bitmap);
   page.layers = std::move(result->layers);
   page.blocks = std::move(result->blocks);
+  page.warnings = std::move(result->warnings);
   return page;
 }
 

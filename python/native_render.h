@@ -34,6 +34,7 @@ struct RenderedPage {
   std::optional<EncodedLayers> layers{};        // when asked for
   std::vector<std::string> report{};            // the report lines, in order
   std::vector<BlockOutcome> blocks{};
+  std::vector<std::string> warnings{};  // what is likely wrong with the inputs although it rendered
   JobOptions options{};  // the format and quality chosen for saving
 };
 

@@ -23,7 +23,10 @@ cmake --install "$build" --prefix "$prefix" --component Unspecified >/dev/null
 for file in bin/letterforge bin/cutframe bin/letterforge-batch include/letterforge.h lib/pkgconfig/letterforge.pc \
   lib/cmake/letterforge/letterforgeConfig.cmake lib/cmake/letterforge/letterforgeConfigVersion.cmake \
   lib/cmake/letterforge/letterforgeTargets.cmake share/man/man1/letterforge.1 \
-  share/man/man1/cutframe.1 share/man/man1/letterforge-batch.1 share/man/man3/letterforge.3; do
+  share/man/man1/cutframe.1 share/man/man1/letterforge-batch.1 share/man/man3/letterforge.3 \
+  share/letterforge/schema/ocr.schema.json share/letterforge/schema/translation.schema.json \
+  share/letterforge/schema/manifest-line.schema.json share/letterforge/schema/result-line.schema.json \
+  share/letterforge/schema/check-line.schema.json; do
   [ -e "$prefix/$file" ] || fail "$file is not installed"
 done
 version=$(sed -n 's/.*kVersion = "\([0-9.]*\)".*/\1/p' letterforge/driver/version.h)

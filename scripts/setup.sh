@@ -7,11 +7,11 @@ packages=(
   build-essential cmake pkg-config git groff-base
   libcairo2-dev libpango1.0-dev libfribidi-dev libfontconfig-dev
   fonts-inter fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji fonts-comic-neue
-  libspng-dev libjpeg62-turbo-dev libwebp-dev libtiff-dev libgif-dev zlib1g-dev
-  nlohmann-json3-dev libicu-dev
+  libspng-dev libjpeg62-turbo-dev libwebp-dev libtiff-dev libgif-dev zlib1g-dev libisal-dev
+  nlohmann-json3-dev libicu-dev libarchive-dev
   libgtest-dev libgmock-dev libbenchmark-dev strace
   python3-dev python3-numpy pybind11-dev python3-pybind11 python3-pytest python3-distributed
-  python3-pil python3-psd-tools imagemagick
+  python3-pil python3-psd-tools imagemagick python3-jsonschema
 )
 if [ "${WITH_FUZZ_TOOLS:-0}" = 1 ]; then
   packages+=(clang libclang-rt-14-dev)

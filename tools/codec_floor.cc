@@ -1,9 +1,11 @@
-// The floor of a whole page run: decode the page image and encode it again as PNG with the
-// same decoder and encoder settings as letterforge, and nothing else.
+// The floor of a whole page run: decode the page image, copy its pixels into a second
+// buffer as a page is drawn from its image, and encode that as PNG with the settings
+// letterforge uses, and nothing else.
 //
 //   codec_floor <image> <output-png>
 
 #include <cstdio>
+#include <cstring>
 
 #include "platform/files.h"
 #include "platform/image.h"
@@ -19,8 +21,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot decode %s\n", argv[1]);
     return 1;
   }
+  auto page = platform::allocateImage(image->width, image->height);
+  if (!page) {
+    std::fprintf(stderr, "out of memory\n");
+    return 1;
+  }
+  std::memcpy(page->rgba.get(), image->rgba.get(), static_cast<std::size_t>(image->width * image->height * 4));
   std::string failure;
-  const auto png = platform::encodePng(*image, failure);
+  const auto png = platform::encodePng(*page, failure);
   if (!png || !platform::writeFileReplacing(argv[2], *png, failure)) {
     std::fprintf(stderr, "%s\n", failure.c_str());
     return 1;

@@ -29,6 +29,7 @@ namespace fs = std::filesystem;
 using program_run::ProgramRun;
 using test_cases::PrintTo;
 using program_run::readFile;
+using program_run::waitWhileRunning;
 
 // A page's three input files.
 struct PageInputs {
@@ -436,29 +437,8 @@ TEST_F(BatchProgramTest, HelpAndVersion) {
 // and reported; the pages after them are never started.
 class BatchSignalTest : public BatchProgramTest, public ::testing::WithParamInterface<int> {
  protected:
-  // Waits until `done`; false if the program ends first. A program stuck for good is ended by
-  // its alarm.
-  template <typename Condition>
-  static bool waitWhileRunning(pid_t pid, Condition done) {
-    while (!done()) {
-      siginfo_t ended{};
-      if (waitid(P_PID, pid, &ended, WEXITED | WNOHANG | WNOWAIT) != 0 || ended.si_pid != 0) {
-        return false;
-      }
-      usleep(10000);
-    }
-    return true;
-  }
-  // True once the program itself (not the test's child before it becomes the program) has the
-  // file open.
   static bool holdsOpen(pid_t pid, const fs::path& file) {
-    std::error_code error;
-    const fs::path exe = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", error);
-    if (exe.filename() != "letterforge-batch") return false;
-    for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
-      if (fs::read_symlink(fd.path(), error) == file) return true;
-    }
-    return false;
+    return program_run::holdsOpen(pid, "letterforge-batch", file);
   }
 };
 

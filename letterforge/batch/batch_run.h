@@ -16,8 +16,13 @@ namespace letterforge {
 // or the failure of a line that describes no job.
 PageReport pageReport(const ManifestEntry& entry, std::optional<RenderEngine>& engine);
 
+// What rendering the page of a manifest line would run into (checkPage), found on `engine` as
+// pageReport renders it; a line that describes no job has its fault as its problem.
+PageCheckReport pageCheckReport(const ManifestEntry& entry, std::optional<RenderEngine>& engine);
+
 // Receives the report of each page as it finishes; calls come one at a time.
 using PageFinished = std::function<void(const PageReport& report)>;
+using PageChecked = std::function<void(const PageCheckReport& report)>;
 
 // Renders the pages of the entries on `workers` threads (fewer when there are fewer entries),
 // each with an engine of its own, taking them in manifest order; a worker holds one page at a
@@ -26,5 +31,10 @@ using PageFinished = std::function<void(const PageReport& report)>;
 // are reported as failed. Returns the number of pages reported.
 std::int64_t runBatch(const std::vector<ManifestEntry>& entries, int workers,
                       const std::atomic<bool>& stop, const PageFinished& finished);
+
+// Checks the pages of the entries as runBatch renders them, without drawing or writing
+// anything. Lines that describe no job are reported with their fault as the problem.
+std::int64_t checkBatch(const std::vector<ManifestEntry>& entries, int workers,
+                        const std::atomic<bool>& stop, const PageChecked& checked);
 
 }  // namespace letterforge

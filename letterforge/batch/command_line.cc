@@ -15,15 +15,34 @@ worker threads with an engine each, at most N pages in memory at once. A bad pag
 the others.
 
 Flags:
-  --jobs N          pages rendered at once, 1 to 256 (default: one per core)
-  --set NAME=VALUE  a default option for every page; a manifest line's own value wins.
-                    Repeatable. Numbers are read as letterforge reads them; booleans are
-                    true or false
-  --quiet, -q       nothing on standard error but a refusal of the whole run or lost
-                    result lines
-  --help, -h        this text
-  --version         the version
-  -                 read the manifest from standard input
+  --jobs N           pages rendered at once, 1 to 256 (default: one per core)
+  --set NAME=VALUE   a default option for every page; a manifest line's own value wins.
+                     Repeatable. Numbers are read as letterforge reads them; booleans are
+                     true or false. A default font that cannot be had refuses the run
+  --dry-run          check every page without rendering: one line per page with its
+                     problems and warnings
+  --skip-existing    leave pages whose output (and debug image) is newer than each input
+  --resume FILE      leave pages an earlier run's result lines (FILE) report ok
+  --payloads DIR     a chapter's <page>.ocr.json and <page>.translation.json, looked for
+                     here first (with the pages' subfolders), then beside each page
+  --output-dir DIR   where a chapter's pages are written (default: the --output-cbz path
+                     without its extension, else "<chapter>-letterforge")
+  --output-cbz FILE  also put the finished pages, in order, into this comic archive (with the
+                     chapter's ComicInfo.xml), written only when every page is done
+  --list-fonts       one JSON line per installed font family: family, styles, scripts
+  --quiet, -q        nothing on standard error but a refusal of the whole run or lost
+                     result lines
+  --help, -h         this text
+  --version          the version
+  -                  read the manifest from standard input
+
+A chapter is a comic archive (CBZ, CBR, CB7, ZIP, RAR, 7z, tar; recognised by content) or a
+folder of page images (.png, .jpg, .jpeg, .webp, .tif, .tiff, .gif), in natural order
+("2.png" before "10.png"), "__MACOSX/" and hidden files left out, each page's payloads beside
+it. A page with neither payload is copied as it is. An archive is refused whole, naming the
+member, for a name with ".." or an absolute path or that is not UTF-8, a link, an encrypted
+or damaged member, an archive inside it, two names differing only in letter case, more than
+10000 members, a member unpacking to more than 512 MiB or all to more than 4 GiB.
 
 The manifest holds one page job per line, a JSON object (JSON Lines); blank lines are
 skipped. Relative paths are read from the manifest's folder (from the current folder for
@@ -37,6 +56,8 @@ standard input). Fields:
                         .cleaned.png (the page cleaned, before any text), .text.png (the
                         text over transparency), .mask.png (the cleanup mask) and .psd
                         (original, cleaned and text layers; pages up to 30000 pixels a side)
+  archive      string   a comic archive or folder: image, ocr and translation are its members
+                        (ocr and translation files beside the manifest when it has none such)
 and any option below. A null value keeps the default.
   {"image": "p1.png", "ocr": "p1.ocr.json", "translation": "p1.tr.json",
    "output": "out/p1.png", "cleanup_mode": "bubble_clean"}
@@ -56,6 +77,7 @@ Standard output: one JSON line per page as it finishes, in the order pages finis
                         the paths used (debug and layers only when asked for)
   ok, status, message   true and 0; or false with the exit status letterforge would give and
                         its message (status 2 for a line that describes no job)
+  skipped               why the page was not rendered again (output exists, done earlier)
   milliseconds          time taken by the page, written files included
   report                the lines letterforge writes to standard error for the page
   blocks                per translated block: id, item (its group), cleanup (white_fill,
@@ -64,6 +86,11 @@ Standard output: one JSON line per page as it finishes, in the order pages finis
                         known, fallback_reason and fallback_cleanup, drawn, font_size,
                         overflowed (too long even at the smallest size), unknown_characters
                         (characters no installed font can draw)
+  warnings              what is likely wrong although the page renders: translation ids not
+                        in the OCR, OCR width and height other than the image's, boxes off the
+                        page, output names whose extension disagrees with the format
+With --dry-run: line, image, output, ok, problems (status and message of each failure the
+page would meet) and warnings.
 
 Standard error: a progress bar on a terminal (pages done, pages per minute, time left),
 plain progress lines otherwise, each failure as "line N: message", and a last summary line.
@@ -72,10 +99,12 @@ SIGINT, SIGTERM or SIGHUP: no new page is started; the pages in flight are finis
 whole and reported; no partial or temporary file is left.
 
 Exit status:
-  0            every page rendered and written
-  1            some pages failed; every other page was rendered
-  2            a bad command line, or a manifest that cannot be read, holds no page, or has
-               two pages writing one file: nothing was rendered
+  0            every page rendered and written (with --dry-run: no page has a problem)
+  1            some pages failed, every other page was rendered; or the archive of
+               --output-cbz could not be written (with --dry-run: some page has a problem)
+  2            a bad command line, a manifest or chapter that cannot be read or holds no page,
+               two pages writing one file, a default font that cannot be had: nothing was
+               rendered
   3            result lines could not be written to standard output; no page was started
                after the first lost line
   130/143/129  stopped by SIGINT, SIGTERM or SIGHUP after the pages in flight
@@ -126,6 +155,17 @@ bool isFlag(const std::string& argument, std::string_view flag) {
                               argument[flag.size()] == '=');
 }
 
+// The field a flag that takes a path sets; null for another argument.
+std::string* pathFlag(const std::string& argument, BatchArguments& parsed) {
+  const std::pair<const char*, std::string*> flags[] = {
+      {"--resume", &parsed.resume}, {"--payloads", &parsed.payloads},
+      {"--output-dir", &parsed.outputFolder}, {"--output-cbz", &parsed.outputCbz}};
+  for (const auto& [flag, field] : flags) {
+    if (isFlag(argument, flag)) return field;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 bool setDefaultOption(JobOptions& defaults, std::string_view assignment, std::string& failure) {
@@ -167,6 +207,21 @@ std::optional<BatchArguments> parseBatchArguments(const std::vector<std::string>
       return parsed;
     } else if (argument == "--quiet" || argument == "-q") {
       parsed.quiet = true;
+    } else if (argument == "--list-fonts") {
+      parsed.listFonts = true;
+    } else if (argument == "--dry-run") {
+      parsed.dryRun = true;
+    } else if (argument == "--skip-existing") {
+      parsed.skipExisting = true;
+    } else if (std::string* path = pathFlag(argument, parsed)) {
+      const std::string flag = argument.substr(0, argument.find('='));
+      const auto value = flagValue(arguments, i, flag, failure);
+      if (!value) return std::nullopt;
+      if (value->empty()) {
+        failure = flag + ": expected a path, found an empty string";
+        return std::nullopt;
+      }
+      *path = *value;
     } else if (isFlag(argument, "--jobs")) {
       const auto value = flagValue(arguments, i, "--jobs", failure);
       if (!value || !readJobs(*value, parsed.jobs, failure)) return std::nullopt;
@@ -178,6 +233,7 @@ std::optional<BatchArguments> parseBatchArguments(const std::vector<std::string>
       return std::nullopt;
     }
   }
+  if (parsed.listFonts && manifests.empty()) return parsed;
   if (manifests.size() != 1) {
     failure = manifests.empty() ? "no manifest given" : "more than one manifest given";
     return std::nullopt;

@@ -23,18 +23,25 @@ inline constexpr int kMaxJobs = 256;
 
 // The command line of letterforge-batch.
 struct BatchArguments {
-  std::string manifest{};  // "-": standard input
+  std::string manifest{};  // a manifest, "-" (standard input), or a chapter: an archive or a folder
   int jobs = 0;            // 0: one per core
   JobOptions defaults{};   // the --set values
   bool quiet = false;
   bool help = false;
   bool version = false;
+  bool listFonts = false;
+  bool dryRun = false;        // check every page, render none
+  bool skipExisting = false;  // pages whose output is newer than their inputs are not rendered
+  std::string resume{};       // an earlier run's result lines: the pages they report ok are not
+  std::string payloads{};     // a chapter's payloads, looked for here first
+  std::string outputFolder{};  // a chapter's pages are written here
+  std::string outputCbz{};     // the finished pages also go into this comic archive
 };
 
 // Reads the arguments after the program name. Absent, with `failure` naming the argument,
 // for an unknown flag, a flag without its value, a --jobs that is not a whole number from 1
 // to kMaxJobs, a --set that is not NAME=VALUE for a run option with a value of its type, and
-// no manifest or more than one.
+// no manifest or more than one (none is needed with --list-fonts).
 std::optional<BatchArguments> parseBatchArguments(const std::vector<std::string>& arguments,
                                                   std::string& failure);
 
@@ -43,7 +50,7 @@ std::optional<BatchArguments> parseBatchArguments(const std::vector<std::string>
 bool setDefaultOption(JobOptions& defaults, std::string_view assignment, std::string& failure);
 
 inline constexpr const char* kBatchUsageLine =
-    "Usage: letterforge-batch [--jobs N] [--set NAME=VALUE]... [--quiet] <manifest.jsonl | ->";
+    "Usage: letterforge-batch [FLAGS] <manifest.jsonl | - | chapter.cbz | chapter-folder>";
 
 // What --help prints: every flag, manifest field, option, output field and exit status.
 std::string batchHelpText();

@@ -36,6 +36,13 @@ TEST_P(BatchArgumentsTest, ReadsTheFlagsOrNamesTheFault) {
   EXPECT_EQ(parsed->quiet, expected.quiet);
   EXPECT_EQ(parsed->help, expected.help);
   EXPECT_EQ(parsed->version, expected.version);
+  EXPECT_EQ(parsed->listFonts, expected.listFonts);
+  EXPECT_EQ(parsed->dryRun, expected.dryRun);
+  EXPECT_EQ(parsed->skipExisting, expected.skipExisting);
+  EXPECT_EQ(parsed->resume, expected.resume);
+  EXPECT_EQ(parsed->payloads, expected.payloads);
+  EXPECT_EQ(parsed->outputFolder, expected.outputFolder);
+  EXPECT_EQ(parsed->outputCbz, expected.outputCbz);
 }
 
 using A = BatchArguments&;
@@ -64,6 +71,22 @@ INSTANTIATE_TEST_SUITE_P(Table, BatchArgumentsTest, ::testing::Values(
                     a.defaults.settings.typeset.strokeColor = {0x12 / 255.0, 0x34 / 255.0,
                                                                0x56 / 255.0, 1.0};
                   }},
+    ArgumentsCase{"ChapterFlags",
+                  {"--dry-run", "--skip-existing", "--resume", "r.jsonl", "--payloads=p", "m.jsonl",
+                   "--output-dir", "o", "--output-cbz=c.cbz"},
+                  [](A a) {
+                    a.dryRun = a.skipExisting = true;
+                    a.resume = "r.jsonl";
+                    a.payloads = "p";
+                    a.outputFolder = "o";
+                    a.outputCbz = "c.cbz";
+                  }},
+    ArgumentsCase{"ListFontsNeedsNoManifest", {"--list-fonts"}, [](A a) {
+      a.manifest = "";
+      a.listFonts = true;
+    }},
+    ArgumentsCase{"PathFlagWithoutValue", {"m", "--resume"}, {}, "--resume: a value is missing"},
+    ArgumentsCase{"PathFlagEmpty", {"--output-cbz=", "m"}, {}, "--output-cbz: expected a path, found an empty string"},
     ArgumentsCase{"ManifestAfterDoubleDash", {"--", "--odd-name"}, [](A a) { a.manifest = "--odd-name"; }},
     ArgumentsCase{"NoManifest", {"--jobs", "2"}, {}, "no manifest given"},
     ArgumentsCase{"TwoManifests", {"a", "b"}, {}, "more than one manifest given"},
@@ -88,7 +111,9 @@ INSTANTIATE_TEST_SUITE_P(Table, BatchArgumentsTest, ::testing::Values(
 
 TEST(BatchHelpTest, NamesEveryFlagFieldOptionAndExitStatus) {
   const std::string help = batchHelpText();
-  for (const char* word : {"--jobs", "--set", "--quiet", "--help", "--version", "image", "ocr",
+  for (const char* word : {"--jobs", "--set", "--quiet", "--help", "--version", "--dry-run",
+                           "--skip-existing", "--resume", "--payloads", "--output-dir", "--output-cbz",
+                           "--list-fonts", "archive", "warnings", "skipped", "problems", "image", "ocr",
                            "translation", "output", "debug", "milliseconds", "report", "blocks",
                            "font_size", "overflowed", "unknown_characters", "fallback_reason",
                            "130/143/129"}) {

@@ -12,31 +12,48 @@ constexpr std::string_view kClearLine = "\r\x1b[K";
 }  // namespace
 
 BatchConsole::BatchConsole(ConsoleStreams streams, ProgressStyle style, std::int64_t totalPages,
-                           int columns)
+                           int columns, bool checking)
     : streams_(std::move(streams)), style_(style), columns_(columns) {
   progress_.total = totalPages;
+  progress_.checking = checking;
   const std::lock_guard lock(mutex_);
   if (style_ == ProgressStyle::kTerminal) showProgress();
+}
+
+void BatchConsole::writeLine(const std::string& text, const std::string& line) {
+  std::string failure;
+  if (streams_.output(text, failure)) return;
+  // Whoever reads the results can no longer learn what became of the pages: said even when
+  // quiet, and no other page is started.
+  if (progress_.resultsLost++ == 0) {
+    streams_.error("letterforge-batch: standard output: " + visibleText(failure) +
+                   ": result lines are lost; starting no other page\n");
+  }
+  streams_.error(line + "its result line could not be written\n");
 }
 
 void BatchConsole::pageFinished(const PageReport& report) {
   const std::lock_guard lock(mutex_);
   ++progress_.done;
   if (report.failure) ++progress_.failed;
+  if (!report.skipped.empty()) ++progress_.skipped;
   if (barShown_) streams_.error(kClearLine);
   barShown_ = false;
   const std::string line = "line " + std::to_string(report.line) + ": ";
-  std::string failure;
-  if (!streams_.output(resultLine(report), failure)) {
-    // Whoever reads the results can no longer learn what became of the pages: said even when
-    // quiet, and no other page is started.
-    if (progress_.resultsLost++ == 0) {
-      streams_.error("letterforge-batch: standard output: " + visibleText(failure) +
-                     ": result lines are lost; starting no other page\n");
-    }
-    streams_.error(line + "its result line could not be written\n");
-  }
+  writeLine(resultLine(report), line);
   if (report.failure) errorLine(line + visibleText(report.failure->message));
+  showProgress();
+}
+
+void BatchConsole::pageChecked(const PageCheckReport& report) {
+  const std::lock_guard lock(mutex_);
+  ++progress_.done;
+  if (!report.problems.empty()) ++progress_.failed;
+  if (barShown_) streams_.error(kClearLine);
+  barShown_ = false;
+  const std::string line = "line " + std::to_string(report.line) + ": ";
+  writeLine(checkLine(report), line);
+  for (const RunFailure& problem : report.problems) errorLine(line + visibleText(problem.message));
   showProgress();
 }
 

@@ -31,11 +31,15 @@ enum class ProgressStyle {
 // no line is torn by it, not even when both streams are the same terminal.
 class BatchConsole {
  public:
-  BatchConsole(ConsoleStreams streams, ProgressStyle style, std::int64_t totalPages, int columns);
+  // `checking`: the pages are checked, not rendered.
+  BatchConsole(ConsoleStreams streams, ProgressStyle style, std::int64_t totalPages, int columns,
+               bool checking = false);
 
   // The page's result line; its failure; the progress after it. A result line that cannot be
   // written is said on standard error, even when quiet, with the page's line.
   void pageFinished(const PageReport& report);
+  // The page's check line; each of its problems; the progress after it.
+  void pageChecked(const PageCheckReport& report);
   // Whether a result line could not be written: the caller then starts no other page.
   bool resultsLost() const;
   // A line of its own on standard error, unless quiet.
@@ -45,6 +49,8 @@ class BatchConsole {
   Progress progress() const;
 
  private:
+  // Writes a page's line (`line` names it: "line 3: ") to standard output, or says it is lost.
+  void writeLine(const std::string& text, const std::string& line);
   void errorLine(std::string_view line);
   void showProgress();
   Progress progressNow() const;

@@ -1,5 +1,5 @@
-// letterforge-batch: renders the pages of a manifest in one process, on several threads, and
-// writes a JSON line per page to standard output as each one finishes.
+// letterforge-batch: renders the pages of a manifest or a chapter in one process, on several
+// threads, and writes a JSON line per page to standard output as each one finishes.
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/ioctl.h>
@@ -14,14 +14,18 @@
 #include <thread>
 #include <vector>
 
+#include "letterforge/batch/batch_input.h"
 #include "letterforge/batch/batch_run.h"
 #include "letterforge/batch/command_line.h"
 #include "letterforge/batch/console.h"
-#include "letterforge/batch/manifest.h"
-#include "letterforge/batch/shared_files.h"
+#include "letterforge/batch/dry_run.h"
+#include "letterforge/batch/json_lines.h"
+#include "letterforge/batch/run_plan.h"
 #include "letterforge/batch/stop_signals.h"
+#include "letterforge/driver/exit_status.h"
 #include "letterforge/driver/version.h"
 #include "letterforge/inputs/text_rules.h"
+#include "letterforge/typeset/installed_fonts.h"
 #include "platform/files.h"
 #include "platform/process_output.h"
 
@@ -73,6 +77,43 @@ std::string signalName(int signal) {
   return "signal " + std::to_string(signal);
 }
 
+std::string jsonArray(const std::vector<std::string>& texts) {
+  std::string array = "[";
+  for (const std::string& text : texts) array += (array.size() > 1 ? "," : "") + jsonString(text);
+  return array + "]";
+}
+
+int listFonts() {
+  std::string failure;
+  for (const FontFamily& family : installedFontFamilies()) {
+    if (!platform::writeOutputLine("{\"family\":" + jsonString(family.name) + ",\"styles\":" +
+                                       jsonArray(family.styles) + ",\"scripts\":" +
+                                       jsonArray(family.scripts) + "}",
+                                   failure)) {
+      return refuse("standard output: " + failure + ": the font list could not be written",
+                    kBatchResultsLost);
+    }
+  }
+  return kBatchAllRendered;
+}
+
+// Checks every page; the lines come in manifest order once all are checked.
+int dryRun(const BatchArguments& arguments, const BatchInput& input, BatchConsole& console) {
+  const int workers = arguments.jobs > 0 ? arguments.jobs : coreCount();
+  for (const PageCheckReport& report : checkPages(input.entries, manifestPath(arguments, input), workers)) {
+    console.pageChecked(report);
+  }
+  console.finish();
+  const Progress progress = console.progress();
+  if (progress.resultsLost > 0) return kBatchResultsLost;
+  return progress.failed > 0 ? kBatchSomePagesFailed : kBatchAllRendered;
+}
+
+ProgressStyle progressStyle(const BatchArguments& arguments) {
+  if (arguments.quiet) return ProgressStyle::kQuiet;
+  return isatty(STDERR_FILENO) != 0 ? ProgressStyle::kTerminal : ProgressStyle::kLines;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -98,17 +139,19 @@ int main(int argc, char** argv) {
     return refuse("standard output is closed: the result lines could not be written; nothing "
                   "was rendered", kBatchResultsLost);
   }
-  const auto entries = loadManifest(parsed->manifest, parsed->defaults, failure);
-  if (!entries) return refuse(failure);
-  const std::string manifest = parsed->manifest == "-" ? "" : parsed->manifest;
-  if (const auto fault = sharedFileFault(*entries, manifest)) return refuse("refused: " + *fault);
+  if (parsed->listFonts) return listFonts();
+  const auto run = prepareRun(*parsed, failure);
+  if (!run) return refuse(failure);
+  const auto pages = static_cast<std::int64_t>(run->input.entries.size());
+  if (parsed->dryRun) {
+    BatchConsole console(processStreams(), progressStyle(*parsed), pages, terminalColumns(), true);
+    return dryRun(*parsed, run->input, console);
+  }
 
-  const ProgressStyle style = parsed->quiet             ? ProgressStyle::kQuiet
-                              : isatty(STDERR_FILENO) != 0 ? ProgressStyle::kTerminal
-                                                          : ProgressStyle::kLines;
-  BatchConsole console(processStreams(), style, static_cast<std::int64_t>(entries->size()),
-                       terminalColumns());
-  std::atomic<bool> stop{false};
+  BatchConsole console(processStreams(), progressStyle(*parsed), pages, terminalColumns());
+  const PageSelection selection = selectPages(*run, parsed->skipExisting);
+  for (const PageReport& skipped : selection.skipped) console.pageFinished(skipped);
+  std::atomic<bool> stop{console.resultsLost()};  // lost on a skipped page's line: none started
   int stoppedBy = 0;
   {
     // From here on the stop signals only stop the run; every thread is made after this.
@@ -116,7 +159,7 @@ int main(int argc, char** argv) {
       console.note("letterforge-batch: " + signalName(signal) +
                    ": finishing the pages in flight, starting no other");
     });
-    runBatch(*entries, parsed->jobs > 0 ? parsed->jobs : coreCount(), stop,
+    runBatch(selection.toRender, parsed->jobs > 0 ? parsed->jobs : coreCount(), stop,
              [&](const PageReport& report) {
                console.pageFinished(report);
                if (console.resultsLost()) stop.store(true);
@@ -127,5 +170,11 @@ int main(int argc, char** argv) {
   if (stoppedBy != 0) return kBatchStoppedBase + stoppedBy;
   const Progress progress = console.progress();
   if (progress.resultsLost > 0) return kBatchResultsLost;
+  if (!parsed->outputCbz.empty()) {
+    std::string message;
+    const bool written = packRunArchive(*run, parsed->outputCbz, progress.failed, message);
+    console.note("letterforge-batch: " + message);
+    return written ? kBatchAllRendered : kBatchSomePagesFailed;
+  }
   return progress.failed > 0 ? kBatchSomePagesFailed : kBatchAllRendered;
 }

@@ -73,7 +73,12 @@ bool readOption(const JsonField& field, const std::string& folder, JobOptions& o
 
 bool isPathField(const std::string& name) {
   return name == "image" || name == "ocr" || name == "translation" || name == "output" ||
-         name == "debug" || name == "layers";
+         name == "debug" || name == "layers" || name == "archive";
+}
+
+// The files a line reads, which name members when the line names an archive.
+bool isInputField(const std::string& name) {
+  return name == "image" || name == "ocr" || name == "translation";
 }
 
 bool readPathField(const JsonField& field, const std::string& folder, PageJob& job,
@@ -92,9 +97,10 @@ bool readPathField(const JsonField& field, const std::string& folder, PageJob& j
   std::string* path = field.name == "image"         ? &job.image
                       : field.name == "ocr"         ? &job.ocr
                       : field.name == "translation" ? &job.translation
+                      : field.name == "archive"     ? &job.archive
                                                     : &job.output;
   if (!readPath(field, *path, failure)) return false;
-  *path = resolvedPath(folder, *path);
+  if (!isInputField(field.name)) *path = resolvedPath(folder, *path);
   return true;
 }
 
@@ -107,6 +113,12 @@ void readLine(std::string_view line, const std::string& folder, ManifestEntry& e
     if (isPathField(field.name) && !readPathField(field, folder, entry.job, failure) &&
         entry.failure.empty()) {
       entry.failure = failure;
+    }
+  }
+  // Members of an archive are found once it is opened (resolveArchiveMembers).
+  if (entry.job.archive.empty()) {
+    for (std::string* path : {&entry.job.image, &entry.job.ocr, &entry.job.translation}) {
+      if (!path->empty()) *path = resolvedPath(folder, *path);
     }
   }
   // A file or font name ends at a NUL byte: the rest would be silently dropped.
@@ -164,6 +176,12 @@ const OptionDescription* findOption(std::string_view name) {
   return nullptr;
 }
 
+std::string manifestFolder(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (path == "-" || slash == std::string::npos) return "";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 std::string resolvedPath(const std::string& folder, const std::string& path) {
   if (folder.empty() || path.starts_with('/')) return path;
   return folder.ends_with('/') ? folder + path : folder + "/" + path;
@@ -213,11 +231,7 @@ std::optional<ManifestText> readManifestText(const std::string& path, std::strin
     failure = name + ": holds no page job";
     return std::nullopt;
   }
-  const auto slash = path.find_last_of('/');
-  std::string folder = standardInput || slash == std::string::npos ? ""
-                       : slash == 0                                 ? "/"
-                                                                    : path.substr(0, slash);
-  return ManifestText{.text = std::move(*text), .folder = std::move(folder)};
+  return ManifestText{.text = std::move(*text), .folder = manifestFolder(path)};
 }
 
 std::optional<std::vector<ManifestEntry>> loadManifest(const std::string& path,

@@ -21,8 +21,22 @@ struct PageJob {
   std::string debug{};  // empty: no debug image
   std::string layers{};  // empty: no layers; else the start of the layer files' paths
   JobOptions options{};
+  // The archive or folder the image is a member of (a line's "archive", or the chapter given),
+  // whose time counts as the member's; empty: none.
+  std::string archive{};
+  // How messages and result lines name the files when not by their paths: the members of an
+  // archive, read from their unpacked copies ("chapter.cbz:002.png"). Empty: by their paths.
+  std::string imageName{};
+  std::string ocrName{};
+  std::string translationName{};
+  bool copyImage = false;  // a page without payloads: its image is copied to the output as it is
   bool operator==(const PageJob&) const = default;
 };
+
+// The page image as messages and result lines name it.
+inline const std::string& shownImage(const PageJob& job) {
+  return job.imageName.empty() ? job.image : job.imageName;
+}
 
 // A manifest line that is not blank: the job it describes, or why it describes none.
 struct ManifestEntry {
@@ -68,6 +82,10 @@ std::optional<ManifestText> readManifestText(const std::string& path, std::strin
 std::optional<std::vector<ManifestEntry>> loadManifest(const std::string& path,
                                                        const JobOptions& defaults,
                                                        std::string& failure);
+
+// The folder a manifest's relative paths are read from: its own, or "" (the current folder)
+// for standard input ("-") and a manifest in the current folder.
+std::string manifestFolder(const std::string& path);
 
 // `path` as read from `folder`: unchanged when absolute or when the folder is empty.
 std::string resolvedPath(const std::string& folder, const std::string& path);

@@ -35,7 +35,7 @@ std::string timeLeftText(const Progress& p) {
 
 std::string countText(const Progress& p) {
   std::string text = std::to_string(p.done) + "/" + std::to_string(p.total) + " pages";
-  if (p.failed > 0) text += ", " + std::to_string(p.failed) + " failed";
+  if (p.failed > 0) text += ", " + std::to_string(p.failed) + (p.checking ? " with problems" : " failed");
   return text;
 }
 
@@ -71,10 +71,14 @@ std::string progressBar(const Progress& progress, int columns) {
 }
 
 std::string summaryLine(const Progress& progress) {
+  const std::int64_t fine = progress.done - progress.failed - progress.skipped;
   std::string text = std::to_string(progress.total) + " pages in " +
                      formatDuration(progress.elapsedSeconds) + " (" + rateText(progress) +
-                     "): " + std::to_string(progress.done - progress.failed) + " rendered";
-  if (progress.failed > 0) text += ", " + std::to_string(progress.failed) + " failed";
+                     "): " + std::to_string(fine) + (progress.checking ? " without problems" : " rendered");
+  if (progress.failed > 0) {
+    text += ", " + std::to_string(progress.failed) + (progress.checking ? " with problems" : " failed");
+  }
+  if (progress.skipped > 0) text += ", " + std::to_string(progress.skipped) + " skipped";
   if (progress.done < progress.total) {
     text += ", " + std::to_string(progress.total - progress.done) + " not started";
   }

@@ -7,10 +7,12 @@ namespace letterforge {
 
 // How far a batch run has come.
 struct Progress {
-  std::int64_t done = 0;  // pages finished, failed ones included
-  std::int64_t failed = 0;
+  std::int64_t done = 0;  // pages finished, failed and skipped ones included
+  std::int64_t failed = 0;  // pages that failed, or with a problem when checking
   std::int64_t total = 0;
   double elapsedSeconds = 0.0;
+  std::int64_t skipped = 0;  // pages not rendered again
+  bool checking = false;     // pages are checked, not rendered
   std::int64_t resultsLost = 0;  // pages whose result line could not be written
 };
 
@@ -23,8 +25,10 @@ std::string progressLine(const Progress& progress);
 // and cut, when the line has no room for it.
 std::string progressBar(const Progress& progress, int columns);
 
-// The last line of a run: "40 pages in 1:02 (38.7 pages/min): 39 rendered, 1 failed", and
-// ", 12 not started" after a stop, ", 3 results lost" when result lines could not be written.
+// The last line of a run: "40 pages in 1:02 (38.7 pages/min): 39 rendered, 1 failed", with
+// ", 5 skipped" when pages were not rendered again, ", 12 not started" after a stop and
+// ", 3 results lost" when result lines could not be written; when checking, "38 without
+// problems, 2 with problems".
 std::string summaryLine(const Progress& progress);
 
 // Seconds as "m:ss", or "h:mm:ss" from an hour on, rounded up to whole seconds.

@@ -51,24 +51,44 @@ std::string arrayOf(const std::vector<T>& items, Write write) {
   return text + "]";
 }
 
+std::string textJson(const std::string& text) { return jsonString(text); }
+
+// A line that could not be read may name none of its files.
+void addPaths(ObjectText& object, const std::string& image, const std::string& output,
+              const std::string& debug, const std::string& layers = {}) {
+  const std::pair<const char*, const std::string*> paths[] = {
+      {"image", &image}, {"output", &output}, {"debug", &debug}, {"layers", &layers}};
+  for (const auto& [name, path] : paths) {
+    if (!path->empty()) object.text(name, *path);
+  }
+}
+
 }  // namespace
 
 std::string resultLine(const PageReport& report) {
   ObjectText object;
   object.integer("line", report.line);
-  // A line that could not be read may name none of its files.
-  const std::pair<const char*, const std::string*> paths[] = {
-      {"image", &report.image}, {"output", &report.output}, {"debug", &report.debug},
-      {"layers", &report.layers}};
-  for (const auto& [name, path] : paths) {
-    if (!path->empty()) object.text(name, *path);
-  }
+  addPaths(object, report.image, report.output, report.debug, report.layers);
   object.flag("ok", !report.failure)
       .integer("status", report.failure ? report.failure->exitStatus : kExitSuccess);
   if (report.failure) object.text("message", report.failure->message);
+  if (!report.skipped.empty()) object.text("skipped", report.skipped);
   return object.integer("milliseconds", report.milliseconds)
-      .raw("report", arrayOf(report.reportLines, [](const std::string& l) { return jsonString(l); }))
+      .raw("report", arrayOf(report.reportLines, textJson))
       .raw("blocks", arrayOf(report.blocks, blockObject))
+      .raw("warnings", arrayOf(report.warnings, textJson))
+      .done();
+}
+
+std::string checkLine(const PageCheckReport& report) {
+  ObjectText object;
+  object.integer("line", report.line);
+  addPaths(object, report.image, report.output, report.debug);
+  return object.flag("ok", report.problems.empty())
+      .raw("problems", arrayOf(report.problems, [](const RunFailure& problem) {
+        return ObjectText().integer("status", problem.exitStatus).text("message", problem.message).done();
+      }))
+      .raw("warnings", arrayOf(report.warnings, textJson))
       .done();
 }
 

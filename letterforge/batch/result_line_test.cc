@@ -30,14 +30,36 @@ TEST(ResultLineTest, RenderedPageWithEveryKindOfBlock) {
             R"("confidence":0.125,"fallback_reason":"low_bubble_confidence",)"
             R"("fallback_cleanup":"inpainted","drawn":true,"font_size":23.5,"overflowed":false,)"
             R"("unknown_characters":0},{"id":"b\n3","item":"b\n3","cleanup":"refused",)"
-            R"("drawn":false,"overflowed":true,"unknown_characters":2}]})");
+            R"("drawn":false,"overflowed":true,"unknown_characters":2}],"warnings":[]})");
 }
 
 TEST(ResultLineTest, FailedPageNamesItsClassAndMessageAndOnlyThePathsKnown) {
   const PageReport report{.line = 2, .failure = RunFailure{"not valid JSON at byte 1: x", 2}};
   EXPECT_EQ(resultLine(report),
             R"({"line":2,"ok":false,"status":2,"message":"not valid JSON at byte 1: x",)"
-            R"("milliseconds":0,"report":[],"blocks":[]})");
+            R"("milliseconds":0,"report":[],"blocks":[],"warnings":[]})");
+}
+
+TEST(ResultLineTest, SkippedPageSaysWhyAndWarningsAreListed) {
+  PageReport report{.line = 4, .image = "ch.cbz:4.png", .output = "out/4.png", .skipped = "done earlier"};
+  report.warnings = {"1 translation id is not in the OCR: 'b9'"};
+  EXPECT_EQ(resultLine(report),
+            R"({"line":4,"image":"ch.cbz:4.png","output":"out/4.png","ok":true,"status":0,)"
+            R"("skipped":"done earlier","milliseconds":0,"report":[],"blocks":[],)"
+            R"("warnings":["1 translation id is not in the OCR: 'b9'"]})");
+}
+
+TEST(CheckLineTest, ListsEveryProblemWithItsStatusAndTheWarnings) {
+  const PageCheckReport report{
+      .line = 3, .image = "p3.png", .output = "out/p3.png",
+      .problems = {{"Could not open image: p3.png", 1}, {"p3.ocr.json: blocks: expected an array, found null", 3}},
+      .warnings = {"w"}};
+  EXPECT_EQ(checkLine(report),
+            R"({"line":3,"image":"p3.png","output":"out/p3.png","ok":false,"problems":[)"
+            R"({"status":1,"message":"Could not open image: p3.png"},)"
+            R"({"status":3,"message":"p3.ocr.json: blocks: expected an array, found null"}],)"
+            R"("warnings":["w"]})");
+  EXPECT_EQ(checkLine(PageCheckReport{.line = 1}), R"({"line":1,"ok":true,"problems":[],"warnings":[]})");
 }
 
 TEST(ResultLineTest, IsAlwaysOneObjectOnOneLine) {

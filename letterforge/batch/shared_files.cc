@@ -23,8 +23,9 @@ struct Writer {
 
 }  // namespace
 
-std::optional<std::string> sharedFileFault(const std::vector<ManifestEntry>& entries,
-                                           const std::string& manifest) {
+std::vector<SharedFileFault> sharedFileFaults(const std::vector<ManifestEntry>& entries,
+                                              const std::string& manifest) {
+  std::vector<SharedFileFault> faults;
   std::map<std::string, Writer> written;
   for (const ManifestEntry& entry : entries) {
     if (!entry.failure.empty()) continue;
@@ -42,11 +43,12 @@ std::optional<std::string> sharedFileFault(const std::vector<ManifestEntry>& ent
           written.emplace(platform::writtenPath(*path), Writer{job.line, role, *path});
       if (added) continue;
       if (found->second.line == job.line) {
-        return "line " + std::to_string(job.line) + " writes " + *path + " as its " +
-               found->second.role + " and as its " + role;
+        faults.push_back({job.line, "line " + std::to_string(job.line) + " writes " + *path + " as its " +
+                                        found->second.role + " and as its " + role});
+      } else {
+        faults.push_back({job.line, "lines " + std::to_string(found->second.line) + " and " +
+                                        std::to_string(job.line) + " both write " + *path});
       }
-      return "lines " + std::to_string(found->second.line) + " and " + std::to_string(job.line) +
-             " both write " + *path;
     }
   }
   // A page read while another page replaces it would come out one way or the other, by chance.
@@ -56,17 +58,26 @@ std::optional<std::string> sharedFileFault(const std::vector<ManifestEntry>& ent
     for (const std::string* path : {&job.image, &job.ocr, &job.translation}) {
       const auto found = written.find(platform::writtenPath(*path));
       if (found == written.end() || found->second.line == job.line) continue;
-      return "line " + std::to_string(found->second.line) + " writes " + *path + " as its " +
-             found->second.role + ", which line " + std::to_string(job.line) + " reads";
+      faults.push_back({job.line, "line " + std::to_string(found->second.line) + " writes " + *path +
+                                      " as its " + found->second.role + ", which line " +
+                                      std::to_string(job.line) + " reads"});
     }
   }
   // The manifest is read whole before any page runs, but a page written over it is lost work.
   if (const auto found = manifest.empty() ? written.end() : written.find(platform::writtenPath(manifest));
       found != written.end()) {
-    return "line " + std::to_string(found->second.line) + " writes " + found->second.path +
-           " as its " + found->second.role + ", which is the manifest";
+    faults.push_back({found->second.line, "line " + std::to_string(found->second.line) + " writes " +
+                                              found->second.path + " as its " + found->second.role +
+                                              ", which is the manifest"});
   }
-  return std::nullopt;
+  return faults;
+}
+
+std::optional<std::string> sharedFileFault(const std::vector<ManifestEntry>& entries,
+                                           const std::string& manifest) {
+  const auto faults = sharedFileFaults(entries, manifest);
+  if (faults.empty()) return std::nullopt;
+  return faults.front().fault;
 }
 
 }  // namespace letterforge

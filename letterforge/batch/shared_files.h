@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,5 +17,15 @@ namespace letterforge {
 // followed, also those whose targets do not exist yet. `manifest` is empty for standard input.
 std::optional<std::string> sharedFileFault(const std::vector<ManifestEntry>& entries,
                                            const std::string& manifest = {});
+
+// Every such fault, in the same words, with the line it is charged to: the later of two
+// writers, the reader of a file another line writes.
+struct SharedFileFault {
+  std::int64_t line = 0;
+  std::string fault{};
+  bool operator==(const SharedFileFault&) const = default;
+};
+std::vector<SharedFileFault> sharedFileFaults(const std::vector<ManifestEntry>& entries,
+                                              const std::string& manifest = {});
 
 }  // namespace letterforge

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_set>
 
 #include "letterforge/cleanup/background_classification.h"
 #include "letterforge/cleanup/fill_inpaint.h"
@@ -113,6 +114,16 @@ const char* cleanupActionWord(CleanupAction action) {
   return "not_cleaned";
 }
 
+std::optional<std::string> duplicateItemId(const std::vector<RenderItem>& renderItems) {
+  std::unordered_set<std::string> seen;
+  for (const RenderItem& item : renderItems) {
+    for (const std::string& id : item.ids) {
+      if (!seen.insert(canonicalText(id)).second) return id;
+    }
+  }
+  return std::nullopt;
+}
+
 std::optional<CleanupPlan> prepareCleanup(const platform::PageBitmap& page,
                                           const std::vector<RenderItem>& blockItems,
                                           const std::vector<RenderItem>& renderItems,
@@ -131,14 +142,13 @@ std::optional<CleanupPlan> prepareCleanup(const platform::PageBitmap& page,
     }
     for (const std::string& id : item.ids) plan.groupedIds.insert(canonicalText(id));
   }
+  if (const auto id = duplicateItemId(renderItems)) {
+    failure = duplicateKeyFailure(*id);
+    return std::nullopt;
+  }
   for (const RenderItem& item : renderItems) {
     const auto size = static_cast<std::int64_t>(item.ids.size());
-    for (const std::string& id : item.ids) {
-      if (!plan.groupSizes.emplace(canonicalText(id), size).second) {
-        failure = duplicateKeyFailure(id);
-        return std::nullopt;
-      }
-    }
+    for (const std::string& id : item.ids) plan.groupSizes.emplace(canonicalText(id), size);
   }
   return plan;
 }

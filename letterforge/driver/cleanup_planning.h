@@ -65,6 +65,10 @@ struct CleanupRecord {
   std::vector<BlockCleanup> blockCleanups{};  // one per block item, same index, once a pass ran
 };
 
+// The first id that occurs in two render items (or twice in one), canonically equal ids
+// counting as one; absent when every id is unique.
+std::optional<std::string> duplicateItemId(const std::vector<RenderItem>& renderItems);
+
 // The padded cleanup rectangles, the bubbles around multi-block items, the grouped ids and
 // the group-size lookup. Absent when an id occurs in two render items (or twice in one), with
 // the duplicate-key description in `failure`.

@@ -73,6 +73,32 @@ inline ProgramRun runProgram(const std::vector<std::string>& arguments, const fs
   return run;
 }
 
+// Waits until `done`; false if the program ends first. A program stuck for good is ended by
+// its alarm.
+template <typename Condition>
+bool waitWhileRunning(pid_t pid, Condition done) {
+  while (!done()) {
+    siginfo_t ended{};
+    if (waitid(P_PID, pid, &ended, WEXITED | WNOHANG | WNOWAIT) != 0 || ended.si_pid != 0) {
+      return false;
+    }
+    usleep(10000);
+  }
+  return true;
+}
+
+// True once the program `name` itself (not the test's child before it becomes the program)
+// has the file open.
+inline bool holdsOpen(pid_t pid, const std::string& name, const fs::path& file) {
+  std::error_code error;
+  const fs::path exe = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", error);
+  if (exe.filename() != name) return false;
+  for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+    if (fs::read_symlink(fd.path(), error) == file) return true;
+  }
+  return false;
+}
+
 // A fresh directory per test, removed afterwards; the program runs inside it.
 class ScratchDirectoryTest : public ::testing::Test {
  protected:

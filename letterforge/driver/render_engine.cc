@@ -3,7 +3,11 @@
 #include <utility>
 
 #include "letterforge/driver/exit_status.h"
+#include "letterforge/inputs/payload_checks.h"
+#include "letterforge/inputs/translation_lookup.h"
 #include "letterforge/raster/image_files.h"
+#include "letterforge/typeset/installed_fonts.h"
+#include "platform/cores.h"
 
 namespace letterforge {
 namespace {
@@ -50,17 +54,53 @@ std::optional<Payload> payloadOf(const std::variant<PayloadFile, PayloadText, Pa
   return payload;
 }
 
-// The planning point, with the payloads let go once the items are made.
-bool plan(const RenderJob& job, RunState& run, RunFailure& failure) {
-  const auto ocr = payloadOf<OcrPayload>(job.ocr, loadOcrPayload, decodeOcrPayload, failure);
-  if (!ocr) return false;
-  const auto translations = payloadOf<TranslationPayload>(
+// Families that cannot be had are named with the installed families nearest them, so that a
+// misspelt name is mended at once; a font file's failure says what is wrong with the file.
+constexpr std::size_t kNearestFamilies = 3;
+
+// The family a job's font stands for (empty for none); absent, with `failure`, when it cannot
+// be had.
+std::optional<std::string> resolvedFont(platform::TextContext& text, const std::string& font,
+                                        RunFailure& failure) {
+  std::string why;
+  if (font.empty()) return std::string();
+  if (auto family = platform::fontFamily(text, font, why)) return family;
+  if (!platform::namesFontFile(font)) {
+    const auto nearest = nearestFontFamilies(font, installedFontFamilies(), kNearestFamilies);
+    for (std::size_t i = 0; i < nearest.size(); ++i) {
+      why += (i == 0 ? "; the nearest installed families are " : ", ") + nearest[i];
+    }
+  }
+  failure = {"Could not use font " + font + ": " + why, kExitFontUnavailable};
+  return std::nullopt;
+}
+
+struct Payloads {
+  OcrPayload ocr;
+  TranslationPayload translations;
+};
+
+// Both payloads; absent with the first one's failure (the translation file is read only once
+// the OCR file has loaded).
+std::optional<Payloads> payloadsOf(const RenderJob& job, RunFailure& failure) {
+  auto ocr = payloadOf<OcrPayload>(job.ocr, loadOcrPayload, decodeOcrPayload, failure);
+  if (!ocr) return std::nullopt;
+  auto translations = payloadOf<TranslationPayload>(
       job.translations, loadTranslationPayload, decodeTranslationPayload, failure);
-  if (!translations) return false;
-  if (auto planFailure = planRun(run, *ocr, *translations)) {
+  if (!translations) return std::nullopt;
+  return Payloads{std::move(*ocr), std::move(*translations)};
+}
+
+// The planning point, with the payloads let go once the items are made and their warnings told.
+bool plan(const RenderJob& job, RunState& run, std::vector<std::string>& warnings, RunFailure& failure) {
+  const auto payloads = payloadsOf(job, failure);
+  if (!payloads) return false;
+  if (auto planFailure = planRun(run, payloads->ocr, payloads->translations)) {
     failure = std::move(*planFailure);
     return false;
   }
+  warnings = payloadWarnings(payloads->ocr, payloads->translations, run.pageImage.width,
+                             run.pageImage.height);
   return true;
 }
 
@@ -101,25 +141,20 @@ std::optional<RunFailure> drawLayered(RunState& run, platform::PageBitmap& page,
 
 std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink& sink,
                                                  RunFailure& failure) {
-  std::string family;
-  if (const std::string& font = job.settings.font; !font.empty()) {
-    std::string why;
-    const auto resolved = platform::fontFamily(text_, font, why);
-    if (!resolved) {
-      failure = {"Could not use font " + font + ": " + why, kExitFontUnavailable};
-      return std::nullopt;
-    }
-    family = *resolved;
-  }
+  // A page in the works holds a core: the PNG writer's helpers take only the others.
+  const platform::CoreClaim core;
+  auto family = resolvedFont(text_, job.settings.font, failure);
+  if (!family) return std::nullopt;
   auto image = openPageImage(std::move(job.image), pixels_, failure);
   if (!image) return std::nullopt;
   const double width = static_cast<double>(image->width);
   const double height = static_cast<double>(image->height);
   RunState run{.settings = std::move(job.settings),
-               .fontFamily = std::move(family),
+               .fontFamily = std::move(*family),
                .pageImage = std::move(*image),
                .pageRect = {0.0, 0.0, width, height}};
-  if (!plan(job, run, failure)) return std::nullopt;
+  std::vector<std::string> warnings;
+  if (!plan(job, run, warnings, failure)) return std::nullopt;
 
   auto page = createPageBitmap(run.pageImage.width, run.pageImage.height, &pixels_);
   if (!page) {
@@ -141,7 +176,7 @@ std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink
     failure = std::move(*pageFailure);
     return std::nullopt;
   }
-  RenderResult result{.blocks = blockOutcomes(run)};
+  RenderResult result{.warnings = std::move(warnings), .blocks = blockOutcomes(run)};
   if (layers) {
     std::string why;
     result.layers = encodeLayers(*layers, *page, run.cleanupRecord.cleanedMasks, job.outputName, why);
@@ -179,6 +214,45 @@ std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink
   }
   pixels_.keep(run.pageImage);
   return result;
+}
+
+std::optional<RunFailure> RenderEngine::fontProblem(const std::string& font) {
+  RunFailure failure;
+  if (resolvedFont(text_, font, failure)) return std::nullopt;
+  return failure;
+}
+
+PageCheck RenderEngine::check(RenderJob job) {
+  PageCheck check;
+  RunFailure failure;
+  if (!resolvedFont(text_, job.settings.font, failure)) check.problems.push_back(failure);
+  auto image = openPageImage(std::move(job.image), pixels_, failure);
+  if (image) {
+    check.imageSize = ImageSize{image->width, image->height};
+    pixels_.keep(*image);
+  } else {
+    check.problems.push_back(failure);
+  }
+  const auto ocr = payloadOf<OcrPayload>(job.ocr, loadOcrPayload, decodeOcrPayload, failure);
+  if (!ocr) check.problems.push_back(failure);
+  const auto translations = payloadOf<TranslationPayload>(
+      job.translations, loadTranslationPayload, decodeTranslationPayload, failure);
+  if (!translations) check.problems.push_back(failure);
+  if (!ocr || !translations) return check;
+  // Planning needs only the page's height; without the image any height finds the duplicates.
+  const double height = static_cast<double>(check.imageSize ? check.imageSize->height : 1);
+  RunState run{.settings = std::move(job.settings), .pageRect = {0.0, 0.0, 1.0, height}};
+  if (auto planFailure = planRun(run, *ocr, *translations)) {
+    check.problems.push_back(std::move(*planFailure));
+    return check;
+  }
+  if (const auto id = duplicateItemId(run.renderItems)) {
+    check.problems.push_back({duplicateKeyFailure(*id), kExitDuplicateId});
+  }
+  if (check.imageSize) {
+    check.warnings = payloadWarnings(*ocr, *translations, check.imageSize->width, check.imageSize->height);
+  }
+  return check;
 }
 
 }  // namespace letterforge

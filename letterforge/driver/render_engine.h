@@ -61,11 +61,20 @@ struct RenderedImage {
 
 struct RenderResult {
   RenderedImage page{};
+  // What is likely wrong with the inputs although the page renders (payloadWarnings).
+  std::vector<std::string> warnings{};
   std::optional<RenderedImage> debug{};      // asked for and made
   std::optional<RunFailure> debugFailure{};  // asked for but not made; the page still stands
   std::vector<BlockOutcome> blocks{};        // one per translated block, in block order
   std::optional<EncodedLayers> layers{};     // asked for and made; when asked for, made or
                                              // the page fails with the write-failure status
+};
+
+// What rendering a job would run into, found without drawing it.
+struct PageCheck {
+  std::vector<RunFailure> problems{};   // each failure the render would meet; it ends on the first
+  std::vector<std::string> warnings{};  // those the render would give, as RenderResult::warnings
+  std::optional<ImageSize> imageSize{};  // the page image's, when it opened
 };
 
 // Renders pages: everything a run needs besides its inputs (fonts and their caches, the
@@ -78,6 +87,14 @@ class RenderEngine {
   // `sink` as the blocks are decided. Absent when the run ends on a failure, described in
   // `failure`. With an encoding each bitmap is encoded and let go before the next is made.
   std::optional<RenderResult> render(RenderJob job, const ReportSink& sink, RunFailure& failure);
+
+  // Checks a job without drawing or encoding anything: the font, the image (decoded whole), each
+  // payload and the ids, each whether another failed or not, in the order render meets them.
+  PageCheck check(RenderJob job);
+
+  // Why a font (an installed family or a font file) cannot be had, as a render would fail on it
+  // with the families nearest a family's name; absent when it can, or is empty.
+  std::optional<RunFailure> fontProblem(const std::string& font);
 
  private:
   platform::TextContext text_;

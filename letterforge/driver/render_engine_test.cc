@@ -280,6 +280,80 @@ TEST(RenderEngineFailureTest, DuplicateIdEndsTheRunBeforeAnyImageIsMade) {
             (RunFailure{"Duplicate values for key: 'a'", kExitDuplicateId}));
 }
 
+// --- Checks without rendering ------------------------------------------------------------
+
+struct CheckCase {
+  const char* name;
+  std::string font;
+  bool brokenImage;
+  std::string ocr;
+  std::string translation;
+  std::vector<RunFailure> problems;
+  std::vector<std::string> warnings;
+};
+class RenderEngineCheckTest : public ::testing::TestWithParam<CheckCase> {};
+
+TEST_P(RenderEngineCheckTest, FindsEveryFailureTheRenderWouldMeetAndItsWarnings) {
+  const CheckCase& c = GetParam();
+  const auto makeJob = [&c] {
+    RenderJob job = smallJob();
+    job.settings.font = c.font;
+    if (c.brokenImage) job.image = EncodedImage{bytesOf("not an image"), "p7.png"};
+    if (!c.ocr.empty()) job.ocr = PayloadText{c.ocr, "p7.ocr.json"};
+    if (!c.translation.empty()) job.translations = PayloadText{c.translation, "p7.translation.json"};
+    return job;
+  };
+  RenderEngine engine;
+  const PageCheck check = engine.check(makeJob());
+  EXPECT_EQ(check.problems, c.problems);
+  EXPECT_EQ(check.warnings, c.warnings);
+  // The render fails on the first problem, or renders with the same warnings.
+  RunFailure failure;
+  const auto result = engine.render(makeJob(), [](std::string_view) {}, failure);
+  if (c.problems.empty()) {
+    ASSERT_TRUE(result) << failure.message;
+    EXPECT_EQ(result->warnings, c.warnings);
+  } else {
+    EXPECT_EQ(failure, c.problems.front());
+  }
+}
+
+const std::string kOcrOn16 = R"({"width": 16, "height": 16, "blocks": [
+    {"id": "a", "text": "x", "confidence": 1, "bbox": {"x": 1, "y": 1, "w": 4, "h": 2}}]})";
+const std::string kOutOfStep = R"({"translations": [
+    {"id": "a", "source_text": "x", "translated_text": "1"},
+    {"id": "z", "source_text": "y", "translated_text": "2"}]})";
+const std::string kTwinBlocks = R"({"width": 8, "height": 8, "blocks": [
+    {"id": "a", "text": "x", "confidence": 1, "bbox": {"x": 1, "y": 1, "w": 4, "h": 2}},
+    {"id": "a", "text": "x", "confidence": 1, "bbox": {"x": 1, "y": 5, "w": 4, "h": 2}}]})";
+const std::string kTwinTranslations = R"({"translations": [
+    {"id": "a", "source_text": "x", "translated_text": "1"},
+    {"id": "a", "source_text": "y", "translated_text": "2"}]})";
+
+INSTANTIATE_TEST_SUITE_P(Jobs, RenderEngineCheckTest, ::testing::Values(
+    CheckCase{"Sound", "", false, "", "", {}, {}},
+    CheckCase{"ImageAndBothPayloadsBroken", "", true, "{", R"({"translations": 4})",
+              {{"Could not open image: p7.png", kExitImageUnreadable},
+               {"p7.ocr.json: not valid JSON at byte 2: syntax error while parsing object key - "
+                "unexpected end of input; expected string literal", kExitPayloadUnreadable},
+               {"p7.translation.json: translations: expected an array, found a number",
+                kExitPayloadUnreadable}},
+              {}},
+    CheckCase{"FontFileAndImage", "/no/such/font.ttf", true, "", "",
+              {{"Could not use font /no/such/font.ttf: /no/such/font.ttf: No such file or directory",
+                kExitFontUnavailable},
+               {"Could not open image: p7.png", kExitImageUnreadable}},
+              {}},
+    CheckCase{"TwinTranslations", "", false, "", kTwinTranslations,
+              {{"Duplicate values for key: 'a'", kExitDuplicateId}}, {}},
+    CheckCase{"TwinTranslatedBlocks", "", false, kTwinBlocks, "",
+              {{"Duplicate values for key: 'a'", kExitDuplicateId}}, {}},
+    CheckCase{"OcrOfAnotherSizeAndIdsOutOfStep", "", false, kOcrOn16, kOutOfStep, {},
+              {"the OCR's width and height are 16 x 16 but the page image is 8 x 8: its boxes are "
+               "read in the page image's pixels",
+               "1 translation id is not in the OCR: 'z'"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // --- What each block came to --------------------------------------------------------------
 
 TEST_F(RenderEngineTest, EachTranslatedBlockSaysWhatItsCleanupAndTypesettingDid) {
@@ -360,18 +434,22 @@ TEST(RenderEngineOutcomeTest, TextTooLongForItsBoxOverflowsAndUnknownCharactersA
 
 TEST_F(RenderEngineTest, AFontThatCannotBeHadFailsThePageAndAnInstalledOneChangesIt) {
   RenderJob missing = jobFor((*pages_)[2]);
-  missing.settings.font = "No Such Family 7";
-  EXPECT_EQ(failureOf(std::move(missing)),
-            (RunFailure{"Could not use font No Such Family 7: no installed font has the family "
-                        "name 'No Such Family 7'",
-                        kExitFontUnavailable}));
+  missing.settings.font = "Comic Nue";
+  const RunFailure failure = failureOf(std::move(missing));
+  EXPECT_EQ(failure.exitStatus, kExitFontUnavailable);
+  // Three families are named, the one meant first.
+  EXPECT_TRUE(failure.message.starts_with(
+      "Could not use font Comic Nue: no installed font has the family name 'Comic Nue'; the nearest "
+      "installed families are Comic Neue, "))
+      << failure.message;
+  EXPECT_EQ(std::count(failure.message.begin(), failure.message.end(), ','), 2) << failure.message;
   RenderEngine engine;
   const Rendered inter = renderWith(engine, (*pages_)[2]);
   RenderJob comic = jobFor((*pages_)[2]);
   comic.settings.font = "Comic Neue";
-  RunFailure failure;
-  const auto result = engine.render(std::move(comic), [](std::string_view) {}, failure);
-  ASSERT_TRUE(result.has_value()) << failure.message;
+  RunFailure renderFailure;
+  const auto result = engine.render(std::move(comic), [](std::string_view) {}, renderFailure);
+  ASSERT_TRUE(result.has_value()) << renderFailure.message;
   EXPECT_FALSE(result->page.encoded == inter.page);
   // The engine goes back to its own font for the next page that names none.
   EXPECT_TRUE(renderWith(engine, (*pages_)[2]) == inter);

@@ -153,6 +153,26 @@ std::string lowercasedText(std::string_view text) {
   return out;
 }
 
+std::string caseFoldedText(std::string_view text) {
+  const std::string canonical = canonicalText(text);
+  std::string out;
+  icu::UnicodeString::fromUTF8(icu::StringPiece(canonical.data(), static_cast<int32_t>(canonical.size())))
+      .foldCase(U_FOLD_CASE_DEFAULT)
+      .toUTF8String(out);
+  return out;
+}
+
+bool isWellFormedUtf8(std::string_view text) {
+  if (text.size() > static_cast<std::size_t>(INT32_MAX)) return false;  // beyond ICU's indexes
+  const auto length = static_cast<std::int32_t>(text.size());
+  for (std::int32_t i = 0; i < length;) {
+    UChar32 c = 0;
+    U8_NEXT(text.data(), i, length, c);
+    if (c < 0) return false;
+  }
+  return true;
+}
+
 std::string trimmedText(std::string_view text) {
   const std::size_t begin = firstKept(text);
   const std::size_t end = endKept(text, begin);

@@ -38,6 +38,13 @@ std::string withMarkStacksCut(std::string_view text);
 // The text under the full Unicode lower-case mapping (root locale), for comparing mode words.
 std::string lowercasedText(std::string_view text);
 
+// The text under full Unicode case folding of its normal form C, so that names a file system
+// that ignores letter case would take for one ("Page.PNG", "page.png") are equal.
+std::string caseFoldedText(std::string_view text);
+
+// True when the bytes are well-formed UTF-8 (no stray or overlong sequence, no surrogate).
+bool isWellFormedUtf8(std::string_view text);
+
 // The trimmed, non-empty pieces joined in order: by one space when there are 2 to 5 pieces,
 // each of at most 14 characters and none holding a line feed; otherwise by one line feed.
 std::string joinedText(const std::vector<std::string>& texts);

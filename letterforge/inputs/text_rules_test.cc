@@ -223,5 +223,34 @@ INSTANTIATE_TEST_SUITE_P(Table, VisibleTextTest, ::testing::Values(
     VisibleTextCase{"IllFormedBytesStay", "\xFF\xC2", "\xFF\xC2"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(CaseFoldedTextTest, NamesAFileSystemWouldTakeForOneAreEqual) {
+  EXPECT_EQ(caseFoldedText("Page.PNG"), caseFoldedText("page.png"));
+  EXPECT_EQ(caseFoldedText("STRASSE.png"), caseFoldedText("stra\xC3\x9F" "e.png"));  // ß
+  EXPECT_EQ(caseFoldedText("\xC3\x89t\xC3\xA9"), caseFoldedText("E\xCC\x81T\xC3\x89"));  // É, E + accent
+  EXPECT_NE(caseFoldedText("page1.png"), caseFoldedText("page2.png"));
+}
+
+struct Utf8Case {
+  const char* name;
+  std::string text;
+  bool wellFormed;
+};
+class WellFormedUtf8Test : public ::testing::TestWithParam<Utf8Case> {};
+
+TEST_P(WellFormedUtf8Test, TellsWellFormedBytes) {
+  EXPECT_EQ(isWellFormedUtf8(GetParam().text), GetParam().wellFormed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, WellFormedUtf8Test, ::testing::Values(
+    Utf8Case{"Empty", "", true},
+    Utf8Case{"Ascii", "001.png", true},
+    Utf8Case{"FourByteEmoji", "\xF0\x9F\x98\x80", true},
+    Utf8Case{"Latin1Byte", "caf\xE9", false},
+    Utf8Case{"OverlongSlash", "\xC0\xAF", false},
+    Utf8Case{"Surrogate", "\xED\xA0\x80", false},
+    Utf8Case{"CutSequence", "\xE5\xAD", false},
+    Utf8Case{"BeyondUnicode", "\xF4\x90\x80\x80", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace letterforge

@@ -14,6 +14,20 @@ std::optional<DecodedImage> loadPageImage(const std::string& imagePath, platform
   return platform::decodeImageFile(imagePath, failure, *memory);
 }
 
+std::optional<ImageSize> pageImageSize(const std::string& imagePath) {
+  ImageSize size;
+  platform::ImageDecodeFailure failure{};
+  const auto corner = platform::decodeImageFileRegion(
+      imagePath,
+      [&size](std::int64_t width, std::int64_t height) {
+        size = {width, height};
+        return platform::ImageRegion{.x = 0, .y = 0, .width = 1, .height = 1};
+      },
+      failure);
+  if (!corner) return std::nullopt;
+  return size;
+}
+
 std::optional<PageBitmap> createPageBitmap(std::int64_t pageWidth, std::int64_t pageHeight,
                                            platform::PixelMemory* memory) {
   return PageBitmap::create(pageWidth, pageHeight, memory);

@@ -20,6 +20,17 @@ using platform::PageBitmap;
 std::optional<DecodedImage> loadPageImage(const std::string& imagePath,
                                           platform::PixelMemory* memory = nullptr);
 
+struct ImageSize {
+  std::int64_t width = 0;
+  std::int64_t height = 0;
+  bool operator==(const ImageSize&) const = default;
+};
+
+// The pixel size of an image file, read from as little of it as its format allows (the
+// header and first row of a PNG, the first blocks of a JPEG, other formats whole). Absent when
+// loadPageImage would not open it for its header, size or first pixels.
+std::optional<ImageSize> pageImageSize(const std::string& imagePath);
+
 // A new RGBA page bitmap of the given size; absent when its memory cannot be had. With
 // `memory`, drawn in memory kept from an earlier page where it holds enough.
 std::optional<PageBitmap> createPageBitmap(std::int64_t pageWidth, std::int64_t pageHeight,

@@ -73,5 +73,17 @@ TEST_F(ImageFilesTest, MissingOrForeignFilesAreNoPageImage) {
   EXPECT_FALSE(loadPageImage(dir_).has_value());
 }
 
+TEST_F(ImageFilesTest, SizeIsTheDecodedImagesInEveryFormat) {
+  for (const char* name : {"quadrants.jpg", "quadrants_palette.png", "quadrants_interlaced.gif",
+                           "quadrants.tif", "quadrants_lossy.webp", "region_422_progressive.jpg"}) {
+    const std::string path = fs::path(LF_SOURCE_DIR) / "platform" / "testdata" / name;
+    const auto image = loadPageImage(path);
+    ASSERT_TRUE(image) << name;
+    EXPECT_EQ(pageImageSize(path), (ImageSize{image->width, image->height})) << name;
+  }
+  EXPECT_FALSE(pageImageSize(dir_ / "missing.png"));
+  EXPECT_FALSE(pageImageSize(fs::path(LF_SOURCE_DIR) / "examples" / "ocr.json"));
+}
+
 }  // namespace
 }  // namespace letterforge

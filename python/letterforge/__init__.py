@@ -11,7 +11,8 @@ typesets the translations into their areas, in this process.
 
 Pages render with the GIL released, so threads render pages side by side, each on an engine
 of its own, kept until the thread ends or calls release_engine(). letterforge.distributed
-spreads the pages of chapters over a Dask cluster.
+spreads the pages of chapters over a Dask cluster; render_chapter and check_chapter render and
+check manifests and comic archives in this process, as letterforge-batch does.
 """
 
 from __future__ import annotations
@@ -21,20 +22,22 @@ import math
 import numbers
 import os
 from collections.abc import Mapping
-from typing import Any, List, Optional, Tuple, Union
+from typing import Any, Dict, List, Optional, Tuple, Union
 
 import numpy
 
 from . import _letterforge as _native
 from ._errors import (CropError, DuplicateIdError, FontError, ImageError, ImageNotFoundError,
                       LetterforgeError, OptionError, OutOfMemoryError, PayloadError,
-                      PayloadNotFoundError, WriteError)
-from ._result import BlockResult, RenderResult
+                      ManifestError, PayloadNotFoundError, WriteError)
+from ._result import BlockResult, PageRecord, RenderResult
+from ._chapter import check_chapter, render_chapter
 
 __all__ = [
-    "render", "crop", "decode_image", "options", "release_engine", "RenderResult",
-    "BlockResult", "LetterforgeError", "ImageError", "ImageNotFoundError", "OptionError",
-    "PayloadError", "PayloadNotFoundError", "DuplicateIdError", "WriteError",
+    "render", "crop", "decode_image", "image_size", "fonts", "options", "release_engine",
+    "check_chapter", "render_chapter", "PageRecord", "ManifestError",
+    "RenderResult", "BlockResult", "LetterforgeError", "ImageError", "ImageNotFoundError",
+    "OptionError", "PayloadError", "PayloadNotFoundError", "DuplicateIdError", "WriteError",
     "OutOfMemoryError", "FontError", "CropError",
 ]
 
@@ -224,6 +227,23 @@ def decode_image(image: Union[PathArg, bytes, bytearray, memoryview]) -> numpy.n
     if isinstance(source, numpy.ndarray):
         raise ImageError("image: expected a path or the bytes of an image file, found an array")
     return _native.decode_image(source, name)
+
+
+def fonts() -> List[Dict[str, Any]]:
+    """Every installed font family a job's `font` option may name, in name order, as dicts:
+    "family", its "styles" ("Bold", "Regular", ...) and the "scripts" at least one of its
+    faces covers (Latin, Greek, Cyrillic, Arabic, Hebrew, Devanagari, Thai, Han, Hiragana,
+    Katakana, Hangul, Emoji). Scripts a font lacks are still drawn, in other fonts."""
+    return [{"family": family, "styles": list(styles), "scripts": list(scripts)}
+            for family, styles, scripts in _native.fonts()]
+
+
+def image_size(path: PathArg) -> Tuple[int, int]:
+    """(width, height) of an image file (PNG, JPEG, WebP, TIFF or GIF), read from as little of
+    it as its format allows. Raises ImageError with "Could not open image: <path>"."""
+    if not isinstance(path, (str, os.PathLike)):
+        raise ImageError(f"image: expected a path, found {type(path).__name__}")
+    return _native.image_size(os.fsdecode(path))
 
 
 def _crop_number(value: Any) -> float:

@@ -3,7 +3,8 @@
 from __future__ import annotations
 
 import os
-from typing import TYPE_CHECKING, Any, Dict, List, Optional, Union
+from collections.abc import Mapping
+from typing import TYPE_CHECKING, Any, Dict, List, Optional, TypedDict, Union
 
 if TYPE_CHECKING:
     import numpy
@@ -41,6 +42,42 @@ class BlockResult(dict):
 
     def __repr__(self) -> str:
         return f"BlockResult({dict.__repr__(self)})"
+
+
+class PageRecord(TypedDict):
+    """How one page of a manifest or chapter went, with the fields of letterforge-batch's
+    result lines. A page that failed, for whatever reason, has ok False, the failure class in
+    status (letterforge's exit status for it; None when a cluster's task itself was lost, as
+    with a worker that died) and the message."""
+
+    line: int  # the job's place in the list, counted from 1 (for a manifest: its line)
+    image: Optional[str]
+    output: Optional[str]
+    debug: Optional[str]  # None when no debug image was asked for
+    layers: Optional[str]  # None when no layers were asked for
+    ok: bool
+    status: Optional[int]  # 0 when ok
+    message: Optional[str]  # None when ok
+    milliseconds: Optional[int]  # the render and the writes (0 when skipped); None when lost
+    report: List[str]  # the report lines, up to a failure
+    blocks: List[BlockResult]  # empty when the page was not cleaned and typeset
+    warnings: List[str]  # what is likely wrong although the page rendered
+    skipped: Optional[str]  # why the page was not rendered again; None when it was
+
+
+_RECORD_FIELDS = tuple(PageRecord.__annotations__)
+_BLOCK_FIELDS = tuple(BlockResult.__annotations__)
+
+
+def page_record(line: Mapping[str, Any]) -> PageRecord:
+    """A result line of letterforge-batch as a record: every field, None where the line
+    leaves one out."""
+    record = {name: line.get(name) for name in _RECORD_FIELDS}
+    record["report"] = list(line.get("report", ()))
+    record["warnings"] = list(line.get("warnings", ()))
+    record["blocks"] = [BlockResult({name: block.get(name) for name in _BLOCK_FIELDS})
+                        for block in line.get("blocks", ())]
+    return record  # type: ignore[return-value]
 
 
 PathArg = Union[str, "os.PathLike[str]"]
@@ -120,6 +157,13 @@ class RenderResult:
         """The report lines of the run, in order, as letterforge prints them on standard
         error (without line feeds)."""
         return self._native.report
+
+    @property
+    def warnings(self) -> List[str]:
+        """What is likely wrong with the inputs although the page rendered, as
+        letterforge-batch's result lines give it: translation ids not in the OCR, the OCR's
+        width and height other than the image's, boxes off the page."""
+        return self._native.warnings
 
     @property
     def blocks(self) -> List[BlockResult]:

@@ -37,7 +37,7 @@ import os
 import sys
 import uuid
 from collections.abc import Mapping
-from typing import Any, Callable, Dict, Iterable, List, NamedTuple, Optional, Tuple, TypedDict, Union
+from typing import Any, Callable, Dict, Iterable, List, NamedTuple, Optional, Tuple, Union
 
 try:
     from distributed import Client, as_completed
@@ -50,7 +50,7 @@ except ModuleNotFoundError as missing:
 import letterforge
 from . import _letterforge as _native
 from ._errors import ManifestError
-from ._result import BlockResult
+from ._result import PageRecord, page_record as _record
 
 __all__ = ["render_chapter", "render_job", "read_manifest", "result_line", "main",
            "ManifestLine", "PageRecord", "ManifestError", "FILE_FIELDS"]
@@ -60,24 +60,6 @@ RESULTS_LOST = 3
 
 # The fields of a job that are not render options.
 FILE_FIELDS = ("image", "ocr", "translation", "output", "debug", "layers")
-
-
-class PageRecord(TypedDict):
-    """How one job went. A page that failed, for whatever reason, has ok False, the failure
-    class in status (letterforge's exit status for it; None when the task itself was lost,
-    as with a worker that died) and the message."""
-
-    line: int  # the job's place in the list, counted from 1 (for a manifest: its line)
-    image: Optional[str]
-    output: Optional[str]
-    debug: Optional[str]  # None when no debug image was asked for
-    layers: Optional[str]  # None when no layers were asked for
-    ok: bool
-    status: Optional[int]  # 0 when ok
-    message: Optional[str]  # None when ok
-    milliseconds: Optional[int]  # the render and the writes, on the worker; None when lost
-    report: List[str]  # the report lines, up to a failure
-    blocks: List[BlockResult]  # empty when the page was not cleaned and typeset
 
 
 class ManifestLine(NamedTuple):
@@ -92,20 +74,6 @@ class ManifestLine(NamedTuple):
 
 
 Job = Union[Mapping[str, Any], ManifestLine]
-
-_RECORD_FIELDS = tuple(PageRecord.__annotations__)
-_BLOCK_FIELDS = tuple(BlockResult.__annotations__)
-
-
-def _record(line: Mapping[str, Any]) -> PageRecord:
-    """A result line of letterforge-batch as a record: every field, None where the line
-    leaves one out."""
-    record = {name: line.get(name) for name in _RECORD_FIELDS}
-    record["report"] = list(line.get("report", ()))
-    record["blocks"] = [BlockResult({name: block.get(name) for name in _BLOCK_FIELDS})
-                        for block in line.get("blocks", ())]
-    return record  # type: ignore[return-value]
-
 
 def result_line(record: PageRecord) -> str:
     """The record as letterforge-batch writes its result line: one line of JSON, the fields

@@ -1,6 +1,7 @@
 """What the tests share: where the sources and the built programs are, running letterforge
 the way a controlling process does, small pages, and PNG files written from arrays."""
 
+import json
 import os
 import struct
 import subprocess
@@ -20,6 +21,15 @@ _POSITIONAL = [("base_font_size", "18"), ("max_font_size", "38"), ("font_scale",
                ("grouping_preset", "balanced"), ("debug", ""),
                ("typesetting_mode", "balanced"), ("cleanup_mode", "white_fill"),
                ("stroke_width", "25"), ("stroke_color", "FFFFFF")]
+
+
+def schema(name):
+    """A validator of schema/<name>.schema.json, itself checked against JSON Schema 2020-12."""
+    import jsonschema
+    with open(os.path.join(REPO, "schema", name + ".schema.json")) as f:
+        document = json.load(f)
+    jsonschema.Draft202012Validator.check_schema(document)
+    return jsonschema.Draft202012Validator(document)
 
 
 def program(name):

@@ -369,3 +369,13 @@ def test_lost_result_lines_get_the_batch_programs_status_and_lines(client, workd
     assert first.startswith("standard output: ") and first.endswith(": result lines are lost")
     assert "line 1: its result line could not be written" in batch_lost
     assert lost == [f"line {n}: its result line could not be written" for n in (1, 2)]
+
+
+def test_job_naming_a_member_of_an_archive_fails_as_the_workers_cannot_see_it(client, workdir):
+    job = {"archive": os.path.join(workdir, "ch.cbz"), "image": "1.png", "ocr": "1.ocr.json",
+           "translation": "1.translation.json", "output": os.path.join(workdir, "1.png")}
+    [record] = letterforge.distributed.render_chapter(client, [job])
+    assert (record["ok"], record["status"]) == (False, 2)
+    assert record["message"] == ("archive: members of an archive are not read on a cluster; "
+                                 "unpack it where every worker sees it")
+    assert os.listdir(workdir) == []
