@@ -57,7 +57,10 @@ Standard output: one JSON line per page as it finishes, in the order pages finis
                         patched_grouped, fallback, left_alone), coverage and confidence when
                         known, fallback_reason and fallback_cleanup, drawn, font_size,
                         overflowed (too long even at the smallest size), unknown_characters
-                        (characters no installed font can draw)
+                        (characters no installed font can draw), flags: uncleaned (a cleanup
+                        mode left its lettering), overflowed, unknown_characters,
+                        spans_balloons (its item holds blocks of two balloons, or of one and
+                        of the art; known only when balloons are looked for)
 
 Standard error: a progress bar on a terminal (pages done, pages per minute, time left),
 plain progress lines otherwise, each failure as "line N: message", and a last summary line.

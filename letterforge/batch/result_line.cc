@@ -25,6 +25,19 @@ class ObjectText {
   std::string text_{};
 };
 
+// The block's flags as a JSON array of their words, in a fixed order.
+std::string flagWords(const BlockFlags& flags) {
+  std::string words;
+  const std::pair<bool, const char*> all[] = {{flags.uncleaned, "uncleaned"},
+                                              {flags.overflowed, "overflowed"},
+                                              {flags.unknownCharacters, "unknown_characters"},
+                                              {flags.spansBalloons, "spans_balloons"}};
+  for (const auto& [set, word] : all) {
+    if (set) words += (words.empty() ? "" : ",") + jsonString(word);
+  }
+  return "[" + words + "]";
+}
+
 std::string blockObject(const BlockOutcome& block) {
   ObjectText object;
   object.text("id", block.id).text("item", block.item);
@@ -39,9 +52,8 @@ std::string blockObject(const BlockOutcome& block) {
   const TypesetOutcome& typeset = block.typeset;
   object.flag("drawn", typeset.drawn);
   if (typeset.drawn) object.number("font_size", typeset.size);
-  return object.flag("overflowed", typeset.overflowed)
-      .integer("unknown_characters", typeset.unknownCharacters)
-      .done();
+  object.flag("overflowed", typeset.overflowed).integer("unknown_characters", typeset.unknownCharacters);
+  return object.raw("flags", flagWords(block.flags)).done();
 }
 
 template <typename T, typename Write>

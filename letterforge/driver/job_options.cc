@@ -16,12 +16,15 @@ constexpr OptionDescription kDescriptions[] = {
     {"line_spacing", "number", "line spacing factor, 0.8 to 2 (default 1.12)"},
     {"font_weight", "string", "regular, semibold or bold (default bold)"},
     {"grouping", "boolean", "merge neighbouring blocks of one column (default true)"},
-    {"grouping_preset", "string", "conservative, balanced or aggressive (default balanced)"},
+    {"grouping_preset", "string",
+     "conservative, balanced, aggressive or balloon (by the balloons found; default balanced)"},
     {"typesetting_mode", "string", "readable, balanced or strict (default balanced)"},
     {"cleanup_mode", "string",
      "white_fill, text_inpaint or bubble_clean; any other word: none (default white_fill)"},
     {"stroke_width", "number", "outline width in percent of the size, 0 to 40 (default 25)"},
     {"stroke_color", "string", "outline colour as six hex digits, # allowed (default FFFFFF)"},
+    {"fit_balloon", "boolean",
+     "set each translation in its balloon's interior where a balloon is found (default false)"},
     {"font", "string", "an installed font family or a font file's path (default: Inter)"},
     {"format", "string", "png, jpeg or webp (default: by the output's extension, else png)"},
     {"quality", "number", "JPEG quality, or lossy WebP at this quality; 1 to 100 (JPEG 90)"},
@@ -100,6 +103,7 @@ bool setJobOption(JobOptions& options, std::string_view name, const OptionValue&
   if (name == "typesetting_mode") return word(value, name, t.typesettingMode, failure);
   if (name == "cleanup_mode") return word(value, name, s.cleanupMode, failure);
   if (name == "grouping") return as(value, name, "a boolean", s.groupingEnabled, failure);
+  if (name == "fit_balloon") return as(value, name, "a boolean", s.fitBalloon, failure);
   if (name == "stroke_color") {
     std::string text;
     if (!as(value, name, "a string", text, failure)) return false;

@@ -16,6 +16,7 @@ struct RenderSettings {
   bool groupingEnabled = true;
   std::string groupingPreset = "balanced";
   std::string cleanupMode = "white_fill";
+  bool fitBalloon = false;  // set each translation in its balloon's interior where one is found
   bool operator==(const RenderSettings&) const = default;
 };
 

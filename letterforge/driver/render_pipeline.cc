@@ -4,6 +4,7 @@
 
 #include "letterforge/cleanup/bubble_detection.h"
 #include "letterforge/cleanup/fill_inpaint.h"
+#include "letterforge/driver/balloon_layout.h"
 #include "letterforge/debug/debug_overlay.h"
 #include "letterforge/driver/exit_status.h"
 #include "letterforge/inputs/translation_lookup.h"
@@ -14,13 +15,27 @@
 namespace letterforge {
 namespace {
 
-// Cleans (in "white_fill" mode) and draws one render item into its text area.
+// The balloon whose interior render item `i` is set in, when it is set in one.
+const Balloon* fittingBalloon(const RunState& run, std::size_t i) {
+  if (!run.settings.fitBalloon || i >= run.itemBalloons.size() || !run.itemBalloons[i]) return nullptr;
+  const Balloon& balloon = run.balloons.balloons[*run.itemBalloons[i]];
+  return balloon.interior.width > 1.0 && balloon.interior.height > 1.0 ? &balloon : nullptr;
+}
+
+// Cleans (in "white_fill" mode) and draws render item `i` into its text area, or into its
+// balloon's interior when it fills a balloon and balloon fitting is on.
 TypesetOutcome typesetItem(platform::PageBitmap& page, platform::TextContext& text,
-                           const RunState& run, const RenderItem& item) {
+                           const RunState& run, std::size_t i) {
+  const RenderItem& item = run.renderItems[i];
   const std::string& mode = run.settings.cleanupMode;
   const Rect area = itemTextArea(page, item, run.pageRect, mode, run.cleanupPlan.blockCleanRects);
   const double p = textMargin(item);
   if (mode == "white_fill") fillRoundedRect(page, area, platform::kWhite);
+  if (const Balloon* balloon = fittingBalloon(run, i)) {
+    // The interior keeps its margin from the outline already; the text is set as in bubbles.
+    return drawFittedText(text, page, run.settings.typeset, item.text, true, false,
+                          clampRect(balloon->interior, run.pageRect));
+  }
   const Rect textRect = inset(area, std::max(0.78 * p, 2.0), std::max(0.45 * p, 1.0));
   const bool bubble = mode == "bubble_clean" && !item.floating;
   const bool shortGroup = mode == "bubble_clean" && isShortGroup(item);
@@ -42,6 +57,7 @@ std::optional<RunFailure> planRun(RunState& run, const OcrPayload& ocr,
 
 std::optional<RunFailure> cleanAndTypeset(RunState& run, platform::PageBitmap& page,
                                           platform::TextContext& text, const ReportSink& sink) {
+  if (searchesBalloons(run.settings)) placeInBalloons(run, page);
   std::string failure;
   auto plan = prepareCleanup(page, run.blockItems, run.renderItems, run.pageRect, failure);
   if (!plan) return RunFailure{failure, kExitDuplicateId};
@@ -49,8 +65,8 @@ std::optional<RunFailure> cleanAndTypeset(RunState& run, platform::PageBitmap& p
 
   runCleanupPass(page, run.settings.cleanupMode, run.blockItems, run.cleanupPlan, run.pageRect,
                  run.cleanupRecord, sink);
-  for (const RenderItem& item : run.renderItems) {
-    run.typesetOutcomes.push_back(typesetItem(page, text, run, item));
+  for (std::size_t i = 0; i < run.renderItems.size(); ++i) {
+    run.typesetOutcomes.push_back(typesetItem(page, text, run, i));
   }
   if (run.settings.cleanupMode == "white_fill") {
     // Every block lies in a render item, whose text area was filled.
@@ -60,11 +76,30 @@ std::optional<RunFailure> cleanAndTypeset(RunState& run, platform::PageBitmap& p
   return std::nullopt;
 }
 
+namespace {
+
+bool cleanupModeRan(const std::string& mode) {
+  return mode == "white_fill" || mode == "text_inpaint" || mode == "bubble_clean";
+}
+
+// A block whose area was refused, or found nothing it might clean, keeps its lettering.
+bool leftUncleaned(const BlockCleanup& cleanup) {
+  const CleanupAction action =
+      cleanup.action == CleanupAction::kFallback ? cleanup.fallbackAction : cleanup.action;
+  return action == CleanupAction::kRefused || action == CleanupAction::kLeftAlone;
+}
+
+}  // namespace
+
 std::vector<BlockOutcome> blockOutcomes(const RunState& run) {
   std::unordered_map<std::string, std::size_t> itemOfId;
   for (std::size_t i = 0; i < run.renderItems.size(); ++i) {
     for (const std::string& id : run.renderItems[i].ids) itemOfId.emplace(id, i);
   }
+  const std::vector<bool> spanning =
+      run.balloonsSearched
+          ? itemsSpanningBalloons(run.blockItems, run.renderItems, run.balloons.ofRect)
+          : std::vector<bool>{};
   std::vector<BlockOutcome> outcomes;
   for (std::size_t b = 0; b < run.blockItems.size(); ++b) {
     BlockOutcome outcome{.id = run.blockItems[b].ids.front()};
@@ -75,7 +110,11 @@ std::vector<BlockOutcome> blockOutcomes(const RunState& run) {
       if (item->second < run.typesetOutcomes.size()) {
         outcome.typeset = run.typesetOutcomes[item->second];
       }
+      outcome.flags.spansBalloons = item->second < spanning.size() && spanning[item->second];
     }
+    outcome.flags.uncleaned = cleanupModeRan(run.settings.cleanupMode) && leftUncleaned(outcome.cleanup);
+    outcome.flags.overflowed = outcome.typeset.overflowed;
+    outcome.flags.unknownCharacters = outcome.typeset.unknownCharacters > 0;
     outcomes.push_back(std::move(outcome));
   }
   return outcomes;

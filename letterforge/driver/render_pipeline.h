@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "letterforge/cleanup/balloon_finder.h"
 #include "letterforge/driver/cleanup_planning.h"
 #include "letterforge/driver/render_options.h"
 #include "letterforge/driver/run_report.h"
@@ -33,6 +34,19 @@ struct RunState {
   CleanupPlan cleanupPlan{};
   CleanupRecord cleanupRecord{};
   std::vector<TypesetOutcome> typesetOutcomes{};  // one per render item typeset, same index
+  bool balloonsSearched = false;  // by the balloon preset or balloon fitting
+  PageBalloons balloons{};        // ofRect: one per block item, same index
+  // One per render item: the balloon whose blocks the item holds, all of them and no others.
+  std::vector<std::optional<std::size_t>> itemBalloons{};
+};
+
+// What a reader of the result should know about a block.
+struct BlockFlags {
+  bool uncleaned = false;          // a cleanup mode ran, yet its lettering was left on the page
+  bool overflowed = false;         // its item's text did not fit even at the smallest size
+  bool unknownCharacters = false;  // its item's text has characters no installed font shows
+  bool spansBalloons = false;      // its item holds blocks of two balloons, or of one and the art
+  bool operator==(const BlockFlags&) const = default;
 };
 
 // What a run did with one translated block: its cleanup, and how the render item that holds
@@ -42,6 +56,7 @@ struct BlockOutcome {
   std::string item{};
   BlockCleanup cleanup{};
   TypesetOutcome typeset{};
+  BlockFlags flags{};
   bool operator==(const BlockOutcome&) const = default;
 };
 
