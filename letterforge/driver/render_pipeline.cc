@@ -32,9 +32,9 @@ TypesetOutcome typesetItem(platform::PageBitmap& page, platform::TextContext& te
   const double p = textMargin(item);
   if (mode == "white_fill") fillRoundedRect(page, area, platform::kWhite);
   if (const Balloon* balloon = fittingBalloon(run, i)) {
-    // The interior keeps its margin from the outline already; the text is set as in bubbles.
-    return drawFittedText(text, page, run.settings.typeset, item.text, true, false,
-                          clampRect(balloon->interior, run.pageRect));
+    // The interior keeps its margin from the outline already.
+    return drawBalloonText(text, page, run.settings.typeset, item.text,
+                           clampRect(balloon->interior, run.pageRect));
   }
   const Rect textRect = inset(area, std::max(0.78 * p, 2.0), std::max(0.45 * p, 1.0));
   const bool bubble = mode == "bubble_clean" && !item.floating;

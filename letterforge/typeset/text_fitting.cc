@@ -18,6 +18,12 @@ namespace {
 // Beyond this no page shows a glyph, and the drawing library's coordinates run out.
 constexpr double kLargestFontSize = 100000.0;
 
+// Balloon text: an average character with its share of the line spacing covers about this
+// many square sizes, and the text may shrink to half the base size, never below 9 points.
+constexpr double kBalloonCharacterArea = 0.62 * 1.25;
+constexpr double kBalloonMinimumShare = 0.5;
+constexpr double kBalloonMinimumSize = 9.0;
+
 struct Scalar {
   char32_t value = 0;
   std::size_t length = 1;
@@ -185,8 +191,11 @@ MeasureHeight textEngineMeasureUpTo(platform::TextContext& context, std::string_
 FitResult fitTextSize(const TypesetOptions& options, std::string_view text, bool bubble,
                       bool shortGroup, const Rect& rect, const MeasureHeight& measure) {
   const SizeRange range = sizeRange(options, text, bubble, shortGroup, rect);
-  const double start = range.startSize;
-  const double minimum = range.minimumSize;
+  return fitFromSize(options, range.startSize, range.minimumSize, bubble, rect, measure);
+}
+
+FitResult fitFromSize(const TypesetOptions& options, double start, double minimum, bool bubble,
+                      const Rect& rect, const MeasureHeight& measure) {
   FitResult fit;
   // An infinite minimum (an infinite base size) is above any start and measures the start
   // once; an infinite start would step down forever, as subtracting 1 leaves it unchanged.
@@ -232,26 +241,24 @@ Rect placeTextRect(const Rect& rect, double required, double bottomSafety) {
   return Rect{minX(rect), y, width(rect), drawHeight};
 }
 
-TypesetOutcome drawFittedText(platform::TextContext& context, platform::PageBitmap& page,
-                              const TypesetOptions& options, std::string_view text, bool bubble,
-                              bool shortGroup, const Rect& rect) {
-  const Rect area = standardised(rect);
-  if (!(area.width > 1.0) || !(area.height > 1.0) || !std::isfinite(area.x) ||
-      !std::isfinite(area.y) || !std::isfinite(area.width) || !std::isfinite(area.height)) {
-    return {};
-  }
-  std::string family;
-  if (!options.font.empty()) {
-    std::string failure;
-    family = platform::fontFamily(context, options.font, failure).value_or("");
-  }
-  // A text overflowing the area at a size only needs to be known to overflow: above the
-  // area's height, the required height exceeds it whatever the safety margins.
-  const std::string shown = withCharactersCut(text);
-  const FitResult fit =
-      fitTextSize(options, shown, bubble, shortGroup, area,
-                  textEngineMeasureUpTo(context, shown, area.width, area.height, family));
-  if (fit.layoutCount == 0) return {};
+namespace {
+
+// Whether a rectangle can hold any text: finite, and over 1 pixel each way.
+bool isUsableArea(const Rect& area) {
+  return area.width > 1.0 && area.height > 1.0 && std::isfinite(area.x) && std::isfinite(area.y) &&
+         std::isfinite(area.width) && std::isfinite(area.height);
+}
+
+std::string familyOf(platform::TextContext& context, const TypesetOptions& options) {
+  if (options.font.empty()) return {};
+  std::string failure;
+  return platform::fontFamily(context, options.font, failure).value_or("");
+}
+
+// Draws `shown` at the fit's size, centred in `area` and clipped to it, over its outline.
+TypesetOutcome drawFit(platform::TextContext& context, platform::PageBitmap& page,
+                       const TypesetOptions& options, const std::string& shown, bool bubble,
+                       const Rect& area, const FitResult& fit, const std::string& family) {
   const TextAttributes attributes = makeTextAttributes(
       options.lineSpacing, fit.compact, bubble, fit.size, fontWeightForWord(options.fontWeight));
   const Rect drawRect =
@@ -274,6 +281,68 @@ TypesetOutcome drawFittedText(platform::TextContext& context, platform::PageBitm
                         .size = fit.size,
                         .overflowed = !(fit.required <= area.height),
                         .unknownCharacters = unknown};
+}
+
+}  // namespace
+
+TypesetOutcome drawFittedText(platform::TextContext& context, platform::PageBitmap& page,
+                              const TypesetOptions& options, std::string_view text, bool bubble,
+                              bool shortGroup, const Rect& rect) {
+  const Rect area = standardised(rect);
+  if (!isUsableArea(area)) return {};
+  const std::string family = familyOf(context, options);
+  // A text overflowing the area at a size only needs to be known to overflow: above the
+  // area's height, the required height exceeds it whatever the safety margins.
+  const std::string shown = withCharactersCut(text);
+  const FitResult fit =
+      fitTextSize(options, shown, bubble, shortGroup, area,
+                  textEngineMeasureUpTo(context, shown, area.width, area.height, family));
+  if (fit.layoutCount == 0) return {};
+  return drawFit(context, page, options, shown, bubble, area, fit, family);
+}
+
+std::string asOneParagraph(std::string_view text) {
+  std::string joined;
+  bool pendingSpace = false;
+  for (std::size_t at = 0; at < text.size();) {
+    const Scalar s = scalarAt(text, at);
+    if (isLineBreak(s.value)) {
+      pendingSpace = !joined.empty();
+    } else {
+      if (pendingSpace && joined.back() != ' ' && s.value != ' ') joined += ' ';
+      pendingSpace = false;
+      joined.append(text.substr(at, s.length));
+    }
+    at += s.length;
+  }
+  return joined;
+}
+
+SizeRange balloonSizeRange(const TypesetOptions& options, std::string_view text, const Rect& rect) {
+  const double characters = static_cast<double>(std::max<std::int64_t>(characterCount(text), 1));
+  const double area = std::max(width(rect), 0.0) * std::max(height(rect), 0.0);
+  SizeRange range;
+  range.minimumSize = std::max(kBalloonMinimumShare * options.baseFontSize, kBalloonMinimumSize);
+  range.floorSize = range.minimumSize;
+  range.estimate = std::sqrt(area / (characters * kBalloonCharacterArea));
+  range.startSize = std::min(std::max(range.floorSize, options.fontScale * range.estimate),
+                             options.maxFontSize);
+  return range;
+}
+
+TypesetOutcome drawBalloonText(platform::TextContext& context, platform::PageBitmap& page,
+                               const TypesetOptions& options, std::string_view text,
+                               const Rect& rect) {
+  const Rect area = standardised(rect);
+  if (!isUsableArea(area)) return {};
+  const std::string family = familyOf(context, options);
+  const std::string shown = asOneParagraph(withCharactersCut(text));
+  const SizeRange range = balloonSizeRange(options, shown, area);
+  const FitResult fit =
+      fitFromSize(options, range.startSize, range.minimumSize, true, area,
+                  textEngineMeasureUpTo(context, shown, area.width, area.height, family));
+  if (fit.layoutCount == 0) return {};
+  return drawFit(context, page, options, shown, true, area, fit, family);
 }
 
 }  // namespace letterforge
