@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "letterforge/driver/job_options.h"
+#include "letterforge/driver/render_pipeline.h"
 
 namespace letterforge {
 
@@ -23,6 +24,7 @@ struct BatchArguments {
   std::string manifest{};  // "-": standard input
   int jobs = 0;            // 0: one per core
   JobOptions defaults{};   // the --set values
+  BlockFlags failOn{};     // the --fail-on flags: a page with a block carrying one fails
   bool quiet = false;
   bool help = false;
   bool version = false;
@@ -30,8 +32,8 @@ struct BatchArguments {
 
 // Reads the arguments after the program name. Absent, with `failure` naming the argument,
 // for an unknown flag, a flag without its value, a --jobs that is not a whole number from 1
-// to kMaxJobs, a --set that is not NAME=VALUE for a run option with a value of its type, and
-// no manifest or more than one.
+// to kMaxJobs, a --set that is not NAME=VALUE for a run option with a value of its type, a
+// --fail-on that is not a comma-separated list of flag words, and no manifest or more than one.
 std::optional<BatchArguments> parseBatchArguments(const std::vector<std::string>& arguments,
                                                   std::string& failure);
 
@@ -40,7 +42,8 @@ std::optional<BatchArguments> parseBatchArguments(const std::vector<std::string>
 bool setDefaultOption(JobOptions& defaults, std::string_view assignment, std::string& failure);
 
 inline constexpr const char* kBatchUsageLine =
-    "Usage: letterforge-batch [--jobs N] [--set NAME=VALUE]... [--quiet] <manifest.jsonl | ->";
+    "Usage: letterforge-batch [--jobs N] [--set NAME=VALUE]... [--fail-on FLAGS] [--quiet] "
+    "<manifest.jsonl | ->";
 
 // What --help prints: every flag, manifest field, option, output field and exit status.
 std::string batchHelpText();

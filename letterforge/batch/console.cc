@@ -22,6 +22,15 @@ void BatchConsole::pageFinished(const PageReport& report) {
   const std::lock_guard lock(mutex_);
   ++progress_.done;
   if (report.failure) ++progress_.failed;
+  bool uncleaned = false;
+  for (const BlockOutcome& block : report.blocks) {
+    uncleaned = uncleaned || block.flags.uncleaned;
+    progress_.uncleanedBlocks += block.flags.uncleaned ? 1 : 0;
+    progress_.overflowedBlocks += block.flags.overflowed ? 1 : 0;
+    progress_.unknownCharacterBlocks += block.flags.unknownCharacters ? 1 : 0;
+    progress_.spanningBlocks += block.flags.spansBalloons ? 1 : 0;
+  }
+  progress_.uncleanedPages += uncleaned ? 1 : 0;
   if (barShown_) streams_.error(kClearLine);
   barShown_ = false;
   streams_.output(resultLine(report));

@@ -18,6 +18,7 @@
 #include "letterforge/batch/manifest.h"
 #include "letterforge/batch/shared_files.h"
 #include "letterforge/batch/stop_signals.h"
+#include "letterforge/driver/block_flags.h"
 #include "letterforge/driver/version.h"
 #include "platform/files.h"
 #include "platform/process_output.h"
@@ -43,6 +44,13 @@ int terminalColumns() {
 int refuse(const std::string& message) {
   platform::writeErrorLine("letterforge-batch: " + message);
   return kBatchNotRun;
+}
+
+// The report, failed when a block carries a flag of `failOn` and the page did not fail before.
+PageReport withFlagsFailed(const PageReport& report, const BlockFlags& failOn) {
+  PageReport checked = report;
+  if (!checked.failure) checked.failure = flaggedPageFailure(checked.blocks, failOn);
+  return checked;
 }
 
 std::string signalName(int signal) {
@@ -92,7 +100,9 @@ int main(int argc, char** argv) {
                    ": finishing the pages in flight, starting no other");
     });
     runBatch(*entries, parsed->jobs > 0 ? parsed->jobs : coreCount(), stop,
-             [&console](const PageReport& report) { console.pageFinished(report); });
+             [&console, &parsed](const PageReport& report) {
+               console.pageFinished(withFlagsFailed(report, parsed->failOn));
+             });
     stoppedBy = signals.received();
   }
   console.finish();

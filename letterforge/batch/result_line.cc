@@ -1,6 +1,7 @@
 #include "letterforge/batch/result_line.h"
 
 #include "letterforge/batch/json_lines.h"
+#include "letterforge/driver/block_flags.h"
 #include "letterforge/driver/exit_status.h"
 
 namespace letterforge {
@@ -25,16 +26,10 @@ class ObjectText {
   std::string text_{};
 };
 
-// The block's flags as a JSON array of their words, in a fixed order.
-std::string flagWords(const BlockFlags& flags) {
+// The block's flags as a JSON array of their words.
+std::string flagArray(const BlockFlags& flags) {
   std::string words;
-  const std::pair<bool, const char*> all[] = {{flags.uncleaned, "uncleaned"},
-                                              {flags.overflowed, "overflowed"},
-                                              {flags.unknownCharacters, "unknown_characters"},
-                                              {flags.spansBalloons, "spans_balloons"}};
-  for (const auto& [set, word] : all) {
-    if (set) words += (words.empty() ? "" : ",") + jsonString(word);
-  }
+  for (const std::string& word : flagWords(flags)) words += (words.empty() ? "" : ",") + jsonString(word);
   return "[" + words + "]";
 }
 
@@ -53,7 +48,7 @@ std::string blockObject(const BlockOutcome& block) {
   object.flag("drawn", typeset.drawn);
   if (typeset.drawn) object.number("font_size", typeset.size);
   object.flag("overflowed", typeset.overflowed).integer("unknown_characters", typeset.unknownCharacters);
-  return object.raw("flags", flagWords(block.flags)).done();
+  return object.raw("flags", flagArray(block.flags)).done();
 }
 
 template <typename T, typename Write>
