@@ -14,6 +14,7 @@
 #include <pybind11/stl.h>
 
 #include "cutframe/crop.h"
+#include "letterforge/driver/block_flags.h"
 #include "letterforge/driver/cleanup_planning.h"
 #include "letterforge/driver/version.h"
 #include "python/image_sources.h"
@@ -79,6 +80,9 @@ py::dict blockDict(const BlockOutcome& block) {
   d["font_size"] = block.typeset.drawn ? py::object(py::float_(block.typeset.size)) : py::none();
   d["overflowed"] = block.typeset.overflowed;
   d["unknown_characters"] = block.typeset.unknownCharacters;
+  py::list flags;
+  for (const std::string& word : flagWords(block.flags)) flags.append(word);
+  d["flags"] = flags;
   return d;
 }
 

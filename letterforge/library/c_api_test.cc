@@ -181,6 +181,7 @@ TEST(CApiBlockTest, BlocksSayWhatTheReportLinesSay) {
         EXPECT_EQ("fallback_" + std::string(blocks[id]->fallback_reason) + ":" + id, entry);
         // Both sit on textured panels, which the safety gate refuses in text_inpaint too.
         EXPECT_STREQ(blocks[id]->fallback_cleanup, "refused") << id;
+        EXPECT_TRUE(std::string(blocks[id]->flags).starts_with("uncleaned")) << id;
         described.insert(id);
       }
       continue;
@@ -197,6 +198,7 @@ TEST(CApiBlockTest, BlocksSayWhatTheReportLinesSay) {
     EXPECT_EQ("coverage=" + twoDecimals(block.coverage), coverage);
     EXPECT_EQ("confidence=" + twoDecimals(block.confidence), confidence);
     EXPECT_STREQ(block.fallback_reason, "") << line;
+    EXPECT_EQ(std::string(block.flags).find("uncleaned"), std::string::npos) << line;
     described.insert(id);
   }
   EXPECT_EQ(described.size(), blocks.size()) << "a block no line speaks of";

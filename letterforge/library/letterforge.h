@@ -193,6 +193,10 @@ typedef struct lf_block {
   double font_size;             /* the size the text was drawn at */
   int overflowed;               /* not even the smallest size tried fitted */
   int unknown_characters;       /* characters that no installed font can show */
+  const char* flags; /* what a reader should look at, comma-separated: "uncleaned" (a cleanup
+                        mode left its lettering), "overflowed", "unknown_characters",
+                        "spans_balloons" (its item holds blocks of two balloons, or of one and
+                        of the art; known only when balloons are looked for); "" for none */
 } lf_block;
 
 /* One per translated block, in block order. */

@@ -24,6 +24,8 @@ class BlockResult(TypedDict):
     font_size: Optional[float]  # the size the translation was drawn at
     overflowed: bool  # not even the smallest size tried fits
     unknown_characters: int  # characters that no installed font can show
+    flags: List[str]  # uncleaned, overflowed, unknown_characters, spans_balloons (the last
+    # known only when balloons are looked for: grouping_preset "balloon" or fit_balloon)
 
 
 PathArg = Union[str, "os.PathLike[str]"]
@@ -89,7 +91,7 @@ class RenderResult:
     def blocks(self) -> List["BlockResult"]:
         """One dict per translated block, in block order: id, item, cleanup, coverage,
         confidence, fallback_reason, fallback_cleanup, drawn, font_size, overflowed,
-        unknown_characters."""
+        unknown_characters, flags."""
         return self._native.blocks
 
     def png(self, *, debug: bool = False) -> bytes:

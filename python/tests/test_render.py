@@ -107,6 +107,17 @@ def test_blocks_describe_each_translated_block_in_block_order():
         assert block["drawn"] == (block["font_size"] is not None)
 
 
+def test_flags_follow_the_cleanup_and_the_balloon_preset_never_spans_balloons():
+    result = letterforge.render(PAGE, OCR, TRANSLATION, cleanup_mode="bubble_clean",
+                                grouping_preset="balloon", fit_balloon=True)
+    for block in result.blocks:
+        kept = block["cleanup"] == "fallback" and block["fallback_cleanup"] in ("refused",
+                                                                                 "left_alone")
+        assert ("uncleaned" in block["flags"]) == kept, block
+        assert ("overflowed" in block["flags"]) == block["overflowed"], block
+        assert "spans_balloons" not in block["flags"], block
+
+
 def test_result_without_debug_has_no_debug_image():
     result = letterforge.render(PAGE, OCR, TRANSLATION)
     assert result.debug is None and not result.has_debug
