@@ -28,6 +28,8 @@ constexpr double kLargestAreaRatio = 40.0;   // balloon pixels per pixel of the 
 constexpr double kHeldShare = 0.6;           // of the lettering's box inside the balloon
 constexpr double kInteriorMarginLines = 0.3;
 constexpr double kHoldsShare = 0.5;
+// A wide flat rectangle holds one line; taller ones are offered beside the largest.
+constexpr std::array<double, 5> kInteriorHeightShares = {0.0, 0.25, 0.4, 0.55, 0.7};
 // Letters, and lines of letters that touch, are holes in the paper; panels that a gutter
 // runs round are larger holes.
 constexpr double kLetteringHoleLines = 6.0;
@@ -185,9 +187,18 @@ Balloon balloonOf(const RegionGrid& grid, const PixelBounds& w, double margin, p
       if (grid.cells[(extent.y + y) * grid.width + extent.x + x] != 0) balloon.pixels.insert(y * extent.width + x);
     }
   }
-  const CellRect inner = largestRectangle(eroded(grid, margin));
-  balloon.interior = Rect{static_cast<double>(w.minX + inner.x), static_cast<double>(w.minY + inner.y),
-                          static_cast<double>(inner.width), static_cast<double>(inner.height)};
+  const RegionGrid inside = eroded(grid, margin);
+  for (const double share : kInteriorHeightShares) {
+    const auto minHeight = static_cast<std::int64_t>(std::ceil(share * static_cast<double>(extent.height)));
+    const CellRect inner = largestRectangle(inside, minHeight);
+    if (inner.width <= 0) break;
+    const Rect rect{static_cast<double>(w.minX + inner.x), static_cast<double>(w.minY + inner.y),
+                    static_cast<double>(inner.width), static_cast<double>(inner.height)};
+    if (std::find(balloon.interiors.begin(), balloon.interiors.end(), rect) == balloon.interiors.end()) {
+      balloon.interiors.push_back(rect);
+    }
+  }
+  if (!balloon.interiors.empty()) balloon.interior = balloon.interiors.front();
   return balloon;
 }
 

@@ -149,7 +149,7 @@ RegionGrid intersected(const RegionGrid& a, const RegionGrid& b) {
   return out;
 }
 
-CellRect largestRectangle(const RegionGrid& grid) {
+CellRect largestRectangle(const RegionGrid& grid, std::int64_t minHeight) {
   // Per row, the run of set cells upwards from each column; the largest rectangle under that
   // skyline is found with a stack of rising heights.
   std::vector<std::int64_t> heights(static_cast<std::size_t>(std::max<std::int64_t>(grid.width, 0)), 0);
@@ -167,7 +167,7 @@ CellRect largestRectangle(const RegionGrid& grid) {
         stack.pop_back();
         const std::int64_t left = stack.empty() ? 0 : stack.back() + 1;
         const std::int64_t w = x - left;
-        if (w * h > best.width * best.height) best = {left, y - h + 1, w, h};
+        if (h >= minHeight && w * h > best.width * best.height) best = {left, y - h + 1, w, h};
       }
       stack.push_back(x);
     }

@@ -47,9 +47,9 @@ struct CellRect {
   bool operator==(const CellRect&) const = default;
 };
 
-// The rectangle of set cells with the largest area (the first in row order among equals); no
-// cell when none is set.
-CellRect largestRectangle(const RegionGrid& grid);
+// The rectangle of set cells with the largest area among those at least `minHeight` rows
+// high (the first in row order among equals); no cell when there is none.
+CellRect largestRectangle(const RegionGrid& grid, std::int64_t minHeight = 0);
 
 // The smallest rectangle holding every set cell; no cell when none is set.
 CellRect setBounds(const RegionGrid& grid);

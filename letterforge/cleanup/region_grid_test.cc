@@ -72,6 +72,9 @@ TEST(RegionGridTest, LargestRectangleAndBounds) {
                                   "..####..",
                                   "........"});
   EXPECT_EQ(largestRectangle(grid), (CellRect{2, 1, 4, 3}));
+  // At least four rows high: the one column the grid has of that height.
+  EXPECT_EQ(largestRectangle(grid, 4), (CellRect{2, 0, 2, 4}));
+  EXPECT_EQ(largestRectangle(grid, 5), CellRect{});
   EXPECT_EQ(setBounds(grid), (CellRect{1, 0, 6, 4}));
   EXPECT_EQ(largestRectangle(emptyGrid(3, 3)), CellRect{});
   EXPECT_EQ(setBounds(emptyGrid(3, 3)), CellRect{});

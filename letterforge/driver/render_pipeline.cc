@@ -33,8 +33,12 @@ TypesetOutcome typesetItem(platform::PageBitmap& page, platform::TextContext& te
   if (mode == "white_fill") fillRoundedRect(page, area, platform::kWhite);
   if (const Balloon* balloon = fittingBalloon(run, i)) {
     // The interior keeps its margin from the outline already.
-    return drawBalloonText(text, page, run.settings.typeset, item.text,
-                           clampRect(balloon->interior, run.pageRect));
+    // The source lettering's own box lies in the balloon too, and in a caption box filled to
+    // its border it is the roomiest place.
+    std::vector<Rect> rooms = balloon->interiors;
+    rooms.push_back(item.rect);
+    const Rect room = roomiestRect(rooms, run.settings.typeset, item.text).value_or(balloon->interior);
+    return drawBalloonText(text, page, run.settings.typeset, item.text, clampRect(room, run.pageRect));
   }
   const Rect textRect = inset(area, std::max(0.78 * p, 2.0), std::max(0.45 * p, 1.0));
   const bool bubble = mode == "bubble_clean" && !item.floating;

@@ -23,6 +23,8 @@ constexpr double kLargestFontSize = 100000.0;
 constexpr double kBalloonCharacterArea = 0.62 * 1.25;
 constexpr double kBalloonMinimumShare = 0.5;
 constexpr double kBalloonMinimumSize = 9.0;
+constexpr double kBalloonLineHeight = 1.25;     // sizes
+constexpr double kBalloonCharacterWidth = 0.62;  // sizes
 
 struct Scalar {
   char32_t value = 0;
@@ -328,6 +330,30 @@ SizeRange balloonSizeRange(const TypesetOptions& options, std::string_view text,
   range.startSize = std::min(std::max(range.floorSize, options.fontScale * range.estimate),
                              options.maxFontSize);
   return range;
+}
+
+std::optional<Rect> roomiestRect(const std::vector<Rect>& rects, const TypesetOptions& options,
+                                 std::string_view text) {
+  const std::string shown = asOneParagraph(text);
+  std::int64_t longestWord = 1;
+  std::size_t start = 0;
+  while (start <= shown.size()) {
+    const std::size_t end = std::min(shown.find(' ', start), shown.size());
+    longestWord = std::max(longestWord, characterCount(std::string_view(shown).substr(start, end - start)));
+    start = end + 1;
+  }
+  std::optional<Rect> best;
+  double bestSize = -1.0;
+  for (const Rect& rect : rects) {
+    const double size = std::min({balloonSizeRange(options, shown, rect).estimate,
+                                  height(rect) / kBalloonLineHeight,
+                                  width(rect) / (kBalloonCharacterWidth * static_cast<double>(longestWord))});
+    if (size > bestSize) {
+      bestSize = size;
+      best = rect;
+    }
+  }
+  return best;
 }
 
 TypesetOutcome drawBalloonText(platform::TextContext& context, platform::PageBitmap& page,

@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 #include <string>
 #include <string_view>
 
@@ -116,6 +118,12 @@ std::string asOneParagraph(std::string_view text);
 // Sizes for text set in a balloon's interior: the start estimated from the area each
 // character needs, the minimum half the base size but at least 9.
 SizeRange balloonSizeRange(const TypesetOptions& options, std::string_view text, const Rect& rect);
+
+// The rectangle in which the text, set as one paragraph, may be largest: by the start size of
+// balloonSizeRange, held to one line's height and to the width of its longest word; the
+// first among equals. Absent for no rectangle.
+std::optional<Rect> roomiestRect(const std::vector<Rect>& rects, const TypesetOptions& options,
+                                 std::string_view text);
 
 // Sets the text as one paragraph in the bubble style at the largest whole-point step from
 // balloonSizeRange's start that fits `rect`, centred and clipped as drawFittedText does.
