@@ -39,11 +39,11 @@ void fitAndDraw(benchmark::State& state, bool bubble) {
   platform::TextContext text;
   const std::vector<std::string> texts = sampleTexts();
   for (int item = 0; item < kItems; ++item) {  // warm the font caches
-    drawFittedText(text, *page, options, texts[item], bubble, false, itemRect(item));
+    drawFittedText(text, *page, options, "", texts[item], bubble, false, itemRect(item));
   }
   for (auto _ : state) {
     for (int item = 0; item < kItems; ++item) {
-      drawFittedText(text, *page, options, texts[item], bubble, false, itemRect(item));
+      drawFittedText(text, *page, options, "", texts[item], bubble, false, itemRect(item));
     }
   }
   std::int64_t layouts = 0;

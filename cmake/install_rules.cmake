@@ -1,6 +1,6 @@
 # What `cmake --install <build> --prefix <prefix>` puts in place: the programs, the shared
-# library with its header, a pkg-config file and a CMake package, and a manual page for each
-# program.
+# library with its header, a pkg-config file and a CMake package, a manual page for each
+# program and one for the library's C interface.
 include(CMakePackageConfigHelpers)
 
 set(LF_PROGRAMS letterforge cutframe letterforge-batch)
@@ -33,3 +33,5 @@ foreach(page ${LF_PROGRAMS})
   list(APPEND LF_MAN_PAGES ${CMAKE_BINARY_DIR}/install/${page}.1)
 endforeach()
 install(FILES ${LF_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+configure_file(man/letterforge.3.in ${CMAKE_BINARY_DIR}/install/letterforge.3 @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/install/letterforge.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)

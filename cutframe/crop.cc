@@ -111,4 +111,13 @@ std::optional<platform::DecodedImage> cropImageBytes(std::span<const std::uint8_
   });
 }
 
+std::string cropProblemMessage(CropProblem problem, const std::string& name) {
+  switch (problem) {
+    case CropProblem::kCannotOpen: return platform::imageOpenFailure(name);
+    case CropProblem::kCannotDecode: return "Could not decode image: " + name;
+    case CropProblem::kOutsideImage: break;
+  }
+  return "Could not crop image";
+}
+
 }  // namespace cutframe

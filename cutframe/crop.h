@@ -64,4 +64,8 @@ std::optional<platform::DecodedImage> cropImageFile(const CropRequest& request, 
 std::optional<platform::DecodedImage> cropImageBytes(std::span<const std::uint8_t> bytes,
                                                      const CropRequest& request, CropProblem& problem);
 
+// What cutframe says of a crop that failed with `problem`, the input named `name`:
+// "Could not open image: <name>", "Could not decode image: <name>", "Could not crop image".
+std::string cropProblemMessage(CropProblem problem, const std::string& name);
+
 }  // namespace cutframe

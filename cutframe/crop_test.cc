@@ -19,9 +19,12 @@
 
 #include "platform/files.h"
 #include "platform/png_encoder.h"
+#include "platform/test_case_names.h"
 
 namespace cutframe {
 namespace {
+
+using test_cases::PrintTo;
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();

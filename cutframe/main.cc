@@ -30,14 +30,7 @@ int main(int argc, char** argv) {
 
   CropProblem cropProblem{};
   const auto piece = cropImageFile(*request, cropProblem);
-  if (!piece) {
-    switch (cropProblem) {
-      case CropProblem::kCannotOpen: return fail("Could not open image: " + request->inputPath + "\n");
-      case CropProblem::kCannotDecode: return fail("Could not decode image: " + request->inputPath + "\n");
-      case CropProblem::kOutsideImage: break;
-    }
-    return fail("Could not crop image\n");
-  }
+  if (!piece) return fail(cropProblemMessage(cropProblem, request->inputPath) + "\n");
 
   std::string failure;
   // Encoded whole before anything touches the file system, so a failed encode changes nothing.

@@ -51,10 +51,16 @@ platform::DecodedImage makePage(std::int64_t width, std::int64_t height) {
   return std::move(*image);
 }
 
-constexpr const char* kCleanupModes[] = {"white_fill", "text_inpaint", "bubble_clean", ""};
-constexpr const char* kPresets[] = {"balanced", "conservative", "aggressive", "other"};
-constexpr const char* kTypesettingModes[] = {"balanced", "readable", "strict", "balanced"};
-constexpr const char* kWeights[] = {"bold", "regular", "semibold", "black"};
+constexpr CleanupMode kCleanupModes[] = {CleanupMode::kWhiteFill, CleanupMode::kTextInpaint,
+                                         CleanupMode::kBubbleClean, CleanupMode::kNone};
+constexpr GroupingPreset kPresets[] = {GroupingPreset::kBalanced, GroupingPreset::kConservative,
+                                       GroupingPreset::kAggressive, GroupingPreset::kBalanced};
+constexpr TypesettingMode kTypesettingModes[] = {TypesettingMode::kBalanced,
+                                                 TypesettingMode::kReadable,
+                                                 TypesettingMode::kStrict,
+                                                 TypesettingMode::kBalanced};
+constexpr FontWeight kWeights[] = {FontWeight::bold, FontWeight::regular, FontWeight::semibold,
+                                   FontWeight::bold};
 constexpr std::int64_t kPageSizes[][2] = {{64, 48}, {1, 1}, {7, 90}, {120, 16}};
 
 // One engine for the whole fuzzing run, as a program keeps one for all its pages.

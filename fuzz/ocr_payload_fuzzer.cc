@@ -23,6 +23,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const OcrBlock& block : payload->blocks) lookup.textByCanonicalId[block.id] = "text";
   const auto items = makeBlockItems(payload->blocks, lookup, 48.0);
   FUZZ_CHECK(items.size() <= payload->blocks.size());
-  groupRenderItems(items, true, "aggressive");
+  groupRenderItems(items, true, GroupingPreset::kAggressive);
   return 0;
 }

@@ -17,8 +17,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/test_case_names.h"
+
 namespace platform {
 namespace {
+
+using test_cases::PrintTo;
 
 namespace fs = std::filesystem;
 
@@ -391,7 +395,11 @@ INSTANTIATE_TEST_SUITE_P(Signals, WriteSignalTest, ::testing::Values(
     SignalCase{"HungUpWhileNamedNewFile", SIGHUP, TemporaryFile::kNamed, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
-class FileSizeLimitTest : public FilesTest, public ::testing::WithParamInterface<TemporaryFile> {};
+struct RouteCase {
+  const char* name;
+  TemporaryFile temporary;
+};
+class FileSizeLimitTest : public FilesTest, public ::testing::WithParamInterface<RouteCase> {};
 
 TEST_P(FileSizeLimitTest, WriteBeyondTheLimitFailsAndLeavesTheOldFile) {
   const fs::path target = root_ / "out.png";
@@ -403,7 +411,7 @@ TEST_P(FileSizeLimitTest, WriteBeyondTheLimitFailsAndLeavesTheOldFile) {
     reportOversizedWritesAsFailures();
     const std::vector<std::uint8_t> large(1 << 20, 'n');
     const bool written =
-        setrlimit(RLIMIT_FSIZE, &limit) == 0 && writeFileReplacing(target, large, failure, GetParam());
+        setrlimit(RLIMIT_FSIZE, &limit) == 0 && writeFileReplacing(target, large, failure, GetParam().temporary);
     _exit(!written && failure == "File too large" ? 0 : 1);
   }
   int status = 0;
@@ -414,8 +422,9 @@ TEST_P(FileSizeLimitTest, WriteBeyondTheLimitFailsAndLeavesTheOldFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Routes, FileSizeLimitTest,
-                         ::testing::Values(TemporaryFile::kUnnamedWhereSupported, TemporaryFile::kNamed),
-                         [](const auto& info) { return std::string(info.index == 0 ? "Unnamed" : "Named"); });
+                         ::testing::Values(RouteCase{"Unnamed", TemporaryFile::kUnnamedWhereSupported},
+                                           RouteCase{"Named", TemporaryFile::kNamed}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace platform

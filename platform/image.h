@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -16,6 +17,14 @@ namespace platform {
 // memory is allocated, so that a forged header cannot exhaust memory.
 inline constexpr std::int64_t kMaxImageSide = 65535;
 inline constexpr std::int64_t kMaxImagePixels = std::int64_t{1} << 28;
+
+// Whether an image of this size may be a page: each side 1 to kMaxImageSide pixels, at most
+// kMaxImagePixels in all. Every way a page comes in (a file's header, bytes, pixels given by
+// a caller) is held to it.
+bool withinImageLimits(std::int64_t width, std::int64_t height);
+
+// The message of a page image that cannot be opened, `name` being its path or a description.
+std::string imageOpenFailure(std::string_view name);
 
 // Pixel memory: from operator new[] when its contents start undefined, from the C allocator
 // (which hands out fresh memory already cleared) when they must start cleared.

@@ -64,6 +64,10 @@ bool withinImageLimits(std::int64_t width, std::int64_t height) {
          width * height <= kMaxImagePixels;
 }
 
+std::string imageOpenFailure(std::string_view name) {
+  return "Could not open image: " + std::string(name);
+}
+
 bool regionInsideImage(const ImageRegion& region, std::int64_t width, std::int64_t height) {
   return region.x >= 0 && region.y >= 0 && region.width >= 1 && region.height >= 1 &&
          region.width <= width - region.x && region.height <= height - region.y;

@@ -16,11 +16,13 @@
 
 #include "platform/files.h"
 #include "platform/png_encoder.h"
+#include "platform/test_case_names.h"
 
 // The largest single operator new request, so that tests can tell that a forged header was
 // refused before its pixels were allocated. Replacing these operators affects this test
 // executable only.
 namespace {
+
 std::atomic<std::size_t> largestAllocation{0};
 void* trackedAllocation(std::size_t size) {
   std::size_t seen = largestAllocation.load();
@@ -41,6 +43,7 @@ void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 namespace platform {
 namespace {
 
+using test_cases::PrintTo;
 using Bytes = std::vector<std::uint8_t>;
 
 struct Rgba {

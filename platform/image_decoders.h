@@ -26,8 +26,6 @@ std::optional<DecodedImage> decodeTiff(std::span<const std::uint8_t> bytes, Imag
 std::optional<DecodedImage> decodeGif(std::span<const std::uint8_t> bytes, ImageDecodeFailure& failure,
                                       PixelMemory* memory);
 
-// Whether an image of this size may be decoded at all (sides and area within the limits).
-bool withinImageLimits(std::int64_t width, std::int64_t height);
 // Whether the region holds a pixel and lies wholly inside a width × height image.
 bool regionInsideImage(const ImageRegion& region, std::int64_t width, std::int64_t height);
 // A copy of the region's pixels; absent when memory cannot be had.

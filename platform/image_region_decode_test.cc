@@ -11,9 +11,12 @@
 #include "platform/files.h"
 #include "platform/image.h"
 #include "platform/png_encoder.h"
+#include "platform/test_case_names.h"
 
 namespace platform {
 namespace {
+
+using test_cases::PrintTo;
 
 using Bytes = std::vector<std::uint8_t>;
 

@@ -5,8 +5,12 @@
 #include <cmath>
 #include <string>
 
+#include "platform/test_case_names.h"
+
 namespace platform {
 namespace {
+
+using test_cases::PrintTo;
 
 struct NumberCase {
   const char* name;

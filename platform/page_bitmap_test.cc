@@ -12,9 +12,12 @@
 
 #include "platform/page_bitmap_testing.h"
 #include "platform/test_bitmaps.h"
+#include "platform/test_case_names.h"
 
 namespace platform {
 namespace {
+
+using test_cases::PrintTo;
 
 const Rgb8 kWhite8{255, 255, 255};
 const Rgb8 kBlack8{0, 0, 0};

@@ -5,8 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/test_case_names.h"
+
 namespace platform {
 namespace {
+
+using test_cases::PrintTo;
 
 // The colour type byte of the IHDR chunk: 2 for RGB, 6 for RGBA.
 int colourType(const std::vector<std::uint8_t>& png) { return png.size() > 25 ? png[25] : -1; }

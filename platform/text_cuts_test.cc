@@ -4,8 +4,12 @@
 
 #include <string>
 
+#include "platform/test_case_names.h"
+
 namespace platform {
 namespace {
+
+using test_cases::PrintTo;
 
 struct CutCase {
   const char* name;

@@ -62,8 +62,6 @@ TextContext::Impl& TextContext::impl() {
 
 namespace {
 
-constexpr const char* kFamily = "Inter";
-
 // Every layout is made at this size and scaled to the size asked for. Fonts are shaped once
 // per weight instead of once per fractional size (a new size costs fontconfig a fresh sort of
 // every installed font, about 1.7 ms); unhinted glyph metrics scale linearly, so a layout at
@@ -113,7 +111,7 @@ ScaledLayout buildValidLayout(TextContext& context, std::string_view valid, doub
   PangoLayout* layout = result.layout.get();
 
   PangoFontDescription* font = pango_font_description_new();
-  pango_font_description_set_family(font, style.family.empty() ? kFamily : style.family.c_str());
+  pango_font_description_set_family(font, style.family.empty() ? kUiFontFamily : style.family.c_str());
   pango_font_description_set_weight(font, pangoWeight(style.weight));
   // Absolute sizes are device units, and a device unit is a pixel: one point per pixel.
   pango_font_description_set_absolute_size(font, kLayoutSize * PANGO_SCALE);
@@ -398,6 +396,8 @@ bool hasFamily(FcConfig* config, const std::string& family) {
 
 }  // namespace
 
+bool namesFontFile(std::string_view font) { return font.find('/') != std::string_view::npos; }
+
 std::optional<std::string> fontFamily(TextContext& context, const std::string& font,
                                       std::string& failure) {
   TextContext::Impl& impl = context.impl();
@@ -405,7 +405,7 @@ std::optional<std::string> fontFamily(TextContext& context, const std::string& f
     return known->second;
   }
   std::string family = font;
-  if (font.find('/') != std::string::npos) {
+  if (namesFontFile(font)) {
     auto fileFamily = familyOfFile(font, failure);
     if (!fileFamily) return std::nullopt;
     // The file joins a configuration of this context's own, never the process's.

@@ -14,6 +14,9 @@ namespace platform {
 // The three weights of the user-interface font.
 enum class FontWeight { regular, semibold, bold };
 
+// The family of the user-interface font, in which text is set when no other is asked for.
+inline constexpr const char* kUiFontFamily = "Inter";
+
 // How a text is laid out and drawn: the user-interface font at any fractional point size
 // (one point is one pixel), with fallback fonts for every script.
 struct TextStyle {
@@ -50,8 +53,12 @@ class TextContext {
 double measureTextHeight(TextContext& context, std::string_view text, double width,
                          const TextStyle& style);
 
+// Whether a font given by a caller is the path of a font file (any name with a "/" in it)
+// rather than the name of an installed family.
+bool namesFontFile(std::string_view font);
+
 // The family to lay text out in for a font given by a caller: an installed family's name, or
-// the path of a font file (any name with a "/" in it), which this context then also knows.
+// the path of a font file (namesFontFile), which this context then also knows.
 // Fonts of other families still stand in for the scripts it lacks. Absent, with `failure`
 // saying why, when no installed family has the name or the file is not a font.
 std::optional<std::string> fontFamily(TextContext& context, const std::string& font,

@@ -16,9 +16,12 @@
 
 #include "platform/page_bitmap_testing.h"
 #include "platform/test_bitmaps.h"
+#include "platform/test_case_names.h"
 
 namespace platform {
 namespace {
+
+using test_cases::PrintTo;
 
 // Drawing-coordinate bounds of the pixels that are no longer white.
 struct Ink {
@@ -261,21 +264,17 @@ std::vector<bool> nearFill(const PageBitmap& page, std::int64_t radius) {
   return near;
 }
 
-std::string weightName(FontWeight weight) {
-  switch (weight) {
-    case FontWeight::regular: return "Regular";
-    case FontWeight::semibold: return "Semibold";
-    case FontWeight::bold: break;
-  }
-  return "Bold";
-}
+struct WeightCase {
+  const char* name;
+  FontWeight weight;
+};
 
 struct OutlineCase {
   const char* name;
   const char* text;
 };
 class SolidOutlineTest
-    : public ::testing::TestWithParam<std::tuple<OutlineCase, double, FontWeight>> {
+    : public ::testing::TestWithParam<std::tuple<OutlineCase, double, WeightCase>> {
  protected:
   TextContext text_;
 };
@@ -284,7 +283,8 @@ class SolidOutlineTest
 // fill shows the page. Holds wherever the outline is wide enough to cover a whole pixel
 // beyond the glyph's antialiased edge.
 TEST_P(SolidOutlineTest, PageNeverShowsThroughTheOutline) {
-  const auto& [c, size, weight] = GetParam();
+  const auto& [c, size, weightCase] = GetParam();
+  const FontWeight weight = weightCase.weight;
   for (const double percent : {10.0, 25.0, 32.0, 40.0}) {
     TextStyle style{.size = size, .weight = weight, .outlined = true,
                     .strokeColor = {0, 1, 0, 1}, .strokeLineWidth = percent / 100.0 * size};
@@ -322,11 +322,13 @@ INSTANTIATE_TEST_SUITE_P(
                           OutlineCase{"Japanese", "こんにちは、漢字"},
                           OutlineCase{"Thai", "สวัสดีครับ"}),
         ::testing::Values(6.0, 9.5, 17.3, 38.0, 90.0),
-        ::testing::Values(FontWeight::regular, FontWeight::semibold, FontWeight::bold)),
+        ::testing::Values(WeightCase{"Regular", FontWeight::regular},
+                          WeightCase{"Semibold", FontWeight::semibold},
+                          WeightCase{"Bold", FontWeight::bold})),
     [](const auto& info) {
       return std::string(std::get<0>(info.param).name) + "_" +
              std::to_string(static_cast<int>(std::get<1>(info.param) * 10)) + "_" +
-             weightName(std::get<2>(info.param));
+             std::get<2>(info.param).name;
     });
 
 // --- Right-to-left and mixed text ----------------------------------------------------------

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,15 @@ struct CallFailure {
   std::string errorClass{};
   std::string message{};
   std::vector<std::string> report{};  // the report lines of a render, up to its failure
+  std::string missingFile{};  // the file the failure is about, when none is there
 };
+
+// `path` when nothing is there (a dangling link included), so that a failure to read it is
+// also Python's FileNotFoundError; else empty.
+inline std::string missingFile(const std::string& path) {
+  std::error_code error;
+  const auto type = std::filesystem::status(path, error).type();
+  return type == std::filesystem::file_type::not_found && !path.empty() ? path : std::string();
+}
 
 }  // namespace letterforge::python_module

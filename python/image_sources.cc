@@ -17,7 +17,9 @@ platform::DecodedImage decodeSource(const std::string& path,
     image = bytes ? platform::decodeImage(*bytes) : platform::decodeImageFile(path);
   }
   if (!image) {
-    throw CallFailure{.status = kExitImageUnreadable, .message = "Could not open image: " + name};
+    throw CallFailure{.status = kExitImageUnreadable,
+                      .message = platform::imageOpenFailure(name),
+                      .missingFile = bytes ? "" : missingFile(path)};
   }
   return std::move(*image);
 }
@@ -36,14 +38,12 @@ platform::DecodedImage cropSource(const std::string& path,
                   : cutframe::cropImageFile(request, problem);
   }
   if (piece) return std::move(*piece);
-  switch (problem) {
-    case cutframe::CropProblem::kCannotOpen:
-      throw CallFailure{.errorClass = "ImageError", .message = "Could not open image: " + name};
-    case cutframe::CropProblem::kCannotDecode:
-      throw CallFailure{.errorClass = "ImageError", .message = "Could not decode image: " + name};
-    case cutframe::CropProblem::kOutsideImage: break;
-  }
-  throw CallFailure{.errorClass = "CropError", .message = "Could not crop image"};
+  const bool outside = problem == cutframe::CropProblem::kOutsideImage;
+  throw CallFailure{.errorClass = outside ? "CropError" : "ImageError",
+                    .message = cutframe::cropProblemMessage(problem, name),
+                    .missingFile = problem == cutframe::CropProblem::kCannotOpen && !bytes
+                                       ? missingFile(path)
+                                       : ""};
 }
 
 }  // namespace letterforge::python_module

@@ -17,7 +17,9 @@
 #include "letterforge/driver/block_flags.h"
 #include "letterforge/driver/cleanup_planning.h"
 #include "letterforge/driver/version.h"
+#include "letterforge/inputs/payloads.h"
 #include "python/image_sources.h"
+#include "python/manifest_jobs.h"
 #include "python/native_render.h"
 #include "python/page_arrays.h"
 
@@ -29,6 +31,15 @@ using namespace letterforge::python_module;
 
 using PayloadArgument = std::tuple<bool, std::string, std::string>;  // is a file, value, name
 using OptionArguments = std::vector<std::pair<std::string, OptionValue>>;
+// A manifest line: its number, text and folder, and the options that apply where it sets none.
+using JobArgument = std::tuple<std::int64_t, py::bytes, py::bytes, OptionArguments>;
+
+JobLine jobLine(const JobArgument& argument) {
+  return JobLine{.number = std::get<0>(argument),
+                 .text = std::get<1>(argument).cast<std::string>(),
+                 .folder = std::get<2>(argument).cast<std::string>(),
+                 .defaults = jobOptionsOf(std::get<3>(argument))};
+}
 
 PayloadInput payloadInput(const PayloadArgument& argument) {
   return PayloadInput{.isFile = std::get<0>(argument),
@@ -106,7 +117,8 @@ void translateFailures(std::exception_ptr thrown) {
     try {
       const py::object exception = py::module_::import("letterforge._errors")
                                        .attr("exception_for")(failure.status, failure.errorClass,
-                                                              failure.message, failure.report);
+                                                              failure.message, failure.report,
+                                                              failure.missingFile);
       PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exception.ptr())), exception.ptr());
     } catch (py::error_already_set& error) {
       error.restore();
@@ -121,6 +133,7 @@ PYBIND11_MODULE(_letterforge, m) {
   m.attr("version") = kVersion;
   m.attr("max_image_side") = platform::kMaxImageSide;
   m.attr("max_image_pixels") = platform::kMaxImagePixels;
+  m.attr("max_payload_nesting") = kMaxPayloadNesting;
   py::register_exception_translator(translateFailures);
 
   m.def("option_descriptions", [] {
@@ -137,8 +150,20 @@ PYBIND11_MODULE(_letterforge, m) {
     }
   }, "Raises ImageError unless the array can be a page image.");
 
+  m.def("release_engine", &releaseThreadEngine,
+        "Lets the calling thread's engine go; False when the thread held none.");
+
   m.def("check_options", [](const OptionArguments& options) { jobOptionsOf(options); },
         "Raises OptionError unless every (name, value) is a render option and its value fits.");
+
+  m.def("check_file_names", [](const OptionArguments& options, const std::string& output,
+                               const std::string& debug) {
+    const JobOptions jobOptions = jobOptionsOf(options);
+    if (!output.empty()) savedEncoding(jobOptions, output, false);
+    if (!debug.empty()) savedEncoding(jobOptions, debug, true);
+  }, "Raises OptionError unless the page can be saved at `output` and the debug image at `debug`"
+     " (empty: not saved) in formats their names or the options choose.",
+     py::arg("options"), py::arg("output"), py::arg("debug"));
 
   py::class_<RenderedPage>(m, "Page", "A rendered page and its debug image, kept as bitmaps.")
       .def_property_readonly("width", [](const RenderedPage& p) { return p.page->width(); })
@@ -161,7 +186,13 @@ PYBIND11_MODULE(_letterforge, m) {
       }, py::arg("debug"), py::arg("format"), py::arg("quality"))
       .def("save", [](const RenderedPage& p, bool debug, const std::string& path) {
         saveBitmap(bitmapOf(p, debug), savedEncoding(p.options, path, debug), path);
-      }, py::arg("debug"), py::arg("path"));
+      }, py::arg("debug"), py::arg("path"))
+      .def("save_files", [](const RenderedPage& p, const std::string& output,
+                            const std::string& debug) {
+        if (!debug.empty()) bitmapOf(p, true);
+        saveFiles(p, output, debug);
+      }, "The page at `output`, then the debug image at `debug` (empty: none), as the programs"
+         " write them.", py::arg("output"), py::arg("debug"));
 
   m.def("render", [](const py::object& image, const std::string& imageName,
                      const PayloadArgument& ocr, const PayloadArgument& translations,
@@ -172,6 +203,26 @@ PYBIND11_MODULE(_letterforge, m) {
                       payloadInput(translations), jobOptions, debug);
   }, py::arg("image"), py::arg("image_name"), py::arg("ocr"), py::arg("translations"),
      py::arg("options"), py::arg("debug"));
+
+  m.def("manifest_jobs", [](const std::string& path) {
+    std::vector<std::tuple<std::int64_t, py::bytes, py::bytes>> jobs;
+    for (const JobLine& job : manifestJobLines(path)) {
+      jobs.emplace_back(job.number, py::bytes(job.text), py::bytes(job.folder));
+    }
+    return jobs;
+  }, "(line number, text, folder) of each line of a manifest that is not blank.", py::arg("path"));
+
+  m.def("check_jobs", [](const std::vector<JobArgument>& jobs) {
+    std::vector<JobLine> lines;
+    for (const JobArgument& job : jobs) lines.push_back(jobLine(job));
+    const CheckedJobs checked = checkJobs(lines);
+    return std::pair{checked.resultLines, checked.sharedFileFault};
+  }, "(the result line of each job before it runs, the fault of files the jobs share or None).",
+     py::arg("jobs"));
+
+  m.def("run_job", [](const JobArgument& job) { return runJob(jobLine(job)); },
+        "Renders a job and writes its files as letterforge-batch does; its result line.",
+        py::arg("job"));
 
   m.def("decode_image", [](const py::object& source, const std::string& name) {
     const auto [path, bytes] = fileSource(source);

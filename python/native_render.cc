@@ -3,17 +3,12 @@
 #include <pybind11/pybind11.h>
 
 #include "letterforge/driver/exit_status.h"
+#include "letterforge/driver/rendered_files.h"
 
 namespace letterforge::python_module {
 namespace py = pybind11;
 namespace {
 
-// Engines keep fonts and caches from page to page and must not be shared between threads, so
-// each Python thread that renders gets its own, for as long as the thread lives.
-RenderEngine& threadEngine() {
-  thread_local RenderEngine engine;
-  return engine;
-}
 
 template <typename Payload>
 std::variant<PayloadFile, PayloadText, Payload> payloadSource(const PayloadInput& input) {
@@ -21,9 +16,26 @@ std::variant<PayloadFile, PayloadText, Payload> payloadSource(const PayloadInput
   return PayloadText{.json = input.value, .name = input.name};
 }
 
-[[noreturn]] void fail(const RunFailure& failure, std::vector<std::string> report) {
-  throw CallFailure{
-      .status = failure.exitStatus, .message = failure.message, .report = std::move(report)};
+// The file a failure of the engine is about, when that file does not exist: the image for an
+// image failure, the payload whose path begins a payload failure.
+std::string missingFileOf(const RunFailure& failure, const std::string& imagePath,
+                          const PayloadInput& ocr, const PayloadInput& translations) {
+  if (failure.exitStatus == kExitImageUnreadable) return missingFile(imagePath);
+  if (failure.exitStatus != kExitPayloadUnreadable) return "";
+  for (const PayloadInput* payload : {&ocr, &translations}) {
+    if (payload->isFile && failure.message.starts_with(payload->value + ": cannot be read: ")) {
+      return missingFile(payload->value);
+    }
+  }
+  return "";
+}
+
+[[noreturn]] void fail(const RunFailure& failure, std::vector<std::string> report,
+                       std::string missing = "") {
+  throw CallFailure{.status = failure.exitStatus,
+                    .message = failure.message,
+                    .report = std::move(report),
+                    .missingFile = std::move(missing)};
 }
 
 }  // namespace
@@ -39,8 +51,22 @@ JobOptions jobOptionsOf(const std::vector<std::pair<std::string, OptionValue>>& 
   return options;
 }
 
+std::optional<RenderEngine>& threadEngine() {
+  // Engines keep fonts and caches from page to page and must not be shared between threads.
+  thread_local std::optional<RenderEngine> engine;
+  return engine;
+}
+
+bool releaseThreadEngine() {
+  const bool held = threadEngine().has_value();
+  threadEngine().reset();
+  return held;
+}
+
 RenderedPage renderPage(PageImageSource image, const PayloadInput& ocr,
                         const PayloadInput& translations, const JobOptions& options, bool debug) {
+  const auto* file = std::get_if<ImageFile>(&image);
+  const std::string imagePath = file ? file->path : "";
   RenderJob job{.image = std::move(image),
                 .ocr = payloadSource<OcrPayload>(ocr),
                 .translations = payloadSource<TranslationPayload>(translations),
@@ -52,10 +78,14 @@ RenderedPage renderPage(PageImageSource image, const PayloadInput& ocr,
   {
     // The sink only collects: no Python object may be touched while the GIL is released.
     py::gil_scoped_release release;
-    result = threadEngine().render(
+    auto& engine = threadEngine();
+    if (!engine) engine.emplace();
+    result = engine->render(
         std::move(job), [&](std::string_view line) { page.report.emplace_back(line); }, failure);
   }
-  if (!result) fail(failure, std::move(page.report));
+  if (!result) {
+    fail(failure, std::move(page.report), missingFileOf(failure, imagePath, ocr, translations));
+  }
   if (result->debugFailure) fail(*result->debugFailure, std::move(page.report));
   page.page = std::move(result->page.bitmap);
   if (result->debug) page.debug = std::move(result->debug->bitmap);
@@ -88,9 +118,29 @@ std::vector<std::uint8_t> encodeBitmap(const platform::PageBitmap& bitmap,
 }
 
 ImageEncoding savedEncoding(const JobOptions& options, const std::string& path, bool debug) {
-  if (!debug) return jobEncoding(options, path);
-  return ImageEncoding{.format = formatOfPath(path).value_or(ImageFormat::kPng),
-                       .quality = options.quality};
+  std::string failure;
+  const auto encoding =
+      debug ? debugEncoding(options, path, failure) : jobEncoding(options, path, failure);
+  if (!encoding) throw CallFailure{.errorClass = "OptionError", .message = failure};
+  return *encoding;
+}
+
+void saveFiles(const RenderedPage& page, const std::string& output, const std::string& debug) {
+  RenderResult encoded{.page = {.encoded = encodeBitmap(*page.page, savedEncoding(page.options, output, false), output)}};
+  if (!debug.empty()) {
+    const ImageEncoding encoding = savedEncoding(page.options, debug, true);
+    try {
+      encoded.debug = RenderedImage{.encoded = encodeBitmap(*page.debug, encoding, debug)};
+    } catch (const CallFailure& failure) {
+      encoded.debugFailure = RunFailure{failure.message, failure.status};
+    }
+  }
+  std::optional<RunFailure> failure;
+  {
+    py::gil_scoped_release release;
+    failure = writeRenderedFiles(encoded, output, debug);
+  }
+  if (failure) fail(*failure, {});
 }
 
 void saveBitmap(const platform::PageBitmap& bitmap, const ImageEncoding& encoding,

@@ -36,6 +36,14 @@ struct RenderedPage {
   JobOptions options{};  // the format and quality chosen for saving
 };
 
+// This thread's engine: each Python thread that renders gets its own, made for its first page
+// and kept until the thread ends or lets it go.
+std::optional<RenderEngine>& threadEngine();
+
+// Lets this thread's engine go, with its fonts, caches and page memory; the next page on the
+// thread makes a new one. False when the thread held none.
+bool releaseThreadEngine();
+
 // Renders one page on this thread's engine, with the GIL released. Throws CallFailure with
 // the engine's status class and message, also when the debug image was asked for and cannot
 // be made.
@@ -54,8 +62,14 @@ std::vector<std::uint8_t> encodeBitmap(const platform::PageBitmap& bitmap,
 
 // How an image saved at `path` is encoded, as letterforge-batch encodes its files: the page
 // in the format option, else by the extension; the debug image by the extension alone; both
-// at the quality option. PNG for other extensions.
+// at the quality option; PNG without an extension. Throws CallFailure (OptionError) for an
+// extension that names no format written here, unless a format option chooses the page's.
 ImageEncoding savedEncoding(const JobOptions& options, const std::string& path, bool debug);
+
+// Writes the page to `output`, then, when `debug` is not empty, the debug image, as the
+// programs write their files. Throws CallFailure: OptionError for an extension refused, the
+// write failure class otherwise.
+void saveFiles(const RenderedPage& page, const std::string& output, const std::string& debug);
 
 // Stores the encoded bitmap at path as the programs store their outputs: whole or not at all.
 // Throws CallFailure on failure.

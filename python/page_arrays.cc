@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "letterforge/driver/exit_status.h"
+#include "letterforge/raster/image_files.h"
 
 namespace letterforge::python_module {
 namespace py = pybind11;
@@ -37,10 +38,7 @@ void copyRow(const std::uint8_t* from, py::ssize_t step, py::ssize_t channelStep
 }  // namespace
 
 std::optional<std::string> pageSizeProblem(std::int64_t width, std::int64_t height) {
-  if (width >= 1 && height >= 1 && width <= platform::kMaxImageSide &&
-      height <= platform::kMaxImageSide && width * height <= platform::kMaxImagePixels) {
-    return std::nullopt;
-  }
+  if (platform::withinImageLimits(width, height)) return std::nullopt;
   return "image of " + std::to_string(width) + " x " + std::to_string(height) +
          " pixels: each side must be 1 to " + std::to_string(platform::kMaxImageSide) +
          " pixels and the whole at most " + std::to_string(platform::kMaxImagePixels) + " pixels";
@@ -101,16 +99,7 @@ py::array_t<std::uint8_t> arrayFromBitmap(const platform::PageBitmap& bitmap) {
   std::uint8_t* out = array.mutable_data();
   {
     py::gil_scoped_release release;
-    for (std::int64_t r = 0; r < height; ++r) {
-      // Drawing rows count from the bottom; array rows from the top.
-      const std::uint32_t* words = bitmap.rowWords(height - 1 - r);
-      for (std::int64_t x = 0; x < width; ++x, out += 3) {
-        const std::uint32_t v = words[x];
-        out[0] = static_cast<std::uint8_t>(v >> 16);
-        out[1] = static_cast<std::uint8_t>(v >> 8);
-        out[2] = static_cast<std::uint8_t>(v);
-      }
-    }
+    copyBitmapPixels(bitmap, 3, out, static_cast<std::size_t>(width) * 3);
   }
   return array;
 }

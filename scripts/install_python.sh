@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs a build (build/, or the folder given) under /usr/local, the Python package included,
 # so that `python3 -c "import letterforge"` works: the package goes into the system
-# interpreter's directory for local packages (/usr/local/lib/python3.X/dist-packages on Debian)
-# and finds libletterforge in /usr/local/lib. When the python3 found on PATH is another
+# interpreter's directory for local packages (/usr/local/lib/python3.X/dist-packages on Debian),
+# its module holding the engine itself. When the python3 found on PATH is another
 # interpreter of the same version (one of a version manager, say) that cannot import it, that
 # interpreter gets a .pth file naming a folder that links only the package and Debian's NumPy.
 # Running it again changes nothing.
@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 dir=${1:-build}
 system=/usr/bin/python3
 
-# The package with the library it renders with (and the programs, header and manual pages).
+# The package, with the programs, the library, its header and the manual pages.
 cmake --install "$dir" --strip >/dev/null
 site=$(sed -n 's/^LF_PYTHON_INSTALL_DIR:PATH=//p' "$dir/CMakeCache.txt")
 # Away from the repository, whose letterforge/ folder of sources would pass for a package.

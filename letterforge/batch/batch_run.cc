@@ -10,9 +10,8 @@
 #include "letterforge/driver/exit_status.h"
 
 namespace letterforge {
-namespace {
 
-PageReport reportOf(const ManifestEntry& entry, std::optional<RenderEngine>& engine) {
+PageReport pageReport(const ManifestEntry& entry, std::optional<RenderEngine>& engine) {
   if (!entry.failure.empty()) return unreadableLineReport(entry);
   try {
     // Made for the first page, so that a worker that only meets unreadable lines never loads
@@ -32,8 +31,6 @@ PageReport reportOf(const ManifestEntry& entry, std::optional<RenderEngine>& eng
   }
 }
 
-}  // namespace
-
 std::int64_t runBatch(const std::vector<ManifestEntry>& entries, int workers,
                       const std::atomic<bool>& stop, const PageFinished& finished) {
   std::atomic<std::size_t> next{0};
@@ -44,7 +41,7 @@ std::int64_t runBatch(const std::vector<ManifestEntry>& entries, int workers,
     while (!stop.load()) {
       const std::size_t index = next.fetch_add(1);
       if (index >= entries.size()) return;
-      const PageReport report = reportOf(entries[index], engine);
+      const PageReport report = pageReport(entries[index], engine);
       const std::lock_guard lock(reporting);
       finished(report);
       ++reported;

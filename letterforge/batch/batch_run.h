@@ -3,12 +3,18 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "letterforge/batch/manifest.h"
 #include "letterforge/batch/page_run.h"
 
 namespace letterforge {
+
+// What became of one manifest line: its page rendered and written on `engine` (made when
+// absent, and let go when the page ran out of memory, so that the next page gets a new one),
+// or the failure of a line that describes no job.
+PageReport pageReport(const ManifestEntry& entry, std::optional<RenderEngine>& engine);
 
 // Receives the report of each page as it finishes; calls come one at a time.
 using PageFinished = std::function<void(const PageReport& report)>;

@@ -34,7 +34,7 @@ class BatchRunTest : public ::testing::Test {
                                 .ocr = examples / "ocr.json",
                                 .translation = examples / "translation.json",
                                 .output = dir_ / output}};
-    entry.job.options.settings.cleanupMode = mode;
+    entry.job.options.settings.cleanupMode = *choiceOfWord(kCleanupModeWords, mode);
     return entry;
   }
 

@@ -6,8 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/test_case_names.h"
+
 namespace letterforge {
 namespace {
+
+using test_cases::PrintTo;
 
 struct ArgumentsCase {
   const char* name;
@@ -68,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(Table, BatchArgumentsTest, ::testing::Values(
                   [](A a) {
                     a.defaults.settings.typeset.fontScale = 2;
                     a.defaults.settings.groupingEnabled = false;
-                    a.defaults.settings.typeset.font = "Comic Neue";
+                    a.defaults.settings.font = "Comic Neue";
                     a.defaults.settings.typeset.strokeColor = {0x12 / 255.0, 0x34 / 255.0,
                                                                0x56 / 255.0, 1.0};
                   }},

@@ -6,9 +6,12 @@
 #include <vector>
 
 #include "letterforge/driver/exit_status.h"
+#include "platform/test_case_names.h"
 
 namespace letterforge {
 namespace {
+
+using test_cases::PrintTo;
 
 constexpr std::string_view kClearLine = "\r\x1b[K";
 

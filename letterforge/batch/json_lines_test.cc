@@ -7,8 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/test_case_names.h"
+
 namespace letterforge {
 namespace {
+
+using test_cases::PrintTo;
 
 struct LineCase {
   const char* name;

@@ -6,6 +6,7 @@
 #include "letterforge/batch/json_lines.h"
 #include "letterforge/inputs/text_rules.h"
 #include "platform/files.h"
+#include "platform/text_layout.h"
 
 namespace letterforge {
 namespace {
@@ -26,6 +27,12 @@ bool isBlankLine(std::string_view line) {
   return line.find_first_not_of(" \t\r") == std::string_view::npos;
 }
 
+// Whether some line of the text holds more than white space (a byte order mark aside).
+bool holdsALine(std::string_view text) {
+  if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+  return text.find_first_not_of(" \t\r\n") != std::string_view::npos;
+}
+
 // A path field: a string that is not empty.
 bool readPath(const JsonField& field, std::string& out, std::string& failure) {
   const auto* text = std::get_if<std::string>(&field.value);
@@ -41,7 +48,8 @@ bool readPath(const JsonField& field, std::string& out, std::string& failure) {
   return true;
 }
 
-bool readOption(const JsonField& field, JobOptions& options, std::string& failure) {
+bool readOption(const JsonField& field, const std::string& folder, JobOptions& options,
+                std::string& failure) {
   const OptionDescription* option = findOption(field.name);
   const auto* other = std::get_if<OtherJsonValue>(&field.value);
   if (option && other) {
@@ -56,7 +64,11 @@ bool readOption(const JsonField& field, JobOptions& options, std::string& failur
   if (const auto* b = std::get_if<bool>(&field.value)) value = *b;
   if (const auto* n = std::get_if<double>(&field.value)) value = *n;
   if (const auto* s = std::get_if<std::string>(&field.value)) value = *s;
-  return setJobOption(options, field.name, value, failure);
+  if (!setJobOption(options, field.name, value, failure)) return false;
+  // A font file is read from the manifest's folder, as every other file of the line is.
+  std::string& font = options.settings.font;
+  if (field.name == "font" && platform::namesFontFile(font)) font = resolvedPath(folder, font);
+  return true;
 }
 
 bool isPathField(const std::string& name) {
@@ -106,7 +118,9 @@ void readLine(std::string_view line, const std::string& folder, ManifestEntry& e
   }
   if (!entry.failure.empty()) return;
   for (const JsonField& field : *fields) {
-    if (!isPathField(field.name) && !readOption(field, entry.job.options, entry.failure)) return;
+    if (!isPathField(field.name) && !readOption(field, folder, entry.job.options, entry.failure)) {
+      return;
+    }
   }
   const std::pair<const char*, const std::string*> required[] = {
       {"image", &entry.job.image}, {"ocr", &entry.job.ocr},
@@ -117,6 +131,10 @@ void readLine(std::string_view line, const std::string& folder, ManifestEntry& e
       return;
     }
   }
+  // Files are written in the format their names promise, or refused before anything runs.
+  const PageJob& job = entry.job;
+  if (!jobEncoding(job.options, job.output, entry.failure)) return;
+  if (!job.debug.empty()) debugEncoding(job.options, job.debug, entry.failure);
 }
 
 std::optional<std::string> readStandardInput(std::string& failure) {
@@ -151,46 +169,63 @@ std::string resolvedPath(const std::string& folder, const std::string& path) {
   return folder.ends_with('/') ? folder + path : folder + "/" + path;
 }
 
-std::vector<ManifestEntry> readManifest(std::string_view text, const std::string& folder,
-                                        const JobOptions& defaults) {
+std::vector<ManifestLine> manifestLines(std::string_view text) {
   if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
-  std::vector<ManifestEntry> entries;
+  std::vector<ManifestLine> lines;
   std::int64_t number = 0;
   while (!text.empty()) {
     const auto end = text.find('\n');
     const std::string_view line = text.substr(0, end);
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     ++number;
-    if (isBlankLine(line)) continue;
-    ManifestEntry entry{.job = {.line = number, .options = defaults}};
-    readLine(line, folder, entry);
-    entries.push_back(std::move(entry));
+    if (!isBlankLine(line)) lines.push_back({number, line});
+  }
+  return lines;
+}
+
+ManifestEntry readManifestLine(const ManifestLine& line, const std::string& folder,
+                               const JobOptions& defaults) {
+  ManifestEntry entry{.job = {.line = line.number, .options = defaults}};
+  readLine(line.text, folder, entry);
+  return entry;
+}
+
+std::vector<ManifestEntry> readManifest(std::string_view text, const std::string& folder,
+                                        const JobOptions& defaults) {
+  std::vector<ManifestEntry> entries;
+  for (const ManifestLine& line : manifestLines(text)) {
+    entries.push_back(readManifestLine(line, folder, defaults));
   }
   return entries;
+}
+
+std::optional<ManifestText> readManifestText(const std::string& path, std::string& failure) {
+  const bool standardInput = path == "-";
+  const std::string name = standardInput ? "standard input" : path;
+  std::string reason;
+  auto text = standardInput ? readStandardInput(reason)
+                            : platform::readWholeFile(path, kMaxManifestBytes, reason);
+  if (!text) {
+    failure = name + ": cannot be read: " + reason;
+    return std::nullopt;
+  }
+  if (!holdsALine(*text)) {
+    failure = name + ": holds no page job";
+    return std::nullopt;
+  }
+  const auto slash = path.find_last_of('/');
+  std::string folder = standardInput || slash == std::string::npos ? ""
+                       : slash == 0                                 ? "/"
+                                                                    : path.substr(0, slash);
+  return ManifestText{.text = std::move(*text), .folder = std::move(folder)};
 }
 
 std::optional<std::vector<ManifestEntry>> loadManifest(const std::string& path,
                                                        const JobOptions& defaults,
                                                        std::string& failure) {
-  const bool standardInput = path == "-";
-  const std::string name = standardInput ? "standard input" : path;
-  std::string reason;
-  const auto text = standardInput ? readStandardInput(reason)
-                                  : platform::readWholeFile(path, kMaxManifestBytes, reason);
-  if (!text) {
-    failure = name + ": cannot be read: " + reason;
-    return std::nullopt;
-  }
-  const auto slash = path.find_last_of('/');
-  const std::string folder = standardInput || slash == std::string::npos ? ""
-                             : slash == 0                                 ? "/"
-                                                                          : path.substr(0, slash);
-  auto entries = readManifest(*text, folder, defaults);
-  if (entries.empty()) {
-    failure = name + ": holds no page job";
-    return std::nullopt;
-  }
-  return entries;
+  const auto manifest = readManifestText(path, failure);
+  if (!manifest) return std::nullopt;
+  return readManifest(manifest->text, manifest->folder, defaults);
 }
 
 }  // namespace letterforge

@@ -33,14 +33,37 @@ struct ManifestEntry {
 // The largest manifest read; some hundred thousand pages.
 inline constexpr std::uint64_t kMaxManifestBytes = 64ull * 1024 * 1024;
 
-// One entry per line that holds more than white space. Relative paths are read from `folder`
-// (empty: the current directory); options start from `defaults`, and a null value keeps one.
+// One line of a manifest that holds more than white space.
+struct ManifestLine {
+  std::int64_t number = 0;  // counted from 1
+  std::string_view text{};
+};
+
+// The lines of a manifest that hold more than white space, a leading byte order mark left out;
+// views into `text`.
+std::vector<ManifestLine> manifestLines(std::string_view text);
+
+// The job one line describes. Relative paths are read from `folder` (empty: the current
+// directory); options start from `defaults`, and a null value keeps one.
+ManifestEntry readManifestLine(const ManifestLine& line, const std::string& folder,
+                               const JobOptions& defaults);
+
+// One entry per line that holds more than white space, as readManifestLine reads it.
 std::vector<ManifestEntry> readManifest(std::string_view text, const std::string& folder,
                                         const JobOptions& defaults);
 
-// The entries of the manifest at `path` ("-": standard input, its paths read from the current
-// directory). Absent, with `failure` naming the manifest, when it cannot be read or holds no
-// line but blank ones.
+// A manifest as read from its file, and the folder its relative paths are read from.
+struct ManifestText {
+  std::string text{};
+  std::string folder{};  // empty: the current directory
+};
+
+// The manifest at `path` ("-": standard input, its paths read from the current directory).
+// Absent, with `failure` naming the manifest, when it cannot be read or holds no line but
+// blank ones.
+std::optional<ManifestText> readManifestText(const std::string& path, std::string& failure);
+
+// The entries of the manifest at `path`, read by readManifestText and readManifest.
 std::optional<std::vector<ManifestEntry>> loadManifest(const std::string& path,
                                                        const JobOptions& defaults,
                                                        std::string& failure);

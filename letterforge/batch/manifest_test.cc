@@ -9,8 +9,12 @@
 #include <functional>
 #include <string>
 
+#include "platform/test_case_names.h"
+
 namespace letterforge {
 namespace {
+
+using test_cases::PrintTo;
 
 constexpr const char* kFiles =
     R"("image": "p.png", "ocr": "o.json", "translation": "t.json", "output": "out/p.png")";
@@ -71,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(Table, ManifestLineTest, ::testing::Values(
              [](J j) { j.image = "/abs/p.png"; }},
     LineCase{"FontFormatQuality", lineWith(R"("font": "Comic Neue", "format": "WEBP", "quality": 80)"),
              [](J j) {
-               j.options.settings.typeset.font = "Comic Neue";
+               j.options.settings.font = "Comic Neue";
                j.options.format = ImageFormat::kWebp;
                j.options.quality = 80;
              }},
@@ -100,7 +104,35 @@ INSTANTIATE_TEST_SUITE_P(Table, ManifestLineTest, ::testing::Values(
     LineCase{"NulInAPath", lineWith(R"("debug": "d.png\u0000.txt")"), {}, "debug: holds a NUL character"},
     LineCase{"NulInAFont", lineWith(R"("font": "Inter\u0000")"), {}, "font: holds a NUL character"},
     LineCase{"BadPathNamedBeforeABadOption", lineWith(R"("font_size": 1, "debug": false)"), {},
-             "debug: expected a string, found a boolean"}),
+             "debug: expected a string, found a boolean"},
+    LineCase{"ModeWordInCapitals", lineWith(R"("cleanup_mode": "None", "font_weight": "REGULAR")"),
+             [](J j) {
+               j.options.settings.cleanupMode = CleanupMode::kNone;
+               j.options.settings.typeset.fontWeight = FontWeight::regular;
+             }},
+    LineCase{"ModeWordMistyped", lineWith(R"("cleanup_mode": "bubbleclean")"), {},
+             "cleanup_mode: expected white_fill, text_inpaint, bubble_clean or none, found "
+             "\"bubbleclean\" (nearest: bubble_clean)"},
+    LineCase{"PresetMistyped", lineWith(R"("grouping_preset": "balanced ")"), {},
+             "grouping_preset: expected conservative, balanced, aggressive or balloon, found "
+             "\"balanced \" (nearest: balanced)"},
+    LineCase{"OutputOfAFormatNotWritten",
+             lineWith("").replace(lineWith("").find("out/p.png"), 9, "out/p.gif"), {},
+             "output \"ch/out/p.gif\": its extension names no format written here (png, jpg, jpeg "
+             "or webp); the format option chooses one"},
+    LineCase{"FormatOptionWritesAnyExtension",
+             lineWith(R"("format": "png")").replace(lineWith("").find("out/p.png"), 9, "out/p.gif"),
+             [](J j) {
+               j.output = "ch/out/p.gif";
+               j.options.format = ImageFormat::kPng;
+             }},
+    LineCase{"DebugOfAFormatNotWritten", lineWith(R"("debug": "d.bmp", "format": "png")"), {},
+             "debug image \"ch/d.bmp\": its extension names no format written here (png, jpg, "
+             "jpeg or webp)"},
+    LineCase{"FontFileReadFromTheManifestFolder", lineWith(R"("font": "fonts/Comic.ttf")"),
+             [](J j) { j.options.settings.font = "ch/fonts/Comic.ttf"; }},
+    LineCase{"AbsoluteFontFileStays", lineWith(R"("font": "/usr/share/fonts/x.ttf")"),
+             [](J j) { j.options.settings.font = "/usr/share/fonts/x.ttf"; }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ManifestTest, LinesAreCountedFromOneWithBlankOnesSkipped) {
@@ -113,6 +145,16 @@ TEST(ManifestTest, LinesAreCountedFromOneWithBlankOnesSkipped) {
   EXPECT_EQ(entries[1].job.line, 4);
   EXPECT_EQ(entries[1].failure, "image: required field is missing");
   EXPECT_EQ(entries[2].job.line, 5);
+}
+
+TEST(ManifestTest, AFontFileOfTheCommandLineIsReadFromTheCurrentFolder) {
+  JobOptions defaults;
+  defaults.settings.font = "fonts/Comic.ttf";
+  const auto entries = readManifest(lineWith("") + "\n" + lineWith(R"("font": "f/My.otf")"), "ch",
+                                    defaults);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].job.options.settings.font, "fonts/Comic.ttf");
+  EXPECT_EQ(entries[1].job.options.settings.font, "ch/f/My.otf");
 }
 
 TEST(ManifestTest, ALineFailingOnAnOptionStillNamesItsFiles) {

@@ -4,39 +4,26 @@
 #include <utility>
 
 #include "letterforge/driver/exit_status.h"
-#include "letterforge/raster/image_files.h"
+#include "letterforge/driver/rendered_files.h"
 
 namespace letterforge {
-namespace {
 
-std::optional<RunFailure> store(const std::vector<std::uint8_t>& bytes, const std::string& path) {
-  std::string failure;
-  if (writePng(bytes, path, failure)) return std::nullopt;
-  return RunFailure{failure, kExitWriteFailure};
-}
-
-// The files of a rendered page, the output whole before anything of the debug image.
-std::optional<RunFailure> storeAll(const RenderResult& result, const PageJob& job) {
-  if (auto failure = store(result.page.encoded, job.output)) return failure;
-  if (job.debug.empty()) return std::nullopt;
-  if (result.debugFailure) return result.debugFailure;
-  return store(result.debug->encoded, job.debug);
-}
-
-}  // namespace
-
-RenderJob renderJobOf(const PageJob& job) {
-  const ImageFormat debugFormat = formatOfPath(job.debug).value_or(ImageFormat::kPng);
-  return RenderJob{
-      .image = ImageFile{job.image},
-      .ocr = PayloadFile{job.ocr},
-      .translations = PayloadFile{job.translation},
-      .settings = jobSettings(job.options),
-      .debugImage = !job.debug.empty(),
-      .encoding = jobEncoding(job.options, job.output),
-      .debugEncoding = ImageEncoding{.format = debugFormat, .quality = job.options.quality},
-      .outputName = job.output,
-      .debugName = job.debug};
+std::optional<RenderJob> renderJobOf(const PageJob& job, std::string& failure) {
+  const auto encoding = jobEncoding(job.options, job.output, failure);
+  if (!encoding) return std::nullopt;
+  std::optional<ImageEncoding> debug;
+  if (!job.debug.empty() && !(debug = debugEncoding(job.options, job.debug, failure))) {
+    return std::nullopt;
+  }
+  return RenderJob{.image = ImageFile{job.image},
+                   .ocr = PayloadFile{job.ocr},
+                   .translations = PayloadFile{job.translation},
+                   .settings = jobSettings(job.options),
+                   .debugImage = !job.debug.empty(),
+                   .encoding = encoding,
+                   .debugEncoding = debug,
+                   .outputName = job.output,
+                   .debugName = job.debug};
 }
 
 PageReport runPage(RenderEngine& engine, const PageJob& job) {
@@ -44,9 +31,12 @@ PageReport runPage(RenderEngine& engine, const PageJob& job) {
   PageReport report{.line = job.line, .image = job.image, .output = job.output, .debug = job.debug};
   const ReportSink sink = [&report](std::string_view line) { report.reportLines.emplace_back(line); };
   RunFailure failure;
-  if (const auto result = engine.render(renderJobOf(job), sink, failure)) {
+  auto renderJob = renderJobOf(job, failure.message);
+  if (!renderJob) {
+    report.failure = RunFailure{std::move(failure.message), kExitUsage};
+  } else if (const auto result = engine.render(std::move(*renderJob), sink, failure)) {
     report.blocks = result->blocks;
-    report.failure = storeAll(*result, job);
+    report.failure = writeRenderedFiles(*result, job.output, job.debug);
   } else {
     report.failure = std::move(failure);
   }

@@ -24,7 +24,8 @@ struct PageReport {
 
 // The engine's job for a page: the job letterforge makes of the same files and options, with
 // the output encoded by the format option or its extension, the debug image by its extension.
-RenderJob renderJobOf(const PageJob& job);
+// Absent, with `failure`, when an extension names no format written here.
+std::optional<RenderJob> renderJobOf(const PageJob& job, std::string& failure);
 
 // Renders the page and writes its output, then its debug image, each whole or not at all.
 // Fails as letterforge fails on the same files, with its message and status class.

@@ -4,8 +4,12 @@
 
 #include <string>
 
+#include "platform/test_case_names.h"
+
 namespace letterforge {
 namespace {
+
+using test_cases::PrintTo;
 
 struct ProgressCase {
   const char* name;

@@ -6,8 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/test_case_names.h"
+
 namespace letterforge {
 namespace {
+
+using test_cases::PrintTo;
 
 ManifestEntry page(std::int64_t line, std::string image, std::string output, std::string debug = "") {
   return {.job = {.line = line, .image = std::move(image), .ocr = "o.json",

@@ -146,10 +146,10 @@ platform::Color bubbleFillColor(const platform::PageBitmap& page, const TextMask
 }
 
 Rect itemTextArea(const platform::PageBitmap& page, const RenderItem& item, const Rect& pageRect,
-                  const std::string& cleanupMode, const Exclusions& blockCleanRects) {
+                  CleanupMode cleanupMode, const Exclusions& blockCleanRects) {
   const double margin = textMargin(item);
   const Rect base = clampRect(grown(item.rect, margin, margin), pageRect);
-  if (cleanupMode != "bubble_clean") return base;
+  if (cleanupMode != CleanupMode::kBubbleClean) return base;
 
   const std::size_t n = item.ids.size();
   const double w = width(item.rect);

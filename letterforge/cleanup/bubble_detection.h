@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "letterforge/cleanup/cleanup_mode.h"
 #include "letterforge/cleanup/text_mask.h"
 #include "letterforge/layout/render_item.h"
 #include "letterforge/raster/exclusions.h"
@@ -46,8 +47,8 @@ platform::Color bubbleFillColor(const platform::PageBitmap& page, const TextMask
                                 const Rect& bubbleRect);
 
 // The rectangle an item's translation is typeset into: its rect grown by textMargin, or in
-// "bubble_clean" mode the bubble around it or a grown area for groups.
+// bubble cleaning the bubble around it or a grown area for groups.
 Rect itemTextArea(const platform::PageBitmap& page, const RenderItem& item, const Rect& pageRect,
-                  const std::string& cleanupMode, const Exclusions& blockCleanRects);
+                  CleanupMode cleanupMode, const Exclusions& blockCleanRects);
 
 }  // namespace letterforge

@@ -4,9 +4,13 @@
 
 #include "letterforge/layout/rect_geometry.h"
 #include "letterforge/raster/test_pages.h"
+#include "platform/test_case_names.h"
 
 namespace letterforge {
 namespace {
+
+using test_cases::PrintTo;
+using enum CleanupMode;
 
 using namespace test_pages;
 
@@ -150,7 +154,7 @@ TEST(BubbleFillColorTest, MaskedLetteringIsNotSampled) {
 TEST(ItemTextAreaTest, OutsideBubbleCleaningTheAreaIsTheGrownRect) {
   const auto page = makePage(300, 200);
   const RenderItem item = blockItem({100, 80, 100, 40});  // margin 0.13 × 40 = 5.2
-  for (const char* mode : {"white_fill", "text_inpaint", "none"}) {
+  for (const CleanupMode mode : {kWhiteFill, kTextInpaint, kNone}) {
     expectRectNear(itemTextArea(page, item, kPage, mode, {}), {94.8, 74.8, 110.4, 50.4});
   }
 }
@@ -159,27 +163,27 @@ TEST(ItemTextAreaTest, SingleBlockInABubbleTakesTheBubbleShrunkByFive) {
   const auto page = makePage(300, 200);
   const RenderItem item = blockItem({100, 80, 100, 40});
   // The search may grow 32 sideways but only 12.8 up and down; 0.65 × 40 = 26 is cut to that.
-  expectRectNear(itemTextArea(page, item, kPage, "bubble_clean", {}), {79, 72.2, 142, 55.6});
+  expectRectNear(itemTextArea(page, item, kPage, kBubbleClean, {}), {79, 72.2, 142, 55.6});
 }
 
 TEST(ItemTextAreaTest, FloatingSingleBlockKeepsTheGrownRect) {
   const auto page = makePage(300, 200);
   RenderItem item = blockItem({100, 80, 100, 40}, "hi");
   item.floating = true;  // margin 0.08 × 40 = 3.2, raised to 4
-  EXPECT_EQ(itemTextArea(page, item, kPage, "bubble_clean", {}), (Rect{96, 76, 108, 48}));
+  EXPECT_EQ(itemTextArea(page, item, kPage, kBubbleClean, {}), (Rect{96, 76, 108, 48}));
 }
 
 TEST(ItemTextAreaTest, ShortPairKeepsTheGrownRect) {
   const auto page = makePage(300, 200);
   const RenderItem item{.ids = {"a", "b"}, .rect = {100, 80, 100, 40}, .text = "Eleven char"};
-  expectRectNear(itemTextArea(page, item, kPage, "bubble_clean", {}), {94.8, 74.8, 110.4, 50.4});
+  expectRectNear(itemTextArea(page, item, kPage, kBubbleClean, {}), {94.8, 74.8, 110.4, 50.4});
 }
 
 TEST(ItemTextAreaTest, SmallGroupOnPlainPaperGrowsByItsClampedAmounts) {
   const auto page = makePage(400, 300);
   const RenderItem item{.ids = {"a", "b", "c"}, .rect = {150, 130, 100, 40}, .text = "short words"};
   // base grows by 5.2; then by 0.36 × 100 = 36 sideways and 16 (0.34 × 40 raised) up and down.
-  const Rect area = itemTextArea(page, item, {0, 0, 400, 300}, "bubble_clean", {});
+  const Rect area = itemTextArea(page, item, {0, 0, 400, 300}, kBubbleClean, {});
   EXPECT_DOUBLE_EQ(area.x, 150 - 5.2 - 36);
   EXPECT_DOUBLE_EQ(area.y, 130 - 5.2 - 16);
   EXPECT_DOUBLE_EQ(area.width, 100 + 2 * 5.2 + 72);
@@ -190,7 +194,7 @@ TEST(ItemTextAreaTest, SmallGroupWithLongTextSearchesTheWholeGroupBubble) {
   const RenderItem item{.ids = {"a", "b", "c"}, .rect = {150, 130, 100, 40},
                         .text = std::string(90, 'x')};
   // Bounds grow by 18 sideways and 12 up and down; 0.65 × 40 = 26 is cut to them, then shrunk by 4.
-  EXPECT_EQ(itemTextArea(page, item, {0, 0, 400, 300}, "bubble_clean", {}), (Rect{136, 122, 128, 56}));
+  EXPECT_EQ(itemTextArea(page, item, {0, 0, 400, 300}, kBubbleClean, {}), (Rect{136, 122, 128, 56}));
 }
 
 }  // namespace

@@ -10,9 +10,12 @@
 #include <vector>
 
 #include "letterforge/raster/test_pages.h"
+#include "platform/test_case_names.h"
 
 namespace letterforge {
 namespace {
+
+using test_cases::PrintTo;
 
 using platform::PageBitmap;
 using platform::Rgb8;

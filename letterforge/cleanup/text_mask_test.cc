@@ -9,9 +9,12 @@
 #include <vector>
 
 #include "letterforge/raster/test_pages.h"
+#include "platform/test_case_names.h"
 
 namespace letterforge {
 namespace {
+
+using test_cases::PrintTo;
 
 using platform::Rgb8;
 using namespace test_pages;

@@ -6,9 +6,12 @@
 #include <string>
 
 #include "letterforge/raster/test_pages.h"
+#include "platform/test_case_names.h"
 
 namespace letterforge {
 namespace {
+
+using test_cases::PrintTo;
 
 using platform::PageBitmap;
 using platform::Rgb8;

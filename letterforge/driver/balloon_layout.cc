@@ -32,7 +32,7 @@ std::set<std::optional<std::size_t>> balloonsOfItem(
 }  // namespace
 
 bool searchesBalloons(const RenderSettings& settings) {
-  return settings.fitBalloon || (settings.groupingEnabled && settings.groupingPreset == kBalloonPreset);
+  return settings.fitBalloon || (settings.groupingEnabled && settings.groupingPreset == GroupingPreset::kBalloon);
 }
 
 void placeInBalloons(RunState& run, const platform::PageBitmap& page) {
@@ -40,7 +40,7 @@ void placeInBalloons(RunState& run, const platform::PageBitmap& page) {
   for (const RenderItem& item : run.blockItems) rects.push_back(item.rect);
   run.balloons = findPageBalloons(page, rects);
   run.balloonsSearched = true;
-  if (run.settings.groupingEnabled && run.settings.groupingPreset == kBalloonPreset) {
+  if (run.settings.groupingEnabled && run.settings.groupingPreset == GroupingPreset::kBalloon) {
     run.renderItems = groupByBalloons(run.blockItems, run.balloons.ofRect);
   }
   run.itemBalloons = itemBalloons(run.blockItems, run.renderItems, run.balloons.ofRect);

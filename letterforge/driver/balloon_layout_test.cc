@@ -77,7 +77,7 @@ std::vector<std::string> itemsOf(const RenderResult& result) {
 }
 
 TEST(BalloonLayoutTest, BalloonPresetKeepsEachSpeakersLinesApart) {
-  RenderSettings settings{.groupingPreset = "balloon", .cleanupMode = "bubble_clean"};
+  RenderSettings settings{.groupingPreset = GroupingPreset::kBalloon, .cleanupMode = CleanupMode::kBubbleClean};
   EXPECT_EQ(itemsOf(render(twoSpeakers(), kTwoSpeakerLines, settings)),
             (std::vector<std::string>{"a1+a2", "a1+a2", "b1+b2", "b1+b2"}));
   // Grouping off keeps every block apart whatever the preset.
@@ -96,7 +96,7 @@ TEST(BalloonLayoutTest, ItemsAcrossTwoBalloonsAreFlaggedWhenBalloonsAreLookedFor
   paintLetters(page, 170, 138, 6);
   const std::vector<Line> lines = {{"a", 168, 160, 60, 14, "Première ligne"},
                                    {"b", 168, 136, 60, 14, "Seconde bulle"}};
-  RenderSettings settings{.cleanupMode = "white_fill"};
+  RenderSettings settings{.cleanupMode = CleanupMode::kWhiteFill};
   const RenderResult plain = render(page, lines, settings);
   ASSERT_EQ(plain.blocks.size(), 2u);
   EXPECT_FALSE(plain.blocks[0].flags.spansBalloons);  // balloons are not looked for
@@ -105,7 +105,7 @@ TEST(BalloonLayoutTest, ItemsAcrossTwoBalloonsAreFlaggedWhenBalloonsAreLookedFor
   EXPECT_EQ(fitted.blocks[0].item, "a+b");
   EXPECT_TRUE(fitted.blocks[0].flags.spansBalloons);
   EXPECT_TRUE(fitted.blocks[1].flags.spansBalloons);
-  settings.groupingPreset = "balloon";
+  settings.groupingPreset = GroupingPreset::kBalloon;
   const RenderResult byBalloon = render(page, lines, settings);
   EXPECT_EQ(itemsOf(byBalloon), (std::vector<std::string>{"a", "b"}));
   EXPECT_FALSE(byBalloon.blocks[0].flags.spansBalloons);
@@ -137,7 +137,7 @@ TEST_P(BalloonFitTest, InkStaysInsideTheBalloonsInterior) {
   const auto balloon = findBalloon(page, {line.x, line.y, line.w, line.h});
   ASSERT_TRUE(balloon.has_value());
   const RenderResult result =
-      render(page, {line}, RenderSettings{.cleanupMode = "bubble_clean", .fitBalloon = true});
+      render(page, {line}, RenderSettings{.cleanupMode = CleanupMode::kBubbleClean, .fitBalloon = true});
   ASSERT_TRUE(result.page.bitmap.has_value());
   std::int64_t inside = 0, outside = 0;
   // The text goes into one of the balloon's interiors, whichever lets it be largest.
@@ -171,7 +171,7 @@ TEST(BalloonLayoutTest, TextOverTheArtKeepsTheUsualAreaAndGrouping) {
                                    {"b", 100, 95, 200, 20, "sur le mur"}};
   const RenderResult usual = render(page, lines, RenderSettings{});
   const RenderResult byBalloon =
-      render(page, lines, RenderSettings{.groupingPreset = "balloon", .fitBalloon = true});
+      render(page, lines, RenderSettings{.groupingPreset = GroupingPreset::kBalloon, .fitBalloon = true});
   EXPECT_EQ(itemsOf(byBalloon), itemsOf(usual));
   EXPECT_EQ(byBalloon.blocks[0].typeset, usual.blocks[0].typeset);
   EXPECT_FALSE(byBalloon.blocks[0].flags.spansBalloons);
@@ -181,9 +181,9 @@ TEST(BlockFlagsTest, RefusedAreaIsUncleanedOnlyWhenACleanupModeRan) {
   auto page = makePage(400, 200, grey(200));
   for (std::int64_t x = 0; x < 400; x += 4) paintRect(page, x, 0, 2, 200, {30, 30, 30});
   const std::vector<Line> lines = {{"a", 100, 90, 200, 20, "Texte"}};
-  EXPECT_TRUE(render(page, lines, RenderSettings{.cleanupMode = "text_inpaint"}).blocks[0].flags.uncleaned);
-  EXPECT_FALSE(render(page, lines, RenderSettings{.cleanupMode = "none"}).blocks[0].flags.uncleaned);
-  EXPECT_FALSE(render(page, lines, RenderSettings{.cleanupMode = "white_fill"}).blocks[0].flags.uncleaned);
+  EXPECT_TRUE(render(page, lines, RenderSettings{.cleanupMode = CleanupMode::kTextInpaint}).blocks[0].flags.uncleaned);
+  EXPECT_FALSE(render(page, lines, RenderSettings{.cleanupMode = CleanupMode::kNone}).blocks[0].flags.uncleaned);
+  EXPECT_FALSE(render(page, lines, RenderSettings{.cleanupMode = CleanupMode::kWhiteFill}).blocks[0].flags.uncleaned);
 }
 
 TEST(BlockFlagsTest, OverflowAndUnknownCharactersFollowTheTypesetting) {

@@ -138,13 +138,16 @@ std::optional<CleanupPlan> prepareCleanup(const platform::PageBitmap& page,
   return plan;
 }
 
-void runCleanupPass(platform::PageBitmap& page, const std::string& cleanupMode,
+void runCleanupPass(platform::PageBitmap& page, CleanupMode cleanupMode,
                     const std::vector<RenderItem>& blockItems, const CleanupPlan& plan,
                     const Rect& pageRect, CleanupRecord& record, const ReportSink& sink) {
-  if (cleanupMode == "text_inpaint") {
-    inpaintPass(page, blockItems, plan, record, sink);
-  } else if (cleanupMode == "bubble_clean") {
-    bubbleCleanPass(page, blockItems, plan, pageRect, record, sink);
+  switch (cleanupMode) {
+    case CleanupMode::kTextInpaint: inpaintPass(page, blockItems, plan, record, sink); break;
+    case CleanupMode::kBubbleClean:
+      bubbleCleanPass(page, blockItems, plan, pageRect, record, sink);
+      break;
+    case CleanupMode::kWhiteFill:  // filled with the text areas, as they are typeset
+    case CleanupMode::kNone: break;
   }
 }
 

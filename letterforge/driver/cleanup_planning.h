@@ -68,9 +68,9 @@ std::optional<CleanupPlan> prepareCleanup(const platform::PageBitmap& page,
                                           const std::vector<RenderItem>& renderItems,
                                           const Rect& pageRect, std::string& failure);
 
-// Runs the pass of the cleanup mode ("text_inpaint" or "bubble_clean"); other words run none.
-// Report lines reach `sink` as the blocks are decided.
-void runCleanupPass(platform::PageBitmap& page, const std::string& cleanupMode,
+// Runs the pass of the cleanup mode: text inpainting and bubble cleaning have one; the other
+// modes run none. Report lines reach `sink` as the blocks are decided.
+void runCleanupPass(platform::PageBitmap& page, CleanupMode cleanupMode,
                     const std::vector<RenderItem>& blockItems, const CleanupPlan& plan,
                     const Rect& pageRect, CleanupRecord& record, const ReportSink& sink);
 

@@ -10,9 +10,18 @@
 #include "letterforge/cleanup/background_classification.h"
 #include "letterforge/raster/pixel_sampling.h"
 #include "letterforge/raster/test_pages.h"
+#include "platform/test_case_names.h"
 
 namespace letterforge {
+
+// Rows of the word tables are printed by their words.
+using test_cases::PrintTo;
+
 namespace {
+
+using enum CleanupMode;
+
+using test_cases::PrintTo;
 
 using namespace test_pages;
 using platform::PageBitmap;
@@ -44,7 +53,7 @@ struct PassOutput {
   std::string report{};  // every report line, each with a line feed
 };
 
-PassOutput runPass(PageBitmap& page, const std::string& mode, const std::vector<RenderItem>& blocks,
+PassOutput runPass(PageBitmap& page, CleanupMode mode, const std::vector<RenderItem>& blocks,
                    const CleanupPlan& plan) {
   PassOutput out;
   runCleanupPass(page, mode, blocks, plan, pageRectOf(page), out.record,
@@ -132,7 +141,7 @@ TEST_P(BubblePatchTest, LetteringIsPatchedInThePaperColourAndTheMaskKept) {
   const PaperCase& c = GetParam();
   PageBitmap page = letteredBubblePage(c.paper, true);
   const auto plan = planFor(page, {kBubbleBlock});
-  const auto out = runPass(page, "bubble_clean", {kBubbleBlock}, plan);
+  const auto out = runPass(page, kBubbleClean, {kBubbleBlock}, plan);
 
   EXPECT_EQ(out.report, c.report);
   ASSERT_EQ(out.record.debugRegions.size(), 2u);
@@ -167,7 +176,7 @@ INSTANTIATE_TEST_SUITE_P(Papers, BubblePatchTest, ::testing::Values(
 TEST(BubblePatchTest, PatchOnMatchingPaperLeavesExactlyTheBubbleWithoutLetters) {
   for (const Rgb8 paper : {kWhite, Rgb8{180, 190, 200}}) {
     PageBitmap page = letteredBubblePage(paper, true);
-    runPass(page, "bubble_clean", {kBubbleBlock}, planFor(page, {kBubbleBlock}));
+    runPass(page, kBubbleClean, {kBubbleBlock}, planFor(page, {kBubbleBlock}));
     EXPECT_EQ(differingPixels(page, letteredBubblePage(paper, false)), 0);
   }
 }
@@ -186,7 +195,7 @@ TEST_P(BubbleGrowthTest, GrowthThatReachesArtworkFailsAndSmallerOnesAreTried) {
   PageBitmap page = texturedPage(300, 200);
   paintBubble(page, 100 - c.reach, 75 - c.reach, 100 + 2 * c.reach, 50 + 2 * c.reach, kWhite);
   paintLetters(page, 110, 95, 10);
-  const auto out = runPass(page, "bubble_clean", {kBubbleBlock}, planFor(page, {kBubbleBlock}));
+  const auto out = runPass(page, kBubbleClean, {kBubbleBlock}, planFor(page, {kBubbleBlock}));
 
   EXPECT_EQ(out.report, "bubble_clean patched p1 coverage=0.09 confidence=0.99\n");
   ASSERT_FALSE(out.record.debugRegions.empty());
@@ -207,7 +216,7 @@ TEST(BubbleGrowthTest, BubbleTighterThanEveryGrowthFallsBack) {
   PageBitmap page = texturedPage(300, 200);
   paintBubble(page, 95, 70, 110, 60, kWhite);  // paper 5 pixels beyond the block
   paintLetters(page, 110, 95, 10);
-  const auto out = runPass(page, "bubble_clean", {kBubbleBlock}, planFor(page, {kBubbleBlock}));
+  const auto out = runPass(page, kBubbleClean, {kBubbleBlock}, planFor(page, {kBubbleBlock}));
   EXPECT_EQ(out.report,
             "bubble_clean fallback reasons: fallback_low_bubble_confidence:p1\n");
   // R takes in the outline, so the safety gate keeps the page as it was.
@@ -222,7 +231,7 @@ TEST(BubbleEmptyMaskTest, BlockWithoutLetteringIsPatchedWhole) {
   // Saturated red ink is no lettering: no mask, yet the confident bubble is patched.
   PageBitmap page = letteredBubblePage(kWhite, false);
   paintRect(page, 110, 90, 40, 12, {200, 30, 30});
-  const auto out = runPass(page, "bubble_clean", {kBubbleBlock}, planFor(page, {kBubbleBlock}));
+  const auto out = runPass(page, kBubbleClean, {kBubbleBlock}, planFor(page, {kBubbleBlock}));
 
   EXPECT_EQ(out.report, "bubble_clean patched empty p1 confidence=0.99\n");
   ASSERT_EQ(out.record.debugRegions.size(), 2u);
@@ -248,7 +257,7 @@ TEST_P(BubbleDensityTest, MasksOverTheDensityLimitArePatchedButNotKept) {
   const DensityCase& c = GetParam();
   PageBitmap page = letteredBubblePage(kWhite, false);
   paintRect(page, 110, 81, 80, c.inkHeight, kBlack);
-  const auto out = runPass(page, "bubble_clean", {kBubbleBlock}, planFor(page, {kBubbleBlock}));
+  const auto out = runPass(page, kBubbleClean, {kBubbleBlock}, planFor(page, {kBubbleBlock}));
 
   EXPECT_EQ(out.report, c.report);
   ASSERT_EQ(out.record.debugRegions.size(), 2u);
@@ -284,7 +293,7 @@ TEST(GroupBubbleUseTest, BubbleOfTheGroupServesBlocksTooSmallForTheirOwn) {
   ASSERT_EQ(plan.groupBubbles, (std::vector<BubbleRegion>{{{92, 76, 24, 40}, 0.99}}));
   EXPECT_FALSE(findBlockBubble(page, blocks[0], plan, pageRectOf(page)).has_value());
 
-  const auto out = runPass(page, "bubble_clean", blocks, plan);
+  const auto out = runPass(page, kBubbleClean, blocks, plan);
   // Each 2 x 6 stroke grows into 6 x 10 cells of its 16 x 16 area: 60 / 256.
   EXPECT_EQ(out.report,
             "bubble_clean patched a coverage=0.23 confidence=0.99\n"
@@ -319,7 +328,7 @@ TEST_P(HandedBubbleTest, GroupBubbleIsUsedWithItsOwnConfidence) {
   const RenderItem item = block("p1", {100, 100, 6, 12});
   CleanupPlan plan = planFor(page, {item});
   plan.groupBubbles = c.bubbles;
-  const auto out = runPass(page, "bubble_clean", {item}, plan);
+  const auto out = runPass(page, kBubbleClean, {item}, plan);
 
   EXPECT_EQ(out.report, c.report);
   std::vector<std::string> labels;
@@ -368,7 +377,7 @@ TEST(HandedBubbleTest, FallbackRegionsAreOrangeAndTheirLabelsNoted) {
   const RenderItem item = block("p7", {100, 100, 6, 12});
   CleanupPlan plan = planFor(page, {item});
   plan.groupBubbles = {{{80, 80, 60, 60}, 0.5}};
-  const auto out = runPass(page, "bubble_clean", {item}, plan);
+  const auto out = runPass(page, kBubbleClean, {item}, plan);
   EXPECT_EQ(out.record.debugRegions,
             (std::vector<BubbleDebugRegion>{
                 {{80, 80, 60, 60}, "bubble 0.50:p7", systemPurpleColor},
@@ -410,7 +419,7 @@ TEST_P(GroupEvidenceTest, GroupedBlocksArePatchedWhiteOnlyWithEvidence) {
   CleanupPlan plan{.blockCleanRects = {.rects = {{90, 70, 70, 70}}}};
   plan.groupedIds.insert(c.grouped.begin(), c.grouped.end());
   plan.groupSizes.insert(c.sizes.begin(), c.sizes.end());
-  const auto out = runPass(page, "bubble_clean", {item}, plan);
+  const auto out = runPass(page, kBubbleClean, {item}, plan);
 
   EXPECT_EQ(out.report, c.report);
   ASSERT_EQ(out.record.debugRegions.size(), 1u);
@@ -469,7 +478,7 @@ TEST(GroupEvidenceTest, HatchedPaperAroundAGroupIsABubbleSurround) {
   ASSERT_TRUE(plan.groupBubbles.empty());
   ASSERT_TRUE(isBubbleSurround(page, plan.blockCleanRects.rects[0], plan.blockCleanRects));
 
-  const auto out = runPass(page, "bubble_clean", blocks, plan);
+  const auto out = runPass(page, kBubbleClean, blocks, plan);
   EXPECT_EQ(out.report, "bubble_clean patched grouped a\nbubble_clean patched grouped b\n");
   EXPECT_EQ(out.record.debugRegions.size(), 2u);
   EXPECT_EQ(out.record.debugRegions[1].label, "patch_grouped:b");
@@ -499,7 +508,7 @@ TEST(ArtworkFallbackTest, BlocksOverScreentoneAndPhotosFallBackAndStayUntouched)
   const std::vector<RenderItem> blocks = {block("p1", {40, 80, 50, 50}),
                                           block("p2", {190, 80, 50, 50}),
                                           block("p3", {60, 20, 40, 30})};
-  const auto out = runPass(page, "bubble_clean", blocks, planFor(page, blocks));
+  const auto out = runPass(page, kBubbleClean, blocks, planFor(page, blocks));
 
   EXPECT_EQ(out.report,
             "bubble_clean fallback reasons: fallback_low_bubble_confidence:p1,"
@@ -523,7 +532,7 @@ TEST(ArtworkFallbackTest, NotesListLabelsOfBothFallbacksInBlockOrder) {
   const std::vector<RenderItem> blocks = {block("p3", {40, 80, 50, 50}), block("p7", {200, 100, 6, 12})};
   CleanupPlan plan = planFor(page, blocks);
   plan.groupBubbles = {{{180, 80, 60, 60}, 0.6}};
-  const auto out = runPass(page, "bubble_clean", blocks, plan);
+  const auto out = runPass(page, kBubbleClean, blocks, plan);
   EXPECT_EQ(out.report,
             "bubble_clean fallback reasons: fallback_low_bubble_confidence:p3,fallback_empty_mask:p7\n");
 }
@@ -555,7 +564,7 @@ std::vector<RenderItem> inpaintBlocks() {
 TEST(InpaintPassTest, RefusedBlocksAreListedAndTheOthersCleaned) {
   PageBitmap page = inpaintPage();
   const auto blocks = inpaintBlocks();
-  const auto out = runPass(page, "text_inpaint", blocks, planFor(page, blocks));
+  const auto out = runPass(page, kTextInpaint, blocks, planFor(page, blocks));
 
   EXPECT_EQ(out.report, "cleanup skipped (safety gate) for ids: p1,p4\n");
   EXPECT_EQ(out.record.cleanupNotes, (std::vector<std::string>{"p1", "p4"}));
@@ -580,7 +589,7 @@ TEST(InpaintPassTest, NoLineWhenEveryBlockPassesTheGate) {
   PageBitmap page = inpaintPage();
   const auto all = inpaintBlocks();
   const std::vector<RenderItem> blocks = {all[1], all[2]};
-  const auto out = runPass(page, "text_inpaint", blocks, planFor(page, blocks));
+  const auto out = runPass(page, kTextInpaint, blocks, planFor(page, blocks));
   EXPECT_EQ(out.report, "");
   EXPECT_TRUE(out.record.cleanupNotes.empty());
   EXPECT_EQ(out.record.cleanedMasks.size(), 1u);
@@ -600,7 +609,7 @@ TEST_P(InpaintDensityTest, DenseMasksAreFilledWhiteAndDropped) {
   PageBitmap page = makePage(300, 200, grey(200));
   paintRect(page, 99, 75, c.length, 7, kBlack);
   paintRect(page, 99, 105, c.length, 7, kBlack);
-  const auto out = runPass(page, "text_inpaint", {kBubbleBlock}, planFor(page, {kBubbleBlock}));
+  const auto out = runPass(page, kTextInpaint, {kBubbleBlock}, planFor(page, {kBubbleBlock}));
 
   EXPECT_EQ(out.report, "");
   ASSERT_EQ(out.record.cleanedMasks.size(), c.inpainted ? 1u : 0u);
@@ -621,11 +630,11 @@ INSTANTIATE_TEST_SUITE_P(Table, InpaintDensityTest, ::testing::Values(
 
 // --- Modes without a pass --------------------------------------------------------------------
 
-class NoPassModeTest : public ::testing::TestWithParam<const char*> {};
+class NoPassModeTest : public ::testing::TestWithParam<ModeWord<CleanupMode>> {};
 
 TEST_P(NoPassModeTest, NothingIsWrittenRecordedOrPainted) {
   PageBitmap page = letteredBubblePage(kWhite, true);
-  const auto out = runPass(page, GetParam(), {kBubbleBlock}, planFor(page, {kBubbleBlock}));
+  const auto out = runPass(page, GetParam().choice, {kBubbleBlock}, planFor(page, {kBubbleBlock}));
   EXPECT_EQ(out.report, "");
   EXPECT_TRUE(out.record.cleanedMasks.empty());
   EXPECT_TRUE(out.record.debugRegions.empty());
@@ -634,7 +643,9 @@ TEST_P(NoPassModeTest, NothingIsWrittenRecordedOrPainted) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, NoPassModeTest,
-                         ::testing::Values("white_fill", "none", "", "Bubble_Clean", "text_inpaint "));
+                         ::testing::Values(ModeWord<CleanupMode>{"white_fill", kWhiteFill},
+                                           ModeWord<CleanupMode>{"none", kNone}),
+                         [](const auto& info) { return std::string(info.param.word); });
 
 // --- Preparation -----------------------------------------------------------------------------
 
@@ -725,8 +736,8 @@ TEST(PrepareCleanupTest, ManyBlocksAreDecidedAsWithTheAreasListed) {
   listedPlan.blockCleanRects = Exclusions{.rects = plan.blockCleanRects.rects};
   PageBitmap listed = letteredBubblePage(kWhite, true);
 
-  const auto out = runPass(marked, "bubble_clean", blocks, plan);
-  const auto reference = runPass(listed, "bubble_clean", blocks, listedPlan);
+  const auto out = runPass(marked, kBubbleClean, blocks, plan);
+  const auto reference = runPass(listed, kBubbleClean, blocks, listedPlan);
   EXPECT_EQ(out.report, reference.report);
   EXPECT_EQ(out.record.debugRegions, reference.record.debugRegions);
   EXPECT_EQ(out.record.cleanupNotes, reference.record.cleanupNotes);

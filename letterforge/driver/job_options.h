@@ -45,8 +45,16 @@ bool setJobOption(JobOptions& options, std::string_view name, const OptionValue&
 // maximum was given, as letterforge's command line does.
 RenderSettings jobSettings(const JobOptions& options);
 
-// How an output is encoded: the format option, else the extension of `path`, else PNG; and
-// the quality option.
-ImageEncoding jobEncoding(const JobOptions& options, const std::string& path);
+// How an output is encoded: the format option, else the extension of `path`, else (no
+// extension) PNG; and the quality option. Absent, with `failure` naming the path, for an
+// extension that names no format written here (.gif, .bmp) when no format option is given:
+// those bytes under that name would be read as another format.
+std::optional<ImageEncoding> jobEncoding(const JobOptions& options, const std::string& path,
+                                         std::string& failure);
+
+// How a debug image is encoded: by the extension of `path`, else PNG; and the quality option.
+// Absent, with `failure`, for an extension that names no format written here.
+std::optional<ImageEncoding> debugEncoding(const JobOptions& options, const std::string& path,
+                                           std::string& failure);
 
 }  // namespace letterforge

@@ -5,8 +5,12 @@
 #include <functional>
 #include <string>
 
+#include "platform/test_case_names.h"
+
 namespace letterforge {
 namespace {
+
+using test_cases::PrintTo;
 
 // One option set on defaults, and what it must change (or the failure it must give).
 struct SetCase {
@@ -46,18 +50,38 @@ INSTANTIATE_TEST_SUITE_P(Table, SetJobOptionTest, ::testing::Values(
     SetCase{"StrokeAboveForty", "stroke_width", 100.0,
             [](O o) { o.settings.typeset.strokeWidth = 40; }},
     SetCase{"WeightLowerCased", "font_weight", std::string("SemiBold"),
-            [](O o) { o.settings.typeset.fontWeight = "semibold"; }},
-    SetCase{"ModeLowerCasedNotTrimmed", "cleanup_mode", std::string("BUBBLE_CLEAN "),
-            [](O o) { o.settings.cleanupMode = "bubble_clean "; }},
+            [](O o) { o.settings.typeset.fontWeight = FontWeight::semibold; }},
+    SetCase{"ModeLowerCased", "cleanup_mode", std::string("BUBBLE_CLEAN"),
+            [](O o) { o.settings.cleanupMode = CleanupMode::kBubbleClean; }},
+    SetCase{"NoneIsNoCleanup", "cleanup_mode", std::string("none"),
+            [](O o) { o.settings.cleanupMode = CleanupMode::kNone; }},
     SetCase{"PresetWord", "grouping_preset", std::string("Aggressive"),
-            [](O o) { o.settings.groupingPreset = "aggressive"; }},
+            [](O o) { o.settings.groupingPreset = GroupingPreset::kAggressive; }},
     SetCase{"TypesettingWord", "typesetting_mode", std::string("strict"),
-            [](O o) { o.settings.typeset.typesettingMode = "strict"; }},
+            [](O o) { o.settings.typeset.typesettingMode = TypesettingMode::kStrict; }},
+    SetCase{"ModeTypoRefusedNamingTheNearest", "cleanup_mode", std::string("bubbleclean"), nullptr,
+            "cleanup_mode: expected white_fill, text_inpaint, bubble_clean or none, found "
+            "\"bubbleclean\" (nearest: bubble_clean)"},
+    SetCase{"PaddedModeRefused", "cleanup_mode", std::string("BUBBLE_CLEAN "), nullptr,
+            "cleanup_mode: expected white_fill, text_inpaint, bubble_clean or none, found "
+            "\"BUBBLE_CLEAN \" (nearest: bubble_clean)"},
+    SetCase{"EmptyModeRefused", "cleanup_mode", std::string(""), nullptr,
+            "cleanup_mode: expected white_fill, text_inpaint, bubble_clean or none, found \"\" "
+            "(nearest: none)"},
+    SetCase{"WeightRefused", "font_weight", std::string("heavy"), nullptr,
+            "font_weight: expected regular, semibold or bold, found \"heavy\" (nearest: bold)"},
+    SetCase{"PresetRefused", "grouping_preset", std::string("agressive"), nullptr,
+            "grouping_preset: expected conservative, balanced, aggressive or balloon, found "
+            "\"agressive\" (nearest: aggressive)"},
+    SetCase{"TypesettingRefusedWithControlCharacter", "typesetting_mode",
+            std::string("stric\n"), nullptr,
+            "typesetting_mode: expected readable, balanced or strict, found \"stric\\n\" "
+            "(nearest: strict)"},
     SetCase{"GroupingOff", "grouping", false, [](O o) { o.settings.groupingEnabled = false; }},
     SetCase{"ColourWithHash", "stroke_color", std::string("#FF8800"),
             [](O o) { o.settings.typeset.strokeColor = {1.0, 136.0 / 255.0, 0.0, 1.0}; }},
     SetCase{"FontKeptAsGiven", "font", std::string("Comic Neue"),
-            [](O o) { o.settings.typeset.font = "Comic Neue"; }},
+            [](O o) { o.settings.font = "Comic Neue"; }},
     SetCase{"FormatJpgIsJpeg", "format", std::string("JPG"),
             [](O o) { o.format = ImageFormat::kJpeg; }},
     SetCase{"QualityRounded", "quality", 74.5, [](O o) { o.quality = 75; }},
@@ -111,36 +135,86 @@ struct EncodingCase {
   const char* name;
   const char* path;
   std::optional<ImageFormat> format;
-  ImageFormat expected;
+  std::optional<ImageFormat> expected;     // the output's; absent: refused
+  std::optional<ImageFormat> debugFormat;  // the debug image's at that path; absent: refused
 };
 class JobEncodingTest : public ::testing::TestWithParam<EncodingCase> {};
 
-TEST_P(JobEncodingTest, FormatOptionThenExtensionThenPng) {
+TEST_P(JobEncodingTest, FormatOptionThenExtensionThenPngForNone) {
   const EncodingCase& c = GetParam();
   const JobOptions options{.format = c.format, .quality = 80};
-  EXPECT_EQ(jobEncoding(options, c.path), (ImageEncoding{c.expected, 80}));
+  std::string failure;
+  const auto encoding = jobEncoding(options, c.path, failure);
+  EXPECT_EQ(encoding, c.expected ? std::optional(ImageEncoding{*c.expected, 80}) : std::nullopt);
+  EXPECT_EQ(failure.empty(), c.expected.has_value()) << failure;
+  const auto debug = debugEncoding(options, c.path, failure);
+  EXPECT_EQ(debug, c.debugFormat ? std::optional(ImageEncoding{*c.debugFormat, 80}) : std::nullopt);
 }
 
+constexpr auto kPng = ImageFormat::kPng, kJpeg = ImageFormat::kJpeg, kWebp = ImageFormat::kWebp;
 INSTANTIATE_TEST_SUITE_P(Table, JobEncodingTest, ::testing::Values(
-    EncodingCase{"PngByName", "out/page.png", std::nullopt, ImageFormat::kPng},
-    EncodingCase{"JpegByName", "out/page.JPG", std::nullopt, ImageFormat::kJpeg},
-    EncodingCase{"JpegLongName", "page.jpeg", std::nullopt, ImageFormat::kJpeg},
-    EncodingCase{"WebpByName", "page.webp", std::nullopt, ImageFormat::kWebp},
-    EncodingCase{"UnknownExtensionIsPng", "page.tif", std::nullopt, ImageFormat::kPng},
-    EncodingCase{"DotInAFolderIsNoExtension", "v1.webp/page", std::nullopt, ImageFormat::kPng},
-    EncodingCase{"OptionOverridesName", "page.png", ImageFormat::kWebp, ImageFormat::kWebp}),
+    EncodingCase{"PngByName", "out/page.png", std::nullopt, kPng, kPng},
+    EncodingCase{"JpegByName", "out/page.JPG", std::nullopt, kJpeg, kJpeg},
+    EncodingCase{"JpegLongName", "page.jpeg", std::nullopt, kJpeg, kJpeg},
+    EncodingCase{"WebpByName", "page.webp", std::nullopt, kWebp, kWebp},
+    EncodingCase{"NoExtensionIsPng", "out/page", std::nullopt, kPng, kPng},
+    EncodingCase{"DeviceIsPng", "/dev/null", std::nullopt, kPng, kPng},
+    EncodingCase{"HiddenNameIsNoExtension", "out/.page", std::nullopt, kPng, kPng},
+    EncodingCase{"DotInAFolderIsNoExtension", "v1.webp/page", std::nullopt, kPng, kPng},
+    EncodingCase{"GifRefused", "page.gif", std::nullopt, std::nullopt, std::nullopt},
+    EncodingCase{"BmpInCapitalsRefused", "page.BMP", std::nullopt, std::nullopt, std::nullopt},
+    EncodingCase{"FormatOptionWritesUnderAnyName", "page.gif", kJpeg, kJpeg, std::nullopt},
+    EncodingCase{"OptionOverridesName", "page.png", kWebp, kWebp, kPng}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(JobOptionDescriptionsTest, EveryDescribedOptionCanBeSet) {
+TEST(JobEncodingTest, RefusalNamesThePathAndTheWayOut) {
+  std::string failure;
+  EXPECT_FALSE(jobEncoding(JobOptions{}, "out/p\n1.gif", failure));
+  EXPECT_EQ(failure, "output \"out/p\\n1.gif\": its extension names no format written here "
+                     "(png, jpg, jpeg or webp); the format option chooses one");
+  EXPECT_FALSE(debugEncoding(JobOptions{}, "d.bmp", failure));
+  EXPECT_EQ(failure,
+            "debug image \"d.bmp\": its extension names no format written here (png, jpg, jpeg "
+            "or webp)");
+}
+
+// The value a help text gives as "(default X)", in the option's type; absent when it gives none.
+std::optional<OptionValue> documentedDefault(const OptionDescription& d) {
+  const std::string help = d.help;
+  const auto at = help.rfind("(default ");
+  if (at == std::string::npos) return std::nullopt;
+  const std::string text = help.substr(at + 9, help.size() - at - 10);
+  if (std::string(d.type) == "number") return std::stod(text);
+  if (std::string(d.type) == "boolean") return text == "true";
+  return text;
+}
+
+TEST(JobOptionDescriptionsTest, EveryDocumentedDefaultIsTheDefault) {
+  int documented = 0;
   for (const OptionDescription& d : jobOptionDescriptions()) {
-    const std::string type = d.type;
-    OptionValue value = 20.0;
-    if (type == "boolean") value = true;
-    if (type == "string") value = std::string(d.name == std::string("stroke_color") ? "00FF00" : "png");
+    const auto value = documentedDefault(d);
+    if (!value) continue;
+    ++documented;
     JobOptions options;
     std::string failure;
-    EXPECT_TRUE(setJobOption(options, d.name, value, failure)) << d.name << ": " << failure;
+    ASSERT_TRUE(setJobOption(options, d.name, *value, failure)) << d.name << ": " << failure;
+    EXPECT_EQ(jobSettings(options), jobSettings(JobOptions{})) << d.name << ": " << d.help;
   }
+  // All but font, format and quality, whose defaults are no value of theirs.
+  EXPECT_EQ(documented, static_cast<int>(jobOptionDescriptions().size()) - 3);
+}
+
+TEST(JobOptionDescriptionsTest, WordOptionsListTheirWords) {
+  const auto help = [](std::string_view name) {
+    for (const OptionDescription& d : jobOptionDescriptions()) {
+      if (name == d.name) return std::string(d.help);
+    }
+    return std::string();
+  };
+  EXPECT_EQ(help("cleanup_mode"), "white_fill, text_inpaint, bubble_clean or none (default white_fill)");
+  EXPECT_EQ(help("font_weight"), "regular, semibold or bold (default bold)");
+  EXPECT_EQ(help("font_scale"), "factor on the estimated size, 0.5 to 2 (default 1)");
+  EXPECT_EQ(help("stroke_color"), "outline colour as six hex digits, # allowed (default FFFFFF)");
 }
 
 }  // namespace

@@ -16,9 +16,12 @@
 #include "letterforge/raster/image_files.h"
 #include "platform/page_bitmap_testing.h"
 #include "platform/test_bitmaps.h"
+#include "platform/test_case_names.h"
 
 namespace letterforge {
 namespace {
+
+using test_cases::PrintTo;
 
 namespace fs = std::filesystem;
 using program_run::ProgramRun;
@@ -67,7 +70,7 @@ RenderJob jobFor(const fs::path& dir, const std::string& mode,
                 .translations = PayloadFile{(dir / "translation.json").string()},
                 .debugImage = true,
                 .encoding = encoding};
-  job.settings.cleanupMode = mode;
+  job.settings.cleanupMode = *choiceOfWord(kCleanupModeWords, mode);
   return job;
 }
 

@@ -8,7 +8,7 @@
 #include "letterforge/driver/exit_status.h"
 #include "letterforge/driver/render_engine.h"
 #include "letterforge/driver/render_options.h"
-#include "letterforge/raster/image_files.h"
+#include "letterforge/driver/rendered_files.h"
 #include "platform/files.h"
 #include "platform/process_output.h"
 
@@ -22,12 +22,6 @@ constexpr const char* kUsageLine =
 int fail(const RunFailure& failure) {
   platform::writeErrorLine(failure.message);
   return failure.exitStatus;
-}
-
-std::optional<RunFailure> store(const std::vector<std::uint8_t>& png, const std::string& path) {
-  std::string failure;
-  if (writePng(png, path, failure)) return std::nullopt;
-  return RunFailure{failure, kExitWriteFailure};
 }
 
 }  // namespace
@@ -53,15 +47,9 @@ int main(int argc, char** argv) {
   RunFailure failure;
   const auto result = engine.render(std::move(job), platform::writeErrorLine, failure);
   if (!result) return fail(failure);
-  // The output is written whole before anything of the debug image reaches the disk.
-  if (const auto writeFailure = store(result->page.encoded, options->outputPngPath)) {
+  if (const auto writeFailure =
+          writeRenderedFiles(*result, options->outputPngPath, options->debugImagePath)) {
     return fail(*writeFailure);
-  }
-  if (debug) {
-    if (result->debugFailure) return fail(*result->debugFailure);
-    if (const auto writeFailure = store(result->debug->encoded, options->debugImagePath)) {
-      return fail(*writeFailure);
-    }
   }
   std::fputs(("Rendered " + options->outputPngPath + "\n").c_str(), stdout);
   std::fflush(stdout);

@@ -9,9 +9,7 @@ namespace letterforge {
 namespace {
 
 bool isUsablePage(const platform::DecodedImage& image) {
-  return image.rgba && image.width >= 1 && image.height >= 1 &&
-         image.width <= platform::kMaxImageSide && image.height <= platform::kMaxImageSide &&
-         image.width * image.height <= platform::kMaxImagePixels;
+  return image.rgba && platform::withinImageLimits(image.width, image.height);
 }
 
 std::optional<platform::DecodedImage> openPageImage(PageImageSource source, platform::PixelMemory& memory,
@@ -30,7 +28,7 @@ std::optional<platform::DecodedImage> openPageImage(PageImageSource source, plat
     name = std::to_string(pixels.width) + " x " + std::to_string(pixels.height) + " pixels";
     if (isUsablePage(pixels)) image = std::move(pixels);
   }
-  if (!image) failure = {"Could not open image: " + name, kExitImageUnreadable};
+  if (!image) failure = {platform::imageOpenFailure(name), kExitImageUnreadable};
   return image;
 }
 
@@ -90,18 +88,22 @@ bool deliver(platform::PageBitmap bitmap, const std::optional<ImageEncoding>& en
 
 std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink& sink,
                                                  RunFailure& failure) {
-  if (const std::string& font = job.settings.typeset.font; !font.empty()) {
+  std::string family;
+  if (const std::string& font = job.settings.font; !font.empty()) {
     std::string why;
-    if (!platform::fontFamily(text_, font, why)) {
+    const auto resolved = platform::fontFamily(text_, font, why);
+    if (!resolved) {
       failure = {"Could not use font " + font + ": " + why, kExitFontUnavailable};
       return std::nullopt;
     }
+    family = *resolved;
   }
   auto image = openPageImage(std::move(job.image), pixels_, failure);
   if (!image) return std::nullopt;
   const double width = static_cast<double>(image->width);
   const double height = static_cast<double>(image->height);
   RunState run{.settings = std::move(job.settings),
+               .fontFamily = std::move(family),
                .pageImage = std::move(*image),
                .pageRect = {0.0, 0.0, width, height}};
   if (!plan(job, run, failure)) return std::nullopt;

@@ -47,7 +47,7 @@ RenderJob jobFor(const PageFiles& page) {
                 .translations = PayloadText{page.translation, "tr.json"},
                 .debugImage = page.debugImage,
                 .encoding = ImageEncoding{}};
-  job.settings.cleanupMode = page.cleanupMode;
+  job.settings.cleanupMode = *choiceOfWord(kCleanupModeWords, page.cleanupMode);
   return job;
 }
 
@@ -290,7 +290,7 @@ TEST_F(RenderEngineTest, EachTranslatedBlockSaysWhatItsCleanupAndTypesettingDid)
   ASSERT_TRUE(ocr.has_value());
   for (const char* mode : {"white_fill", "text_inpaint", "bubble_clean", "none"}) {
     RenderJob job = jobFor(page);
-    job.settings.cleanupMode = mode;
+    job.settings.cleanupMode = *choiceOfWord(kCleanupModeWords, mode);
     job.debugImage = false;
     std::vector<std::string> lines;
     RunFailure failure;
@@ -360,7 +360,7 @@ TEST(RenderEngineOutcomeTest, TextTooLongForItsBoxOverflowsAndUnknownCharactersA
 
 TEST_F(RenderEngineTest, AFontThatCannotBeHadFailsThePageAndAnInstalledOneChangesIt) {
   RenderJob missing = jobFor((*pages_)[2]);
-  missing.settings.typeset.font = "No Such Family 7";
+  missing.settings.font = "No Such Family 7";
   EXPECT_EQ(failureOf(std::move(missing)),
             (RunFailure{"Could not use font No Such Family 7: no installed font has the family "
                         "name 'No Such Family 7'",
@@ -368,7 +368,7 @@ TEST_F(RenderEngineTest, AFontThatCannotBeHadFailsThePageAndAnInstalledOneChange
   RenderEngine engine;
   const Rendered inter = renderWith(engine, (*pages_)[2]);
   RenderJob comic = jobFor((*pages_)[2]);
-  comic.settings.typeset.font = "Comic Neue";
+  comic.settings.font = "Comic Neue";
   RunFailure failure;
   const auto result = engine.render(std::move(comic), [](std::string_view) {}, failure);
   ASSERT_TRUE(result.has_value()) << failure.message;

@@ -62,20 +62,24 @@ std::optional<platform::Color> parseHexColor(const std::string& argument) {
 }
 
 double boundedBaseFontSize(double value) {
-  return std::isnan(value) ? 6.0 : raiseTo(value, 6.0);
+  return std::isnan(value) ? kMinBaseFontSize : raiseTo(value, kMinBaseFontSize);
 }
 
 double boundedMaxFontSize(double value, double baseFontSize) {
   return (baseFontSize > value || std::isnan(value)) ? baseFontSize : value;
 }
 
-double boundedFontScale(double value) { return raiseTo(lowerTo(value, 2.0), 0.5); }
+double boundedFontScale(double value) {
+  return raiseTo(lowerTo(value, kMaxFontScale), kMinFontScale);
+}
 
-double boundedLineSpacing(double value) { return raiseTo(lowerTo(value, 2.0), 0.8); }
+double boundedLineSpacing(double value) {
+  return raiseTo(lowerTo(value, kMaxLineSpacing), kMinLineSpacing);
+}
 
 double boundedStrokeWidth(double value) {
-  const double width = lowerTo(value, 40.0);
-  return width < 0.0 ? 0.0 : width;
+  const double width = lowerTo(value, kMaxStrokeWidth);
+  return width < kMinStrokeWidth ? kMinStrokeWidth : width;
 }
 
 std::optional<RenderOptions> parseRenderOptions(const std::vector<std::string>& arguments) {
@@ -99,13 +103,17 @@ std::optional<RenderOptions> parseRenderOptions(const std::vector<std::string>& 
   }
   if (given(7)) t.fontScale = boundedFontScale(numberOr(at(7), defaults.fontScale));
   if (given(8)) t.lineSpacing = boundedLineSpacing(numberOr(at(8), defaults.lineSpacing));
-  // Mode words are compared after the full Unicode lower-case mapping, not trimmed.
-  if (given(9)) t.fontWeight = lowercasedText(at(9));
+  // Mode words are compared after the full Unicode lower-case mapping, not trimmed; another
+  // word takes the option's default branch.
+  const auto choice = [&](const auto& words, std::size_t index, auto otherwise) {
+    return choiceOfWord(words, at(index)).value_or(otherwise);
+  };
+  if (given(9)) t.fontWeight = choice(kFontWeightWords, 9, FontWeight::bold);
   if (given(10)) s.groupingEnabled = lowercasedText(at(10)) == "true";
-  if (given(11)) s.groupingPreset = lowercasedText(at(11));
+  if (given(11)) s.groupingPreset = choice(kGroupingPresetWords, 11, GroupingPreset::kBalanced);
   if (given(12)) o.debugImagePath = trimmedText(at(12));
-  if (given(13)) t.typesettingMode = lowercasedText(at(13));
-  if (given(14)) s.cleanupMode = lowercasedText(at(14));
+  if (given(13)) t.typesettingMode = choice(kTypesettingModeWords, 13, TypesettingMode::kBalanced);
+  if (given(14)) s.cleanupMode = choice(kCleanupModeWords, 14, CleanupMode::kNone);
   if (given(15)) t.strokeWidth = boundedStrokeWidth(numberOr(at(15), defaults.strokeWidth));
   if (given(16)) t.strokeColor = parseHexColor(at(16)).value_or(defaults.strokeColor);
   return o;

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "letterforge/cleanup/cleanup_mode.h"
+#include "letterforge/layout/block_grouping.h"
 #include "letterforge/typeset/typeset_options.h"
 #include "platform/color.h"
 
@@ -14,9 +16,10 @@ namespace letterforge {
 struct RenderSettings {
   TypesetOptions typeset{};
   bool groupingEnabled = true;
-  std::string groupingPreset = "balanced";
-  std::string cleanupMode = "white_fill";
+  GroupingPreset groupingPreset = GroupingPreset::kBalanced;
+  CleanupMode cleanupMode = CleanupMode::kWhiteFill;
   bool fitBalloon = false;  // set each translation in its balloon's interior where one is found
+  std::string font{};  // an installed family or a font file's path; empty: the UI font
   bool operator==(const RenderSettings&) const = default;
 };
 
@@ -32,7 +35,9 @@ struct RenderOptions {
 };
 
 // Reads the arguments after the program name. Absent when fewer than four are given;
-// optional values that cannot be read take their defaults silently.
+// optional values that cannot be read take their defaults silently, and a word that names no
+// choice of its option takes the option's default branch: no cleanup, the balanced preset and
+// fitting style, bold.
 std::optional<RenderOptions> parseRenderOptions(const std::vector<std::string>& arguments);
 
 // The C library's strtod grammar in the C locale; the whole argument must be one number.
@@ -44,10 +49,14 @@ std::optional<platform::Color> parseHexColor(const std::string& argument);
 
 // The bounds of the number options, applied to a value as read (or its default). Upper
 // bounds replace not-a-number by the bound.
-double boundedBaseFontSize(double value);                      // at least 6; NaN gives 6
+inline constexpr double kMinBaseFontSize = 6.0;
+inline constexpr double kMinFontScale = 0.5, kMaxFontScale = 2.0;
+inline constexpr double kMinLineSpacing = 0.8, kMaxLineSpacing = 2.0;
+inline constexpr double kMinStrokeWidth = 0.0, kMaxStrokeWidth = 40.0;
+double boundedBaseFontSize(double value);                      // NaN gives the least size
 double boundedMaxFontSize(double value, double baseFontSize);  // at least the base; NaN gives it
-double boundedFontScale(double value);                         // 0.5 to 2
-double boundedLineSpacing(double value);                       // 0.8 to 2
-double boundedStrokeWidth(double value);                       // 0 to 40
+double boundedFontScale(double value);
+double boundedLineSpacing(double value);
+double boundedStrokeWidth(double value);  // below the least: none
 
 }  // namespace letterforge

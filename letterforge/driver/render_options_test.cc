@@ -3,11 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/test_case_names.h"
+
 namespace letterforge {
 namespace {
+
+using test_cases::PrintTo;
 
 // The four required paths followed by the given optional values (index 5 onwards).
 std::vector<std::string> withOptional(std::vector<std::string> optional) {
@@ -35,12 +40,12 @@ TEST(RenderOptionsTest, FourArgumentsGiveEveryDefault) {
   EXPECT_EQ(o.settings.typeset.maxFontSize, 38.0);
   EXPECT_EQ(o.settings.typeset.fontScale, 1.0);
   EXPECT_EQ(o.settings.typeset.lineSpacing, 1.12);
-  EXPECT_EQ(o.settings.typeset.fontWeight, "bold");
+  EXPECT_EQ(o.settings.typeset.fontWeight, FontWeight::bold);
   EXPECT_TRUE(o.settings.groupingEnabled);
-  EXPECT_EQ(o.settings.groupingPreset, "balanced");
+  EXPECT_EQ(o.settings.groupingPreset, GroupingPreset::kBalanced);
   EXPECT_EQ(o.debugImagePath, "");
-  EXPECT_EQ(o.settings.typeset.typesettingMode, "balanced");
-  EXPECT_EQ(o.settings.cleanupMode, "white_fill");
+  EXPECT_EQ(o.settings.typeset.typesettingMode, TypesettingMode::kBalanced);
+  EXPECT_EQ(o.settings.cleanupMode, CleanupMode::kWhiteFill);
   EXPECT_EQ(o.settings.typeset.strokeWidth, 25.0);
   EXPECT_EQ(o.settings.typeset.strokeColor, platform::kWhite);
 }
@@ -107,37 +112,63 @@ INSTANTIATE_TEST_SUITE_P(Table, GroupingWordTest, ::testing::Values(
     WordCase{"TrailingSpace", "true ", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(RenderOptionsTest, ModeWordsAreLowerCasedButNotTrimmed) {
-  const std::vector<std::string> prefix{"18", "38", "1", "1.12", "SemiBold", "true", "AGGRESSIVE",
-                                        "  dbg/out.png \n", "Strict"};
-  auto with = [&](std::string cleanup) {
-    auto args = prefix;
-    args.push_back(std::move(cleanup));
-    return parsed(args);
-  };
-  const RenderOptions o = with("BUBBLE_CLEAN");
-  EXPECT_EQ(o.settings.typeset.fontWeight, "semibold");
-  EXPECT_EQ(o.settings.groupingPreset, "aggressive");
-  EXPECT_EQ(o.debugImagePath, "dbg/out.png");
-  EXPECT_EQ(o.settings.typeset.typesettingMode, "strict");
-  EXPECT_EQ(o.settings.cleanupMode, "bubble_clean");
-  EXPECT_EQ(with("bubble_clean ").settings.cleanupMode, "bubble_clean ");
-  EXPECT_EQ(with("").settings.cleanupMode, "");
+// One word argument (index 9, 11, 13 or 14) among the defaults' own words, and what it must
+// change in the default settings: its choice in any letter case, the option's default branch
+// for any other word.
+struct ModeWordCase {
+  const char* name;
+  std::size_t index;
+  std::string argument;
+  std::function<void(RenderSettings&)> expect;
+};
+class ModeWordTest : public ::testing::TestWithParam<ModeWordCase> {};
+
+TEST_P(ModeWordTest, LowerCasedNotTrimmedAndOtherWordsTakeTheDefaultBranch) {
+  const ModeWordCase& c = GetParam();
+  std::vector<std::string> optional{"18", "38", "1", "1.12", "bold", "true", "balanced", "",
+                                    "balanced", "white_fill"};
+  optional[c.index - 5] = c.argument;
+  RenderSettings expected;
+  c.expect(expected);
+  EXPECT_EQ(parsed(optional).settings, expected);
 }
 
-TEST(RenderOptionsTest, LowerCasingUsesFullUnicodeMapping) {
-  const RenderOptions o = parsed({"18", "38", "1", "1.12", "\xC3\x89PAIS"});  // "ÉPAIS"
-  EXPECT_EQ(o.settings.typeset.fontWeight, "\xC3\xA9pais");
-}
+using S = RenderSettings&;
+INSTANTIATE_TEST_SUITE_P(Table, ModeWordTest, ::testing::Values(
+    ModeWordCase{"WeightInCapitals", 9, "SemiBold",
+                 [](S s) { s.typeset.fontWeight = FontWeight::semibold; }},
+    ModeWordCase{"WeightRegular", 9, "regular", [](S s) { s.typeset.fontWeight = FontWeight::regular; }},
+    ModeWordCase{"WeightPaddedIsBold", 9, " semibold", [](S) {}},
+    ModeWordCase{"WeightUnknownIsBold", 9, "heavy", [](S) {}},
+    ModeWordCase{"WeightInOtherLettersIsBold", 9, "\xC3\x89PAIS", [](S) {}},
+    ModeWordCase{"PresetInCapitals", 11, "AGGRESSIVE",
+                 [](S s) { s.groupingPreset = GroupingPreset::kAggressive; }},
+    ModeWordCase{"PresetUnknownIsBalanced", 11, "tight", [](S) {}},
+    ModeWordCase{"PresetPaddedIsBalanced", 11, "conservative ", [](S) {}},
+    ModeWordCase{"TypesettingCapitalised", 13, "Strict",
+                 [](S s) { s.typeset.typesettingMode = TypesettingMode::kStrict; }},
+    ModeWordCase{"TypesettingUnknownIsBalanced", 13, "tight", [](S) {}},
+    ModeWordCase{"CleanupInCapitals", 14, "BUBBLE_CLEAN",
+                 [](S s) { s.cleanupMode = CleanupMode::kBubbleClean; }},
+    ModeWordCase{"CleanupPaddedIsNone", 14, "bubble_clean ",
+                 [](S s) { s.cleanupMode = CleanupMode::kNone; }},
+    ModeWordCase{"CleanupEmptyIsNone", 14, "", [](S s) { s.cleanupMode = CleanupMode::kNone; }},
+    ModeWordCase{"CleanupTypoIsNone", 14, "bubbleclean",
+                 [](S s) { s.cleanupMode = CleanupMode::kNone; }},
+    ModeWordCase{"CleanupNone", 14, "none", [](S s) { s.cleanupMode = CleanupMode::kNone; }}),
+    [](const auto& info) { return std::string(info.param.name); });
 
-TEST(RenderOptionsTest, DebugPathOfSpacesMeansNoDebugImage) {
+TEST(RenderOptionsTest, DebugPathIsTrimmedAndSpacesMeanNoDebugImage) {
   EXPECT_EQ(parsed({"18", "38", "1", "1.12", "bold", "true", "balanced", "  \t "}).debugImagePath, "");
+  EXPECT_EQ(parsed({"18", "38", "1", "1.12", "bold", "true", "balanced", "  dbg/out.png \n"})
+                .debugImagePath,
+            "dbg/out.png");
 }
 
 TEST(RenderOptionsTest, ArgumentsAfterSixteenAreIgnored) {
   const RenderOptions o = parsed({"18", "38", "1", "1.12", "bold", "true", "balanced", "", "balanced",
                                   "text_inpaint", "10", "000000", "extra", "more"});
-  EXPECT_EQ(o.settings.cleanupMode, "text_inpaint");
+  EXPECT_EQ(o.settings.cleanupMode, CleanupMode::kTextInpaint);
   EXPECT_EQ(o.settings.typeset.strokeWidth, 10.0);
   EXPECT_EQ(o.settings.typeset.strokeColor, platform::kBlack);
 }

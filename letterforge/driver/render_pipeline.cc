@@ -22,15 +22,15 @@ const Balloon* fittingBalloon(const RunState& run, std::size_t i) {
   return balloon.interior.width > 1.0 && balloon.interior.height > 1.0 ? &balloon : nullptr;
 }
 
-// Cleans (in "white_fill" mode) and draws render item `i` into its text area, or into its
+// Cleans (in white fill mode) and draws render item `i` into its text area, or into its
 // balloon's interior when it fills a balloon and balloon fitting is on.
 TypesetOutcome typesetItem(platform::PageBitmap& page, platform::TextContext& text,
                            const RunState& run, std::size_t i) {
   const RenderItem& item = run.renderItems[i];
-  const std::string& mode = run.settings.cleanupMode;
+  const CleanupMode mode = run.settings.cleanupMode;
   const Rect area = itemTextArea(page, item, run.pageRect, mode, run.cleanupPlan.blockCleanRects);
   const double p = textMargin(item);
-  if (mode == "white_fill") fillRoundedRect(page, area, platform::kWhite);
+  if (mode == CleanupMode::kWhiteFill) fillRoundedRect(page, area, platform::kWhite);
   if (const Balloon* balloon = fittingBalloon(run, i)) {
     // The interior keeps its margin from the outline already.
     // The source lettering's own box lies in the balloon too, and in a caption box filled to
@@ -38,12 +38,14 @@ TypesetOutcome typesetItem(platform::PageBitmap& page, platform::TextContext& te
     std::vector<Rect> rooms = balloon->interiors;
     rooms.push_back(item.rect);
     const Rect room = roomiestRect(rooms, run.settings.typeset, item.text).value_or(balloon->interior);
-    return drawBalloonText(text, page, run.settings.typeset, item.text, clampRect(room, run.pageRect));
+    return drawBalloonText(text, page, run.settings.typeset, run.fontFamily, item.text,
+                           clampRect(room, run.pageRect));
   }
   const Rect textRect = inset(area, std::max(0.78 * p, 2.0), std::max(0.45 * p, 1.0));
-  const bool bubble = mode == "bubble_clean" && !item.floating;
-  const bool shortGroup = mode == "bubble_clean" && isShortGroup(item);
-  return drawFittedText(text, page, run.settings.typeset, item.text, bubble, shortGroup, textRect);
+  const bool bubble = mode == CleanupMode::kBubbleClean && !item.floating;
+  const bool shortGroup = mode == CleanupMode::kBubbleClean && isShortGroup(item);
+  return drawFittedText(text, page, run.settings.typeset, run.fontFamily, item.text, bubble,
+                        shortGroup, textRect);
 }
 
 }  // namespace
@@ -72,7 +74,7 @@ std::optional<RunFailure> cleanAndTypeset(RunState& run, platform::PageBitmap& p
   for (std::size_t i = 0; i < run.renderItems.size(); ++i) {
     run.typesetOutcomes.push_back(typesetItem(page, text, run, i));
   }
-  if (run.settings.cleanupMode == "white_fill") {
+  if (run.settings.cleanupMode == CleanupMode::kWhiteFill) {
     // Every block lies in a render item, whose text area was filled.
     run.cleanupRecord.blockCleanups.assign(run.blockItems.size(),
                                            BlockCleanup{.action = CleanupAction::kWhiteFill});
@@ -81,10 +83,6 @@ std::optional<RunFailure> cleanAndTypeset(RunState& run, platform::PageBitmap& p
 }
 
 namespace {
-
-bool cleanupModeRan(const std::string& mode) {
-  return mode == "white_fill" || mode == "text_inpaint" || mode == "bubble_clean";
-}
 
 // A block whose area was refused, or found nothing it might clean, keeps its lettering.
 bool leftUncleaned(const BlockCleanup& cleanup) {
@@ -116,7 +114,7 @@ std::vector<BlockOutcome> blockOutcomes(const RunState& run) {
       }
       outcome.flags.spansBalloons = item->second < spanning.size() && spanning[item->second];
     }
-    outcome.flags.uncleaned = cleanupModeRan(run.settings.cleanupMode) && leftUncleaned(outcome.cleanup);
+    outcome.flags.uncleaned = run.settings.cleanupMode != CleanupMode::kNone && leftUncleaned(outcome.cleanup);
     outcome.flags.overflowed = outcome.typeset.overflowed;
     outcome.flags.unknownCharacters = outcome.typeset.unknownCharacters > 0;
     outcomes.push_back(std::move(outcome));

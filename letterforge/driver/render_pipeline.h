@@ -27,6 +27,7 @@ struct RunFailure {
 // Everything a run keeps from start to end. Lists only grow.
 struct RunState {
   RenderSettings settings{};
+  std::string fontFamily{};  // the family of settings.font, resolved once; empty: the UI font
   platform::DecodedImage pageImage{};  // as loaded; the debug image repaints it
   Rect pageRect{};
   std::vector<RenderItem> blockItems{};

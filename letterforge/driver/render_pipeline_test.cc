@@ -16,10 +16,13 @@
 #include "letterforge/raster/test_pages.h"
 #include "platform/files.h"
 #include "platform/png_encoder.h"
+#include "platform/test_case_names.h"
 #include "platform/text_layout.h"
 
 namespace letterforge {
 namespace {
+
+using test_cases::PrintTo;
 
 namespace fs = std::filesystem;
 using platform::PageBitmap;

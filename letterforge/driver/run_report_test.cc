@@ -8,8 +8,12 @@
 #include <limits>
 #include <string>
 
+#include "platform/test_case_names.h"
+
 namespace letterforge {
 namespace {
+
+using test_cases::PrintTo;
 
 struct NumberCase {
   const char* name;

@@ -21,9 +21,12 @@
 #include "platform/files.h"
 #include "platform/image.h"
 #include "platform/png_encoder.h"
+#include "platform/test_case_names.h"
 
 namespace letterforge {
 namespace {
+
+using test_cases::PrintTo;
 
 using platform::PageBitmap;
 using platform::Rgb8;
@@ -299,7 +302,7 @@ class TypesettingLoopTest : public ::testing::Test {
                   .ocr = PayloadText{ocrJson(page, blocks), "ocr"},
                   .translations = PayloadText{translationJson(blocks), "tr"},
                   .debugImage = debugImage};
-    job.settings.cleanupMode = "bubble_clean";
+    job.settings.cleanupMode = CleanupMode::kBubbleClean;
     job.settings.typeset.strokeWidth = stroke;
     job.settings.typeset.strokeColor = strokeColor;
     RunFailure failure;

@@ -8,8 +8,12 @@
 #include <string>
 #include <utility>
 
+#include "platform/test_case_names.h"
+
 namespace letterforge {
 namespace {
+
+using test_cases::PrintTo;
 
 // A file named after the running test, removed when the test is done with it.
 struct TempFile {

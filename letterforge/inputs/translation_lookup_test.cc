@@ -5,8 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/test_case_names.h"
+
 namespace letterforge {
 namespace {
+
+using test_cases::PrintTo;
 
 TranslationPayload payloadOf(const std::vector<std::pair<std::string, std::string>>& entries) {
   TranslationPayload payload;

@@ -30,7 +30,7 @@ std::vector<BlockGroup> formBalloonGroups(const std::vector<RenderItem>& blockIt
   }
   sortReadingOrder(order);
 
-  const GroupingConfig overArt = groupingConfig("balanced");
+  const GroupingConfig overArt = groupingConfig(GroupingPreset::kBalanced);
   std::vector<BlockGroup> groups;
   std::vector<std::optional<std::size_t>> balloonOfGroup;
   for (const RenderItem& standIn : order) {

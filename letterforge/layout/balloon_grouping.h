@@ -2,16 +2,12 @@
 
 #include <cstddef>
 #include <optional>
-#include <string_view>
 #include <vector>
 
 #include "letterforge/layout/block_grouping.h"
 #include "letterforge/layout/render_item.h"
 
 namespace letterforge {
-
-// The grouping preset word that groups by the balloons found on the page.
-inline constexpr std::string_view kBalloonPreset = "balloon";
 
 // Which balloon or caption box each block item lies in, by the block items' index; absent
 // for a block over the art. Balloons are told apart by their index only.

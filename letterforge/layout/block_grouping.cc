@@ -111,14 +111,16 @@ bool isShortGroup(const RenderItem& item) {
          characterCount(item.text) <= kLongestShortGroupText;
 }
 
-GroupingConfig groupingConfig(std::string_view presetWord) {
-  if (presetWord == "conservative") {
-    return GroupingConfig{.maxBlocks = 7, .gapFactor = 1.25, .minGap = 14.0,
-                          .overlapRatio = 0.34, .centerFactor = 0.25, .maxHeightToWidth = 2.5};
-  }
-  if (presetWord == "aggressive") {
-    return GroupingConfig{.maxBlocks = 12, .gapFactor = 2.0, .minGap = 26.0,
-                          .overlapRatio = 0.16, .centerFactor = 0.5, .maxHeightToWidth = 4.8};
+GroupingConfig groupingConfig(GroupingPreset preset) {
+  switch (preset) {
+    case GroupingPreset::kConservative:
+      return GroupingConfig{.maxBlocks = 7, .gapFactor = 1.25, .minGap = 14.0,
+                            .overlapRatio = 0.34, .centerFactor = 0.25, .maxHeightToWidth = 2.5};
+    case GroupingPreset::kAggressive:
+      return GroupingConfig{.maxBlocks = 12, .gapFactor = 2.0, .minGap = 26.0,
+                            .overlapRatio = 0.16, .centerFactor = 0.5, .maxHeightToWidth = 4.8};
+    case GroupingPreset::kBalanced:
+    case GroupingPreset::kBalloon: break;
   }
   return GroupingConfig{};
 }
@@ -183,7 +185,7 @@ RenderItem mergeGroup(const BlockGroup& group) {
 }
 
 std::vector<RenderItem> groupRenderItems(const std::vector<RenderItem>& blockItems,
-                                         bool groupingEnabled, std::string_view presetWord) {
+                                         bool groupingEnabled, GroupingPreset preset) {
   std::vector<RenderItem> renderItems;
   if (!groupingEnabled) {
     for (const RenderItem& item : blockItems) {
@@ -193,7 +195,7 @@ std::vector<RenderItem> groupRenderItems(const std::vector<RenderItem>& blockIte
     }
     return renderItems;
   }
-  for (const BlockGroup& group : formGroups(blockItems, groupingConfig(presetWord))) {
+  for (const BlockGroup& group : formGroups(blockItems, groupingConfig(preset))) {
     renderItems.push_back(mergeGroup(group));
   }
   return renderItems;

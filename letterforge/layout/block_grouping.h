@@ -4,11 +4,24 @@
 #include <string_view>
 #include <vector>
 
+#include "letterforge/inputs/mode_words.h"
 #include "letterforge/inputs/payloads.h"
 #include "letterforge/inputs/translation_lookup.h"
 #include "letterforge/layout/render_item.h"
 
 namespace letterforge {
+
+// The named sets of grouping thresholds; kBalloon groups by the balloons found on the page
+// (balloon_grouping.h), and blocks over the art by the balanced thresholds.
+enum class GroupingPreset { kConservative, kBalanced, kAggressive, kBalloon };
+
+// The words of the grouping presets, in the order help texts list them.
+inline constexpr ModeWord<GroupingPreset> kGroupingPresetWords[] = {
+    {"conservative", GroupingPreset::kConservative},
+    {"balanced", GroupingPreset::kBalanced},
+    {"aggressive", GroupingPreset::kAggressive},
+    {"balloon", GroupingPreset::kBalloon},
+};
 
 // Thresholds of grouping block items into render items; the defaults are the "balanced" preset.
 struct GroupingConfig {
@@ -41,8 +54,8 @@ bool isFloating(const RenderItem& item);
 // enough to be set large across its bubble.
 bool isShortGroup(const RenderItem& item);
 
-// "conservative", "aggressive", or for any other word the balanced thresholds.
-GroupingConfig groupingConfig(std::string_view presetWord);
+// The thresholds of a preset; the balanced ones for kBalloon.
+GroupingConfig groupingConfig(GroupingPreset preset);
 
 // Takes the items in reading order; each joins the first group, in creation order, that
 // accepts it, or starts a new group at the end.
@@ -60,6 +73,6 @@ RenderItem mergeGroup(const BlockGroup& group);
 // Render items from block items: merged groups when grouping is on, else a copy of each
 // block item with its floating flag set.
 std::vector<RenderItem> groupRenderItems(const std::vector<RenderItem>& blockItems,
-                                         bool groupingEnabled, std::string_view presetWord);
+                                         bool groupingEnabled, GroupingPreset preset);
 
 }  // namespace letterforge

@@ -11,9 +11,18 @@
 
 #include "letterforge/layout/reading_order.h"
 #include "letterforge/layout/rect_geometry.h"
+#include "platform/test_case_names.h"
 
 namespace letterforge {
+
+// Rows of the word tables are printed by their words.
+using test_cases::PrintTo;
+
 namespace {
+
+using test_cases::PrintTo;
+
+using enum GroupingPreset;
 
 // Long enough never to count as short text.
 const std::string kLine = "a line of translation";
@@ -52,20 +61,17 @@ OcrBlock block(const std::string& id, double x, double y, double w, double h) {
 }
 
 TEST(BlockGroupingTest, PresetTable) {
-  EXPECT_EQ(groupingConfig("conservative"),
+  EXPECT_EQ(groupingConfig(kConservative),
             (GroupingConfig{7, 1.25, 14.0, 0.34, 0.25, 2.5}));
-  EXPECT_EQ(groupingConfig("aggressive"), (GroupingConfig{12, 2.0, 26.0, 0.16, 0.5, 4.8}));
+  EXPECT_EQ(groupingConfig(kAggressive), (GroupingConfig{12, 2.0, 26.0, 0.16, 0.5, 4.8}));
   const GroupingConfig balanced{10, 1.65, 20.0, 0.24, 0.38, 3.7};
-  EXPECT_EQ(groupingConfig("balanced"), balanced);
-  EXPECT_EQ(groupingConfig("Conservative"), balanced);
-  EXPECT_EQ(groupingConfig(""), balanced);
-  EXPECT_EQ(groupingConfig("none"), balanced);
+  EXPECT_EQ(groupingConfig(kBalanced), balanced);
 }
 
 // Two lines 100 x 30, left edges aligned, `gap` pixels apart.
 struct TwoLinesCase {
   const char* name;
-  const char* preset;
+  GroupingPreset preset;
   double gap;
   bool merged;
 };
@@ -84,36 +90,34 @@ TEST_P(TwoLinesTest, MergedWhenGapAllowed) {
 
 INSTANTIATE_TEST_SUITE_P(
     Presets, TwoLinesTest,
-    ::testing::Values(TwoLinesCase{"ConservativeTen", "conservative", 10, true},
-                      TwoLinesCase{"BalancedTen", "balanced", 10, true},
-                      TwoLinesCase{"AggressiveTen", "aggressive", 10, true},
-                      TwoLinesCase{"ConservativeForty", "conservative", 40, false},
-                      TwoLinesCase{"BalancedForty", "balanced", 40, true},
-                      TwoLinesCase{"AggressiveForty", "aggressive", 40, true},
-                      TwoLinesCase{"ConservativeAtAllowedGap", "conservative", 37.5, true},
-                      TwoLinesCase{"ConservativeBeyondAllowedGap", "conservative", 37.75, false},
-                      TwoLinesCase{"BalancedAtAllowedGap", "balanced", 49.5, true},
-                      TwoLinesCase{"BalancedBeyondAllowedGap", "balanced", 49.75, false},
-                      TwoLinesCase{"AggressiveAtAllowedGap", "aggressive", 60, true},
-                      TwoLinesCase{"AggressiveBeyondAllowedGap", "aggressive", 60.25, false},
-                      TwoLinesCase{"UnknownWordIsBalanced", "tight", 49.5, true},
-                      TwoLinesCase{"UnknownWordIsBalancedBeyond", "tight", 49.75, false}),
+    ::testing::Values(TwoLinesCase{"ConservativeTen", kConservative, 10, true},
+                      TwoLinesCase{"BalancedTen", kBalanced, 10, true},
+                      TwoLinesCase{"AggressiveTen", kAggressive, 10, true},
+                      TwoLinesCase{"ConservativeForty", kConservative, 40, false},
+                      TwoLinesCase{"BalancedForty", kBalanced, 40, true},
+                      TwoLinesCase{"AggressiveForty", kAggressive, 40, true},
+                      TwoLinesCase{"ConservativeAtAllowedGap", kConservative, 37.5, true},
+                      TwoLinesCase{"ConservativeBeyondAllowedGap", kConservative, 37.75, false},
+                      TwoLinesCase{"BalancedAtAllowedGap", kBalanced, 49.5, true},
+                      TwoLinesCase{"BalancedBeyondAllowedGap", kBalanced, 49.75, false},
+                      TwoLinesCase{"AggressiveAtAllowedGap", kAggressive, 60, true},
+                      TwoLinesCase{"AggressiveBeyondAllowedGap", kAggressive, 60.25, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
-class PresetTest : public ::testing::TestWithParam<const char*> {};
+class PresetTest : public ::testing::TestWithParam<ModeWord<GroupingPreset>> {};
 
 TEST_P(PresetTest, BlocksOnOneRowNeverMerged) {
   const std::vector<RenderItem> row = {item("left", 0, 500, 100, 30),
                                        item("right", 120, 500, 100, 30)};
-  EXPECT_EQ(groupRenderItems(row, true, GetParam()).size(), 2u);
+  EXPECT_EQ(groupRenderItems(row, true, GetParam().choice).size(), 2u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Words, PresetTest,
-                         ::testing::Values("conservative", "balanced", "aggressive"));
+INSTANTIATE_TEST_SUITE_P(Words, PresetTest, ::testing::ValuesIn(kGroupingPresetWords),
+                         [](const auto& info) { return std::string(info.param.word); });
 
 struct StackCase {
   const char* name;
-  const char* preset;
+  GroupingPreset preset;
   int count;
   double w, h, gap;
   std::vector<std::size_t> sizes;
@@ -131,17 +135,17 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, StackTest,
     ::testing::Values(
         // Seven blocks fill a conservative group.
-        StackCase{"EightLinesConservative", "conservative", 8, 200, 20, 5, {7, 1}},
-        StackCase{"EightLinesBalanced", "balanced", 8, 200, 20, 5, {8}},
-        StackCase{"TwelveLinesBalanced", "balanced", 12, 200, 20, 5, {10, 2}},
+        StackCase{"EightLinesConservative", kConservative, 8, 200, 20, 5, {7, 1}},
+        StackCase{"EightLinesBalanced", kBalanced, 8, 200, 20, 5, {8}},
+        StackCase{"TwelveLinesBalanced", kBalanced, 12, 200, 20, 5, {10, 2}},
         // Six lines are 230 px high (2.3 x the width); a seventh would make 270 px, 2.7 > 2.5.
-        StackCase{"SeventhLineTooTallConservative", "conservative", 7, 100, 30, 10, {6, 1}},
-        StackCase{"SevenLinesBalanced", "balanced", 7, 100, 30, 10, {7}},
+        StackCase{"SeventhLineTooTallConservative", kConservative, 7, 100, 30, 10, {6, 1}},
+        StackCase{"SevenLinesBalanced", kBalanced, 7, 100, 30, 10, {7}},
         // Ten lines make 390 px, 3.9 > 3.7, so balanced stops at nine (350 px).
-        StackCase{"TenLinesTooTallBalanced", "balanced", 10, 100, 30, 10, {9, 1}},
+        StackCase{"TenLinesTooTallBalanced", kBalanced, 10, 100, 30, 10, {9, 1}},
         // 0.5 px wide lines are judged by their height alone: 2.4 <= 2.5 but 2.6 > 2.5.
-        StackCase{"SliverUnionWithinHeight", "conservative", 2, 0.5, 1.2, 0, {2}},
-        StackCase{"SliverUnionTooHigh", "conservative", 2, 0.5, 1.3, 0, {1, 1}}),
+        StackCase{"SliverUnionWithinHeight", kConservative, 2, 0.5, 1.2, 0, {2}},
+        StackCase{"SliverUnionTooHigh", kConservative, 2, 0.5, 1.3, 0, {1, 1}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A group of one 100 x 120 line; the candidate, as tall, sits `gap` px under it.
@@ -157,7 +161,7 @@ TEST_P(HeightToWidthTest, ConservativeLimitIsInclusive) {
   const RenderItem top = item("top", 0, 500, 100, 120);
   const BlockGroup group{.items = {top}, .bounds = top.rect};
   EXPECT_EQ(canMerge(item("under", 0, 380 - c.gap, 100, 120), group,
-                     groupingConfig("conservative")),
+                     groupingConfig(kConservative)),
             c.accepted);
 }
 
@@ -169,7 +173,7 @@ INSTANTIATE_TEST_SUITE_P(Edges, HeightToWidthTest,
 // A group of one item and a candidate, placed by hand.
 struct MergeCase {
   const char* name;
-  const char* preset;
+  GroupingPreset preset;
   Rect group;
   std::string groupText;
   Rect candidate;
@@ -191,29 +195,29 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // A 0.25 px sliver inside the group's width overlaps by 0.25 of a pixel (below 0.34),
         // so its centre must lie within 0.25 x 100 = 25 px of the group's centre at 50.
-        MergeCase{"CentreAtLimit", "conservative", {0, 100, 100, 30}, kLine,
+        MergeCase{"CentreAtLimit", kConservative, {0, 100, 100, 30}, kLine,
                   {74.875, 65, 0.25, 30}, kLine, true},
-        MergeCase{"CentreBeyondLimit", "conservative", {0, 100, 100, 30}, kLine,
+        MergeCase{"CentreBeyondLimit", kConservative, {0, 100, 100, 30}, kLine,
                   {75, 65, 0.25, 30}, kLine, false},
         // A floating sliver without enough overlap may lie at most 0.75 x 20 = 15 px away.
-        MergeCase{"FloatingSliverAtGapLimit", "balanced", {0, 100, 200, 30}, kLine,
+        MergeCase{"FloatingSliverAtGapLimit", kBalanced, {0, 100, 200, 30}, kLine,
                   {99.95, 55, 0.1, 30}, "Hi", true},
-        MergeCase{"FloatingSliverBeyondGapLimit", "balanced", {0, 100, 200, 30}, kLine,
+        MergeCase{"FloatingSliverBeyondGapLimit", kBalanced, {0, 100, 200, 30}, kLine,
                   {99.95, 54.5, 0.1, 30}, "Hi", false},
-        MergeCase{"SliverWithEnoughOverlapIsOneColumn", "balanced", {0, 100, 200, 30}, kLine,
+        MergeCase{"SliverWithEnoughOverlapIsOneColumn", kBalanced, {0, 100, 200, 30}, kLine,
                   {99.85, 40, 0.3, 30}, "Hi", true},
         // Only the candidate is tested for floating, never the group.
-        MergeCase{"FloatingGroupDoesNotRefuse", "balanced", {99.95, 100, 0.1, 30}, "Hi",
+        MergeCase{"FloatingGroupDoesNotRefuse", kBalanced, {99.95, 100, 0.1, 30}, "Hi",
                   {0, 40, 200, 30}, kLine, true},
-        MergeCase{"OverlappingRowsHaveNoGap", "balanced", {0, 100, 100, 30}, kLine,
+        MergeCase{"OverlappingRowsHaveNoGap", kBalanced, {0, 100, 100, 30}, kLine,
                   {10, 90, 100, 30}, kLine, true},
         // The union would be infinitely wide and high; their ratio is no number at all.
-        MergeCase{"UnionBeyondDoublesRefused", "aggressive", {-1e308, -1e308, 1.7e308, 1e308},
+        MergeCase{"UnionBeyondDoublesRefused", kAggressive, {-1e308, -1e308, 1.7e308, 1e308},
                   kLine, {-0.7e308, 0, 1.7e308, 1e308}, kLine, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(BlockGroupingTest, EmptyGroupAcceptsAnyItem) {
-  EXPECT_TRUE(canMerge(item("a", 0, 0, 10, 10), BlockGroup{}, groupingConfig("balanced")));
+  EXPECT_TRUE(canMerge(item("a", 0, 0, 10, 10), BlockGroup{}, groupingConfig(kBalanced)));
 }
 
 TEST(BlockGroupingTest, EarlierGroupWins) {
@@ -221,7 +225,7 @@ TEST(BlockGroupingTest, EarlierGroupWins) {
   const std::vector<RenderItem> items = {item("wide", 0, 160, 250, 30),
                                          item("right", 150, 200, 100, 30),
                                          item("left", 0, 200, 100, 30)};
-  const GroupingConfig config = groupingConfig("balanced");
+  const GroupingConfig config = groupingConfig(kBalanced);
   EXPECT_TRUE(canMerge(items[0], BlockGroup{.items = {items[1]}, .bounds = items[1].rect},
                        config));
   const std::vector<BlockGroup> groups = formGroups(items, config);
@@ -306,18 +310,18 @@ TEST(BlockGroupingTest, GroupingOffKeepsOrderTextAndSetsFloating) {
   const std::vector<RenderItem> expected = {
       RenderItem{.ids = {"low"}, .rect = {0, 100, 200, 30}, .text = "Short\n", .floating = true},
       RenderItem{.ids = {"high"}, .rect = {0, 500, 200, 30}, .text = kLine + "\n"}};
-  EXPECT_EQ(groupRenderItems(blockItems, false, "balanced"), expected);
+  EXPECT_EQ(groupRenderItems(blockItems, false, kBalanced), expected);
 }
 
 TEST(BlockGroupingTest, EmptyInputGivesNoItems) {
-  EXPECT_TRUE(groupRenderItems({}, true, "balanced").empty());
-  EXPECT_TRUE(groupRenderItems({}, false, "balanced").empty());
-  EXPECT_TRUE(formGroups({}, groupingConfig("balanced")).empty());
+  EXPECT_TRUE(groupRenderItems({}, true, kBalanced).empty());
+  EXPECT_TRUE(groupRenderItems({}, false, kBalanced).empty());
+  EXPECT_TRUE(formGroups({}, groupingConfig(kBalanced)).empty());
 }
 
 TEST(BlockGroupingTest, GroupOfOneIsTrimmedAndKeepsRect) {
   const std::vector<RenderItem> items =
-      groupRenderItems({item("solo", 3, 4, -200, 30, "  Hey!\n")}, true, "balanced");
+      groupRenderItems({item("solo", 3, 4, -200, 30, "  Hey!\n")}, true, kBalanced);
   const std::vector<RenderItem> expected = {
       RenderItem{.ids = {"solo"}, .rect = {3, 4, -200, 30}, .text = "Hey!", .floating = true}};
   EXPECT_EQ(items, expected);
@@ -331,13 +335,13 @@ TEST(BlockGroupingTest, MergedItemReadsTopDownAndIsNotFloating) {
   const std::vector<RenderItem> expected = {
       RenderItem{.ids = {"first", "second"}, .rect = {0, 460, 200, 70},
                  .text = "Hey!\nWhat are you doing over there?", .floating = false}};
-  EXPECT_EQ(groupRenderItems(blockItems, true, "balanced"), expected);
+  EXPECT_EQ(groupRenderItems(blockItems, true, kBalanced), expected);
 }
 
 TEST(BlockGroupingTest, ShortPiecesJoinedBySpace) {
   const std::vector<RenderItem> blockItems = {item("a", 0, 500, 100, 30, "Hey"),
                                               item("b", 0, 460, 100, 30, "you")};
-  const std::vector<RenderItem> items = groupRenderItems(blockItems, true, "balanced");
+  const std::vector<RenderItem> items = groupRenderItems(blockItems, true, kBalanced);
   ASSERT_EQ(items.size(), 1u);
   EXPECT_EQ(items[0].text, "Hey you");
   EXPECT_FALSE(items[0].floating);
@@ -358,15 +362,15 @@ TEST(BlockGroupingTest, ExtremeBoxesNeverGiveNonFiniteItems) {
     }
   }
   const std::vector<RenderItem> blockItems = makeBlockItems(blocks, lookupOf(entries), 600);
-  for (const char* preset : {"conservative", "balanced", "aggressive"}) {
+  for (const GroupingPreset preset : {kConservative, kBalanced, kAggressive}) {
     std::size_t idCount = 0;
     for (const RenderItem& merged : groupRenderItems(blockItems, true, preset)) {
       idCount += merged.ids.size();
       EXPECT_TRUE(std::isfinite(minX(merged.rect)) && std::isfinite(maxX(merged.rect)) &&
                   std::isfinite(minY(merged.rect)) && std::isfinite(maxY(merged.rect)))
-          << preset << " " << merged.ids.front();
+          << static_cast<int>(preset) << " " << merged.ids.front();
     }
-    EXPECT_EQ(idCount, blockItems.size()) << preset;
+    EXPECT_EQ(idCount, blockItems.size()) << static_cast<int>(preset);
   }
 }
 
@@ -413,10 +417,10 @@ TEST_P(GroupingByNeighboursTest, SameGroupsAsTryingEveryGroup) {
     items.push_back(item("i" + std::to_string(i), x, y, w, h, text));
     if (i % 13 == 0) items.push_back(item("p" + std::to_string(i), x, y, w, h, text));
   }
-  GroupingConfig farReaching = groupingConfig("aggressive");
+  GroupingConfig farReaching = groupingConfig(kAggressive);
   farReaching.centerFactor = 0.9;
   for (const GroupingConfig& config :
-       {groupingConfig("conservative"), groupingConfig("balanced"), groupingConfig("aggressive"),
+       {groupingConfig(kConservative), groupingConfig(kBalanced), groupingConfig(kAggressive),
         farReaching}) {
     const std::vector<BlockGroup> groups = formGroups(items, config);
     EXPECT_EQ(groups, groupsByScanningAll(items, config)) << config.maxBlocks;
@@ -435,7 +439,7 @@ INSTANTIATE_TEST_SUITE_P(Pages, GroupingByNeighboursTest, ::testing::Values(
 TEST(BlockGroupingTest, ManyBlocksOnOneBoxFillGroupsInTurn) {
   std::vector<RenderItem> items;
   for (int i = 0; i < 10000; ++i) items.push_back(item("b" + std::to_string(i), 100, 200, 300, 60));
-  const std::vector<BlockGroup> groups = formGroups(items, groupingConfig("balanced"));
+  const std::vector<BlockGroup> groups = formGroups(items, groupingConfig(kBalanced));
   ASSERT_EQ(groups.size(), 1000u);
   for (std::size_t g = 0; g < groups.size(); ++g) {
     ASSERT_EQ(groups[g].items.size(), 10u);
@@ -452,7 +456,7 @@ TEST(BlockGroupingTest, ScatteredBlocksStayAlone) {
                            25.0 * row, 5, 3));
     }
   }
-  EXPECT_EQ(formGroups(items, groupingConfig("balanced")).size(), items.size());
+  EXPECT_EQ(formGroups(items, groupingConfig(kBalanced)).size(), items.size());
 }
 
 }  // namespace

@@ -7,8 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/test_case_names.h"
+
 namespace letterforge {
 namespace {
+
+using test_cases::PrintTo;
 
 RenderItem at(const std::string& id, double x, double y, double w, double h) {
   return RenderItem{.ids = {id}, .rect = {x, y, w, h}};

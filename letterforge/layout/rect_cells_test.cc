@@ -10,9 +10,12 @@
 #include <vector>
 
 #include "letterforge/layout/rect_geometry.h"
+#include "platform/test_case_names.h"
 
 namespace letterforge {
 namespace {
+
+using test_cases::PrintTo;
 
 const auto kKeepAll = [](std::size_t) { return false; };
 

@@ -34,6 +34,13 @@ static_assert(LF_ERROR_WRITE_FAILURE == kExitWriteFailure);
 static_assert(LF_ERROR_OUT_OF_MEMORY == kExitOutOfMemory);
 static_assert(LF_ERROR_FONT_UNAVAILABLE == kExitFontUnavailable);
 
+// The header's version macros say what kVersion says.
+#define LF_TEXT_OF(number) #number
+#define LF_TEXT(number) LF_TEXT_OF(number)
+static_assert(std::string_view(kVersion) == LF_TEXT(LF_VERSION_MAJOR) "." LF_TEXT(
+                                                LF_VERSION_MINOR) "." LF_TEXT(LF_VERSION_PATCH),
+              "LF_VERSION_MAJOR/MINOR/PATCH in letterforge.h differ from kVersion");
+
 struct lf_error {
   int code = LF_OK;
   std::string message{};
@@ -50,6 +57,7 @@ struct lf_job {
   JobOptions options{};
   std::string outputName{};
   bool debug = false;
+  int contents = LF_RESULT_ENCODED;
   lf_report_callback callback = nullptr;
   void* user = nullptr;
 };
@@ -57,6 +65,9 @@ struct lf_job {
 struct lf_result {
   std::vector<std::uint8_t> image{};
   const char* format = "";
+  std::vector<std::uint8_t> pixels{};  // RGBA, when kept
+  int width = 0;
+  int height = 0;
   std::optional<std::vector<std::uint8_t>> debug{};
   std::optional<lf_error> debugError{};
   std::vector<std::string> lines{};
@@ -236,23 +247,57 @@ lf_block blockOf(const BlockOutcome& outcome, const std::string& flags) {
                   .flags = flags.c_str()};
 }
 
+// The bitmap of the finished page as the job keeps it: encoded (as the engine would have
+// encoded it) and as RGBA pixels. False, with the encoder's failure, when it cannot be encoded.
+bool keepPage(const platform::PageBitmap& bitmap, int contents, const ImageEncoding& encoding,
+              const std::string& name, lf_result& result, lf_error** error) {
+  if ((contents & LF_RESULT_ENCODED) != 0) {
+    std::string why;
+    auto bytes = encodeImage(bitmap, encoding, name, why);
+    if (!bytes) return fail(error, LF_ERROR_WRITE_FAILURE, why), false;
+    result.image = std::move(*bytes);
+  } else {
+    result.format = "";
+  }
+  const auto width = static_cast<std::size_t>(bitmap.width());
+  result.pixels.resize(width * static_cast<std::size_t>(bitmap.height()) * 4);
+  copyBitmapPixels(bitmap, 4, result.pixels.data(), width * 4);
+  result.width = static_cast<int>(bitmap.width());
+  result.height = static_cast<int>(bitmap.height());
+  return true;
+}
+
 lf_result* renderJob(RenderEngine& engine, const lf_job& job, lf_error** error) {
   const char* missing = !job.image ? ": the job has no page image"
                         : !job.ocr ? ": the job has no OCR payload"
                         : !job.translations ? ": the job has no translation payload"
                                             : nullptr;
   if (missing) return invalid("lf_render", missing, error), nullptr;
-  const ImageEncoding encoding = jobEncoding(job.options, job.outputName);
+  std::string refused;
+  const auto encoding = jobEncoding(job.options, job.outputName, refused);
+  if (!encoding) return fail(error, LF_ERROR_INVALID_ARGUMENT, refused), nullptr;
   auto result = std::make_unique<lf_result>();
-  result->format = formatWord(encoding.format);
+  result->format = formatWord(encoding->format);
   const ReportSink sink = [&](std::string_view line) {
     const std::string& kept = result->lines.emplace_back(line);
     if (job.callback) job.callback(kept.c_str(), kept.size(), job.user);
   };
+  RenderJob render = renderJobOf(job, *encoding);
+  const bool keepsPixels = (job.contents & LF_RESULT_PIXELS) != 0;
+  if (keepsPixels) {
+    // The page comes back as a bitmap, encoded here when asked; the debug image as before.
+    render.debugEncoding = render.encoding;
+    render.encoding.reset();
+  }
+  const std::string outputName = render.outputName;
   RunFailure failure;
-  auto rendered = engine.render(renderJobOf(job, encoding), sink, failure);
+  auto rendered = engine.render(std::move(render), sink, failure);
   if (!rendered) return fail(error, codeOf(failure), failure.message), nullptr;
-  result->image = std::move(rendered->page.encoded);
+  if (!keepsPixels) {
+    result->image = std::move(rendered->page.encoded);
+  } else if (!keepPage(*rendered->page.bitmap, job.contents, *encoding, outputName, *result, error)) {
+    return nullptr;
+  }
   if (rendered->debug) result->debug = std::move(rendered->debug->encoded);
   if (rendered->debugFailure) {
     result->debugError = lf_error{codeOf(*rendered->debugFailure), rendered->debugFailure->message};
@@ -327,9 +372,8 @@ int lf_job_set_image_pixels(lf_job* job, const void* pixels, int width, int heig
       return invalid(function, fault, error);
     }
     const std::string size = std::to_string(width) + " x " + std::to_string(height) + " pixels";
-    if (width > platform::kMaxImageSide || height > platform::kMaxImageSide ||
-        std::int64_t{width} * height > platform::kMaxImagePixels) {
-      return fail(error, LF_ERROR_IMAGE_UNREADABLE, "Could not open image: ", size);
+    if (!platform::withinImageLimits(width, height)) {
+      return fail(error, LF_ERROR_IMAGE_UNREADABLE, platform::imageOpenFailure(size));
     }
     auto image =
         imageOfPixels(static_cast<const std::uint8_t*>(pixels), width, height, stride, layout);
@@ -389,6 +433,17 @@ int lf_job_set_debug(lf_job* job, int enabled, lf_error** error) {
   });
 }
 
+int lf_job_set_result_contents(lf_job* job, int contents, lf_error** error) {
+  return setJob(job, __func__, error, [&](lf_job& j) -> const char* {
+    const int known = LF_RESULT_ENCODED | LF_RESULT_PIXELS;
+    if (contents == 0 || (contents & ~known) != 0) {
+      return ": contents is neither LF_RESULT_ENCODED, LF_RESULT_PIXELS nor both";
+    }
+    j.contents = contents;
+    return nullptr;
+  });
+}
+
 int lf_job_set_report_callback(lf_job* job, lf_report_callback callback, void* user,
                                lf_error** error) {
   return setJob(job, __func__, error, [&](lf_job& j) -> const char* {
@@ -422,10 +477,17 @@ lf_result* lf_render(lf_engine* engine, const lf_job* job, lf_error** error) {
 void lf_result_free(lf_result* result) { delete result; }
 
 const unsigned char* lf_result_image(const lf_result* result, size_t* length) {
-  return bytesOf(result ? &result->image : nullptr, length);
+  return bytesOf(result && !result->image.empty() ? &result->image : nullptr, length);
 }
 
 const char* lf_result_format(const lf_result* result) { return result ? result->format : ""; }
+
+const unsigned char* lf_result_pixels(const lf_result* result, int* width, int* height) {
+  const bool kept = result && !result->pixels.empty();
+  if (width) *width = kept ? result->width : 0;
+  if (height) *height = kept ? result->height : 0;
+  return kept ? result->pixels.data() : nullptr;
+}
 
 const unsigned char* lf_result_debug_image(const lf_result* result, size_t* length) {
   return bytesOf(result && result->debug ? &*result->debug : nullptr, length);

@@ -87,6 +87,15 @@ void setTinyPayloads(lf_job* job) {
   lf_job_set_translation_json(job, kTinyTranslation, std::strlen(kTinyTranslation), nullptr);
 }
 
+// One white pixel with the tiny payloads.
+Job whitePixelJob() {
+  Job job(lf_job_new(nullptr));
+  const unsigned char white[4] = {255, 255, 255, 255};
+  lf_job_set_image_pixels(job.get(), white, 1, 1, 4, LF_PIXELS_RGBA, nullptr);
+  setTinyPayloads(job.get());
+  return job;
+}
+
 Result render(lf_engine* engine, const lf_job* job) {
   lf_error* error = nullptr;
   Result result(lf_render(engine, job, &error));
@@ -253,10 +262,7 @@ std::string headOf(const Bytes& bytes, size_t length) {
 
 TEST(CApiFormatTest, OutputNameChoosesTheFormatAndTheFormatOptionWins) {
   Engine engine(lf_engine_new(nullptr));
-  Job job(lf_job_new(nullptr));
-  const unsigned char white[4] = {255, 255, 255, 255};
-  lf_job_set_image_pixels(job.get(), white, 1, 1, 4, LF_PIXELS_RGBA, nullptr);
-  setTinyPayloads(job.get());
+  Job job = whitePixelJob();
   lf_job_set_output_name(job.get(), "out/page.JPG", nullptr);
   Result result = render(engine.get(), job.get());
   EXPECT_STREQ(lf_result_format(result.get()), "jpeg");
@@ -269,6 +275,101 @@ TEST(CApiFormatTest, OutputNameChoosesTheFormatAndTheFormatOptionWins) {
   result = render(engine.get(), job.get());
   EXPECT_STREQ(lf_result_format(result.get()), "webp");
   EXPECT_EQ(headOf(imageOf(result.get()), 4), "RIFF");
+}
+
+TEST(CApiFormatTest, OutputNameOfAFormatNotWrittenIsRefusedUnlessTheFormatIsGiven) {
+  Engine engine(lf_engine_new(nullptr));
+  Job job = whitePixelJob();
+  lf_job_set_output_name(job.get(), "out/page.gif", nullptr);
+  lf_error* error = nullptr;
+  EXPECT_EQ(lf_render(engine.get(), job.get(), &error), nullptr);
+  EXPECT_EQ(lf_error_code(error), LF_ERROR_INVALID_ARGUMENT);
+  EXPECT_STREQ(lf_error_message(error),
+               "output \"out/page.gif\": its extension names no format written here (png, jpg, "
+               "jpeg or webp); the format option chooses one");
+  lf_error_free(error);
+  ASSERT_EQ(lf_job_set_option_string(job.get(), "format", "png", nullptr), LF_OK);
+  const Result result = render(engine.get(), job.get());
+  EXPECT_STREQ(lf_result_format(result.get()), "png");
+}
+
+TEST(CApiOptionTest, ModeWordsAreStrictAndNoneSpellsNoCleanup) {
+  Job job(lf_job_new(nullptr));
+  lf_error* error = nullptr;
+  EXPECT_EQ(lf_job_set_option_string(job.get(), "cleanup_mode", "NONE", &error), LF_OK);
+  EXPECT_EQ(lf_job_set_option_string(job.get(), "cleanup_mode", "bubbleclean", &error),
+            LF_ERROR_INVALID_ARGUMENT);
+  EXPECT_STREQ(lf_error_message(error),
+               "cleanup_mode: expected white_fill, text_inpaint, bubble_clean or none, found "
+               "\"bubbleclean\" (nearest: bubble_clean)");
+  lf_error_free(error);
+}
+
+struct Pixels {
+  Bytes rgba{};
+  int width = 0;
+  int height = 0;
+  bool operator==(const Pixels&) const = default;
+};
+
+Pixels pixelsOf(const lf_result* result) {
+  Pixels pixels;
+  const unsigned char* data = lf_result_pixels(result, &pixels.width, &pixels.height);
+  if (data) pixels.rgba.assign(data, data + static_cast<size_t>(pixels.width * pixels.height) * 4);
+  return pixels;
+}
+
+// What an encoded page decodes to, read back by the library: a page of no block is its image.
+Pixels decoded(lf_engine* engine, const Bytes& encoded) {
+  Job job(lf_job_new(nullptr));
+  lf_job_set_image_bytes(job.get(), encoded.data(), encoded.size(), nullptr, nullptr);
+  constexpr const char* kNoBlocks = R"({"width": 60, "height": 40, "blocks": []})";
+  lf_job_set_ocr_json(job.get(), kNoBlocks, std::strlen(kNoBlocks), nullptr);
+  lf_job_set_translation_json(job.get(), kTinyTranslation, std::strlen(kTinyTranslation), nullptr);
+  lf_job_set_result_contents(job.get(), LF_RESULT_PIXELS, nullptr);
+  return pixelsOf(render(engine, job.get()).get());
+}
+
+// The pixels are the page as drawn: what PNG keeps exactly and JPEG only approaches.
+TEST(CApiPixelsTest, PixelsAreThePageAsDrawnBeforeAnyEncoding) {
+  Engine engine(lf_engine_new(nullptr));
+  Job job(lf_job_new(nullptr));
+  const std::vector<unsigned char> grey(60 * 40 * 4, 200);
+  lf_job_set_image_pixels(job.get(), grey.data(), 60, 40, 60 * 4, LF_PIXELS_RGBA, nullptr);
+  setTinyPayloads(job.get());
+  lf_job_set_debug(job.get(), 1, nullptr);
+  const Result encodedOnly = render(engine.get(), job.get());
+  EXPECT_EQ(pixelsOf(encodedOnly.get()), Pixels{}) << "pixels are kept only when asked for";
+
+  ASSERT_EQ(lf_job_set_result_contents(job.get(), LF_RESULT_ENCODED | LF_RESULT_PIXELS, nullptr),
+            LF_OK);
+  const Result both = render(engine.get(), job.get());
+  const Pixels drawn = pixelsOf(both.get());
+  ASSERT_EQ(drawn.rgba.size(), 60u * 40u * 4u);
+  size_t opaque = 0;
+  for (size_t i = 3; i < drawn.rgba.size(); i += 4) opaque += drawn.rgba[i] == 255 ? 1 : 0;
+  EXPECT_EQ(opaque, 60u * 40u);
+  EXPECT_EQ(imageOf(both.get()), imageOf(encodedOnly.get()));
+  EXPECT_EQ(debugImageOf(both.get()), debugImageOf(encodedOnly.get()));
+  EXPECT_EQ(decoded(engine.get(), imageOf(both.get())), drawn) << "PNG holds the pixels exactly";
+
+  lf_job_set_result_contents(job.get(), LF_RESULT_PIXELS, nullptr);
+  const Result pixelsOnly = render(engine.get(), job.get());
+  EXPECT_EQ(pixelsOf(pixelsOnly.get()), drawn);
+  size_t length = 1;
+  EXPECT_EQ(lf_result_image(pixelsOnly.get(), &length), nullptr);
+  EXPECT_EQ(length, 0u);
+  EXPECT_STREQ(lf_result_format(pixelsOnly.get()), "");
+  EXPECT_EQ(debugImageOf(pixelsOnly.get()), debugImageOf(encodedOnly.get()));
+
+  lf_job_set_result_contents(job.get(), LF_RESULT_ENCODED | LF_RESULT_PIXELS, nullptr);
+  lf_job_set_option_string(job.get(), "format", "jpeg", nullptr);
+  const Result jpeg = render(engine.get(), job.get());
+  EXPECT_STREQ(lf_result_format(jpeg.get()), "jpeg");
+  EXPECT_EQ(pixelsOf(jpeg.get()), drawn) << "the pixels do not depend on the encoding";
+  const Pixels fromJpeg = decoded(engine.get(), imageOf(jpeg.get()));
+  EXPECT_EQ(fromJpeg.rgba.size(), drawn.rgba.size());
+  EXPECT_NE(fromJpeg, drawn) << "JPEG only approaches the pixels";
 }
 
 TEST(CApiReportTest, CallbackReceivesEachLineAsTheResultKeepsIt) {
@@ -329,8 +430,10 @@ TEST(CApiHeaderTest, ARenderDrivenFromCGetsWhatCxxGets) {
   EXPECT_EQ(length, imageOf(result.get()).size());
   EXPECT_EQ(lines, lf_result_line_count(result.get()));
   EXPECT_EQ(blocks, lf_result_block_count(result.get()));
-  EXPECT_EQ(lf_c_render_files("/nonexistent/page.png", kOcr.c_str(), kTranslation.c_str(), "",
+  EXPECT_EQ(lf_c_render_files("/nonexistent/page.png", kOcr.c_str(), kTranslation.c_str(), "none",
                               &length, &lines, &blocks), LF_ERROR_IMAGE_UNREADABLE);
+  EXPECT_EQ(lf_c_render_files(kImage.c_str(), kOcr.c_str(), kTranslation.c_str(), "",
+                              &length, &lines, &blocks), LF_ERROR_INVALID_ARGUMENT);
 }
 
 // A failure of each class, the code and the message letterforge would print for it.
@@ -467,6 +570,14 @@ INSTANTIATE_TEST_SUITE_P(Arguments, MistakeTest, ::testing::Values(
     MistakeCase{"OptionWithoutJob",
                 [](lf_engine*, lf_job*, lf_error** e) { lf_job_set_option_boolean(nullptr, "grouping", 1, e); },
                 "lf_job_set_option_boolean: job is NULL"},
+    MistakeCase{"NoResultContents",
+                [](lf_engine*, lf_job* j, lf_error** e) { lf_job_set_result_contents(j, 0, e); },
+                "lf_job_set_result_contents: contents is neither LF_RESULT_ENCODED, "
+                "LF_RESULT_PIXELS nor both"},
+    MistakeCase{"UnknownResultContents",
+                [](lf_engine*, lf_job* j, lf_error** e) { lf_job_set_result_contents(j, 4, e); },
+                "lf_job_set_result_contents: contents is neither LF_RESULT_ENCODED, "
+                "LF_RESULT_PIXELS nor both"},
     MistakeCase{"DebugWithoutJob",
                 [](lf_engine*, lf_job*, lf_error** e) { lf_job_set_debug(nullptr, 1, e); },
                 "lf_job_set_debug: job is NULL"},
@@ -666,7 +777,8 @@ TEST_F(CApiWriteTest, FailureNamesThePathAndLeavesNothing) {
 
 TEST(CApiVersionTest, VersionIsTheProgramsOne) { EXPECT_STREQ(lf_version(), kVersion); }
 
-// Every option listed can be set by its name with a value of its type.
+// Every option listed can be set by its name with a value of its type: the first word its help
+// lists for a word option.
 TEST(CApiOptionListTest, EveryListedOptionIsSetByItsNameAndType) {
   ASSERT_GT(lf_option_count(), 0u);
   EXPECT_EQ(lf_option_at(lf_option_count()), nullptr);
@@ -675,11 +787,13 @@ TEST(CApiOptionListTest, EveryListedOptionIsSetByItsNameAndType) {
     const lf_option_info& option = *lf_option_at(i);
     const std::string type = option.type;
     const std::string name = option.name;
-    const char* word = name == "stroke_color" ? "000000" : name == "format" ? "png" : "bold";
+    const std::string help = option.help;
+    const std::string firstWord = help.substr(0, help.find_first_of(", "));
+    const std::string word = name == "stroke_color" ? "000000" : name == "font" ? "Inter" : firstWord;
     lf_error* error = nullptr;
     const int code = type == "number"    ? lf_job_set_option_number(job.get(), option.name, 20, &error)
                      : type == "boolean" ? lf_job_set_option_boolean(job.get(), option.name, 0, &error)
-                                         : lf_job_set_option_string(job.get(), option.name, word, &error);
+                                         : lf_job_set_option_string(job.get(), option.name, word.c_str(), &error);
     EXPECT_EQ(code, LF_OK) << name << ": " << lf_error_message(error);
     EXPECT_THAT(type, ::testing::AnyOf("number", "boolean", "string"));
     EXPECT_FALSE(std::string(option.help).empty()) << name;

@@ -45,6 +45,12 @@
 extern "C" {
 #endif
 
+/* The version of this header: a program built against it may check at run time that
+ * lf_version() is not older. */
+#define LF_VERSION_MAJOR 1
+#define LF_VERSION_MINOR 1
+#define LF_VERSION_PATCH 0
+
 /* "major.minor.patch": the version of the library and of the programs it ships with. */
 LF_API const char* lf_version(void);
 
@@ -115,9 +121,11 @@ LF_API int lf_job_set_translation_json(lf_job* job, const char* json, size_t len
 /* Options by name, bounded as letterforge's command line bounds them (see lf_option_at):
  * base_font_size, max_font_size, font_scale, line_spacing, stroke_width and quality are
  * numbers; grouping is a boolean; font_weight, grouping_preset, typesetting_mode,
- * cleanup_mode, stroke_color, font and format are strings. An unknown name, a value of the
- * other type, a colour that is not six hex digits, a format other than png, jpeg or webp and
- * an empty font are LF_ERROR_INVALID_ARGUMENT, and leave the option as it was. */
+ * cleanup_mode, stroke_color, font and format are strings. Words are taken in any letter
+ * case; cleanup_mode "none" is no cleanup. An unknown name, a value of the other type, a word
+ * the option does not take (the message lists the words it takes and names the nearest), a
+ * colour that is not six hex digits, a format other than png, jpeg or webp and an empty font
+ * are LF_ERROR_INVALID_ARGUMENT, and leave the option as it was. */
 LF_API int lf_job_set_option_number(lf_job* job, const char* name, double value,
                                     lf_error** error);
 LF_API int lf_job_set_option_boolean(lf_job* job, const char* name, int value, lf_error** error);
@@ -125,13 +133,22 @@ LF_API int lf_job_set_option_string(lf_job* job, const char* name, const char* v
                                     lf_error** error);
 
 /* Names the output image. Without the format option its extension chooses the format
- * (.png, .jpg or .jpeg, .webp; any other PNG); a failure to encode the image names it.
- * Nothing is written: see lf_write_file. */
+ * (.png, .jpg or .jpeg, .webp; none: PNG); another extension (.gif, .bmp) makes lf_render
+ * fail with LF_ERROR_INVALID_ARGUMENT unless the format option is given. A failure to encode
+ * the image names it. Nothing is written: see lf_write_file. */
 LF_API int lf_job_set_output_name(lf_job* job, const char* name, lf_error** error);
 
 /* Non-zero: also make the debug image, the decisions drawn over the untouched page, in the
  * format of the page. */
 LF_API int lf_job_set_debug(lf_job* job, int enabled, lf_error** error);
+
+/* What a result keeps of the finished page: the encoded image (lf_result_image), the pixels
+ * as drawn (lf_result_pixels), or both, ORed. */
+enum { LF_RESULT_ENCODED = 1, LF_RESULT_PIXELS = 2 };
+
+/* LF_RESULT_ENCODED by default. Pixels alone skip the encoding; the debug image, when asked
+ * for, is encoded either way. Any other value: LF_ERROR_INVALID_ARGUMENT. */
+LF_API int lf_job_set_result_contents(lf_job* job, int contents, lf_error** error);
 
 /* Receives each report line (without line feed, NUL-terminated, `length` bytes) at the moment
  * its block is decided, on the rendering thread. It must return normally and leave the job
@@ -161,10 +178,18 @@ typedef struct lf_result lf_result;
 LF_API lf_result* lf_render(lf_engine* engine, const lf_job* job, lf_error** error);
 LF_API void lf_result_free(lf_result* result);
 
-/* The finished page, encoded; `length` (when not NULL) receives its size in bytes. */
+/* The finished page, encoded; `length` (when not NULL) receives its size in bytes. NULL (and
+ * 0) when the job kept the pixels only. */
 LF_API const unsigned char* lf_result_image(const lf_result* result, size_t* length);
-/* "png", "jpeg" or "webp". */
+/* "png", "jpeg" or "webp"; "" when the job kept the pixels only. */
 LF_API const char* lf_result_format(const lf_result* result);
+
+/* The finished page as drawn, before any encoding: `height` rows top first of `width` pixels,
+ * 4 bytes a pixel RGBA, alpha 255, rows width * 4 bytes apart; `width` and `height` receive
+ * the size when not NULL. NULL (and 0 x 0) unless the job kept LF_RESULT_PIXELS. PNG and
+ * lossless WebP decode to exactly these pixels; JPEG and WebP at a quality only approach
+ * them. */
+LF_API const unsigned char* lf_result_pixels(const lf_result* result, int* width, int* height);
 
 /* The debug image, NULL when it was not asked for or could not be made. When it was asked for
  * and not made, the page still stands and lf_result_debug_error says why. */

@@ -13,9 +13,12 @@
 
 #include "letterforge/raster/pixel_sampling.h"
 #include "letterforge/raster/test_pages.h"
+#include "platform/test_case_names.h"
 
 namespace letterforge {
 namespace {
+
+using test_cases::PrintTo;
 
 using platform::Rect;
 using namespace test_pages;

@@ -26,10 +26,17 @@ void drawPageImage(PageBitmap& bitmap, const DecodedImage& image) {
   bitmap.drawImage(image, page);
 }
 
+std::string extensionOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  const std::string_view name =
+      std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
+  const auto dot = name.find_last_of('.');
+  if (dot == std::string_view::npos || dot == 0 || dot + 1 == name.size()) return {};
+  return std::string(name.substr(dot + 1));
+}
+
 std::optional<ImageFormat> formatOfPath(const std::string& path) {
-  const auto dot = path.find_last_of("./");
-  if (dot == std::string::npos || path[dot] != '.') return std::nullopt;
-  std::string extension = path.substr(dot + 1);
+  std::string extension = extensionOf(path);
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (extension == "png") return ImageFormat::kPng;
   if (extension == "jpg" || extension == "jpeg") return ImageFormat::kJpeg;
@@ -69,6 +76,23 @@ std::optional<std::vector<std::uint8_t>> encodePng(const PageBitmap& bitmap, con
   auto bytes = platform::encodePng(bitmap, failure);
   if (!bytes) failure = "Could not encode " + name + " as PNG: " + failure;
   return bytes;
+}
+
+void copyBitmapPixels(const PageBitmap& bitmap, int channels, std::uint8_t* out,
+                      std::size_t stride) {
+  const std::int64_t height = bitmap.height();
+  for (std::int64_t r = 0; r < height; ++r, out += stride) {
+    // Drawing rows count from the bottom.
+    const std::uint32_t* words = bitmap.rowWords(height - 1 - r);
+    std::uint8_t* to = out;
+    for (std::int64_t x = 0; x < bitmap.width(); ++x, to += channels) {
+      const std::uint32_t v = words[x];
+      to[0] = static_cast<std::uint8_t>(v >> 16);
+      to[1] = static_cast<std::uint8_t>(v >> 8);
+      to[2] = static_cast<std::uint8_t>(v);
+      if (channels == 4) to[3] = static_cast<std::uint8_t>(v >> 24);
+    }
+  }
 }
 
 bool writePng(std::span<const std::uint8_t> png, const std::string& path, std::string& failure) {

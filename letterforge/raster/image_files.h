@@ -39,8 +39,16 @@ struct ImageEncoding {
 
 inline constexpr int kDefaultJpegQuality = 90;
 
+// The extension of the path's last name: what follows its last ".", when that is neither the
+// name's first nor its last character. Empty for none ("out/page", ".hidden", "v1.2/page").
+std::string extensionOf(const std::string& path);
+
 // The format a file name's extension names, letter case aside: .png, .jpg or .jpeg, .webp.
+// Absent for another extension or none.
 std::optional<ImageFormat> formatOfPath(const std::string& path);
+
+// The extensions formatOfPath knows, as messages list them.
+inline constexpr const char* kImageExtensions = "png, jpg, jpeg or webp";
 
 // "png", "jpeg" or "webp".
 const char* formatWord(ImageFormat format);
@@ -56,6 +64,11 @@ std::optional<std::vector<std::uint8_t>> encodeImage(const PageBitmap& bitmap,
 // naming the image `name`.
 std::optional<std::vector<std::uint8_t>> encodePng(const PageBitmap& bitmap, const std::string& name,
                                                    std::string& failure);
+
+// Copies the pixels of a finished (opaque) bitmap out: rows top first, `channels` bytes a
+// pixel (3: RGB; 4: RGBA, alpha 255), rows `stride` bytes apart; `out` holds height rows.
+void copyBitmapPixels(const PageBitmap& bitmap, int channels, std::uint8_t* out,
+                      std::size_t stride);
 
 // Stores PNG bytes at path, creating missing parent directories and replacing any file there;
 // a failed write leaves no partial file. False on failure, with `failure` describing it.

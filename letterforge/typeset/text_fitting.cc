@@ -72,9 +72,12 @@ TextFitConfig configFor(const TypesetOptions& options, bool bubble) {
 
 }  // namespace
 
-TextFitConfig fitConfigForMode(std::string_view word) {
-  if (word == "readable") return {1.0, 0.16, 0.12, 4.0, 3.0, true};
-  if (word == "strict") return {0.72, 0.12, 0.1, 3.0, 2.0, true};
+TextFitConfig fitConfigForMode(TypesettingMode mode) {
+  switch (mode) {
+    case TypesettingMode::kReadable: return {1.0, 0.16, 0.12, 4.0, 3.0, true};
+    case TypesettingMode::kStrict: return {0.72, 0.12, 0.1, 3.0, 2.0, true};
+    case TypesettingMode::kBalanced: break;
+  }
   return {1.0, 0.14, 0.11, 4.0, 3.0, true};
 }
 
@@ -206,7 +209,7 @@ FitResult fitFromSize(const TypesetOptions& options, double start, double minimu
     return fit;
   }
   const TextFitConfig config = configFor(options, bubble);
-  const FontWeight weight = fontWeightForWord(options.fontWeight);
+  const FontWeight weight = options.fontWeight;
   const double available = height(rect);
   // Measures one size and reports whether it fits; the last call's values are the result.
   const auto tryWith = [&](double size, bool compact) {
@@ -251,18 +254,12 @@ bool isUsableArea(const Rect& area) {
          std::isfinite(area.width) && std::isfinite(area.height);
 }
 
-std::string familyOf(platform::TextContext& context, const TypesetOptions& options) {
-  if (options.font.empty()) return {};
-  std::string failure;
-  return platform::fontFamily(context, options.font, failure).value_or("");
-}
-
 // Draws `shown` at the fit's size, centred in `area` and clipped to it, over its outline.
 TypesetOutcome drawFit(platform::TextContext& context, platform::PageBitmap& page,
                        const TypesetOptions& options, const std::string& shown, bool bubble,
                        const Rect& area, const FitResult& fit, const std::string& family) {
   const TextAttributes attributes = makeTextAttributes(
-      options.lineSpacing, fit.compact, bubble, fit.size, fontWeightForWord(options.fontWeight));
+      options.lineSpacing, fit.compact, bubble, fit.size, options.fontWeight);
   const Rect drawRect =
       placeTextRect(area, fit.required, bottomSafety(configFor(options, bubble), fit.size));
   const auto styleOf = [&family](const TextAttributes& drawn) {
@@ -288,11 +285,11 @@ TypesetOutcome drawFit(platform::TextContext& context, platform::PageBitmap& pag
 }  // namespace
 
 TypesetOutcome drawFittedText(platform::TextContext& context, platform::PageBitmap& page,
-                              const TypesetOptions& options, std::string_view text, bool bubble,
-                              bool shortGroup, const Rect& rect) {
+                              const TypesetOptions& options, const std::string& family,
+                              std::string_view text, bool bubble, bool shortGroup,
+                              const Rect& rect) {
   const Rect area = standardised(rect);
   if (!isUsableArea(area)) return {};
-  const std::string family = familyOf(context, options);
   // A text overflowing the area at a size only needs to be known to overflow: above the
   // area's height, the required height exceeds it whatever the safety margins.
   const std::string shown = withCharactersCut(text);
@@ -357,11 +354,10 @@ std::optional<Rect> roomiestRect(const std::vector<Rect>& rects, const TypesetOp
 }
 
 TypesetOutcome drawBalloonText(platform::TextContext& context, platform::PageBitmap& page,
-                               const TypesetOptions& options, std::string_view text,
-                               const Rect& rect) {
+                               const TypesetOptions& options, const std::string& family,
+                               std::string_view text, const Rect& rect) {
   const Rect area = standardised(rect);
   if (!isUsableArea(area)) return {};
-  const std::string family = familyOf(context, options);
   const std::string shown = asOneParagraph(withCharactersCut(text));
   const SizeRange range = balloonSizeRange(options, shown, area);
   const FitResult fit =

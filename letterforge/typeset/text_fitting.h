@@ -27,8 +27,8 @@ struct TextFitConfig {
   bool operator==(const TextFitConfig&) const = default;
 };
 
-// "readable" and "strict" have their own rows; every other word gets the balanced one.
-TextFitConfig fitConfigForMode(std::string_view word);
+// The style of a typesetting mode.
+TextFitConfig fitConfigForMode(TypesettingMode mode);
 // The style of text set inside a speech bubble.
 TextFitConfig bubbleFitConfig();
 
@@ -105,11 +105,12 @@ struct TypesetOutcome {
 };
 
 // Fits the text into `rect` and draws it centred, over an outline when strokeWidth is
-// positive, clipped to `rect`, in the options' font (the UI font when it is empty or cannot
-// be had). Draws nothing when a side is 1 pixel or less.
+// positive, clipped to `rect`, in `family` (one that platform::fontFamily gave; empty: the UI
+// font). Draws nothing when a side is 1 pixel or less.
 TypesetOutcome drawFittedText(platform::TextContext& context, platform::PageBitmap& page,
-                    const TypesetOptions& options, std::string_view text, bool bubble,
-                    bool shortGroup, const Rect& rect);
+                              const TypesetOptions& options, const std::string& family,
+                              std::string_view text, bool bubble, bool shortGroup,
+                              const Rect& rect);
 
 // The text with each run of line breaks turned into one space (none after a space or at the
 // start): a translation joined line by line, set as one paragraph.
@@ -128,7 +129,7 @@ std::optional<Rect> roomiestRect(const std::vector<Rect>& rects, const TypesetOp
 // Sets the text as one paragraph in the bubble style at the largest whole-point step from
 // balloonSizeRange's start that fits `rect`, centred and clipped as drawFittedText does.
 TypesetOutcome drawBalloonText(platform::TextContext& context, platform::PageBitmap& page,
-                               const TypesetOptions& options, std::string_view text,
-                               const Rect& rect);
+                               const TypesetOptions& options, const std::string& family,
+                               std::string_view text, const Rect& rect);
 
 }  // namespace letterforge

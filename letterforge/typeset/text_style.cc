@@ -5,12 +5,6 @@
 
 namespace letterforge {
 
-FontWeight fontWeightForWord(std::string_view word) {
-  if (word == "regular") return FontWeight::regular;
-  if (word == "semibold") return FontWeight::semibold;
-  return FontWeight::bold;
-}
-
 TextAttributes makeTextAttributes(double lineSpacing, bool compact, bool bubble, double size,
                                   FontWeight weight) {
   constexpr double kBubbleSpacingCap = 0.05;

@@ -3,12 +3,11 @@
 #include <optional>
 #include <string_view>
 
+#include "letterforge/typeset/typeset_options.h"
 #include "platform/color.h"
 #include "platform/text_layout.h"
 
 namespace letterforge {
-
-using FontWeight = platform::FontWeight;
 
 // The look of translated text: the user-interface font at `size` points and `weight`,
 // opaque black, each line centred, wrapped at word boundaries, `lineSpacing` points of extra
@@ -23,9 +22,6 @@ struct TextAttributes {
   std::optional<double> strokeWidth{};
   bool operator==(const TextAttributes&) const = default;
 };
-
-// "regular" and "semibold" (exactly); every other word, the empty one included, is bold.
-FontWeight fontWeightForWord(std::string_view word);
 
 // A fresh attribute set. `compact` drops the extra line spacing; otherwise the spacing is
 // (lineSpacing − 1) × size, capped at 5 % of the size for bubble text and 14 % otherwise.

@@ -5,30 +5,12 @@
 #include <cmath>
 #include <string>
 
+#include "platform/test_case_names.h"
+
 namespace letterforge {
 namespace {
 
-struct WeightCase {
-  const char* name;
-  const char* word;
-  FontWeight expected;
-};
-class FontWeightForWordTest : public ::testing::TestWithParam<WeightCase> {};
-
-TEST_P(FontWeightForWordTest, MapsTheWholeWordExactly) {
-  EXPECT_EQ(fontWeightForWord(GetParam().word), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Words, FontWeightForWordTest, ::testing::Values(
-    WeightCase{"Regular", "regular", FontWeight::regular},
-    WeightCase{"Semibold", "semibold", FontWeight::semibold},
-    WeightCase{"Bold", "bold", FontWeight::bold},
-    WeightCase{"Medium", "medium", FontWeight::bold},
-    WeightCase{"Heavy", "heavy", FontWeight::bold},
-    WeightCase{"Empty", "", FontWeight::bold},
-    WeightCase{"CapitalisedIsNotRegular", "Regular", FontWeight::bold},
-    WeightCase{"PaddedIsNotSemibold", " semibold", FontWeight::bold}),
-    [](const auto& info) { return std::string(info.param.name); });
+using test_cases::PrintTo;
 
 struct SpacingCase {
   const char* name;

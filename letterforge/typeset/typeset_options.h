@@ -2,9 +2,30 @@
 
 #include <string>
 
+#include "letterforge/inputs/mode_words.h"
 #include "platform/color.h"
+#include "platform/text_layout.h"
 
 namespace letterforge {
+
+using FontWeight = platform::FontWeight;
+
+// The words of the font weights, in the order help texts list them.
+inline constexpr ModeWord<FontWeight> kFontWeightWords[] = {
+    {"regular", FontWeight::regular},
+    {"semibold", FontWeight::semibold},
+    {"bold", FontWeight::bold},
+};
+
+// The fitting styles of text set outside bubbles.
+enum class TypesettingMode { kReadable, kBalanced, kStrict };
+
+// The words of the typesetting modes, in the order help texts list them.
+inline constexpr ModeWord<TypesettingMode> kTypesettingModeWords[] = {
+    {"readable", TypesettingMode::kReadable},
+    {"balanced", TypesettingMode::kBalanced},
+    {"strict", TypesettingMode::kStrict},
+};
 
 // The run options that decide how translations are set: sizes, weight, spacing, fitting
 // style and outline. The initialisers are the defaults of a run.
@@ -13,11 +34,10 @@ struct TypesetOptions {
   double maxFontSize = 38.0;
   double fontScale = 1.0;    // applied to the estimated size before the bounds
   double lineSpacing = 1.12;  // a factor; the extra space between lines derives from it
-  std::string fontWeight = "bold";
-  std::string typesettingMode = "balanced";
+  FontWeight fontWeight = FontWeight::bold;
+  TypesettingMode typesettingMode = TypesettingMode::kBalanced;
   double strokeWidth = 25.0;  // outline width in percent of the size; 0 draws no outline
   platform::Color strokeColor = platform::kWhite;
-  std::string font{};  // an installed family or a font file's path; empty: the UI font
   bool operator==(const TypesetOptions&) const = default;
 };
 

@@ -7,10 +7,11 @@ typesets the translations into their areas, in this process.
     result.page          # the finished page, a (height, width, 3) uint8 NumPy array
     result.png()         # the same page as PNG bytes, exactly as the letterforge program writes it
     result.report        # the report lines
-    result.blocks        # what was done with each translated block
+    result.blocks        # what was done with each translated block (block.overflowed, ...)
 
-Pages render with the GIL released, so threads render pages side by side, each on its own
-engine. letterforge.distributed spreads the pages of chapters over a Dask cluster.
+Pages render with the GIL released, so threads render pages side by side, each on an engine
+of its own, kept until the thread ends or calls release_engine(). letterforge.distributed
+spreads the pages of chapters over a Dask cluster.
 """
 
 from __future__ import annotations
@@ -25,14 +26,16 @@ from typing import Any, List, Optional, Tuple, Union
 import numpy
 
 from . import _letterforge as _native
-from ._errors import (CropError, DuplicateIdError, FontError, ImageError, LetterforgeError,
-                      OptionError, OutOfMemoryError, PayloadError, WriteError)
+from ._errors import (CropError, DuplicateIdError, FontError, ImageError, ImageNotFoundError,
+                      LetterforgeError, OptionError, OutOfMemoryError, PayloadError,
+                      PayloadNotFoundError, WriteError)
 from ._result import BlockResult, RenderResult
 
 __all__ = [
-    "render", "crop", "decode_image", "options", "RenderResult", "BlockResult",
-    "LetterforgeError", "ImageError", "OptionError", "PayloadError", "DuplicateIdError",
-    "WriteError", "OutOfMemoryError", "FontError", "CropError",
+    "render", "crop", "decode_image", "options", "release_engine", "RenderResult",
+    "BlockResult", "LetterforgeError", "ImageError", "ImageNotFoundError", "OptionError",
+    "PayloadError", "PayloadNotFoundError", "DuplicateIdError", "WriteError",
+    "OutOfMemoryError", "FontError", "CropError",
 ]
 
 __version__: str = _native.version
@@ -46,11 +49,23 @@ _OPTIONS: List[Tuple[str, str, str]] = _native.option_descriptions()
 _OPTION_TYPES = {name: kind for name, kind, _ in _OPTIONS}
 
 
+def __dir__() -> List[str]:
+    # The package's own names, not the modules it imports.
+    return sorted(__all__ + ["__version__", "distributed"])
+
+
 def options() -> List[Tuple[str, str, str]]:
     """Every render option as (name, type, description), type being "number", "boolean" or
     "string": the options of letterforge's command line by their snake_case names, then
     font, format and quality."""
     return list(_OPTIONS)
+
+
+def release_engine() -> bool:
+    """Lets the calling thread's engine go: the fonts, their caches and the memory of the
+    thread's last page (70 MB for an A4 page at 300 dpi). The thread's next render makes a new
+    engine. Returns whether the thread held one."""
+    return _native.release_engine()
 
 
 def _type_name(value: Any) -> str:
@@ -79,7 +94,8 @@ def _option_pairs(given: Mapping[str, Any]) -> List[Tuple[str, Union[bool, float
             try:
                 pairs.append((name, float(value)))
             except OverflowError:
-                pairs.append((name, math.copysign(math.inf, value)))
+                raise OptionError(f"{name}: expected a number, found an integer too large "
+                                  "for a float") from None
         elif isinstance(value, str):
             pairs.append((name, value))
         else:
@@ -110,6 +126,10 @@ def _payload_argument(document: PayloadSource, name: str) -> Tuple[bool, Union[s
             return False, json.dumps(document, ensure_ascii=False, allow_nan=False), name
         except (TypeError, ValueError) as error:
             raise PayloadError(f"{name}: cannot be written as JSON: {error}") from None
+        except RecursionError:
+            # As the engine words JSON text nested deeper than it reads.
+            raise PayloadError(f"{name}: nesting deeper than {_native.max_payload_nesting} "
+                               "levels") from None
     if isinstance(document, (bytes, bytearray)):
         return False, bytes(document), name
     if isinstance(document, str) and document.lstrip().startswith(("{", "[")):
@@ -133,13 +153,15 @@ def render(image: ImageSource, ocr: PayloadSource, translations: PayloadSource, 
         debug_path = os.fsdecode(debug)
     elif not isinstance(debug, (bool, numpy.bool_)):
         raise OptionError(f"debug: expected a boolean or a path, found {type(debug).__name__}")
+    output_path = None if output is None else os.fsdecode(output)
+    # A file name whose format cannot be written is refused before anything is rendered.
+    _native.check_file_names(option_pairs, output_path or "", debug_path or "")
     native = _native.render(image_arg, image_name, ocr_arg, translations_arg, option_pairs,
                             debug_path is not None or bool(debug))
     result = RenderResult(native)
-    # The output is written whole before anything of the debug image, as letterforge does.
-    if output is not None:
-        result.save(output)
-    if debug_path is not None:
+    if output_path is not None:
+        native.save_files(output_path, debug_path or "")
+    elif debug_path is not None:
         result.save(debug_path, debug=True)
     return result
 
@@ -167,9 +189,11 @@ debug
 Returns a RenderResult. The GIL is released while the page renders; each thread renders on
 an engine of its own.
 
-Raises OptionError (unknown option, wrong type or word), ImageError ("Could not open image:
-<path>", or an array that cannot be a page), PayloadError (the document's path or name,
-the place and the fault), DuplicateIdError ("Duplicate values for key: '<id>'"), FontError
+Raises OptionError (unknown option, wrong type or word, an integer too large for a float),
+ImageError ("Could not open image: <path>", or an array that cannot be a page), PayloadError
+(the document's path or name, the place and the fault; a dict nested deeper than the engine
+reads), ImageNotFoundError and PayloadNotFoundError (a file that does not exist; also
+FileNotFoundError), DuplicateIdError ("Duplicate values for key: '<id>'"), FontError
 ("Could not use font <font>: <reason>"), WriteError ("Could not write <path>: <reason>"),
 OutOfMemoryError; all subclasses of LetterforgeError. An engine failure carries the
 report lines given before it in its `report`.
@@ -189,7 +213,21 @@ def decode_image(image: Union[PathArg, bytes, bytearray, memoryview]) -> numpy.n
 def _crop_number(value: Any) -> float:
     if isinstance(value, bool) or not isinstance(value, numbers.Real):
         raise CropError("Invalid crop rectangle")
-    return float(value)
+    try:
+        return float(value)
+    except OverflowError:  # an integer beyond any float
+        raise CropError("Invalid crop rectangle") from None
+
+
+def _padding_ratio(value: Any) -> float:
+    """The ratio as the crop takes it: not a number counts as the default, an integer beyond
+    any float as infinitely large or small."""
+    if not isinstance(value, numbers.Real):
+        return 0.22
+    try:
+        return float(value)
+    except OverflowError:
+        return math.inf if value > 0 else -math.inf
 
 
 def crop(image: ImageSource, x: float, y: float, w: float, h: float,
@@ -209,7 +247,7 @@ def crop(image: ImageSource, x: float, y: float, w: float, h: float,
     not open image: <path>", "Could not decode image: <path>", an unusable array).
     """
     numbers_ = [_crop_number(v) for v in (x, y, w, h)]
-    ratio = float(padding_ratio) if isinstance(padding_ratio, numbers.Real) else 0.22
+    ratio = _padding_ratio(padding_ratio)
     source, name = _image_argument(image)
     if not isinstance(source, numpy.ndarray):
         return _native.crop_file(source, name, *numbers_, ratio)

@@ -3,14 +3,18 @@
 from __future__ import annotations
 
 import os
-from typing import TYPE_CHECKING, List, Optional, TypedDict, Union
+from typing import TYPE_CHECKING, Any, List, Optional, Union
 
 if TYPE_CHECKING:
     import numpy
 
 
-class BlockResult(TypedDict):
-    """What a render did with one translated block."""
+class BlockResult(dict):
+    """What a render did with one translated block: a record whose fields read as attributes
+    (block.overflowed) or as keys (block["overflowed"]). It is a dict of its fields, so it
+    compares equal to one and json.dumps writes it as one."""
+
+    __slots__ = ()
 
     id: str
     item: str  # the ids of the render item that holds the block, joined with "+"
@@ -26,6 +30,18 @@ class BlockResult(TypedDict):
     unknown_characters: int  # characters that no installed font can show
     flags: List[str]  # uncleaned, overflowed, unknown_characters, spans_balloons (the last
     # known only when balloons are looked for: grouping_preset "balloon" or fit_balloon)
+
+    def __getattr__(self, name: str) -> Any:
+        try:
+            return self[name]
+        except KeyError:
+            raise AttributeError(f"'BlockResult' has no field {name!r}") from None
+
+    def __dir__(self) -> List[str]:
+        return sorted(set(super().__dir__()) | set(self))
+
+    def __repr__(self) -> str:
+        return f"BlockResult({dict.__repr__(self)})"
 
 
 PathArg = Union[str, "os.PathLike[str]"]
@@ -43,6 +59,7 @@ class RenderResult:
         self._native = native
         self._page: Optional["numpy.ndarray"] = None
         self._debug: Optional["numpy.ndarray"] = None
+        self._blocks: Optional[List[BlockResult]] = None
 
     def __repr__(self) -> str:
         return (f"<letterforge.RenderResult {self.width} x {self.height}, "
@@ -88,11 +105,13 @@ class RenderResult:
         return self._native.report
 
     @property
-    def blocks(self) -> List["BlockResult"]:
-        """One dict per translated block, in block order: id, item, cleanup, coverage,
+    def blocks(self) -> List[BlockResult]:
+        """One BlockResult per translated block, in block order: id, item, cleanup, coverage,
         confidence, fallback_reason, fallback_cleanup, drawn, font_size, overflowed,
         unknown_characters, flags."""
-        return self._native.blocks
+        if self._blocks is None:
+            self._blocks = [BlockResult(block) for block in self._native.blocks]
+        return self._blocks
 
     def png(self, *, debug: bool = False) -> bytes:
         """The page (or the debug image) as PNG bytes, byte for byte what letterforge
@@ -120,6 +139,8 @@ class RenderResult:
         """Writes the page (or the debug image) to `path` as the programs write their
         outputs: the page in the render's `format` option, else as the extension says (.png,
         .jpg, .jpeg, .webp), the debug image as its extension says, both at the `quality`
-        option, else PNG; missing directories created; the file replaced whole or left as it
-        was. Raises WriteError with "Could not write <path>: <reason>"."""
+        option, else PNG without an extension; missing directories created; the file replaced
+        whole or left as it was. Raises OptionError for an extension that names no format
+        written here (.gif) unless the `format` option chooses the page's, and WriteError with
+        "Could not write <path>: <reason>"."""
         self._native.save(debug=debug, path=os.fspath(path))

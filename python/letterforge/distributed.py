@@ -12,17 +12,18 @@
          "debug": "out/ch1/p02-debug.png", "cleanup_mode": "bubble_clean"},
     ])
 
-From a shell, with a manifest of one job per line (JSON objects; blank lines skipped;
-relative paths read from the manifest's folder), the records are printed as JSON lines, and
-the exit status is 1 when a page failed:
+From a shell, with a manifest of letterforge-batch (one JSON job per line), the records are
+printed as letterforge-batch prints its result lines, and the exit status is 1 when a page
+failed, 2 when the manifest was refused as a whole:
 
     python3 -m letterforge.distributed tcp://scheduler-host:8786 chapter.jsonl
 
-A job holds the fields of a line of letterforge-batch's manifest: image, ocr, translation and
-output (paths as the workers see them: a shared file system or the same tree on every
-machine), debug (a path; absent, null or empty for none), and any render option by name
-(null keeps the default). The workers write the files; each job comes back as a record (a
-plain dict with the fields of letterforge-batch's result lines), in the jobs' order.
+A job is a line of letterforge-batch's manifest, given as a dict or read from a manifest
+(ManifestLine), and read by letterforge-batch's own reader: image, ocr, translation and output
+(paths as the workers see them: a shared file system or the same tree on every machine), debug
+(a path; absent, null or blank for none), and any render option by name (null keeps the
+default). The workers render and write the pages with letterforge-batch's own code; each job
+comes back as a record with the fields of letterforge-batch's result lines, in the jobs' order.
 """
 
 from __future__ import annotations
@@ -30,22 +31,31 @@ from __future__ import annotations
 import argparse
 import asyncio
 import json
+import numbers
 import os
 import sys
-import time
 import uuid
 from collections.abc import Mapping
-from typing import Any, Callable, Iterable, List, Optional, TypedDict
+from typing import Any, Callable, Dict, Iterable, List, NamedTuple, Optional, Tuple, TypedDict, Union
 
-from distributed import Client, as_completed
+try:
+    from distributed import Client, as_completed
+except ModuleNotFoundError as missing:
+    if (missing.name or "").split(".")[0] not in ("distributed", "dask"):
+        raise
+    raise ImportError("letterforge.distributed needs Dask's distributed scheduler: install "
+                      "python3-distributed (Debian) or the distributed package (pip)") from None
 
 import letterforge
-from ._errors import LetterforgeError, OptionError
+from . import _letterforge as _native
+from ._errors import ManifestError
 from ._result import BlockResult
+
+__all__ = ["render_chapter", "render_job", "read_manifest", "result_line", "main",
+           "ManifestLine", "PageRecord", "ManifestError", "FILE_FIELDS"]
 
 # The fields of a job that are not render options.
 FILE_FIELDS = ("image", "ocr", "translation", "output", "debug")
-_REQUIRED_FIELDS = ("image", "ocr", "translation", "output")
 
 
 class PageRecord(TypedDict):
@@ -60,125 +70,147 @@ class PageRecord(TypedDict):
     ok: bool
     status: Optional[int]  # 0 when ok
     message: Optional[str]  # None when ok
-    milliseconds: Optional[int]  # the render and the writes, on the worker
+    milliseconds: Optional[int]  # the render and the writes, on the worker; None when lost
     report: List[str]  # the report lines, up to a failure
     blocks: List[BlockResult]  # empty when the page was not cleaned and typeset
 
 
-class _UnreadableLine(str):
-    """A manifest line that is not JSON, as the fault that fails its page."""
+class ManifestLine(NamedTuple):
+    """A job as a line of a manifest: its line number, its JSON text, the folder its relative
+    paths are read from (empty: the worker's working directory), and the options that apply
+    where the line sets none, as (name, value) pairs."""
+
+    line: int
+    text: bytes
+    folder: bytes = b""
+    defaults: Tuple[Tuple[str, Any], ...] = ()
 
 
-def _debug_path(job: Mapping[str, Any]) -> Optional[str]:
-    """The debug path of a job, as letterforge reads its debug argument: trimmed, and
-    empty for none."""
-    debug = job.get("debug")
-    return (debug.strip() or None) if isinstance(debug, str) else None
+Job = Union[Mapping[str, Any], ManifestLine]
+
+_RECORD_FIELDS = tuple(PageRecord.__annotations__)
+_BLOCK_FIELDS = tuple(BlockResult.__annotations__)
 
 
-def _record(job: Any, **fields: Any) -> PageRecord:
-    known = job if isinstance(job, Mapping) else {}
-    record = {"line": 0, "image": None, "output": None, "debug": None, "ok": False,
-              "status": None, "message": None, "milliseconds": None, "report": [],
-              "blocks": []}
-    for name in ("image", "output"):
-        if isinstance(known.get(name), str) and known[name]:
-            record[name] = known[name]
-    record["debug"] = _debug_path(known)
-    record.update(fields)
+def _record(line: Mapping[str, Any]) -> PageRecord:
+    """A result line of letterforge-batch as a record: every field, None where the line
+    leaves one out."""
+    record = {name: line.get(name) for name in _RECORD_FIELDS}
+    record["report"] = list(line.get("report", ()))
+    record["blocks"] = [BlockResult({name: block.get(name) for name in _BLOCK_FIELDS})
+                        for block in line.get("blocks", ())]
     return record  # type: ignore[return-value]
 
 
-def _type_name(value: Any) -> str:
-    if value is None:
-        return "null"
-    return letterforge._type_name(value)
+def result_line(record: PageRecord) -> str:
+    """The record as letterforge-batch writes its result line: one line of JSON, the fields
+    whose value is unknown left out."""
+    line: Dict[str, Any] = {name: value for name, value in record.items()
+                            if value is not None or name == "status"}
+    line["blocks"] = [{name: value for name, value in block.items() if value is not None}
+                      for block in record["blocks"]]
+    return json.dumps(line, ensure_ascii=False, separators=(",", ":"))
 
 
-def job_problem(job: Any) -> Optional[str]:
-    """Why a job cannot be rendered as it stands (not a dict, a file field missing, not a
-    string or empty), with letterforge-batch's words; None when it can. Options are checked
-    where the job is rendered."""
-    if isinstance(job, _UnreadableLine):
-        return str(job)
-    if not isinstance(job, Mapping):
-        return f"expected an object, found {_type_name(job)}"
-    for name in _REQUIRED_FIELDS:
-        if name not in job:
-            return f"{name}: required field is missing"
-        if not isinstance(job[name], str):
-            return f"{name}: expected a string, found {_type_name(job[name])}"
-        if not job[name]:
-            return f"{name}: expected a path, found an empty string"
-    if job.get("debug") is not None and not isinstance(job["debug"], str):
-        return f"debug: expected a string, found {_type_name(job['debug'])}"
-    return None
+def _json_value(value: Any) -> Any:
+    """What json.dumps cannot write by itself of a job: paths and NumPy's numbers."""
+    if isinstance(value, os.PathLike):
+        return os.fsdecode(value)
+    if isinstance(value, numbers.Integral):
+        return int(value)
+    if isinstance(value, numbers.Real):
+        return float(value)
+    if type(value).__name__ == "bool_":  # numpy.bool_
+        return bool(value)
+    raise TypeError(f"Object of type {type(value).__name__} is not JSON serializable")
 
 
-def render_job(job: Mapping[str, Any]) -> PageRecord:
-    """Renders one job here (on a worker, when a task calls it) and writes the output, then
-    the debug image, as letterforge-batch does; returns the record. Never raises for a page
-    that fails: the failure is in the record."""
-    started = time.monotonic()
-    problem = job_problem(job)
-    if problem is not None:
-        return _record(job, status=OptionError.status, message=problem)
-    options = {name: value for name, value in job.items() if name not in FILE_FIELDS}
-    debug = _debug_path(job)
-    record = _record(job, ok=True, status=0)
+def _as_line(number: int, job: Job) -> Union[ManifestLine, PageRecord]:
+    """The job as a manifest line, or the record of a job that cannot be written as one."""
+    if isinstance(job, ManifestLine):
+        return job
     try:
-        result = letterforge.render(job["image"], job["ocr"], job["translation"],
-                                    debug=debug is not None, **options)
-        record.update(report=result.report, blocks=result.blocks)
-        result.save(job["output"])
-        if debug is not None:
-            result.save(debug, debug=True)
-    except LetterforgeError as error:
-        record.update(ok=False, status=error.status, message=str(error))
-        if not record["report"]:
-            record["report"] = error.report
-    record["milliseconds"] = round((time.monotonic() - started) * 1000)
-    return record
+        text = json.dumps(job, allow_nan=False, default=_json_value)
+    except (TypeError, ValueError, RecursionError) as error:
+        known = job if isinstance(job, Mapping) else {}
+        paths = {name: known.get(name) for name in ("image", "output")
+                 if isinstance(known.get(name), str) and known.get(name)}
+        message = ("nesting too deep" if isinstance(error, RecursionError) else str(error))
+        return _record({"line": number, **paths, "ok": False, "status": 2,
+                        "message": f"cannot be written as JSON: {message}", "milliseconds": 0})
+    return ManifestLine(number, text.encode("ascii"))
 
 
-def _lost(job: Any, error: BaseException) -> PageRecord:
+def render_job(job: Job) -> PageRecord:
+    """Renders one job here (on a worker, when a task calls it) and writes the output, then
+    the debug image, with letterforge-batch's own code; returns the record. Never raises for
+    a page that fails: the failure is in the record. A dict job's record has line 1."""
+    line = _as_line(1, job)
+    if not isinstance(line, ManifestLine):
+        return line
+    return _record(json.loads(_native.run_job(tuple(line))))
+
+
+def _lost(record: PageRecord, error: BaseException) -> PageRecord:
     name = type(error).__name__
     if name == "KilledWorker":
         message = f"the page's worker was lost while rendering it: {error}"
     else:
         message = f"the page's task failed: {name}: {error}"
-    return _record(job, message=message)
+    return {**record, "ok": False, "status": None, "message": message,  # type: ignore[misc]
+            "milliseconds": None, "report": [], "blocks": []}
 
 
-def render_chapter(client: Client, jobs: Iterable[Any], *, retries: int = 0,
-                   render_page: Callable[[Mapping[str, Any]], PageRecord] = render_job,
-                   **options: Any) -> List[PageRecord]:
-    """Submits one task per job to the cluster of `client` and waits for all of them.
+class _Chapter(NamedTuple):
+    """Jobs checked on the client before any is submitted."""
 
-    Returns one record per job, in the jobs' order: every page comes back, rendered or
-    failed. A page whose worker dies is run again by Dask on another worker (up to the
-    scheduler's distributed.scheduler.allowed-failures, 3 by default); past that, or when the
-    task raises, it comes back failed with status None. A job that is not a dict of the
-    file fields fails without being submitted.
+    tasks: List[Job]  # what each task is given
+    numbers: List[int]  # the line of each job
+    records: List[PageRecord]  # what each job is before it runs: failed, or ok to submit
 
-    options: render options for every job; a job's own fields take precedence.
-    retries: how often Dask reruns a task that raised (render_job raises only when
-    something outside the page went wrong, such as running out of memory).
-    render_page: the function each task runs on its job (default render_job); wrap it to
-    time, log or otherwise decorate the pages.
-    """
-    jobs = list(jobs)
-    records: List[Optional[PageRecord]] = [None] * len(jobs)
+
+def _with_options(job: Job, options: Mapping[str, Any],
+                  defaults: Tuple[Tuple[str, Any], ...]) -> Job:
+    """The job with the chapter's options where it sets none, as letterforge-batch's --set
+    gives them: a null in the job keeps the chapter's option."""
+    if isinstance(job, ManifestLine):
+        return job._replace(defaults=defaults + tuple(job.defaults))
+    if isinstance(job, Mapping) and options:
+        return {**options, **{name: value for name, value in job.items()
+                              if value is not None or name not in options}}
+    return job
+
+
+def _checked(jobs: List[Job], options: Mapping[str, Any]) -> _Chapter:
+    """Reads the jobs as letterforge-batch reads a manifest: the record of each job that
+    describes no page, and ManifestError when jobs share a file. `options` apply where a job
+    sets none."""
+    defaults = tuple(letterforge._option_pairs(options))
+    tasks = [_with_options(job, options, defaults) for job in jobs]
+    lines = [_as_line(index + 1, task) for index, task in enumerate(tasks)]
+    readable = [(index, line) for index, line in enumerate(lines)
+                if isinstance(line, ManifestLine)]
+    checked, fault = _native.check_jobs([tuple(line) for _, line in readable])
+    if fault is not None:
+        raise ManifestError(f"refused: {fault}")
+    records: List[Any] = list(lines)
+    for (index, _), line in zip(readable, checked):
+        records[index] = _record(json.loads(line))
+    numbers_ = [line.line if isinstance(line, ManifestLine) else index + 1
+                for index, line in enumerate(lines)]
+    return _Chapter(tasks, numbers_, records)
+
+
+def _render(client: Client, chapter: _Chapter, retries: int,
+            render_page: Callable[[Job], PageRecord]) -> List[PageRecord]:
+    records: List[PageRecord] = list(chapter.records)
     pending = {}
-    chapter = uuid.uuid4().hex
-    for index, job in enumerate(jobs):
-        problem = job_problem(job)
-        if problem is not None:
-            records[index] = _record(job, status=OptionError.status, message=problem)
+    key = uuid.uuid4().hex
+    for index, (task, record) in enumerate(zip(chapter.tasks, chapter.records)):
+        if not record["ok"]:
             continue
-        future = client.submit(render_page, {**options, **job},
-                               key=f"letterforge-page-{chapter}-{index}", pure=False,
-                               retries=retries)
+        future = client.submit(render_page, task, key=f"letterforge-page-{key}-{index}",
+                               pure=False, retries=retries)
         pending[future] = index
     # Each record is fetched as soon as it is ready and its task let go: a finished page kept
     # on a worker that dies later would be rendered and written once more.
@@ -187,53 +219,73 @@ def render_chapter(client: Client, jobs: Iterable[Any], *, retries: int = 0,
         try:
             records[index] = future.result()
         except (Exception, asyncio.CancelledError) as error:  # a lost worker, a failed task
-            records[index] = _lost(jobs[index], error)
+            records[index] = _lost(chapter.records[index], error)
         future.release()
-    for index, record in enumerate(records):
-        record["line"] = index + 1  # type: ignore[index]
-    return records  # type: ignore[return-value]
+    for record, number in zip(records, chapter.numbers):
+        record["line"] = number
+    return records
 
 
-def read_manifest(path: str) -> List[tuple]:
-    """(line number, job) of each line of a manifest file that is not blank, the relative
-    paths of its jobs read from the manifest's folder. A line that is not JSON becomes a job
-    that fails with its fault."""
-    folder = os.path.dirname(os.path.abspath(path))
-    jobs: List[tuple] = []
-    with open(path, encoding="utf-8") as manifest:
-        for number, line in enumerate(manifest, 1):
-            if not line.strip():
-                continue
-            try:
-                job = json.loads(line)
-            except ValueError as error:
-                jobs.append((number, _UnreadableLine(f"not valid JSON: {error}")))
-                continue
-            if isinstance(job, dict):
-                for name in FILE_FIELDS:
-                    if isinstance(job.get(name), str) and job[name].strip():
-                        job[name] = os.path.join(folder, job[name].strip() if name == "debug"
-                                                 else job[name])
-            jobs.append((number, job))
+def render_chapter(client: Client, jobs: Iterable[Job], *, retries: int = 0,
+                   render_page: Callable[[Job], PageRecord] = render_job,
+                   **options: Any) -> List[PageRecord]:
+    """Submits one task per job to the cluster of `client` and waits for all of them.
+
+    Returns one record per job, in the jobs' order: every page comes back, rendered or
+    failed. A page whose worker dies is run again by Dask on another worker (up to the
+    scheduler's distributed.scheduler.allowed-failures, 3 by default); past that, or when the
+    task raises, it comes back failed with status None. A job that describes no page (not an
+    object, a file field missing, an unknown option, ...) fails with letterforge-batch's
+    record for it, without being submitted.
+
+    Raises ManifestError, before anything is submitted, when two jobs would write one file
+    (as output or debug image, a job's own two included) or a job would write a file another
+    reads, as letterforge-batch refuses such a manifest; and OptionError for a bad option.
+
+    options: render options for every job; a job's own fields take precedence.
+    retries: how often Dask reruns a task that raised (render_job raises only when
+    something outside the page went wrong, such as running out of memory).
+    render_page: the function each task runs on its job (default render_job); wrap it to
+    time, log or otherwise decorate the pages.
+    """
+    return _render(client, _checked(list(jobs), options), retries, render_page)
+
+
+def read_manifest(path: Union[str, "os.PathLike[str]"]) -> List[ManifestLine]:
+    """The jobs of a manifest file ("-": standard input), one per line that is not blank, as
+    letterforge-batch reads them; relative paths are read from the manifest's folder, made
+    absolute since the workers work elsewhere. Raises ManifestError with letterforge-batch's
+    message when the file cannot be read or holds no job."""
+    jobs = []
+    for number, text, folder in _native.manifest_jobs(os.fsencode(path)):
+        if not os.path.isabs(folder):
+            folder = os.path.join(os.getcwdb(), folder) if folder else os.getcwdb()
+        jobs.append(ManifestLine(number, text, folder))
     return jobs
 
 
 def main(arguments: Optional[List[str]] = None) -> int:
     parser = argparse.ArgumentParser(
         prog="python3 -m letterforge.distributed",
-        description="Renders the pages of a manifest on a Dask cluster and prints one JSON "
-                    "record per page.")
+        description="Renders the pages of a letterforge-batch manifest on a Dask cluster and "
+                    "prints letterforge-batch's result line for each page, in line order.")
     parser.add_argument("scheduler", help="the scheduler's address, as tcp://host:8786")
-    parser.add_argument("manifest", help="a file of one JSON job per line")
+    parser.add_argument("manifest", help="a file of one JSON job per line; - for standard input")
     given = parser.parse_args(arguments)
-    numbered = read_manifest(given.manifest)
+    try:
+        chapter = _checked(list(read_manifest(given.manifest)), {})
+    except ManifestError as error:
+        print(f"letterforge.distributed: {error}", file=sys.stderr)
+        return ManifestError.status
     with Client(given.scheduler) as client:
-        records = render_chapter(client, [job for _, job in numbered])
-    for (number, _), record in zip(numbered, records):
-        record["line"] = number
-        print(json.dumps(record, ensure_ascii=False))
+        records = _render(client, chapter, 0, render_job)
+    for record in records:
+        print(result_line(record))
     return 0 if all(record["ok"] for record in records) else 1
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    # The importable module's main, so that the tasks name its functions and classes, which
+    # the workers import, rather than this script's copies.
+    from letterforge.distributed import main as _main
+    sys.exit(_main())

@@ -36,6 +36,7 @@ IMAGE = _coordinates(800, 1000)
     ("zero and negative sizes count as one", 100, 100, 0, -5, 0.22, (60, 60), (81, 81)),
     ("negative ratio counts as none", 100, 100, 50, 20, -3, (60, 60), (130, 100)),
     ("infinite ratio is the whole image", 100, 100, 50, 20, math.inf, (0, 0), (1000, 800)),
+    ("ratio beyond any float is the whole image", 100, 100, 50, 20, 10**400, (0, 0), (1000, 800)),
     ("not-a-number x starts at the edge", math.nan, 100, 50, 20, 0.22, (0, 60), (1000, 100)),
 ])
 def test_array_crop_matches_the_hand_worked_rectangle(name, x, y, w, h, ratio, origin, size):
@@ -57,6 +58,8 @@ def test_rgb_array_crop_keeps_three_channels_and_is_a_copy():
     (100, 900, "Could not crop image"),
     ("12", 100, "Invalid crop rectangle"),
     (None, 100, "Invalid crop rectangle"),
+    (10**400, 100, "Invalid crop rectangle"),
+    (100, -10**400, "Invalid crop rectangle"),
 ])
 def test_bad_rectangles_raise_crop_error_with_the_programs_message(x, y, message):
     with pytest.raises(letterforge.CropError) as raised:

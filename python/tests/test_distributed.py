@@ -153,7 +153,7 @@ def test_failed_pages_come_back_failed_in_their_place(client, workdir):
         (6, False, 2), (7, True, 0), (8, False, 5)]
     assert [r["message"] for r in records[1:6]] == [
         f"Could not open image: {jobs[1]['image']}", "Duplicate values for key: 'p1'",
-        "expected an object, found a str", "output: required field is missing",
+        "expected an object, found a string", "output: required field is missing",
         'unknown option "colour"']
     assert records[6]["report"][0].startswith("bubble_clean "), "the chapter's options apply"
     assert records[6]["debug"] is None, "a blank debug path asks for no debug image"
@@ -205,7 +205,7 @@ def test_manifest_from_the_command_line_prints_a_record_per_page(client, workdir
     manifest = os.path.join(workdir, "chapter.jsonl")
     job = {"image": PAGE, "ocr": OCR, "translation": TRANSLATION, "output": "out/p.png"}
     with open(manifest, "w", encoding="utf-8") as f:
-        f.write(json.dumps(job) + "\n\n{broken\n" + json.dumps(dict(job, image="none.png")) + "\n")
+        f.write(json.dumps(job) + "\n\n{broken\n" + json.dumps(dict(job, image="none.png", output="out/q.png")) + "\n")
 
     run = subprocess.run([sys.executable, "-m", "letterforge.distributed",
                           client.scheduler.address, manifest], capture_output=True, timeout=300)
@@ -214,7 +214,112 @@ def test_manifest_from_the_command_line_prints_a_record_per_page(client, workdir
     assert run.returncode == 1, run.stderr.decode()
     assert [(r["line"], r["ok"], r["status"]) for r in records] == [
         (1, True, 0), (3, False, 2), (4, False, 1)]
-    assert records[1]["message"].startswith("not valid JSON: ")
+    assert records[1]["message"].startswith("not valid JSON at byte 2: ")
     assert records[2]["message"] == f"Could not open image: {workdir}/none.png", "from its folder"
     assert read(os.path.join(workdir, "out", "p.png")) == letterforge.render(
         PAGE, OCR, TRANSLATION).png()
+
+
+def test_import_without_dask_says_what_to_install():
+    run = subprocess.run([sys.executable, "-c", "import sys; sys.modules['distributed'] = None; "
+                          "import letterforge.distributed"], capture_output=True, timeout=60)
+    assert run.returncode == 1
+    assert run.stderr.decode().splitlines()[-1] == (
+        "ImportError: letterforge.distributed needs Dask's distributed scheduler: install "
+        "python3-distributed (Debian) or the distributed package (pip)")
+
+
+def test_chapter_whose_jobs_write_one_file_is_refused_before_any_is_submitted(client, workdir):
+    job = {"image": PAGE, "ocr": OCR, "translation": TRANSLATION,
+           "output": os.path.join(workdir, "p.png")}
+    with pytest.raises(letterforge.distributed.ManifestError) as raised:
+        letterforge.distributed.render_chapter(client, [job, {"colour": "red"}, dict(job)])
+    assert str(raised.value) == f"refused: lines 1 and 3 both write {job['output']}"
+    assert raised.value.status == 2 and os.listdir(workdir) == []
+
+
+# Manifests read by letterforge-batch and by `python3 -m letterforge.distributed`: each line
+# gets the same record from both, field for field (the time aside).
+_GOOD = ('{"image": "%s", "ocr": "%s", "translation": "%s", "output": "out/%%s.png"'
+         % (PAGE, OCR, TRANSLATION))
+HOSTILE_LINES = [
+    ("good line", (_GOOD % "good" + ', "debug": "out/good-debug.png"}').encode()),
+    ("ill-formed UTF-8", (_GOOD % "utf8" + ', "font": "Inter\xff"}').encode("latin-1")),
+    ("field given twice", (_GOOD % "twice" + ', "output": "out/again.png"}').encode()),
+    ("number beyond any double", (_GOOD % "huge" + ', "font_scale": 1e999}').encode()),
+    ("integer beyond any double", (_GOOD % "long" + ', "quality": 1' + "0" * 400 + "}").encode()),
+    ("not JSON", b"{broken"),
+    ("not an object", b"[1, 2]"),
+    ("required field missing", b'{"image": "a.png", "ocr": "o.json", "translation": "t.json"}'),
+    ("unknown option", (_GOOD % "unknown" + ', "colour": "red"}').encode()),
+    ("option of another type", (_GOOD % "typed" + ', "grouping": "yes"}').encode()),
+    ("NUL in a path", (_GOOD % "nul" + ', "debug": "d\\u0000.png"}').encode()),
+    ("empty path", b'{"image": "", "ocr": "o.json", "translation": "t.json", "output": "x.png"}'),
+    ("missing image", (_GOOD % "missing" + "}").replace(PAGE, "none.png").encode()),
+]
+
+
+def _batch_and_distributed(client_address, manifest):
+    """(status, records by line or the refusal) of letterforge-batch and of the Dask entry
+    point on one manifest."""
+    outcomes = []
+    for command, prefix in (([program("letterforge-batch"), "--quiet", manifest],
+                             "letterforge-batch: "),
+                            ([sys.executable, "-m", "letterforge.distributed", client_address,
+                              manifest], "letterforge.distributed: ")):
+        run = subprocess.run(command, capture_output=True, timeout=300)
+        records = {}
+        for line in run.stdout.decode().splitlines():
+            record = json.loads(line)
+            record.pop("milliseconds")
+            records[record["line"]] = record
+        errors = run.stderr.decode().splitlines()
+        refusal = errors[0][len(prefix):] if errors and errors[0].startswith(prefix) else errors
+        outcomes.append((run.returncode, records, refusal))
+    return outcomes
+
+
+@pytest.fixture(scope="module")
+def hostile_outcomes(client, tmp_path_factory):
+    folder = tmp_path_factory.mktemp("hostile")
+    manifest = str(folder / "chapter.jsonl")
+    with open(manifest, "wb") as f:
+        f.write(b"\xef\xbb\xbf" + b"\r\n\n".join(line for _, line in HOSTILE_LINES) + b"\n")
+    return _batch_and_distributed(client.scheduler.address, manifest)
+
+
+@pytest.mark.parametrize("number, name", [(2 * i + 1, row[0])
+                                          for i, row in enumerate(HOSTILE_LINES)])
+def test_hostile_line_gets_the_batch_programs_record(hostile_outcomes, number, name):
+    (batch_status, batch, _), (status, distributed, _) = hostile_outcomes
+    assert status == batch_status == 1
+    assert distributed[number] == batch[number]
+    assert batch[number]["ok"] == (name == "good line")
+
+
+# name, manifest text (None: no file at all).
+REFUSED_MANIFESTS = [
+    ("missing manifest", None),
+    ("only blank lines", b"\n  \r\n\t\n"),
+    ("two lines writing one file", ((_GOOD % "p") + "}\n" + (_GOOD % "q") + "}\n" +
+                                    (_GOOD % "p") + "}\n").encode()),
+    ("a line writing its output as its debug image",
+     (_GOOD % "p" + ', "debug": "out/p.png"}\n').encode()),
+    ("a line writing what another reads",
+     (_GOOD % "p" + "}\n" + (_GOOD % "q").replace(OCR, "out/p.png") + "}\n").encode()),
+]
+
+
+@pytest.mark.parametrize("name, text", REFUSED_MANIFESTS, ids=[r[0] for r in REFUSED_MANIFESTS])
+def test_refused_manifest_gets_the_batch_programs_status_and_message(client, workdir, name,
+                                                                     text):
+    manifest = os.path.join(workdir, "chapter.jsonl")
+    if text is not None:
+        with open(manifest, "wb") as f:
+            f.write(text)
+    (batch_status, batch, batch_refusal), (status, records, refusal) = _batch_and_distributed(
+        client.scheduler.address, manifest)
+    assert status == batch_status == 2
+    assert records == batch == {}
+    assert refusal == batch_refusal and isinstance(refusal, str), refusal
+    assert not os.path.exists(os.path.join(workdir, "out"))

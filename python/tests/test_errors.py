@@ -1,6 +1,7 @@
 """Every failure raises the package's exception of its class with the message the program
 prints for the same failure."""
 
+import errno
 import json
 import os
 import subprocess
@@ -25,6 +26,13 @@ def _ocr_with(blocks):
 
 def _block(id_, x=10):
     return {"id": id_, "text": "A", "confidence": 1, "bbox": {"x": x, "y": 10, "w": 30, "h": 10}}
+
+
+def _nested(depth):
+    document = {}
+    for _ in range(depth):
+        document = {"a": document}
+    return document
 
 
 def _translation(id_, text="B"):
@@ -63,7 +71,36 @@ def test_failure_raises_its_class_with_the_programs_message(workdir, name, excep
     assert lines[-1] == str(raised.value) == raised.value.message
     assert lines[:-1] == raised.value.report
     assert isinstance(raised.value, letterforge.LetterforgeError)
+    assert isinstance(raised.value, FileNotFoundError) == name.startswith("missing")
     assert not os.path.exists(os.path.join(workdir, "mine.png"))
+
+
+# name, call given the missing path, the package's class for it.
+MISSING_FILES = [
+    ("image", lambda path: letterforge.render(path, OCR, TRANSLATION),
+     letterforge.ImageNotFoundError),
+    ("ocr", lambda path: letterforge.render(PAGE, path, TRANSLATION),
+     letterforge.PayloadNotFoundError),
+    ("translation", lambda path: letterforge.render(PAGE, OCR, path),
+     letterforge.PayloadNotFoundError),
+    ("decoded image", letterforge.decode_image, letterforge.ImageNotFoundError),
+    ("cropped image", lambda path: letterforge.crop(path, 0, 0, 10, 10),
+     letterforge.ImageNotFoundError),
+]
+
+
+@pytest.mark.parametrize("name, call, exception", MISSING_FILES,
+                         ids=[row[0] for row in MISSING_FILES])
+@pytest.mark.parametrize("dangling", [False, True], ids=["no file", "dangling link"])
+def test_missing_file_is_also_a_file_not_found_error(workdir, name, call, exception, dangling):
+    path = os.path.join(workdir, "missing")
+    if dangling:
+        os.symlink(os.path.join(workdir, "nowhere"), path)
+    with pytest.raises(FileNotFoundError) as raised:
+        call(path)
+    assert type(raised.value) is exception
+    assert (raised.value.errno, raised.value.filename) == (errno.ENOENT, path)
+    assert path in str(raised.value) and not str(raised.value).startswith("[Errno")
 
 
 def test_unwritable_output_raises_write_error_with_the_programs_message(workdir):
@@ -95,6 +132,8 @@ def test_saving_onto_a_directory_fails_and_leaves_it_alone(workdir):
     ("{not json", "ocr: not valid JSON at byte "),
     (b"{\"width\": \xff}", "ocr: not valid JSON at byte "),
     (12, "ocr: expected a dict, JSON text or a path, found int"),
+    (_ocr_with([_block("p1")]) | {"extra": _nested(300)}, "ocr: nesting deeper than 256 levels"),
+    (_ocr_with([_block("p1")]) | {"extra": _nested(5000)}, "ocr: nesting deeper than 256 levels"),
 ])
 def test_payload_documents_in_memory_are_named_in_their_failures(ocr, message):
     with pytest.raises(letterforge.PayloadError) as raised:
@@ -113,6 +152,16 @@ def test_payload_documents_in_memory_are_named_in_their_failures(ocr, message):
     ({"stroke_color": "red"}, 'stroke_color: expected six hex digits, found "red"'),
     ({"format": "gif"}, 'format: expected png, jpeg or webp, found "gif"'),
     ({"font": ""}, "font: expected a family name or a font file's path, found an empty string"),
+    ({"cleanup_mode": "bubbleclean"}, "cleanup_mode: expected white_fill, text_inpaint, "
+     'bubble_clean or none, found "bubbleclean" (nearest: bubble_clean)'),
+    ({"font_weight": "Heavy"},
+     'font_weight: expected regular, semibold or bold, found "Heavy" (nearest: bold)'),
+    ({"grouping_preset": "tight"}, "grouping_preset: expected conservative, balanced or "
+     'aggressive, found "tight" (nearest: balanced)'),
+    ({"typesetting_mode": ""},
+     'typesetting_mode: expected readable, balanced or strict, found "" (nearest: strict)'),
+    ({"font_scale": 10**400}, "font_scale: expected a number, found an integer too large for a float"),
+    ({"quality": -10**400}, "quality: expected a number, found an integer too large for a float"),
 ])
 def test_bad_options_raise_option_error_before_any_file_is_read(options, message):
     with pytest.raises(letterforge.OptionError) as raised:
@@ -136,6 +185,30 @@ def test_unavailable_font_raises_font_error(font, message):
     with pytest.raises(letterforge.FontError) as raised:
         letterforge.render(PAGE, OCR, TRANSLATION, font=font)
     assert str(raised.value).startswith(message) and raised.value.status == 7
+
+
+def test_cleanup_mode_none_draws_over_the_untouched_page():
+    none = letterforge.render(PAGE, OCR, TRANSLATION, cleanup_mode="None")
+    assert all(block.get("cleanup") == "left_alone" for block in none.blocks)
+
+
+@pytest.mark.parametrize("files, message", [
+    ({"output": "page.gif"}, 'output "page.gif": its extension names no format written here'),
+    ({"output": "page.png", "debug": "page-debug.BMP"},
+     'debug image "page-debug.BMP": its extension names no format written here'),
+])
+def test_a_file_name_of_a_format_not_written_is_refused_before_rendering(tmp_path, files,
+                                                                        message):
+    paths = {key: str(tmp_path / name) for key, name in files.items()}
+    with pytest.raises(letterforge.OptionError) as raised:
+        letterforge.render("missing.png", "missing.json", "missing.json", **paths)
+    assert message.split('"')[0] in str(raised.value) and "no format written here" in str(raised.value)
+    assert list(tmp_path.iterdir()) == []
+
+
+def test_the_format_option_writes_under_any_extension(tmp_path):
+    letterforge.render(PAGE, OCR, TRANSLATION, output=tmp_path / "page.gif", format="webp")
+    assert (tmp_path / "page.gif").read_bytes()[8:12] == b"WEBP"
 
 
 def test_encoding_options_are_checked_when_encoding():

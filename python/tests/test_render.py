@@ -69,7 +69,8 @@ def test_output_and_debug_paths_are_written_as_the_program_writes_them(workdir):
     ("page.jpg", {}, b"\xff\xd8\xff"),
     ("page.JPEG", {}, b"\xff\xd8\xff"),
     ("page.webp", {}, b"RIFF"),
-    ("page.tiff", {}, b"\x89PNG"),  # an extension of no output format: PNG
+    ("page", {}, b"\x89PNG"),  # no extension: PNG
+    ("page.tiff", {"format": "webp"}, b"RIFF"),  # another extension only with a format
     ("page.png", {"format": "jpeg", "quality": 40}, b"\xff\xd8\xff"),
     ("page.jpg", {"format": "PNG"}, b"\x89PNG"),
 ])
@@ -116,6 +117,25 @@ def test_flags_follow_the_cleanup_and_the_balloon_preset_never_spans_balloons():
         assert ("uncleaned" in block["flags"]) == kept, block
         assert ("overflowed" in block["flags"]) == block["overflowed"], block
         assert "spans_balloons" not in block["flags"], block
+
+
+def test_blocks_are_records_that_read_compare_and_serialise_as_dicts():
+    result = letterforge.render(PAGE, OCR, TRANSLATION, cleanup_mode="bubble_clean")
+    fields = list(letterforge.BlockResult.__annotations__)
+    for block in result.blocks:
+        plain = dict(block)
+        assert list(plain) == fields
+        assert [getattr(block, name) for name in fields] == [plain[name] for name in fields]
+        assert block == plain and json.dumps(block) == json.dumps(plain)
+    with pytest.raises(AttributeError):
+        result.blocks[0].overflow  # a field's name misspelt
+
+
+def test_package_shows_only_its_own_names():
+    names = dir(letterforge)
+    assert "render" in names and "release_engine" in names and "__version__" in names
+    assert not {"json", "math", "numbers", "os", "numpy", "Any", "Mapping"} & set(names)
+    assert set(letterforge.__all__) <= set(names)
 
 
 def test_result_without_debug_has_no_debug_image():

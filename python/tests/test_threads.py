@@ -47,6 +47,21 @@ def test_threads_rendering_at_once_give_the_pages_of_one_thread(workdir):
         assert got == want, f"job {i}"
 
 
+def test_a_threads_engine_is_let_go_and_made_again_for_its_next_page():
+    outcome = []
+
+    def work():
+        first = letterforge.render(PAGE, OCR, TRANSLATION, cleanup_mode="bubble_clean").png()
+        released = (letterforge.release_engine(), letterforge.release_engine())
+        again = letterforge.render(PAGE, OCR, TRANSLATION, cleanup_mode="bubble_clean").png()
+        outcome.append((released, first == again))
+
+    thread = threading.Thread(target=work)
+    thread.start()
+    thread.join()
+    assert outcome == [((True, False), True)]
+
+
 # The page image is a pipe that the main thread fills only once the render has started. Were
 # the GIL held while the page renders, the render would wait for the pipe and the main
 # thread for the GIL: run apart, so that such a deadlock ends in a failure.
