@@ -5,6 +5,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "letterforge/layout/override_grouping.h"
+
 namespace letterforge {
 namespace {
 
@@ -41,7 +43,8 @@ void placeInBalloons(RunState& run, const platform::PageBitmap& page) {
   run.balloons = findPageBalloons(page, rects);
   run.balloonsSearched = true;
   if (run.settings.groupingEnabled && run.settings.groupingPreset == GroupingPreset::kBalloon) {
-    run.renderItems = groupByBalloons(run.blockItems, run.balloons.ofRect);
+    run.renderItems = regroupByOverrides(
+        run.blockItems, groupByBalloons(run.blockItems, run.balloons.ofRect), run.overrides);
   }
   run.itemBalloons = itemBalloons(run.blockItems, run.renderItems, run.balloons.ofRect);
 }

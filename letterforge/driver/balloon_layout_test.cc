@@ -7,52 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "letterforge/driver/render_engine.h"
+#include "letterforge/driver/engine_test_support.h"
 #include "letterforge/raster/test_pages.h"
 
 namespace letterforge {
 namespace {
 
 using namespace test_pages;
+using namespace engine_test;
 using platform::PageBitmap;
-
-platform::DecodedImage decodedOf(const PageBitmap& page) {
-  auto image = platform::allocateImage(page.width(), page.height());
-  for (std::int64_t row = 0; row < page.height(); ++row) {
-    std::uint8_t* out = image->row(row);
-    for (std::int64_t x = 0; x < page.width(); ++x) {
-      const platform::Rgb8 p = page.pixel(x, page.height() - 1 - row);
-      out[4 * x] = p.red;
-      out[4 * x + 1] = p.green;
-      out[4 * x + 2] = p.blue;
-      out[4 * x + 3] = 255;
-    }
-  }
-  return std::move(*image);
-}
-
-struct Line {
-  std::string id;
-  double x, y, w, h;  // drawing coordinates
-  std::string text;
-};
-
-RenderResult render(const PageBitmap& page, const std::vector<Line>& lines, RenderSettings settings) {
-  OcrPayload ocr{.width = double(page.width()), .height = double(page.height())};
-  TranslationPayload translations;
-  for (const Line& l : lines) {
-    ocr.blocks.push_back(OcrBlock{.id = l.id,
-                                  .bbox = {.x = l.x, .y = double(page.height()) - l.y - l.h, .w = l.w, .h = l.h}});
-    translations.translations.push_back(TranslationBlock{.id = l.id, .translatedText = l.text});
-  }
-  RenderEngine engine;
-  RunFailure failure;
-  auto result = engine.render(RenderJob{.image = decodedOf(page), .ocr = ocr, .translations = translations,
-                                        .settings = std::move(settings)},
-                              [](std::string_view) {}, failure);
-  EXPECT_TRUE(result.has_value()) << failure.message;
-  return result ? std::move(*result) : RenderResult{};
-}
 
 // Two speakers' balloons drawn over each other, their lines interleaved in height.
 PageBitmap twoSpeakers() {

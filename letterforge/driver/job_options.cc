@@ -7,6 +7,8 @@
 #include <memory>
 #include <vector>
 
+#include "letterforge/driver/block_styles.h"
+#include "letterforge/inputs/block_overrides.h"
 #include "letterforge/inputs/mode_words.h"
 #include "letterforge/inputs/text_rules.h"
 #include "platform/text_layout.h"
@@ -136,6 +138,22 @@ bool setFont(JobOptions& options, const OptionValue& value, std::string& failure
   return true;
 }
 
+// Inline overrides are decoded as they are set, so that a fault is told before any file is
+// read; a file of them is read with the page.
+bool setBlocks(JobOptions& options, const OptionValue& value, std::string& failure) {
+  std::string blocks;
+  if (!as(value, "blocks", "a string", blocks, failure)) return false;
+  if (isInlineOverrides(blocks)) {
+    std::string why;
+    if (!decodeBlockOverrides(blocks, overrideCleanupWords(), why)) {
+      failure = "blocks: " + why;
+      return false;
+    }
+  }
+  options.settings.blocks = std::move(blocks);
+  return true;
+}
+
 bool setFormat(JobOptions& options, const OptionValue& value, std::string& failure) {
   std::string text;
   if (!as(value, "format", "a string", text, failure)) return false;
@@ -149,8 +167,8 @@ bool setFormat(JobOptions& options, const OptionValue& value, std::string& failu
   return true;
 }
 
-// Every option, in the order of letterforge's command line, then fit_balloon, font, format and
-// quality. Defaults, bounds and words in the help texts come from where the values are made.
+// Every option, in the order of letterforge's command line, then fit_balloon, font, format,
+// quality and blocks. Defaults, bounds and words in the help texts come from where the values are made.
 std::vector<JobOption> makeJobOptions() {
   const TypesetOptions t;
   const RenderSettings s;
@@ -210,6 +228,10 @@ std::vector<JobOption> makeJobOptions() {
                      o.quality = static_cast<int>(std::lround(std::clamp(
                          v, static_cast<double>(kMinQuality), static_cast<double>(kMaxQuality))));
                    }),
+      JobOption{.description = {"blocks", "string",
+                                "per-block overrides: a JSON object keyed by block id, or the "
+                                "path of a file holding one (default: none)"},
+                .set = setBlocks},
   };
 }
 

@@ -2,7 +2,9 @@
 
 #include <utility>
 
+#include "letterforge/driver/block_styles.h"
 #include "letterforge/driver/exit_status.h"
+#include "letterforge/inputs/text_rules.h"
 #include "letterforge/raster/image_files.h"
 
 namespace letterforge {
@@ -98,6 +100,23 @@ std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink
     }
     family = *resolved;
   }
+  std::vector<BlockOverride> overrides;
+  std::vector<std::string> overrideFamilies;
+  if (!job.settings.blocks.empty()) {
+    auto read = readBlockOverrides(job.settings.blocks, failure);
+    if (!read) return std::nullopt;
+    overrides = std::move(*read);
+    for (const BlockOverride& o : overrides) {
+      std::string why;
+      const auto resolved = o.font ? platform::fontFamily(text_, *o.font, why) : std::string();
+      if (!resolved) {
+        failure = {"blocks: " + visibleText(o.id) + ": font: Could not use font " + *o.font + ": " + why,
+                   kExitFontUnavailable};
+        return std::nullopt;
+      }
+      overrideFamilies.push_back(*resolved);
+    }
+  }
   auto image = openPageImage(std::move(job.image), pixels_, failure);
   if (!image) return std::nullopt;
   const double width = static_cast<double>(image->width);
@@ -105,7 +124,9 @@ std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink
   RunState run{.settings = std::move(job.settings),
                .fontFamily = std::move(family),
                .pageImage = std::move(*image),
-               .pageRect = {0.0, 0.0, width, height}};
+               .pageRect = {0.0, 0.0, width, height},
+               .overrides = std::move(overrides),
+               .overrideFamilies = std::move(overrideFamilies)};
   if (!plan(job, run, failure)) return std::nullopt;
 
   auto page = createPageBitmap(run.pageImage.width, run.pageImage.height, &pixels_);

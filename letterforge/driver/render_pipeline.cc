@@ -5,10 +5,12 @@
 #include "letterforge/cleanup/bubble_detection.h"
 #include "letterforge/cleanup/fill_inpaint.h"
 #include "letterforge/driver/balloon_layout.h"
+#include "letterforge/driver/block_styles.h"
 #include "letterforge/debug/debug_overlay.h"
 #include "letterforge/driver/exit_status.h"
 #include "letterforge/inputs/translation_lookup.h"
 #include "letterforge/layout/block_grouping.h"
+#include "letterforge/layout/override_grouping.h"
 #include "letterforge/layout/rect_geometry.h"
 #include "letterforge/typeset/text_fitting.h"
 
@@ -23,29 +25,33 @@ const Balloon* fittingBalloon(const RunState& run, std::size_t i) {
 }
 
 // Cleans (in white fill mode) and draws render item `i` into its text area, or into its
-// balloon's interior when it fills a balloon and balloon fitting is on.
+// balloon's interior when it fills a balloon and balloon fitting is on; a skipped item is
+// cleaned only. Its blocks' overrides decide its mode and look.
 TypesetOutcome typesetItem(platform::PageBitmap& page, platform::TextContext& text,
                            const RunState& run, std::size_t i) {
   const RenderItem& item = run.renderItems[i];
-  const CleanupMode mode = run.settings.cleanupMode;
+  const ItemStyle style = itemStyle(run, item);
+  const CleanupMode mode = style.cleanup;
+  const TypesetOptions& options = style.typeset;
   const Rect area = itemTextArea(page, item, run.pageRect, mode, run.cleanupPlan.blockCleanRects);
   const double p = textMargin(item);
   if (mode == CleanupMode::kWhiteFill) fillRoundedRect(page, area, platform::kWhite);
+  if (style.skipped) return {};
   if (const Balloon* balloon = fittingBalloon(run, i)) {
     // The interior keeps its margin from the outline already.
     // The source lettering's own box lies in the balloon too, and in a caption box filled to
     // its border it is the roomiest place.
     std::vector<Rect> rooms = balloon->interiors;
     rooms.push_back(item.rect);
-    const Rect room = roomiestRect(rooms, run.settings.typeset, item.text).value_or(balloon->interior);
-    return drawBalloonText(text, page, run.settings.typeset, run.fontFamily, item.text,
+    const Rect room = roomiestRect(rooms, options, item.text).value_or(balloon->interior);
+    return drawBalloonText(text, page, options, style.family, item.text,
                            clampRect(room, run.pageRect));
   }
   const Rect textRect = inset(area, std::max(0.78 * p, 2.0), std::max(0.45 * p, 1.0));
   const bool bubble = mode == CleanupMode::kBubbleClean && !item.floating;
   const bool shortGroup = mode == CleanupMode::kBubbleClean && isShortGroup(item);
-  return drawFittedText(text, page, run.settings.typeset, run.fontFamily, item.text, bubble,
-                        shortGroup, textRect);
+  return drawFittedText(text, page, options, style.family, item.text, bubble, shortGroup,
+                        textRect);
 }
 
 }  // namespace
@@ -56,8 +62,12 @@ std::optional<RunFailure> planRun(RunState& run, const OcrPayload& ocr,
   const auto lookup = makeTranslationLookup(translations, failure);
   if (!lookup) return RunFailure{failure, kExitDuplicateId};
   run.blockItems = makeBlockItems(ocr.blocks, *lookup, height(run.pageRect));
-  run.renderItems =
-      groupRenderItems(run.blockItems, run.settings.groupingEnabled, run.settings.groupingPreset);
+  for (std::size_t i = 0; i < run.overrides.size(); ++i) run.overrideOfId.emplace(run.overrides[i].id, i);
+  if (auto unknown = checkOverrideIds(run.overrides, run.blockItems)) return unknown;
+  run.renderItems = regroupByOverrides(
+      run.blockItems,
+      groupRenderItems(run.blockItems, run.settings.groupingEnabled, run.settings.groupingPreset),
+      run.overrides);
   return std::nullopt;
 }
 
@@ -69,15 +79,24 @@ std::optional<RunFailure> cleanAndTypeset(RunState& run, platform::PageBitmap& p
   if (!plan) return RunFailure{failure, kExitDuplicateId};
   run.cleanupPlan = std::move(*plan);
 
-  runCleanupPass(page, run.settings.cleanupMode, run.blockItems, run.cleanupPlan, run.pageRect,
-                 run.cleanupRecord, sink);
+  const std::vector<CleanupMode> modes = blockCleanupModes(run);
+  runCleanupPasses(page, modes, run.blockItems, run.cleanupPlan, run.pageRect, run.cleanupRecord,
+                   sink);
   for (std::size_t i = 0; i < run.renderItems.size(); ++i) {
     run.typesetOutcomes.push_back(typesetItem(page, text, run, i));
   }
-  if (run.settings.cleanupMode == CleanupMode::kWhiteFill) {
-    // Every block lies in a render item, whose text area was filled.
-    run.cleanupRecord.blockCleanups.assign(run.blockItems.size(),
-                                           BlockCleanup{.action = CleanupAction::kWhiteFill});
+  // Every block lies in a render item, whose text area was filled in white fill mode.
+  std::unordered_map<std::string, std::size_t> blockOfId;
+  for (std::size_t b = 0; b < run.blockItems.size(); ++b) blockOfId.emplace(run.blockItems[b].ids.front(), b);
+  auto& cleanups = run.cleanupRecord.blockCleanups;
+  cleanups.resize(run.blockItems.size());
+  for (const RenderItem& item : run.renderItems) {
+    if (itemStyle(run, item).cleanup != CleanupMode::kWhiteFill) continue;
+    for (const std::string& id : item.ids) {
+      if (const auto b = blockOfId.find(id); b != blockOfId.end()) {
+        cleanups[b->second] = BlockCleanup{.action = CleanupAction::kWhiteFill};
+      }
+    }
   }
   return std::nullopt;
 }
@@ -102,6 +121,7 @@ std::vector<BlockOutcome> blockOutcomes(const RunState& run) {
       run.balloonsSearched
           ? itemsSpanningBalloons(run.blockItems, run.renderItems, run.balloons.ofRect)
           : std::vector<bool>{};
+  const std::vector<CleanupMode> modes = blockCleanupModes(run);
   std::vector<BlockOutcome> outcomes;
   for (std::size_t b = 0; b < run.blockItems.size(); ++b) {
     BlockOutcome outcome{.id = run.blockItems[b].ids.front()};
@@ -114,7 +134,7 @@ std::vector<BlockOutcome> blockOutcomes(const RunState& run) {
       }
       outcome.flags.spansBalloons = item->second < spanning.size() && spanning[item->second];
     }
-    outcome.flags.uncleaned = run.settings.cleanupMode != CleanupMode::kNone && leftUncleaned(outcome.cleanup);
+    outcome.flags.uncleaned = modes[b] != CleanupMode::kNone && leftUncleaned(outcome.cleanup);
     outcome.flags.overflowed = outcome.typeset.overflowed;
     outcome.flags.unknownCharacters = outcome.typeset.unknownCharacters > 0;
     outcomes.push_back(std::move(outcome));

@@ -2,12 +2,14 @@
 
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "letterforge/cleanup/balloon_finder.h"
 #include "letterforge/driver/cleanup_planning.h"
 #include "letterforge/driver/render_options.h"
 #include "letterforge/driver/run_report.h"
+#include "letterforge/inputs/block_overrides.h"
 #include "letterforge/inputs/payloads.h"
 #include "letterforge/layout/render_item.h"
 #include "letterforge/typeset/text_fitting.h"
@@ -39,6 +41,9 @@ struct RunState {
   PageBalloons balloons{};        // ofRect: one per block item, same index
   // One per render item: the balloon whose blocks the item holds, all of them and no others.
   std::vector<std::optional<std::size_t>> itemBalloons{};
+  std::vector<BlockOverride> overrides{};  // the job's, in their order
+  std::unordered_map<std::string, std::size_t> overrideOfId{};
+  std::vector<std::string> overrideFamilies{};  // same index; resolved where a font is given
 };
 
 // What a reader of the result should know about a block.

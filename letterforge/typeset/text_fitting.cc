@@ -258,8 +258,10 @@ bool isUsableArea(const Rect& area) {
 TypesetOutcome drawFit(platform::TextContext& context, platform::PageBitmap& page,
                        const TypesetOptions& options, const std::string& shown, bool bubble,
                        const Rect& area, const FitResult& fit, const std::string& family) {
-  const TextAttributes attributes = makeTextAttributes(
-      options.lineSpacing, fit.compact, bubble, fit.size, options.fontWeight);
+  TextAttributes attributes = makeTextAttributes(options.lineSpacing, fit.compact, bubble,
+                                                 fit.size, options.fontWeight);
+  attributes.foregroundColor = options.textColor;
+  attributes.alignment = options.alignment;
   const Rect drawRect =
       placeTextRect(area, fit.required, bottomSafety(configFor(options, bubble), fit.size));
   const auto styleOf = [&family](const TextAttributes& drawn) {
@@ -293,9 +295,11 @@ TypesetOutcome drawFittedText(platform::TextContext& context, platform::PageBitm
   // A text overflowing the area at a size only needs to be known to overflow: above the
   // area's height, the required height exceeds it whatever the safety margins.
   const std::string shown = withCharactersCut(text);
+  const MeasureHeight measure = textEngineMeasureUpTo(context, shown, area.width, area.height, family);
   const FitResult fit =
-      fitTextSize(options, shown, bubble, shortGroup, area,
-                  textEngineMeasureUpTo(context, shown, area.width, area.height, family));
+      options.fixedSize
+          ? fitFromSize(options, *options.fixedSize, *options.fixedSize, bubble, area, measure)
+          : fitTextSize(options, shown, bubble, shortGroup, area, measure);
   if (fit.layoutCount == 0) return {};
   return drawFit(context, page, options, shown, bubble, area, fit, family);
 }
@@ -360,8 +364,9 @@ TypesetOutcome drawBalloonText(platform::TextContext& context, platform::PageBit
   if (!isUsableArea(area)) return {};
   const std::string shown = asOneParagraph(withCharactersCut(text));
   const SizeRange range = balloonSizeRange(options, shown, area);
+  const double start = options.fixedSize.value_or(range.startSize);
   const FitResult fit =
-      fitFromSize(options, range.startSize, range.minimumSize, true, area,
+      fitFromSize(options, start, options.fixedSize.value_or(range.minimumSize), true, area,
                   textEngineMeasureUpTo(context, shown, area.width, area.height, family));
   if (fit.layoutCount == 0) return {};
   return drawFit(context, page, options, shown, true, area, fit, family);
