@@ -4,6 +4,9 @@
 #include <filesystem>
 #include <map>
 #include <system_error>
+#include <vector>
+
+#include "letterforge/inputs/block_overrides.h"
 
 namespace letterforge {
 namespace {
@@ -50,7 +53,10 @@ std::optional<std::string> sharedFileFault(const std::vector<ManifestEntry>& ent
   for (const ManifestEntry& entry : entries) {
     if (!entry.failure.empty()) continue;
     const PageJob& job = entry.job;
-    for (const std::string* path : {&job.image, &job.ocr, &job.translation}) {
+    std::vector<const std::string*> read = {&job.image, &job.ocr, &job.translation};
+    const std::string& blocks = job.options.settings.blocks;
+    if (!blocks.empty() && !isInlineOverrides(blocks)) read.push_back(&blocks);
+    for (const std::string* path : read) {
       const auto found = written.find(comparable(*path));
       if (found == written.end() || found->second.line == job.line) continue;
       return "line " + std::to_string(found->second.line) + " writes " + *path + " as its " +
