@@ -202,7 +202,8 @@ Balloon balloonOf(const RegionGrid& grid, const PixelBounds& w, double margin, p
   return balloon;
 }
 
-// The share of the pixels of `rect` (whole pixels it touches) that lie in the balloon.
+}  // namespace
+
 double heldShare(const Balloon& balloon, const Rect& rect) {
   if (!std::isfinite(rect.x) || !std::isfinite(rect.y) || !std::isfinite(rect.width) ||
       !std::isfinite(rect.height) || !(rect.width > 0.0) || !(rect.height > 0.0)) {
@@ -226,8 +227,6 @@ double heldShare(const Balloon& balloon, const Rect& rect) {
   }
   return static_cast<double>(inside) / area;
 }
-
-}  // namespace
 
 std::optional<Balloon> findBalloon(const platform::PageBitmap& page, const Rect& textRect) {
   const PixelBounds text = pixelBounds(page, textRect);

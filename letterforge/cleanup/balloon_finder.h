@@ -33,6 +33,10 @@ struct Balloon {
 // larger than the lettering, or when the rectangle is under 2 pixels a side.
 std::optional<Balloon> findBalloon(const platform::PageBitmap& page, const Rect& textRect);
 
+// The share of the pixels of `rect` (whole pixels it touches) that lie in the balloon, its
+// lettering included; 0 for a rectangle that is empty or not finite.
+double heldShare(const Balloon& balloon, const Rect& rect);
+
 // Whether at least half of the pixels of `rect` lie in the balloon.
 bool balloonHolds(const Balloon& balloon, const Rect& rect);
 

@@ -17,6 +17,10 @@
 namespace letterforge {
 namespace {
 
+// The share of a rectangle's pixels in a balloon above which the balloon holds it whole,
+// a few pixels of a corner aside.
+constexpr double kWholeShare = 0.97;
+
 // The balloon whose interior render item `i` is set in, when it is set in one.
 const Balloon* fittingBalloon(const RunState& run, std::size_t i) {
   if (!run.settings.fitBalloon || i >= run.itemBalloons.size() || !run.itemBalloons[i]) return nullptr;
@@ -38,14 +42,18 @@ TypesetOutcome typesetItem(platform::PageBitmap& page, platform::TextContext& te
   if (mode == CleanupMode::kWhiteFill) fillRoundedRect(page, area, platform::kWhite);
   if (style.skipped) return {};
   if (const Balloon* balloon = fittingBalloon(run, i)) {
-    // The interior keeps its margin from the outline already.
-    // The source lettering's own box lies in the balloon too, and in a caption box filled to
-    // its border it is the roomiest place.
-    std::vector<Rect> rooms = balloon->interiors;
-    rooms.push_back(item.rect);
-    const Rect room = roomiestRect(rooms, options, item.text).value_or(balloon->interior);
-    return drawBalloonText(text, page, options, style.family, item.text,
-                           clampRect(room, run.pageRect));
+    // The interiors keep their margin from the outline already; one that misses the source
+    // lettering would carry the text away from where it was. The lettering's own box, where
+    // the balloon holds all of it (a caption box filled to its border), may be roomiest.
+    std::vector<Rect> rooms;
+    for (const Rect& interior : balloon->interiors) {
+      if (intersects(interior, item.rect)) rooms.push_back(interior);
+    }
+    if (heldShare(*balloon, item.rect) >= kWholeShare) rooms.push_back(item.rect);
+    if (const auto room = roomiestRect(rooms, options, item.text)) {
+      return drawBalloonText(text, page, options, style.family, item.text,
+                             clampRect(*room, run.pageRect));
+    }
   }
   const Rect textRect = inset(area, std::max(0.78 * p, 2.0), std::max(0.45 * p, 1.0));
   const bool bubble = mode == CleanupMode::kBubbleClean && !item.floating;
