@@ -8,6 +8,8 @@
 #   onebox:N  N blocks on one box, "bubble_clean" (the other modes: onebox-white_fill:N, ...)
 #   word:N    one word of N letters          lines:N   one block of N lines
 #   grid:N    N blocks on a grid, grouped    marks:N   a letter with N combining accents
+#   joined:N  N emoji joined by joiners      vowels:N  a consonant with N spacing vowel signs
+#   thai:N    a Thai consonant with N vowel signs above it
 # A case may name its cleanup mode after a dash: grid-text_inpaint:2000, grid-none:2000.
 # Each run is limited to TIMEOUT seconds (default 600). Prints CPU seconds (user + system),
 # wall seconds and peak MB of every run (with two builds, whether their outputs are
@@ -19,7 +21,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 builds=("$(cd "${1:?build dir}" && pwd)")
 [ $# -ge 2 ] && builds+=("$(cd "$2" && pwd)")
-cases=${CASES:-"onebox:100000 onebox-white_fill:100000 word:100000 grid:2000 grid-text_inpaint:2000 grid-none:2000 lines:10000 marks:50000"}
+cases=${CASES:-"onebox:100000 onebox-white_fill:100000 word:100000 grid:2000 grid-text_inpaint:2000 grid-none:2000 lines:10000 marks:50000 joined:64000 vowels:64000 thai:64000"}
 timeout_s=${TIMEOUT:-600}
 runs=${RUNS:-5}
 work=$(mktemp -d)

@@ -9,6 +9,10 @@ Cases (the page is 2480 x 3508, A4 at 300 dpi):
   grid    <size> blocks on a grid of short lines stacked in columns, close enough to group
   lines   one block whose translation has <size> lines
   marks   one block whose translation is a letter followed by <size> combining accents
+  joined  one block whose translation is <size> emoji joined by zero-width joiners
+  vowels  one block whose translation is a consonant followed by <size> spacing vowel signs
+  thai    one block whose translation is a Thai consonant followed by <size> vowel signs
+          above it (marks of combining class 0)
 """
 import json
 import math
@@ -53,6 +57,9 @@ CASES = {
     "grid": grid,
     "lines": lambda size: single("\n".join(f"line {i}" for i in range(size))),
     "marks": lambda size: single("a" + "\u0301" * size),
+    "joined": lambda size: single("\u200d".join(["\U0001F468"] * size)),
+    "vowels": lambda size: single("\u0915" + "\u093e" * size),
+    "thai": lambda size: single("\u0e01" + "\u0e31" * size),
 }
 
 

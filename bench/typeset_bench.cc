@@ -72,9 +72,50 @@ void BM_MeasureOneLayout(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(measure(attributes));
 }
 
+// One user-perceived character of `length` repeats of `piece` after `first`, fitted and
+// drawn outlined: the cost of a character drawn whole grows with its length, no faster.
+void drawLongCharacter(benchmark::State& state, const std::string& first,
+                       const std::string& piece) {
+  std::string text = first;
+  for (std::int64_t i = 0; i < state.range(0); ++i) text += piece;
+  auto page = platform::PageBitmap::create(400, 300);
+  page->fillRect({0, 0, 400, 300}, platform::kWhite);
+  const TypesetOptions options{};
+  platform::TextContext context;
+  drawFittedText(context, *page, options, "", "warm", false, false, {20, 20, 360, 260});
+  for (auto _ : state) {
+    drawFittedText(context, *page, options, "", text, false, false, {20, 20, 360, 260});
+  }
+  state.SetComplexityN(state.range(0));
+}
+
+// Emoji joined by zero-width joiners; a consonant with spacing vowel signs: drawn whole.
+void BM_LongCharacterOfJoinedEmoji(benchmark::State& state) {
+  drawLongCharacter(state, "\U0001F468", "\u200D\U0001F468");
+}
+void BM_LongCharacterOfSpacingVowelSigns(benchmark::State& state) {
+  drawLongCharacter(state, "\u0915", "\u093E");
+}
+// Marks that stack, of class 0 or between grapheme joiners: drawn up to the limit of a stack,
+// so the cost grows only with reading the text.
+void BM_LongCharacterOfThaiVowelSignsAbove(benchmark::State& state) {
+  drawLongCharacter(state, "\u0E01", "\u0E31");
+}
+void BM_LongCharacterOfAccentsAndGraphemeJoiners(benchmark::State& state) {
+  drawLongCharacter(state, "a", "\u0301\u0301\u0301\u0301\u0301\u0301\u0301\u0301\u0301\u034F");
+}
+
 BENCHMARK(BM_FittedTextOrdinary)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FittedTextBubble)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MeasureOneLayout)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LongCharacterOfJoinedEmoji)
+    ->RangeMultiplier(4)->Range(256, 65536)->Complexity()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LongCharacterOfSpacingVowelSigns)
+    ->RangeMultiplier(4)->Range(256, 65536)->Complexity()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LongCharacterOfThaiVowelSignsAbove)
+    ->RangeMultiplier(4)->Range(256, 65536)->Complexity()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LongCharacterOfAccentsAndGraphemeJoiners)
+    ->RangeMultiplier(4)->Range(256, 65536)->Complexity()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace letterforge

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, AddressSanitizer, UndefinedBehaviorSanitizer) in
-# build-fuzz when needed and runs each for the given number of seconds, starting from the
-# seed corpora of fuzz/corpus/. Fails when a target finds a crash, leak, timeout or
-# out-of-memory input; the input is left in build-fuzz/fuzz/artifacts/.
+# build-fuzz when needed and runs each for the given number of seconds, one per core at a
+# time, starting from the seed corpora of fuzz/corpus/. Fails when a target finds a crash,
+# leak, timeout or out-of-memory input; the input is left in build-fuzz/fuzz/artifacts/.
 #
 #   bash fuzz/run_fuzzers.sh <seconds-per-target> [target...]
 set -euo pipefail
@@ -32,8 +32,11 @@ cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"
 
 artifacts="$build/fuzz/artifacts"
 mkdir -p "$artifacts"
-status=0
-for target in "${targets[@]}"; do
+
+# Runs one target for the given time; its summary (and on failure its log's tail) goes to
+# "$2", so that targets running side by side print whole, in order.
+run_target() {
+  local target=$1 summary=$2 work extra
   # New inputs go to a scratch corpus, so the seeds in the repository stay as committed.
   work=$(mktemp -d)
   case $target in
@@ -45,19 +48,36 @@ for target in "${targets[@]}"; do
     image_decode_fuzzer) extra=(-max_len=65536 -timeout=60) ;;
     *) extra=(-max_len=4096 -timeout=10) ;;
   esac
-  echo "== $target: ${seconds}s"
+  local failed=0
+  echo "== $target: ${seconds}s" >"$summary"
   if ! ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
        LSAN_OPTIONS=suppressions="$PWD/fuzz/lsan.supp":print_suppressions=0 \
        "$build/fuzz/$target" "$work" "fuzz/corpus/$target" -max_total_time="$seconds" \
          -rss_limit_mb=2560 -malloc_limit_mb=2048 -print_final_stats=1 \
          -artifact_prefix="$artifacts/$target-" "${extra[@]}" 2>"$work.log"; then
-    status=1
-    echo "!! $target failed; log and input:"
-    tail -n 60 "$work.log"
-    ls "$artifacts" | grep "^$target-" || true
+    failed=1
+    { echo "!! $target failed; log and input:"
+      tail -n 60 "$work.log"
+      ls "$artifacts" | grep "^$target-" || true; } >>"$summary"
   fi
-  grep -E '^(#[0-9]+ *DONE|stat::number_of_executed_units|Done [0-9]+ runs)' "$work.log" || true
-  grep -E '^#[0-9]+' "$work.log" | tail -n 1 || true
+  { grep -E '^(#[0-9]+ *DONE|stat::number_of_executed_units|Done [0-9]+ runs)' "$work.log" || true
+    grep -E '^#[0-9]+' "$work.log" | tail -n 1 || true; } >>"$summary"
   rm -rf "$work" "$work.log"
+  return $failed
+}
+
+# One target per core at a time: each fuzzer runs on one thread.
+summaries=$(mktemp -d)
+trap 'rm -rf "$summaries"' EXIT
+status=0
+slots=$(nproc)
+for ((first = 0; first < ${#targets[@]}; first += slots)); do
+  pids=()
+  for ((i = first; i < first + slots && i < ${#targets[@]}; i++)); do
+    run_target "${targets[i]}" "$summaries/$i" &
+    pids+=($!)
+  done
+  for pid in "${pids[@]}"; do wait "$pid" || status=1; done
+  for ((i = first; i < first + slots && i < ${#targets[@]}; i++)); do cat "$summaries/$i"; done
 done
 exit $status

@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::int64_t count = characterCount(entry.translatedText);
     FUZZ_CHECK(count >= 0);
     firstCharacters(entry.translatedText, count / 2);
-    FUZZ_CHECK(withCharactersCut(entry.translatedText).size() <= entry.translatedText.size());
+    FUZZ_CHECK(withMarkStacksCut(entry.translatedText).size() <= entry.translatedText.size());
     texts.push_back(entry.translatedText);
   }
   joinedText(texts);

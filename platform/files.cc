@@ -18,6 +18,7 @@
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -79,6 +80,31 @@ std::optional<std::string> finalLinkTarget(std::string path, std::string& failur
   }
   failure = describeErrno(ELOOP);
   return std::nullopt;
+}
+
+// Brings what was written to the file (or the names a directory holds) to the disk. A file
+// system that cannot (EINVAL) has nothing to bring.
+bool syncToDisk(int fd, std::string& failure) {
+  while (::fsync(fd) != 0) {
+    if (errno == EINTR) continue;
+    if (errno == EINVAL) return true;
+    failure = describeErrno(errno);
+    return false;
+  }
+  return true;
+}
+
+// The directory's entries on the disk: a file renamed or linked into it survives a power cut
+// only once they are.
+bool syncDirectory(const std::string& directory, std::string& failure) {
+  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    failure = describeErrno(errno);
+    return false;
+  }
+  const bool synced = syncToDisk(fd, failure);
+  ::close(fd);
+  return synced;
 }
 
 // Random enough that concurrent writers rarely meet; a name that exists is never reused.
@@ -229,19 +255,21 @@ bool replaceThroughNamedFile(const std::string& target, const struct stat* old,
   }
   bool written = writeAll(fd, bytes);
   if (!written) failure = describeErrno(errno);
-  written = written && adoptOwnerAndMode(fd, old, failure);
+  written = written && adoptOwnerAndMode(fd, old, failure) && syncToDisk(fd, failure);
   if (::close(fd) != 0 && written) {
     failure = describeErrno(errno);
     written = false;
   }
-  const SignalsHeld held;
-  if (written && ::rename(name.c_str(), target.c_str()) != 0) {
-    failure = describeErrno(errno);
-    written = false;
+  {
+    const SignalsHeld held;
+    if (written && ::rename(name.c_str(), target.c_str()) != 0) {
+      failure = describeErrno(errno);
+      written = false;
+    }
+    if (!written) ::unlink(name.c_str());
+    removal.reset();
   }
-  if (!written) ::unlink(name.c_str());
-  removal.reset();
-  return written;
+  return written && syncDirectory(parentOf(target), failure);
 }
 
 // Gives the unnamed file a name; false, with errno set, when it cannot.
@@ -288,12 +316,14 @@ bool replaceRegularFile(const std::string& target, const struct stat* old,
       Placement placement = Placement::kFailed;
       if (!writeAll(fd, bytes)) {
         failure = describeErrno(errno);
-      } else if (adoptOwnerAndMode(fd, old, failure)) {
+      } else if (adoptOwnerAndMode(fd, old, failure) && syncToDisk(fd, failure)) {
+        // The bytes reach the disk before the name does, so the name never shows an empty file.
         placement = placeUnnamed(fd, target, old != nullptr, failure);
       }
       // Closing reports nothing more on the file systems that have unnamed files.
       ::close(fd);
-      if (placement != Placement::kCannotLink) return placement == Placement::kPlaced;
+      if (placement == Placement::kPlaced) return syncDirectory(parentOf(target), failure);
+      if (placement == Placement::kFailed) return false;
     } else if (openError != EOPNOTSUPP && openError != EISDIR && openError != EINVAL) {
       // Those three say the file system or the kernel has no unnamed files; others are real.
       failure = describeErrno(openError);
@@ -393,11 +423,77 @@ bool createDirectories(const std::string& directory, std::string& failure) {
   }
   const std::string parent = parentOf(directory);
   if (parent != directory && !createDirectories(parent, failure)) return false;
-  if (::mkdir(directory.c_str(), 0777) != 0 && errno != EEXIST) {
-    failure = "cannot create directory " + directory + ": " + describeErrno(errno);
+  if (::mkdir(directory.c_str(), 0777) == 0) {
+    // A file later written into the folder is found after a power cut only if the folder is.
+    if (syncDirectory(parent, failure)) return true;
+    failure = "cannot create directory " + directory + ": " + failure;
+    return false;
+  }
+  const int error = errno;
+  // A link to a folder not made yet: the folder is made where it leads.
+  if (error == EEXIST && ::lstat(directory.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+    std::string linkFailure;
+    const auto target = finalLinkTarget(directory, linkFailure);
+    if (!target) {
+      failure = "cannot create directory " + directory + ": " + linkFailure;
+      return false;
+    }
+    return createDirectories(*target, failure);
+  }
+  if (error != EEXIST) {
+    failure = "cannot create directory " + directory + ": " + describeErrno(error);
     return false;
   }
   return true;
+}
+
+std::string writtenPath(const std::string& path) {
+  // Names still to walk, the next one last; `walked` holds no link, "." or "..".
+  std::vector<std::string> pending;
+  const auto push = [&pending](std::string_view text) {
+    std::vector<std::string> names;
+    for (std::size_t start = 0; start <= text.size();) {
+      const std::size_t slash = std::min(text.find('/', start), text.size());
+      if (slash > start) names.emplace_back(text.substr(start, slash - start));
+      start = slash + 1;
+    }
+    pending.insert(pending.end(), names.rbegin(), names.rend());
+  };
+  std::string walked;
+  if (!path.starts_with('/')) {
+    std::array<char, PATH_MAX> cwd{};
+    if (::getcwd(cwd.data(), cwd.size()) != nullptr) walked = cwd.data();
+    if (walked == "/") walked.clear();
+  }
+  push(path);
+  int links = 0;
+  bool missing = false;  // below a name that does not exist, no name can be a link
+  while (!pending.empty()) {
+    const std::string name = std::move(pending.back());
+    pending.pop_back();
+    if (name == ".") continue;
+    if (name == "..") {
+      walked.erase(std::min(walked.size(), walked.rfind('/')));
+      missing = false;
+      continue;
+    }
+    const std::string next = walked + "/" + name;
+    struct stat info {};
+    missing = missing || ::lstat(next.c_str(), &info) != 0;
+    // Past the system's limit of links the write fails; the name is then taken as it stands.
+    if (!missing && S_ISLNK(info.st_mode) && ++links <= kMaxLinkDepth) {
+      std::array<char, PATH_MAX> target{};
+      const ssize_t n = ::readlink(next.c_str(), target.data(), target.size());
+      if (n > 0 && static_cast<std::size_t>(n) < target.size()) {
+        const std::string_view text(target.data(), static_cast<std::size_t>(n));
+        if (text.starts_with('/')) walked.clear();
+        push(text);
+        continue;
+      }
+    }
+    walked = next;
+  }
+  return walked.empty() ? "/" : walked;
 }
 
 bool writeFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes,
@@ -424,6 +520,8 @@ bool writeFileReplacing(const std::string& path, std::span<const std::uint8_t> b
   // that leads nowhere yet names the file to create.
   const auto target = finalLinkTarget(path, failure);
   if (!target) return false;
+  // A link to a file not made yet leads into folders that may not be made yet either.
+  if (*target != path && !createDirectories(parentOf(*target), failure)) return false;
   return replaceRegularFile(*target, exists ? &existing : nullptr, bytes, failure, temporary);
 }
 

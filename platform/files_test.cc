@@ -67,6 +67,47 @@ class FilesTest : public ::testing::Test {
   fs::path root_;
 };
 
+// Links laid out in the folder (link name, its target), and a path written among them: where
+// the write lands, relative to the folder. "@" in a target stands for the folder.
+struct WrittenPathCase {
+  const char* name;
+  std::vector<std::pair<std::string, std::string>> links;
+  std::string path;
+  std::string landsAt;
+};
+class WrittenPathTest : public FilesTest, public ::testing::WithParamInterface<WrittenPathCase> {};
+
+// The path named before the write is the file the write makes, found again after it.
+TEST_P(WrittenPathTest, NamesTheFileTheWriteMakes) {
+  const WrittenPathCase& c = GetParam();
+  fs::create_directories(root_ / "d");
+  for (const auto& [link, target] : c.links) {
+    std::string to = target;
+    if (const auto at = to.find('@'); at != std::string::npos) to.replace(at, 1, root_.string());
+    fs::create_symlink(to, root_ / link);
+  }
+  const std::string written = writtenPath(root_ / c.path);
+  EXPECT_EQ(written, (root_ / c.landsAt).string());
+  std::string failure;
+  ASSERT_TRUE(writeFileReplacing(root_ / c.path, bytes("page"), failure)) << failure;
+  EXPECT_EQ(fs::canonical(written), written);
+  EXPECT_EQ(contents(written), "page");
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, WrittenPathTest, ::testing::Values(
+    WrittenPathCase{"PlainPath", {}, "d/p.png", "d/p.png"},
+    WrittenPathCase{"DotsTakenOut", {}, "d/./x/../p.png", "d/p.png"},
+    WrittenPathCase{"LinkToAMissingFile", {{"d/l.png", "t.png"}}, "d/l.png", "d/t.png"},
+    WrittenPathCase{"ChainToAMissingFile", {{"d/a.png", "b.png"}, {"d/b.png", "../c.png"}},
+                    "d/a.png", "c.png"},
+    WrittenPathCase{"AbsoluteTarget", {{"d/l.png", "@/e/t.png"}}, "d/l.png", "e/t.png"},
+    WrittenPathCase{"LinkToAFolderNotMadeYet", {{"d/sub", "made"}}, "d/sub/p.png", "d/made/p.png"},
+    WrittenPathCase{"DotsAfterALinkTakenFromItsTarget", {{"d/up", "@/e/f"}}, "d/up/../p.png",
+                    "e/p.png"},
+    WrittenPathCase{"LinkInsideAFolderLink", {{"d/sub", "made"}, {"e", "d"}}, "e/sub/p.png",
+                    "d/made/p.png"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(FilesTest, WriteCreatesMissingParentsAndReplacesExistingFile) {
   const fs::path target = root_ / "a" / "b" / "out.png";
   std::string failure;

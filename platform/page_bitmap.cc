@@ -194,25 +194,63 @@ void PageBitmap::fillRect(const Rect& rect, const Color& color) {
   });
 }
 
+namespace {
+
+// Adds the rounded rectangle's outline, in device space, to the path.
+void addRoundedPath(cairo_t* cr, const Rect& r, double rad, std::int64_t bitmapHeight) {
+  const double left = r.x;
+  const double right = r.x + r.width;
+  const double top = deviceTop(r, bitmapHeight);
+  const double bottom = top + r.height;
+  cairo_new_sub_path(cr);
+  cairo_arc(cr, right - rad, top + rad, rad, -M_PI / 2.0, 0.0);
+  cairo_arc(cr, right - rad, bottom - rad, rad, 0.0, M_PI / 2.0);
+  cairo_arc(cr, left + rad, bottom - rad, rad, M_PI / 2.0, M_PI);
+  cairo_arc(cr, left + rad, top + rad, rad, M_PI, 3.0 * M_PI / 2.0);
+  cairo_close_path(cr);
+}
+
+double cornerRadius(const Rect& r, double radius) {
+  return std::max(0.0, std::min(radius, std::min(r.width, r.height) / 2.0));
+}
+
+}  // namespace
+
 void PageBitmap::fillRoundedRect(const Rect& rect, double radius, const Color& color) {
+  paintRoundedRect(rect, radius, color, false);
+}
+
+void PageBitmap::eraseRoundedRect(const Rect& rect, double radius) {
+  paintRoundedRect(rect, radius, Color{0.0, 0.0, 0.0, 1.0}, true);
+}
+
+void PageBitmap::paintRoundedRect(const Rect& rect, double radius, const Color& color, bool erase) {
   if (!isDrawable(rect) || !std::isfinite(radius)) return;
   syncBeforeDrawing();
   const Rect r = standardised(rect);
-  const double rad = std::max(0.0, std::min(radius, std::min(r.width, r.height) / 2.0));
-  const double left = r.x;
-  const double right = r.x + r.width;
-  const double top = deviceTop(r, height_);
-  const double bottom = top + r.height;
+  const double rad = cornerRadius(r, radius);
   impl_->draw(deviceBox(r, height_, 0.0), [&](cairo_t* cr) {
-    cairo_new_sub_path(cr);
-    cairo_arc(cr, right - rad, top + rad, rad, -M_PI / 2.0, 0.0);
-    cairo_arc(cr, right - rad, bottom - rad, rad, 0.0, M_PI / 2.0);
-    cairo_arc(cr, left + rad, bottom - rad, rad, M_PI / 2.0, M_PI);
-    cairo_arc(cr, left + rad, top + rad, rad, M_PI, 3.0 * M_PI / 2.0);
-    cairo_close_path(cr);
+    addRoundedPath(cr, r, rad, height_);
     setSource(cr, color);
+    if (!erase) {
+      cairo_fill(cr);
+      return;
+    }
+    // Taken out of what is there by the shape's coverage.
+    const cairo_operator_t before = cairo_get_operator(cr);
+    cairo_set_operator(cr, CAIRO_OPERATOR_DEST_OUT);
     cairo_fill(cr);
+    cairo_set_operator(cr, before);
   });
+}
+
+bool PageBitmap::copyPixelsFrom(const PageBitmap& other) {
+  if (other.width_ != width_ || other.height_ != height_) return false;
+  for (std::int64_t y = 0; y < height_; ++y) {
+    std::memcpy(mutableRowWords(y), other.rowWords(y), static_cast<std::size_t>(width_) * 4);
+  }
+  pixelsWritten_ = true;
+  return true;
 }
 
 void PageBitmap::strokeRect(const Rect& rect, double lineWidth, const Color& color) {

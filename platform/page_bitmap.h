@@ -63,6 +63,10 @@ class PageBitmap {
   void fillRect(const Rect& rect, const Color& color);
   // Quarter-circle corners of the given radius, antialiased edges.
   void fillRoundedRect(const Rect& rect, double radius, const Color& color);
+  // Makes the same shape transparent: what is drawn there goes, by the shape's coverage.
+  void eraseRoundedRect(const Rect& rect, double radius);
+  // Takes every pixel of a bitmap of the same size; false, changing nothing, for another size.
+  bool copyPixelsFrom(const PageBitmap& other);
   // An outline centred on the rectangle's edges.
   void strokeRect(const Rect& rect, double lineWidth, const Color& color);
   void clipToRect(const Rect& rect);
@@ -80,6 +84,7 @@ class PageBitmap {
     return reinterpret_cast<std::uint32_t*>(data_ + (height_ - 1 - y) * stride_);
   }
   void syncBeforeDrawing();
+  void paintRoundedRect(const Rect& rect, double radius, const Color& color, bool erase);
 
   std::unique_ptr<Impl> impl_;
   std::uint8_t* data_ = nullptr;

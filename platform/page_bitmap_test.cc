@@ -91,6 +91,25 @@ TEST(PageBitmapTest, RoundedRectCoversInsideButNotTheCorner) {
   EXPECT_EQ(page.pixel(39, 39), kWhite8);
 }
 
+TEST(PageBitmapTest, ErasedRoundedRectLeavesTransparencyInsideAndTheCornerAsItWas) {
+  PageBitmap page = *PageBitmap::create(40, 40);
+  page.fillRect({0, 0, 40, 40}, Color{0.0, 0.0, 1.0, 1.0});
+  page.eraseRoundedRect({0, 0, 40, 40}, 12);
+  EXPECT_EQ(page.rowWords(20)[20] >> 24, 0u);
+  EXPECT_EQ(page.rowWords(0)[0], 0xFF0000FFu);  // the corner outside the arc
+}
+
+TEST(PageBitmapTest, CopiesThePixelsOfABitmapOfItsSizeOnly) {
+  PageBitmap from = *PageBitmap::create(6, 4), to = *PageBitmap::create(6, 4);
+  from.setPixel(2, 1, Rgb8{9, 8, 7});
+  ASSERT_TRUE(to.copyPixelsFrom(from));
+  EXPECT_EQ(to.pixel(2, 1), (Rgb8{9, 8, 7}));
+  to.fillRect({0, 0, 1, 1}, Color{1.0, 0.0, 0.0, 1.0});  // drawing sees the copied pixels
+  EXPECT_EQ(to.pixel(2, 1), (Rgb8{9, 8, 7}));
+  PageBitmap other = *PageBitmap::create(6, 5);
+  EXPECT_FALSE(other.copyPixelsFrom(from));
+}
+
 TEST(PageBitmapTest, ClipLastsUntilRestore) {
   PageBitmap page = whitePage(10, 10);
   page.save();

@@ -47,8 +47,9 @@ bool applySettings(spng_ctx* ctx, const PngSettings& settings) {
 
 // Encodes row by row: fillRow(y, buffer) either writes row y (rows top first) into the
 // one-row buffer and returns it, or returns a pointer to row y as it already stands.
+// Channels: 1 grey, 3 RGB, 4 RGBA.
 template <typename FillRow>
-std::optional<std::vector<std::uint8_t>> encodeRows(std::int64_t width, std::int64_t height, bool withAlpha,
+std::optional<std::vector<std::uint8_t>> encodeRows(std::int64_t width, std::int64_t height, int channels,
                                                     const PngSettings& settings, FillRow fillRow,
                                                     std::string& failure) {
   if (width < 1 || height < 1 || width > kMaxImageSide || height > kMaxImageSide) {
@@ -57,7 +58,7 @@ std::optional<std::vector<std::uint8_t>> encodeRows(std::int64_t width, std::int
   }
   std::unique_ptr<spng_ctx, SpngContextDeleter> ctx(spng_ctx_new(SPNG_CTX_ENCODER));
   std::vector<std::uint8_t> png;
-  const std::size_t rowBytes = static_cast<std::size_t>(width) * (withAlpha ? 4 : 3);
+  const std::size_t rowBytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(channels);
   std::vector<std::uint8_t> rowBuffer;
   try {
     rowBuffer.resize(rowBytes);
@@ -70,7 +71,9 @@ std::optional<std::vector<std::uint8_t>> encodeRows(std::int64_t width, std::int
   ihdr.width = static_cast<std::uint32_t>(width);
   ihdr.height = static_cast<std::uint32_t>(height);
   ihdr.bit_depth = 8;
-  ihdr.color_type = withAlpha ? SPNG_COLOR_TYPE_TRUECOLOR_ALPHA : SPNG_COLOR_TYPE_TRUECOLOR;
+  ihdr.color_type = channels == 4   ? SPNG_COLOR_TYPE_TRUECOLOR_ALPHA
+                    : channels == 3 ? SPNG_COLOR_TYPE_TRUECOLOR
+                                    : SPNG_COLOR_TYPE_GRAYSCALE;
   int error = ctx ? 0 : SPNG_EMEM;
   if (error == 0) error = spng_set_png_stream(ctx.get(), appendToVector, &png);
   if (error == 0) error = spng_set_ihdr(ctx.get(), &ihdr);
@@ -172,7 +175,7 @@ std::optional<std::vector<std::uint8_t>> encodePng(const PageBitmap& bitmap, con
     }
     return out;
   };
-  return encodeRows(bitmap.width(), bitmap.height(), withAlpha, settings, fillRow, failure);
+  return encodeRows(bitmap.width(), bitmap.height(), withAlpha ? 4 : 3, settings, fillRow, failure);
 }
 
 std::optional<std::vector<std::uint8_t>> encodePng(const DecodedImage& image, const PngSettings& settings,
@@ -195,7 +198,7 @@ std::optional<std::vector<std::uint8_t>> encodePng(const DecodedImage& image, co
     }, out);
     return out;
   };
-  return encodeRows(image.width, image.height, withAlpha, settings, fillRow, failure);
+  return encodeRows(image.width, image.height, withAlpha ? 4 : 3, settings, fillRow, failure);
 }
 
 std::optional<std::vector<std::uint8_t>> encodePng(const PageBitmap& bitmap, std::string& failure) {
@@ -204,6 +207,20 @@ std::optional<std::vector<std::uint8_t>> encodePng(const PageBitmap& bitmap, std
 
 std::optional<std::vector<std::uint8_t>> encodePng(const DecodedImage& image, std::string& failure) {
   return encodePng(image, PngSettings{}, failure);
+}
+
+std::optional<std::vector<std::uint8_t>> encodeGreyPng(const std::vector<std::uint8_t>& levels,
+                                                       std::int64_t width, std::int64_t height,
+                                                       std::string& failure) {
+  if (width < 1 || height < 1 || levels.size() != static_cast<std::size_t>(width * height)) {
+    failure = "grey image of " + std::to_string(levels.size()) + " levels is not " +
+              std::to_string(width) + " x " + std::to_string(height);
+    return std::nullopt;
+  }
+  auto fillRow = [&levels, width](std::int64_t y, std::uint8_t*) -> const std::uint8_t* {
+    return levels.data() + y * width;
+  };
+  return encodeRows(width, height, 1, PngSettings{}, fillRow, failure);
 }
 
 }  // namespace platform

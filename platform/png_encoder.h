@@ -32,4 +32,9 @@ std::optional<std::vector<std::uint8_t>> encodePng(const PageBitmap& bitmap, con
 std::optional<std::vector<std::uint8_t>> encodePng(const DecodedImage& image, const PngSettings& settings,
                                                    std::string& failure);
 
+// Encodes 8-bit grey levels, rows top first, as a greyscale PNG.
+std::optional<std::vector<std::uint8_t>> encodeGreyPng(const std::vector<std::uint8_t>& levels,
+                                                       std::int64_t width, std::int64_t height,
+                                                       std::string& failure);
+
 }  // namespace platform

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 namespace platform {
@@ -35,6 +36,10 @@ void writeError(std::string_view text) { writeWhole(STDERR_FILENO, text); }
 
 void writeErrorLine(std::string_view line) { writeError(withLineFeed(line)); }
 
-bool writeOutputLine(std::string_view line) { return writeWhole(STDOUT_FILENO, withLineFeed(line)); }
+bool writeOutputLine(std::string_view line, std::string& failure) {
+  if (writeWhole(STDOUT_FILENO, withLineFeed(line))) return true;
+  failure = std::strerror(errno);
+  return false;
+}
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace platform {
@@ -12,7 +13,8 @@ void writeErrorLine(std::string_view line);
 void writeError(std::string_view text);
 
 // Writes the line and one line feed to standard output in a single write, unbuffered, so
-// that lines written by several threads never interleave. False when it cannot be written.
-bool writeOutputLine(std::string_view line);
+// that lines written by several threads never interleave. False when it cannot be written
+// whole (a closed pipe, a full disk), with `failure` holding the system's description.
+bool writeOutputLine(std::string_view line, std::string& failure);
 
 }  // namespace platform

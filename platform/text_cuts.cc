@@ -1,8 +1,13 @@
 #include "platform/text_cuts.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <vector>
 
+#include <fribidi.h>
 #include <glib.h>
+
+#include "platform/paragraph_direction.h"
 
 namespace platform {
 namespace {
@@ -43,19 +48,17 @@ bool joinsPrevious(gunichar c) {
          isRegionalIndicator(c) || isEmojiModifier(c);
 }
 
-// A letter of a real script or a digit: its direction settles every character before it.
-bool isStrongLetter(gunichar c) {
-  const GUnicodeScript script = g_unichar_get_script(c);
-  return g_unichar_isalpha(c) && script != G_UNICODE_SCRIPT_COMMON &&
-         script != G_UNICODE_SCRIPT_INHERITED && script != G_UNICODE_SCRIPT_UNKNOWN;
-}
+// A character of strong direction: it settles the direction of a first-strong isolate.
+bool isStrongLetter(gunichar c) { return FRIBIDI_IS_LETTER(fribidi_get_bidi_type(c)); }
 
-// A letter of a real script or a digit: its direction settles every character before it.
-bool settlesDirection(gunichar c) { return isStrongLetter(c) || g_unichar_isdigit(c); }
+// A character of strong direction or a digit: it settles every neutral character before it.
+bool settlesDirection(gunichar c) {
+  const FriBidiCharType type = fribidi_get_bidi_type(c);
+  return FRIBIDI_IS_LETTER(type) || FRIBIDI_IS_NUMBER(type);
+}
 
 bool opensIsolate(gunichar c) { return c >= 0x2066 && c <= 0x2068; }
 bool closesIsolate(gunichar c) { return c == 0x2069; }
-bool endsParagraph(gunichar c) { return c == '\n' || c == '\r' || c == 0x2029; }
 
 bool hasRightToLeft(std::string_view text) {
   for (const char* p = text.data(); p < text.data() + text.size(); p = g_utf8_next_char(p)) {
@@ -108,7 +111,9 @@ struct OpenIsolates {
   std::vector<Isolate> open{};
   int blocking = 0;
 
-  static int blocks(const Isolate& isolate) { return isolate.closedLater || isolate.unsettled ? 1 : 0; }
+  static int blocks(const Isolate& isolate) {
+    return isolate.closedLater || isolate.unsettled ? 1 : 0;
+  }
   void opened(bool closedLater, bool firstStrong) {
     open.push_back({closedLater, firstStrong});
     blocking += blocks(open.back());
@@ -131,13 +136,10 @@ struct OpenIsolates {
   }
 };
 
-}  // namespace
-
-std::size_t layoutCutAtOrAfter(std::string_view text, std::size_t from) {
-  // Left-to-right text has one direction everywhere. In text with right-to-left characters,
-  // neutral characters and directional isolates take their direction from what follows.
-  const bool bidirectional = hasRightToLeft(text);
-  const DirectionOutline outline = bidirectional ? outlineDirections(text) : DirectionOutline{};
+// The first offset at or after `from` between characters that stand apart and, in text with
+// right-to-left characters, where the direction of the characters before it is settled.
+std::size_t candidateAtOrAfter(std::string_view text, bool bidirectional,
+                               const DirectionOutline& outline, std::size_t from) {
   const char* const begin = text.data();
   const char* const end = begin + text.size();
   std::size_t paragraph = 0;
@@ -164,6 +166,75 @@ std::size_t layoutCutAtOrAfter(std::string_view text, std::size_t from) {
     previous = c;
   }
   return text.size();
+}
+
+// Offset of the first character with a script of its own in the text, or its size.
+std::size_t firstWithOwnScript(std::string_view text) {
+  for (const char* p = text.data(); p < text.data() + text.size(); p = g_utf8_next_char(p)) {
+    const GUnicodeScript script = g_unichar_get_script(g_utf8_get_char(p));
+    if (script != G_UNICODE_SCRIPT_COMMON && script != G_UNICODE_SCRIPT_INHERITED &&
+        script != G_UNICODE_SCRIPT_UNKNOWN) {
+      return static_cast<std::size_t>(p - text.data());
+    }
+  }
+  return text.size();
+}
+
+// The characters laid out after the part before `cut`, in a paragraph the whole text lays out
+// in the given direction.
+std::string cutEnding(std::string_view text, std::size_t cut, const ParagraphSpan& paragraph,
+                      BaseDirection direction) {
+  // Neutral characters at the start of a paragraph take the script of the letter after them.
+  std::string ending;
+  const std::string_view before = text.substr(paragraph.start, cut - paragraph.start);
+  const std::string_view after = text.substr(cut, paragraph.end - cut);
+  if (firstWithOwnScript(before) == before.size() && firstWithOwnScript(after) < after.size()) {
+    const char* letter = after.data() + firstWithOwnScript(after);
+    ending.assign(letter, static_cast<std::size_t>(g_utf8_next_char(letter) - letter));
+  }
+  // A paragraph without a strong character takes the direction of the one before it, and the
+  // first ones that of the text's first strong character: a mark gives the part's paragraph
+  // the direction the whole text gives it.
+  const std::string laidOut = std::string(text.substr(0, cut)) + ending;
+  if (paragraphDirection(laidOut, paragraphAround(laidOut, cut)) != direction) {
+    ending.insert(0, direction == BaseDirection::rightToLeft ? "\u200F" : "\u200E");
+  }
+  return ending;
+}
+
+// Whether the part before the cut, followed by its ending, resolves every character of its
+// last paragraph to the embedding level the whole text resolves it to.
+bool keepsLevels(std::string_view text, const LayoutCut& cut, const ParagraphSpan& paragraph,
+                 BaseDirection direction) {
+  const std::string_view whole = text.substr(paragraph.start, paragraph.end - paragraph.start);
+  std::string part(text.substr(paragraph.start, cut.at - paragraph.start));
+  const auto characters = g_utf8_strlen(part.data(), static_cast<gssize>(part.size()));
+  if (characters == 0) return true;
+  part += cut.ending;
+  const std::vector<std::uint8_t> partLevels = embeddingLevels(part, direction);
+  const std::vector<std::uint8_t> wholeLevels = embeddingLevels(whole, direction);
+  return std::equal(partLevels.begin(), partLevels.begin() + characters, wholeLevels.begin());
+}
+
+}  // namespace
+
+LayoutCut layoutCutAtOrAfter(std::string_view text, std::size_t from) {
+  // Left-to-right text has one direction everywhere. In text with right-to-left characters,
+  // neutral characters and directional isolates take their direction from what follows.
+  const bool bidirectional = hasRightToLeft(text);
+  const DirectionOutline outline = bidirectional ? outlineDirections(text) : DirectionOutline{};
+  std::size_t at = candidateAtOrAfter(text, bidirectional, outline, from);
+  while (at < text.size()) {
+    const ParagraphSpan paragraph = paragraphAround(text, at);
+    const BaseDirection direction = paragraphDirection(text, paragraph);
+    LayoutCut cut{.at = at, .ending = cutEnding(text, at, paragraph, direction)};
+    if (!bidirectional || keepsLevels(text, cut, paragraph, direction)) return cut;
+    // A part twice as long in the paragraph, or the whole paragraph.
+    const std::size_t further = at + std::max<std::size_t>(at - paragraph.start, 1);
+    at = further < paragraph.end ? candidateAtOrAfter(text, bidirectional, outline, further)
+                                 : paragraph.next;
+  }
+  return {.at = text.size()};
 }
 
 }  // namespace platform

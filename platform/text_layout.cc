@@ -16,6 +16,7 @@
 
 #include "platform/page_bitmap_impl.h"
 #include "platform/text_cuts.h"
+#include "platform/text_layout_testing.h"
 
 namespace platform {
 
@@ -103,9 +104,11 @@ struct ScaledLayout {
 };
 
 // The one layout that both measuring and drawing use, of valid UTF-8. A width that is not a
-// positive finite number gives a single unwrapped paragraph per line break.
+// positive finite number gives a single unwrapped paragraph per line break. The bytes from
+// `hiddenFrom` on take no room and are drawn as nothing.
 ScaledLayout buildValidLayout(TextContext& context, std::string_view valid, double width,
-                              const TextStyle& style) {
+                              const TextStyle& style,
+                              std::size_t hiddenFrom = std::string_view::npos) {
   const double size = std::isfinite(style.size) && style.size > 0 ? style.size : 1.0;
   ScaledLayout result{.layout = LayoutOwner(pango_layout_new(context.impl().context)), .scale = size / kLayoutSize};
   PangoLayout* layout = result.layout.get();
@@ -121,6 +124,13 @@ ScaledLayout buildValidLayout(TextContext& context, std::string_view valid, doub
   // A word broken across lines gets no hyphen, as a line break elsewhere gets none.
   PangoAttrList* attributes = pango_attr_list_new();
   pango_attr_list_insert(attributes, pango_attr_insert_hyphens_new(FALSE));
+  if (hiddenFrom < valid.size()) {
+    const PangoRectangle nothing{};
+    PangoAttribute* hidden = pango_attr_shape_new(&nothing, &nothing);
+    hidden->start_index = static_cast<guint>(hiddenFrom);
+    hidden->end_index = static_cast<guint>(valid.size());
+    pango_attr_list_insert(attributes, hidden);
+  }
   pango_layout_set_attributes(layout, attributes);
   pango_attr_list_unref(attributes);
 
@@ -218,10 +228,12 @@ LimitedLayout layoutUpTo(TextContext& context, const std::string& valid, double 
   }
   std::size_t cut = 0;
   for (std::size_t added = 2 * kWholeLayoutBytes;; added *= 2) {
-    cut = added >= valid.size() - cut ? valid.size() : layoutCutAtOrAfter(valid, cut + added);
+    const LayoutCut next = added >= valid.size() - cut ? LayoutCut{.at = valid.size()}
+                                                       : layoutCutAtOrAfter(valid, cut + added);
+    cut = next.at;
+    if (cut == valid.size()) return {.scaled = buildValidLayout(context, valid, width, style)};
     ScaledLayout scaled =
-        buildValidLayout(context, std::string_view(valid).substr(0, cut), width, style);
-    if (cut == valid.size()) return {.scaled = std::move(scaled)};
+        buildValidLayout(context, valid.substr(0, cut) + next.ending, width, style, cut);
     const TrustedLines trusted = trustedLines(scaled, cut);
     if (trusted.unspaced > limit) {
       return {.scaled = std::move(scaled), .whole = false, .trusted = trusted};
@@ -471,6 +483,48 @@ void drawTextLine(TextContext& context, PageBitmap& bitmap, std::string_view tex
 
 int unknownGlyphCount(TextContext& context, std::string_view text, const TextStyle& style) {
   return pango_layout_get_unknown_glyphs_count(buildLayout(context, text, -1.0, style).layout.get());
+}
+
+LaidOutText laidOutLines(TextContext& context, std::string_view text, double width,
+                         const TextStyle& style, double limit) {
+  const LimitedLayout limited = layoutUpTo(context, validUtf8(text), width, style, limit);
+  LaidOutText result{.whole = limited.whole};
+  PangoLayoutIter* iter = pango_layout_get_iter(limited.scaled.layout.get());
+  do {
+    PangoLayoutLine* line = pango_layout_iter_get_line_readonly(iter);
+    PangoRectangle logical{};
+    pango_layout_iter_get_line_extents(iter, nullptr, &logical);
+    LaidOutLine shape{.start = static_cast<std::size_t>(line->start_index),
+                      .length = static_cast<std::size_t>(line->length),
+                      .rightToLeft = line->resolved_dir == PANGO_DIRECTION_RTL,
+                      .left = logical.x,
+                      .baseline = pango_layout_iter_get_baseline(iter)};
+    std::int64_t x = logical.x;
+    for (GSList* r = line->runs; r != nullptr; r = r->next) {
+      const auto* run = static_cast<const PangoGlyphItem*>(r->data);
+      PangoFontDescription* font = pango_font_describe(run->item->analysis.font);
+      char* fontName = pango_font_description_to_string(font);
+      LaidOutRun out{.offset = static_cast<std::size_t>(run->item->offset),
+                     .length = static_cast<std::size_t>(run->item->length),
+                     .level = run->item->analysis.level,
+                     .script = run->item->analysis.script,
+                     .font = fontName};
+      g_free(fontName);
+      pango_font_description_free(font);
+      for (int i = 0; i < run->glyphs->num_glyphs; ++i) {
+        const PangoGlyphInfo& glyph = run->glyphs->glyphs[i];
+        out.glyphs.insert(out.glyphs.end(), {glyph.glyph, x + glyph.geometry.x_offset,
+                                             glyph.geometry.y_offset, glyph.geometry.width});
+        x += glyph.geometry.width;
+      }
+      shape.runs.push_back(std::move(out));
+    }
+    result.lines.push_back(std::move(shape));
+  } while (pango_layout_iter_next_line(iter));
+  pango_layout_iter_free(iter);
+  result.settledLines = limited.whole ? result.lines.size()
+                                      : static_cast<std::size_t>(limited.trusted.count);
+  return result;
 }
 
 }  // namespace platform

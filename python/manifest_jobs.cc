@@ -37,12 +37,12 @@ std::vector<JobLine> manifestJobLines(const std::string& path) {
   return jobs;
 }
 
-CheckedJobs checkJobs(const std::vector<JobLine>& jobs) {
+CheckedJobs checkJobs(const std::vector<JobLine>& jobs, const std::string& manifest) {
   py::gil_scoped_release release;  // the shared-file check asks the file system
   std::vector<ManifestEntry> entries;
   entries.reserve(jobs.size());
   for (const JobLine& job : jobs) entries.push_back(entryOf(job));
-  CheckedJobs checked{.sharedFileFault = sharedFileFault(entries)};
+  CheckedJobs checked{.sharedFileFault = sharedFileFault(entries, manifest)};
   for (const ManifestEntry& entry : entries) {
     const PageJob& job = entry.job;
     const PageReport report = entry.failure.empty()

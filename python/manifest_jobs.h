@@ -33,7 +33,8 @@ struct CheckedJobs {
   std::vector<std::string> resultLines{};
   std::optional<std::string> sharedFileFault{};  // two jobs writing one file, and the like
 };
-CheckedJobs checkJobs(const std::vector<JobLine>& jobs);
+// `manifest` is the file the jobs were read from, which no job may write (empty: none).
+CheckedJobs checkJobs(const std::vector<JobLine>& jobs, const std::string& manifest = {});
 
 // Renders the job and writes its files on this thread's engine, with the GIL released, as
 // letterforge-batch does; its result line.

@@ -187,22 +187,37 @@ PYBIND11_MODULE(_letterforge, m) {
       .def("save", [](const RenderedPage& p, bool debug, const std::string& path) {
         saveBitmap(bitmapOf(p, debug), savedEncoding(p.options, path, debug), path);
       }, py::arg("debug"), py::arg("path"))
+      .def_property_readonly("has_layers", [](const RenderedPage& p) { return p.layers.has_value(); })
+      .def("layer", [](const RenderedPage& p, const std::string& name) -> py::object {
+        if (!p.layers) return py::none();
+        const EncodedLayers& l = *p.layers;
+        const std::vector<std::uint8_t>* bytes = name == "cleaned" ? &l.cleaned
+                                                 : name == "text"  ? &l.text
+                                                 : name == "mask"  ? &l.mask
+                                                                   : &l.psd;
+        return bytesObject(*bytes);
+      }, py::arg("name"))
+      .def("save_layers", [](const RenderedPage& p, const std::string& prefix) {
+        if (!p.layers) throw CallFailure{.errorClass = "LetterforgeError", .message = "no layers were asked for"};
+        saveLayers(*p.layers, prefix);
+      }, py::arg("prefix"))
       .def("save_files", [](const RenderedPage& p, const std::string& output,
-                            const std::string& debug) {
+                            const std::string& debug, const std::string& layers) {
         if (!debug.empty()) bitmapOf(p, true);
-        saveFiles(p, output, debug);
-      }, "The page at `output`, then the debug image at `debug` (empty: none), as the programs"
-         " write them.", py::arg("output"), py::arg("debug"));
+        saveFiles(p, output, debug, layers);
+      }, "The layers under `layers` and the page at `output`, then the debug image at `debug`"
+         " (empty: none), as the programs write them.",
+         py::arg("output"), py::arg("debug"), py::arg("layers"));
 
   m.def("render", [](const py::object& image, const std::string& imageName,
                      const PayloadArgument& ocr, const PayloadArgument& translations,
-                     const OptionArguments& options, bool debug) {
+                     const OptionArguments& options, bool debug, bool layers) {
     // Options first: a mistyped name is reported before any file is read.
     const JobOptions jobOptions = jobOptionsOf(options);
     return renderPage(pageImageSource(image, imageName), payloadInput(ocr),
-                      payloadInput(translations), jobOptions, debug);
+                      payloadInput(translations), jobOptions, debug, layers);
   }, py::arg("image"), py::arg("image_name"), py::arg("ocr"), py::arg("translations"),
-     py::arg("options"), py::arg("debug"));
+     py::arg("options"), py::arg("debug"), py::arg("layers"));
 
   m.def("manifest_jobs", [](const std::string& path) {
     std::vector<std::tuple<std::int64_t, py::bytes, py::bytes>> jobs;
@@ -212,13 +227,14 @@ PYBIND11_MODULE(_letterforge, m) {
     return jobs;
   }, "(line number, text, folder) of each line of a manifest that is not blank.", py::arg("path"));
 
-  m.def("check_jobs", [](const std::vector<JobArgument>& jobs) {
+  m.def("check_jobs", [](const std::vector<JobArgument>& jobs, const std::string& manifest) {
     std::vector<JobLine> lines;
     for (const JobArgument& job : jobs) lines.push_back(jobLine(job));
-    const CheckedJobs checked = checkJobs(lines);
+    const CheckedJobs checked = checkJobs(lines, manifest);
     return std::pair{checked.resultLines, checked.sharedFileFault};
-  }, "(the result line of each job before it runs, the fault of files the jobs share or None).",
-     py::arg("jobs"));
+  }, "(the result line of each job before it runs, the fault of files the jobs share or None);"
+     " `manifest` (empty: none) is the file the jobs were read from.",
+     py::arg("jobs"), py::arg("manifest") = std::string());
 
   m.def("run_job", [](const JobArgument& job) { return runJob(jobLine(job)); },
         "Renders a job and writes its files as letterforge-batch does; its result line.",

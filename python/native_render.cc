@@ -64,14 +64,16 @@ bool releaseThreadEngine() {
 }
 
 RenderedPage renderPage(PageImageSource image, const PayloadInput& ocr,
-                        const PayloadInput& translations, const JobOptions& options, bool debug) {
+                        const PayloadInput& translations, const JobOptions& options, bool debug,
+                        bool layers) {
   const auto* file = std::get_if<ImageFile>(&image);
   const std::string imagePath = file ? file->path : "";
   RenderJob job{.image = std::move(image),
                 .ocr = payloadSource<OcrPayload>(ocr),
                 .translations = payloadSource<TranslationPayload>(translations),
                 .settings = jobSettings(options),
-                .debugImage = debug};
+                .debugImage = debug,
+                .layers = layers};
   RenderedPage page{.options = options};
   RunFailure failure;
   std::optional<RenderResult> result;
@@ -89,8 +91,19 @@ RenderedPage renderPage(PageImageSource image, const PayloadInput& ocr,
   if (result->debugFailure) fail(*result->debugFailure, std::move(page.report));
   page.page = std::move(result->page.bitmap);
   if (result->debug) page.debug = std::move(result->debug->bitmap);
+  page.layers = std::move(result->layers);
   page.blocks = std::move(result->blocks);
   return page;
+}
+
+void saveLayers(const EncodedLayers& layers, const std::string& prefix) {
+  std::string failure;
+  bool written = false;
+  {
+    py::gil_scoped_release release;
+    written = writeLayers(layers, prefix, failure);
+  }
+  if (!written) throw CallFailure{.status = kExitWriteFailure, .message = failure};
 }
 
 ImageEncoding encodingOf(JobOptions options, const std::optional<std::string>& format,
@@ -125,8 +138,10 @@ ImageEncoding savedEncoding(const JobOptions& options, const std::string& path, 
   return *encoding;
 }
 
-void saveFiles(const RenderedPage& page, const std::string& output, const std::string& debug) {
+void saveFiles(const RenderedPage& page, const std::string& output, const std::string& debug,
+               const std::string& layers) {
   RenderResult encoded{.page = {.encoded = encodeBitmap(*page.page, savedEncoding(page.options, output, false), output)}};
+  if (!layers.empty()) encoded.layers = page.layers;
   if (!debug.empty()) {
     const ImageEncoding encoding = savedEncoding(page.options, debug, true);
     try {
@@ -138,7 +153,7 @@ void saveFiles(const RenderedPage& page, const std::string& output, const std::s
   std::optional<RunFailure> failure;
   {
     py::gil_scoped_release release;
-    failure = writeRenderedFiles(encoded, output, debug);
+    failure = writeRenderedFiles(encoded, output, debug, layers);
   }
   if (failure) fail(*failure, {});
 }

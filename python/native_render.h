@@ -31,6 +31,7 @@ struct PayloadInput {
 struct RenderedPage {
   std::optional<platform::PageBitmap> page{};
   std::optional<platform::PageBitmap> debug{};  // when asked for
+  std::optional<EncodedLayers> layers{};        // when asked for
   std::vector<std::string> report{};            // the report lines, in order
   std::vector<BlockOutcome> blocks{};
   JobOptions options{};  // the format and quality chosen for saving
@@ -45,10 +46,14 @@ std::optional<RenderEngine>& threadEngine();
 bool releaseThreadEngine();
 
 // Renders one page on this thread's engine, with the GIL released. Throws CallFailure with
-// the engine's status class and message, also when the debug image was asked for and cannot
-// be made.
+// the engine's status class and message, also when the debug image or the layers were asked
+// for and cannot be made.
 RenderedPage renderPage(PageImageSource image, const PayloadInput& ocr,
-                        const PayloadInput& translations, const JobOptions& options, bool debug);
+                        const PayloadInput& translations, const JobOptions& options, bool debug,
+                        bool layers);
+
+// Writes the four layer files under `prefix`, all or none. Throws CallFailure on failure.
+void saveLayers(const EncodedLayers& layers, const std::string& prefix);
 
 // The encoding of `options` with a format word and quality given instead of the options'
 // own. Throws CallFailure (OptionError) for a format that is not png, jpeg or webp.
@@ -66,10 +71,11 @@ std::vector<std::uint8_t> encodeBitmap(const platform::PageBitmap& bitmap,
 // extension that names no format written here, unless a format option chooses the page's.
 ImageEncoding savedEncoding(const JobOptions& options, const std::string& path, bool debug);
 
-// Writes the page to `output`, then, when `debug` is not empty, the debug image, as the
-// programs write their files. Throws CallFailure: OptionError for an extension refused, the
-// write failure class otherwise.
-void saveFiles(const RenderedPage& page, const std::string& output, const std::string& debug);
+// Writes the layers under `layers` (when not empty; all four or none), the page to `output`,
+// then, when `debug` is not empty, the debug image, as the programs write their files. Throws
+// CallFailure: OptionError for an extension refused, the write failure class otherwise.
+void saveFiles(const RenderedPage& page, const std::string& output, const std::string& debug,
+               const std::string& layers);
 
 // Stores the encoded bitmap at path as the programs store their outputs: whole or not at all.
 // Throws CallFailure on failure.

@@ -5,19 +5,19 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config git groff-base
-  libcairo2-dev libpango1.0-dev libfontconfig-dev
+  libcairo2-dev libpango1.0-dev libfribidi-dev libfontconfig-dev
   fonts-inter fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji fonts-comic-neue
   libspng-dev libjpeg62-turbo-dev libwebp-dev libtiff-dev libgif-dev zlib1g-dev
   nlohmann-json3-dev libicu-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev strace
   python3-dev python3-numpy pybind11-dev python3-pybind11 python3-pytest python3-distributed
-  python3-scipy
+  python3-pil python3-psd-tools imagemagick python3-scipy
 )
 if [ "${WITH_FUZZ_TOOLS:-0}" = 1 ]; then
   packages+=(clang libclang-rt-14-dev)
 fi
 if [ "${WITH_BENCH_TOOLS:-0}" = 1 ]; then
-  packages+=(imagemagick hyperfine time libvips-tools)
+  packages+=(hyperfine time libvips-tools python3-opencv)
 fi
 
 missing=()

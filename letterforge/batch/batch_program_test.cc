@@ -19,12 +19,15 @@
 #include "letterforge/driver/exit_status.h"
 #include "letterforge/driver/program_run_test_support.h"
 #include "letterforge/driver/version.h"
+#include "platform/system_call_trace_test_support.h"
+#include "platform/test_case_names.h"
 
 namespace letterforge {
 namespace {
 
 namespace fs = std::filesystem;
 using program_run::ProgramRun;
+using test_cases::PrintTo;
 using program_run::readFile;
 
 // A page's three input files.
@@ -219,6 +222,175 @@ TEST_F(BatchProgramTest, PagesWritingOneFileAreRefusedBeforeAnythingRuns) {
   EXPECT_EQ(b.err, "letterforge-batch: refused: lines 1 and 2 both write out/./1.png\n");
   EXPECT_FALSE(fs::exists(dir_ / "out"));
 }
+
+TEST_F(BatchProgramTest, APageWritingOverTheManifestOrThroughALinkIntoAnothersFileIsRefused) {
+  const PageInputs& sample = pages_->front();
+  writeText("m.jsonl", manifestLine(sample, "out/1.png") +
+                           manifestLine(sample, "m.jsonl", "\"format\": \"png\""));
+  ProgramRun b = batch({"m.jsonl"});
+  EXPECT_EQ(b.status, kBatchNotRun);
+  EXPECT_EQ(b.err, "letterforge-batch: refused: line 2 writes m.jsonl as its output, which is the "
+                   "manifest\n");
+  // A link whose target the run would create: both pages would write out/real.png.
+  fs::create_directory(dir_ / "out");
+  fs::create_symlink("real.png", dir_ / "out/link.png");
+  writeText("m.jsonl", manifestLine(sample, "out/link.png") + manifestLine(sample, "out/real.png"));
+  b = batch({"m.jsonl"});
+  EXPECT_EQ(b.status, kBatchNotRun);
+  EXPECT_EQ(b.err, "letterforge-batch: refused: lines 1 and 2 both write out/real.png\n");
+  EXPECT_FALSE(fs::exists(dir_ / "out/real.png"));
+}
+
+// A failure's message on standard error is one line, whatever its path holds.
+TEST_F(BatchProgramTest, FailureLinesShowControlCharactersEscaped) {
+  const PageInputs& sample = pages_->front();
+  writeText("m.jsonl", "{\"image\": \"no\\nsuch\\u001b[2J.png\", \"ocr\": " +
+                           jsonPath(sample.ocr) + ", \"translation\": " +
+                           jsonPath(sample.translation) + ", \"output\": \"o.png\"}\n");
+  const ProgramRun b = batch({"m.jsonl"});
+  EXPECT_EQ(b.status, kBatchSomePagesFailed);
+  EXPECT_NE(b.err.find("line 1: Could not open image: no\\nsuch\\x1b[2J.png\n"), std::string::npos)
+      << b.err;
+}
+
+// Where standard output goes when the result lines cannot be written.
+enum class ResultsTo { kFullDevice, kPipeNobodyReads, kClosed };
+struct LostResultsCase {
+  const char* name;
+  ResultsTo to;
+  std::string firstLine;  // on standard error
+};
+class LostResultsTest : public BatchProgramTest,
+                        public ::testing::WithParamInterface<LostResultsCase> {
+ protected:
+  // Runs letterforge-batch on the manifest with standard output as the case has it, and
+  // SIGPIPE's action the default, as a shell leaves it.
+  ProgramRun batchInto(ResultsTo to, const std::vector<std::string>& arguments) {
+    const std::string program = program_run::builtProgram("letterforge-batch");
+    const fs::path errPath = dir_ / "stderr.txt";
+    int reader[2];
+    EXPECT_EQ(pipe(reader), 0);
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      std::signal(SIGPIPE, SIG_DFL);
+      if (chdir(dir_.c_str()) != 0 || !freopen(errPath.c_str(), "w", stderr)) _exit(127);
+      close(reader[0]);  // nobody reads the pipe
+      if (to == ResultsTo::kPipeNobodyReads) dup2(reader[1], STDOUT_FILENO);
+      if (to == ResultsTo::kFullDevice && !freopen("/dev/full", "w", stdout)) _exit(127);
+      if (to == ResultsTo::kClosed) close(STDOUT_FILENO);
+      close(reader[1]);
+      alarm(120);
+      std::vector<char*> argv{const_cast<char*>(program.c_str())};
+      for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      execv(program.c_str(), argv.data());
+      _exit(127);
+    }
+    close(reader[0]);
+    close(reader[1]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return ProgramRun{WIFEXITED(status) ? WEXITSTATUS(status) : -1, "", readFile(errPath)};
+  }
+};
+
+// The page in flight is finished and written; no other page is started; the loss is said on
+// standard error even when quiet, and the run ends with a status of its own.
+TEST_P(LostResultsTest, AreAFailureOfTheirOwnSaidOnStandardError) {
+  const LostResultsCase& c = GetParam();
+  const PageInputs& page = (*pages_)[1];
+  writeText("m.jsonl", manifestLine(page, "out/1.png") + manifestLine(page, "out/2.png") +
+                           manifestLine(page, "out/3.png"));
+  const ProgramRun b = batchInto(c.to, {"--jobs", "1", "--quiet", "m.jsonl"});
+  EXPECT_EQ(b.status, kBatchResultsLost);
+  EXPECT_EQ(b.err.substr(0, b.err.find('\n') + 1), c.firstLine);
+  if (c.to == ResultsTo::kClosed) {
+    EXPECT_FALSE(fs::exists(dir_ / "out"));
+    return;
+  }
+  EXPECT_NE(b.err.find("line 1: its result line could not be written\n"), std::string::npos);
+  EXPECT_TRUE(fs::exists(dir_ / "out/1.png"));
+  EXPECT_FALSE(fs::exists(dir_ / "out/3.png"));
+  EXPECT_TRUE(temporaryFiles().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Outputs, LostResultsTest, ::testing::Values(
+    LostResultsCase{"FullDevice", ResultsTo::kFullDevice,
+                    "letterforge-batch: standard output: No space left on device: result lines "
+                    "are lost; starting no other page\n"},
+    LostResultsCase{"PipeNobodyReads", ResultsTo::kPipeNobodyReads,
+                    "letterforge-batch: standard output: Broken pipe: result lines are lost; "
+                    "starting no other page\n"},
+    LostResultsCase{"Closed", ResultsTo::kClosed,
+                    "letterforge-batch: standard output is closed: the result lines could not "
+                    "be written; nothing was rendered\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A program's report of a page (its text as strace shows the write's start) and the files it
+// must have on the disk by then, below the test's folder.
+struct DurableReport {
+  std::string text;
+  std::vector<std::string> files;
+};
+struct DurableCase {
+  const char* name;
+  const char* program;
+  std::vector<DurableReport> reports;
+};
+class DurableProgramTest : public BatchProgramTest,
+                           public ::testing::WithParamInterface<DurableCase> {};
+
+// Success is reported only once each file the page wrote has its name and its folder's entry
+// on the disk: a power cut after the report never leaves a page missing or empty.
+TEST_P(DurableProgramTest, ReportsAPageOnlyOnceItsFilesAreOnTheDisk) {
+  namespace trace = platform::system_call_trace;
+  const DurableCase& c = GetParam();
+  const PageInputs& page = (*pages_)[1];
+  const auto at = [&](const std::string& name) { return (dir_ / name).string(); };
+  std::vector<std::string> arguments{page.image, page.ocr, page.translation, at("out/1.png"),
+                                     "18", "38", "1", "1.12", "bold", "true", "balanced",
+                                     at("debug/1.png")};
+  if (std::string(c.program) == "letterforge-batch") {
+    writeText("m.jsonl", manifestLine(page, at("out/1.png"), "\"debug\": " + jsonPath(at("debug/1.png"))) +
+                             manifestLine(page, at("out/2.png")));
+    arguments = {"--jobs", "2", "--quiet", at("m.jsonl")};
+  }
+  std::string command = "'" + program_run::builtProgram(c.program) + "'";
+  for (const std::string& argument : arguments) command += " '" + argument + "'";
+  int status = 0;
+  const auto calls = trace::traceCommand(command + " >" + at("stdout") + " 2>/dev/null",
+                                         "fsync,linkat,rename,renameat,renameat2,write",
+                                         dir_ / "trace.log", status);
+  if (!calls) GTEST_SKIP() << "strace is missing or cannot trace here";
+  ASSERT_EQ(status, 0) << readFile(dir_ / "stdout");
+  for (const DurableReport& report : c.reports) {
+    const auto reported = trace::findCall(*calls, 0, [&](const trace::Call& call) {
+      return call.name == "write" && call.arguments.starts_with("1<") &&
+             call.arguments.find(", \"" + report.text) != std::string::npos;
+    });
+    ASSERT_TRUE(reported) << report.text << " was never written";
+    for (const std::string& file : report.files) {
+      SCOPED_TRACE(report.text + " " + file);
+      const auto named = trace::findCall(*calls, 0, [&](const trace::Call& call) {
+        return trace::names(call, at(file));
+      });
+      ASSERT_TRUE(named);
+      const auto synced = trace::findCall(*calls, *named, [&](const trace::Call& call) {
+        return trace::syncs(call, fs::path(at(file)).parent_path());
+      });
+      ASSERT_TRUE(synced) << "its folder was never synced";
+      EXPECT_LT(*synced, *reported);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, DurableProgramTest, ::testing::Values(
+    DurableCase{"Letterforge", "letterforge", {{"Rendered ", {"out/1.png", "debug/1.png"}}}},
+    DurableCase{"Batch", "letterforge-batch",
+                {{"{\\\"line\\\":1,", {"out/1.png", "debug/1.png"}},
+                 {"{\\\"line\\\":2,", {"out/2.png"}}}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(BatchProgramTest, AManifestThatCannotBeReadOrHoldsNoPageIsRefusedWhole) {
   const ProgramRun missing = batch({"missing.jsonl"});

@@ -23,7 +23,8 @@ Flags:
   --fail-on FLAGS   a page whose blocks carry one of these flags (comma-separated:
                     uncleaned, overflowed, unknown_characters, spans_balloons) fails with
                     status 8, its files still written
-  --quiet, -q       nothing on standard error but a refusal of the whole run
+  --quiet, -q       nothing on standard error but a refusal of the whole run or lost
+                    result lines
   --help, -h        this text
   --version         the version
   -                 read the manifest from standard input
@@ -36,6 +37,10 @@ standard input). Fields:
   translation  string   required: the translation JSON file
   output       string   required: the finished page; missing folders are created
   debug        string   a debug image of the decisions, in the format of its extension
+  layers       string   the layers to edit afterwards, at this path followed by
+                        .cleaned.png (the page cleaned, before any text), .text.png (the
+                        text over transparency), .mask.png (the cleanup mask) and .psd
+                        (original, cleaned and text layers; pages up to 30000 pixels a side)
 and any option below. A null value keeps the default.
   {"image": "p1.png", "ocr": "p1.ocr.json", "translation": "p1.tr.json",
    "output": "out/p1.png", "cleanup_mode": "bubble_clean"}
@@ -51,7 +56,8 @@ file, or write a file that another page reads, are refused before anything runs.
 
 Standard output: one JSON line per page as it finishes, in the order pages finish:
   line                  the manifest line
-  image, output, debug  the paths used (debug only when asked for)
+  image, output, debug, layers
+                        the paths used (debug and layers only when asked for)
   ok, status, message   true and 0; or false with the exit status letterforge would give and
                         its message (status 2 for a line that describes no job)
   milliseconds          time taken by the page, written files included
@@ -80,6 +86,8 @@ Exit status:
                rendered
   2            a bad command line, or a manifest that cannot be read, holds no page, or has
                two pages writing one file: nothing was rendered
+  3            result lines could not be written to standard output; no page was started
+               after the first lost line
   130/143/129  stopped by SIGINT, SIGTERM or SIGHUP after the pages in flight
 )";
 

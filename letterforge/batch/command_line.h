@@ -14,6 +14,9 @@ namespace letterforge {
 inline constexpr int kBatchAllRendered = 0;
 inline constexpr int kBatchSomePagesFailed = 1;
 inline constexpr int kBatchNotRun = 2;  // a bad command line, or a manifest refused as a whole
+// Result lines could not be written to standard output (closed, a pipe nobody reads, a full
+// disk): no page was started after the first lost line.
+inline constexpr int kBatchResultsLost = 3;
 // Stopped by a signal after the pages in flight: 128 + the signal, as shells report it.
 inline constexpr int kBatchStoppedBase = 128;
 

@@ -1,6 +1,7 @@
 #include "letterforge/batch/console.h"
 
 #include "letterforge/batch/result_line.h"
+#include "letterforge/inputs/text_rules.h"
 #include "platform/process_output.h"
 
 namespace letterforge {
@@ -33,9 +34,24 @@ void BatchConsole::pageFinished(const PageReport& report) {
   progress_.uncleanedPages += uncleaned ? 1 : 0;
   if (barShown_) streams_.error(kClearLine);
   barShown_ = false;
-  streams_.output(resultLine(report));
-  if (report.failure) errorLine("line " + std::to_string(report.line) + ": " + report.failure->message);
+  const std::string line = "line " + std::to_string(report.line) + ": ";
+  std::string failure;
+  if (!streams_.output(resultLine(report), failure)) {
+    // Whoever reads the results can no longer learn what became of the pages: said even when
+    // quiet, and no other page is started.
+    if (progress_.resultsLost++ == 0) {
+      streams_.error("letterforge-batch: standard output: " + visibleText(failure) +
+                     ": result lines are lost; starting no other page\n");
+    }
+    streams_.error(line + "its result line could not be written\n");
+  }
+  if (report.failure) errorLine(line + visibleText(report.failure->message));
   showProgress();
+}
+
+bool BatchConsole::resultsLost() const {
+  const std::lock_guard lock(mutex_);
+  return progress_.resultsLost > 0;
 }
 
 void BatchConsole::note(std::string_view line) {
@@ -79,7 +95,9 @@ Progress BatchConsole::progressNow() const {
 
 ConsoleStreams processStreams() {
   return ConsoleStreams{
-      .output = [](std::string_view line) { platform::writeOutputLine(line); },
+      .output = [](std::string_view line, std::string& failure) {
+        return platform::writeOutputLine(line, failure);
+      },
       .error = [](std::string_view text) { platform::writeError(text); }};
 }
 

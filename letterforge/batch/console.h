@@ -15,8 +15,9 @@ namespace letterforge {
 // Where a batch run's lines go, each written whole: result lines to standard output, progress
 // and failures to standard error.
 struct ConsoleStreams {
-  std::function<void(std::string_view line)> output{};  // a line, without its line feed
-  std::function<void(std::string_view text)> error{};   // text as it stands
+  // A line, without its line feed; false, with `failure`, when it cannot be written.
+  std::function<bool(std::string_view line, std::string& failure)> output{};
+  std::function<void(std::string_view text)> error{};  // text as it stands
 };
 
 // How the run shows itself on standard error.
@@ -32,8 +33,11 @@ class BatchConsole {
  public:
   BatchConsole(ConsoleStreams streams, ProgressStyle style, std::int64_t totalPages, int columns);
 
-  // The page's result line; its failure; the progress after it.
+  // The page's result line; its failure; the progress after it. A result line that cannot be
+  // written is said on standard error, even when quiet, with the page's line.
   void pageFinished(const PageReport& report);
+  // Whether a result line could not be written: the caller then starts no other page.
+  bool resultsLost() const;
   // A line of its own on standard error, unless quiet.
   void note(std::string_view line);
   // The summary; the progress so far.

@@ -45,12 +45,15 @@ std::string withoutTimes(const std::string& line) {
 TEST_P(BatchConsoleTest, ShowsTheRunAsItsStyleSays) {
   std::vector<Written> written;
   BatchConsole console(
-      {.output = [&](std::string_view line) { written.push_back({'o', std::string(line)}); },
+      {.output = [&](std::string_view line, std::string&) {
+         written.push_back({'o', std::string(line)});
+         return true;
+       },
        .error = [&](std::string_view text) { written.push_back({'e', std::string(text)}); }},
       GetParam().style, 2, 100);
   console.pageFinished(PageReport{.line = 1, .image = "a.png", .output = "a-out.png"});
   console.note("a note");
-  console.pageFinished(PageReport{.line = 3, .failure = RunFailure{"it broke", kExitUsage}});
+  console.pageFinished(PageReport{.line = 3, .failure = RunFailure{"it\nbroke", kExitUsage}});
   console.finish();
 
   std::vector<std::string> output;
@@ -75,7 +78,7 @@ TEST_P(BatchConsoleTest, ShowsTheRunAsItsStyleSays) {
   EXPECT_FALSE(barShown) << "the bar is left standing after the summary";
   ASSERT_EQ(output.size(), 2u);
   EXPECT_TRUE(output[0].starts_with("{\"line\":1,\"image\":\"a.png\",\"output\":\"a-out.png\",\"ok\":true"));
-  EXPECT_TRUE(output[1].starts_with("{\"line\":3,\"ok\":false,\"status\":2,\"message\":\"it broke\""));
+  EXPECT_TRUE(output[1].starts_with("{\"line\":3,\"ok\":false,\"status\":2,\"message\":\"it\\nbroke\""));
 
   // The lines left on the screen: each clear takes back what followed the last line feed.
   std::vector<std::string> lines;
@@ -100,12 +103,37 @@ TEST_P(BatchConsoleTest, ShowsTheRunAsItsStyleSays) {
 INSTANTIATE_TEST_SUITE_P(Styles, BatchConsoleTest, ::testing::Values(
     ConsoleCase{"Quiet", ProgressStyle::kQuiet, {}},
     ConsoleCase{"PlainLines", ProgressStyle::kLines,
-                {"1/2 pages", "a note", "line 3: it broke", "2/2 pages, 1 failed",
+                {"1/2 pages", "a note", "line 3: it\\nbroke", "2/2 pages, 1 failed",
                  "2 pages: 1 rendered, 1 failed"}},
     // On a terminal the bar is redrawn in place, never left as a line of its own.
     ConsoleCase{"TerminalBar", ProgressStyle::kTerminal,
-                {"a note", "line 3: it broke", "2 pages: 1 rendered, 1 failed"}}),
+                {"a note", "line 3: it\\nbroke", "2 pages: 1 rendered, 1 failed"}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// From the first result line that cannot be written on, each lost one is named on standard
+// error, even when quiet, and the console says so to its caller.
+TEST(BatchConsoleLossTest, LostResultLinesAreNamedEvenWhenQuiet) {
+  std::string error;
+  int lines = 0;
+  BatchConsole console({.output = [&](std::string_view, std::string& failure) {
+                          failure = "Broken\npipe";
+                          return ++lines < 2;
+                        },
+                        .error = [&](std::string_view text) { error += text; }},
+                       ProgressStyle::kQuiet, 3, 100);
+  console.pageFinished(PageReport{.line = 1});
+  EXPECT_FALSE(console.resultsLost());
+  console.pageFinished(PageReport{.line = 2});
+  console.pageFinished(PageReport{.line = 4, .failure = RunFailure{"it broke", kExitUsage}});
+  EXPECT_TRUE(console.resultsLost());
+  EXPECT_EQ(error,
+            "letterforge-batch: standard output: Broken\\npipe: result lines are lost; starting "
+            "no other page\nline 2: its result line could not be written\nline 4: its result "
+            "line could not be written\n");
+  EXPECT_EQ(console.progress().resultsLost, 2);
+  const std::string summary = summaryLine(console.progress());
+  EXPECT_TRUE(summary.ends_with("): 2 rendered, 1 failed, 2 results lost")) << summary;
+}
 
 }  // namespace
 }  // namespace letterforge

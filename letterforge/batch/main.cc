@@ -1,10 +1,12 @@
 // letterforge-batch: renders the pages of a manifest in one process, on several threads, and
 // writes a JSON line per page to standard output as each one finishes.
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +22,7 @@
 #include "letterforge/batch/stop_signals.h"
 #include "letterforge/driver/block_flags.h"
 #include "letterforge/driver/version.h"
+#include "letterforge/inputs/text_rules.h"
 #include "platform/files.h"
 #include "platform/process_output.h"
 
@@ -41,9 +44,25 @@ int terminalColumns() {
   return kDefaultColumns;
 }
 
-int refuse(const std::string& message) {
-  platform::writeErrorLine("letterforge-batch: " + message);
-  return kBatchNotRun;
+int refuse(const std::string& message, int status = kBatchNotRun) {
+  platform::writeErrorLine("letterforge-batch: " + visibleText(message));
+  return status;
+}
+
+// A closed standard stream's number goes to the next file opened, and what is meant for the
+// stream would go into that file. Standard input and error are pointed at /dev/null; false
+// when standard output is closed.
+bool standardOutputOpen() {
+  for (const int fd : {STDIN_FILENO, STDERR_FILENO}) {
+    if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+      const int null = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+      if (null >= 0 && null != fd) {
+        ::dup2(null, fd);
+        ::close(null);
+      }
+    }
+  }
+  return ::fcntl(STDOUT_FILENO, F_GETFD) >= 0 || errno != EBADF;
 }
 
 // The report, failed when a block carries a flag of `failOn` and the page did not fail before.
@@ -65,6 +84,7 @@ std::string signalName(int signal) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const bool outputOpen = standardOutputOpen();
   platform::reportOversizedWritesAsFailures();
   // A reader of standard output that goes away must not end the run halfway.
   std::signal(SIGPIPE, SIG_IGN);
@@ -82,9 +102,14 @@ int main(int argc, char** argv) {
     std::fputs(text.c_str(), stdout);
     return std::fflush(stdout) == 0 ? kBatchAllRendered : kBatchNotRun;
   }
+  if (!outputOpen) {
+    return refuse("standard output is closed: the result lines could not be written; nothing "
+                  "was rendered", kBatchResultsLost);
+  }
   const auto entries = loadManifest(parsed->manifest, parsed->defaults, failure);
   if (!entries) return refuse(failure);
-  if (const auto fault = sharedFileFault(*entries)) return refuse("refused: " + *fault);
+  const std::string manifest = parsed->manifest == "-" ? "" : parsed->manifest;
+  if (const auto fault = sharedFileFault(*entries, manifest)) return refuse("refused: " + *fault);
 
   const ProgressStyle style = parsed->quiet             ? ProgressStyle::kQuiet
                               : isatty(STDERR_FILENO) != 0 ? ProgressStyle::kTerminal
@@ -100,12 +125,15 @@ int main(int argc, char** argv) {
                    ": finishing the pages in flight, starting no other");
     });
     runBatch(*entries, parsed->jobs > 0 ? parsed->jobs : coreCount(), stop,
-             [&console, &parsed](const PageReport& report) {
+             [&](const PageReport& report) {
                console.pageFinished(withFlagsFailed(report, parsed->failOn));
+               if (console.resultsLost()) stop.store(true);
              });
     stoppedBy = signals.received();
   }
   console.finish();
   if (stoppedBy != 0) return kBatchStoppedBase + stoppedBy;
-  return console.progress().failed > 0 ? kBatchSomePagesFailed : kBatchAllRendered;
+  const Progress progress = console.progress();
+  if (progress.resultsLost > 0) return kBatchResultsLost;
+  return progress.failed > 0 ? kBatchSomePagesFailed : kBatchAllRendered;
 }

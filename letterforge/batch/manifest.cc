@@ -93,20 +93,20 @@ bool readOption(const JsonField& field, const std::string& folder, JobOptions& o
 
 bool isPathField(const std::string& name) {
   return name == "image" || name == "ocr" || name == "translation" || name == "output" ||
-         name == "debug";
+         name == "debug" || name == "layers";
 }
 
 bool readPathField(const JsonField& field, const std::string& folder, PageJob& job,
                    std::string& failure) {
-  if (field.name == "debug") {
+  if (field.name == "debug" || field.name == "layers") {
     // As letterforge reads its debug argument: trimmed, and empty for none.
     if (isNull(field.value)) return true;
     if (!std::holds_alternative<std::string>(field.value)) {
-      failure = "debug: expected a string, found " + std::string(typeName(field.value));
+      failure = field.name + ": expected a string, found " + std::string(typeName(field.value));
       return false;
     }
     const std::string trimmed = trimmedText(std::get<std::string>(field.value));
-    job.debug = trimmed.empty() ? "" : resolvedPath(folder, trimmed);
+    (field.name == "debug" ? job.debug : job.layers) = trimmed.empty() ? "" : resolvedPath(folder, trimmed);
     return true;
   }
   std::string* path = field.name == "image"         ? &job.image

@@ -19,6 +19,7 @@ struct PageJob {
   std::string translation{};
   std::string output{};
   std::string debug{};  // empty: no debug image
+  std::string layers{};  // empty: no layers; else the start of the layer files' paths
   JobOptions options{};
   bool operator==(const PageJob&) const = default;
 };

@@ -70,6 +70,10 @@ INSTANTIATE_TEST_SUITE_P(Table, ManifestLineTest, ::testing::Values(
     LineCase{"DebugTrimmedAndRead", lineWith(R"("debug": "  d/p.png ")"),
              [](J j) { j.debug = "ch/d/p.png"; }},
     LineCase{"BlankDebugMeansNone", lineWith(R"("debug": "  ")")},
+    LineCase{"LayersTrimmedAndRead", lineWith(R"("layers": " l/p1 ")"),
+             [](J j) { j.layers = "ch/l/p1"; }},
+    LineCase{"LayersOfWrongType", lineWith(R"("layers": true)"), {},
+             "layers: expected a string, found a boolean"},
     LineCase{"AbsolutePathStays",
              R"({"image": "/abs/p.png", "ocr": "o.json", "translation": "t.json", "output": "out/p.png"})",
              [](J j) { j.image = "/abs/p.png"; }},
@@ -111,7 +115,7 @@ INSTANTIATE_TEST_SUITE_P(Table, ManifestLineTest, ::testing::Values(
                j.options.settings.typeset.fontWeight = FontWeight::regular;
              }},
     LineCase{"ModeWordMistyped", lineWith(R"("cleanup_mode": "bubbleclean")"), {},
-             "cleanup_mode: expected white_fill, text_inpaint, bubble_clean or none, found "
+             "cleanup_mode: expected white_fill, text_inpaint, bubble_clean, repaint or none, found "
              "\"bubbleclean\" (nearest: bubble_clean)"},
     LineCase{"BlocksAsAnObjectKeepTheirOrder",
              lineWith(R"("blocks": {"b2": {"group": "x", "text_color": "#ff0000"}, "b1": {"skip": true}})"),

@@ -20,6 +20,7 @@ std::optional<RenderJob> renderJobOf(const PageJob& job, std::string& failure) {
                    .translations = PayloadFile{job.translation},
                    .settings = jobSettings(job.options),
                    .debugImage = !job.debug.empty(),
+                   .layers = !job.layers.empty(),
                    .encoding = encoding,
                    .debugEncoding = debug,
                    .outputName = job.output,
@@ -28,7 +29,11 @@ std::optional<RenderJob> renderJobOf(const PageJob& job, std::string& failure) {
 
 PageReport runPage(RenderEngine& engine, const PageJob& job) {
   const auto start = std::chrono::steady_clock::now();
-  PageReport report{.line = job.line, .image = job.image, .output = job.output, .debug = job.debug};
+  PageReport report{.line = job.line,
+                    .image = job.image,
+                    .output = job.output,
+                    .debug = job.debug,
+                    .layers = job.layers};
   const ReportSink sink = [&report](std::string_view line) { report.reportLines.emplace_back(line); };
   RunFailure failure;
   auto renderJob = renderJobOf(job, failure.message);
@@ -36,7 +41,7 @@ PageReport runPage(RenderEngine& engine, const PageJob& job) {
     report.failure = RunFailure{std::move(failure.message), kExitUsage};
   } else if (const auto result = engine.render(std::move(*renderJob), sink, failure)) {
     report.blocks = result->blocks;
-    report.failure = writeRenderedFiles(*result, job.output, job.debug);
+    report.failure = writeRenderedFiles(*result, job.output, job.debug, job.layers);
   } else {
     report.failure = std::move(failure);
   }
@@ -51,6 +56,7 @@ PageReport unreadableLineReport(const ManifestEntry& entry) {
                     .image = job.image,
                     .output = job.output,
                     .debug = job.debug,
+                    .layers = job.layers,
                     .failure = RunFailure{entry.failure, kExitUsage}};
 }
 

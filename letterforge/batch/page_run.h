@@ -16,6 +16,7 @@ struct PageReport {
   std::string image{};
   std::string output{};
   std::string debug{};                  // empty: none asked for
+  std::string layers{};                 // empty: none asked for; else where they start
   std::optional<RunFailure> failure{};  // absent: rendered and every file written
   std::int64_t milliseconds = 0;
   std::vector<std::string> reportLines{};  // the cleanup lines letterforge writes to standard error
@@ -27,8 +28,10 @@ struct PageReport {
 // Absent, with `failure`, when an extension names no format written here.
 std::optional<RenderJob> renderJobOf(const PageJob& job, std::string& failure);
 
-// Renders the page and writes its output, then its debug image, each whole or not at all.
-// Fails as letterforge fails on the same files, with its message and status class.
+// Renders the page and writes its layers (all four or none) and its output, then its debug
+// image, each whole or not at all. Fails as letterforge fails on the same files, with its
+// message and status class; a layer that cannot be made or written fails the page with the
+// write-failure status and leaves neither layers nor output.
 PageReport runPage(RenderEngine& engine, const PageJob& job);
 
 // The report of a manifest line that describes no job: failed with the usage class.

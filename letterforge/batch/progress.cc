@@ -97,6 +97,7 @@ std::string summaryLine(const Progress& progress) {
   if (progress.done < progress.total) {
     text += ", " + std::to_string(progress.total - progress.done) + " not started";
   }
+  if (progress.resultsLost > 0) text += ", " + std::to_string(progress.resultsLost) + " results lost";
   const std::string flagged = flaggedText(progress, true);
   if (!flagged.empty()) text += "; " + flagged.substr(2);
   return text;

@@ -11,6 +11,7 @@ struct Progress {
   std::int64_t failed = 0;
   std::int64_t total = 0;
   double elapsedSeconds = 0.0;
+  std::int64_t resultsLost = 0;  // pages whose result line could not be written
   // Blocks of the pages rendered, by flag.
   std::int64_t uncleanedBlocks = 0;
   std::int64_t uncleanedPages = 0;  // pages with an uncleaned block
@@ -30,9 +31,9 @@ std::string progressLine(const Progress& progress);
 std::string progressBar(const Progress& progress, int columns);
 
 // The last line of a run: "40 pages in 1:02 (38.7 pages/min): 39 rendered, 1 failed", and
-// ", 12 not started" after a stop; then the flagged blocks, those counts that are not 0:
-// "; 3 blocks left uncleaned on 2 pages, 5 overflowed, 1 with unknown characters,
-// 2 spanning balloons".
+// ", 12 not started" after a stop, ", 3 results lost" when result lines could not be written;
+// then the flagged blocks, those counts that are not 0: "; 3 blocks left uncleaned on 2 pages,
+// 5 overflowed, 1 with unknown characters, 2 spanning balloons".
 std::string summaryLine(const Progress& progress);
 
 // Seconds as "m:ss", or "h:mm:ss" from an hour on, rounded up to whole seconds.

@@ -65,7 +65,8 @@ std::string resultLine(const PageReport& report) {
   object.integer("line", report.line);
   // A line that could not be read may name none of its files.
   const std::pair<const char*, const std::string*> paths[] = {
-      {"image", &report.image}, {"output", &report.output}, {"debug", &report.debug}};
+      {"image", &report.image}, {"output", &report.output}, {"debug", &report.debug},
+      {"layers", &report.layers}};
   for (const auto& [name, path] : paths) {
     if (!path->empty()) object.text(name, *path);
   }

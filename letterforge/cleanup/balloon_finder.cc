@@ -244,7 +244,7 @@ std::optional<Balloon> findBalloon(const platform::PageBitmap& page, const Rect&
   const auto paper = paperBetweenLetters(smoothed, text);
   if (!paper) return std::nullopt;
 
-  RegionGrid similar = emptyGrid(window.width, window.height);
+  RegionGrid similar = emptyRegionGrid(window.width, window.height);
   for (std::size_t i = 0; i < similar.cells.size(); ++i) {
     similar.cells[i] = largestChannelDifference(smoothed.smoothed[i], paper->color) <= paper->tolerance ? 1 : 0;
   }

@@ -10,6 +10,7 @@ enum class CleanupMode {
   kWhiteFill,    // a white rounded patch under each text area
   kTextInpaint,  // lettering repainted from its surroundings, behind the safety gate
   kBubbleClean,  // bubbles found and patched in their paper colour, inpainting as the fallback
+  kRepaint,      // lettering, outline and halo repainted on any paper, tone or art
 };
 
 // The words of the cleanup modes, in the order help texts list them.
@@ -17,6 +18,7 @@ inline constexpr ModeWord<CleanupMode> kCleanupModeWords[] = {
     {"white_fill", CleanupMode::kWhiteFill},
     {"text_inpaint", CleanupMode::kTextInpaint},
     {"bubble_clean", CleanupMode::kBubbleClean},
+    {"repaint", CleanupMode::kRepaint},
     {"none", CleanupMode::kNone},
 };
 

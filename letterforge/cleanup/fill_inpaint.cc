@@ -207,10 +207,13 @@ class InpaintRegion {
 
 }  // namespace
 
-void fillRoundedRect(PageBitmap& page, const Rect& rect, const platform::Color& colour) {
+double roundedRectRadius(const Rect& rect) {
   constexpr double kRadiusFactor = 0.18, kRadiusMax = 12.0;
-  const double radius = std::min(kRadiusFactor * std::min(width(rect), height(rect)), kRadiusMax);
-  page.fillRoundedRect(rect, radius, colour);
+  return std::min(kRadiusFactor * std::min(width(rect), height(rect)), kRadiusMax);
+}
+
+void fillRoundedRect(PageBitmap& page, const Rect& rect, const platform::Color& colour) {
+  page.fillRoundedRect(rect, roundedRectRadius(rect), colour);
 }
 
 void inpaintMask(PageBitmap& page, const TextMask& mask) {

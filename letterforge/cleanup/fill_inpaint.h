@@ -13,8 +13,10 @@
 namespace letterforge {
 
 // Fills `rect` (drawing coordinates, neither cut nor rounded to pixels) with an antialiased
-// rounded rectangle of corner radius min(0.18 x the shorter side, 12).
+// rounded rectangle of corner radius roundedRectRadius(rect).
 void fillRoundedRect(platform::PageBitmap& page, const Rect& rect, const platform::Color& colour);
+// min(0.18 x the shorter side, 12).
+double roundedRectRadius(const Rect& rect);
 
 // Repaints every mask pixel on the page with the mean colour of the unmasked page pixels in
 // the first square window around it, of radius 2, 3, 4 or 5 and cut to the page, that holds

@@ -73,7 +73,7 @@ std::vector<std::int32_t> chamfer(const RegionGrid& grid, std::uint8_t zeroValue
 
 }  // namespace
 
-RegionGrid emptyGrid(std::int64_t width, std::int64_t height) {
+RegionGrid emptyRegionGrid(std::int64_t width, std::int64_t height) {
   if (width <= 0 || height <= 0) return {};
   return RegionGrid{.width = width,
                     .height = height,
@@ -94,7 +94,7 @@ RegionGrid largestSeededArea(const RegionGrid& grid, const std::vector<std::int6
     const std::int64_t n = ++seedsOf[labels[seed]];
     if (best == 0 || n > seedsOf[best]) best = labels[seed];
   }
-  RegionGrid area = emptyGrid(grid.width, grid.height);
+  RegionGrid area = emptyRegionGrid(grid.width, grid.height);
   if (best == 0) return area;
   for (std::size_t i = 0; i < labels.size(); ++i) area.cells[i] = labels[i] == best ? 1 : 0;
   return area;
@@ -129,7 +129,7 @@ RegionGrid withSmallHolesFilled(const RegionGrid& grid, std::int64_t maxHoleHeig
 
 RegionGrid eroded(const RegionGrid& grid, double radius) {
   const std::vector<std::int32_t> d = chamfer(grid, 0, true);
-  RegionGrid out = emptyGrid(grid.width, grid.height);
+  RegionGrid out = emptyRegionGrid(grid.width, grid.height);
   const double limit = radius * kStraight;
   for (std::size_t i = 0; i < d.size(); ++i) out.cells[i] = d[i] > limit ? 1 : 0;
   return out;
@@ -137,7 +137,7 @@ RegionGrid eroded(const RegionGrid& grid, double radius) {
 
 RegionGrid dilated(const RegionGrid& grid, double radius) {
   const std::vector<std::int32_t> d = chamfer(grid, 1, false);
-  RegionGrid out = emptyGrid(grid.width, grid.height);
+  RegionGrid out = emptyRegionGrid(grid.width, grid.height);
   const double limit = radius * kStraight;
   for (std::size_t i = 0; i < d.size(); ++i) out.cells[i] = d[i] <= limit ? 1 : 0;
   return out;

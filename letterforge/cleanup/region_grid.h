@@ -15,7 +15,7 @@ struct RegionGrid {
 };
 
 // A width × height grid with no cell set (an empty grid for a non-positive side).
-RegionGrid emptyGrid(std::int64_t width, std::int64_t height);
+RegionGrid emptyRegionGrid(std::int64_t width, std::int64_t height);
 
 std::int64_t setCellCount(const RegionGrid& grid);
 

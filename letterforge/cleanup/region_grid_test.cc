@@ -10,7 +10,7 @@ namespace {
 
 // A grid from rows of '#' (set) and '.' (unset), the first row being row 0.
 RegionGrid gridOf(const std::vector<std::string>& rows) {
-  RegionGrid grid = emptyGrid(static_cast<std::int64_t>(rows.front().size()),
+  RegionGrid grid = emptyRegionGrid(static_cast<std::int64_t>(rows.front().size()),
                               static_cast<std::int64_t>(rows.size()));
   for (std::size_t y = 0; y < rows.size(); ++y) {
     for (std::size_t x = 0; x < rows[y].size(); ++x) grid.cells[y * rows[y].size() + x] = rows[y][x] == '#';
@@ -76,8 +76,8 @@ TEST(RegionGridTest, LargestRectangleAndBounds) {
   EXPECT_EQ(largestRectangle(grid, 4), (CellRect{2, 0, 2, 4}));
   EXPECT_EQ(largestRectangle(grid, 5), CellRect{});
   EXPECT_EQ(setBounds(grid), (CellRect{1, 0, 6, 4}));
-  EXPECT_EQ(largestRectangle(emptyGrid(3, 3)), CellRect{});
-  EXPECT_EQ(setBounds(emptyGrid(3, 3)), CellRect{});
+  EXPECT_EQ(largestRectangle(emptyRegionGrid(3, 3)), CellRect{});
+  EXPECT_EQ(setBounds(emptyRegionGrid(3, 3)), CellRect{});
 }
 
 }  // namespace

@@ -19,6 +19,10 @@ inline constexpr platform::Color systemOrangeColor{0.98, 0.55, 0.05, 1.0};
 inline constexpr platform::Color systemRedColor{0.90, 0.15, 0.15, 1.0};
 inline constexpr platform::Color systemYellowColor{0.85, 0.64, 0.0, 1.0};  // dark enough to read on paper
 inline constexpr platform::Color systemPurpleColor{0.60, 0.25, 0.85, 1.0};
+// What the repaint mode did with a block.
+inline constexpr platform::Color repaintedPaperColor{0.0, 0.60, 0.60, 1.0};     // teal
+inline constexpr platform::Color inpaintedSmoothColor{0.20, 0.30, 0.75, 1.0};  // indigo
+inline constexpr platform::Color inpaintedTextureColor{0.85, 0.10, 0.55, 1.0};  // magenta
 
 // One annotated rectangle recorded during cleanup.
 struct BubbleDebugRegion {

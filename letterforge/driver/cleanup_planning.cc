@@ -5,6 +5,7 @@
 
 #include "letterforge/cleanup/background_classification.h"
 #include "letterforge/cleanup/fill_inpaint.h"
+#include "letterforge/driver/repaint_pass.h"
 #include "letterforge/driver/run_report.h"
 #include "letterforge/inputs/text_rules.h"
 #include "letterforge/inputs/translation_lookup.h"
@@ -103,9 +104,13 @@ const char* cleanupActionWord(CleanupAction action) {
     case CleanupAction::kPatchedDense: return "patched_dense";
     case CleanupAction::kPatchedEmpty: return "patched_empty";
     case CleanupAction::kPatchedGrouped: return "patched_grouped";
-    case CleanupAction::kFallback: break;
+    case CleanupAction::kFallback: return "fallback";
+    case CleanupAction::kRepaintedPaper: return "repainted_paper";
+    case CleanupAction::kInpaintedSmooth: return "inpainted_smooth";
+    case CleanupAction::kInpaintedTexture: return "inpainted_texture";
+    case CleanupAction::kNotCleaned: break;
   }
-  return "fallback";
+  return "not_cleaned";
 }
 
 std::optional<CleanupPlan> prepareCleanup(const platform::PageBitmap& page,
@@ -149,7 +154,8 @@ void runCleanupPass(platform::PageBitmap& page, CleanupMode cleanupMode,
 void runCleanupPasses(platform::PageBitmap& page, const std::vector<CleanupMode>& blockModes,
                       const std::vector<RenderItem>& blockItems, const CleanupPlan& plan,
                       const Rect& pageRect, CleanupRecord& record, const ReportSink& sink) {
-  for (const CleanupMode mode : {CleanupMode::kTextInpaint, CleanupMode::kBubbleClean}) {
+  for (const CleanupMode mode :
+       {CleanupMode::kTextInpaint, CleanupMode::kBubbleClean, CleanupMode::kRepaint}) {
     ChosenBlocks chosen(blockItems.size(), false);
     bool any = false;
     for (std::size_t i = 0; i < blockItems.size() && i < blockModes.size(); ++i) {
@@ -159,8 +165,10 @@ void runCleanupPasses(platform::PageBitmap& page, const std::vector<CleanupMode>
     if (!any) continue;
     if (mode == CleanupMode::kTextInpaint) {
       inpaintPass(page, blockItems, plan, record, sink, chosen);
-    } else {
+    } else if (mode == CleanupMode::kBubbleClean) {
       bubbleCleanPass(page, blockItems, plan, pageRect, record, sink, chosen);
+    } else {
+      repaintPass(page, blockItems, record, sink, chosen);
     }
   }
 }

@@ -37,11 +37,15 @@ enum class CleanupAction {
   kPatchedEmpty,    // patched without a mask
   kPatchedGrouped,  // patched white because its group sits in a bubble
   kFallback,        // no usable bubble: cleaned as plain background instead
+  kRepaintedPaper,    // its lettering repainted in its paper's colour and grain
+  kInpaintedSmooth,   // its lettering filled from the gradient or shading around it
+  kInpaintedTexture,  // its lettering filled from the tone or art around it
+  kNotCleaned,        // nothing in it stood out of its ground: left as it is
 };
 
 struct BlockCleanup {
   CleanupAction action = CleanupAction::kLeftAlone;
-  std::optional<double> coverage{};    // of the mask, when patched with one
+  std::optional<double> coverage{};    // of the mask, when patched or repainted with one
   std::optional<double> confidence{};  // of the bubble, when one was found
   std::string fallbackReason{};        // "low_bubble_confidence" or "empty_mask"
   CleanupAction fallbackAction = CleanupAction::kLeftAlone;  // what the plain cleanup did
@@ -49,7 +53,8 @@ struct BlockCleanup {
 };
 
 // The word for an action: "left_alone", "white_fill", "inpainted", "refused", "patched",
-// "patched_dense", "patched_empty", "patched_grouped" or "fallback".
+// "patched_dense", "patched_empty", "patched_grouped", "fallback", "repainted_paper",
+// "inpainted_smooth", "inpainted_texture" or "not_cleaned".
 const char* cleanupActionWord(CleanupAction action);
 
 // What the cleanup passes record; lists only grow.

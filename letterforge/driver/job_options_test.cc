@@ -60,13 +60,13 @@ INSTANTIATE_TEST_SUITE_P(Table, SetJobOptionTest, ::testing::Values(
     SetCase{"TypesettingWord", "typesetting_mode", std::string("strict"),
             [](O o) { o.settings.typeset.typesettingMode = TypesettingMode::kStrict; }},
     SetCase{"ModeTypoRefusedNamingTheNearest", "cleanup_mode", std::string("bubbleclean"), nullptr,
-            "cleanup_mode: expected white_fill, text_inpaint, bubble_clean or none, found "
+            "cleanup_mode: expected white_fill, text_inpaint, bubble_clean, repaint or none, found "
             "\"bubbleclean\" (nearest: bubble_clean)"},
     SetCase{"PaddedModeRefused", "cleanup_mode", std::string("BUBBLE_CLEAN "), nullptr,
-            "cleanup_mode: expected white_fill, text_inpaint, bubble_clean or none, found "
+            "cleanup_mode: expected white_fill, text_inpaint, bubble_clean, repaint or none, found "
             "\"BUBBLE_CLEAN \" (nearest: bubble_clean)"},
     SetCase{"EmptyModeRefused", "cleanup_mode", std::string(""), nullptr,
-            "cleanup_mode: expected white_fill, text_inpaint, bubble_clean or none, found \"\" "
+            "cleanup_mode: expected white_fill, text_inpaint, bubble_clean, repaint or none, found \"\" "
             "(nearest: none)"},
     SetCase{"WeightRefused", "font_weight", std::string("heavy"), nullptr,
             "font_weight: expected regular, semibold or bold, found \"heavy\" (nearest: bold)"},
@@ -76,8 +76,8 @@ INSTANTIATE_TEST_SUITE_P(Table, SetJobOptionTest, ::testing::Values(
             [](O o) { o.settings.blocks = "overrides.json"; }},
     SetCase{"BlocksFaultToldWhenSet", "blocks", std::string(R"({"b1": {"cleanup": "keepit"}})"),
             nullptr,
-            "blocks: b1: cleanup: expected white_fill, text_inpaint, bubble_clean, none or keep, "
-            "found \"keepit\" (nearest: keep)"},
+            "blocks: b1: cleanup: expected white_fill, text_inpaint, bubble_clean, repaint, none or "
+            "keep, found \"keepit\" (nearest: keep)"},
     SetCase{"PresetRefused", "grouping_preset", std::string("agressive"), nullptr,
             "grouping_preset: expected conservative, balanced, aggressive or balloon, found "
             "\"agressive\" (nearest: aggressive)"},
@@ -219,7 +219,7 @@ TEST(JobOptionDescriptionsTest, WordOptionsListTheirWords) {
     }
     return std::string();
   };
-  EXPECT_EQ(help("cleanup_mode"), "white_fill, text_inpaint, bubble_clean or none (default white_fill)");
+  EXPECT_EQ(help("cleanup_mode"), "white_fill, text_inpaint, bubble_clean, repaint or none (default white_fill)");
   EXPECT_EQ(help("font_weight"), "regular, semibold or bold (default bold)");
   EXPECT_EQ(help("font_scale"), "factor on the estimated size, 0.5 to 2 (default 1)");
   EXPECT_EQ(help("stroke_color"), "outline colour as six hex digits, # allowed (default FFFFFF)");

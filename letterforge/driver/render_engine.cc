@@ -86,6 +86,19 @@ bool deliver(platform::PageBitmap bitmap, const std::optional<ImageEncoding>& en
   return true;
 }
 
+// The page point with the layers' bitmaps held in their drawing state as the page is.
+std::optional<RunFailure> drawLayered(RunState& run, platform::PageBitmap& page,
+                                      platform::TextContext& text, const ReportSink& sink,
+                                      PageLayers* layers) {
+  if (layers == nullptr) return cleanAndTypeset(run, page, text, sink);
+  layers->cleaned.save();
+  layers->text.save();
+  auto failure = cleanAndTypeset(run, page, text, sink, layers);
+  layers->text.restore();
+  layers->cleaned.restore();
+  return failure;
+}
+
 }  // namespace
 
 std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink& sink,
@@ -134,17 +147,33 @@ std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink
     failure = {"Could not create the page bitmap: out of memory", kExitOutOfMemory};
     return std::nullopt;
   }
+  std::optional<PageLayers> layers;
+  if (job.layers && !(layers = makePageLayers(run.pageImage, &pixels_))) {
+    failure = {"Could not create the layers of " + job.outputName + ": out of memory", kExitOutOfMemory};
+    return std::nullopt;
+  }
   page->save();
   drawPageImage(*page, run.pageImage);
   // Only the debug image paints the page image again.
   if (!job.debugImage) pixels_.keep(run.pageImage);
-  auto pageFailure = cleanAndTypeset(run, *page, text_, sink);
+  auto pageFailure = drawLayered(run, *page, text_, sink, layers ? &*layers : nullptr);
   page->restore();
   if (pageFailure) {
     failure = std::move(*pageFailure);
     return std::nullopt;
   }
   RenderResult result{.blocks = blockOutcomes(run)};
+  if (layers) {
+    std::string why;
+    result.layers = encodeLayers(*layers, *page, run.cleanupRecord.cleanedMasks, job.outputName, why);
+    for (platform::PageBitmap* bitmap : {&layers->original, &layers->cleaned, &layers->text}) {
+      platform::keepPixels(std::move(*bitmap), pixels_);
+    }
+    if (!result.layers) {
+      failure = {why, kExitWriteFailure};
+      return std::nullopt;
+    }
+  }
   if (!deliver(std::move(*page), job.encoding, job.outputName, result.page, failure, pixels_)) {
     return std::nullopt;
   }

@@ -6,6 +6,7 @@
 #include <variant>
 #include <vector>
 
+#include "letterforge/driver/page_layers.h"
 #include "letterforge/driver/render_options.h"
 #include "letterforge/driver/render_pipeline.h"
 #include "letterforge/driver/run_report.h"
@@ -45,6 +46,7 @@ struct RenderJob {
   TranslationSource translations{};
   RenderSettings settings{};
   bool debugImage = false;  // also draw the decisions over the untouched page
+  bool layers = false;      // also make the layers for editing afterwards (EncodedLayers)
   std::optional<ImageEncoding> encoding{};       // absent: the finished images as bitmaps
   std::optional<ImageEncoding> debugEncoding{};  // absent: as the page
   std::string outputName = "the page";  // name the images in an encoding failure
@@ -62,6 +64,8 @@ struct RenderResult {
   std::optional<RenderedImage> debug{};      // asked for and made
   std::optional<RunFailure> debugFailure{};  // asked for but not made; the page still stands
   std::vector<BlockOutcome> blocks{};        // one per translated block, in block order
+  std::optional<EncodedLayers> layers{};     // asked for and made; when asked for, made or
+                                             // the page fails with the write-failure status
 };
 
 // Renders pages: everything a run needs besides its inputs (fonts and their caches, the

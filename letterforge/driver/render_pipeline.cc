@@ -28,36 +28,56 @@ const Balloon* fittingBalloon(const RunState& run, std::size_t i) {
   return balloon.interior.width > 1.0 && balloon.interior.height > 1.0 ? &balloon : nullptr;
 }
 
+// The room render item `i` is set in inside its balloon, when balloon fitting sets it there.
+std::optional<Rect> balloonRoom(const RunState& run, std::size_t i, const TypesetOptions& options) {
+  const Balloon* balloon = fittingBalloon(run, i);
+  if (!balloon) return std::nullopt;
+  const RenderItem& item = run.renderItems[i];
+  // The interiors keep their margin from the outline already; one that misses the source
+  // lettering would carry the text away from where it was. The lettering's own box, where
+  // the balloon holds all of it (a caption box filled to its border), may be roomiest.
+  std::vector<Rect> rooms;
+  for (const Rect& interior : balloon->interiors) {
+    if (intersects(interior, item.rect)) rooms.push_back(interior);
+  }
+  if (heldShare(*balloon, item.rect) >= kWholeShare) rooms.push_back(item.rect);
+  const auto room = roomiestRect(rooms, options, item.text);
+  if (!room) return std::nullopt;
+  return clampRect(*room, run.pageRect);
+}
+
 // Cleans (in white fill mode) and draws render item `i` into its text area, or into its
-// balloon's interior when it fills a balloon and balloon fitting is on; a skipped item is
-// cleaned only. Its blocks' overrides decide its mode and look.
+// balloon's interior when it fills a balloon and balloon fitting is on, and into the layers
+// when there are any: the fill on the cleaned page, the text on the text layer, whose earlier
+// text a fill covers goes as it goes from the page. A skipped item is cleaned only. Its
+// blocks' overrides decide its mode and look.
 TypesetOutcome typesetItem(platform::PageBitmap& page, platform::TextContext& text,
-                           const RunState& run, std::size_t i) {
+                           const RunState& run, std::size_t i, PageLayers* layers) {
   const RenderItem& item = run.renderItems[i];
   const ItemStyle style = itemStyle(run, item);
   const CleanupMode mode = style.cleanup;
   const TypesetOptions& options = style.typeset;
   const Rect area = itemTextArea(page, item, run.pageRect, mode, run.cleanupPlan.blockCleanRects);
   const double p = textMargin(item);
-  if (mode == CleanupMode::kWhiteFill) fillRoundedRect(page, area, platform::kWhite);
+  if (mode == CleanupMode::kWhiteFill) {
+    fillRoundedRect(page, area, platform::kWhite);
+    if (layers) {
+      fillRoundedRect(layers->cleaned, area, platform::kWhite);
+      layers->text.eraseRoundedRect(area, roundedRectRadius(area));
+    }
+  }
   if (style.skipped) return {};
-  if (const Balloon* balloon = fittingBalloon(run, i)) {
-    // The interiors keep their margin from the outline already; one that misses the source
-    // lettering would carry the text away from where it was. The lettering's own box, where
-    // the balloon holds all of it (a caption box filled to its border), may be roomiest.
-    std::vector<Rect> rooms;
-    for (const Rect& interior : balloon->interiors) {
-      if (intersects(interior, item.rect)) rooms.push_back(interior);
-    }
-    if (heldShare(*balloon, item.rect) >= kWholeShare) rooms.push_back(item.rect);
-    if (const auto room = roomiestRect(rooms, options, item.text)) {
-      return drawBalloonText(text, page, options, style.family, item.text,
-                             clampRect(*room, run.pageRect));
-    }
+  if (const auto room = balloonRoom(run, i, options)) {
+    if (layers) drawBalloonText(text, layers->text, options, style.family, item.text, *room);
+    return drawBalloonText(text, page, options, style.family, item.text, *room);
   }
   const Rect textRect = inset(area, std::max(0.78 * p, 2.0), std::max(0.45 * p, 1.0));
   const bool bubble = mode == CleanupMode::kBubbleClean && !item.floating;
   const bool shortGroup = mode == CleanupMode::kBubbleClean && isShortGroup(item);
+  if (layers) {
+    drawFittedText(text, layers->text, options, style.family, item.text, bubble, shortGroup,
+                   textRect);
+  }
   return drawFittedText(text, page, options, style.family, item.text, bubble, shortGroup,
                         textRect);
 }
@@ -80,7 +100,8 @@ std::optional<RunFailure> planRun(RunState& run, const OcrPayload& ocr,
 }
 
 std::optional<RunFailure> cleanAndTypeset(RunState& run, platform::PageBitmap& page,
-                                          platform::TextContext& text, const ReportSink& sink) {
+                                          platform::TextContext& text, const ReportSink& sink,
+                                          PageLayers* layers) {
   if (searchesBalloons(run.settings)) placeInBalloons(run, page);
   std::string failure;
   auto plan = prepareCleanup(page, run.blockItems, run.renderItems, run.pageRect, failure);
@@ -90,8 +111,9 @@ std::optional<RunFailure> cleanAndTypeset(RunState& run, platform::PageBitmap& p
   const std::vector<CleanupMode> modes = blockCleanupModes(run);
   runCleanupPasses(page, modes, run.blockItems, run.cleanupPlan, run.pageRect, run.cleanupRecord,
                    sink);
+  if (layers) layers->cleaned.copyPixelsFrom(page);
   for (std::size_t i = 0; i < run.renderItems.size(); ++i) {
-    run.typesetOutcomes.push_back(typesetItem(page, text, run, i));
+    run.typesetOutcomes.push_back(typesetItem(page, text, run, i, layers));
   }
   // Every block lies in a render item, whose text area was filled in white fill mode.
   std::unordered_map<std::string, std::size_t> blockOfId;

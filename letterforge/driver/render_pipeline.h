@@ -7,6 +7,7 @@
 
 #include "letterforge/cleanup/balloon_finder.h"
 #include "letterforge/driver/cleanup_planning.h"
+#include "letterforge/driver/page_layers.h"
 #include "letterforge/driver/render_options.h"
 #include "letterforge/driver/run_report.h"
 #include "letterforge/inputs/block_overrides.h"
@@ -73,9 +74,12 @@ std::optional<RunFailure> planRun(RunState& run, const OcrPayload& ocr,
 
 // Page point: cleanup preparation, the cleanup pass of the run's mode and the typesetting of
 // every render item, drawn into the page bitmap. Report lines reach `sink` as the blocks are
-// decided. A duplicate block id ends the run.
+// decided. A duplicate block id ends the run. With `layers`, the page after cleanup is copied
+// to the cleaned layer and the text drawn on the text layer as well; the page comes out the
+// same either way.
 std::optional<RunFailure> cleanAndTypeset(RunState& run, platform::PageBitmap& page,
-                                          platform::TextContext& text, const ReportSink& sink);
+                                          platform::TextContext& text, const ReportSink& sink,
+                                          PageLayers* layers = nullptr);
 
 // One outcome per block item, in block order, once the page is cleaned and typeset.
 std::vector<BlockOutcome> blockOutcomes(const RunState& run);

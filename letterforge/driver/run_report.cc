@@ -45,6 +45,11 @@ void reportPatchedGrouped(const ReportSink& sink, const std::string& label) {
   sink("bubble_clean patched grouped " + visibleText(label));
 }
 
+void reportRepainted(const ReportSink& sink, const std::string& action, const std::string& label,
+                     std::int64_t pixels) {
+  sink("repaint " + action + " " + visibleText(label) + " pixels=" + std::to_string(pixels));
+}
+
 void reportFallbackReasons(const ReportSink& sink, const std::vector<std::string>& notes) {
   sink("bubble_clean fallback reasons: " + joinedWithCommas(notes));
 }

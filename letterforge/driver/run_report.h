@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -22,6 +23,9 @@ void reportPatchedDense(const ReportSink& sink, const std::string& label, double
                         double confidence);
 void reportPatchedEmpty(const ReportSink& sink, const std::string& label, double confidence);
 void reportPatchedGrouped(const ReportSink& sink, const std::string& label);
+// What the repaint pass did with a block: its action word and the pixels it repainted.
+void reportRepainted(const ReportSink& sink, const std::string& action, const std::string& label,
+                     std::int64_t pixels);
 // After the last block, only when there are notes.
 void reportFallbackReasons(const ReportSink& sink, const std::vector<std::string>& notes);
 void reportSafetyGate(const ReportSink& sink, const std::vector<std::string>& notes);

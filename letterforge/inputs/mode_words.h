@@ -56,7 +56,7 @@ std::string_view nearestWord(const std::vector<std::string_view>& words, std::st
 
 // The refusal of a word an option does not take, naming the words it takes and the one nearest
 // to the word lower-cased:
-// cleanup_mode: expected white_fill, text_inpaint, bubble_clean or none, found "bubbleclean"
+// cleanup_mode: expected white_fill, text_inpaint, bubble_clean, repaint or none, found "bubbleclean"
 // (nearest: bubble_clean)
 std::string unknownWordFailure(std::string_view option, const std::vector<std::string_view>& words,
                                std::string_view found);

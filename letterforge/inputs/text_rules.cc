@@ -48,6 +48,11 @@ std::size_t endKept(std::string_view text, std::size_t from) {
   return from;
 }
 
+// A mark drawn over or under the character before it rather than beside it.
+bool stacksOnPrevious(UChar32 c) {
+  return u_getCombiningClass(c) != 0 || (U_GET_GC_MASK(c) & (U_GC_MN_MASK | U_GC_ME_MASK)) != 0;
+}
+
 bool isAscii(std::string_view text) {
   for (const char c : text) {
     if (static_cast<unsigned char>(c) >= 0x80) return false;
@@ -119,21 +124,25 @@ std::string firstCharacters(std::string_view text, std::int64_t count) {
   return std::string(text.substr(0, clusterBoundary(text, count)));
 }
 
-std::string withCharactersCut(std::string_view text) {
+std::string withMarkStacksCut(std::string_view text) {
   if (isAscii(text)) return std::string(text);
   std::string kept;
   kept.reserve(text.size());
   const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-  const bool cut = visitClusters(text, [&](std::size_t begin, std::size_t end) {
-    auto last = static_cast<int32_t>(begin);
-    const auto stop = static_cast<int32_t>(end);
-    for (std::int64_t n = 0; n < kMostCodePointsPerCharacter && last < stop; ++n) {
-      U8_FWD_1(bytes, last, stop);
+  const auto length = static_cast<int32_t>(text.size());
+  std::int64_t stacked = 0;
+  for (int32_t i = 0; i < length;) {
+    const int32_t start = i;
+    UChar32 c = 0;
+    U8_NEXT(bytes, i, length, c);
+    if (c >= 0 && stacksOnPrevious(c)) {
+      if (++stacked > kMostStackedMarks) continue;
+    } else if (c < 0 || !u_hasBinaryProperty(c, UCHAR_DEFAULT_IGNORABLE_CODE_POINT)) {
+      stacked = 0;  // an ill-formed byte is kept as text, as a letter
     }
-    kept.append(text.substr(begin, static_cast<std::size_t>(last) - begin));
-    return true;
-  });
-  return cut ? kept : std::string(text);
+    kept.append(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
+  }
+  return kept;
 }
 
 std::string lowercasedText(std::string_view text) {

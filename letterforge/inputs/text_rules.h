@@ -25,13 +25,16 @@ std::string canonicalText(std::string_view text);
 // The first `count` user-perceived characters of the text (all of it when it has fewer).
 std::string firstCharacters(std::string_view text, std::int64_t count);
 
-// The most code points of one user-perceived character that are drawn: far more combining
-// marks than any script stacks on a letter, and a quarter of what makes shaping and outlining
-// one character take seconds.
-inline constexpr std::int64_t kMostCodePointsPerCharacter = 32;
-// The text with every user-perceived character cut to its first kMostCodePointsPerCharacter
-// code points; unchanged when none is longer.
-std::string withCharactersCut(std::string_view text);
+// The most marks drawn stacked on one letter: as many non-starters (characters of canonical
+// combining class other than 0) as stream-safe text allows in a row. No script stacks more;
+// the outline of stacked marks costs the square of their number (50,000 took seconds).
+inline constexpr std::int64_t kMostStackedMarks = 30;
+// The text with every stack of more than kMostStackedMarks marks cut to its first ones. A
+// stack is a run of non-starters and of the nonspacing and enclosing marks of class 0 that
+// stack as they do (Thai and Lao vowel signs, the grapheme joiner), which invisible
+// characters (joiners, variation selectors) do not end. Every other character, and so every
+// user-perceived character without such a stack however long, stays whole.
+std::string withMarkStacksCut(std::string_view text);
 
 // The text under the full Unicode lower-case mapping (root locale), for comparing mode words.
 std::string lowercasedText(std::string_view text);

@@ -143,30 +143,50 @@ std::string accented(char letter, int marks) {
   return text;
 }
 
+// `count` copies of a piece of text.
+std::string repeated(const std::string& piece, int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += piece;
+  return text;
+}
+
 struct CutCase {
   const char* name;
   std::string text;
   std::string expected;
 };
-class CharactersCutTest : public ::testing::TestWithParam<CutCase> {};
+class MarkStacksCutTest : public ::testing::TestWithParam<CutCase> {};
 
-TEST_P(CharactersCutTest, KeepsTheFirstCodePointsOfEachCharacter) {
-  EXPECT_EQ(withCharactersCut(GetParam().text), GetParam().expected);
+TEST_P(MarkStacksCutTest, KeepsTheFirstMarksOfEachStack) {
+  EXPECT_EQ(withMarkStacksCut(GetParam().text), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, CharactersCutTest,
+    Table, MarkStacksCutTest,
     ::testing::Values(
         CutCase{"AsciiUnchanged", "plain a\r\nb", "plain a\r\nb"},
-        CutCase{"ThirtyTwoCodePointsKept", accented('a', 31), accented('a', 31)},
-        CutCase{"ThirtyThirdDropped", accented('a', 32), accented('a', 31)},
-        CutCase{"EveryCharacterOnItsOwn",
-                accented('a', 5000) + " b " + accented('c', 40) + "d",
-                accented('a', 31) + " b " + accented('c', 31) + "d"},
-        // Man, joiner, woman, joiner, girl: five code points, one character.
-        CutCase{"EmojiFamilyUnchanged", "\U0001F468\u200D\U0001F469\u200D\U0001F467!",
-                "\U0001F468\u200D\U0001F469\u200D\U0001F467!"},
-        CutCase{"InvalidBytesKept", "\xFF" + accented('e', 2) + "\xFE", "\xFF" + accented('e', 2) + "\xFE"}),
+        CutCase{"ThirtyKept", accented('a', 30), accented('a', 30)},
+        CutCase{"ThirtyFirstDropped", accented('a', 31), accented('a', 30)},
+        CutCase{"EveryStackOnItsOwn", accented('a', 5000) + " b " + accented('c', 40) + "d",
+                accented('a', 30) + " b " + accented('c', 30) + "d"},
+        // Accents above (class 230) and below (220) stack together.
+        CutCase{"ClassesCountTogether", repeated("\u0301\u0323", 20) + "x",
+                repeated("\u0301\u0323", 15) + "x"},
+        // Thai vowel signs above are marks of class 0; so is the grapheme joiner that
+        // stream-safe text puts between runs of 30 accents.
+        CutCase{"ThaiVowelSignsStack", "\u0e01" + repeated("\u0e31", 40),
+                "\u0e01" + repeated("\u0e31", 30)},
+        CutCase{"GraphemeJoinerDoesNotEndAStack",
+                "a" + repeated(repeated("\u0301", 30) + "\u034F", 3), accented('a', 30)},
+        CutCase{"InvisibleJoinersDoNotEndAStack", "a" + repeated("\u0301\u200D", 40),
+                "a" + repeated("\u0301\u200D", 30) + repeated("\u200D", 10)},
+        // One character of 20 emoji and 19 joiners; a consonant with 40 spacing vowel signs.
+        CutCase{"EmojiJoinedByJoinersWhole", repeated("\U0001F468\u200D", 19) + "\U0001F469",
+                repeated("\U0001F468\u200D", 19) + "\U0001F469"},
+        CutCase{"SpacingVowelSignsWhole", "\u0915" + repeated("\u093E", 40),
+                "\u0915" + repeated("\u093E", 40)},
+        CutCase{"InvalidBytesKept", "\xFF" + accented('e', 2) + "\xFE",
+                "\xFF" + accented('e', 2) + "\xFE"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LowercasedTextTest, UsesFullMapping) {

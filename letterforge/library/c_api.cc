@@ -57,6 +57,7 @@ struct lf_job {
   JobOptions options{};
   std::string outputName{};
   bool debug = false;
+  bool layers = false;
   int contents = LF_RESULT_ENCODED;
   lf_report_callback callback = nullptr;
   void* user = nullptr;
@@ -70,6 +71,7 @@ struct lf_result {
   int height = 0;
   std::optional<std::vector<std::uint8_t>> debug{};
   std::optional<lf_error> debugError{};
+  std::optional<EncodedLayers> layers{};
   std::vector<std::string> lines{};
   std::vector<BlockOutcome> outcomes{};
   std::vector<std::string> flags{};  // one per outcome: its flag words, comma-separated
@@ -216,6 +218,7 @@ RenderJob renderJobOf(const lf_job& job, ImageEncoding encoding) {
                    .translations = *job.translations,
                    .settings = jobSettings(job.options),
                    .debugImage = job.debug,
+                   .layers = job.layers,
                    .encoding = encoding};
   if (!job.outputName.empty()) render.outputName = job.outputName;
   return render;
@@ -302,6 +305,7 @@ lf_result* renderJob(RenderEngine& engine, const lf_job& job, lf_error** error) 
   if (rendered->debugFailure) {
     result->debugError = lf_error{codeOf(*rendered->debugFailure), rendered->debugFailure->message};
   }
+  result->layers = std::move(rendered->layers);
   result->outcomes = std::move(rendered->blocks);
   result->blocks.reserve(result->outcomes.size());
   for (const BlockOutcome& outcome : result->outcomes) {
@@ -433,6 +437,13 @@ int lf_job_set_debug(lf_job* job, int enabled, lf_error** error) {
   });
 }
 
+int lf_job_set_layers(lf_job* job, int enabled, lf_error** error) {
+  return setJob(job, __func__, error, [&](lf_job& j) -> const char* {
+    j.layers = enabled != 0;
+    return nullptr;
+  });
+}
+
 int lf_job_set_result_contents(lf_job* job, int contents, lf_error** error) {
   return setJob(job, __func__, error, [&](lf_job& j) -> const char* {
     const int known = LF_RESULT_ENCODED | LF_RESULT_PIXELS;
@@ -495,6 +506,21 @@ const unsigned char* lf_result_debug_image(const lf_result* result, size_t* leng
 
 const lf_error* lf_result_debug_error(const lf_result* result) {
   return result && result->debugError ? &*result->debugError : nullptr;
+}
+
+const unsigned char* lf_result_layer(const lf_result* result, int layer, size_t* length) {
+  const EncodedLayers* layers = result && result->layers ? &*result->layers : nullptr;
+  const std::vector<std::uint8_t>* bytes = nullptr;
+  if (layers) {
+    switch (layer) {
+      case LF_LAYER_CLEANED: bytes = &layers->cleaned; break;
+      case LF_LAYER_TEXT: bytes = &layers->text; break;
+      case LF_LAYER_MASK: bytes = &layers->mask; break;
+      case LF_LAYER_PSD: bytes = &layers->psd; break;
+      default: break;
+    }
+  }
+  return bytesOf(bytes, length);
 }
 
 size_t lf_result_line_count(const lf_result* result) { return result ? result->lines.size() : 0; }

@@ -150,7 +150,48 @@ TEST_P(ProgramIdentityTest, PageDebugImageAndReportLinesAreThoseOfTheProgram) {
 }
 
 INSTANTIATE_TEST_SUITE_P(CleanupModes, ProgramIdentityTest,
-                         ::testing::Values("white_fill", "text_inpaint", "bubble_clean", "none"));
+                         ::testing::Values("white_fill", "text_inpaint", "bubble_clean", "repaint",
+                                           "none"));
+
+Bytes layerOf(const lf_result* result, int layer) {
+  size_t length = 0;
+  const unsigned char* bytes = lf_result_layer(result, layer, &length);
+  return bytes ? Bytes(bytes, bytes + length) : Bytes{};
+}
+
+TEST(CApiLayerTest, LayersComeWhenAskedAndLeaveThePageAsItIs) {
+  Engine engine(lf_engine_new(nullptr));
+  Job job = sampleJob("repaint");
+  const Result plain = render(engine.get(), job.get());
+  EXPECT_EQ(lf_result_layer(plain.get(), LF_LAYER_PSD, nullptr), nullptr);
+  ASSERT_EQ(lf_job_set_layers(job.get(), 1, nullptr), LF_OK);
+  const Result layered = render(engine.get(), job.get());
+  EXPECT_EQ(imageOf(layered.get()), imageOf(plain.get()));
+  const Bytes png{0x89, 'P', 'N', 'G'};
+  for (const int layer : {LF_LAYER_CLEANED, LF_LAYER_TEXT, LF_LAYER_MASK}) {
+    const Bytes bytes = layerOf(layered.get(), layer);
+    ASSERT_GE(bytes.size(), 4u) << layer;
+    EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + 4), png) << layer;
+  }
+  const Bytes psd = layerOf(layered.get(), LF_LAYER_PSD);
+  ASSERT_GE(psd.size(), 4u);
+  EXPECT_EQ(std::string(psd.begin(), psd.begin() + 4), "8BPS");
+  EXPECT_EQ(lf_result_layer(layered.get(), 4, nullptr), nullptr);
+  EXPECT_EQ(lf_result_layer(nullptr, LF_LAYER_PSD, nullptr), nullptr);
+}
+
+TEST(CApiLayerTest, APageBeyondThePsdLimitFailsWithTheWriteStatus) {
+  Engine engine(lf_engine_new(nullptr));
+  Job job(lf_job_new(nullptr));
+  const std::vector<unsigned char> white(30001 * 3 * 2, 255);
+  lf_job_set_image_pixels(job.get(), white.data(), 30001, 2, 30001 * 3, LF_PIXELS_RGB, nullptr);
+  setTinyPayloads(job.get());
+  lf_job_set_layers(job.get(), 1, nullptr);
+  const Failure failure = failureOf([&](lf_error** e) { Result(lf_render(engine.get(), job.get(), e)); });
+  EXPECT_EQ(failure.code, LF_ERROR_WRITE_FAILURE);
+  EXPECT_EQ(failure.message, "Could not write the layers of the page: a PSD holds at most 30000 "
+                             "pixels a side, the page is 30001 x 2");
+}
 
 std::string twoDecimals(double value) {
   char text[32];
@@ -300,7 +341,7 @@ TEST(CApiOptionTest, ModeWordsAreStrictAndNoneSpellsNoCleanup) {
   EXPECT_EQ(lf_job_set_option_string(job.get(), "cleanup_mode", "bubbleclean", &error),
             LF_ERROR_INVALID_ARGUMENT);
   EXPECT_STREQ(lf_error_message(error),
-               "cleanup_mode: expected white_fill, text_inpaint, bubble_clean or none, found "
+               "cleanup_mode: expected white_fill, text_inpaint, bubble_clean, repaint or none, found "
                "\"bubbleclean\" (nearest: bubble_clean)");
   lf_error_free(error);
 }

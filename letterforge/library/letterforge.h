@@ -146,6 +146,11 @@ LF_API int lf_job_set_output_name(lf_job* job, const char* name, lf_error** erro
  * format of the page. */
 LF_API int lf_job_set_debug(lf_job* job, int enabled, lf_error** error);
 
+/* Non-zero: also make the layers for editing afterwards (see lf_result_layer). A page whose
+ * layers cannot be made fails with LF_ERROR_WRITE_FAILURE ("Could not write the layers of
+ * <name>: ..."), a PSD of a page over 30000 pixels a side among them. */
+LF_API int lf_job_set_layers(lf_job* job, int enabled, lf_error** error);
+
 /* What a result keeps of the finished page: the encoded image (lf_result_image), the pixels
  * as drawn (lf_result_pixels), or both, ORed. */
 enum { LF_RESULT_ENCODED = 1, LF_RESULT_PIXELS = 2 };
@@ -200,6 +205,13 @@ LF_API const unsigned char* lf_result_pixels(const lf_result* result, int* width
 LF_API const unsigned char* lf_result_debug_image(const lf_result* result, size_t* length);
 LF_API const lf_error* lf_result_debug_error(const lf_result* result);
 
+/* The layers, when they were asked for: the page after cleanup and before any text (PNG), the
+ * text and its outline over transparency (PNG with alpha), the cleanup mask (greyscale PNG:
+ * 255 where cleanup masked or changed a pixel) and a PSD holding the original, cleaned and
+ * text layers over the finished page. NULL when not asked for or for another number. */
+enum { LF_LAYER_CLEANED = 0, LF_LAYER_TEXT = 1, LF_LAYER_MASK = 2, LF_LAYER_PSD = 3 };
+LF_API const unsigned char* lf_result_layer(const lf_result* result, int layer, size_t* length);
+
 /* The report lines, in the order they were made: the lines letterforge writes to standard
  * error for the same page, without line feeds. */
 LF_API size_t lf_result_line_count(const lf_result* result);
@@ -210,8 +222,10 @@ typedef struct lf_block {
   const char* id;
   const char* item;    /* the ids of the render item that holds it, joined with "+" */
   const char* cleanup; /* "left_alone", "white_fill", "inpainted", "refused", "patched",
-                          "patched_dense", "patched_empty", "patched_grouped" or "fallback" */
-  int has_coverage;    /* the lettering mask's coverage, when patched with a mask */
+                          "patched_dense", "patched_empty", "patched_grouped", "fallback",
+                          "repainted_paper", "inpainted_smooth", "inpainted_texture" or
+                          "not_cleaned" */
+  int has_coverage;    /* the lettering mask's coverage, when patched or repainted with one */
   double coverage;
   int has_confidence;  /* the bubble's confidence, when a bubble was found */
   double confidence;

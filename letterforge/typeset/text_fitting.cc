@@ -294,7 +294,7 @@ TypesetOutcome drawFittedText(platform::TextContext& context, platform::PageBitm
   if (!isUsableArea(area)) return {};
   // A text overflowing the area at a size only needs to be known to overflow: above the
   // area's height, the required height exceeds it whatever the safety margins.
-  const std::string shown = withCharactersCut(text);
+  const std::string shown = withMarkStacksCut(text);
   const MeasureHeight measure = textEngineMeasureUpTo(context, shown, area.width, area.height, family);
   const FitResult fit =
       options.fixedSize
@@ -362,7 +362,7 @@ TypesetOutcome drawBalloonText(platform::TextContext& context, platform::PageBit
                                std::string_view text, const Rect& rect) {
   const Rect area = standardised(rect);
   if (!isUsableArea(area)) return {};
-  const std::string shown = asOneParagraph(withCharactersCut(text));
+  const std::string shown = asOneParagraph(withMarkStacksCut(text));
   const SizeRange range = balloonSizeRange(options, shown, area);
   const double start = options.fixedSize.value_or(range.startSize);
   const FitResult fit =

@@ -517,7 +517,7 @@ class HostileTextTest : public ::testing::TestWithParam<HostileCase> {
 TEST_P(HostileTextTest, NothingFitsAndTheOverflowIsCut) {
   const std::string& text = GetParam().text;
   const Rect rect{40, 40, 300, 150};
-  const std::string shown = withCharactersCut(text);
+  const std::string shown = withMarkStacksCut(text);
   const FitResult fit = fitTextSize(defaults(), shown, false, false, rect,
                                     textEngineMeasureUpTo(text_, shown, rect.width, rect.height));
   EXPECT_EQ(fit.size, sizeRange(defaults(), shown, false, false, rect).minimumSize);
@@ -549,7 +549,7 @@ INSTANTIATE_TEST_SUITE_P(Texts, HostileTextTest, ::testing::Values(
     }()}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// A letter under fifty thousand accents is drawn with the first 31, which already stack far
+// A letter under fifty thousand accents is drawn with the first 30, which already stack far
 // past any line: the ink is that of the letter under fewer accents.
 TEST(HostileTextTest, AccentsPastTheLimitAddNoInk) {
   platform::TextContext text_;
@@ -561,7 +561,7 @@ TEST(HostileTextTest, AccentsPastTheLimitAddNoInk) {
     drawFittedText(text_, page, defaults(), "", text, false, false, rect);
     return page;
   };
-  const platform::PageBitmap capped = drawn(31);
+  const platform::PageBitmap capped = drawn(30);
   const platform::PageBitmap hostile = drawn(50000);
   EXPECT_GT(countPixels(hostile, rect, true, dark), 20);
   EXPECT_EQ(test_pages::differingPixels(capped, hostile), 0);

@@ -156,7 +156,7 @@ def _payload_argument(document: PayloadSource, name: str) -> Tuple[bool, Union[s
 
 def render(image: ImageSource, ocr: PayloadSource, translations: PayloadSource, *,
            output: Optional[PathArg] = None, debug: Union[bool, PathArg] = False,
-           **options: OptionArg) -> RenderResult:
+           layers: Union[bool, PathArg] = False, **options: OptionArg) -> RenderResult:
     # The docstring is completed below with the table of options.
     option_pairs = _option_pairs(options)
     image_arg, image_name = _image_argument(image)
@@ -167,16 +167,27 @@ def render(image: ImageSource, ocr: PayloadSource, translations: PayloadSource, 
         debug_path = os.fsdecode(debug)
     elif not isinstance(debug, (bool, numpy.bool_)):
         raise OptionError(f"debug: expected a boolean or a path, found {type(debug).__name__}")
+    layers_path = None
+    if isinstance(layers, (str, os.PathLike)):
+        layers_path = os.fsdecode(layers)
+    elif not isinstance(layers, (bool, numpy.bool_)):
+        raise OptionError(f"layers: expected a boolean or a path, found {type(layers).__name__}")
     output_path = None if output is None else os.fsdecode(output)
     # A file name whose format cannot be written is refused before anything is rendered.
     _native.check_file_names(option_pairs, output_path or "", debug_path or "")
     native = _native.render(image_arg, image_name, ocr_arg, translations_arg, option_pairs,
-                            debug_path is not None or bool(debug))
+                            debug_path is not None or bool(debug),
+                            layers_path is not None or bool(layers))
     result = RenderResult(native)
+    # The layers and the output are written whole before anything of the debug image, as
+    # letterforge-batch writes them.
     if output_path is not None:
-        native.save_files(output_path, debug_path or "")
-    elif debug_path is not None:
-        result.save(debug_path, debug=True)
+        native.save_files(output_path, debug_path or "", layers_path or "")
+    else:
+        if layers_path is not None:
+            result.save_layers(layers_path)
+        if debug_path is not None:
+            result.save(debug_path, debug=True)
     return result
 
 
@@ -195,6 +206,11 @@ output
 debug
     True draws the debug image too (RenderResult.debug); a path also writes it there, after
     the output.
+layers
+    True makes the layers for editing afterwards too (RenderResult.layers); a path also
+    writes them there, before the output: path.cleaned.png, path.text.png, path.mask.png and
+    path.psd (see RenderResult.save_layers). A page whose layers cannot be made (a PSD holds
+    at most 30000 pixels a side) raises WriteError.
 **options
     By name, as below; numbers are bounded as letterforge's command line bounds them.
 

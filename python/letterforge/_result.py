@@ -3,7 +3,7 @@
 from __future__ import annotations
 
 import os
-from typing import TYPE_CHECKING, Any, List, Optional, Union
+from typing import TYPE_CHECKING, Any, Dict, List, Optional, Union
 
 if TYPE_CHECKING:
     import numpy
@@ -19,8 +19,9 @@ class BlockResult(dict):
     id: str
     item: str  # the ids of the render item that holds the block, joined with "+"
     cleanup: str  # left_alone, white_fill, inpainted, refused, patched, patched_dense,
-    # patched_empty, patched_grouped or fallback
-    coverage: Optional[float]  # of the lettering mask, when patched with one
+    # patched_empty, patched_grouped, fallback, repainted_paper, inpainted_smooth,
+    # inpainted_texture or not_cleaned
+    coverage: Optional[float]  # of the lettering mask, when patched or repainted with one
     confidence: Optional[float]  # of the bubble, when one was found
     fallback_reason: Optional[str]  # low_bubble_confidence or empty_mask
     fallback_cleanup: Optional[str]  # what the plain cleanup did after the fallback
@@ -97,6 +98,24 @@ class RenderResult:
         if self._debug is None:
             self._debug = self._native.array(debug=True)
         return self._debug
+
+    @property
+    def layers(self) -> Optional[Dict[str, bytes]]:
+        """The layers for editing afterwards, when asked for (layers=True or a path), else
+        None: "cleaned" (the page after cleanup, before any text, PNG), "text" (the text and
+        its outline over transparency, PNG with alpha), "mask" (the cleanup mask, greyscale
+        PNG, 255 where cleanup masked or changed a pixel) and "psd" (a layered document of the
+        original, cleaned and text layers over the finished page)."""
+        if not self._native.has_layers:
+            return None
+        return {name: self._native.layer(name) for name in ("cleaned", "text", "mask", "psd")}
+
+    def save_layers(self, path: PathArg) -> None:
+        """Writes the layers as letterforge-batch writes them: path.cleaned.png,
+        path.text.png, path.mask.png and path.psd, all four or none. Raises WriteError with
+        "Could not write <file>: <reason>", or LetterforgeError when no layers were asked
+        for."""
+        self._native.save_layers(prefix=os.fspath(path))
 
     @property
     def report(self) -> List[str]:

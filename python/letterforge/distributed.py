@@ -14,15 +14,16 @@
 
 From a shell, with a manifest of letterforge-batch (one JSON job per line), the records are
 printed as letterforge-batch prints its result lines, and the exit status is 1 when a page
-failed, 2 when the manifest was refused as a whole:
+failed, 2 when the manifest was refused as a whole, 3 when the result lines could not be
+written (each lost line named on standard error):
 
     python3 -m letterforge.distributed tcp://scheduler-host:8786 chapter.jsonl
 
 A job is a line of letterforge-batch's manifest, given as a dict or read from a manifest
 (ManifestLine), and read by letterforge-batch's own reader: image, ocr, translation and output
 (paths as the workers see them: a shared file system or the same tree on every machine), debug
-(a path; absent, null or blank for none), and any render option by name (null keeps the
-default). The workers render and write the pages with letterforge-batch's own code; each job
+and layers (paths; absent, null or blank for none), and any render option by name (null keeps
+the default). The workers render and write the pages with letterforge-batch's own code; each job
 comes back as a record with the fields of letterforge-batch's result lines, in the jobs' order.
 """
 
@@ -54,8 +55,11 @@ from ._result import BlockResult
 __all__ = ["render_chapter", "render_job", "read_manifest", "result_line", "main",
            "ManifestLine", "PageRecord", "ManifestError", "FILE_FIELDS"]
 
+# The exit status when result lines could not be written, as letterforge-batch's.
+RESULTS_LOST = 3
+
 # The fields of a job that are not render options.
-FILE_FIELDS = ("image", "ocr", "translation", "output", "debug")
+FILE_FIELDS = ("image", "ocr", "translation", "output", "debug", "layers")
 
 
 class PageRecord(TypedDict):
@@ -67,6 +71,7 @@ class PageRecord(TypedDict):
     image: Optional[str]
     output: Optional[str]
     debug: Optional[str]  # None when no debug image was asked for
+    layers: Optional[str]  # None when no layers were asked for
     ok: bool
     status: Optional[int]  # 0 when ok
     message: Optional[str]  # None when ok
@@ -181,16 +186,16 @@ def _with_options(job: Job, options: Mapping[str, Any],
     return job
 
 
-def _checked(jobs: List[Job], options: Mapping[str, Any]) -> _Chapter:
+def _checked(jobs: List[Job], options: Mapping[str, Any], manifest: bytes = b"") -> _Chapter:
     """Reads the jobs as letterforge-batch reads a manifest: the record of each job that
-    describes no page, and ManifestError when jobs share a file. `options` apply where a job
-    sets none."""
+    describes no page, and ManifestError when jobs share a file or one writes the manifest
+    they were read from (empty: none). `options` apply where a job sets none."""
     defaults = tuple(letterforge._option_pairs(options))
     tasks = [_with_options(job, options, defaults) for job in jobs]
     lines = [_as_line(index + 1, task) for index, task in enumerate(tasks)]
     readable = [(index, line) for index, line in enumerate(lines)
                 if isinstance(line, ManifestLine)]
-    checked, fault = _native.check_jobs([tuple(line) for _, line in readable])
+    checked, fault = _native.check_jobs([tuple(line) for _, line in readable], manifest)
     if fault is not None:
         raise ManifestError(f"refused: {fault}")
     records: List[Any] = list(lines)
@@ -272,16 +277,47 @@ def main(arguments: Optional[List[str]] = None) -> int:
     parser.add_argument("scheduler", help="the scheduler's address, as tcp://host:8786")
     parser.add_argument("manifest", help="a file of one JSON job per line; - for standard input")
     given = parser.parse_args(arguments)
+    if sys.stdout is None:  # started with standard output closed
+        print("letterforge.distributed: standard output is closed: the result lines could not "
+              "be written; nothing was rendered", file=sys.stderr)
+        return RESULTS_LOST
     try:
-        chapter = _checked(list(read_manifest(given.manifest)), {})
+        manifest = b"" if given.manifest == "-" else os.fsencode(given.manifest)
+        chapter = _checked(list(read_manifest(given.manifest)), {}, manifest)
     except ManifestError as error:
         print(f"letterforge.distributed: {error}", file=sys.stderr)
         return ManifestError.status
     with Client(given.scheduler) as client:
         records = _render(client, chapter, 0, render_job)
-    for record in records:
-        print(result_line(record))
+    if not _print_result_lines(records):
+        return RESULTS_LOST
     return 0 if all(record["ok"] for record in records) else 1
+
+
+def _print_result_lines(records: List[PageRecord]) -> bool:
+    """Writes each record's result line to standard output; False, with each lost line named
+    on standard error as letterforge-batch names them, when they cannot be written."""
+    lost: List[int] = []
+    failure = ""
+    for record in records:
+        if not lost:
+            try:
+                sys.stdout.write(result_line(record) + "\n")
+                sys.stdout.flush()
+                continue
+            except (OSError, ValueError) as error:  # a closed pipe, a full device, a closed file
+                failure = getattr(error, "strerror", None) or str(error)
+                # What is left in the buffer could never be written either.
+                devnull = os.open(os.devnull, os.O_WRONLY)
+                os.dup2(devnull, 1)
+                os.close(devnull)
+        lost.append(record["line"])
+    if lost:
+        print(f"letterforge.distributed: standard output: {failure}: result lines are lost",
+              file=sys.stderr)
+        for number in lost:
+            print(f"line {number}: its result line could not be written", file=sys.stderr)
+    return not lost
 
 
 if __name__ == "__main__":

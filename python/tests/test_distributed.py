@@ -307,6 +307,9 @@ REFUSED_MANIFESTS = [
      (_GOOD % "p" + ', "debug": "out/p.png"}\n').encode()),
     ("a line writing what another reads",
      (_GOOD % "p" + "}\n" + (_GOOD % "q").replace(OCR, "out/p.png") + "}\n").encode()),
+    ("a line writing over the manifest",
+     (_GOOD % "p" + "}\n" + (_GOOD % "q").replace("out/q.png", "chapter.jsonl") +
+      ', "format": "png"}\n').encode()),
 ]
 
 
@@ -323,3 +326,46 @@ def test_refused_manifest_gets_the_batch_programs_status_and_message(client, wor
     assert records == batch == {}
     assert refusal == batch_refusal and isinstance(refusal, str), refusal
     assert not os.path.exists(os.path.join(workdir, "out"))
+
+
+def _stdout_to(target):
+    """Popen's arguments sending standard output where the target says, and what to close
+    after starting."""
+    if target == "full device":
+        full = open("/dev/full", "wb")
+        return {"stdout": full}, [full]
+    if target == "pipe nobody reads":
+        reader, writer = os.pipe()
+        os.close(reader)
+        return {"stdout": writer}, [writer]
+    return {"preexec_fn": lambda: os.close(1)}, []  # closed
+
+
+@pytest.mark.parametrize("target", ["full device", "pipe nobody reads", "closed"])
+def test_lost_result_lines_get_the_batch_programs_status_and_lines(client, workdir, target):
+    manifest = os.path.join(workdir, "chapter.jsonl")
+    with open(manifest, "w") as f:
+        f.write(_GOOD % "p" + "}\n" + _GOOD % "q" + "}\n")
+    outcomes = []
+    for command, prefix in (([program("letterforge-batch"), "--jobs", "1", "--quiet", manifest],
+                             "letterforge-batch: "),
+                            ([sys.executable, "-m", "letterforge.distributed",
+                              client.scheduler.address, manifest], "letterforge.distributed: ")):
+        arguments, opened = _stdout_to(target)
+        run = subprocess.run(command, stderr=subprocess.PIPE, timeout=300, **arguments)
+        for item in opened:
+            item.close() if hasattr(item, "close") else os.close(item)
+        errors = run.stderr.decode().splitlines()
+        assert errors and errors[0].startswith(prefix), errors
+        outcomes.append((run.returncode, errors[0][len(prefix):], errors[1:]))
+    (batch_status, batch_first, batch_lost), (status, first, lost) = outcomes
+    assert status == batch_status == letterforge.distributed.RESULTS_LOST
+    if target == "closed":
+        assert first == batch_first
+        assert not os.path.exists(os.path.join(workdir, "out"))
+        return
+    # letterforge-batch goes on: "; starting no other page".
+    assert first == batch_first.split("; ")[0]
+    assert first.startswith("standard output: ") and first.endswith(": result lines are lost")
+    assert "line 1: its result line could not be written" in batch_lost
+    assert lost == [f"line {n}: its result line could not be written" for n in (1, 2)]

@@ -153,7 +153,7 @@ def test_payload_documents_in_memory_are_named_in_their_failures(ocr, message):
     ({"format": "gif"}, 'format: expected png, jpeg or webp, found "gif"'),
     ({"font": ""}, "font: expected a family name or a font file's path, found an empty string"),
     ({"cleanup_mode": "bubbleclean"}, "cleanup_mode: expected white_fill, text_inpaint, "
-     'bubble_clean or none, found "bubbleclean" (nearest: bubble_clean)'),
+     'bubble_clean, repaint or none, found "bubbleclean" (nearest: bubble_clean)'),
     ({"font_weight": "Heavy"},
      'font_weight: expected regular, semibold or bold, found "Heavy" (nearest: bold)'),
     ({"grouping_preset": "balancd"}, "grouping_preset: expected conservative, balanced, "

@@ -1,0 +1,238 @@
+#include "letterforge/cleanup/ground_fit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace letterforge {
+namespace {
+
+constexpr std::int64_t kSampleBudget = 4000;
+constexpr std::size_t kSamplesMin = 12;
+constexpr int kIterations = 12;
+constexpr double kTukey = 4.685;
+// White paper fits exactly; a floor on the scale keeps the weights defined.
+constexpr double kScaleFloor = 2.0;
+// A robust fit from a constant start looks first at the cells within a few times this of it.
+constexpr double kScaleStart = 10.0;
+// Samples this close to a fit, in levels, count for it.
+constexpr double kClose = 14.0;
+// A fit whose terms and scale move less than this in a step has settled.
+constexpr double kSettled = 1e-4;
+
+struct Sample {
+  std::array<double, 6> basis{};
+  std::array<double, 3> colour{};
+};
+
+std::array<double, 6> basisAt(const GroundFit& fit, double c, double r) {
+  const double u = (c - fit.centreC) / fit.halfWidth, v = (r - fit.centreR) / fit.halfHeight;
+  return {1.0, u, v, u * u, u * v, v * v};
+}
+
+double predict(const std::array<double, 6>& terms, const std::array<double, 6>& basis) {
+  double sum = 0.0;
+  for (int k = 0; k < 6; ++k) sum += terms[k] * basis[k];
+  return sum;
+}
+
+// Solves the 6 x 6 system a x = b by elimination with partial pivoting; terms whose pivot
+// vanishes (samples on one line, say) are left at zero.
+std::array<double, 6> solve(std::array<std::array<double, 7>, 6> a) {
+  for (int col = 0; col < 6; ++col) {
+    int best = col;
+    for (int row = col + 1; row < 6; ++row) {
+      if (std::abs(a[row][col]) > std::abs(a[best][col])) best = row;
+    }
+    std::swap(a[col], a[best]);
+    if (std::abs(a[col][col]) < 1e-9) continue;
+    for (int row = 0; row < 6; ++row) {
+      if (row == col) continue;
+      const double f = a[row][col] / a[col][col];
+      for (int k = col; k < 7; ++k) a[row][k] -= f * a[col][k];
+    }
+  }
+  std::array<double, 6> x{};
+  for (int k = 0; k < 6; ++k) x[k] = std::abs(a[k][k]) < 1e-9 ? 0.0 : a[k][6] / a[k][k];
+  return x;
+}
+
+double residual(const GroundFit& fit, const Sample& s) {
+  double worst = 0.0;
+  for (int ch = 0; ch < 3; ++ch) {
+    worst = std::max(worst, std::abs(s.colour[ch] - predict(fit.terms[ch], s.basis)));
+  }
+  return worst;
+}
+
+double quantile(std::vector<double> values, double q) {
+  const auto k = static_cast<std::size_t>(q * static_cast<double>(values.size() - 1));
+  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(k), values.end());
+  return values[k];
+}
+
+// One weighted least-squares step for every channel, the weights shared by the channels: the
+// channels share the normal matrix and differ only in its right-hand column.
+void refit(GroundFit& fit, const std::vector<Sample>& samples, const std::vector<double>& weights) {
+  std::array<std::array<double, 6>, 6> normal{};
+  std::array<std::array<double, 6>, 3> right{};
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    if (weights[i] <= 0.0) continue;
+    const auto& b = samples[i].basis;
+    for (int j = 0; j < 6; ++j) {
+      const double wb = weights[i] * b[j];
+      for (int k = 0; k < 6; ++k) normal[j][k] += wb * b[k];
+      for (int ch = 0; ch < 3; ++ch) right[ch][j] += wb * samples[i].colour[ch];
+    }
+  }
+  for (int ch = 0; ch < 3; ++ch) {
+    std::array<std::array<double, 7>, 6> system{};
+    for (int j = 0; j < 6; ++j) {
+      for (int k = 0; k < 6; ++k) system[j][k] = normal[j][k];
+      system[j][6] = right[ch][j];
+    }
+    fit.terms[ch] = solve(system);
+  }
+}
+
+std::vector<Sample> samplesOf(const PixelWindow& window, const CellGrid& samples,
+                              const GroundFit& frame) {
+  const std::int64_t set = countSet(samples);
+  const std::int64_t step = std::max<std::int64_t>(
+      1, static_cast<std::int64_t>(std::sqrt(static_cast<double>(set) / kSampleBudget)));
+  std::vector<Sample> points;
+  for (std::int64_t r = 0; r < window.height; r += step) {
+    for (std::int64_t c = 0; c < window.width; c += step) {
+      const std::int64_t cell = r * window.width + c;
+      if (samples.cells[static_cast<std::size_t>(cell)] == 0) continue;
+      const float* v = window.at(cell);
+      points.push_back({basisAt(frame, static_cast<double>(c), static_cast<double>(r)),
+                        {v[0], v[1], v[2]}});
+    }
+  }
+  return points;
+}
+
+// Robust iterations from a constant start; the scale starts narrow around the start and
+// follows the samples that fit.
+GroundFit refined(const GroundFit& frame, const std::array<double, 3>& start,
+                  const std::vector<Sample>& points) {
+  GroundFit fit = frame;
+  for (int ch = 0; ch < 3; ++ch) fit.terms[ch] = {start[ch], 0, 0, 0, 0, 0};
+  std::vector<double> residuals(points.size()), weights(points.size());
+  double scale = kScaleStart;
+  for (int iteration = 0; iteration < kIterations; ++iteration) {
+    for (std::size_t i = 0; i < points.size(); ++i) residuals[i] = residual(fit, points[i]);
+    for (std::size_t i = 0; i < points.size(); ++i) {
+      const double t = residuals[i] / (kTukey * scale);
+      weights[i] = t < 1.0 ? (1 - t * t) * (1 - t * t) : 0.0;
+    }
+    const auto before = fit.terms;
+    refit(fit, points, weights);
+    std::vector<double> fitting;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+      if (weights[i] > 0.0) fitting.push_back(residual(fit, points[i]));
+    }
+    if (fitting.empty()) break;
+    const double previousScale = scale;
+    scale = std::max(1.4826 * quantile(std::move(fitting), 0.5), kScaleFloor);
+    // Neither the fit nor the scale moved: the next step would give the same weights.
+    double moved = std::abs(scale - previousScale);
+    for (int ch = 0; ch < 3; ++ch) {
+      for (int k = 0; k < 6; ++k) moved = std::max(moved, std::abs(fit.terms[ch][k] - before[ch][k]));
+    }
+    if (moved < kSettled) break;
+  }
+  // The median per-channel difference of the cells that still weigh, as a Gaussian's
+  // deviation (the median of |N(0, s)| is 0.6745 s).
+  std::vector<double> spread;
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    if (weights[i] <= 0.0) continue;
+    for (int ch = 0; ch < 3; ++ch) {
+      spread.push_back(std::abs(points[i].colour[ch] - predict(fit.terms[ch], points[i].basis)));
+    }
+  }
+  fit.noise = spread.empty() ? 0.0 : quantile(std::move(spread), 0.5) / 0.6745;
+  return fit;
+}
+
+std::size_t closeSamples(const GroundFit& fit, const std::vector<Sample>& points) {
+  const double limit = kClose;
+  return static_cast<std::size_t>(std::count_if(points.begin(), points.end(), [&](const Sample& s) {
+    return residual(fit, s) <= limit;
+  }));
+}
+
+}  // namespace
+
+std::optional<GroundFit> fitGround(const PixelWindow& window, const CellGrid& samples,
+                                   const std::array<double, 3>& start) {
+  GroundFit frame{.centreC = 0.5 * static_cast<double>(window.width - 1),
+                  .centreR = 0.5 * static_cast<double>(window.height - 1),
+                  .halfWidth = std::max(0.5 * static_cast<double>(window.width), 1.0),
+                  .halfHeight = std::max(0.5 * static_cast<double>(window.height), 1.0)};
+  const std::vector<Sample> points = samplesOf(window, samples, frame);
+  if (points.size() < kSamplesMin) return std::nullopt;
+  GroundFit fit = refined(frame, start, points);
+  fit.closeShare = static_cast<double>(closeSamples(fit, points)) / static_cast<double>(points.size());
+  return fit;
+}
+
+std::optional<std::array<double, 3>> commonestColour(const PixelWindow& window,
+                                                     const CellGrid& cells) {
+  std::vector<std::int64_t> counts(16 * 16 * 16, 0);
+  auto box = [](const float* v) {
+    auto level = [](float x) { return std::clamp(static_cast<int>(x) / 16, 0, 15); };
+    return (level(v[0]) * 16 + level(v[1])) * 16 + level(v[2]);
+  };
+  for (std::int64_t i = 0; i < window.cells(); ++i) {
+    if (cells.cells[static_cast<std::size_t>(i)] != 0) ++counts[static_cast<std::size_t>(box(window.at(i)))];
+  }
+  const auto top = std::max_element(counts.begin(), counts.end()) - counts.begin();
+  if (counts[static_cast<std::size_t>(top)] == 0) return std::nullopt;
+  const int tr = static_cast<int>(top) / 256, tg = static_cast<int>(top) / 16 % 16, tb = static_cast<int>(top) % 16;
+  std::array<double, 4> sum{};
+  for (std::int64_t i = 0; i < window.cells(); ++i) {
+    if (cells.cells[static_cast<std::size_t>(i)] == 0) continue;
+    const float* v = window.at(i);
+    const int b = box(v);
+    if (std::abs(b / 256 - tr) <= 1 && std::abs(b / 16 % 16 - tg) <= 1 && std::abs(b % 16 - tb) <= 1) {
+      sum = {sum[0] + v[0], sum[1] + v[1], sum[2] + v[2], sum[3] + 1};
+    }
+  }
+  return std::array<double, 3>{sum[0] / sum[3], sum[1] / sum[3], sum[2] / sum[3]};
+}
+
+
+std::optional<std::array<double, 3>> medianColour(const PixelWindow& window, const CellGrid& cells) {
+  std::array<std::vector<double>, 3> channels;
+  for (std::int64_t i = 0; i < window.cells(); ++i) {
+    if (cells.cells[static_cast<std::size_t>(i)] == 0) continue;
+    for (int ch = 0; ch < 3; ++ch) channels[ch].push_back(window.at(i)[ch]);
+  }
+  if (channels[0].empty()) return std::nullopt;
+  return std::array<double, 3>{quantile(std::move(channels[0]), 0.5),
+                               quantile(std::move(channels[1]), 0.5),
+                               quantile(std::move(channels[2]), 0.5)};
+}
+
+std::array<float, 3> groundAt(const GroundFit& fit, std::int64_t column, std::int64_t row) {
+  const auto b = basisAt(fit, static_cast<double>(column), static_cast<double>(row));
+  return {static_cast<float>(predict(fit.terms[0], b)), static_cast<float>(predict(fit.terms[1], b)),
+          static_cast<float>(predict(fit.terms[2], b))};
+}
+
+std::vector<float> groundDistance(const PixelWindow& window, const GroundFit& fit) {
+  std::vector<float> distance(static_cast<std::size_t>(window.cells()));
+  for (std::int64_t r = 0; r < window.height; ++r) {
+    for (std::int64_t c = 0; c < window.width; ++c) {
+      const auto g = groundAt(fit, c, r);
+      const float* v = window.at(r * window.width + c);
+      distance[static_cast<std::size_t>(r * window.width + c)] =
+          std::max({std::abs(v[0] - g[0]), std::abs(v[1] - g[1]), std::abs(v[2] - g[2])});
+    }
+  }
+  return distance;
+}
+
+}  // namespace letterforge

@@ -1,0 +1,319 @@
+#include "letterforge/cleanup/lettering_mask.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <optional>
+
+namespace letterforge {
+namespace {
+
+constexpr int kLevels = 8;  // colour boxes 32 levels wide
+constexpr double kCoreShareMin = 0.02;
+constexpr double kPaletteRatio = 4.0;
+constexpr double kRingShareFloor = 0.005;
+constexpr std::int64_t kRimWidthMax = 6;
+constexpr double kRimAgreement = 0.6;
+constexpr float kRimTolerance = 40.0f;
+constexpr float kGroundTolerance = 32.0f;
+// What differs from a screentone's prediction by this much (or 3 and 1.5 times the tone's own
+// spread) is no tone; the spread is measured this far around the reach.
+constexpr double kToneStrong = 48.0, kToneWeak = 24.0;
+constexpr std::int64_t kToneRing = 8;
+constexpr std::int64_t kHaloReach = 6;
+
+int colourBox(const float* v) {
+  auto level = [](float x) { return std::clamp(static_cast<int>(x) * kLevels / 256, 0, kLevels - 1); };
+  return (level(v[0]) * kLevels + level(v[1])) * kLevels + level(v[2]);
+}
+
+// The cells of 8-connected groups of `cells` that meet the core, cut to the reach.
+CellGrid groupsMeetingCore(const CellGrid& cells, const LetteringArea& area) {
+  const std::int64_t w = cells.width, h = cells.height;
+  CellGrid kept = emptyGrid(w, h);
+  std::vector<std::uint8_t> seen(cells.cells.size(), 0);
+  std::vector<std::int64_t> pending, members;
+  for (std::int64_t seed = 0; seed < w * h; ++seed) {
+    if (seen[static_cast<std::size_t>(seed)] != 0 || cells.cells[static_cast<std::size_t>(seed)] == 0) continue;
+    members.clear();
+    pending.assign(1, seed);
+    seen[static_cast<std::size_t>(seed)] = 1;
+    bool meets = false;
+    while (!pending.empty()) {
+      const std::int64_t cell = pending.back();
+      pending.pop_back();
+      members.push_back(cell);
+      const std::int64_t r = cell / w, c = cell % w;
+      meets = meets || area.core.contains(c, r);
+      for (std::int64_t nr = std::max<std::int64_t>(r - 1, 0); nr <= std::min(r + 1, h - 1); ++nr) {
+        for (std::int64_t nc = std::max<std::int64_t>(c - 1, 0); nc <= std::min(c + 1, w - 1); ++nc) {
+          const auto next = static_cast<std::size_t>(nr * w + nc);
+          if (seen[next] != 0 || cells.cells[next] == 0) continue;
+          seen[next] = 1;
+          pending.push_back(static_cast<std::int64_t>(next));
+        }
+      }
+    }
+    if (!meets) continue;
+    for (const std::int64_t cell : members) {
+      if (area.reach.contains(cell % w, cell / w)) kept.cells[static_cast<std::size_t>(cell)] = 1;
+    }
+  }
+  return kept;
+}
+
+// Adds the cells of the reach that the set cells enclose: not joined to the reach's edge by
+// 4-connected cells that are not set.
+void fillEnclosed(CellGrid& cells, const CellRange& reach) {
+  const std::int64_t w = cells.width;
+  std::vector<std::uint8_t> open(cells.cells.size(), 0);
+  std::vector<std::int64_t> pending;
+  auto push = [&](std::int64_t c, std::int64_t r) {
+    if (!reach.contains(c, r)) return;
+    const auto i = static_cast<std::size_t>(r * w + c);
+    if (open[i] != 0 || cells.cells[i] != 0) return;
+    open[i] = 1;
+    pending.push_back(static_cast<std::int64_t>(i));
+  };
+  for (std::int64_t c = reach.c0; c < reach.c1; ++c) {
+    push(c, reach.r0);
+    push(c, reach.r1 - 1);
+  }
+  for (std::int64_t r = reach.r0; r < reach.r1; ++r) {
+    push(reach.c0, r);
+    push(reach.c1 - 1, r);
+  }
+  while (!pending.empty()) {
+    const std::int64_t i = pending.back();
+    pending.pop_back();
+    const std::int64_t r = i / w, c = i % w;
+    push(c - 1, r);
+    push(c + 1, r);
+    push(c, r - 1);
+    push(c, r + 1);
+  }
+  for (std::int64_t r = reach.r0; r < reach.r1; ++r) {
+    for (std::int64_t c = reach.c0; c < reach.c1; ++c) {
+      const auto i = static_cast<std::size_t>(r * w + c);
+      if (open[i] == 0) cells.cells[i] = 1;
+    }
+  }
+}
+
+// Grows the set cells through a rim: while the cells just outside them mostly share one
+// colour, those of that colour are added, up to kRimWidthMax layers.
+void growRim(CellGrid& cells, const PixelWindow& window, const CellRange& reach) {
+  std::optional<std::array<float, 3>> rim;
+  for (std::int64_t layer = 0; layer < kRimWidthMax; ++layer) {
+    const CellGrid grown = growCells(cells, 1, reach);
+    std::vector<std::int64_t> ring;
+    for (std::size_t i = 0; i < grown.cells.size(); ++i) {
+      if (grown.cells[i] != 0 && cells.cells[i] == 0) ring.push_back(static_cast<std::int64_t>(i));
+    }
+    if (ring.empty()) return;
+    if (!rim) {
+      std::array<std::vector<float>, 3> channels;
+      for (const std::int64_t i : ring) {
+        for (int ch = 0; ch < 3; ++ch) channels[ch].push_back(window.at(i)[ch]);
+      }
+      std::array<float, 3> median{};
+      for (int ch = 0; ch < 3; ++ch) {
+        auto& v = channels[ch];
+        std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+        median[ch] = v[v.size() / 2];
+      }
+      rim = median;
+    }
+    std::vector<std::int64_t> agreeing;
+    for (const std::int64_t i : ring) {
+      const float* v = window.at(i);
+      if (std::max({std::abs(v[0] - (*rim)[0]), std::abs(v[1] - (*rim)[1]), std::abs(v[2] - (*rim)[2])}) <= kRimTolerance) {
+        agreeing.push_back(i);
+      }
+    }
+    if (static_cast<double>(agreeing.size()) < kRimAgreement * static_cast<double>(ring.size())) return;
+    for (const std::int64_t i : agreeing) cells.cells[static_cast<std::size_t>(i)] = 1;
+  }
+}
+
+// Per cell, how far it is from a prediction: the largest difference of its channels.
+std::vector<float> distanceFrom(const PixelWindow& window, const PixelWindow& predicted) {
+  std::vector<float> distance(static_cast<std::size_t>(window.cells()));
+  for (std::int64_t i = 0; i < window.cells(); ++i) {
+    const float* a = window.at(i);
+    const float* b = predicted.at(i);
+    distance[static_cast<std::size_t>(i)] =
+        std::max({std::abs(a[0] - b[0]), std::abs(a[1] - b[1]), std::abs(a[2] - b[2])});
+  }
+  return distance;
+}
+
+}  // namespace
+
+OutlierGroups groupOutliers(const std::vector<float>& distance, std::int64_t width,
+                            std::int64_t height, double strong, double weak,
+                            const LetteringArea& area) {
+  OutlierGroups groups{.lettering = emptyGrid(width, height), .structure = emptyGrid(width, height)};
+  std::vector<std::uint8_t> seen(static_cast<std::size_t>(width * height), 0);
+  std::vector<std::int64_t> pending, members;
+  for (std::int64_t seed = 0; seed < width * height; ++seed) {
+    if (seen[static_cast<std::size_t>(seed)] != 0 || distance[static_cast<std::size_t>(seed)] < weak) {
+      continue;
+    }
+    members.clear();
+    pending.assign(1, seed);
+    seen[static_cast<std::size_t>(seed)] = 1;
+    bool hasStrong = false, meetsCore = false, leaves = false;
+    while (!pending.empty()) {
+      const std::int64_t cell = pending.back();
+      pending.pop_back();
+      members.push_back(cell);
+      const std::int64_t r = cell / width, c = cell % width;
+      hasStrong = hasStrong || distance[static_cast<std::size_t>(cell)] >= strong;
+      meetsCore = meetsCore || area.core.contains(c, r);
+      leaves = leaves || ((r == 0 || c == 0 || r == height - 1 || c == width - 1) &&
+                          area.otherText.cells[static_cast<std::size_t>(cell)] == 0);
+      for (std::int64_t nr = std::max<std::int64_t>(r - 1, 0); nr <= std::min(r + 1, height - 1); ++nr) {
+        for (std::int64_t nc = std::max<std::int64_t>(c - 1, 0); nc <= std::min(c + 1, width - 1); ++nc) {
+          const std::int64_t next = nr * width + nc;
+          if (seen[static_cast<std::size_t>(next)] != 0 || distance[static_cast<std::size_t>(next)] < weak) {
+            continue;
+          }
+          seen[static_cast<std::size_t>(next)] = 1;
+          pending.push_back(next);
+        }
+      }
+    }
+    if (!hasStrong) continue;
+    if (leaves || !meetsCore) {
+      // Other blocks' lettering is no detail of the ground.
+      std::int64_t inBand = 0;
+      for (const std::int64_t cell : members) {
+        const std::int64_t c = cell % width, r = cell / width;
+        inBand += area.reach.contains(c, r) && !area.core.contains(c, r) &&
+                          area.otherText.cells[static_cast<std::size_t>(cell)] == 0
+                      ? 1
+                      : 0;
+      }
+      groups.bandCells += inBand;
+      groups.bandGroups += inBand > 0 ? 1 : 0;
+    }
+    if (leaves) {
+      for (const std::int64_t cell : members) groups.structure.cells[static_cast<std::size_t>(cell)] = 1;
+    } else if (meetsCore) {
+      for (const std::int64_t cell : members) {
+        if (area.reach.contains(cell % width, cell / width)) {
+          groups.lettering.cells[static_cast<std::size_t>(cell)] = 1;
+        }
+      }
+    } else {
+      groups.speckCells += static_cast<std::int64_t>(members.size());
+      groups.speckGroups += 1;
+    }
+  }
+  return groups;
+}
+
+CellGrid paletteLettering(const PixelWindow& window, const LetteringArea& area,
+                          const CellGrid& usable, const std::array<float, 3>& ground) {
+  constexpr int kBoxes = kLevels * kLevels * kLevels;
+  std::vector<double> core(kBoxes, 0.0), ring(kBoxes, 0.0);
+  double coreCount = 0, ringCount = 0;
+  for (std::int64_t i = 0; i < window.cells(); ++i) {
+    const std::int64_t c = i % window.width, r = i / window.width;
+    const int box = colourBox(window.at(i));
+    if (area.core.contains(c, r)) {
+      core[static_cast<std::size_t>(box)] += 1;
+      coreCount += 1;
+    } else if (!area.reach.contains(c, r) && usable.cells[static_cast<std::size_t>(i)] != 0) {
+      ring[static_cast<std::size_t>(box)] += 1;
+      ringCount += 1;
+    }
+  }
+  std::vector<std::uint8_t> text(kBoxes, 0);
+  for (int b = 0; b < kBoxes; ++b) {
+    const double coreShare = core[static_cast<std::size_t>(b)] / std::max(coreCount, 1.0);
+    if (coreShare < kCoreShareMin) continue;
+    // The ring counts a colour's neighbouring boxes too: a colour the ground has nearly is
+    // not the lettering's.
+    double near = 0;
+    const int r0 = b / (kLevels * kLevels), g0 = b / kLevels % kLevels, b0 = b % kLevels;
+    for (int dr = -1; dr <= 1; ++dr) {
+      for (int dg = -1; dg <= 1; ++dg) {
+        for (int db = -1; db <= 1; ++db) {
+          const int rr = r0 + dr, gg = g0 + dg, bb = b0 + db;
+          if (rr < 0 || gg < 0 || bb < 0 || rr >= kLevels || gg >= kLevels || bb >= kLevels) continue;
+          near = std::max(near, ring[static_cast<std::size_t>((rr * kLevels + gg) * kLevels + bb)]);
+        }
+      }
+    }
+    const double ringShare = near / std::max(ringCount, 1.0);
+    if (coreShare >= kPaletteRatio * std::max(ringShare, kRingShareFloor)) text[static_cast<std::size_t>(b)] = 1;
+  }
+  CellGrid cells = emptyGrid(window.width, window.height);
+  for (std::int64_t r = area.reach.r0; r < area.reach.r1; ++r) {
+    for (std::int64_t c = area.reach.c0; c < area.reach.c1; ++c) {
+      const std::int64_t i = r * window.width + c;
+      const float* v = window.at(i);
+      if (text[static_cast<std::size_t>(colourBox(v))] == 0) continue;
+      if (std::max({std::abs(v[0] - ground[0]), std::abs(v[1] - ground[1]), std::abs(v[2] - ground[2])}) < kGroundTolerance) continue;
+      cells.cells[static_cast<std::size_t>(i)] = 1;
+    }
+  }
+  cells = groupsMeetingCore(cells, area);
+  if (countSet(cells) == 0) return cells;
+  fillEnclosed(cells, area.reach);
+  growRim(cells, window, area.reach);
+  return cells;
+}
+
+// A first prediction finds what stands out; a second one leaves it out of the translates, so
+// that thick strokes and halos do not predict themselves.
+CellGrid toneLettering(const PixelWindow& window, const LetteringArea& area, const CellGrid& usable,
+                       const std::vector<CellOffset>& steps) {
+  const CellRange all{0, 0, window.width, window.height};
+  // Other lettering's rims reach past its box: translates there are no ground.
+  CellGrid valid = usable;
+  for (std::size_t i = 0; i < valid.cells.size(); ++i) {
+    if (area.otherText.cells[i] != 0) valid.cells[i] = 0;
+  }
+  // The first prediction takes the tone outside the reach only: a halo wider than the grid's
+  // step would otherwise predict itself.
+  CellGrid outside = valid;
+  fillRange(outside, area.reach, 0);
+  std::vector<float> distance = distanceFrom(window, predictFromSteps(window, outside, steps, area.reach));
+  CellGrid standing = emptyGrid(window.width, window.height);
+  for (std::size_t i = 0; i < standing.cells.size(); ++i) standing.cells[i] = distance[i] >= kToneStrong ? 1 : 0;
+  standing = growCells(standing, 1, all);
+  for (std::size_t i = 0; i < valid.cells.size(); ++i) {
+    if (standing.cells[i] != 0) valid.cells[i] = 0;
+  }
+  // The tone's own spread: how far ground cells are from their prediction, around the reach.
+  const CellRange around{std::max<std::int64_t>(area.reach.c0 - kToneRing, 0),
+                         std::max<std::int64_t>(area.reach.r0 - kToneRing, 0),
+                         std::min(area.reach.c1 + kToneRing, window.width),
+                         std::min(area.reach.r1 + kToneRing, window.height)};
+  distance = distanceFrom(window, predictFromSteps(window, valid, steps, around));
+  std::vector<float> ring;
+  for (std::int64_t r = around.r0; r < around.r1; ++r) {
+    for (std::int64_t c = around.c0; c < around.c1; ++c) {
+      const auto i = static_cast<std::size_t>(r * window.width + c);
+      if (!area.reach.contains(c, r) && valid.cells[i] != 0) ring.push_back(distance[i]);
+    }
+  }
+  double spread = 0;
+  if (!ring.empty()) {
+    std::nth_element(ring.begin(), ring.begin() + static_cast<std::ptrdiff_t>(ring.size() * 3 / 4), ring.end());
+    spread = ring[ring.size() * 3 / 4];
+  }
+  const double strong = std::max(kToneStrong, 3.0 * spread), weak = std::max(kToneWeak, 1.5 * spread);
+  // A halo wipes whole dots beside the letters: groups that only come near the core count.
+  LetteringArea nearCore = area;
+  nearCore.core = CellRange{std::max(area.core.c0 - kHaloReach, area.reach.c0),
+                            std::max(area.core.r0 - kHaloReach, area.reach.r0),
+                            std::min(area.core.c1 + kHaloReach, area.reach.c1),
+                            std::min(area.core.r1 + kHaloReach, area.reach.r1)};
+  return groupOutliers(distance, window.width, window.height, strong, weak, nearCore).lettering;
+}
+
+}  // namespace letterforge

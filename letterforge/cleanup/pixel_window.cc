@@ -1,0 +1,145 @@
+#include "letterforge/cleanup/pixel_window.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace letterforge {
+namespace {
+
+// One axis of a square dilation: out[i] is set when any of in[i - r .. i + r] is, along a line
+// of `length` cells `stride` apart. A running count keeps the cost independent of r.
+void growLine(const std::uint8_t* in, std::uint8_t* out, std::int64_t length, std::int64_t stride,
+              std::int64_t r) {
+  std::int64_t inWindow = 0;
+  for (std::int64_t j = 0; j <= std::min(r, length - 1); ++j) inWindow += in[j * stride] != 0;
+  for (std::int64_t i = 0; i < length; ++i) {
+    out[i * stride] = inWindow > 0 ? 1 : 0;
+    if (i + r + 1 < length) inWindow += in[(i + r + 1) * stride] != 0;
+    if (i - r >= 0) inWindow -= in[(i - r) * stride] != 0;
+  }
+}
+
+std::uint8_t toByte(float v) {
+  return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L));
+}
+
+}  // namespace
+
+PixelWindow copyWindow(const platform::PageBitmap& page, const PixelBounds& bounds) {
+  PixelWindow window{.x0 = bounds.minX, .y0 = bounds.minY, .width = bounds.width,
+                     .height = bounds.height};
+  window.rgb.resize(static_cast<std::size_t>(3 * window.cells()));
+  float* out = window.rgb.data();
+  for (std::int64_t y = bounds.minY; y < bounds.maxY; ++y) {
+    for (std::int64_t x = bounds.minX; x < bounds.maxX; ++x) {
+      const platform::Rgb8 s = page.pixel(x, y);
+      *out++ = s.red;
+      *out++ = s.green;
+      *out++ = s.blue;
+    }
+  }
+  return window;
+}
+
+void writeMaskedCells(platform::PageBitmap& page, const PixelWindow& window, const CellGrid& mask) {
+  for (std::int64_t r = 0; r < window.height; ++r) {
+    for (std::int64_t c = 0; c < window.width; ++c) {
+      const std::int64_t cell = r * window.width + c;
+      if (mask.cells[static_cast<std::size_t>(cell)] == 0) continue;
+      const float* v = window.at(cell);
+      page.setPixel(window.x0 + c, window.y0 + r, {toByte(v[0]), toByte(v[1]), toByte(v[2])});
+    }
+  }
+}
+
+CellGrid emptyGrid(std::int64_t width, std::int64_t height) {
+  return CellGrid{.width = width, .height = height,
+                  .cells = std::vector<std::uint8_t>(static_cast<std::size_t>(width * height), 0)};
+}
+
+CellRange rangeOf(const PixelWindow& window, const PixelBounds& bounds) {
+  return CellRange{.c0 = std::clamp(bounds.minX - window.x0, std::int64_t{0}, window.width),
+                   .r0 = std::clamp(bounds.minY - window.y0, std::int64_t{0}, window.height),
+                   .c1 = std::clamp(bounds.maxX - window.x0, std::int64_t{0}, window.width),
+                   .r1 = std::clamp(bounds.maxY - window.y0, std::int64_t{0}, window.height)};
+}
+
+void fillRange(CellGrid& grid, const CellRange& range, std::uint8_t value) {
+  for (std::int64_t r = range.r0; r < range.r1; ++r) {
+    std::fill(grid.cells.begin() + r * grid.width + range.c0,
+              grid.cells.begin() + r * grid.width + range.c1, value);
+  }
+}
+
+CellGrid growCells(const CellGrid& grid, std::int64_t r, const CellRange& limit) {
+  CellGrid rows = emptyGrid(grid.width, grid.height);
+  CellGrid grown = emptyGrid(grid.width, grid.height);
+  if (grid.width == 0 || grid.height == 0) return grown;
+  for (std::int64_t row = 0; row < grid.height; ++row) {
+    growLine(&grid.cells[row * grid.width], &rows.cells[row * grid.width], grid.width, 1, r);
+  }
+  for (std::int64_t c = 0; c < grid.width; ++c) {
+    growLine(&rows.cells[c], &grown.cells[c], grid.height, grid.width, r);
+  }
+  for (std::int64_t row = 0; row < grid.height; ++row) {
+    for (std::int64_t c = 0; c < grid.width; ++c) {
+      if (!limit.contains(c, row)) grown.cells[row * grid.width + c] = 0;
+    }
+  }
+  return grown;
+}
+
+std::int64_t countSet(const CellGrid& grid) {
+  return std::count_if(grid.cells.begin(), grid.cells.end(), [](std::uint8_t v) { return v != 0; });
+}
+
+std::vector<std::uint8_t> distanceTo(const CellGrid& from, std::uint8_t cap) {
+  const std::int64_t w = from.width, h = from.height;
+  std::vector<std::uint8_t> d(from.cells.size(), cap);
+  auto at = [&](std::int64_t c, std::int64_t r) -> std::uint8_t& {
+    return d[static_cast<std::size_t>(r * w + c)];
+  };
+  auto step = [&](std::int64_t c, std::int64_t r, std::int64_t nc, std::int64_t nr) {
+    if (nc < 0 || nr < 0 || nc >= w || nr >= h) return;
+    at(c, r) = std::min<std::uint8_t>(at(c, r), static_cast<std::uint8_t>(std::min<int>(at(nc, nr) + 1, cap)));
+  };
+  for (std::int64_t r = 0; r < h; ++r) {
+    for (std::int64_t c = 0; c < w; ++c) {
+      if (from.cells[static_cast<std::size_t>(r * w + c)] != 0) {
+        at(c, r) = 0;
+        continue;
+      }
+      step(c, r, c - 1, r);
+      step(c, r, c - 1, r - 1);
+      step(c, r, c, r - 1);
+      step(c, r, c + 1, r - 1);
+    }
+  }
+  for (std::int64_t r = h; r-- > 0;) {
+    for (std::int64_t c = w; c-- > 0;) {
+      step(c, r, c + 1, r);
+      step(c, r, c + 1, r + 1);
+      step(c, r, c, r + 1);
+      step(c, r, c - 1, r + 1);
+    }
+  }
+  return d;
+}
+
+std::vector<std::int64_t> cellsByDepth(const CellGrid& holes) {
+  CellGrid solid = holes;
+  for (auto& v : solid.cells) v = v != 0 ? 0 : 1;
+  const auto depth = distanceTo(solid, 255);
+  std::vector<std::int64_t> counts(257, 0);
+  for (std::size_t i = 0; i < depth.size(); ++i) {
+    if (holes.cells[i] != 0) ++counts[depth[i] + 1u];
+  }
+  for (std::size_t k = 1; k < counts.size(); ++k) counts[k] += counts[k - 1];
+  std::vector<std::int64_t> order(static_cast<std::size_t>(counts.back()));
+  for (std::size_t i = 0; i < depth.size(); ++i) {
+    if (holes.cells[i] != 0) order[static_cast<std::size_t>(counts[depth[i]]++)] = static_cast<std::int64_t>(i);
+  }
+  return order;
+}
+
+}  // namespace letterforge

@@ -1,0 +1,82 @@
+#include "letterforge/cleanup/pixel_window.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "letterforge/raster/test_pages.h"
+
+namespace letterforge {
+namespace {
+
+using namespace test_pages;
+
+// A grid drawn as rows of '#' (set) and '.' (clear), top row first.
+CellGrid gridOf(const std::vector<std::string>& rows) {
+  CellGrid grid = emptyGrid(static_cast<std::int64_t>(rows[0].size()), static_cast<std::int64_t>(rows.size()));
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    for (std::size_t c = 0; c < rows[r].size(); ++c) grid.cells[r * rows[0].size() + c] = rows[r][c] == '#';
+  }
+  return grid;
+}
+
+struct GrowCase {
+  const char* name;
+  std::vector<std::string> in;
+  std::int64_t radius;
+  CellRange limit;
+  std::vector<std::string> expected;
+};
+class GrowCellsTest : public ::testing::TestWithParam<GrowCase> {};
+
+TEST_P(GrowCellsTest, GrowsIntoTheSquareAroundEachCell) {
+  const GrowCase& c = GetParam();
+  EXPECT_EQ(growCells(gridOf(c.in), c.radius, c.limit), gridOf(c.expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, GrowCellsTest,
+    ::testing::Values(
+        GrowCase{"OneCellByOne", {".....", ".....", "..#..", ".....", "....."}, 1, {0, 0, 5, 5},
+                 {".....", ".###.", ".###.", ".###.", "....."}},
+        GrowCase{"CutAtTheWindowEdge", {"#....", ".....", "....."}, 2, {0, 0, 5, 3},
+                 {"###..", "###..", "###.."}},
+        GrowCase{"KeptInsideTheLimit", {".....", "..#..", "....."}, 2, {1, 0, 4, 2},
+                 {".###.", ".###.", "....."}},
+        GrowCase{"RadiusBeyondTheWindow", {"....#"}, 9, {0, 0, 5, 1}, {"#####"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DistanceToTest, CountsChessboardStepsAndCapsThem) {
+  const CellGrid from = gridOf({"#....", ".....", "....."});
+  const std::vector<std::uint8_t> expected{0, 1, 2, 3, 3,  //
+                                           1, 1, 2, 3, 3,  //
+                                           2, 2, 2, 3, 3};
+  EXPECT_EQ(distanceTo(from, 3), expected);
+  EXPECT_EQ(distanceTo(gridOf({"..", ".."}), 7), std::vector<std::uint8_t>(4, 7));
+}
+
+TEST(CellsByDepthTest, OuterCellsOfAHoleComeFirst) {
+  const CellGrid holes = gridOf({".....", ".###.", ".###.", ".###.", "....."});
+  const std::vector<std::int64_t> expected{6, 7, 8, 11, 13, 16, 17, 18, 12};
+  EXPECT_EQ(cellsByDepth(holes), expected);
+}
+
+TEST(PixelWindowTest, CopiesOutAndWritesBackOnlyMaskedCells) {
+  auto page = makePage(6, 5, grey(100));
+  paintRect(page, 2, 1, 1, 1, kRed);
+  PixelWindow window = copyWindow(page, PixelBounds{.minX = 1, .maxX = 4, .minY = 1, .maxY = 3,
+                                                    .width = 3, .height = 2});
+  EXPECT_EQ(window.at(1)[0], 255.0f);  // (2, 1)
+  EXPECT_EQ(window.at(1)[1], 0.0f);
+  CellGrid mask = emptyGrid(3, 2);
+  mask.cells[5] = 1;  // (3, 2)
+  for (float& v : window.rgb) v = 7.4f;
+  writeMaskedCells(page, window, mask);
+  EXPECT_EQ(page.pixel(3, 2), grey(7));
+  EXPECT_EQ(page.pixel(2, 1), kRed);
+  EXPECT_EQ(page.pixel(1, 1), grey(100));
+}
+
+}  // namespace
+}  // namespace letterforge

@@ -1,0 +1,130 @@
+#include "letterforge/cleanup/repaint.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "letterforge/cleanup/ground_model.h"
+#include "letterforge/cleanup/lettering_mask.h"
+#include "letterforge/cleanup/pixel_window.h"
+#include "letterforge/cleanup/smooth_fill.h"
+#include "letterforge/cleanup/texture_fill.h"
+#include "letterforge/cleanup/texture_repeats.h"
+#include "letterforge/layout/rect_geometry.h"
+#include "letterforge/raster/pixel_sampling.h"
+
+namespace letterforge {
+namespace {
+
+// Text recognition boxes cut strokes by a pixel or two.
+constexpr double kCoreSlack = 2.0;
+// How far outlines and halos may reach beyond the box.
+constexpr double kReach = 10.0;
+// Ground around the reach that the models are fitted to.
+constexpr double kContext = 16.0;
+// How texture repeats is looked for up to this far, and this many of its best offsets kept;
+// a tone's grid steps reach this far.
+constexpr std::int64_t kRepeatReach = 20;
+constexpr std::size_t kRepeatOffsets = 12;
+constexpr std::int64_t kGridReach = 48;
+
+PixelBounds grownBounds(const platform::PageBitmap& page, const Rect& rect, double by) {
+  return pixelBounds(page, inset(rect, -by, -by));
+}
+
+TextMask textMaskOf(const PixelWindow& window, const CellGrid& mask) {
+  TextMask out{.rect = {static_cast<double>(window.x0), static_cast<double>(window.y0),
+                        static_cast<double>(window.width), static_cast<double>(window.height)},
+               .width = window.width,
+               .height = window.height};
+  out.pixels.reserve(window.cells());
+  for (std::int64_t i = 0; i < window.cells(); ++i) {
+    if (mask.cells[static_cast<std::size_t>(i)] != 0) out.pixels.insert(i);
+  }
+  return out;
+}
+
+CellGrid without(CellGrid cells, const CellGrid& taken) {
+  for (std::size_t i = 0; i < cells.cells.size(); ++i) {
+    if (taken.cells[i] != 0) cells.cells[i] = 0;
+  }
+  return cells;
+}
+
+// On paper and shading the lettering is what stands out of the ground's fit; it is filled
+// smoothly from the ground cells around it, and paper gets its grain back.
+RepaintOutcome repaintSmooth(platform::PageBitmap& page, PixelWindow& window,
+                             const LetteringArea& area, const CellGrid& usable,
+                             const GroundModel& model, std::uint64_t seed) {
+  const CellGrid mask = growCells(model.groups.lettering, 1, area.reach);
+  CellGrid known = without(usable, mask);
+  for (std::size_t k = 0; k < known.cells.size(); ++k) {
+    if (model.groups.structure.cells[k] != 0 || model.distance[k] >= model.weak) known.cells[k] = 0;
+  }
+  interpolateHoles(window, known, mask);
+  addGrain(window, known, mask, seed);
+  writeMaskedCells(page, window, mask);
+  return RepaintOutcome{.cleaned = true,
+                        .ground = isFlatGround(model, area.reach) ? GroundKind::kPaper : GroundKind::kSmooth,
+                        .mask = textMaskOf(window, mask)};
+}
+
+// On screentone and art the lettering is found by how the ground repeats (tone) or by its
+// colours (art), and filled from the texture around it.
+RepaintOutcome repaintTexture(platform::PageBitmap& page, PixelWindow& window,
+                              const LetteringArea& area, const CellGrid& usable,
+                              const GroundModel& model, std::uint64_t seed) {
+  const CellRange all{0, 0, window.width, window.height};
+  CellGrid ground = without(usable, growCells(model.groups.lettering, 2, all));
+  fillRange(ground, area.reach, 0);
+  const TextureRepeats repeats = findRepeats(window, ground, kRepeatReach, kRepeatOffsets);
+  const std::vector<CellOffset> steps = gridSteps(repeats, kGridReach);
+  CellGrid mask;
+  if (repeats.periodic) {
+    mask = toneLettering(window, area, usable, steps);
+  } else {
+    const auto centre = groundAt(model.fit, (area.core.c0 + area.core.c1) / 2,
+                                 (area.core.r0 + area.core.r1) / 2);
+    mask = paletteLettering(window, area, usable, centre);
+    for (std::size_t k = 0; k < mask.cells.size(); ++k) mask.cells[k] |= model.groups.lettering.cells[k];
+  }
+  if (countSet(mask) == 0) return {};
+  mask = growCells(mask, 1, area.reach);
+  const CellGrid sources = without(usable, mask);
+  interpolateHoles(window, sources, mask);
+  if (repeats.periodic) {
+    fillFromSteps(window, mask, sources, steps);
+  } else {
+    fillFromTexture(window, mask, sources, repeats.offsets, seed);
+  }
+  writeMaskedCells(page, window, mask);
+  return RepaintOutcome{.cleaned = true, .ground = GroundKind::kTexture, .mask = textMaskOf(window, mask)};
+}
+
+}  // namespace
+
+RepaintOutcome repaintLettering(platform::PageBitmap& page, const Rect& block,
+                                const std::vector<Rect>& pendingText, std::uint64_t seed) {
+  const PixelBounds core = grownBounds(page, block, kCoreSlack);
+  if (core.width == 0 || core.height == 0) return {};
+  PixelWindow window = copyWindow(page, grownBounds(page, block, kCoreSlack + kReach + kContext));
+  LetteringArea area{.core = rangeOf(window, core),
+                     .reach = rangeOf(window, grownBounds(page, block, kCoreSlack + kReach)),
+                     .otherText = emptyGrid(window.width, window.height)};
+  // Other blocks' pending lettering is never ground.
+  CellGrid usable = emptyGrid(window.width, window.height);
+  fillRange(usable, CellRange{0, 0, window.width, window.height});
+  for (const Rect& other : pendingText) {
+    fillRange(area.otherText, rangeOf(window, grownBounds(page, other, kCoreSlack + kReach)));
+    fillRange(usable, rangeOf(window, grownBounds(page, other, kCoreSlack)), 0);
+  }
+  const auto model = modelGround(window, area, usable);
+  if (!model) return {};
+  // Lettering that runs into the detail of a drawing is no group of its own: it is looked
+  // for by colour, as on a texture.
+  if (isSmoothGround(*model, area) && countSet(model->groups.lettering) > 0) {
+    return repaintSmooth(page, window, area, usable, *model, seed);
+  }
+  return repaintTexture(page, window, area, usable, *model, seed);
+}
+
+}  // namespace letterforge

@@ -1,0 +1,188 @@
+#include "letterforge/cleanup/repaint.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <set>
+#include <utility>
+
+#include "letterforge/raster/test_pages.h"
+
+namespace letterforge {
+namespace {
+
+using platform::PageBitmap;
+using platform::Rgb8;
+using namespace test_pages;
+
+using Ground = std::function<Rgb8(std::int64_t x, std::int64_t y)>;
+
+PageBitmap pageOf(std::int64_t w, std::int64_t h, const Ground& ground) {
+  PageBitmap page = makePage(w, h);
+  for (std::int64_t y = 0; y < h; ++y) {
+    for (std::int64_t x = 0; x < w; ++x) page.setPixel(x, y, ground(x, y));
+  }
+  return page;
+}
+
+// A page whose ground is known, with lettering drawn over it: bars 3 pixels wide every 7
+// across the box (the strokes), each in a ring of `rim` pixels of the rim colour.
+struct Scene {
+  PageBitmap clean;
+  PageBitmap page;
+  std::set<std::pair<std::int64_t, std::int64_t>> lettering{};
+  Rect box{};
+};
+
+Scene sceneOf(std::int64_t w, std::int64_t h, const Ground& ground, Rect box, Rgb8 ink,
+              std::int64_t rim = 0, Rgb8 rimColour = kWhite) {
+  Scene s{.clean = pageOf(w, h, ground), .page = pageOf(w, h, ground), .box = box};
+  const auto x0 = static_cast<std::int64_t>(box.x), y0 = static_cast<std::int64_t>(box.y);
+  const auto x1 = static_cast<std::int64_t>(box.x + box.width);
+  const auto y1 = static_cast<std::int64_t>(box.y + box.height);
+  for (std::int64_t bx = x0; bx + 3 <= x1; bx += 7) {
+    for (std::int64_t y = y0 - rim; y < y1 + rim; ++y) {
+      for (std::int64_t x = bx - rim; x < bx + 3 + rim; ++x) {
+        const bool stroke = x >= bx && x < bx + 3 && y >= y0 && y < y1;
+        s.page.setPixel(x, y, stroke ? ink : rimColour);
+        s.lettering.insert({x, y});
+      }
+    }
+  }
+  return s;
+}
+
+int worstChannel(Rgb8 a, Rgb8 b) {
+  return std::max({std::abs(a.red - b.red), std::abs(a.green - b.green), std::abs(a.blue - b.blue)});
+}
+
+// Share of the lettering's pixels more than 40 levels off the clean page.
+double residual(const Scene& s) {
+
+  std::int64_t off = 0;
+  for (const auto& [x, y] : s.lettering) off += worstChannel(s.page.pixel(x, y), s.clean.pixel(x, y)) > 40;
+  return static_cast<double>(off) / static_cast<double>(s.lettering.size());
+}
+
+// Pixels that differ from the clean page more than `margin` beyond the box.
+std::int64_t damageBeyond(const Scene& s, double margin) {
+  std::int64_t changed = 0;
+  for (std::int64_t y = 0; y < s.page.height(); ++y) {
+    for (std::int64_t x = 0; x < s.page.width(); ++x) {
+      const bool near = x >= s.box.x - margin && x < s.box.x + s.box.width + margin &&
+                        y >= s.box.y - margin && y < s.box.y + s.box.height + margin;
+      if (!near && s.page.pixel(x, y) != s.clean.pixel(x, y)) ++changed;
+    }
+  }
+  return changed;
+}
+
+// A fixed noise in -amplitude..amplitude.
+int noise(std::int64_t x, std::int64_t y, int amplitude) {
+  std::uint64_t h = static_cast<std::uint64_t>(x) * 0x9E3779B97F4A7C15u ^
+                    static_cast<std::uint64_t>(y) * 0xC2B2AE3D27D4EB4Fu;
+  h ^= h >> 29;
+  h *= 0xBF58476D1CE4E5B9u;
+  h ^= h >> 32;
+  return static_cast<int>(h % static_cast<std::uint64_t>(2 * amplitude + 1)) - amplitude;
+}
+
+std::uint8_t level(int v) { return static_cast<std::uint8_t>(std::clamp(v, 0, 255)); }
+
+TEST(RepaintTest, RepaintsPaperAndKeepsTheBalloonLineBesideTheLetters) {
+  const Rgb8 paper{240, 235, 220};
+  Scene s = sceneOf(120, 80, [&](std::int64_t x, std::int64_t) { return x == 14 || x == 15 ? kBlack : paper; },
+                    Rect{24, 30, 60, 14}, kBlack);
+  const RepaintOutcome outcome = repaintLettering(s.page, s.box, {}, 1);
+  EXPECT_TRUE(outcome.cleaned);
+  EXPECT_EQ(outcome.ground, GroundKind::kPaper);
+  EXPECT_EQ(residual(s), 0.0);
+  EXPECT_EQ(damageBeyond(s, 0.0), 0);  // the line at x = 14 lies in the reach and is kept
+  EXPECT_GT(outcome.mask.pixels.count(), 0);
+}
+
+TEST(RepaintTest, NewsprintIsRepaintedWithItsColourAndGrain) {
+  Scene s = sceneOf(140, 90, [](std::int64_t x, std::int64_t y) {
+    return Rgb8{level(230 + noise(x, y, 5)), level(214 + noise(x + 7, y, 5)), level(178 + noise(x, y + 7, 5))};
+  }, Rect{30, 36, 70, 16}, Rgb8{20, 20, 60});
+  const RepaintOutcome outcome = repaintLettering(s.page, s.box, {}, 7);
+  EXPECT_EQ(outcome.ground, GroundKind::kPaper);
+  double sum = 0, squares = 0;
+  std::int64_t n = 0;
+  for (const auto& [x, y] : s.lettering) {
+    const double v = s.page.pixel(x, y).red;
+    sum += v, squares += v * v, ++n;
+  }
+  const double mean = sum / static_cast<double>(n);
+  EXPECT_NEAR(mean, 230.0, 2.0);
+  EXPECT_GT(std::sqrt(squares / static_cast<double>(n) - mean * mean), 1.5);  // not a flat slab
+  EXPECT_EQ(residual(s), 0.0);
+}
+
+TEST(RepaintTest, HaloAndStrokesOnAGradientTakeTheGradient) {
+  Scene s = sceneOf(160, 90, [](std::int64_t x, std::int64_t y) {
+    return Rgb8{level(40 + static_cast<int>(x)), 120, level(200 - static_cast<int>(y))};
+  }, Rect{40, 36, 80, 16}, kBlack, 2, kWhite);
+  const RepaintOutcome outcome = repaintLettering(s.page, s.box, {}, 3);
+  EXPECT_EQ(outcome.ground, GroundKind::kSmooth);
+  int worst = 0;
+  for (const auto& [x, y] : s.lettering) worst = std::max(worst, worstChannel(s.page.pixel(x, y), s.clean.pixel(x, y)));
+  EXPECT_LE(worst, 12);
+  EXPECT_EQ(damageBeyond(s, 12.0), 0);
+}
+
+TEST(RepaintTest, ScreentoneComesBackInPhaseUnderAHalo) {
+  // Dots of 2 x 2 every 6 pixels, and letters in a white halo that wipes the tone around them.
+  const Ground tone = [](std::int64_t x, std::int64_t y) { return x % 6 < 2 && y % 6 < 2 ? kBlack : kWhite; };
+  Scene s = sceneOf(180, 100, tone, Rect{50, 40, 80, 18}, kBlack, 3, kWhite);
+  const RepaintOutcome outcome = repaintLettering(s.page, s.box, {}, 5);
+  EXPECT_EQ(outcome.ground, GroundKind::kTexture);
+  EXPECT_LE(residual(s), 0.05);
+  EXPECT_EQ(damageBeyond(s, 12.0), 0);
+}
+
+TEST(RepaintTest, RimmedLettersOverTwoColouredBandsAreRemoved) {
+  // Bands of two colours with a faint texture, and yellow letters with a black rim across them.
+  const Ground art = [](std::int64_t x, std::int64_t y) {
+    const bool dark = ((x + y / 3) / 23) % 2 == 0;
+    return dark ? Rgb8{level(40 + noise(x, y, 6)), level(90 + noise(x, y, 6)), 60}
+                : Rgb8{level(220 + noise(x, y, 6)), level(140 + noise(x, y, 6)), 70};
+  };
+  Scene s = sceneOf(180, 110, art, Rect{50, 46, 80, 18}, Rgb8{250, 220, 30}, 2, kBlack);
+  const RepaintOutcome outcome = repaintLettering(s.page, s.box, {}, 9);
+  EXPECT_EQ(outcome.ground, GroundKind::kTexture);
+  EXPECT_LE(residual(s), 0.25);
+  EXPECT_EQ(damageBeyond(s, 12.0), 0);
+}
+
+TEST(RepaintTest, ABlockWithNothingOnItsPaperIsNotCleaned) {
+  PageBitmap page = makePage(80, 60, Rgb8{200, 220, 240});
+  const RepaintOutcome outcome = repaintLettering(page, Rect{20, 20, 30, 12}, {}, 1);
+  EXPECT_FALSE(outcome.cleaned);
+  EXPECT_EQ(differingPixels(page, makePage(80, 60, Rgb8{200, 220, 240})), 0);
+}
+
+TEST(RepaintTest, PendingLetteringOfAnotherBlockIsLeftAlone) {
+  Scene s = sceneOf(160, 80, [](std::int64_t, std::int64_t) { return kWhite; }, Rect{20, 40, 50, 14}, kBlack);
+  // A second block just below, still to be cleaned.
+  paintRect(s.page, 30, 20, 3, 14, kBlack);
+  paintRect(s.page, 44, 20, 3, 14, kBlack);
+  repaintLettering(s.page, s.box, {Rect{30, 20, 17, 14}}, 1);
+  EXPECT_EQ(residual(s), 0.0);
+  EXPECT_EQ(s.page.pixel(31, 25), kBlack);
+  EXPECT_EQ(s.page.pixel(45, 30), kBlack);
+}
+
+TEST(RepaintTest, ABlockCoveringThePageStaysOnThePage) {
+  Scene s = sceneOf(90, 60, [](std::int64_t x, std::int64_t) { return Rgb8{level(100 + static_cast<int>(x)), 150, 90}; },
+                    Rect{0, 0, 90, 60}, kBlack);
+  const RepaintOutcome outcome = repaintLettering(s.page, s.box, {}, 1);
+  EXPECT_TRUE(outcome.cleaned);
+  EXPECT_EQ(outcome.mask.rect, (Rect{0, 0, 90, 60}));
+}
+
+}  // namespace
+}  // namespace letterforge

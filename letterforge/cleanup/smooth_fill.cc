@@ -1,0 +1,245 @@
+#include "letterforge/cleanup/smooth_fill.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <vector>
+
+namespace letterforge {
+namespace {
+
+constexpr int kRelaxationSweeps = 24;
+constexpr std::int64_t kDetailRadius = 2;
+constexpr std::int64_t kTile = 8;
+constexpr int kOffsetTries = 12;
+constexpr std::int64_t kOffsetReachMin = 6;
+constexpr std::int64_t kOffsetReach = 24;
+
+struct Level {
+  std::int64_t width = 0;
+  std::int64_t height = 0;
+  std::vector<std::array<float, 3>> value{};
+  std::vector<float> weight{};
+};
+
+Level halve(const Level& fine) {
+  Level coarse{.width = (fine.width + 1) / 2, .height = (fine.height + 1) / 2};
+  const auto n = static_cast<std::size_t>(coarse.width * coarse.height);
+  coarse.value.assign(n, {0, 0, 0});
+  coarse.weight.assign(n, 0);
+  for (std::int64_t r = 0; r < coarse.height; ++r) {
+    for (std::int64_t c = 0; c < coarse.width; ++c) {
+      std::array<float, 3> sum{0, 0, 0};
+      float w = 0;
+      for (std::int64_t dr = 0; dr < 2; ++dr) {
+        for (std::int64_t dc = 0; dc < 2; ++dc) {
+          const std::int64_t fr = 2 * r + dr, fc = 2 * c + dc;
+          if (fr >= fine.height || fc >= fine.width) continue;
+          const auto i = static_cast<std::size_t>(fr * fine.width + fc);
+          for (int ch = 0; ch < 3; ++ch) sum[ch] += fine.weight[i] * fine.value[i][ch];
+          w += fine.weight[i];
+        }
+      }
+      const auto j = static_cast<std::size_t>(r * coarse.width + c);
+      if (w > 0) {
+        for (int ch = 0; ch < 3; ++ch) coarse.value[j][ch] = sum[ch] / w;
+      }
+      coarse.weight[j] = std::min(w, 1.0f);
+    }
+  }
+  return coarse;
+}
+
+// The coarse level's value under a fine cell, interpolated bilinearly between coarse centres.
+std::array<float, 3> upsampled(const Level& coarse, std::int64_t c, std::int64_t r) {
+  const double x = std::clamp((static_cast<double>(c) + 0.5) / 2.0 - 0.5, 0.0,
+                              static_cast<double>(coarse.width - 1));
+  const double y = std::clamp((static_cast<double>(r) + 0.5) / 2.0 - 0.5, 0.0,
+                              static_cast<double>(coarse.height - 1));
+  const auto x0 = static_cast<std::int64_t>(x), y0 = static_cast<std::int64_t>(y);
+  const std::int64_t x1 = std::min(x0 + 1, coarse.width - 1), y1 = std::min(y0 + 1, coarse.height - 1);
+  const auto fx = static_cast<float>(x - static_cast<double>(x0));
+  const auto fy = static_cast<float>(y - static_cast<double>(y0));
+  const auto& a = coarse.value[static_cast<std::size_t>(y0 * coarse.width + x0)];
+  const auto& b = coarse.value[static_cast<std::size_t>(y0 * coarse.width + x1)];
+  const auto& d = coarse.value[static_cast<std::size_t>(y1 * coarse.width + x0)];
+  const auto& e = coarse.value[static_cast<std::size_t>(y1 * coarse.width + x1)];
+  std::array<float, 3> out{};
+  for (int ch = 0; ch < 3; ++ch) {
+    out[ch] = (1 - fy) * ((1 - fx) * a[ch] + fx * b[ch]) + fy * ((1 - fx) * d[ch] + fx * e[ch]);
+  }
+  return out;
+}
+
+// Fills the cells of weight below 1 from the coarser levels, coarsest first.
+void pull(std::vector<Level>& levels) {
+  for (std::size_t k = levels.size() - 1; k-- > 0;) {
+    Level& fine = levels[k];
+    const Level& coarse = levels[k + 1];
+    for (std::int64_t r = 0; r < fine.height; ++r) {
+      for (std::int64_t c = 0; c < fine.width; ++c) {
+        const auto i = static_cast<std::size_t>(r * fine.width + c);
+        const float w = fine.weight[i];
+        if (w >= 1) continue;
+        const auto up = upsampled(coarse, c, r);
+        for (int ch = 0; ch < 3; ++ch) fine.value[i][ch] = w * fine.value[i][ch] + (1 - w) * up[ch];
+        fine.weight[i] = 1;
+      }
+    }
+  }
+}
+
+// Gauss-Seidel sweeps of the holes towards the mean of their 4 neighbours that are known or
+// holes.
+void relax(PixelWindow& window, const CellGrid& known, const CellGrid& holes) {
+  const std::int64_t w = window.width, h = window.height;
+  auto usable = [&](std::int64_t cell) {
+    return known.cells[static_cast<std::size_t>(cell)] != 0 ||
+           holes.cells[static_cast<std::size_t>(cell)] != 0;
+  };
+  // Each hole with its usable neighbours, found once for all the sweeps.
+  struct Hole {
+    std::int64_t cell;
+    std::array<std::int64_t, 4> around;
+    int count;
+  };
+  std::vector<Hole> cells;
+  for (std::int64_t i = 0; i < w * h; ++i) {
+    if (holes.cells[static_cast<std::size_t>(i)] == 0) continue;
+    const std::int64_t r = i / w, c = i % w;
+    Hole hole{.cell = i, .around = {}, .count = 0};
+    for (const std::int64_t j : {c > 0 ? i - 1 : -1, c + 1 < w ? i + 1 : -1, r > 0 ? i - w : -1,
+                                 r + 1 < h ? i + w : -1}) {
+      if (j >= 0 && usable(j)) hole.around[static_cast<std::size_t>(hole.count++)] = j;
+    }
+    if (hole.count > 0) cells.push_back(hole);
+  }
+  for (int sweep = 0; sweep < kRelaxationSweeps; ++sweep) {
+    for (const Hole& hole : cells) {
+      std::array<float, 3> sum{0, 0, 0};
+      for (int k = 0; k < hole.count; ++k) {
+        const float* v = window.at(hole.around[static_cast<std::size_t>(k)]);
+        for (int ch = 0; ch < 3; ++ch) sum[ch] += v[ch];
+      }
+      float* v = window.at(hole.cell);
+      for (int ch = 0; ch < 3; ++ch) v[ch] = sum[ch] / static_cast<float>(hole.count);
+    }
+  }
+}
+
+// The known cells' differences from the mean of the known cells within kDetailRadius.
+std::vector<std::array<float, 3>> knownDetail(const PixelWindow& window, const CellGrid& known) {
+  const std::int64_t w = window.width, h = window.height;
+  // Prefix sums of the known cells' values and count.
+  std::vector<std::array<double, 4>> sums(static_cast<std::size_t>((w + 1) * (h + 1)), {0, 0, 0, 0});
+  auto at = [&](std::int64_t c, std::int64_t r) -> std::array<double, 4>& {
+    return sums[static_cast<std::size_t>(r * (w + 1) + c)];
+  };
+  for (std::int64_t r = 0; r < h; ++r) {
+    std::array<double, 4> row{0, 0, 0, 0};
+    for (std::int64_t c = 0; c < w; ++c) {
+      const std::int64_t i = r * w + c;
+      if (known.cells[static_cast<std::size_t>(i)] != 0) {
+        const float* v = window.at(i);
+        row = {row[0] + v[0], row[1] + v[1], row[2] + v[2], row[3] + 1};
+      }
+      const auto& below = at(c + 1, r);
+      at(c + 1, r + 1) = {below[0] + row[0], below[1] + row[1], below[2] + row[2], below[3] + row[3]};
+    }
+  }
+  std::vector<std::array<float, 3>> detail(static_cast<std::size_t>(w * h), {0, 0, 0});
+  for (std::int64_t r = 0; r < h; ++r) {
+    for (std::int64_t c = 0; c < w; ++c) {
+      const std::int64_t i = r * w + c;
+      if (known.cells[static_cast<std::size_t>(i)] == 0) continue;
+      const std::int64_t c0 = std::max<std::int64_t>(c - kDetailRadius, 0);
+      const std::int64_t c1 = std::min(c + kDetailRadius + 1, w);
+      const std::int64_t r0 = std::max<std::int64_t>(r - kDetailRadius, 0);
+      const std::int64_t r1 = std::min(r + kDetailRadius + 1, h);
+      const auto& a = at(c1, r1);
+      const auto& b = at(c0, r1);
+      const auto& d = at(c1, r0);
+      const auto& e = at(c0, r0);
+      const double n = a[3] - b[3] - d[3] + e[3];
+      const float* v = window.at(i);
+      for (int ch = 0; ch < 3; ++ch) {
+        const double mean = (a[ch] - b[ch] - d[ch] + e[ch]) / n;
+        detail[static_cast<std::size_t>(i)][ch] = static_cast<float>(v[ch] - mean);
+      }
+    }
+  }
+  return detail;
+}
+
+}  // namespace
+
+void interpolateHoles(PixelWindow& window, const CellGrid& known, const CellGrid& holes) {
+  if (window.cells() == 0 || countSet(known) == 0) return;
+  std::vector<Level> levels(1);
+  Level& base = levels[0];
+  base.width = window.width;
+  base.height = window.height;
+  base.value.resize(static_cast<std::size_t>(window.cells()));
+  base.weight.resize(static_cast<std::size_t>(window.cells()));
+  for (std::int64_t i = 0; i < window.cells(); ++i) {
+    const float* v = window.at(i);
+    const bool k = known.cells[static_cast<std::size_t>(i)] != 0;
+    base.value[static_cast<std::size_t>(i)] = {k ? v[0] : 0, k ? v[1] : 0, k ? v[2] : 0};
+    base.weight[static_cast<std::size_t>(i)] = k ? 1.0f : 0.0f;
+  }
+  while (levels.back().width > 1 || levels.back().height > 1) levels.push_back(halve(levels.back()));
+  pull(levels);
+  for (std::int64_t i = 0; i < window.cells(); ++i) {
+    if (holes.cells[static_cast<std::size_t>(i)] == 0) continue;
+    const auto& v = levels[0].value[static_cast<std::size_t>(i)];
+    float* out = window.at(i);
+    for (int ch = 0; ch < 3; ++ch) out[ch] = v[ch];
+  }
+  relax(window, known, holes);
+}
+
+void addGrain(PixelWindow& window, const CellGrid& known, const CellGrid& holes,
+              std::uint64_t seed) {
+  const std::int64_t w = window.width, h = window.height;
+  if (w == 0 || h == 0) return;
+  const auto detail = knownDetail(window, known);
+  std::uint64_t state = seed;
+  auto randomOffset = [&]() {
+    const std::int64_t span = 2 * kOffsetReach + 1;
+    for (;;) {
+      const auto dc = static_cast<std::int64_t>(nextRandom(state) % span) - kOffsetReach;
+      const auto dr = static_cast<std::int64_t>(nextRandom(state) % span) - kOffsetReach;
+      if (std::max(std::abs(dc), std::abs(dr)) >= kOffsetReachMin) return std::array<std::int64_t, 2>{dc, dr};
+    }
+  };
+  for (std::int64_t tr = 0; tr < h; tr += kTile) {
+    for (std::int64_t tc = 0; tc < w; tc += kTile) {
+      std::array<std::array<std::int64_t, 2>, kOffsetTries> offsets{};
+      bool any = false;
+      for (std::int64_t r = tr; r < std::min(tr + kTile, h) && !any; ++r) {
+        for (std::int64_t c = tc; c < std::min(tc + kTile, w); ++c) {
+          if (holes.cells[static_cast<std::size_t>(r * w + c)] != 0) any = true;
+        }
+      }
+      if (!any) continue;
+      for (auto& o : offsets) o = randomOffset();
+      for (std::int64_t r = tr; r < std::min(tr + kTile, h); ++r) {
+        for (std::int64_t c = tc; c < std::min(tc + kTile, w); ++c) {
+          const std::int64_t i = r * w + c;
+          if (holes.cells[static_cast<std::size_t>(i)] == 0) continue;
+          for (const auto& o : offsets) {
+            const std::int64_t sc = c + o[0], sr = r + o[1];
+            if (sc < 0 || sr < 0 || sc >= w || sr >= h) continue;
+            const std::int64_t s = sr * w + sc;
+            if (known.cells[static_cast<std::size_t>(s)] == 0) continue;
+            float* v = window.at(i);
+            for (int ch = 0; ch < 3; ++ch) v[ch] += detail[static_cast<std::size_t>(s)][ch];
+            break;
+          }
+        }
+      }
+    }
+  }
+}
+
+}  // namespace letterforge

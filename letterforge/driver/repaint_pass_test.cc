@@ -1,0 +1,86 @@
+// The repaint pass on small synthetic pages: each block's report line, action, debug region
+// and mask.
+#include "letterforge/driver/repaint_pass.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "letterforge/debug/debug_overlay.h"
+#include "letterforge/raster/test_pages.h"
+
+namespace letterforge {
+namespace {
+
+using namespace test_pages;
+using platform::PageBitmap;
+using platform::Rgb8;
+
+RenderItem block(std::string id, const Rect& rect) {
+  return RenderItem{.ids = {std::move(id)}, .rect = rect, .text = "words"};
+}
+
+// Pale blue paper; p1 holds three bars of ink, p2 nothing, p3 bars on a grey gradient.
+PageBitmap pageWithBlocks() {
+  PageBitmap page = makePage(300, 120, Rgb8{210, 225, 245});
+  for (std::int64_t x = 20; x < 80; x += 8) paintRect(page, x, 50, 3, 14, Rgb8{20, 20, 40});
+  for (std::int64_t y = 0; y < 120; ++y) {
+    for (std::int64_t x = 200; x < 300; ++x) page.setPixel(x, y, grey(static_cast<std::uint8_t>(60 + x / 2)));
+  }
+  for (std::int64_t x = 230; x < 270; x += 8) paintRect(page, x, 50, 3, 14, kBlack);
+  return page;
+}
+
+const std::vector<RenderItem> kBlocks{block("p1", {20, 50, 59, 14}), block("p2", {120, 50, 40, 14}),
+                                      block("p3", {230, 50, 35, 14})};
+
+TEST(RepaintPassTest, EveryBlockIsReportedWithWhatWasDone) {
+  PageBitmap page = pageWithBlocks();
+  CleanupRecord record;
+  std::vector<std::string> lines;
+  repaintPass(page, kBlocks, record, [&](std::string_view line) { lines.emplace_back(line); });
+
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0].rfind("repaint repainted_paper p1 pixels=", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[1], "repaint not_cleaned p2 pixels=0");
+  EXPECT_EQ(lines[2].rfind("repaint inpainted_smooth p3 pixels=", 0), 0u) << lines[2];
+  ASSERT_EQ(record.blockCleanups.size(), 3u);
+  EXPECT_EQ(record.blockCleanups[0].action, CleanupAction::kRepaintedPaper);
+  EXPECT_EQ(record.blockCleanups[1].action, CleanupAction::kNotCleaned);
+  EXPECT_EQ(record.blockCleanups[2].action, CleanupAction::kInpaintedSmooth);
+  EXPECT_TRUE(record.blockCleanups[0].coverage.has_value());
+  EXPECT_FALSE(record.blockCleanups[1].coverage.has_value());
+  // Two masks, one per cleaned block; a debug region for every block, in its own colour.
+  EXPECT_EQ(record.cleanedMasks.size(), 2u);
+  ASSERT_EQ(record.debugRegions.size(), 3u);
+  EXPECT_EQ(record.debugRegions[0].label, "repainted_paper:p1");
+  EXPECT_EQ(record.debugRegions[0].color, repaintedPaperColor);
+  EXPECT_EQ(record.debugRegions[1].label, "not_cleaned:p2");
+  EXPECT_EQ(record.debugRegions[1].color, systemRedColor);
+  EXPECT_EQ(record.debugRegions[2].color, inpaintedSmoothColor);
+  EXPECT_TRUE(record.cleanupNotes.empty());
+  // No ink is left on the paper.
+  for (std::int64_t x = 20; x < 80; ++x) EXPECT_GT(page.pixel(x, 57).red, 180) << x;
+}
+
+TEST(RepaintPassTest, TheSamePageGivesTheSamePixels) {
+  PageBitmap first = pageWithBlocks(), second = pageWithBlocks();
+  CleanupRecord a, b;
+  repaintPass(first, kBlocks, a, [](std::string_view) {});
+  repaintPass(second, kBlocks, b, [](std::string_view) {});
+  EXPECT_EQ(differingPixels(first, second), 0);
+}
+
+TEST(RepaintPassTest, ModeWordRunsThePass) {
+  PageBitmap page = pageWithBlocks();
+  CleanupRecord record;
+  std::string report;
+  runCleanupPass(page, CleanupMode::kRepaint, kBlocks, CleanupPlan{}, Rect{0, 0, 300, 120}, record,
+                 [&](std::string_view line) { (report += line) += '\n'; });
+  EXPECT_EQ(record.blockCleanups.size(), 3u);
+  EXPECT_NE(report.find("repaint not_cleaned p2"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace letterforge
