@@ -11,13 +11,13 @@ struct Progress {
   std::int64_t failed = 0;
   std::int64_t total = 0;
   double elapsedSeconds = 0.0;
-  std::int64_t resultsLost = 0;  // pages whose result line could not be written
   // Blocks of the pages rendered, by flag.
   std::int64_t uncleanedBlocks = 0;
   std::int64_t uncleanedPages = 0;  // pages with an uncleaned block
   std::int64_t overflowedBlocks = 0;
   std::int64_t unknownCharacterBlocks = 0;
   std::int64_t spanningBlocks = 0;
+  std::int64_t resultsLost = 0;  // pages whose result line could not be written
 };
 
 // A plain progress line: "12/40 pages, 1 failed, 35.2 pages/min, 0:41 left". The rate and the
