@@ -140,7 +140,9 @@ ScaledLayout buildValidLayout(TextContext& context, std::string_view valid, doub
                      layoutWidth * PANGO_SCALE < G_MAXINT / 2;
   pango_layout_set_width(layout, wraps ? pangoUnits(layoutWidth) : -1);
   pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
-  pango_layout_set_alignment(layout, style.centred ? PANGO_ALIGN_CENTER : PANGO_ALIGN_LEFT);
+  pango_layout_set_alignment(layout, style.alignment == TextAlignment::centre  ? PANGO_ALIGN_CENTER
+                                     : style.alignment == TextAlignment::right ? PANGO_ALIGN_RIGHT
+                                                                               : PANGO_ALIGN_LEFT);
   // Spacing goes between lines only, not after the last one.
   const double spacing = std::isfinite(style.lineSpacing) ? std::max(style.lineSpacing, 0.0) : 0.0;
   pango_layout_set_spacing(layout, pangoUnits(std::min(spacing / result.scale, 1e6)));
@@ -473,7 +475,7 @@ int drawText(TextContext& context, PageBitmap& bitmap, std::string_view text, co
 void drawTextLine(TextContext& context, PageBitmap& bitmap, std::string_view text,
                   Point lowerLeft, const TextStyle& style) {
   TextStyle line = style;
-  line.centred = false;
+  line.alignment = TextAlignment::left;
   const ScaledLayout layout = buildLayout(context, text, -1.0, line);
   const double top = static_cast<double>(bitmap.height()) - (lowerLeft.y + logicalHeight(layout));
   drawLayout(bitmap, layout, lowerLeft.x, top, line);

@@ -17,6 +17,9 @@ enum class FontWeight { regular, semibold, bold };
 // The family of the user-interface font, in which text is set when no other is asked for.
 inline constexpr const char* kUiFontFamily = "Inter";
 
+// Where the lines of a text sit across its layout width.
+enum class TextAlignment { left, centre, right };
+
 // How a text is laid out and drawn: the user-interface font at any fractional point size
 // (one point is one pixel), with fallback fonts for every script.
 struct TextStyle {
@@ -25,7 +28,7 @@ struct TextStyle {
   FontWeight weight = FontWeight::bold;
   Color color = kBlack;
   double lineSpacing = 0.0;  // extra space between lines, in pixels
-  bool centred = true;       // each line centred in the layout width
+  TextAlignment alignment = TextAlignment::centre;  // of each line in the layout width
   bool outlined = false;     // contours stroked in strokeColor, glyphs filled on top
   Color strokeColor = kWhite;
   double strokeLineWidth = 0.0;  // in pixels

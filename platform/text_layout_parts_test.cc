@@ -99,7 +99,7 @@ TEST(TextLayoutPartsTest, SettledLinesOfAPartAreThoseOfTheWholeText) {
     const TextStyle style{.size = 8.0 + static_cast<double>(random() % 300) / 10.0,
                           .weight = FontWeight(random() % 3),
                           .lineSpacing = static_cast<double>(random() % 4),
-                          .centred = random() % 2 == 0};
+                          .alignment = random() % 2 == 0 ? TextAlignment::centre : TextAlignment::left};
     const double limit = 20.0 + static_cast<double>(random() % 300);
     const LaidOutText part = laidOutLines(context, text, width, style, limit);
     if (part.whole) continue;

@@ -422,7 +422,7 @@ TEST_P(MixedDirectionTest, WordsLieWhereTheLayoutEnginePutsThem) {
   const MixedCase& c = GetParam();
   const double size = 30;
   PageBitmap page = whitePage(700, 60);
-  drawTextLine(text_, page, c.text, {20, 10}, {.size = size, .centred = false});
+  drawTextLine(text_, page, c.text, {20, 10}, {.size = size, .alignment = TextAlignment::left});
   std::vector<std::pair<double, double>> expected;
   std::size_t from = 0;
   for (const std::string& word : c.words) {
@@ -561,7 +561,7 @@ class TextAcrossSurfacesTest : public ::testing::TestWithParam<std::int64_t> {
       const char* text = texts[random() % 7];
       TextStyle style{.size = sizes[random() % 6], .weight = FontWeight(random() % 3),
                       .color = {uniform(0, 0.5), uniform(0, 0.5), uniform(0, 0.5), i % 4 ? 1.0 : 0.7},
-                      .centred = random() % 2 == 0};
+                      .alignment = random() % 2 == 0 ? TextAlignment::centre : TextAlignment::left};
       if (random() % 3 != 0) {
         style.outlined = true;
         style.strokeColor = {1, 1, uniform(0.5, 1), 1};

@@ -15,6 +15,7 @@
 
 #include "cutframe/crop.h"
 #include "letterforge/batch/command_line.h"
+#include "letterforge/driver/block_flags.h"
 #include "letterforge/driver/cleanup_planning.h"
 #include "letterforge/driver/version.h"
 #include "letterforge/inputs/payloads.h"
@@ -94,6 +95,9 @@ py::dict blockDict(const BlockOutcome& block) {
   d["font_size"] = block.typeset.drawn ? py::object(py::float_(block.typeset.size)) : py::none();
   d["overflowed"] = block.typeset.overflowed;
   d["unknown_characters"] = block.typeset.unknownCharacters;
+  py::list flags;
+  for (const std::string& word : flagWords(block.flags)) flags.append(word);
+  d["flags"] = flags;
   return d;
 }
 

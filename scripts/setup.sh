@@ -11,7 +11,7 @@ packages=(
   nlohmann-json3-dev libicu-dev libarchive-dev
   libgtest-dev libgmock-dev libbenchmark-dev strace
   python3-dev python3-numpy pybind11-dev python3-pybind11 python3-pytest python3-distributed
-  python3-pil python3-psd-tools imagemagick python3-jsonschema
+  python3-pil python3-psd-tools imagemagick python3-jsonschema python3-scipy
 )
 if [ "${WITH_FUZZ_TOOLS:-0}" = 1 ]; then
   packages+=(clang libclang-rt-14-dev)

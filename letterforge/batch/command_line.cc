@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "letterforge/batch/manifest.h"
+#include "letterforge/driver/block_flags.h"
 #include "letterforge/driver/render_options.h"
 #include "letterforge/inputs/text_rules.h"
 
@@ -30,6 +31,9 @@ Flags:
   --output-cbz FILE  also put the finished pages, in order, into this comic archive (with the
                      chapter's ComicInfo.xml), written only when every page is done
   --list-fonts       one JSON line per installed font family: family, styles, scripts
+  --fail-on FLAGS    a page whose blocks carry one of these flags (comma-separated:
+                     uncleaned, overflowed, unknown_characters, spans_balloons) fails with
+                     status 8, its files still written
   --quiet, -q        nothing on standard error but a refusal of the whole run or lost
                      result lines
   --help, -h         this text
@@ -85,7 +89,10 @@ Standard output: one JSON line per page as it finishes, in the order pages finis
                         patched_grouped, fallback, left_alone), coverage and confidence when
                         known, fallback_reason and fallback_cleanup, drawn, font_size,
                         overflowed (too long even at the smallest size), unknown_characters
-                        (characters no installed font can draw)
+                        (characters no installed font can draw), flags: uncleaned (a cleanup
+                        mode left its lettering), overflowed, unknown_characters,
+                        spans_balloons (its item holds blocks of two balloons, or of one and
+                        of the art; known only when balloons are looked for)
   warnings              what is likely wrong although the page renders: translation ids not
                         in the OCR, OCR width and height other than the image's, boxes off the
                         page, output names whose extension disagrees with the format
@@ -93,15 +100,18 @@ With --dry-run: line, image, output, ok, problems (status and message of each fa
 page would meet) and warnings.
 
 Standard error: a progress bar on a terminal (pages done, pages per minute, time left),
-plain progress lines otherwise, each failure as "line N: message", and a last summary line.
+plain progress lines otherwise, each failure as "line N: message", and a last summary line;
+both count the flagged blocks ("40 rendered; 3 blocks left uncleaned on 2 pages, 5
+overflowed").
 
 SIGINT, SIGTERM or SIGHUP: no new page is started; the pages in flight are finished, written
 whole and reported; no partial or temporary file is left.
 
 Exit status:
   0            every page rendered and written (with --dry-run: no page has a problem)
-  1            some pages failed, every other page was rendered; or the archive of
-               --output-cbz could not be written (with --dry-run: some page has a problem)
+  1            some pages failed (status 8: flagged by --fail-on), every other page was
+               rendered; or the archive of --output-cbz could not be written (with
+               --dry-run: some page has a problem)
   2            a bad command line, a manifest or chapter that cannot be read or holds no page,
                two pages writing one file, a default font that cannot be had: nothing was
                rendered
@@ -225,6 +235,15 @@ std::optional<BatchArguments> parseBatchArguments(const std::vector<std::string>
     } else if (isFlag(argument, "--jobs")) {
       const auto value = flagValue(arguments, i, "--jobs", failure);
       if (!value || !readJobs(*value, parsed.jobs, failure)) return std::nullopt;
+    } else if (isFlag(argument, "--fail-on")) {
+      const auto value = flagValue(arguments, i, "--fail-on", failure);
+      if (!value) return std::nullopt;
+      const auto flags = parseFlagList(*value, failure);
+      if (!flags) {
+        failure = "--fail-on: " + failure;
+        return std::nullopt;
+      }
+      parsed.failOn = *flags;
     } else if (isFlag(argument, "--set")) {
       const auto value = flagValue(arguments, i, "--set", failure);
       if (!value || !setDefaultOption(parsed.defaults, *value, failure)) return std::nullopt;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "letterforge/driver/job_options.h"
+#include "letterforge/driver/render_pipeline.h"
 
 namespace letterforge {
 
@@ -26,6 +27,7 @@ struct BatchArguments {
   std::string manifest{};  // a manifest, "-" (standard input), or a chapter: an archive or a folder
   int jobs = 0;            // 0: one per core
   JobOptions defaults{};   // the --set values
+  BlockFlags failOn{};     // the --fail-on flags: a page with a block carrying one fails
   bool quiet = false;
   bool help = false;
   bool version = false;
@@ -40,8 +42,9 @@ struct BatchArguments {
 
 // Reads the arguments after the program name. Absent, with `failure` naming the argument,
 // for an unknown flag, a flag without its value, a --jobs that is not a whole number from 1
-// to kMaxJobs, a --set that is not NAME=VALUE for a run option with a value of its type, and
-// no manifest or more than one (none is needed with --list-fonts).
+// to kMaxJobs, a --set that is not NAME=VALUE for a run option with a value of its type, a
+// --fail-on that is not a comma-separated list of flag words, and no manifest or more than one
+// (none is needed with --list-fonts).
 std::optional<BatchArguments> parseBatchArguments(const std::vector<std::string>& arguments,
                                                   std::string& failure);
 

@@ -34,6 +34,7 @@ TEST_P(BatchArgumentsTest, ReadsTheFlagsOrNamesTheFault) {
   EXPECT_EQ(parsed->jobs, expected.jobs);
   EXPECT_TRUE(parsed->defaults == expected.defaults);
   EXPECT_EQ(parsed->quiet, expected.quiet);
+  EXPECT_EQ(parsed->failOn, expected.failOn);
   EXPECT_EQ(parsed->help, expected.help);
   EXPECT_EQ(parsed->version, expected.version);
   EXPECT_EQ(parsed->listFonts, expected.listFonts);
@@ -52,6 +53,17 @@ INSTANTIATE_TEST_SUITE_P(Table, BatchArgumentsTest, ::testing::Values(
     ArgumentsCase{"JobsBothSpellings", {"--jobs", "3", "m.jsonl", "--jobs=4"}, [](A a) { a.jobs = 4; }},
     ArgumentsCase{"JobsBounds", {"--jobs=256", "m.jsonl"}, [](A a) { a.jobs = 256; }},
     ArgumentsCase{"QuietShort", {"-q", "m.jsonl"}, [](A a) { a.quiet = true; }},
+    ArgumentsCase{"FailOnFlags", {"--fail-on", "uncleaned, overflowed", "m.jsonl"}, [](A a) {
+      a.failOn = {.uncleaned = true, .overflowed = true};
+    }},
+    ArgumentsCase{"FailOnEveryFlag", {"--fail-on=spans_balloons,unknown_characters", "m.jsonl"},
+                  [](A a) { a.failOn = {.unknownCharacters = true, .spansBalloons = true}; }},
+    ArgumentsCase{"FailOnUnknownWord", {"--fail-on", "uncleaned,ugly", "m.jsonl"}, {},
+                  "--fail-on: expected uncleaned, overflowed, unknown_characters or "
+                  "spans_balloons, found \"ugly\""},
+    ArgumentsCase{"FailOnEmptyWord", {"--fail-on", "overflowed,", "m.jsonl"}, {},
+                  "--fail-on: expected uncleaned, overflowed, unknown_characters or "
+                  "spans_balloons, found \"\""},
     ArgumentsCase{"UnknownFlagBeforeHelp", {"--bogus", "--help"}, {}, "unknown flag \"--bogus\""},
     ArgumentsCase{"HelpBeforeAnything", {"-h", "--bogus"}, [](A a) {
       a.manifest = "";

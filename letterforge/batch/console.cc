@@ -37,6 +37,15 @@ void BatchConsole::pageFinished(const PageReport& report) {
   ++progress_.done;
   if (report.failure) ++progress_.failed;
   if (!report.skipped.empty()) ++progress_.skipped;
+  bool uncleaned = false;
+  for (const BlockOutcome& block : report.blocks) {
+    uncleaned = uncleaned || block.flags.uncleaned;
+    progress_.uncleanedBlocks += block.flags.uncleaned ? 1 : 0;
+    progress_.overflowedBlocks += block.flags.overflowed ? 1 : 0;
+    progress_.unknownCharacterBlocks += block.flags.unknownCharacters ? 1 : 0;
+    progress_.spanningBlocks += block.flags.spansBalloons ? 1 : 0;
+  }
+  progress_.uncleanedPages += uncleaned ? 1 : 0;
   if (barShown_) streams_.error(kClearLine);
   barShown_ = false;
   const std::string line = "line " + std::to_string(report.line) + ": ";

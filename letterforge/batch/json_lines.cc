@@ -98,6 +98,21 @@ std::optional<std::vector<JsonField>> parseJsonObjectLine(std::string_view line,
   return std::nullopt;
 }
 
+std::optional<std::string> jsonFieldText(std::string_view line, std::string_view name, int depth) {
+  using Ordered = nlohmann::ordered_json;
+  const Ordered::parser_callback_t shallow = [depth](int level, Ordered::parse_event_t, Ordered&) {
+    return level <= depth + 1;
+  };
+  try {
+    const Ordered root = Ordered::parse(line, shallow, false);
+    const auto field = root.is_object() ? root.find(std::string(name)) : root.end();
+    if (field == root.end()) return std::nullopt;
+    return field->dump(-1, ' ', false, Ordered::error_handler_t::replace);
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
+}
+
 std::string jsonString(std::string_view text) {
   return json(std::string(text)).dump(-1, ' ', false, json::error_handler_t::replace);
 }

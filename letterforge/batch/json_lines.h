@@ -28,6 +28,11 @@ struct JsonField {
 std::optional<std::vector<JsonField>> parseJsonObjectLine(std::string_view line,
                                                           std::string& failure);
 
+// The JSON text of the value of field `name` of a line that parseJsonObjectLine took, members
+// in their order; values nested deeper than `depth` levels below the field are left out.
+// Absent when the field is missing.
+std::optional<std::string> jsonFieldText(std::string_view line, std::string_view name, int depth);
+
 // The text as a quoted JSON string; ill-formed UTF-8 is replaced by U+FFFD.
 std::string jsonString(std::string_view text);
 

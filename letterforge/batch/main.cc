@@ -23,6 +23,7 @@
 #include "letterforge/batch/run_plan.h"
 #include "letterforge/batch/stop_signals.h"
 #include "letterforge/driver/exit_status.h"
+#include "letterforge/driver/block_flags.h"
 #include "letterforge/driver/version.h"
 #include "letterforge/inputs/text_rules.h"
 #include "letterforge/typeset/installed_fonts.h"
@@ -66,6 +67,13 @@ bool standardOutputOpen() {
     }
   }
   return ::fcntl(STDOUT_FILENO, F_GETFD) >= 0 || errno != EBADF;
+}
+
+// The report, failed when a block carries a flag of `failOn` and the page did not fail before.
+PageReport withFlagsFailed(const PageReport& report, const BlockFlags& failOn) {
+  PageReport checked = report;
+  if (!checked.failure) checked.failure = flaggedPageFailure(checked.blocks, failOn);
+  return checked;
 }
 
 std::string signalName(int signal) {
@@ -161,7 +169,7 @@ int main(int argc, char** argv) {
     });
     runBatch(selection.toRender, parsed->jobs > 0 ? parsed->jobs : coreCount(), stop,
              [&](const PageReport& report) {
-               console.pageFinished(report);
+               console.pageFinished(withFlagsFailed(report, parsed->failOn));
                if (console.resultsLost()) stop.store(true);
              });
     stoppedBy = signals.received();

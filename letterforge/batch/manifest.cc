@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "letterforge/batch/json_lines.h"
+#include "letterforge/inputs/block_overrides.h"
 #include "letterforge/inputs/text_rules.h"
 #include "platform/files.h"
 #include "platform/text_layout.h"
@@ -46,6 +47,25 @@ bool readPath(const JsonField& field, std::string& out, std::string& failure) {
   }
   out = *text;
   return true;
+}
+
+// The blocks field: an object of overrides, or the path of a file holding one, read from the
+// manifest's folder.
+bool readBlocks(const JsonField& field, std::string_view line, const std::string& folder,
+                JobOptions& options, std::string& failure) {
+  const auto* other = std::get_if<OtherJsonValue>(&field.value);
+  if (other && other->type == "an object") {
+    // Overrides hold scalars two levels down; anything deeper is a fault the decoder names.
+    const auto text = jsonFieldText(line, field.name, 3);
+    return text && setJobOption(options, field.name, *text, failure);
+  }
+  const auto* path = std::get_if<std::string>(&field.value);
+  if (!path || path->empty() || isInlineOverrides(*path)) {
+    failure = "blocks: expected an object or a file's path, found " +
+              std::string(path ? "\"" + visibleText(*path) + "\"" : typeName(field.value));
+    return false;
+  }
+  return setJobOption(options, field.name, resolvedPath(folder, *path), failure);
 }
 
 bool readOption(const JsonField& field, const std::string& folder, JobOptions& options,
@@ -130,7 +150,10 @@ void readLine(std::string_view line, const std::string& folder, ManifestEntry& e
   }
   if (!entry.failure.empty()) return;
   for (const JsonField& field : *fields) {
-    if (!isPathField(field.name) && !readOption(field, folder, entry.job.options, entry.failure)) {
+    if (isPathField(field.name)) continue;
+    if (field.name == "blocks" && !isNull(field.value)
+            ? !readBlocks(field, line, folder, entry.job.options, entry.failure)
+            : !readOption(field, folder, entry.job.options, entry.failure)) {
       return;
     }
   }

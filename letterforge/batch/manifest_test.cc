@@ -117,8 +117,20 @@ INSTANTIATE_TEST_SUITE_P(Table, ManifestLineTest, ::testing::Values(
     LineCase{"ModeWordMistyped", lineWith(R"("cleanup_mode": "bubbleclean")"), {},
              "cleanup_mode: expected white_fill, text_inpaint, bubble_clean, repaint or none, found "
              "\"bubbleclean\" (nearest: bubble_clean)"},
+    LineCase{"BlocksAsAnObjectKeepTheirOrder",
+             lineWith(R"("blocks": {"b2": {"group": "x", "text_color": "#ff0000"}, "b1": {"skip": true}})"),
+             [](J j) {
+               j.options.settings.blocks =
+                   R"({"b2":{"group":"x","text_color":"#ff0000"},"b1":{"skip":true}})";
+             }},
+    LineCase{"BlocksFileReadFromTheManifestsFolder", lineWith(R"("blocks": "p.blocks.json")"),
+             [](J j) { j.options.settings.blocks = "ch/p.blocks.json"; }},
+    LineCase{"BlocksFaultFailsTheLine", lineWith(R"("blocks": {"b1": {"font_size": 0}})"), {},
+             "blocks: b1: font_size: expected a positive number, found 0"},
+    LineCase{"BlocksOfAnotherKind", lineWith(R"("blocks": [1])"), {},
+             "blocks: expected an object or a file's path, found an array"},
     LineCase{"PresetMistyped", lineWith(R"("grouping_preset": "balanced ")"), {},
-             "grouping_preset: expected conservative, balanced or aggressive, found "
+             "grouping_preset: expected conservative, balanced, aggressive or balloon, found "
              "\"balanced \" (nearest: balanced)"},
     LineCase{"OutputOfAFormatNotWritten",
              lineWith("").replace(lineWith("").find("out/p.png"), 9, "out/p.gif"), {},

@@ -33,10 +33,29 @@ std::string timeLeftText(const Progress& p) {
   return formatDuration(static_cast<double>(p.total - p.done) * 60.0 / *rate) + " left";
 }
 
+// ", 3 blocks left uncleaned on 2 pages, 5 overflowed", or the short form of progress lines.
+std::string flaggedText(const Progress& p, bool whole) {
+  std::string text;
+  const auto add = [&text](std::int64_t n, const std::string& words) {
+    if (n > 0) text += ", " + std::to_string(n) + " " + words;
+  };
+  if (whole) {
+    add(p.uncleanedBlocks, std::string(p.uncleanedBlocks == 1 ? "block" : "blocks") +
+                               " left uncleaned on " + std::to_string(p.uncleanedPages) +
+                               (p.uncleanedPages == 1 ? " page" : " pages"));
+  } else {
+    add(p.uncleanedBlocks, "uncleaned");
+  }
+  add(p.overflowedBlocks, "overflowed");
+  add(p.unknownCharacterBlocks, "with unknown characters");
+  add(p.spanningBlocks, "spanning balloons");
+  return text;
+}
+
 std::string countText(const Progress& p) {
   std::string text = std::to_string(p.done) + "/" + std::to_string(p.total) + " pages";
   if (p.failed > 0) text += ", " + std::to_string(p.failed) + (p.checking ? " with problems" : " failed");
-  return text;
+  return text + flaggedText(p, false);
 }
 
 }  // namespace
@@ -83,6 +102,8 @@ std::string summaryLine(const Progress& progress) {
     text += ", " + std::to_string(progress.total - progress.done) + " not started";
   }
   if (progress.resultsLost > 0) text += ", " + std::to_string(progress.resultsLost) + " results lost";
+  const std::string flagged = flaggedText(progress, true);
+  if (!flagged.empty()) text += "; " + flagged.substr(2);
   return text;
 }
 

@@ -34,7 +34,16 @@ INSTANTIATE_TEST_SUITE_P(Table, ProgressTextTest, ::testing::Values(
     ProgressCase{"AllDone", {4, 0, 4, 1.0}, "4/4 pages, 240.0 pages/min, 0:00 left",
                  "4 pages in 0:01 (240.0 pages/min): 4 rendered"},
     ProgressCase{"HoursLeft", {1, 0, 100, 3600.0}, "1/100 pages, 0.0 pages/min, 99:00:00 left",
-                 "100 pages in 1:00:00 (0.0 pages/min): 1 rendered, 99 not started"}),
+                 "100 pages in 1:00:00 (0.0 pages/min): 1 rendered, 99 not started"},
+    ProgressCase{"FlaggedBlocksCounted", {40, 0, 40, 60.0, 3, 2, 5, 1, 2},
+                 "40/40 pages, 3 uncleaned, 5 overflowed, 1 with unknown characters, "
+                 "2 spanning balloons, 40.0 pages/min, 0:00 left",
+                 "40 pages in 1:00 (40.0 pages/min): 40 rendered; 3 blocks left uncleaned on 2 "
+                 "pages, 5 overflowed, 1 with unknown characters, 2 spanning balloons"},
+    ProgressCase{"OneUncleanedBlockAlone", {1, 1, 1, 60.0, 1, 1},
+                 "1/1 pages, 1 failed, 1 uncleaned, 1.0 pages/min, 0:00 left",
+                 "1 pages in 1:00 (1.0 pages/min): 0 rendered, 1 failed; 1 block left uncleaned "
+                 "on 1 page"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ProgressBarTest, BarFillsWithThePagesDoneAndNeverWrapsTheLine) {

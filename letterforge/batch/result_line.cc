@@ -1,6 +1,7 @@
 #include "letterforge/batch/result_line.h"
 
 #include "letterforge/batch/json_lines.h"
+#include "letterforge/driver/block_flags.h"
 #include "letterforge/driver/exit_status.h"
 
 namespace letterforge {
@@ -25,6 +26,13 @@ class ObjectText {
   std::string text_{};
 };
 
+// The block's flags as a JSON array of their words.
+std::string flagArray(const BlockFlags& flags) {
+  std::string words;
+  for (const std::string& word : flagWords(flags)) words += (words.empty() ? "" : ",") + jsonString(word);
+  return "[" + words + "]";
+}
+
 std::string blockObject(const BlockOutcome& block) {
   ObjectText object;
   object.text("id", block.id).text("item", block.item);
@@ -39,9 +47,8 @@ std::string blockObject(const BlockOutcome& block) {
   const TypesetOutcome& typeset = block.typeset;
   object.flag("drawn", typeset.drawn);
   if (typeset.drawn) object.number("font_size", typeset.size);
-  return object.flag("overflowed", typeset.overflowed)
-      .integer("unknown_characters", typeset.unknownCharacters)
-      .done();
+  object.flag("overflowed", typeset.overflowed).integer("unknown_characters", typeset.unknownCharacters);
+  return object.raw("flags", flagArray(block.flags)).done();
 }
 
 template <typename T, typename Write>

@@ -20,17 +20,20 @@ TEST(ResultLineTest, RenderedPageWithEveryKindOfBlock) {
                    .fallbackAction = CleanupAction::kInpainted},
        .typeset = {.drawn = true, .size = 23.5}},
       {.id = "b\n3", .item = "b\n3", .cleanup = {.action = CleanupAction::kRefused},
-       .typeset = {.drawn = false, .overflowed = true, .unknownCharacters = 2}}};
+       .typeset = {.drawn = false, .overflowed = true, .unknownCharacters = 2},
+       .flags = {.uncleaned = true, .overflowed = true, .unknownCharacters = true,
+                 .spansBalloons = true}}};
   EXPECT_EQ(resultLine(report),
             R"({"line":7,"image":"p.png","output":"out/p.png","debug":"d.png","ok":true,)"
             R"("status":0,"milliseconds":812,"report":["bubble_clean patched b1 coverage=0.25"],)"
             R"("blocks":[{"id":"b1","item":"b1+b2","cleanup":"patched","coverage":0.25,)"
             R"("confidence":0.5,"drawn":true,"font_size":23.5,"overflowed":false,)"
-            R"("unknown_characters":0},{"id":"b2","item":"b1+b2","cleanup":"fallback",)"
+            R"("unknown_characters":0,"flags":[]},{"id":"b2","item":"b1+b2","cleanup":"fallback",)"
             R"("confidence":0.125,"fallback_reason":"low_bubble_confidence",)"
             R"("fallback_cleanup":"inpainted","drawn":true,"font_size":23.5,"overflowed":false,)"
-            R"("unknown_characters":0},{"id":"b\n3","item":"b\n3","cleanup":"refused",)"
-            R"("drawn":false,"overflowed":true,"unknown_characters":2}],"warnings":[]})");
+            R"("unknown_characters":0,"flags":[]},{"id":"b\n3","item":"b\n3","cleanup":"refused",)"
+            R"("drawn":false,"overflowed":true,"unknown_characters":2,)"
+            R"("flags":["uncleaned","overflowed","unknown_characters","spans_balloons"]}],"warnings":[]})");
 }
 
 TEST(ResultLineTest, FailedPageNamesItsClassAndMessageAndOnlyThePathsKnown) {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "letterforge/driver/page_layers.h"
-
+#include "letterforge/inputs/block_overrides.h"
 #include "platform/files.h"
 
 namespace letterforge {
@@ -55,7 +55,10 @@ std::vector<SharedFileFault> sharedFileFaults(const std::vector<ManifestEntry>& 
   for (const ManifestEntry& entry : entries) {
     if (!entry.failure.empty()) continue;
     const PageJob& job = entry.job;
-    for (const std::string* path : {&job.image, &job.ocr, &job.translation}) {
+    std::vector<const std::string*> read = {&job.image, &job.ocr, &job.translation};
+    const std::string& blocks = job.options.settings.blocks;
+    if (!blocks.empty() && !isInlineOverrides(blocks)) read.push_back(&blocks);
+    for (const std::string* path : read) {
       const auto found = written.find(platform::writtenPath(*path));
       if (found == written.end() || found->second.line == job.line) continue;
       faults.push_back({job.line, "line " + std::to_string(found->second.line) + " writes " + *path +

@@ -47,6 +47,13 @@ INSTANTIATE_TEST_SUITE_P(Table, SharedFileFaultTest, ::testing::Values(
                "line 4 writes out/a.png as its output and as its debug image"},
     SharedCase{"OutputIsAnotherPagesImage", {page(1, "a.png", "b.png"), page(2, "b.png", "out/b.png")},
                "line 1 writes b.png as its output, which line 2 reads"},
+    SharedCase{"OutputIsAnotherPagesOverrides",
+               {page(1, "a.png", "o.blocks.json"), [] {
+                  ManifestEntry e = page(2, "b.png", "out/b.png");
+                  e.job.options.settings.blocks = "o.blocks.json";
+                  return e;
+                }()},
+               "line 1 writes o.blocks.json as its output, which line 2 reads"},
     SharedCase{"AnImageReplacedByItsOwnPage", {page(1, "a.png", "a.png")}},
     SharedCase{"AnyNumberOfPagesIntoDevNull",
                {page(1, "a.png", "/dev/null", "/dev/null"), page(2, "b.png", "/dev/null")}},

@@ -37,7 +37,7 @@ void drawDebugLabel(platform::TextContext& context, platform::PageBitmap& page,
   const platform::TextStyle style{.size = kLabelSize,
                                   .weight = platform::FontWeight::semibold,
                                   .color = color,
-                                  .centred = false};
+                                  .alignment = platform::TextAlignment::left};
   platform::drawTextLine(context, page, debugLabelText(text), point, style);
 }
 

@@ -156,21 +156,51 @@ std::optional<CleanupPlan> prepareCleanup(const platform::PageBitmap& page,
 void runCleanupPass(platform::PageBitmap& page, CleanupMode cleanupMode,
                     const std::vector<RenderItem>& blockItems, const CleanupPlan& plan,
                     const Rect& pageRect, CleanupRecord& record, const ReportSink& sink) {
-  switch (cleanupMode) {
-    case CleanupMode::kTextInpaint: inpaintPass(page, blockItems, plan, record, sink); break;
-    case CleanupMode::kBubbleClean:
-      bubbleCleanPass(page, blockItems, plan, pageRect, record, sink);
-      break;
-    case CleanupMode::kRepaint: repaintPass(page, blockItems, record, sink); break;
-    case CleanupMode::kWhiteFill:  // filled with the text areas, as they are typeset
-    case CleanupMode::kNone: break;
+  // White fill is done with the text areas, as they are typeset.
+  runCleanupPasses(page, std::vector<CleanupMode>(blockItems.size(), cleanupMode), blockItems,
+                   plan, pageRect, record, sink);
+}
+
+void runCleanupPasses(platform::PageBitmap& page, const std::vector<CleanupMode>& blockModes,
+                      const std::vector<RenderItem>& blockItems, const CleanupPlan& plan,
+                      const Rect& pageRect, CleanupRecord& record, const ReportSink& sink) {
+  for (const CleanupMode mode :
+       {CleanupMode::kTextInpaint, CleanupMode::kBubbleClean, CleanupMode::kRepaint}) {
+    ChosenBlocks chosen(blockItems.size(), false);
+    bool any = false;
+    for (std::size_t i = 0; i < blockItems.size() && i < blockModes.size(); ++i) {
+      chosen[i] = blockModes[i] == mode;
+      any = any || chosen[i];
+    }
+    if (!any) continue;
+    if (mode == CleanupMode::kTextInpaint) {
+      inpaintPass(page, blockItems, plan, record, sink, chosen);
+    } else if (mode == CleanupMode::kBubbleClean) {
+      bubbleCleanPass(page, blockItems, plan, pageRect, record, sink, chosen);
+    } else {
+      repaintPass(page, blockItems, record, sink, chosen);
+    }
   }
 }
 
+namespace {
+
+bool isChosen(const ChosenBlocks& chosen, std::size_t i) { return chosen.empty() || chosen[i]; }
+
+// The notes a pass added, from `first` on.
+std::vector<std::string> notesFrom(const CleanupRecord& record, std::size_t first) {
+  return {record.cleanupNotes.begin() + static_cast<std::ptrdiff_t>(first), record.cleanupNotes.end()};
+}
+
+}  // namespace
+
 void inpaintPass(platform::PageBitmap& page, const std::vector<RenderItem>& blockItems,
-                 const CleanupPlan& plan, CleanupRecord& record, const ReportSink& sink) {
+                 const CleanupPlan& plan, CleanupRecord& record, const ReportSink& sink,
+                 const ChosenBlocks& chosen) {
   record.blockCleanups.resize(blockItems.size());
+  const std::size_t firstNote = record.cleanupNotes.size();
   for (std::size_t i = 0; i < blockItems.size(); ++i) {
+    if (!isChosen(chosen, i)) continue;
     const Rect& r = plan.blockCleanRects.rects[i];
     PlainAreaPlan area = planPlainArea(page, r);
     // Every plain area is cleaned one way or the other: a white fill where no mask is kept.
@@ -193,7 +223,7 @@ void inpaintPass(platform::PageBitmap& page, const std::vector<RenderItem>& bloc
         break;
     }
   }
-  if (!record.cleanupNotes.empty()) reportSafetyGate(sink, record.cleanupNotes);
+  if (record.cleanupNotes.size() > firstNote) reportSafetyGate(sink, notesFrom(record, firstNote));
 }
 
 std::optional<BubbleRegion> findBlockBubble(const platform::PageBitmap& page, const RenderItem& item,
@@ -203,10 +233,12 @@ std::optional<BubbleRegion> findBlockBubble(const platform::PageBitmap& page, co
 
 void bubbleCleanPass(platform::PageBitmap& page, const std::vector<RenderItem>& blockItems,
                      const CleanupPlan& plan, const Rect& pageRect, CleanupRecord& record,
-                     const ReportSink& sink) {
+                     const ReportSink& sink, const ChosenBlocks& chosen) {
   record.blockCleanups.resize(blockItems.size());
+  const std::size_t firstNote = record.cleanupNotes.size();
   RectCells groupBubbles = groupBubbleCells(plan.groupBubbles);
   for (std::size_t i = 0; i < blockItems.size(); ++i) {
+    if (!isChosen(chosen, i)) continue;
     const RenderItem& item = blockItems[i];
     const Rect& r = plan.blockCleanRects.rects[i];
     const std::string label = blockLabel(item);
@@ -254,7 +286,9 @@ void bubbleCleanPass(platform::PageBitmap& page, const std::vector<RenderItem>& 
       done.confidence = c;
     }
   }
-  if (!record.cleanupNotes.empty()) reportFallbackReasons(sink, record.cleanupNotes);
+  if (record.cleanupNotes.size() > firstNote) {
+    reportFallbackReasons(sink, notesFrom(record, firstNote));
+  }
 }
 
 }  // namespace letterforge

@@ -83,16 +83,26 @@ void runCleanupPass(platform::PageBitmap& page, CleanupMode cleanupMode,
                     const std::vector<RenderItem>& blockItems, const CleanupPlan& plan,
                     const Rect& pageRect, CleanupRecord& record, const ReportSink& sink);
 
+// The passes of each block's own cleanup mode (one per block item): text inpainting first,
+// then bubble cleaning, each over its blocks only.
+void runCleanupPasses(platform::PageBitmap& page, const std::vector<CleanupMode>& blockModes,
+                      const std::vector<RenderItem>& blockItems, const CleanupPlan& plan,
+                      const Rect& pageRect, CleanupRecord& record, const ReportSink& sink);
+
+// Which block items a pass cleans, by index; empty: all of them.
+using ChosenBlocks = std::vector<bool>;
+
 // Each block behind the safety gate: white fill on clean paper, inpainting of its lettering,
 // or left alone (its id noted) when the background is not plain and bright.
 void inpaintPass(platform::PageBitmap& page, const std::vector<RenderItem>& blockItems,
-                 const CleanupPlan& plan, CleanupRecord& record, const ReportSink& sink);
+                 const CleanupPlan& plan, CleanupRecord& record, const ReportSink& sink,
+                 const ChosenBlocks& chosen = {});
 
 // Each block patched in its bubble's paper colour, white by group evidence, or cleaned as
 // plain background when no bubble is found (its fallback label noted).
 void bubbleCleanPass(platform::PageBitmap& page, const std::vector<RenderItem>& blockItems,
                      const CleanupPlan& plan, const Rect& pageRect, CleanupRecord& record,
-                     const ReportSink& sink);
+                     const ReportSink& sink, const ChosenBlocks& chosen = {});
 
 // The bubble around one block item, its own rectangle grown and searched on the page.
 std::optional<BubbleRegion> findBlockBubble(const platform::PageBitmap& page, const RenderItem& item,

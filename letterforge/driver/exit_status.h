@@ -13,5 +13,8 @@ inline constexpr int kExitOutOfMemory = 6;        // the page bitmap cannot be c
 // A font a job names cannot be had. Only jobs given through the library or the batch program
 // name fonts: letterforge's own command line has no such option.
 inline constexpr int kExitFontUnavailable = 7;
+// A page rendered and written whose blocks carry a flag the run was asked to fail on. Only
+// letterforge-batch's --fail-on asks for it.
+inline constexpr int kExitFlagged = 8;
 
 }  // namespace letterforge

@@ -7,6 +7,8 @@
 #include <memory>
 #include <vector>
 
+#include "letterforge/driver/block_styles.h"
+#include "letterforge/inputs/block_overrides.h"
 #include "letterforge/inputs/mode_words.h"
 #include "letterforge/inputs/text_rules.h"
 #include "platform/text_layout.h"
@@ -78,6 +80,15 @@ JobOption numberOption(const char* name, const std::string& help,
       }};
 }
 
+JobOption booleanOption(const char* name, const std::string& help, bool byDefault,
+                        bool& (*field)(JobOptions&)) {
+  return JobOption{
+      .description = {name, "boolean", kept(withDefault(help, byDefault ? "true" : "false"))},
+      .set = [name, field](JobOptions& options, const OptionValue& value, std::string& failure) {
+        return as(value, name, "a boolean", field(options), failure);
+      }};
+}
+
 // An option that takes the words of `words`, in any letter case; another word is refused,
 // naming the words and the nearest.
 template <typename Words, typename Choice>
@@ -127,6 +138,22 @@ bool setFont(JobOptions& options, const OptionValue& value, std::string& failure
   return true;
 }
 
+// Inline overrides are decoded as they are set, so that a fault is told before any file is
+// read; a file of them is read with the page.
+bool setBlocks(JobOptions& options, const OptionValue& value, std::string& failure) {
+  std::string blocks;
+  if (!as(value, "blocks", "a string", blocks, failure)) return false;
+  if (isInlineOverrides(blocks)) {
+    std::string why;
+    if (!decodeBlockOverrides(blocks, overrideCleanupWords(), why)) {
+      failure = "blocks: " + why;
+      return false;
+    }
+  }
+  options.settings.blocks = std::move(blocks);
+  return true;
+}
+
 bool setFormat(JobOptions& options, const OptionValue& value, std::string& failure) {
   std::string text;
   if (!as(value, "format", "a string", text, failure)) return false;
@@ -140,8 +167,8 @@ bool setFormat(JobOptions& options, const OptionValue& value, std::string& failu
   return true;
 }
 
-// Every option, in the order of letterforge's command line, then font, format and quality.
-// Defaults, bounds and words in the help texts come from where the options' values are made.
+// Every option, in the order of letterforge's command line, then fit_balloon, font, format,
+// quality and blocks. Defaults, bounds and words in the help texts come from where the values are made.
 std::vector<JobOption> makeJobOptions() {
   const TypesetOptions t;
   const RenderSettings s;
@@ -166,12 +193,8 @@ std::vector<JobOption> makeJobOptions() {
                    [](O o, double v) { o.settings.typeset.lineSpacing = boundedLineSpacing(v); }),
       wordOption("font_weight", kFontWeightWords,
                  +[](O o) -> FontWeight& { return o.settings.typeset.fontWeight; }),
-      JobOption{.description = {"grouping", "boolean",
-                                kept(withDefault("merge neighbouring blocks of one column",
-                                                 s.groupingEnabled ? "true" : "false"))},
-                .set = [](O o, const OptionValue& v, std::string& failure) {
-                  return as(v, "grouping", "a boolean", o.settings.groupingEnabled, failure);
-                }},
+      booleanOption("grouping", "merge neighbouring blocks of one column", s.groupingEnabled,
+                    +[](O o) -> bool& { return o.settings.groupingEnabled; }),
       wordOption("grouping_preset", kGroupingPresetWords,
                  +[](O o) -> GroupingPreset& { return o.settings.groupingPreset; }),
       wordOption("typesetting_mode", kTypesettingModeWords,
@@ -187,6 +210,9 @@ std::vector<JobOption> makeJobOptions() {
                                 kept(withDefault("outline colour as six hex digits, # allowed",
                                                  shown(t.strokeColor)))},
                 .set = setStrokeColor},
+      booleanOption("fit_balloon",
+                    "set each translation in its balloon's interior where a balloon is found",
+                    s.fitBalloon, +[](O o) -> bool& { return o.settings.fitBalloon; }),
       JobOption{.description = {"font", "string",
                                 kept(std::string("an installed font family or a font file's "
                                                  "path (default: ") +
@@ -202,6 +228,10 @@ std::vector<JobOption> makeJobOptions() {
                      o.quality = static_cast<int>(std::lround(std::clamp(
                          v, static_cast<double>(kMinQuality), static_cast<double>(kMaxQuality))));
                    }),
+      JobOption{.description = {"blocks", "string",
+                                "per-block overrides: a JSON object keyed by block id, or the "
+                                "path of a file holding one (default: none)"},
+                .set = setBlocks},
   };
 }
 

@@ -70,8 +70,16 @@ INSTANTIATE_TEST_SUITE_P(Table, SetJobOptionTest, ::testing::Values(
             "(nearest: none)"},
     SetCase{"WeightRefused", "font_weight", std::string("heavy"), nullptr,
             "font_weight: expected regular, semibold or bold, found \"heavy\" (nearest: bold)"},
+    SetCase{"BlocksAsInlineJson", "blocks", std::string(R"({"b1": {"skip": true}})"),
+            [](O o) { o.settings.blocks = R"({"b1": {"skip": true}})"; }},
+    SetCase{"BlocksAsAPath", "blocks", std::string("overrides.json"),
+            [](O o) { o.settings.blocks = "overrides.json"; }},
+    SetCase{"BlocksFaultToldWhenSet", "blocks", std::string(R"({"b1": {"cleanup": "keepit"}})"),
+            nullptr,
+            "blocks: b1: cleanup: expected white_fill, text_inpaint, bubble_clean, repaint, none or "
+            "keep, found \"keepit\" (nearest: keep)"},
     SetCase{"PresetRefused", "grouping_preset", std::string("agressive"), nullptr,
-            "grouping_preset: expected conservative, balanced or aggressive, found "
+            "grouping_preset: expected conservative, balanced, aggressive or balloon, found "
             "\"agressive\" (nearest: aggressive)"},
     SetCase{"TypesettingRefusedWithControlCharacter", "typesetting_mode",
             std::string("stric\n"), nullptr,
@@ -200,8 +208,8 @@ TEST(JobOptionDescriptionsTest, EveryDocumentedDefaultIsTheDefault) {
     ASSERT_TRUE(setJobOption(options, d.name, *value, failure)) << d.name << ": " << failure;
     EXPECT_EQ(jobSettings(options), jobSettings(JobOptions{})) << d.name << ": " << d.help;
   }
-  // All but font, format and quality, whose defaults are no value of theirs.
-  EXPECT_EQ(documented, static_cast<int>(jobOptionDescriptions().size()) - 3);
+  // All but font, format, quality and blocks, whose defaults are no value of theirs.
+  EXPECT_EQ(documented, static_cast<int>(jobOptionDescriptions().size()) - 4);
 }
 
 TEST(JobOptionDescriptionsTest, WordOptionsListTheirWords) {

@@ -2,9 +2,11 @@
 
 #include <utility>
 
+#include "letterforge/driver/block_styles.h"
 #include "letterforge/driver/exit_status.h"
 #include "letterforge/inputs/payload_checks.h"
 #include "letterforge/inputs/translation_lookup.h"
+#include "letterforge/inputs/text_rules.h"
 #include "letterforge/raster/image_files.h"
 #include "letterforge/typeset/installed_fonts.h"
 #include "platform/cores.h"
@@ -145,6 +147,23 @@ std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink
   const platform::CoreClaim core;
   auto family = resolvedFont(text_, job.settings.font, failure);
   if (!family) return std::nullopt;
+  std::vector<BlockOverride> overrides;
+  std::vector<std::string> overrideFamilies;
+  if (!job.settings.blocks.empty()) {
+    auto read = readBlockOverrides(job.settings.blocks, failure);
+    if (!read) return std::nullopt;
+    overrides = std::move(*read);
+    for (const BlockOverride& o : overrides) {
+      std::string why;
+      const auto resolved = o.font ? platform::fontFamily(text_, *o.font, why) : std::string();
+      if (!resolved) {
+        failure = {"blocks: " + visibleText(o.id) + ": font: Could not use font " + *o.font + ": " + why,
+                   kExitFontUnavailable};
+        return std::nullopt;
+      }
+      overrideFamilies.push_back(*resolved);
+    }
+  }
   auto image = openPageImage(std::move(job.image), pixels_, failure);
   if (!image) return std::nullopt;
   const double width = static_cast<double>(image->width);
@@ -152,7 +171,9 @@ std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink
   RunState run{.settings = std::move(job.settings),
                .fontFamily = std::move(*family),
                .pageImage = std::move(*image),
-               .pageRect = {0.0, 0.0, width, height}};
+               .pageRect = {0.0, 0.0, width, height},
+               .overrides = std::move(overrides),
+               .overrideFamilies = std::move(overrideFamilies)};
   std::vector<std::string> warnings;
   if (!plan(job, run, warnings, failure)) return std::nullopt;
 

@@ -18,16 +18,6 @@ double numberOr(const std::string& argument, double fallback) {
 double lowerTo(double value, double bound) { return (value > bound || std::isnan(value)) ? bound : value; }
 double raiseTo(double value, double bound) { return value < bound ? bound : value; }
 
-bool isHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-std::uint64_t hexValue(char c) {
-  if (c >= '0' && c <= '9') return static_cast<std::uint64_t>(c - '0');
-  if (c >= 'a' && c <= 'f') return static_cast<std::uint64_t>(c - 'a' + 10);
-  return static_cast<std::uint64_t>(c - 'A' + 10);
-}
-
 }  // namespace
 
 std::optional<double> parseNumberArgument(const std::string& argument) {
@@ -37,28 +27,11 @@ std::optional<double> parseNumberArgument(const std::string& argument) {
 }
 
 std::optional<platform::Color> parseHexColor(const std::string& argument) {
-  std::string digits = trimmedText(argument);
-  const auto first = digits.find_first_not_of('#');
-  if (first == std::string::npos) return std::nullopt;
-  digits = digits.substr(first, digits.find_last_not_of('#') - first + 1);
-  if (digits.size() != 6) return std::nullopt;
-
-  std::string_view body = digits;
-  bool negative = false;
-  if (body.front() == '+' || body.front() == '-') {
-    negative = body.front() == '-';
-    body.remove_prefix(1);
-  }
-  std::uint64_t value = 0;
-  for (const char c : body) {
-    if (!isHexDigit(c)) return std::nullopt;
-    value = value * 16 + hexValue(c);
-  }
-  // An unsigned number takes a minus sign only in front of zero.
-  if (negative && value != 0) return std::nullopt;
-  return platform::Color{static_cast<double>((value >> 16) & 0xFF) / 255.0,
-                         static_cast<double>((value >> 8) & 0xFF) / 255.0,
-                         static_cast<double>(value & 0xFF) / 255.0, 1.0};
+  const auto value = parseHexRgb(argument);
+  if (!value) return std::nullopt;
+  return platform::Color{static_cast<double>((*value >> 16) & 0xFF) / 255.0,
+                         static_cast<double>((*value >> 8) & 0xFF) / 255.0,
+                         static_cast<double>(*value & 0xFF) / 255.0, 1.0};
 }
 
 double boundedBaseFontSize(double value) {

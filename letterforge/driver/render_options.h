@@ -18,7 +18,11 @@ struct RenderSettings {
   bool groupingEnabled = true;
   GroupingPreset groupingPreset = GroupingPreset::kBalanced;
   CleanupMode cleanupMode = CleanupMode::kWhiteFill;
+  bool fitBalloon = false;  // set each translation in its balloon's interior where one is found
   std::string font{};  // an installed family or a font file's path; empty: the UI font
+  // Per-block overrides: JSON text of an object keyed by block id, or the path of a file
+  // holding one (block_styles.h); empty: none.
+  std::string blocks{};
   bool operator==(const RenderSettings&) const = default;
 };
 

@@ -2,12 +2,15 @@
 
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "letterforge/cleanup/balloon_finder.h"
 #include "letterforge/driver/cleanup_planning.h"
 #include "letterforge/driver/page_layers.h"
 #include "letterforge/driver/render_options.h"
 #include "letterforge/driver/run_report.h"
+#include "letterforge/inputs/block_overrides.h"
 #include "letterforge/inputs/payloads.h"
 #include "letterforge/layout/render_item.h"
 #include "letterforge/typeset/text_fitting.h"
@@ -35,6 +38,22 @@ struct RunState {
   CleanupPlan cleanupPlan{};
   CleanupRecord cleanupRecord{};
   std::vector<TypesetOutcome> typesetOutcomes{};  // one per render item typeset, same index
+  bool balloonsSearched = false;  // by the balloon preset or balloon fitting
+  PageBalloons balloons{};        // ofRect: one per block item, same index
+  // One per render item: the balloon whose blocks the item holds, all of them and no others.
+  std::vector<std::optional<std::size_t>> itemBalloons{};
+  std::vector<BlockOverride> overrides{};  // the job's, in their order
+  std::unordered_map<std::string, std::size_t> overrideOfId{};
+  std::vector<std::string> overrideFamilies{};  // same index; resolved where a font is given
+};
+
+// What a reader of the result should know about a block.
+struct BlockFlags {
+  bool uncleaned = false;          // a cleanup mode ran, yet its lettering was left on the page
+  bool overflowed = false;         // its item's text did not fit even at the smallest size
+  bool unknownCharacters = false;  // its item's text has characters no installed font shows
+  bool spansBalloons = false;      // its item holds blocks of two balloons, or of one and the art
+  bool operator==(const BlockFlags&) const = default;
 };
 
 // What a run did with one translated block: its cleanup, and how the render item that holds
@@ -44,6 +63,7 @@ struct BlockOutcome {
   std::string item{};
   BlockCleanup cleanup{};
   TypesetOutcome typeset{};
+  BlockFlags flags{};
   bool operator==(const BlockOutcome&) const = default;
 };
 

@@ -97,7 +97,7 @@ class RenderPipelineRunTest : public program_run::ScratchDirectoryTest {
     PageBitmap before = copyOf(page_);
     platform::drawTextLine(text_, page_, text, {static_cast<double>(x), static_cast<double>(y)},
                            {.size = size, .weight = platform::FontWeight::bold, .color = kInk,
-                            .centred = false});
+                            .alignment = platform::TextAlignment::left});
     PixelBox ink{kWidth, kHeight, 0, 0};
     for (std::int64_t py = 0; py < kHeight; ++py) {
       for (std::int64_t px = 0; px < kWidth; ++px) {

@@ -32,10 +32,12 @@ platform::Color regionColour(CleanupAction action) {
 }  // namespace
 
 void repaintPass(platform::PageBitmap& page, const std::vector<RenderItem>& blockItems,
-                 CleanupRecord& record, const ReportSink& sink) {
+                 CleanupRecord& record, const ReportSink& sink, const ChosenBlocks& chosen) {
   const std::size_t n = blockItems.size();
   std::vector<RepaintOutcome> outcomes(n);
-  std::vector<bool> pending(n, true);
+  const auto isChosen = [&chosen](std::size_t i) { return chosen.empty() || chosen[i]; };
+  std::vector<bool> pending(n);
+  for (std::size_t i = 0; i < n; ++i) pending[i] = isChosen(i);
   // Blocks are cleaned in order; a block in which nothing could be told from the ground while
   // its neighbours' lettering was still around it is tried once more when they are gone. The
   // lettering of every block not cleaned yet is never taken as ground.
@@ -44,7 +46,7 @@ void repaintPass(platform::PageBitmap& page, const std::vector<RenderItem>& bloc
       if (!pending[i]) continue;
       std::vector<Rect> others;
       for (std::size_t j = 0; j < n; ++j) {
-        if (j != i && pending[j]) others.push_back(blockItems[j].rect);
+        if (j != i && (pending[j] || !isChosen(j))) others.push_back(blockItems[j].rect);
       }
       // The seed follows the block's place in the page, so every run of a job paints the same.
       outcomes[i] = repaintLettering(page, blockItems[i].rect, others, 0x5eed0000u + i);
@@ -53,6 +55,7 @@ void repaintPass(platform::PageBitmap& page, const std::vector<RenderItem>& bloc
   }
   record.blockCleanups.resize(n);
   for (std::size_t i = 0; i < n; ++i) {
+    if (!isChosen(i)) continue;
     RepaintOutcome& outcome = outcomes[i];
     const CleanupAction action = actionFor(outcome);
     const std::string label = blockLabel(blockItems[i]);

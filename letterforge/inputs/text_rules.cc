@@ -255,4 +255,41 @@ std::string visibleText(std::string_view text) {
   return shown;
 }
 
+namespace {
+
+bool isHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+std::uint32_t hexValue(char c) {
+  if (c >= '0' && c <= '9') return static_cast<std::uint32_t>(c - '0');
+  if (c >= 'a' && c <= 'f') return static_cast<std::uint32_t>(c - 'a' + 10);
+  return static_cast<std::uint32_t>(c - 'A' + 10);
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> parseHexRgb(std::string_view text) {
+  std::string digits = trimmedText(text);
+  const auto first = digits.find_first_not_of('#');
+  if (first == std::string::npos) return std::nullopt;
+  digits = digits.substr(first, digits.find_last_not_of('#') - first + 1);
+  if (digits.size() != 6) return std::nullopt;
+
+  std::string_view body = digits;
+  bool negative = false;
+  if (body.front() == '+' || body.front() == '-') {
+    negative = body.front() == '-';
+    body.remove_prefix(1);
+  }
+  std::uint32_t value = 0;
+  for (const char c : body) {
+    if (!isHexDigit(c)) return std::nullopt;
+    value = value * 16 + hexValue(c);
+  }
+  // An unsigned number takes a minus sign only in front of zero.
+  if (negative && value != 0) return std::nullopt;
+  return value;
+}
+
 }  // namespace letterforge

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,5 +55,9 @@ std::string joinedText(const std::vector<std::string>& texts);
 // C0 controls and DEL; \u0080 to \u009f for the C1 controls). Everything else, backslashes
 // and ill-formed bytes included, stays as it is.
 std::string visibleText(std::string_view text);
+
+// A colour as 0xRRGGBB from six hex digits, with "#" characters and white space allowed at both
+// ends (and a sign, as a number's, only where it changes nothing). Absent otherwise.
+std::optional<std::uint32_t> parseHexRgb(std::string_view text);
 
 }  // namespace letterforge

@@ -119,7 +119,8 @@ GroupingConfig groupingConfig(GroupingPreset preset) {
     case GroupingPreset::kAggressive:
       return GroupingConfig{.maxBlocks = 12, .gapFactor = 2.0, .minGap = 26.0,
                             .overlapRatio = 0.16, .centerFactor = 0.5, .maxHeightToWidth = 4.8};
-    case GroupingPreset::kBalanced: break;
+    case GroupingPreset::kBalanced:
+    case GroupingPreset::kBalloon: break;
   }
   return GroupingConfig{};
 }

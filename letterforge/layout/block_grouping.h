@@ -11,14 +11,16 @@
 
 namespace letterforge {
 
-// The named sets of grouping thresholds.
-enum class GroupingPreset { kConservative, kBalanced, kAggressive };
+// The named sets of grouping thresholds; kBalloon groups by the balloons found on the page
+// (balloon_grouping.h), and blocks over the art by the balanced thresholds.
+enum class GroupingPreset { kConservative, kBalanced, kAggressive, kBalloon };
 
 // The words of the grouping presets, in the order help texts list them.
 inline constexpr ModeWord<GroupingPreset> kGroupingPresetWords[] = {
     {"conservative", GroupingPreset::kConservative},
     {"balanced", GroupingPreset::kBalanced},
     {"aggressive", GroupingPreset::kAggressive},
+    {"balloon", GroupingPreset::kBalloon},
 };
 
 // Thresholds of grouping block items into render items; the defaults are the "balanced" preset.
@@ -52,7 +54,7 @@ bool isFloating(const RenderItem& item);
 // enough to be set large across its bubble.
 bool isShortGroup(const RenderItem& item);
 
-// The thresholds of a preset.
+// The thresholds of a preset; the balanced ones for kBalloon.
 GroupingConfig groupingConfig(GroupingPreset preset);
 
 // Takes the items in reading order; each joins the first group, in creation order, that

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "letterforge/driver/block_flags.h"
 #include "letterforge/driver/exit_status.h"
 #include "letterforge/driver/job_options.h"
 #include "letterforge/driver/render_engine.h"
@@ -73,7 +74,8 @@ struct lf_result {
   std::optional<EncodedLayers> layers{};
   std::vector<std::string> lines{};
   std::vector<BlockOutcome> outcomes{};
-  std::vector<lf_block> blocks{};  // their strings point into `outcomes`
+  std::vector<std::string> flags{};  // one per outcome: its flag words, comma-separated
+  std::vector<lf_block> blocks{};  // their strings point into `outcomes` and `flags`
 };
 
 namespace {
@@ -230,7 +232,7 @@ int codeOf(const RunFailure& failure) {
   return known ? status : LF_ERROR_INTERNAL;
 }
 
-lf_block blockOf(const BlockOutcome& outcome) {
+lf_block blockOf(const BlockOutcome& outcome, const std::string& flags) {
   const BlockCleanup& cleanup = outcome.cleanup;
   return lf_block{.id = outcome.id.c_str(),
                   .item = outcome.item.c_str(),
@@ -244,7 +246,8 @@ lf_block blockOf(const BlockOutcome& outcome) {
                   .drawn = outcome.typeset.drawn,
                   .font_size = outcome.typeset.size,
                   .overflowed = outcome.typeset.overflowed,
-                  .unknown_characters = outcome.typeset.unknownCharacters};
+                  .unknown_characters = outcome.typeset.unknownCharacters,
+                  .flags = flags.c_str()};
 }
 
 // The bitmap of the finished page as the job keeps it: encoded (as the engine would have
@@ -305,7 +308,14 @@ lf_result* renderJob(RenderEngine& engine, const lf_job& job, lf_error** error) 
   result->layers = std::move(rendered->layers);
   result->outcomes = std::move(rendered->blocks);
   result->blocks.reserve(result->outcomes.size());
-  for (const BlockOutcome& outcome : result->outcomes) result->blocks.push_back(blockOf(outcome));
+  for (const BlockOutcome& outcome : result->outcomes) {
+    std::string words;
+    for (const std::string& word : flagWords(outcome.flags)) words += (words.empty() ? "" : ",") + word;
+    result->flags.push_back(std::move(words));
+  }
+  for (std::size_t i = 0; i < result->outcomes.size(); ++i) {
+    result->blocks.push_back(blockOf(result->outcomes[i], result->flags[i]));
+  }
   return result.release();
 }
 

@@ -231,6 +231,7 @@ TEST(CApiBlockTest, BlocksSayWhatTheReportLinesSay) {
         EXPECT_EQ("fallback_" + std::string(blocks[id]->fallback_reason) + ":" + id, entry);
         // Both sit on textured panels, which the safety gate refuses in text_inpaint too.
         EXPECT_STREQ(blocks[id]->fallback_cleanup, "refused") << id;
+        EXPECT_TRUE(std::string(blocks[id]->flags).starts_with("uncleaned")) << id;
         described.insert(id);
       }
       continue;
@@ -247,6 +248,7 @@ TEST(CApiBlockTest, BlocksSayWhatTheReportLinesSay) {
     EXPECT_EQ("coverage=" + twoDecimals(block.coverage), coverage);
     EXPECT_EQ("confidence=" + twoDecimals(block.confidence), confidence);
     EXPECT_STREQ(block.fallback_reason, "") << line;
+    EXPECT_EQ(std::string(block.flags).find("uncleaned"), std::string::npos) << line;
     described.insert(id);
   }
   EXPECT_EQ(described.size(), blocks.size()) << "a block no line speaks of";
@@ -538,7 +540,10 @@ INSTANTIATE_TEST_SUITE_P(Classes, FailureTest, ::testing::Values(
                 LF_ERROR_DUPLICATE_ID, "Duplicate values for key: 'p1'"},
     FailureCase{"FontThatCannotBeHad",
                 [](lf_job* j) { lf_job_set_option_string(j, "font", "No Such Family 7", nullptr); },
-                LF_ERROR_FONT_UNAVAILABLE, "Could not use font No Such Family 7: "}),
+                LF_ERROR_FONT_UNAVAILABLE, "Could not use font No Such Family 7: "},
+    FailureCase{"BlockOverrideOfNoBlock",
+                [](lf_job* j) { lf_job_set_option_string(j, "blocks", R"({"zz": {"skip": true}})", nullptr); },
+                LF_ERROR_PAYLOAD_UNREADABLE, "blocks: zz: no translated block has this id"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The caller's mistakes: each refused with LF_ERROR_INVALID_ARGUMENT and a message naming the
@@ -691,7 +696,12 @@ INSTANTIATE_TEST_SUITE_P(Arguments, MistakeTest, ::testing::Values(
                 "format: expected png, jpeg or webp, found \"gif\""},
     MistakeCase{"FontEmpty",
                 [](lf_engine*, lf_job* j, lf_error** e) { lf_job_set_option_string(j, "font", "", e); },
-                "font: expected a family name or a font file's path, found an empty string"}),
+                "font: expected a family name or a font file's path, found an empty string"},
+    MistakeCase{"BlockOverrideFieldUnknown",
+                [](lf_engine*, lf_job* j, lf_error** e) {
+                  lf_job_set_option_string(j, "blocks", R"({"p1": {"size": 3}})", e);
+                },
+                "blocks: p1: unknown field \"size\""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CApiErrorTest, FirstFailureIsKeptAndNullAsksNothing) {

@@ -125,7 +125,11 @@ LF_API int lf_job_set_translation_json(lf_job* job, const char* json, size_t len
  * case; cleanup_mode "none" is no cleanup. An unknown name, a value of the other type, a word
  * the option does not take (the message lists the words it takes and names the nearest), a
  * colour that is not six hex digits, a format other than png, jpeg or webp and an empty font
- * are LF_ERROR_INVALID_ARGUMENT, and leave the option as it was. */
+ * are LF_ERROR_INVALID_ARGUMENT, and leave the option as it was. fit_balloon is a boolean.
+ * blocks is a string: per-block overrides as JSON text (an object keyed by block id, checked
+ * when set) or the path of a file holding it (read by lf_render); lf_render fails with
+ * LF_ERROR_PAYLOAD_UNREADABLE, naming the block, for an id no translated block has, and with
+ * LF_ERROR_FONT_UNAVAILABLE for a block's font that cannot be had. */
 LF_API int lf_job_set_option_number(lf_job* job, const char* name, double value,
                                     lf_error** error);
 LF_API int lf_job_set_option_boolean(lf_job* job, const char* name, int value, lf_error** error);
@@ -232,6 +236,10 @@ typedef struct lf_block {
   double font_size;             /* the size the text was drawn at */
   int overflowed;               /* not even the smallest size tried fitted */
   int unknown_characters;       /* characters that no installed font can show */
+  const char* flags; /* what a reader should look at, comma-separated: "uncleaned" (a cleanup
+                        mode left its lettering), "overflowed", "unknown_characters",
+                        "spans_balloons" (its item holds blocks of two balloons, or of one and
+                        of the art; known only when balloons are looked for); "" for none */
 } lf_block;
 
 /* One per translated block, in block order. */

@@ -47,6 +47,31 @@ inline void paintFirstPixels(platform::PageBitmap& page, std::int64_t x0, std::i
   }
 }
 
+// An ellipse centred on (cx, cy) with radii rx and ry: `fill` inside, `outline` in a band
+// `outlineWidth` pixels wide along its edge (none for width 0).
+inline void paintEllipse(platform::PageBitmap& page, double cx, double cy, double rx, double ry,
+                         platform::Rgb8 fill, platform::Rgb8 outline, double outlineWidth = 3) {
+  const auto inside = [](double dx, double dy, double a, double b) {
+    return a > 0 && b > 0 && (dx * dx) / (a * a) + (dy * dy) / (b * b) <= 1.0;
+  };
+  for (auto y = static_cast<std::int64_t>(cy - ry); y <= static_cast<std::int64_t>(cy + ry); ++y) {
+    for (auto x = static_cast<std::int64_t>(cx - rx); x <= static_cast<std::int64_t>(cx + rx); ++x) {
+      if (x < 0 || y < 0 || x >= page.width() || y >= page.height()) continue;
+      const double dx = x + 0.5 - cx;
+      const double dy = y + 0.5 - cy;
+      if (!inside(dx, dy, rx, ry)) continue;
+      page.setPixel(x, y, inside(dx, dy, rx - outlineWidth, ry - outlineWidth) ? fill : outline);
+    }
+  }
+}
+
+// A line of `count` letter shapes (rings) from (x, y) upwards, each 6 x 10 pixels, 4 apart:
+// lettering 10 × count − 4 pixels wide and 10 high.
+inline void paintLetters(platform::PageBitmap& page, std::int64_t x, std::int64_t y, int count,
+                         platform::Rgb8 color = kBlack) {
+  for (int i = 0; i < count; ++i) paintRing(page, x + 10 * i, y, 6, 10, color);
+}
+
 // A page of one colour.
 inline platform::PageBitmap makePage(std::int64_t width, std::int64_t height,
                                      platform::Rgb8 color = kWhite) {

@@ -18,6 +18,14 @@ namespace {
 // Beyond this no page shows a glyph, and the drawing library's coordinates run out.
 constexpr double kLargestFontSize = 100000.0;
 
+// Balloon text: an average character with its share of the line spacing covers about this
+// many square sizes, and the text may shrink to half the base size, never below 9 points.
+constexpr double kBalloonCharacterArea = 0.62 * 1.25;
+constexpr double kBalloonMinimumShare = 0.5;
+constexpr double kBalloonMinimumSize = 9.0;
+constexpr double kBalloonLineHeight = 1.25;     // sizes
+constexpr double kBalloonCharacterWidth = 0.62;  // sizes
+
 struct Scalar {
   char32_t value = 0;
   std::size_t length = 1;
@@ -188,8 +196,11 @@ MeasureHeight textEngineMeasureUpTo(platform::TextContext& context, std::string_
 FitResult fitTextSize(const TypesetOptions& options, std::string_view text, bool bubble,
                       bool shortGroup, const Rect& rect, const MeasureHeight& measure) {
   const SizeRange range = sizeRange(options, text, bubble, shortGroup, rect);
-  const double start = range.startSize;
-  const double minimum = range.minimumSize;
+  return fitFromSize(options, range.startSize, range.minimumSize, bubble, rect, measure);
+}
+
+FitResult fitFromSize(const TypesetOptions& options, double start, double minimum, bool bubble,
+                      const Rect& rect, const MeasureHeight& measure) {
   FitResult fit;
   // An infinite minimum (an infinite base size) is above any start and measures the start
   // once; an infinite start would step down forever, as subtracting 1 leaves it unchanged.
@@ -235,24 +246,22 @@ Rect placeTextRect(const Rect& rect, double required, double bottomSafety) {
   return Rect{minX(rect), y, width(rect), drawHeight};
 }
 
-TypesetOutcome drawFittedText(platform::TextContext& context, platform::PageBitmap& page,
-                              const TypesetOptions& options, const std::string& family,
-                              std::string_view text, bool bubble, bool shortGroup,
-                              const Rect& rect) {
-  const Rect area = standardised(rect);
-  if (!(area.width > 1.0) || !(area.height > 1.0) || !std::isfinite(area.x) ||
-      !std::isfinite(area.y) || !std::isfinite(area.width) || !std::isfinite(area.height)) {
-    return {};
-  }
-  // A text overflowing the area at a size only needs to be known to overflow: above the
-  // area's height, the required height exceeds it whatever the safety margins.
-  const std::string shown = withMarkStacksCut(text);
-  const FitResult fit =
-      fitTextSize(options, shown, bubble, shortGroup, area,
-                  textEngineMeasureUpTo(context, shown, area.width, area.height, family));
-  if (fit.layoutCount == 0) return {};
-  const TextAttributes attributes = makeTextAttributes(
-      options.lineSpacing, fit.compact, bubble, fit.size, options.fontWeight);
+namespace {
+
+// Whether a rectangle can hold any text: finite, and over 1 pixel each way.
+bool isUsableArea(const Rect& area) {
+  return area.width > 1.0 && area.height > 1.0 && std::isfinite(area.x) && std::isfinite(area.y) &&
+         std::isfinite(area.width) && std::isfinite(area.height);
+}
+
+// Draws `shown` at the fit's size, centred in `area` and clipped to it, over its outline.
+TypesetOutcome drawFit(platform::TextContext& context, platform::PageBitmap& page,
+                       const TypesetOptions& options, const std::string& shown, bool bubble,
+                       const Rect& area, const FitResult& fit, const std::string& family) {
+  TextAttributes attributes = makeTextAttributes(options.lineSpacing, fit.compact, bubble,
+                                                 fit.size, options.fontWeight);
+  attributes.foregroundColor = options.textColor;
+  attributes.alignment = options.alignment;
   const Rect drawRect =
       placeTextRect(area, fit.required, bottomSafety(configFor(options, bubble), fit.size));
   const auto styleOf = [&family](const TextAttributes& drawn) {
@@ -273,6 +282,94 @@ TypesetOutcome drawFittedText(platform::TextContext& context, platform::PageBitm
                         .size = fit.size,
                         .overflowed = !(fit.required <= area.height),
                         .unknownCharacters = unknown};
+}
+
+}  // namespace
+
+TypesetOutcome drawFittedText(platform::TextContext& context, platform::PageBitmap& page,
+                              const TypesetOptions& options, const std::string& family,
+                              std::string_view text, bool bubble, bool shortGroup,
+                              const Rect& rect) {
+  const Rect area = standardised(rect);
+  if (!isUsableArea(area)) return {};
+  // A text overflowing the area at a size only needs to be known to overflow: above the
+  // area's height, the required height exceeds it whatever the safety margins.
+  const std::string shown = withMarkStacksCut(text);
+  const MeasureHeight measure = textEngineMeasureUpTo(context, shown, area.width, area.height, family);
+  const FitResult fit =
+      options.fixedSize
+          ? fitFromSize(options, *options.fixedSize, *options.fixedSize, bubble, area, measure)
+          : fitTextSize(options, shown, bubble, shortGroup, area, measure);
+  if (fit.layoutCount == 0) return {};
+  return drawFit(context, page, options, shown, bubble, area, fit, family);
+}
+
+std::string asOneParagraph(std::string_view text) {
+  std::string joined;
+  bool pendingSpace = false;
+  for (std::size_t at = 0; at < text.size();) {
+    const Scalar s = scalarAt(text, at);
+    if (isLineBreak(s.value)) {
+      pendingSpace = !joined.empty();
+    } else {
+      if (pendingSpace && joined.back() != ' ' && s.value != ' ') joined += ' ';
+      pendingSpace = false;
+      joined.append(text.substr(at, s.length));
+    }
+    at += s.length;
+  }
+  return joined;
+}
+
+SizeRange balloonSizeRange(const TypesetOptions& options, std::string_view text, const Rect& rect) {
+  const double characters = static_cast<double>(std::max<std::int64_t>(characterCount(text), 1));
+  const double area = std::max(width(rect), 0.0) * std::max(height(rect), 0.0);
+  SizeRange range;
+  range.minimumSize = std::max(kBalloonMinimumShare * options.baseFontSize, kBalloonMinimumSize);
+  range.floorSize = range.minimumSize;
+  range.estimate = std::sqrt(area / (characters * kBalloonCharacterArea));
+  range.startSize = std::min(std::max(range.floorSize, options.fontScale * range.estimate),
+                             options.maxFontSize);
+  return range;
+}
+
+std::optional<Rect> roomiestRect(const std::vector<Rect>& rects, const TypesetOptions& options,
+                                 std::string_view text) {
+  const std::string shown = asOneParagraph(text);
+  std::int64_t longestWord = 1;
+  std::size_t start = 0;
+  while (start <= shown.size()) {
+    const std::size_t end = std::min(shown.find(' ', start), shown.size());
+    longestWord = std::max(longestWord, characterCount(std::string_view(shown).substr(start, end - start)));
+    start = end + 1;
+  }
+  std::optional<Rect> best;
+  double bestSize = -1.0;
+  for (const Rect& rect : rects) {
+    const double size = std::min({balloonSizeRange(options, shown, rect).estimate,
+                                  height(rect) / kBalloonLineHeight,
+                                  width(rect) / (kBalloonCharacterWidth * static_cast<double>(longestWord))});
+    if (size > bestSize) {
+      bestSize = size;
+      best = rect;
+    }
+  }
+  return best;
+}
+
+TypesetOutcome drawBalloonText(platform::TextContext& context, platform::PageBitmap& page,
+                               const TypesetOptions& options, const std::string& family,
+                               std::string_view text, const Rect& rect) {
+  const Rect area = standardised(rect);
+  if (!isUsableArea(area)) return {};
+  const std::string shown = asOneParagraph(withMarkStacksCut(text));
+  const SizeRange range = balloonSizeRange(options, shown, area);
+  const double start = options.fixedSize.value_or(range.startSize);
+  const FitResult fit =
+      fitFromSize(options, start, options.fixedSize.value_or(range.minimumSize), true, area,
+                  textEngineMeasureUpTo(context, shown, area.width, area.height, family));
+  if (fit.layoutCount == 0) return {};
+  return drawFit(context, page, options, shown, true, area, fit, family);
 }
 
 }  // namespace letterforge

@@ -2,6 +2,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <string>
+#include <vector>
 #include <string>
 #include <string_view>
 
@@ -84,6 +87,10 @@ struct FitResult {
 FitResult fitTextSize(const TypesetOptions& options, std::string_view text, bool bubble,
                       bool shortGroup, const Rect& rect, const MeasureHeight& measure);
 
+// The same steps from a given start size down to `minimum`.
+FitResult fitFromSize(const TypesetOptions& options, double start, double minimum, bool bubble,
+                      const Rect& rect, const MeasureHeight& measure);
+
 // Where the text block goes: centred on the rectangle, raised by a quarter of the spare
 // room (at most half the slack and bottomSafety), never below the rectangle's bottom.
 Rect placeTextRect(const Rect& rect, double required, double bottomSafety);
@@ -104,5 +111,25 @@ TypesetOutcome drawFittedText(platform::TextContext& context, platform::PageBitm
                               const TypesetOptions& options, const std::string& family,
                               std::string_view text, bool bubble, bool shortGroup,
                               const Rect& rect);
+
+// The text with each run of line breaks turned into one space (none after a space or at the
+// start): a translation joined line by line, set as one paragraph.
+std::string asOneParagraph(std::string_view text);
+
+// Sizes for text set in a balloon's interior: the start estimated from the area each
+// character needs, the minimum half the base size but at least 9.
+SizeRange balloonSizeRange(const TypesetOptions& options, std::string_view text, const Rect& rect);
+
+// The rectangle in which the text, set as one paragraph, may be largest: by the start size of
+// balloonSizeRange, held to one line's height and to the width of its longest word; the
+// first among equals. Absent for no rectangle.
+std::optional<Rect> roomiestRect(const std::vector<Rect>& rects, const TypesetOptions& options,
+                                 std::string_view text);
+
+// Sets the text as one paragraph in the bubble style at the largest whole-point step from
+// balloonSizeRange's start that fits `rect`, centred and clipped as drawFittedText does.
+TypesetOutcome drawBalloonText(platform::TextContext& context, platform::PageBitmap& page,
+                               const TypesetOptions& options, const std::string& family,
+                               std::string_view text, const Rect& rect);
 
 }  // namespace letterforge

@@ -569,3 +569,42 @@ TEST(HostileTextTest, AccentsPastTheLimitAddNoInk) {
 
 }  // namespace
 }  // namespace letterforge
+
+namespace letterforge {
+namespace {
+
+struct ParagraphCase {
+  const char* name;
+  std::string text;
+  std::string expected;
+};
+class OneParagraphTest : public ::testing::TestWithParam<ParagraphCase> {};
+
+TEST_P(OneParagraphTest, LineBreaksBecomeOneSpace) {
+  EXPECT_EQ(asOneParagraph(GetParam().text), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, OneParagraphTest, ::testing::Values(
+    ParagraphCase{"JoinedLines", "THAT SOUNDS\nLIKE A GOOD", "THAT SOUNDS LIKE A GOOD"},
+    ParagraphCase{"RunOfBreaks", "a\r\n\n\u2028b", "a b"},
+    ParagraphCase{"SpaceBeforeBreak", "a \nb", "a b"},
+    ParagraphCase{"LeadingAndTrailingBreaks", "\na\n", "a"},
+    ParagraphCase{"NoBreak", "déjà vu", "déjà vu"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(BalloonSizeRangeTest, StartFromTheAreaEachCharacterNeeds) {
+  const TypesetOptions options;
+  // 100 characters in 400 x 155: sqrt(62000 / (100 × 0.775)) = 28.28…
+  const SizeRange range = balloonSizeRange(options, std::string(100, 'a'), {0, 0, 400, 155});
+  EXPECT_NEAR(range.startSize, std::sqrt(62000.0 / 77.5), 1e-9);
+  EXPECT_EQ(range.minimumSize, 9.0);
+  // The maximum caps the start; a tiny area starts at the minimum.
+  EXPECT_EQ(balloonSizeRange(options, "a", {0, 0, 1000, 1000}).startSize, 38.0);
+  EXPECT_EQ(balloonSizeRange(options, std::string(100, 'a'), {0, 0, 10, 10}).startSize, 9.0);
+  TypesetOptions large;
+  large.baseFontSize = 30.0;
+  EXPECT_EQ(balloonSizeRange(large, "a", {0, 0, 10, 10}).minimumSize, 15.0);
+}
+
+}  // namespace
+}  // namespace letterforge

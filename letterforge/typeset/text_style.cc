@@ -28,7 +28,7 @@ platform::TextStyle textStyleFor(const TextAttributes& attributes) {
                             .weight = attributes.weight,
                             .color = attributes.foregroundColor,
                             .lineSpacing = attributes.lineSpacing,
-                            .centred = true};
+                            .alignment = attributes.alignment};
   if (attributes.strokeColor && attributes.strokeWidth) {
     style.outlined = true;
     style.strokeColor = *attributes.strokeColor;

@@ -10,12 +10,13 @@
 namespace letterforge {
 
 // The look of translated text: the user-interface font at `size` points and `weight`,
-// opaque black, each line centred, wrapped at word boundaries, `lineSpacing` points of extra
+// opaque black unless another colour is set, each line centred unless aligned otherwise, wrapped at word boundaries, `lineSpacing` points of extra
 // space between lines. An outlined set also strokes each glyph's contour.
 struct TextAttributes {
   double size = 0.0;
   FontWeight weight = FontWeight::bold;
   platform::Color foregroundColor = platform::kBlack;
+  platform::TextAlignment alignment = platform::TextAlignment::centre;
   double lineSpacing = 0.0;
   std::optional<platform::Color> strokeColor{};
   // A percentage of `size`; negative means fill and stroke, the only kind made here.

@@ -52,7 +52,7 @@ TEST(TextStyleTest, PlainAttributesAreBlackWithoutStroke) {
   EXPECT_FALSE(plain.strokeWidth.has_value());
   const platform::TextStyle style = textStyleFor(plain);
   EXPECT_FALSE(style.outlined);
-  EXPECT_TRUE(style.centred);
+  EXPECT_EQ(style.alignment, platform::TextAlignment::centre);
   EXPECT_EQ(style.size, 18.0);
 }
 

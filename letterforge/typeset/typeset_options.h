@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "letterforge/inputs/mode_words.h"
@@ -38,6 +39,10 @@ struct TypesetOptions {
   TypesettingMode typesettingMode = TypesettingMode::kBalanced;
   double strokeWidth = 25.0;  // outline width in percent of the size; 0 draws no outline
   platform::Color strokeColor = platform::kWhite;
+  // Set for single blocks by a job's overrides; the command line never changes them.
+  platform::Color textColor = platform::kBlack;
+  platform::TextAlignment alignment = platform::TextAlignment::centre;
+  std::optional<double> fixedSize{};  // drawn at this size, fitting or not
   bool operator==(const TypesetOptions&) const = default;
 };
 

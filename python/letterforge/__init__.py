@@ -60,7 +60,7 @@ def __dir__() -> List[str]:
 def options() -> List[Tuple[str, str, str]]:
     """Every render option as (name, type, description), type being "number", "boolean" or
     "string": the options of letterforge's command line by their snake_case names, then
-    font, format and quality."""
+    fit_balloon, font, format, quality and blocks."""
     return list(_OPTIONS)
 
 
@@ -81,6 +81,18 @@ def _type_name(value: Any) -> str:
     return ("an " if name[0] in "aeiouAEIOU" else "a ") + name
 
 
+def _blocks_argument(value: Any) -> Any:
+    """Per-block overrides as the engine takes them: a dict as JSON text, a path as text."""
+    if isinstance(value, Mapping):
+        try:
+            return json.dumps(value, ensure_ascii=False, allow_nan=False)
+        except (TypeError, ValueError, RecursionError) as error:
+            raise OptionError(f"blocks: cannot be written as JSON: {error}") from None
+    if isinstance(value, os.PathLike):
+        return os.fsdecode(value)
+    return value
+
+
 def _option_pairs(given: Mapping[str, Any]) -> List[Tuple[str, Union[bool, float, str]]]:
     """The options as (name, value) with bool, float or str values; None keeps the default;
     wrong types refused."""
@@ -89,6 +101,8 @@ def _option_pairs(given: Mapping[str, Any]) -> List[Tuple[str, Union[bool, float
         kind = _OPTION_TYPES.get(name)
         if value is None and kind is not None:
             continue
+        if name == "blocks":
+            value = _blocks_argument(value)
         if kind is None:
             pairs.append((name, ""))  # the engine names the unknown option
         elif isinstance(value, (bool, numpy.bool_)):

@@ -30,6 +30,8 @@ class BlockResult(dict):
     font_size: Optional[float]  # the size the translation was drawn at
     overflowed: bool  # not even the smallest size tried fits
     unknown_characters: int  # characters that no installed font can show
+    flags: List[str]  # uncleaned, overflowed, unknown_characters, spans_balloons (the last
+    # known only when balloons are looked for: grouping_preset "balloon" or fit_balloon)
 
     def __getattr__(self, name: str) -> Any:
         try:
@@ -169,7 +171,7 @@ class RenderResult:
     def blocks(self) -> List[BlockResult]:
         """One BlockResult per translated block, in block order: id, item, cleanup, coverage,
         confidence, fallback_reason, fallback_cleanup, drawn, font_size, overflowed,
-        unknown_characters."""
+        unknown_characters, flags."""
         if self._blocks is None:
             self._blocks = [BlockResult(block) for block in self._native.blocks]
         return self._blocks

@@ -156,8 +156,8 @@ def test_payload_documents_in_memory_are_named_in_their_failures(ocr, message):
      'bubble_clean, repaint or none, found "bubbleclean" (nearest: bubble_clean)'),
     ({"font_weight": "Heavy"},
      'font_weight: expected regular, semibold or bold, found "Heavy" (nearest: bold)'),
-    ({"grouping_preset": "tight"}, "grouping_preset: expected conservative, balanced or "
-     'aggressive, found "tight" (nearest: balanced)'),
+    ({"grouping_preset": "balancd"}, "grouping_preset: expected conservative, balanced, "
+     'aggressive or balloon, found "balancd" (nearest: balanced)'),
     ({"typesetting_mode": ""},
      'typesetting_mode: expected readable, balanced or strict, found "" (nearest: strict)'),
     ({"font_scale": 10**400}, "font_scale: expected a number, found an integer too large for a float"),

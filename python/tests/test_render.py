@@ -108,6 +108,36 @@ def test_blocks_describe_each_translated_block_in_block_order():
         assert block["drawn"] == (block["font_size"] is not None)
 
 
+def test_flags_follow_the_cleanup_and_the_balloon_preset_never_spans_balloons():
+    result = letterforge.render(PAGE, OCR, TRANSLATION, cleanup_mode="bubble_clean",
+                                grouping_preset="balloon", fit_balloon=True)
+    for block in result.blocks:
+        kept = block["cleanup"] == "fallback" and block["fallback_cleanup"] in ("refused",
+                                                                                 "left_alone")
+        assert ("uncleaned" in block["flags"]) == kept, block
+        assert ("overflowed" in block["flags"]) == block["overflowed"], block
+        assert "spans_balloons" not in block["flags"], block
+
+
+@pytest.mark.parametrize("as_file", [False, True], ids=["dict", "file"])
+def test_block_overrides_as_a_dict_or_a_file(workdir, as_file):
+    first = letterforge.render(PAGE, OCR, TRANSLATION).blocks[0]["id"]
+    overrides = {first: {"skip": True, "cleanup": "keep"}}
+    if as_file:
+        path = pathlib.Path(workdir, "blocks.json")
+        path.write_text(json.dumps(overrides))
+        overrides = path
+    result = letterforge.render(PAGE, OCR, TRANSLATION, blocks=overrides)
+    block = result.blocks[0]
+    assert (block["drawn"], block["cleanup"], block["item"]) == (False, "left_alone", first)
+    assert all(b["drawn"] for b in result.blocks[1:])
+
+
+def test_block_override_naming_no_block_fails_the_page():
+    with pytest.raises(letterforge.PayloadError, match="blocks: nope: no translated block"):
+        letterforge.render(PAGE, OCR, TRANSLATION, blocks={"nope": {"skip": True}})
+
+
 def test_blocks_are_records_that_read_compare_and_serialise_as_dicts():
     result = letterforge.render(PAGE, OCR, TRANSLATION, cleanup_mode="bubble_clean")
     fields = list(letterforge.BlockResult.__annotations__)
