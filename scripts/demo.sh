@@ -2,7 +2,8 @@
 # Installs what is missing, builds, and renders the sample page of examples/ in each cleanup
 # mode, with a debug image beside each result, into out/; then a small chapter (the sample page
 # and three generated pages, one set in Comic Neue, one written as WebP) in one process with
-# letterforge-batch, into out/chapter/, printing its line per page; then installs the Python
+# letterforge-batch, into out/chapter/, printing its line per page; the same pages as a comic
+# archive, out/sample-chapter.cbz, translated into out/sample-chapter-en.cbz; then installs the Python
 # package and renders the page once more from Python.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -30,6 +31,24 @@ cat > "$chapter/chapter.jsonl" <<'JSONL'
 JSONL
 ./build/letterforge-batch --set cleanup_mode=bubble_clean "$chapter/chapter.jsonl"
 
+echo "== chapter: a comic archive in, a comic archive out"
+# The same four pages packed as a chapter travels: page images with their payloads beside them.
+python3 - "$chapter" out/sample-chapter.cbz <<'PY'
+import sys, zipfile
+folder, archive = sys.argv[1], sys.argv[2]
+pages = [("examples/page.png", "examples/ocr.json", "examples/translation.json")] + [
+    (f"{folder}/source{i}/page.png", f"{folder}/source{i}/ocr.json", f"{folder}/source{i}/translation.json")
+    for i in (1, 2, 3)]
+with zipfile.ZipFile(archive, "w") as cbz:
+    for number, (image, ocr, translation) in enumerate(pages, 1):
+        cbz.write(image, f"{number}.png")
+        cbz.write(ocr, f"{number}.ocr.json")
+        cbz.write(translation, f"{number}.translation.json")
+PY
+./build/letterforge-batch --quiet --set cleanup_mode=bubble_clean out/sample-chapter.cbz \
+  --output-cbz out/sample-chapter-en.cbz > out/sample-chapter-en.jsonl
+echo "Wrote out/sample-chapter-en.cbz from out/sample-chapter.cbz"
+
 bash scripts/install_python.sh build
 echo "== python"
 python3 -c '
@@ -39,4 +58,4 @@ result = letterforge.render("examples/page.png", "examples/ocr.json", "examples/
 print("\n".join(result.report))
 print("Rendered out/python.png:", result.page.shape, "array,", len(result.blocks), "blocks")
 '
-echo "Open out/*.png and out/chapter/pages/ to see the results."
+echo "Open out/*.png, out/chapter/pages/ and out/sample-chapter-en.cbz to see the results."
