@@ -17,6 +17,10 @@ enum class FontWeight { regular, semibold, bold };
 // The family of the user-interface font, in which text is set when no other is asked for.
 inline constexpr const char* kUiFontFamily = "Inter";
 
+// The largest size text is drawn at, in pixels: the glyph rasteriser refuses larger ones, and
+// a drawing that asks for one leaves the whole page's drawing state broken.
+inline constexpr double kLargestTextSize = 65535.0;
+
 // Where the lines of a text sit across its layout width.
 enum class TextAlignment { left, centre, right };
 

@@ -126,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(Table, ManifestLineTest, ::testing::Values(
     LineCase{"BlocksFileReadFromTheManifestsFolder", lineWith(R"("blocks": "p.blocks.json")"),
              [](J j) { j.options.settings.blocks = "ch/p.blocks.json"; }},
     LineCase{"BlocksFaultFailsTheLine", lineWith(R"("blocks": {"b1": {"font_size": 0}})"), {},
-             "blocks: b1: font_size: expected a positive number, found 0"},
+             "blocks: b1: font_size: expected a positive number up to 65535, found 0"},
     LineCase{"BlocksOfAnotherKind", lineWith(R"("blocks": [1])"), {},
              "blocks: expected an object or a file's path, found an array"},
     LineCase{"PresetMistyped", lineWith(R"("grouping_preset": "balanced ")"), {},

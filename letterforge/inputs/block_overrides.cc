@@ -8,11 +8,16 @@
 
 #include "letterforge/inputs/payloads.h"
 #include "letterforge/inputs/text_rules.h"
+#include "platform/text_layout.h"
 
 namespace letterforge {
 namespace {
 
 using Json = nlohmann::ordered_json;
+
+// A fixed size is drawn as given, so it must be one that text can be drawn at.
+const std::string kSizeExpected =
+    "a positive number up to " + std::to_string(static_cast<int>(platform::kLargestTextSize));
 
 // Deepest nesting of objects and arrays kept; deeper values are never stored.
 constexpr int kMaxOverrideNesting = 8;
@@ -84,8 +89,8 @@ bool readField(FieldContext& c, const std::string& field, const Json& value, Blo
   if (field == "font_size" || field == "stroke_width") {
     const bool size = field == "font_size";
     if (!value.is_number() || !std::isfinite(value.get<double>()) ||
-        (size && !(value.get<double>() > 0.0))) {
-      return c.fail(field, size ? "a positive number" : "a number", value);
+        (size && !(value.get<double>() > 0.0 && value.get<double>() <= platform::kLargestTextSize))) {
+      return c.fail(field, size ? kSizeExpected : "a number", value);
     }
     (size ? o.fontSize : o.strokeWidth) = value.get<double>();
     return true;
@@ -138,8 +143,11 @@ std::optional<std::vector<BlockOverride>> decodeBlockOverrides(
   Json root;
   try {
     root = Json::parse(json, watch);
+  } catch (const Json::parse_error& error) {
+    failure = "not valid JSON at byte " + std::to_string(error.byte) + ": " + parserDetail(error.what());
+    return std::nullopt;
   } catch (const Json::exception& error) {
-    failure = parserDetail(error.what());
+    failure = "not valid JSON: " + parserDetail(error.what());
     return std::nullopt;
   }
   if (!root.is_object()) {

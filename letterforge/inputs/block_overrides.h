@@ -42,7 +42,7 @@ struct BlockOverride {
 // of the fields group, font, font_size, text_color, stroke_color (six hex digits, "#"
 // allowed), stroke_width, align (left, center or right), cleanup (one of `cleanupWords`, in
 // any letter case) and skip. Overrides keep the order of the object. Absent, with `failure`
-// naming the block and the field ("b3: font_size: expected a positive number, found -2"),
+// naming the block and the field ("b3: font_size: expected a positive number up to 65535, found -2"),
 // for text that is not one JSON object, an id given twice, an unknown field or a value of the
 // wrong kind.
 std::optional<std::vector<BlockOverride>> decodeBlockOverrides(

@@ -15,8 +15,8 @@
 namespace letterforge {
 namespace {
 
-// Beyond this no page shows a glyph, and the drawing library's coordinates run out.
-constexpr double kLargestFontSize = 100000.0;
+// Beyond this no page shows a whole glyph, and the drawing library cannot draw one.
+constexpr double kLargestFontSize = platform::kLargestTextSize;
 
 // Balloon text: an average character with its share of the line spacing covers about this
 // many square sizes, and the text may shrink to half the base size, never below 9 points.

@@ -5,6 +5,7 @@
 #include <functional>
 #include <limits>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "letterforge/inputs/text_rules.h"
@@ -502,6 +503,47 @@ INSTANTIATE_TEST_SUITE_P(Texts, BoundedMeasureTest, ::testing::Values(
     BoundedCase{"LongTextNeverFits", words(3000), true, 200, 120},
     BoundedCase{"LongWordNeverFits", std::string(400, 'W'), false, 150, 100}),
     [](const auto& info) { return std::string(info.param.name); });
+
+struct FixedSizeCase {
+  const char* name;
+  double size;
+  bool drawn, overflowed;
+};
+class FixedSizeTest : public ::testing::TestWithParam<std::tuple<FixedSizeCase, bool>> {
+ protected:
+  platform::TextContext text_;
+};
+
+// A fixed size is drawn as given, cut at the rectangle, up to the largest size text is drawn
+// at; the page takes later drawings either way.
+TEST_P(FixedSizeTest, DrawsAtTheSizeOrNothingAboveTheLargest) {
+  const auto& [c, balloon] = GetParam();
+  TypesetOptions options = defaults();
+  options.fixedSize = c.size;
+  const Rect rect{20, 20, 160, 60};
+  platform::PageBitmap page = grayPage(200, 140);
+  const TypesetOutcome outcome =
+      balloon ? drawBalloonText(text_, page, options, "", "Fixed size", rect)
+              : drawFittedText(text_, page, options, "", "Fixed size", true, false, rect);
+  EXPECT_EQ(outcome.drawn, c.drawn);
+  EXPECT_EQ(outcome.overflowed, c.overflowed);
+  if (c.drawn) {
+    EXPECT_EQ(outcome.size, c.size);
+  }
+  EXPECT_EQ(countPixels(page, rect, false, changed), 0);
+  page.fillRect({0, 100, 200, 40}, {1, 0, 0, 1});
+  EXPECT_EQ(countPixels(page, {0, 100, 200, 40}, true, reddish), 200 * 40);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, FixedSizeTest, ::testing::Combine(::testing::Values(
+    FixedSizeCase{"Fits", 12.0, true, false},
+    FixedSizeCase{"TooLargeForTheRectangle", 200.0, true, true},
+    FixedSizeCase{"LargestDrawn", platform::kLargestTextSize, true, true},
+    FixedSizeCase{"AboveTheLargestDrawn", platform::kLargestTextSize + 1.0, false, false}),
+    ::testing::Bool()),
+    [](const auto& info) {
+      return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "InABalloon" : "");
+    });
 
 struct HostileCase {
   const char* name;
