@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
@@ -543,7 +545,13 @@ INSTANTIATE_TEST_SUITE_P(Classes, FailureTest, ::testing::Values(
                 LF_ERROR_FONT_UNAVAILABLE, "Could not use font No Such Family 7: "},
     FailureCase{"BlockOverrideOfNoBlock",
                 [](lf_job* j) { lf_job_set_option_string(j, "blocks", R"({"zz": {"skip": true}})", nullptr); },
-                LF_ERROR_PAYLOAD_UNREADABLE, "blocks: zz: no translated block has this id"}),
+                LF_ERROR_PAYLOAD_UNREADABLE, "blocks: zz: no translated block has this id"},
+    FailureCase{"BlockOverridesFileMissing",
+                [](lf_job* j) { lf_job_set_option_string(j, "blocks", "/nonexistent/blocks.json", nullptr); },
+                LF_ERROR_PAYLOAD_UNREADABLE, "/nonexistent/blocks.json: cannot be read: No such file or directory"},
+    FailureCase{"BlockOverrideFontThatCannotBeHad",
+                [](lf_job* j) { lf_job_set_option_string(j, "blocks", R"({"p1": {"font": "No Such Family 7"}})", nullptr); },
+                LF_ERROR_FONT_UNAVAILABLE, "blocks: p1: font: Could not use font No Such Family 7: "}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The caller's mistakes: each refused with LF_ERROR_INVALID_ARGUMENT and a message naming the
@@ -701,8 +709,35 @@ INSTANTIATE_TEST_SUITE_P(Arguments, MistakeTest, ::testing::Values(
                 [](lf_engine*, lf_job* j, lf_error** e) {
                   lf_job_set_option_string(j, "blocks", R"({"p1": {"size": 3}})", e);
                 },
-                "blocks: p1: unknown field \"size\""}),
+                "blocks: p1: unknown field \"size\""},
+    MistakeCase{"BlockOverridesTextCutShort",
+                [](lf_engine*, lf_job* j, lf_error** e) {
+                  lf_job_set_option_string(j, "blocks", "  {\"p1\": {\"skip\": true}", e);
+                },
+                "blocks: not valid JSON at byte 24: syntax error while parsing object - unexpected end of "
+                "input; expected '}'"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Overrides as JSON text and as the path of a file holding the same text do the same.
+TEST(CApiOverridesTest, JsonTextOrAFilesPath) {
+  const std::string overrides = R"({"p1": {"skip": true}})";
+  const std::filesystem::path file =
+      std::filesystem::temp_directory_path() / ("lf-blocks-" + std::to_string(getpid()) + ".json");
+  { std::ofstream(file) << overrides; }
+  Engine engine(lf_engine_new(nullptr));
+  for (const std::string& value : {"\n " + overrides, file.string()}) {
+    SCOPED_TRACE(value);
+    Job job = sampleJob("white_fill");
+    ASSERT_EQ(lf_job_set_option_string(job.get(), "blocks", value.c_str(), nullptr), LF_OK);
+    const Result result = render(engine.get(), job.get());
+    ASSERT_NE(result, nullptr);
+    std::map<std::string, int> drawn;
+    for (size_t i = 0; const lf_block* block = lf_result_block(result.get(), i); ++i) drawn[block->id] = block->drawn;
+    EXPECT_EQ(drawn["p1"], 0);
+    EXPECT_EQ(drawn["p2"], 1);
+  }
+  std::filesystem::remove(file);
+}
 
 TEST(CApiErrorTest, FirstFailureIsKeptAndNullAsksNothing) {
   Job job(lf_job_new(nullptr));

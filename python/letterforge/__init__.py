@@ -81,16 +81,18 @@ def _type_name(value: Any) -> str:
     return ("an " if name[0] in "aeiouAEIOU" else "a ") + name
 
 
-def _blocks_argument(value: Any) -> Any:
-    """Per-block overrides as the engine takes them: a dict as JSON text, a path as text."""
+def _blocks_argument(value: Any) -> str:
+    """Per-block overrides as the engine takes them: a dict as JSON text; JSON text (a str
+    whose first character that is not white space is "{") and a path as they are."""
     if isinstance(value, Mapping):
         try:
             return json.dumps(value, ensure_ascii=False, allow_nan=False)
         except (TypeError, ValueError, RecursionError) as error:
             raise OptionError(f"blocks: cannot be written as JSON: {error}") from None
-    if isinstance(value, os.PathLike):
+    if isinstance(value, (str, os.PathLike)):
         return os.fsdecode(value)
-    return value
+    raise OptionError("blocks: expected a dict, the JSON text of one or a file's path, "
+                      f"found {_type_name(value)}")
 
 
 def _option_pairs(given: Mapping[str, Any]) -> List[Tuple[str, Union[bool, float, str]]]:

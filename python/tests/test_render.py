@@ -119,23 +119,40 @@ def test_flags_follow_the_cleanup_and_the_balloon_preset_never_spans_balloons():
         assert "spans_balloons" not in block["flags"], block
 
 
-@pytest.mark.parametrize("as_file", [False, True], ids=["dict", "file"])
-def test_block_overrides_as_a_dict_or_a_file(workdir, as_file):
+@pytest.mark.parametrize("given", ["dict", "text", "file", "file name"])
+def test_block_overrides_as_a_dict_its_json_text_or_a_file(workdir, given):
     first = letterforge.render(PAGE, OCR, TRANSLATION).blocks[0]["id"]
     overrides = {first: {"skip": True, "cleanup": "keep"}}
-    if as_file:
-        path = pathlib.Path(workdir, "blocks.json")
-        path.write_text(json.dumps(overrides))
-        overrides = path
+    path = pathlib.Path(workdir, "blocks.json")
+    path.write_text(json.dumps(overrides))
+    overrides = {"dict": overrides, "text": "\n  " + json.dumps(overrides), "file": path,
+                 "file name": str(path)}[given]
     result = letterforge.render(PAGE, OCR, TRANSLATION, blocks=overrides)
     block = result.blocks[0]
     assert (block["drawn"], block["cleanup"], block["item"]) == (False, "left_alone", first)
     assert all(b["drawn"] for b in result.blocks[1:])
 
 
-def test_block_override_naming_no_block_fails_the_page():
-    with pytest.raises(letterforge.PayloadError, match="blocks: nope: no translated block"):
-        letterforge.render(PAGE, OCR, TRANSLATION, blocks={"nope": {"skip": True}})
+@pytest.mark.parametrize("blocks, error, message", [
+    ({"nope": {"skip": True}}, letterforge.PayloadError, "blocks: nope: no translated block has this id"),
+    ('{"nope": {"skip": true}}', letterforge.PayloadError, "blocks: nope: no translated block has this id"),
+    ('{"p1": {"size": 3}}', letterforge.OptionError, 'blocks: p1: unknown field "size"'),
+    ({"p1": {"text_color": "red"}}, letterforge.OptionError,
+     'blocks: p1: text_color: expected six hex digits, found "red"'),
+    ('{"p1": {"skip": true}', letterforge.OptionError, "blocks: not valid JSON at byte 22: syntax error"),
+    ({"p1": {"skip": {1, 2}}}, letterforge.OptionError, "blocks: cannot be written as JSON"),
+    ("missing/blocks.json", letterforge.PayloadError,
+     "missing/blocks.json: cannot be read: No such file or directory"),
+    ([{"p1": {"skip": True}}], letterforge.OptionError,
+     "blocks: expected a dict, the JSON text of one or a file's path, found an array"),
+    (3, letterforge.OptionError,
+     "blocks: expected a dict, the JSON text of one or a file's path, found an int"),
+], ids=["IdOfNoBlock", "IdOfNoBlockInText", "UnknownFieldInText", "BadColour", "TextCutShort",
+        "NotJson", "FileMissing", "List", "Number"])
+def test_block_overrides_that_cannot_be_used_raise_naming_the_fault(blocks, error, message):
+    with pytest.raises(error) as raised:
+        letterforge.render(PAGE, OCR, TRANSLATION, blocks=blocks)
+    assert str(raised.value).startswith(message), str(raised.value)
 
 
 def test_blocks_are_records_that_read_compare_and_serialise_as_dicts():
