@@ -77,6 +77,34 @@ std::optional<std::string> resolvedFont(platform::TextContext& text, const std::
   return std::nullopt;
 }
 
+// A job's overrides, with the family each one's font stands for (empty for none).
+struct ResolvedOverrides {
+  std::vector<BlockOverride> overrides;
+  std::vector<std::string> families;
+};
+
+// The overrides of `blocks` (none when it is empty); absent, with `failure`, when they cannot
+// be read or a block's font cannot be had.
+std::optional<ResolvedOverrides> overridesOf(platform::TextContext& text, const std::string& blocks,
+                                             RunFailure& failure) {
+  ResolvedOverrides resolved;
+  if (blocks.empty()) return resolved;
+  auto read = readBlockOverrides(blocks, failure);
+  if (!read) return std::nullopt;
+  resolved.overrides = std::move(*read);
+  for (const BlockOverride& o : resolved.overrides) {
+    std::string why;
+    const auto family = o.font ? platform::fontFamily(text, *o.font, why) : std::string();
+    if (!family) {
+      failure = {"blocks: " + visibleText(o.id) + ": font: Could not use font " + *o.font + ": " + why,
+                 kExitFontUnavailable};
+      return std::nullopt;
+    }
+    resolved.families.push_back(*family);
+  }
+  return resolved;
+}
+
 struct Payloads {
   OcrPayload ocr;
   TranslationPayload translations;
@@ -147,23 +175,8 @@ std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink
   const platform::CoreClaim core;
   auto family = resolvedFont(text_, job.settings.font, failure);
   if (!family) return std::nullopt;
-  std::vector<BlockOverride> overrides;
-  std::vector<std::string> overrideFamilies;
-  if (!job.settings.blocks.empty()) {
-    auto read = readBlockOverrides(job.settings.blocks, failure);
-    if (!read) return std::nullopt;
-    overrides = std::move(*read);
-    for (const BlockOverride& o : overrides) {
-      std::string why;
-      const auto resolved = o.font ? platform::fontFamily(text_, *o.font, why) : std::string();
-      if (!resolved) {
-        failure = {"blocks: " + visibleText(o.id) + ": font: Could not use font " + *o.font + ": " + why,
-                   kExitFontUnavailable};
-        return std::nullopt;
-      }
-      overrideFamilies.push_back(*resolved);
-    }
-  }
+  auto overrides = overridesOf(text_, job.settings.blocks, failure);
+  if (!overrides) return std::nullopt;
   auto image = openPageImage(std::move(job.image), pixels_, failure);
   if (!image) return std::nullopt;
   const double width = static_cast<double>(image->width);
@@ -172,8 +185,8 @@ std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink
                .fontFamily = std::move(*family),
                .pageImage = std::move(*image),
                .pageRect = {0.0, 0.0, width, height},
-               .overrides = std::move(overrides),
-               .overrideFamilies = std::move(overrideFamilies)};
+               .overrides = std::move(overrides->overrides),
+               .overrideFamilies = std::move(overrides->families)};
   std::vector<std::string> warnings;
   if (!plan(job, run, warnings, failure)) return std::nullopt;
 
@@ -247,6 +260,8 @@ PageCheck RenderEngine::check(RenderJob job) {
   PageCheck check;
   RunFailure failure;
   if (!resolvedFont(text_, job.settings.font, failure)) check.problems.push_back(failure);
+  auto overrides = overridesOf(text_, job.settings.blocks, failure);
+  if (!overrides) check.problems.push_back(failure);
   auto image = openPageImage(std::move(job.image), pixels_, failure);
   if (image) {
     check.imageSize = ImageSize{image->width, image->height};
@@ -262,7 +277,10 @@ PageCheck RenderEngine::check(RenderJob job) {
   if (!ocr || !translations) return check;
   // Planning needs only the page's height; without the image any height finds the duplicates.
   const double height = static_cast<double>(check.imageSize ? check.imageSize->height : 1);
-  RunState run{.settings = std::move(job.settings), .pageRect = {0.0, 0.0, 1.0, height}};
+  // Ids are checked against the overrides that could be read.
+  RunState run{.settings = std::move(job.settings),
+               .pageRect = {0.0, 0.0, 1.0, height},
+               .overrides = overrides ? std::move(overrides->overrides) : std::vector<BlockOverride>{}};
   if (auto planFailure = planRun(run, *ocr, *translations)) {
     check.problems.push_back(std::move(*planFailure));
     return check;

@@ -88,8 +88,9 @@ class RenderEngine {
   // `failure`. With an encoding each bitmap is encoded and let go before the next is made.
   std::optional<RenderResult> render(RenderJob job, const ReportSink& sink, RunFailure& failure);
 
-  // Checks a job without drawing or encoding anything: the font, the image (decoded whole), each
-  // payload and the ids, each whether another failed or not, in the order render meets them.
+  // Checks a job without drawing or encoding anything: the font, the per-block overrides (their
+  // file, fields and fonts), the image (decoded whole), each payload and the ids (the overrides'
+  // too), each whether another failed or not, in the order render meets them.
   PageCheck check(RenderJob job);
 
   // Why a font (an installed family or a font file) cannot be had, as a render would fail on it
