@@ -214,6 +214,80 @@ TEST_F(BatchProgramTest, ABadPageFailsAloneWithLetterforgesStatusAndMessage) {
   }
 }
 
+// A blocks file named by a relative path is read from the manifest's folder, as the page's
+// other files are, whatever the current folder.
+TEST_F(BatchProgramTest, BlocksFileIsReadFromTheManifestsFolder) {
+  const PageInputs& sample = pages_->front();
+  fs::create_directories(dir_ / "in");
+  writeText("in/p.blocks.json", R"({"p1": {"skip": true}, "p2": {"text_color": "#D00000", "group": null}})");
+  writeText("in/m.jsonl", manifestLine(sample, "out/1.png", R"("blocks": "p.blocks.json")") +
+                              manifestLine(sample, "out/2.png"));
+  const ProgramRun b = batch({"--quiet", "in/m.jsonl"});
+  ASSERT_EQ(b.status, kBatchAllRendered) << b.out;
+  std::map<std::int64_t, Result> results = resultsByLine(b.out);
+  // The block's object in a result line, up to its flags.
+  const auto block = [&](std::int64_t line, const std::string& id) {
+    const std::string& text = results[line].text;
+    const std::size_t start = text.find("{\"id\":\"" + id + "\"");
+    return start == std::string::npos ? std::string() : text.substr(start, text.find("\"flags\"", start) - start);
+  };
+  EXPECT_TRUE(block(1, "p1").starts_with(R"({"id":"p1","item":"p1",)")) << block(1, "p1");
+  EXPECT_NE(block(1, "p1").find(R"("drawn":false)"), std::string::npos) << block(1, "p1");
+  EXPECT_TRUE(block(1, "p2").starts_with(R"({"id":"p2","item":"p2",)")) << block(1, "p2");
+  EXPECT_NE(block(1, "p2").find(R"("drawn":true)"), std::string::npos) << block(1, "p2");
+  EXPECT_TRUE(block(2, "p1").starts_with(R"({"id":"p1","item":"p1+p2",)")) << block(2, "p1");
+  EXPECT_NE(readFile(dir_ / "in/out/1.png"), readFile(dir_ / "in/out/2.png"));
+}
+
+// Each fault of a page's overrides is found by the dry run as the render meets it: the same
+// status and message, and nothing written.
+TEST_F(BatchProgramTest, DryRunFindsTheOverridesFaultsTheRenderMeets) {
+  const PageInputs& sample = pages_->front();
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"good.json", R"({"p1": {"font_size": 20}})"},
+      {"no-block.json", R"({"p1": {"skip": true}, "zz": {"skip": true}})"},
+      {"field.json", R"({"p1": {"size": 20}})"},
+      {"colour.json", R"({"p2": {"stroke_color": "#00ff0"}})"},
+      {"size.json", R"({"p1": {"font_size": 0}})"},
+      {"font.json", R"({"p1": {"font": "No Such Family 7"}})"},
+      {"missing.json", ""}};
+  std::string manifest;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (!files[i].second.empty()) writeText(files[i].first, files[i].second);
+    manifest += manifestLine(sample, "out/" + std::to_string(i + 1) + ".png", "\"blocks\": " + jsonPath(files[i].first));
+  }
+  writeText("m.jsonl", manifest);
+  const ProgramRun checked = batch({"--quiet", "--dry-run", "m.jsonl"});
+  EXPECT_EQ(checked.status, kBatchSomePagesFailed);
+  EXPECT_FALSE(fs::exists(dir_ / "out"));
+  const ProgramRun rendered = batch({"--quiet", "m.jsonl"});
+  EXPECT_EQ(rendered.status, kBatchSomePagesFailed);
+  std::map<std::int64_t, Result> checks = resultsByLine(checked.out), results = resultsByLine(rendered.out);
+  const std::vector<std::string> expected = {
+      "",
+      "3 blocks: zz: no translated block has this id",
+      "3 field.json: p1: unknown field \"size\"",
+      "3 colour.json: p2: stroke_color: expected six hex digits, found \"#00ff0\"",
+      "3 size.json: p1: font_size: expected a positive number up to 65535, found 0",
+      "7 blocks: p1: font: Could not use font No Such Family 7: ",
+      "3 missing.json: cannot be read: No such file or directory"};
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    const auto line = static_cast<std::int64_t>(i + 1);
+    SCOPED_TRACE(files[i].first);
+    if (expected[i].empty()) {
+      EXPECT_EQ(results[line]["ok"], JsonFieldValue(true));
+      EXPECT_NE(checks[line].text.find(R"("ok":true,"problems":[])"), std::string::npos) << checks[line].text;
+      continue;
+    }
+    const std::string failure = std::to_string(static_cast<int>(std::get<double>(results[line]["status"]))) +
+                                " " + results[line].string("message");
+    EXPECT_EQ(failure.substr(0, expected[i].size()), expected[i]);
+    EXPECT_NE(checks[line].text.find(R"("problems":[{"status":)" + failure.substr(0, 1) +
+                                     R"(,"message":)" + jsonString(failure.substr(2)) + "}]"),
+              std::string::npos) << checks[line].text;
+  }
+}
+
 TEST_F(BatchProgramTest, PagesWritingOneFileAreRefusedBeforeAnythingRuns) {
   const PageInputs& sample = pages_->front();
   writeText("m.jsonl", manifestLine(sample, "out/1.png") + manifestLine(sample, "out/./1.png"));
