@@ -7,8 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "letterforge/cleanup/balloon_finder.h"
 #include "letterforge/driver/engine_test_support.h"
+#include "letterforge/layout/rect_geometry.h"
 #include "letterforge/raster/test_pages.h"
+#include "platform/test_case_names.h"
 
 namespace letterforge {
 namespace {
@@ -16,6 +19,7 @@ namespace {
 using namespace test_pages;
 using namespace engine_test;
 using platform::PageBitmap;
+using test_cases::PrintTo;
 
 // Two speakers' balloons drawn over each other, their lines interleaved in height.
 PageBitmap twoSpeakers() {
@@ -125,6 +129,75 @@ INSTANTIATE_TEST_SUITE_P(Texts, BalloonFitTest, ::testing::Values(
     FitCase{"Long", "Une phrase bien plus longue que la ligne qu'elle remplace, qui doit tenir "
                     "dans la bulle sur plusieurs lignes sans jamais en sortir.", true},
     FitCase{"TooLongToFit", std::string(3000, 'W'), false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A balloon of a square body and a long arm, the lettering in the arm: every interior, each
+// the largest rectangle of some height, lies in the body.
+PageBitmap armedBalloon() {
+  auto page = makePage(500, 300, grey(110));
+  paintRect(page, 38, 38, 164, 164, kBlack);
+  paintRect(page, 40, 40, 160, 160, kWhite);
+  paintRect(page, 198, 148, 264, 44, kBlack);
+  paintRect(page, 198, 150, 260, 40, kWhite);
+  paintLetters(page, 300, 163, 11);
+  return page;
+}
+
+PageBitmap stripedArt() {
+  auto page = makePage(500, 300, grey(200));
+  for (std::int64_t x = 0; x < 500; x += 7) paintRect(page, x, 0, 3, 300, {40, 120, 60});
+  paintLetters(page, 300, 163, 11);
+  return page;
+}
+
+// Where balloon fitting sets the text: as without it (the usual area), or in the lettering's box.
+enum class FitPlace { kAsUsual, kLetteringBox };
+struct FitGuardCase {
+  const char* name;
+  PageBitmap (*page)();
+  Line line;
+  bool balloonFound;
+  FitPlace place;
+};
+class BalloonFitGuardTest : public ::testing::TestWithParam<FitGuardCase> {};
+
+// Text never goes into an interior away from its lettering: without a balloon, or with one
+// whose interiors all miss the lettering, it is set as without balloon fitting; a lettering's
+// box that the balloon holds whole is the room left.
+TEST_P(BalloonFitGuardTest, TextStaysOverItsLettering) {
+  const FitGuardCase& c = GetParam();
+  const PageBitmap page = c.page();
+  const Rect rect{c.line.x, c.line.y, c.line.w, c.line.h};
+  const auto balloon = findBalloon(page, rect);
+  ASSERT_EQ(balloon.has_value(), c.balloonFound);
+  for (const Rect& interior : balloon ? balloon->interiors : std::vector<Rect>{}) {
+    ASSERT_FALSE(intersects(interior, rect)) << "the case needs interiors away from the lettering";
+  }
+  RenderSettings settings{.cleanupMode = CleanupMode::kBubbleClean};
+  const RenderResult usual = render(page, {c.line}, settings);
+  settings.fitBalloon = true;
+  const RenderResult fitted = render(page, {c.line}, settings);
+  ASSERT_TRUE(fitted.page.bitmap && usual.page.bitmap);
+  if (c.place == FitPlace::kAsUsual) {
+    EXPECT_EQ(differingPixels(*fitted.page.bitmap, *usual.page.bitmap), 0);
+    return;
+  }
+  std::int64_t inside = 0, outside = 0;
+  forNewInk(page, *fitted.page.bitmap, [&](std::int64_t x, std::int64_t y) {
+    (x >= rect.x && x + 1 <= rect.x + rect.width && y >= rect.y && y + 1 <= rect.y + rect.height ? inside : outside) += 1;
+  });
+  EXPECT_GT(inside, 30);
+  EXPECT_EQ(outside, 0);
+  EXPECT_GT(differingPixels(*fitted.page.bitmap, *usual.page.bitmap), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Places, BalloonFitGuardTest, ::testing::Values(
+    FitGuardCase{"NoBalloonOverTheArt", stripedArt, {"a", 298, 161, 112, 14, "Salut !"}, false, FitPlace::kAsUsual},
+    // The box runs 20 pixels past the arm's end: the balloon holds under 97 % of it.
+    FitGuardCase{"InteriorsMissTheLettering", armedBalloon, {"a", 298, 161, 180, 14, "Salut !"}, true,
+                 FitPlace::kAsUsual},
+    FitGuardCase{"LetteringBoxHeldWhole", armedBalloon, {"a", 298, 161, 112, 14, "Salut !"}, true,
+                 FitPlace::kLetteringBox}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(BalloonLayoutTest, TextOverTheArtKeepsTheUsualAreaAndGrouping) {
