@@ -44,19 +44,32 @@ struct Window {
 Window smoothedWindow(const platform::PageBitmap& page, const PixelBounds& b) {
   Window w{.bounds = b};
   w.smoothed.resize(static_cast<std::size_t>(b.width * b.height));
+  const std::int64_t lastX = page.width() - 1;
+  // Each row sums the columns of its three rows first, then three columns of those sums.
+  const std::int64_t firstColumn = std::max<std::int64_t>(b.minX - 1, 0);
+  const std::int64_t lastColumn = std::min(b.maxX, lastX);
+  std::vector<std::array<int, 3>> columns(static_cast<std::size_t>(std::max<std::int64_t>(lastColumn - firstColumn + 1, 0)));
   for (std::int64_t y = b.minY; y < b.maxY; ++y) {
-    for (std::int64_t x = b.minX; x < b.maxX; ++x) {
-      int sum[3] = {0, 0, 0};
-      int n = 0;
-      for (std::int64_t yy = std::max<std::int64_t>(y - 1, 0); yy <= std::min(y + 1, page.height() - 1); ++yy) {
-        for (std::int64_t xx = std::max<std::int64_t>(x - 1, 0); xx <= std::min(x + 1, page.width() - 1); ++xx) {
-          const platform::Rgb8 p = page.pixel(xx, yy);
-          sum[0] += p.red;
-          sum[1] += p.green;
-          sum[2] += p.blue;
-          ++n;
-        }
+    const std::int64_t y0 = std::max<std::int64_t>(y - 1, 0);
+    const std::int64_t y1 = std::min(y + 1, page.height() - 1);
+    std::fill(columns.begin(), columns.end(), std::array<int, 3>{0, 0, 0});
+    for (std::int64_t yy = y0; yy <= y1; ++yy) {
+      const std::uint32_t* row = page.rowWords(yy);
+      for (std::int64_t xx = firstColumn; xx <= lastColumn; ++xx) {
+        std::array<int, 3>& c = columns[xx - firstColumn];
+        c[0] += static_cast<int>((row[xx] >> 16) & 0xFF);
+        c[1] += static_cast<int>((row[xx] >> 8) & 0xFF);
+        c[2] += static_cast<int>(row[xx] & 0xFF);
       }
+    }
+    for (std::int64_t x = b.minX; x < b.maxX; ++x) {
+      const std::int64_t x0 = std::max<std::int64_t>(x - 1, 0);
+      const std::int64_t x1 = std::min(x + 1, lastX);
+      int sum[3] = {0, 0, 0};
+      for (std::int64_t xx = x0; xx <= x1; ++xx) {
+        for (int c = 0; c < 3; ++c) sum[c] += columns[xx - firstColumn][c];
+      }
+      const auto n = static_cast<int>((y1 - y0 + 1) * (x1 - x0 + 1));
       w.smoothed[(y - b.minY) * b.width + (x - b.minX)] = {
           static_cast<std::uint8_t>((sum[0] + n / 2) / n), static_cast<std::uint8_t>((sum[1] + n / 2) / n),
           static_cast<std::uint8_t>((sum[2] + n / 2) / n)};
@@ -123,13 +136,37 @@ bool reachesWindowSide(const RegionGrid& grid, const PixelBounds& b, const platf
   return false;
 }
 
-// The cells of the lettering's box in the window.
+// The cells of the lettering's box that lie in the range.
 std::vector<std::int64_t> boxCells(const PixelBounds& w, const PixelBounds& text) {
   std::vector<std::int64_t> cells;
-  for (std::int64_t y = text.minY; y < text.maxY; ++y) {
-    for (std::int64_t x = text.minX; x < text.maxX; ++x) cells.push_back((y - w.minY) * w.width + (x - w.minX));
+  for (std::int64_t y = std::max(text.minY, w.minY); y < std::min(text.maxY, w.maxY); ++y) {
+    for (std::int64_t x = std::max(text.minX, w.minX); x < std::min(text.maxX, w.maxX); ++x) {
+      cells.push_back((y - w.minY) * w.width + (x - w.minX));
+    }
   }
   return cells;
+}
+
+// The range of the window's cells within `margin` of the set cells of `grid`.
+PixelBounds aroundSetCells(const RegionGrid& grid, const PixelBounds& w, std::int64_t margin) {
+  const CellRect set = setBounds(grid);
+  PixelBounds b{.minX = w.minX + std::max<std::int64_t>(set.x - margin, 0),
+                .maxX = w.minX + std::min(set.x + set.width + margin, w.width),
+                .minY = w.minY + std::max<std::int64_t>(set.y - margin, 0),
+                .maxY = w.minY + std::min(set.y + set.height + margin, w.height)};
+  b.width = b.maxX - b.minX;
+  b.height = b.maxY - b.minY;
+  return b;
+}
+
+// The cells of `grid` (over window `w`) that lie in the range `b` of the window.
+RegionGrid croppedGrid(const RegionGrid& grid, const PixelBounds& w, const PixelBounds& b) {
+  RegionGrid out = emptyRegionGrid(b.width, b.height);
+  for (std::int64_t y = 0; y < b.height; ++y) {
+    const auto from = grid.cells.begin() + (y + b.minY - w.minY) * w.width + (b.minX - w.minX);
+    std::copy(from, from + b.width, out.cells.begin() + y * b.width);
+  }
+  return out;
 }
 
 // The paper area with the gutters and neighbouring balloons that it runs into cut off: the
@@ -139,9 +176,10 @@ std::vector<std::int64_t> boxCells(const PixelBounds& w, const PixelBounds& text
 std::optional<RegionGrid> cutFromNeighbours(const RegionGrid& filled, const std::vector<std::int64_t>& letteringCells,
                                             double lineHeight, std::int64_t letteringArea,
                                             const PixelBounds& window, const platform::PageBitmap& page) {
+  const UnsetDistances distances = unsetDistances(filled);
   for (const double k : kCutRadii) {
     const double radius = k * lineHeight;
-    const RegionGrid core = largestSeededArea(eroded(filled, radius), letteringCells);
+    const RegionGrid core = largestSeededArea(eroded(distances, radius), letteringCells);
     if (setCellCount(core) == 0) return std::nullopt;
     RegionGrid balloon = intersected(dilated(core, radius + 1.0), filled);
     if (!reachesWindowSide(balloon, window, page) &&
@@ -152,14 +190,19 @@ std::optional<RegionGrid> cutFromNeighbours(const RegionGrid& filled, const std:
   return std::nullopt;
 }
 
+// The median paper colour of the cells of `paperCells` (over range `b` of window `w`), sampled
+// on a grid of the whole window's step from its corner.
 platform::Color medianPaperColor(const platform::PageBitmap& page, const PixelBounds& w,
-                                 const RegionGrid& paperCells) {
+                                 const PixelBounds& b, const RegionGrid& paperCells) {
   const std::int64_t step = sampleStep(w.width, w.height, kFillColorBudget);
+  const auto firstOnGrid = [step](std::int64_t from, std::int64_t origin) {
+    return from + (step - (from - origin) % step) % step;
+  };
   std::vector<double> channels[3];
-  for (std::int64_t y = 0; y < paperCells.height; y += step) {
-    for (std::int64_t x = 0; x < paperCells.width; x += step) {
-      if (paperCells.cells[y * paperCells.width + x] == 0) continue;
-      const platform::Rgb8 p = page.pixel(w.minX + x, w.minY + y);
+  for (std::int64_t py = firstOnGrid(b.minY, w.minY); py < b.maxY; py += step) {
+    for (std::int64_t px = firstOnGrid(b.minX, w.minX); px < b.maxX; px += step) {
+      if (paperCells.cells[(py - b.minY) * b.width + (px - b.minX)] == 0) continue;
+      const platform::Rgb8 p = page.pixel(px, py);
       channels[0].push_back(p.red / 255.0);
       channels[1].push_back(p.green / 255.0);
       channels[2].push_back(p.blue / 255.0);
@@ -187,10 +230,11 @@ Balloon balloonOf(const RegionGrid& grid, const PixelBounds& w, double margin, p
       if (grid.cells[(extent.y + y) * grid.width + extent.x + x] != 0) balloon.pixels.insert(y * extent.width + x);
     }
   }
-  const RegionGrid inside = eroded(grid, margin);
+  std::vector<std::int64_t> minHeights;
   for (const double share : kInteriorHeightShares) {
-    const auto minHeight = static_cast<std::int64_t>(std::ceil(share * static_cast<double>(extent.height)));
-    const CellRect inner = largestRectangle(inside, minHeight);
+    minHeights.push_back(static_cast<std::int64_t>(std::ceil(share * static_cast<double>(extent.height))));
+  }
+  for (const CellRect& inner : largestRectangles(eroded(grid, margin), minHeights)) {
     if (inner.width <= 0) break;
     const Rect rect{static_cast<double>(w.minX + inner.x), static_cast<double>(w.minY + inner.y),
                     static_cast<double>(inner.width), static_cast<double>(inner.height)};
@@ -248,24 +292,29 @@ std::optional<Balloon> findBalloon(const platform::PageBitmap& page, const Rect&
   for (std::size_t i = 0; i < similar.cells.size(); ++i) {
     similar.cells[i] = largestChannelDifference(smoothed.smoothed[i], paper->color) <= paper->tolerance ? 1 : 0;
   }
-  const std::vector<std::int64_t> lettering = boxCells(window, text);
-  const RegionGrid paperArea = largestSeededArea(similar, lettering);
-  if (setCellCount(paperArea) == 0) return std::nullopt;
+  const RegionGrid paperAreaInWindow = largestSeededArea(similar, boxCells(window, text));
+  if (setCellCount(paperAreaInWindow) == 0) return std::nullopt;
+  // The rest works on the paper area and a margin that the closing below cannot cross: every
+  // step finds there what it finds over the whole window, at a fraction of the cost.
+  const double seal = std::max(0.25 * lineHeight, 1.0);
+  const PixelBounds area =
+      aroundSetCells(paperAreaInWindow, window, static_cast<std::int64_t>(std::ceil(seal)) + 2);
+  const RegionGrid paperArea = croppedGrid(paperAreaInWindow, window, area);
+  const std::vector<std::int64_t> lettering = boxCells(area, text);
   const auto maxLetterHeight = static_cast<std::int64_t>(std::ceil(kLetteringHoleLines * lineHeight));
   const RegionGrid filled = withSmallHolesFilled(paperArea, maxLetterHeight);
-  const auto cut = cutFromNeighbours(filled, lettering, lineHeight, text.width * text.height, window, page);
+  const auto cut = cutFromNeighbours(filled, lettering, lineHeight, text.width * text.height, area, page);
   if (!cut) return std::nullopt;
   // Letters that touch the outline open their holes to the outside; closing seals them.
-  const double seal = std::max(0.25 * lineHeight, 1.0);
   RegionGrid balloon = eroded(dilated(*cut, seal), seal);
   for (std::size_t i = 0; i < balloon.cells.size(); ++i) balloon.cells[i] |= cut->cells[i];
   balloon = withSmallHolesFilled(balloon, maxLetterHeight);
 
   std::int64_t held = 0;
   for (const std::int64_t cell : lettering) held += balloon.cells[cell];
-  if (static_cast<double>(held) < kHeldShare * static_cast<double>(lettering.size())) return std::nullopt;
-  const platform::Color paperColor = medianPaperColor(page, window, intersected(balloon, paperArea));
-  return balloonOf(balloon, window, std::max(kInteriorMarginLines * lineHeight, 2.0), paperColor);
+  if (static_cast<double>(held) < kHeldShare * static_cast<double>(text.width * text.height)) return std::nullopt;
+  const platform::Color paperColor = medianPaperColor(page, window, area, intersected(balloon, paperArea));
+  return balloonOf(balloon, area, std::max(kInteriorMarginLines * lineHeight, 2.0), paperColor);
 }
 
 bool balloonHolds(const Balloon& balloon, const Rect& rect) {

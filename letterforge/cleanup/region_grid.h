@@ -31,6 +31,16 @@ RegionGrid withSmallHolesFilled(const RegionGrid& grid, std::int64_t maxHoleHeig
 // `radius` pixels. Distances are chamfer distances, within 8 % of the true ones.
 RegionGrid eroded(const RegionGrid& grid, double radius);
 
+// The distances erosion compares, kept to erode one grid by several radii for the cost of one:
+// eroded(unsetDistances(grid), radius) is eroded(grid, radius).
+struct UnsetDistances {
+  std::int64_t width = 0;
+  std::int64_t height = 0;
+  std::vector<std::int32_t> steps{};  // chamfer steps: 3 across an edge, 4 across a corner
+};
+UnsetDistances unsetDistances(const RegionGrid& grid);
+RegionGrid eroded(const UnsetDistances& distances, double radius);
+
 // Cells whose distance to the nearest set cell is at most `radius` pixels; beyond the window
 // nothing is set.
 RegionGrid dilated(const RegionGrid& grid, double radius);
@@ -50,6 +60,8 @@ struct CellRect {
 // The rectangle of set cells with the largest area among those at least `minHeight` rows
 // high (the first in row order among equals); no cell when there is none.
 CellRect largestRectangle(const RegionGrid& grid, std::int64_t minHeight = 0);
+// largestRectangle for each of the minimum heights, found in one pass.
+std::vector<CellRect> largestRectangles(const RegionGrid& grid, const std::vector<std::int64_t>& minHeights);
 
 // The smallest rectangle holding every set cell; no cell when none is set.
 CellRect setBounds(const RegionGrid& grid);

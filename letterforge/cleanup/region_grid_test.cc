@@ -26,6 +26,9 @@ TEST(RegionGridTest, SeededAreaIsTheOneHoldingMostSeeds) {
   // Seeds: one in the top-left square, two in the bottom row, one on an unset cell.
   EXPECT_EQ(largestSeededArea(grid, {0, 15, 16, 2}), gridOf({".....", ".....", ".....", "#####"}));
   EXPECT_EQ(setCellCount(largestSeededArea(grid, {2, 7})), 0);
+  // Two seeds each: the area that reached two first, whatever the order the areas lie in.
+  EXPECT_EQ(largestSeededArea(grid, {0, 15, 16, 1}), gridOf({".....", ".....", ".....", "#####"}));
+  EXPECT_EQ(largestSeededArea(grid, {15, 0, 1, 16}), gridOf({"##...", "##...", ".....", "....."}));
 }
 
 TEST(RegionGridTest, OnlySmallEnclosedHolesAreFilled) {
@@ -56,6 +59,16 @@ TEST(RegionGridTest, ErosionCountsBeyondTheWindowAsUnset) {
   EXPECT_EQ(eroded(full, 1.0), gridOf({".....", ".###.", ".###.", ".###.", "....."}));
   EXPECT_EQ(eroded(full, 2.0), gridOf({".....", ".....", "..#..", ".....", "....."}));
   EXPECT_EQ(setCellCount(eroded(full, 3.0)), 0);
+  // One grid's distances serve every radius.
+  const UnsetDistances distances = unsetDistances(full);
+  EXPECT_EQ(eroded(distances, 1.0), gridOf({".....", ".###.", ".###.", ".###.", "....."}));
+  EXPECT_EQ(eroded(distances, 2.0), gridOf({".....", ".....", "..#..", ".....", "....."}));
+}
+
+// A corner step goes up and down, left and right: both passes carry distances each way.
+TEST(RegionGridTest, DistancesRunFromCornersBothWays) {
+  const RegionGrid corners = gridOf({"#....", ".....", ".....", ".....", "....#"});
+  EXPECT_EQ(dilated(corners, 2.0), gridOf({"###..", "##...", "#...#", "...##", "..###"}));
 }
 
 TEST(RegionGridTest, DilationGrowsByTheRadius) {
@@ -75,6 +88,8 @@ TEST(RegionGridTest, LargestRectangleAndBounds) {
   // At least four rows high: the one column the grid has of that height.
   EXPECT_EQ(largestRectangle(grid, 4), (CellRect{2, 0, 2, 4}));
   EXPECT_EQ(largestRectangle(grid, 5), CellRect{});
+  EXPECT_EQ(largestRectangles(grid, {5, 0, 4}),
+            (std::vector<CellRect>{CellRect{}, CellRect{2, 1, 4, 3}, CellRect{2, 0, 2, 4}}));
   EXPECT_EQ(setBounds(grid), (CellRect{1, 0, 6, 4}));
   EXPECT_EQ(largestRectangle(emptyRegionGrid(3, 3)), CellRect{});
   EXPECT_EQ(setBounds(emptyRegionGrid(3, 3)), CellRect{});
