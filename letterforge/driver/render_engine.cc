@@ -79,8 +79,8 @@ std::optional<std::string> resolvedFont(platform::TextContext& text, const std::
 
 // A job's overrides, with the family each one's font stands for (empty for none).
 struct ResolvedOverrides {
-  std::vector<BlockOverride> overrides;
-  std::vector<std::string> families;
+  std::vector<BlockOverride> overrides{};
+  std::vector<std::string> families{};
 };
 
 // The overrides of `blocks` (none when it is empty); absent, with `failure`, when they cannot
