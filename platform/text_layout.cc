@@ -5,12 +5,14 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <numbers>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include <fontconfig/fontconfig.h>
 #include <pango/pangocairo.h>
+#include <hb-ot.h>
 #include <pango/pangofc-fontmap.h>
 #include <sys/stat.h>
 
@@ -20,10 +22,12 @@
 
 namespace platform {
 
-// A font map and a context of its own: fonts, fontsets and glyph caches are shared by every
+// A font map and contexts of its own: fonts, fontsets and glyph caches are shared by every
 // layout made with this context and by no other context.
 struct TextContext::Impl {
   PangoContext* context = nullptr;
+  // Vertical text: the same fonts, for a layout drawn turned a quarter turn clockwise.
+  PangoContext* verticalContext = nullptr;
   // The fonts given by callers, and the family each names; a configuration of this context's
   // own once a font file is among them.
   std::unordered_map<std::string, std::string> families{};
@@ -32,19 +36,34 @@ struct TextContext::Impl {
   Impl() {
     PangoFontMap* fontMap = pango_cairo_font_map_new();
     context = pango_font_map_create_context(fontMap);
-    g_object_unref(fontMap);  // the context keeps it
+    verticalContext = pango_font_map_create_context(fontMap);
+    g_object_unref(fontMap);  // the contexts keep it
     // Unhinted metrics and unrounded positions, so that a size a tenth larger measures a
     // tenth larger instead of jumping by whole pixels.
     cairo_font_options_t* options = cairo_font_options_create();
     cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
     cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
     cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
-    pango_cairo_context_set_font_options(context, options);
+    for (PangoContext* c : {context, verticalContext}) {
+      pango_cairo_context_set_font_options(c, options);
+      pango_context_set_round_glyph_positions(c, FALSE);
+    }
     cairo_font_options_destroy(options);
-    pango_context_set_round_glyph_positions(context, FALSE);
+    // The matrix of the quarter turn that drawing applies; with the base gravity automatic it
+    // makes the gravity east: East Asian characters upright, lines running down the page.
+    const PangoMatrix quarterTurn{0.0, -1.0, 1.0, 0.0, 0.0, 0.0};
+    pango_context_set_matrix(verticalContext, &quarterTurn);
+    pango_context_set_base_gravity(verticalContext, PANGO_GRAVITY_AUTO);
+    // Wide characters are upright under any hint. The natural hint lays narrow Latin, digits
+    // and Latin punctuation on their side, turned clockwise, as vertical Japanese and Chinese
+    // set them; the strong hint would stack Latin letters upright one under the other, and
+    // the line hint differs only for right-to-left scripts, which it turns the other way, so
+    // that Hebrew or Arabic between Latin words would stand upside down to them.
+    pango_context_set_gravity_hint(verticalContext, PANGO_GRAVITY_HINT_NATURAL);
   }
   ~Impl() {
     g_object_unref(context);
+    g_object_unref(verticalContext);
     if (ownFonts != nullptr) FcConfigDestroy(ownFonts);
   }
   Impl(const Impl&) = delete;
@@ -91,6 +110,49 @@ std::string validUtf8(std::string_view text) {
   return result;
 }
 
+bool isCharacterStart(std::string_view valid, std::size_t at) {
+  return at <= valid.size() && (at == valid.size() || (valid[at] & 0xC0) != 0x80);
+}
+
+// The runs of acrossRuns that the layout sets, each whole, on character boundaries, after the
+// one before and before the bytes from `hiddenFrom` on.
+std::vector<ByteRange> usableAcrossRuns(std::string_view valid, const std::vector<ByteRange>& runs,
+                                        std::size_t hiddenFrom) {
+  std::vector<ByteRange> usable;
+  const std::size_t end = std::min(valid.size(), hiddenFrom);
+  for (const ByteRange& run : runs) {
+    const bool afterLast = usable.empty() || run.start >= usable.back().end;
+    if (afterLast && run.start < run.end && run.end <= end && isCharacterStart(valid, run.start) &&
+        isCharacterStart(valid, run.end)) {
+      usable.push_back(run);
+    }
+  }
+  return usable;
+}
+
+// Each run of text set across a cell takes one em along its column and is drawn as nothing:
+// the first character a square as tall as the column is wide, the others no room.
+void insertAcrossCells(PangoAttrList* attributes, std::string_view valid,
+                       const std::vector<ByteRange>& runs, std::size_t hiddenFrom) {
+  const int em = static_cast<int>(kLayoutSize * PANGO_SCALE);
+  const PangoRectangle cell{0, -em / 2, em, em};
+  const PangoRectangle nothing{};
+  for (const ByteRange& run : usableAcrossRuns(valid, runs, hiddenFrom)) {
+    const auto first = static_cast<std::size_t>(
+        g_utf8_next_char(valid.data() + run.start) - valid.data());
+    PangoAttribute* square = pango_attr_shape_new(&cell, &cell);
+    square->start_index = static_cast<guint>(run.start);
+    square->end_index = static_cast<guint>(first);
+    pango_attr_list_insert(attributes, square);
+    if (first < run.end) {
+      PangoAttribute* rest = pango_attr_shape_new(&nothing, &nothing);
+      rest->start_index = static_cast<guint>(first);
+      rest->end_index = static_cast<guint>(run.end);
+      pango_attr_list_insert(attributes, rest);
+    }
+  }
+}
+
 struct LayoutDeleter {
   void operator()(PangoLayout* layout) const { g_object_unref(layout); }
 };
@@ -110,7 +172,10 @@ ScaledLayout buildValidLayout(TextContext& context, std::string_view valid, doub
                               const TextStyle& style,
                               std::size_t hiddenFrom = std::string_view::npos) {
   const double size = std::isfinite(style.size) && style.size > 0 ? style.size : 1.0;
-  ScaledLayout result{.layout = LayoutOwner(pango_layout_new(context.impl().context)), .scale = size / kLayoutSize};
+  TextContext::Impl& impl = context.impl();
+  ScaledLayout result{
+      .layout = LayoutOwner(pango_layout_new(style.vertical ? impl.verticalContext : impl.context)),
+      .scale = size / kLayoutSize};
   PangoLayout* layout = result.layout.get();
 
   PangoFontDescription* font = pango_font_description_new();
@@ -131,6 +196,7 @@ ScaledLayout buildValidLayout(TextContext& context, std::string_view valid, doub
     hidden->end_index = static_cast<guint>(valid.size());
     pango_attr_list_insert(attributes, hidden);
   }
+  if (style.vertical) insertAcrossCells(attributes, valid, style.acrossRuns, hiddenFrom);
   pango_layout_set_attributes(layout, attributes);
   pango_attr_list_unref(attributes);
 
@@ -321,16 +387,71 @@ void strokeSolid(cairo_t* cr, double lineWidth) {
   cairo_stroke(cr);
 }
 
+// A run of vertical text set across its cell: its own horizontal layout, drawn at the cell's
+// centre (in the vertical layout's units) and narrowed by `narrowing` to fit one em.
+struct AcrossCell {
+  ScaledLayout layout;
+  double centreX = 0.0;
+  double centreY = 0.0;
+  double narrowing = 1.0;
+};
+
+// The cells of the layout's runs set across, each with the text of its run laid out in the
+// style's font, upright.
+std::vector<AcrossCell> acrossCells(TextContext& context, const ScaledLayout& scaled,
+                                    std::string_view valid, const TextStyle& style) {
+  std::vector<AcrossCell> cells;
+  if (!style.vertical) return cells;
+  TextStyle upright = style;
+  upright.vertical = false;
+  upright.acrossRuns.clear();
+  upright.size = kLayoutSize;
+  const double em = kLayoutSize;
+  for (const ByteRange& run : usableAcrossRuns(valid, style.acrossRuns, std::string_view::npos)) {
+    PangoRectangle cell{};
+    pango_layout_index_to_pos(scaled.layout.get(), static_cast<int>(run.start), &cell);
+    AcrossCell across{
+        .layout = buildValidLayout(context, valid.substr(run.start, run.end - run.start), -1.0, upright),
+        .centreX = (cell.x + cell.width / 2.0) / PANGO_SCALE,
+        .centreY = (cell.y + cell.height / 2.0) / PANGO_SCALE};
+    PangoRectangle ink{};
+    pango_layout_get_extents(across.layout.layout.get(), &ink, nullptr);
+    const double inkWidth = static_cast<double>(ink.width) / PANGO_SCALE;
+    if (inkWidth > em) across.narrowing = em / inkWidth;
+    cells.push_back(std::move(across));
+  }
+  return cells;
+}
+
+// Moves the drawing to the upright top-left corner of the cell's layout, its ink centred on
+// the cell, in a frame that is already the vertical layout's.
+void enterAcrossCell(cairo_t* cr, const AcrossCell& cell) {
+  PangoRectangle ink{};
+  pango_layout_get_extents(cell.layout.layout.get(), &ink, nullptr);
+  cairo_translate(cr, cell.centreX, cell.centreY);
+  cairo_rotate(cr, -std::numbers::pi / 2.0);
+  cairo_scale(cr, cell.narrowing, 1.0);
+  cairo_translate(cr, -(ink.x + ink.width / 2.0) / PANGO_SCALE, -(ink.y + ink.height / 2.0) / PANGO_SCALE);
+}
+
 // Draws the layout with its logical top-left corner at the device point (x, top), on one
-// surface of the page.
+// surface of the page; vertical text turned a quarter turn clockwise about its top-right
+// corner at (x, top).
 void drawLayoutOn(cairo_t* cr, const ScaledLayout& scaled, double x, double top,
-                  const TextStyle& style) {
+                  const TextStyle& style, const std::vector<AcrossCell>& cells) {
   cairo_save(cr);
   cairo_translate(cr, x, top);
+  if (style.vertical) cairo_rotate(cr, std::numbers::pi / 2.0);
   cairo_scale(cr, scaled.scale, scaled.scale);
   if (style.outlined) {
     cairo_new_path(cr);
     appendGlyphOutlines(cr, scaled.layout.get(), style.size);
+    for (const AcrossCell& cell : cells) {
+      cairo_save(cr);  // the path is not part of the saved state, and so keeps growing
+      enterAcrossCell(cr, cell);
+      appendGlyphOutlines(cr, cell.layout.layout.get(), style.size);
+      cairo_restore(cr);
+    }
     cairo_save(cr);
     // The path is kept in device space, so the stroke width is in pixels.
     cairo_identity_matrix(cr);
@@ -344,12 +465,19 @@ void drawLayoutOn(cairo_t* cr, const ScaledLayout& scaled, double x, double top,
   setSource(cr, style.color);
   cairo_move_to(cr, 0, 0);
   pango_cairo_show_layout(cr, scaled.layout.get());
+  for (const AcrossCell& cell : cells) {
+    cairo_save(cr);
+    enterAcrossCell(cr, cell);
+    cairo_move_to(cr, 0, 0);
+    pango_cairo_show_layout(cr, cell.layout.layout.get());
+    cairo_restore(cr);
+  }
   cairo_restore(cr);
 }
 
-// Everything the layout can ink when drawn with its logical top-left corner at the device
-// point (x, top): its ink and logical boxes, the outline's half width around them, and a
-// pixel for glyph images placed on whole pixels.
+// Everything the layout can ink when drawn at (x, top) as drawLayoutOn draws it: its ink and
+// logical boxes, the outline's half width around them, and a pixel for glyph images placed
+// on whole pixels. Cells set across lie within their line's box, as they fit one em.
 DeviceBox layoutReach(const ScaledLayout& scaled, double x, double top, const TextStyle& style) {
   PangoRectangle ink{};
   PangoRectangle logical{};
@@ -357,19 +485,25 @@ DeviceBox layoutReach(const ScaledLayout& scaled, double x, double top, const Te
   auto pixels = [&](int units) { return static_cast<double>(units) / PANGO_SCALE * scaled.scale; };
   const double lineWidth = std::isfinite(style.strokeLineWidth) ? std::max(style.strokeLineWidth, 0.0) : 0.0;
   const double grow = (style.outlined ? lineWidth / 2.0 : 0.0) + 1.0;
-  return {x + pixels(std::min(ink.x, logical.x)) - grow, top + pixels(std::min(ink.y, logical.y)) - grow,
-          x + pixels(std::max(ink.x + ink.width, logical.x + logical.width)) + grow,
-          top + pixels(std::max(ink.y + ink.height, logical.y + logical.height)) + grow};
+  const double alongStart = pixels(std::min(ink.x, logical.x));
+  const double alongEnd = pixels(std::max(ink.x + ink.width, logical.x + logical.width));
+  const double acrossStart = pixels(std::min(ink.y, logical.y));
+  const double acrossEnd = pixels(std::max(ink.y + ink.height, logical.y + logical.height));
+  if (style.vertical) {
+    // The quarter turn takes the layout's x down the page and its y to the left.
+    return {x - acrossEnd - grow, top + alongStart - grow, x - acrossStart + grow, top + alongEnd + grow};
+  }
+  return {x + alongStart - grow, top + acrossStart - grow, x + alongEnd + grow, top + acrossEnd + grow};
 }
 
 void drawLayout(PageBitmap& bitmap, const ScaledLayout& scaled, double x, double top,
-                const TextStyle& style) {
+                const TextStyle& style, const std::vector<AcrossCell>& cells = {}) {
   if (!std::isfinite(x) || !std::isfinite(top)) return;
   PageBitmap::Impl& impl = bitmap.impl();
   if (impl.surface != nullptr) cairo_surface_mark_dirty(impl.surface);  // pixels may have been written directly
   // The page-sized surface takes any drawing; only a larger page needs to know the reach.
   const DeviceBox reach = impl.surface != nullptr ? DeviceBox{} : layoutReach(scaled, x, top, style);
-  impl.draw(reach, [&](cairo_t* cr) { drawLayoutOn(cr, scaled, x, top, style); });
+  impl.draw(reach, [&](cairo_t* cr) { drawLayoutOn(cr, scaled, x, top, style, cells); });
 }
 
 // The family of the first face in a font file; absent when fontconfig reads no font there.
@@ -449,15 +583,16 @@ double measureTextHeight(TextContext& context, std::string_view text, double wid
 TextHeights measureTextHeights(TextContext& context, std::string_view text, double width,
                                const TextStyle& style, double limit) {
   const LimitedLayout limited = layoutUpTo(context, validUtf8(text), width, style, limit);
-  if (!limited.whole) return {limited.trusted.spaced, limited.trusted.unspaced};
   PangoLayout* layout = limited.scaled.layout.get();
   PangoRectangle logical{};
   pango_layout_get_extents(layout, nullptr, &logical);
+  const double toPixels = limited.scaled.scale / PANGO_SCALE;
+  const double longest = static_cast<double>(logical.width) * toPixels;
+  if (!limited.whole) return {limited.trusted.spaced, limited.trusted.unspaced, longest};
   // The logical height is the line heights plus the spacing once between each two lines.
   const std::int64_t gaps = pango_layout_get_line_count(layout) - 1;
   const std::int64_t unspaced = logical.height - gaps * pango_layout_get_spacing(layout);
-  return {logicalHeight(limited.scaled),
-          static_cast<double>(unspaced) / PANGO_SCALE * limited.scaled.scale};
+  return {logicalHeight(limited.scaled), static_cast<double>(unspaced) * toPixels, longest};
 }
 
 int drawText(TextContext& context, PageBitmap& bitmap, std::string_view text, const Rect& rect,
@@ -466,9 +601,17 @@ int drawText(TextContext& context, PageBitmap& bitmap, std::string_view text, co
   // marks included.
   constexpr double kInkReachSizes = 8.0;
   const double reach = kInkReachSizes * style.size + std::max(style.strokeLineWidth, 0.0);
-  const LimitedLayout limited =
-      layoutUpTo(context, validUtf8(text), rect.width, style, rect.height + reach);
-  drawLayout(bitmap, limited.scaled, rect.x, deviceTop(rect, bitmap.height()), style);
+  const std::string valid = validUtf8(text);
+  const double along = style.vertical ? rect.height : rect.width;
+  const double across = style.vertical ? rect.width : rect.height;
+  const LimitedLayout limited = layoutUpTo(context, valid, along, style, across + reach);
+  const double top = deviceTop(rect, bitmap.height());
+  if (style.vertical) {
+    drawLayout(bitmap, limited.scaled, rect.x + rect.width, top, style,
+               acrossCells(context, limited.scaled, valid, style));
+  } else {
+    drawLayout(bitmap, limited.scaled, rect.x, top, style);
+  }
   return pango_layout_get_unknown_glyphs_count(limited.scaled.layout.get());
 }
 
@@ -483,6 +626,27 @@ void drawTextLine(TextContext& context, PageBitmap& bitmap, std::string_view tex
 
 int unknownGlyphCount(TextContext& context, std::string_view text, const TextStyle& style) {
   return pango_layout_get_unknown_glyphs_count(buildLayout(context, text, -1.0, style).layout.get());
+}
+
+bool hasVerticalForms(TextContext& context, const std::string& family) {
+  PangoFontDescription* description = pango_font_description_new();
+  pango_font_description_set_family(description, family.empty() ? kUiFontFamily : family.c_str());
+  pango_font_description_set_absolute_size(description, kLayoutSize * PANGO_SCALE);
+  PangoFont* font = pango_context_load_font(context.impl().context, description);
+  pango_font_description_free(description);
+  if (font == nullptr) return false;
+  hb_face_t* face = hb_font_get_face(pango_font_get_hb_font(font));
+  bool found = false;
+  hb_tag_t tags[64];
+  unsigned int start = 0;
+  unsigned int count = std::size(tags);
+  while (!found && count == std::size(tags)) {
+    hb_ot_layout_table_get_feature_tags(face, HB_OT_TAG_GSUB, start, &count, tags);
+    found = std::find(tags, tags + count, HB_TAG('v', 'e', 'r', 't')) != tags + count;
+    start += count;
+  }
+  g_object_unref(font);
+  return found;
 }
 
 LaidOutText laidOutLines(TextContext& context, std::string_view text, double width,
