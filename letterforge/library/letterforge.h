@@ -239,7 +239,9 @@ typedef struct lf_block {
   const char* flags; /* what a reader should look at, comma-separated: "uncleaned" (a cleanup
                         mode left its lettering), "overflowed", "unknown_characters",
                         "spans_balloons" (its item holds blocks of two balloons, or of one and
-                        of the art; known only when balloons are looked for); "" for none */
+                        of the art; known only when balloons are looked for),
+                        "no_vertical_forms" (set in columns in a font without vertical
+                        forms); "" for none */
 } lf_block;
 
 /* One per translated block, in block order. */

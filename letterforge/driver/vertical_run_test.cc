@@ -1,0 +1,103 @@
+// Runs pages with translations set in columns: which blocks the job's and the overrides'
+// direction sets so, the flag of a font without vertical forms, and the debug image.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "letterforge/driver/block_flags.h"
+#include "letterforge/driver/engine_test_support.h"
+#include "letterforge/raster/test_pages.h"
+#include "platform/test_bitmaps.h"
+
+namespace letterforge {
+namespace {
+
+using namespace test_pages;
+using namespace engine_test;
+
+// A tall area and a wide one holding Japanese, and a tall one holding English.
+const std::vector<Line> kLines = {{"tall", 30, 40, 70, 200, "こんにちは、元気ですか？"},
+                                  {"wide", 130, 200, 240, 40, "また明日ね"},
+                                  {"latin", 140, 20, 60, 150, "See you"}};
+
+std::vector<bool> verticalBlocks(const RenderResult& r) {
+  std::vector<bool> vertical;
+  for (const BlockOutcome& block : r.blocks) vertical.push_back(block.typeset.vertical);
+  return vertical;
+}
+
+struct DirectionCase {
+  const char* name;
+  RenderSettings settings;
+  std::vector<bool> vertical;  // per block of kLines
+};
+class VerticalRunTest : public ::testing::TestWithParam<DirectionCase> {};
+
+TEST_P(VerticalRunTest, DirectionDecidesWhichBlocksAreSetInColumns) {
+  const DirectionCase& c = GetParam();
+  const RenderResult r = render(makePage(400, 280, kWhite), kLines, c.settings);
+  ASSERT_EQ(r.blocks.size(), 3u);
+  EXPECT_EQ(verticalBlocks(r), c.vertical);
+  for (const BlockOutcome& block : r.blocks) {
+    EXPECT_TRUE(block.typeset.drawn) << block.id;
+    EXPECT_FALSE(block.flags.noVerticalForms) << block.id;
+  }
+}
+
+RenderSettings withDirection(TextDirection direction, std::string blocks = {}) {
+  RenderSettings settings{.groupingEnabled = false, .blocks = std::move(blocks)};
+  settings.typeset.direction = direction;
+  return settings;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, VerticalRunTest, ::testing::Values(
+    DirectionCase{"HorizontalByDefault", RenderSettings{.groupingEnabled = false}, {false, false, false}},
+    DirectionCase{"VerticalSetsEveryBlock", withDirection(TextDirection::kVertical), {true, true, true}},
+    DirectionCase{"AutoSetsJapaneseInTallAreas", withDirection(TextDirection::kAuto), {true, false, false}},
+    DirectionCase{"OverrideTurnsOneBlock",
+                  withDirection(TextDirection::kHorizontal, R"({"wide": {"direction": "vertical"}})"),
+                  {false, true, false}},
+    DirectionCase{"OverrideKeepsOneBlockInLines",
+                  withDirection(TextDirection::kVertical, R"({"tall": {"direction": "horizontal"}})"),
+                  {false, true, true}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(VerticalRunFlagTest, AChosenFontWithoutVerticalFormsIsFlagged) {
+  RenderSettings settings = withDirection(TextDirection::kVertical);
+  settings.font = platform::kUiFontFamily;
+  const RenderResult r = render(makePage(400, 280, kWhite), kLines, settings);
+  ASSERT_EQ(r.blocks.size(), 3u);
+  EXPECT_TRUE(r.blocks[0].flags.noVerticalForms);
+  EXPECT_EQ(flagWords(r.blocks[0].flags), std::vector<std::string>{"no_vertical_forms"});
+  // Fallback fonts still draw the characters the chosen one lacks.
+  EXPECT_EQ(r.blocks[0].typeset.unknownCharacters, 0);
+  EXPECT_TRUE(r.blocks[0].typeset.drawn);
+}
+
+// The page's debug image, drawn over the untouched page.
+PageBitmap debugImage(TextDirection direction) {
+  const PageBitmap page = makePage(400, 280, kWhite);
+  OcrPayload ocr{.width = 400, .height = 280};
+  TranslationPayload translations;
+  for (const Line& l : kLines) {
+    ocr.blocks.push_back(OcrBlock{.id = l.id, .bbox = {.x = l.x, .y = 280 - l.y - l.h, .w = l.w, .h = l.h}});
+    translations.translations.push_back(TranslationBlock{.id = l.id, .translatedText = l.text});
+  }
+  RenderEngine engine;
+  RunFailure failure;
+  auto result = engine.render(RenderJob{.image = decodedOf(page), .ocr = ocr, .translations = translations,
+                                        .settings = withDirection(direction), .debugImage = true},
+                              [](std::string_view) {}, failure);
+  EXPECT_TRUE(result && result->debug && result->debug->bitmap) << failure.message;
+  if (!result || !result->debug || !result->debug->bitmap) return makePage(1, 1, kWhite);
+  return std::move(*result->debug->bitmap);
+}
+
+TEST(VerticalRunDebugTest, ItemsInColumnsAreOutlinedAsItemsInLines) {
+  EXPECT_TRUE(platform::samePixels(debugImage(TextDirection::kVertical),
+                                   debugImage(TextDirection::kHorizontal)));
+}
+
+}  // namespace
+}  // namespace letterforge
