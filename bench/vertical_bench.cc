@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "letterforge/typeset/text_fitting.h"
+#include "letterforge/typeset/vertical_text.h"
 
 namespace letterforge {
 namespace {
@@ -67,6 +68,46 @@ void BM_JapaneseBalloonsVertical(benchmark::State& state) {
   fitAndDraw(state, TextDirection::kVertical);
 }
 
+// The size search alone, as drawFittedText makes it for bubble text: lines measured against
+// the area's height, columns against its width.
+void fitOnly(benchmark::State& state, bool vertical) {
+  const TypesetOptions options{};
+  platform::TextContext text;
+  const std::vector<std::string>& texts = japaneseTexts();
+  std::int64_t layouts = 0;
+  const auto fitAll = [&] {
+    for (std::size_t item = 0; item < texts.size(); ++item) {
+      const Rect area = balloonRect(item);
+      const std::string& shown = texts[item];
+      if (!vertical) {
+        layouts += fitTextSize(options, shown, true, false, area,
+                               textEngineMeasureUpTo(text, shown, area.width, area.height))
+                       .layoutCount;
+        continue;
+      }
+      const Rect turned{area.x, area.y, area.height, area.width};
+      const platform::TextStyle columns{.family = verticalFamily(text, "", shown),
+                                        .vertical = true,
+                                        .acrossRuns = acrossRuns(shown)};
+      layouts += fitTextSize(options, shown, true, false, turned,
+                             textEngineMeasureStyled(text, shown, area.height, area.width, columns))
+                     .layoutCount;
+    }
+  };
+  fitAll();
+  layouts = 0;
+  for (auto _ : state) fitAll();
+  const auto items = static_cast<double>(state.iterations() * texts.size());
+  state.counters["us_per_balloon"] = benchmark::Counter(
+      items, benchmark::Counter::kIsRate | benchmark::Counter::kInvert, benchmark::Counter::OneK::kIs1000);
+  state.counters["layouts_per_balloon"] = static_cast<double>(layouts) / items;
+}
+
+void BM_JapaneseFittingHorizontal(benchmark::State& state) { fitOnly(state, false); }
+void BM_JapaneseFittingVertical(benchmark::State& state) { fitOnly(state, true); }
+
+BENCHMARK(BM_JapaneseFittingHorizontal)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JapaneseFittingVertical)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JapaneseBalloonsHorizontal)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JapaneseBalloonsVertical)->Unit(benchmark::kMillisecond);
 

@@ -32,6 +32,7 @@ struct TextContext::Impl {
   // own once a font file is among them.
   std::unordered_map<std::string, std::string> families{};
   FcConfig* ownFonts = nullptr;
+  std::unordered_map<std::string, bool> verticalForms{};  // by family, once asked
 
   Impl() {
     PangoFontMap* fontMap = pango_cairo_font_map_new();
@@ -629,6 +630,8 @@ int unknownGlyphCount(TextContext& context, std::string_view text, const TextSty
 }
 
 bool hasVerticalForms(TextContext& context, const std::string& family) {
+  auto& known = context.impl().verticalForms;
+  if (const auto it = known.find(family); it != known.end()) return it->second;
   PangoFontDescription* description = pango_font_description_new();
   pango_font_description_set_family(description, family.empty() ? kUiFontFamily : family.c_str());
   pango_font_description_set_absolute_size(description, kLayoutSize * PANGO_SCALE);
@@ -646,6 +649,7 @@ bool hasVerticalForms(TextContext& context, const std::string& family) {
     start += count;
   }
   g_object_unref(font);
+  known.emplace(family, found);
   return found;
 }
 

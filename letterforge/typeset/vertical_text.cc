@@ -107,24 +107,19 @@ std::string verticalFamily(platform::TextContext& context, const std::string& fa
   return platform::fontFamily(context, preferred, failure).value_or(std::string{});
 }
 
-MeasureHeight textEngineMeasureColumns(platform::TextContext& context, std::string_view text,
-                                       double length, double limit, const std::string& family) {
-  return textEngineMeasureStyled(
-      context, text, length, limit,
-      platform::TextStyle{.family = family, .vertical = true, .acrossRuns = acrossRuns(text)});
-}
-
 TypesetOutcome drawColumns(platform::TextContext& context, platform::PageBitmap& page,
                            const TypesetOptions& options, const std::string& family,
                            std::string_view shown, bool bubble, const Rect& area, double start,
                            double minimum) {
-  const std::string chosen = verticalFamily(context, family, shown);
+  const platform::TextStyle columns{.family = verticalFamily(context, family, shown),
+                                    .vertical = true,
+                                    .acrossRuns = acrossRuns(shown)};
   // The fitting measures heights against the area's height: turned, the width of the columns
   // is measured against the area's width.
   const Rect turned{area.x, area.y, area.height, area.width};
   const FitResult fit =
       fitFromSize(options, start, minimum, bubble, turned,
-                  textEngineMeasureColumns(context, shown, area.height, area.width, chosen));
+                  textEngineMeasureStyled(context, shown, area.height, area.width, columns));
   if (fit.layoutCount == 0) return {};
 
   TextAttributes attributes = makeTextAttributes(options.lineSpacing, fit.compact, bubble,
@@ -134,9 +129,9 @@ TypesetOutcome drawColumns(platform::TextContext& context, platform::PageBitmap&
   attributes.alignment = platform::TextAlignment::left;
   const auto styleOf = [&](const TextAttributes& drawn) {
     platform::TextStyle style = textStyleFor(drawn);
-    style.family = chosen;
+    style.family = columns.family;
     style.vertical = true;
-    style.acrossRuns = acrossRuns(shown);
+    style.acrossRuns = columns.acrossRuns;
     return style;
   };
   const platform::TextHeights extent =
@@ -160,7 +155,7 @@ TypesetOutcome drawColumns(platform::TextContext& context, platform::PageBitmap&
                         .overflowed = !(fit.required <= area.width),
                         .unknownCharacters = unknown,
                         .vertical = true,
-                        .noVerticalForms = !platform::hasVerticalForms(context, chosen)};
+                        .noVerticalForms = !platform::hasVerticalForms(context, columns.family)};
 }
 
 }  // namespace letterforge

@@ -31,11 +31,6 @@ std::vector<platform::ByteRange> acrossRuns(std::string_view text);
 std::string verticalFamily(platform::TextContext& context, const std::string& family,
                            std::string_view text);
 
-// The text engine's measurement of `text` set in columns `length` long: the width of the
-// columns, exact up to `limit` as textEngineMeasureUpTo is. `text` must outlive the result.
-MeasureHeight textEngineMeasureColumns(platform::TextContext& context, std::string_view text,
-                                       double length, double limit, const std::string& family);
-
 // Fits `shown` in columns into `area` by the steps of fitFromSize from `start` to `minimum`,
 // with the area's width in the place of its height, and draws it as drawFittedText draws
 // lines: columns from the right, each starting at one top line, the block of them centred in
