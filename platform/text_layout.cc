@@ -286,6 +286,7 @@ struct LimitedLayout {
   ScaledLayout scaled;
   bool whole = true;
   TrustedLines trusted{};
+  std::size_t cut = std::string_view::npos;  // the bytes from here on are not laid out
 };
 
 LimitedLayout layoutUpTo(TextContext& context, const std::string& valid, double width,
@@ -303,7 +304,7 @@ LimitedLayout layoutUpTo(TextContext& context, const std::string& valid, double 
         buildValidLayout(context, valid.substr(0, cut) + next.ending, width, style, cut);
     const TrustedLines trusted = trustedLines(scaled, cut);
     if (trusted.unspaced > limit) {
-      return {.scaled = std::move(scaled), .whole = false, .trusted = trusted};
+      return {.scaled = std::move(scaled), .whole = false, .trusted = trusted, .cut = cut};
     }
   }
 }
@@ -398,9 +399,10 @@ struct AcrossCell {
 };
 
 // The cells of the layout's runs set across, each with the text of its run laid out in the
-// style's font, upright.
+// style's font, upright; none for runs at or past `cut`, which the layout does not hold.
 std::vector<AcrossCell> acrossCells(TextContext& context, const ScaledLayout& scaled,
-                                    std::string_view valid, const TextStyle& style) {
+                                    std::string_view valid, const TextStyle& style,
+                                    std::size_t cut) {
   std::vector<AcrossCell> cells;
   if (!style.vertical) return cells;
   TextStyle upright = style;
@@ -408,7 +410,7 @@ std::vector<AcrossCell> acrossCells(TextContext& context, const ScaledLayout& sc
   upright.acrossRuns.clear();
   upright.size = kLayoutSize;
   const double em = kLayoutSize;
-  for (const ByteRange& run : usableAcrossRuns(valid, style.acrossRuns, std::string_view::npos)) {
+  for (const ByteRange& run : usableAcrossRuns(valid, style.acrossRuns, cut)) {
     PangoRectangle cell{};
     pango_layout_index_to_pos(scaled.layout.get(), static_cast<int>(run.start), &cell);
     AcrossCell across{
@@ -478,14 +480,16 @@ void drawLayoutOn(cairo_t* cr, const ScaledLayout& scaled, double x, double top,
 
 // Everything the layout can ink when drawn at (x, top) as drawLayoutOn draws it: its ink and
 // logical boxes, the outline's half width around them, and a pixel for glyph images placed
-// on whole pixels. Cells set across lie within their line's box, as they fit one em.
+// on whole pixels (two when turned). Cells set across lie within their line's box, as they
+// fit one em.
 DeviceBox layoutReach(const ScaledLayout& scaled, double x, double top, const TextStyle& style) {
   PangoRectangle ink{};
   PangoRectangle logical{};
   pango_layout_get_extents(scaled.layout.get(), &ink, &logical);
   auto pixels = [&](int units) { return static_cast<double>(units) / PANGO_SCALE * scaled.scale; };
   const double lineWidth = std::isfinite(style.strokeLineWidth) ? std::max(style.strokeLineWidth, 0.0) : 0.0;
-  const double grow = (style.outlined ? lineWidth / 2.0 : 0.0) + 1.0;
+  // Glyph images drawn turned were seen to reach one pixel further than upright ones.
+  const double grow = (style.outlined ? lineWidth / 2.0 : 0.0) + 1.0 + (style.vertical ? 1.0 : 0.0);
   const double alongStart = pixels(std::min(ink.x, logical.x));
   const double alongEnd = pixels(std::max(ink.x + ink.width, logical.x + logical.width));
   const double acrossStart = pixels(std::min(ink.y, logical.y));
@@ -609,7 +613,7 @@ int drawText(TextContext& context, PageBitmap& bitmap, std::string_view text, co
   const double top = deviceTop(rect, bitmap.height());
   if (style.vertical) {
     drawLayout(bitmap, limited.scaled, rect.x + rect.width, top, style,
-               acrossCells(context, limited.scaled, valid, style));
+               acrossCells(context, limited.scaled, valid, style, limited.cut));
   } else {
     drawLayout(bitmap, limited.scaled, rect.x, top, style);
   }
@@ -620,6 +624,7 @@ void drawTextLine(TextContext& context, PageBitmap& bitmap, std::string_view tex
                   Point lowerLeft, const TextStyle& style) {
   TextStyle line = style;
   line.alignment = TextAlignment::left;
+  line.vertical = false;
   const ScaledLayout layout = buildLayout(context, text, -1.0, line);
   const double top = static_cast<double>(bitmap.height()) - (lowerLeft.y + logicalHeight(layout));
   drawLayout(bitmap, layout, lowerLeft.x, top, line);

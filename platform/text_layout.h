@@ -103,7 +103,8 @@ TextHeights measureTextHeights(TextContext& context, std::string_view text, doub
 int drawText(TextContext& context, PageBitmap& bitmap, std::string_view text, const Rect& rect,
              const TextStyle& style);
 
-// Draws the text as one line, unwrapped, with the line's lower-left corner at `lowerLeft`.
+// Draws the text as one line, unwrapped, with the line's lower-left corner at `lowerLeft`;
+// vertical or not, as lines.
 void drawTextLine(TextContext& context, PageBitmap& bitmap, std::string_view text,
                   Point lowerLeft, const TextStyle& style);
 

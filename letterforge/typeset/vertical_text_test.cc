@@ -147,7 +147,7 @@ TEST_P(DrawColumnsTest, GivesAResultAndInksOnlyTheArea) {
 const Rect kBalloon{100, 40, 90, 220};
 const std::string kManyWords = [] {
   std::string text;
-  for (int i = 0; i < 400; ++i) text += "とても長い翻訳";
+  for (int i = 0; i < 400; ++i) text += "とても長い12翻訳";
   return text;
 }();
 
