@@ -38,6 +38,7 @@ struct Ink {
 };
 
 bool inked(Rgb8 p) { return std::min({p.red, p.green, p.blue}) < 128; }
+bool reddish(Rgb8 p) { return p.red > 200 && p.green < 80; }
 
 // Runs of true values, as in a profile of inked rows.
 int runsOf(const std::vector<bool>& marks) {
@@ -46,13 +47,13 @@ int runsOf(const std::vector<bool>& marks) {
   return runs;
 }
 
-Ink inkIn(const PageBitmap& page, Box box) {
+Ink inkIn(const PageBitmap& page, Box box, bool (*is)(Rgb8) = inked) {
   Ink ink{.minX = box.x1, .minY = box.y1};
   std::vector<bool> rows(static_cast<std::size_t>(box.y1 - box.y0));
   std::vector<bool> columns(static_cast<std::size_t>(box.x1 - box.x0));
   for (std::int64_t y = box.y0; y < box.y1; ++y) {
     for (std::int64_t x = box.x0; x < box.x1; ++x) {
-      if (!inked(page.pixel(x, y))) continue;
+      if (!is(page.pixel(x, y))) continue;
       ++ink.count;
       ink.minX = std::min(ink.minX, x);
       ink.maxX = std::max(ink.maxX, x);
@@ -175,44 +176,38 @@ INSTANTIATE_TEST_SUITE_P(Marks, IdeographicCommaTest, ::testing::Values(
 
 struct AcrossCase {
   const char* name;
-  const char* text;  // a run of two half-width characters at bytes 3 to 5, between two 口
-  int rowRuns;       // of the run's ink upright: "!" and "?" end in dots below their stems
-  bool longerOnItsSide;  // the run on its side is longer than one em
+  const char* text;  // a run at bytes 3 to `runEnd`, between two 口
+  std::size_t runEnd;
+  int columnRuns, rowRuns;  // of the run's ink upright: "!" and "?" end in dots below stems
+  bool longerOnItsSide;     // the run on its side is longer than one em
 };
 class AcrossCellTest : public VerticalTextTest, public ::testing::WithParamInterface<AcrossCase> {};
 
 TEST_P(AcrossCellTest, RunStandsSideBySideInOneCell) {
+  const AcrossCase& c = GetParam();
   TextStyle across = style();
-  across.acrossRuns = {{3, 5}};
-  const PageBitmap page = drawn(GetParam().text, across);
+  across.acrossRuns = {{3, c.runEnd}};
+  const PageBitmap page = drawn(c.text, across);
   const Ink run = inkIn(page, cell(0, 1));
-  EXPECT_EQ(run.columnRuns, 2);
-  EXPECT_EQ(run.rowRuns, GetParam().rowRuns);
-  EXPECT_LE(run.width(), kSize);
+  EXPECT_EQ(run.columnRuns, c.columnRuns);
+  EXPECT_EQ(run.rowRuns, c.rowRuns);
+  EXPECT_LE(run.width(), kSize + 1);
   EXPECT_LT(run.height(), kSize);
   // The run takes one cell: the 口 after it fills the next, and nothing follows.
   EXPECT_EQ(inkIn(page, cell(0, 2)).columnRuns, 1);
   EXPECT_EQ(inkIn(page, cell(0, 3)).count, 0);
-  // Without the run set across, the two characters lie one after the other down the column;
-  // two digits, longer than one em, push the 口 after them into the cell below.
-  const PageBitmap onItsSide = drawn(GetParam().text);
+  // On their side, the characters lie one after the other down the column; digits, longer
+  // than one em, push the 口 after them into the cell below.
+  const PageBitmap onItsSide = drawn(c.text);
   EXPECT_FALSE(samePixels(page, onItsSide));
-  EXPECT_EQ(inkIn(onItsSide, cell(0, 3)).count > 0, GetParam().longerOnItsSide);
+  EXPECT_EQ(inkIn(onItsSide, cell(0, 3)).count > 0, c.longerOnItsSide);
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, AcrossCellTest, ::testing::Values(
-    AcrossCase{"Digits", "口12口", 1, true}, AcrossCase{"Marks", "口!?口", 2, false}),
+    AcrossCase{"TwoDigits", "口12口", 5, 2, 1, true},
+    AcrossCase{"ThreeDigitsNarrowed", "口888口", 6, 3, 1, true},
+    AcrossCase{"Marks", "口!?口", 5, 2, 2, false}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(VerticalTextTest, ThreeDigitsAreNarrowedToOneEm) {
-  TextStyle across = style();
-  across.acrossRuns = {{3, 6}};
-  const PageBitmap page = drawn("口888口", across);
-  const Ink run = inkIn(page, cell(0, 1));
-  EXPECT_EQ(run.columnRuns, 3);
-  EXPECT_LE(run.width(), kSize + 1);
-  EXPECT_EQ(inkIn(page, cell(0, 3)).count, 0);
-}
 
 struct BadRunsCase {
   const char* name;
@@ -233,31 +228,15 @@ INSTANTIATE_TEST_SUITE_P(Runs, UnusableRunsTest, ::testing::Values(
     BadRunsCase{"InsideACharacter", {{1, 4}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(VerticalTextTest, OutlineSurroundsTheColumns) {
+TEST_F(VerticalTextTest, OutlineRunsRoundTheColumnsAndTheRunsAcross) {
   TextStyle outlined = style();
   outlined.outlined = true;
   outlined.strokeColor = Color{1, 0, 0, 1};
   outlined.strokeLineWidth = 6;
   outlined.acrossRuns = {{3, 5}};
   const PageBitmap page = drawn("口12口", outlined);
-  std::int64_t red = 0;
-  for (std::int64_t y = 0; y < kPageHeight; ++y) {
-    for (std::int64_t x = 0; x < kPageWidth; ++x) {
-      const Rgb8 p = page.pixel(x, y);
-      red += p.red > 200 && p.green < 80;
-    }
-  }
-  // The outline runs round the digits set across as round the rest.
-  const Box digits = cell(0, 1);
-  std::int64_t redByDigits = 0;
-  for (std::int64_t y = digits.y0; y < digits.y1; ++y) {
-    for (std::int64_t x = digits.x0; x < digits.x1; ++x) {
-      const Rgb8 p = page.pixel(x, y);
-      redByDigits += p.red > 200 && p.green < 80;
-    }
-  }
-  EXPECT_GT(red, 400);
-  EXPECT_GT(redByDigits, 100);
+  EXPECT_GT(inkIn(page, cell(0, 0), reddish).count, 100);
+  EXPECT_GT(inkIn(page, cell(0, 1), reddish).count, 100);
 }
 
 TEST_F(VerticalTextTest, VerticalFormsAreKnownPerFont) {

@@ -77,18 +77,8 @@ TEST(VerticalRunFlagTest, AChosenFontWithoutVerticalFormsIsFlagged) {
 
 // The page's debug image, drawn over the untouched page.
 PageBitmap debugImage(TextDirection direction) {
-  const PageBitmap page = makePage(400, 280, kWhite);
-  OcrPayload ocr{.width = 400, .height = 280};
-  TranslationPayload translations;
-  for (const Line& l : kLines) {
-    ocr.blocks.push_back(OcrBlock{.id = l.id, .bbox = {.x = l.x, .y = 280 - l.y - l.h, .w = l.w, .h = l.h}});
-    translations.translations.push_back(TranslationBlock{.id = l.id, .translatedText = l.text});
-  }
-  RenderEngine engine;
   RunFailure failure;
-  auto result = engine.render(RenderJob{.image = decodedOf(page), .ocr = ocr, .translations = translations,
-                                        .settings = withDirection(direction), .debugImage = true},
-                              [](std::string_view) {}, failure);
+  auto result = tryRender(makePage(400, 280, kWhite), kLines, withDirection(direction), failure, true);
   EXPECT_TRUE(result && result->debug && result->debug->bitmap) << failure.message;
   if (!result || !result->debug || !result->debug->bitmap) return makePage(1, 1, kWhite);
   return std::move(*result->debug->bitmap);
