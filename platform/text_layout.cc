@@ -325,6 +325,17 @@ void setSource(cairo_t* cr, const Color& c) {
 // the glyph is too large for its glyph cache, when it fills the outline where it lies.
 constexpr double kLargestCachedGlyph = 10240.0;
 
+// How far the layout engine raises a run that it centres on the baseline as it draws it: in a
+// column, the characters lying on their side are centred on the column's middle.
+int centringShift(PangoLayoutRun* run) {
+  if ((run->item->analysis.flags & PANGO_ANALYSIS_FLAG_CENTERED_BASELINE) == 0) return 0;
+  PangoRectangle logical{};
+  pango_glyph_string_extents(run->glyphs, run->item->analysis.font, nullptr, &logical);
+  const bool hinted = (logical.y & logical.height & (PANGO_SCALE - 1)) == 0;
+  const int shift = logical.y + logical.height / 2;
+  return hinted ? PANGO_UNITS_ROUND(shift) : shift;
+}
+
 // Adds the outlines of the layout's glyphs to the current path, each where the drawing
 // library puts that glyph's image, so that the outline lies exactly around the fill.
 void appendGlyphOutlines(cairo_t* cr, PangoLayout* layout, double deviceSize) {
@@ -336,7 +347,7 @@ void appendGlyphOutlines(cairo_t* cr, PangoLayout* layout, double deviceSize) {
     if (run == nullptr) continue;  // the end of a line
     PangoRectangle logical{};
     pango_layout_iter_get_run_extents(iter, nullptr, &logical);
-    const int baseline = pango_layout_iter_get_run_baseline(iter);
+    const int baseline = pango_layout_iter_get_run_baseline(iter) - centringShift(run);
     PangoFont* font = run->item->analysis.font;
     cairo_scaled_font_t* scaledFont = pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(font));
     if (scaledFont == nullptr) continue;

@@ -228,15 +228,34 @@ INSTANTIATE_TEST_SUITE_P(Runs, UnusableRunsTest, ::testing::Values(
     BadRunsCase{"InsideACharacter", {{1, 4}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(VerticalTextTest, OutlineRunsRoundTheColumnsAndTheRunsAcross) {
+// Whether some pixel within `reach` of (x, y), either way, is dark fill.
+bool fillNear(const PageBitmap& page, std::int64_t x, std::int64_t y, std::int64_t reach) {
+  for (std::int64_t v = std::max<std::int64_t>(y - reach, 0); v <= std::min(y + reach, kPageHeight - 1); ++v) {
+    for (std::int64_t u = std::max<std::int64_t>(x - reach, 0); u <= std::min(x + reach, kPageWidth - 1); ++u) {
+      if (inked(page.pixel(u, v)) && !reddish(page.pixel(u, v))) return true;
+    }
+  }
+  return false;
+}
+
+TEST_F(VerticalTextTest, OutlineLiesRoundTheFillUprightOnItsSideAndAcross) {
   TextStyle outlined = style();
   outlined.outlined = true;
   outlined.strokeColor = Color{1, 0, 0, 1};
   outlined.strokeLineWidth = 6;
   outlined.acrossRuns = {{3, 5}};
-  const PageBitmap page = drawn("口12口", outlined);
-  EXPECT_GT(inkIn(page, cell(0, 0), reddish).count, 100);
+  const PageBitmap page = drawn("口12「Tokyo」…", outlined);
   EXPECT_GT(inkIn(page, cell(0, 1), reddish).count, 100);
+  std::int64_t red = 0, astray = 0;
+  for (std::int64_t y = 0; y < kPageHeight; ++y) {
+    for (std::int64_t x = 0; x < kPageWidth; ++x) {
+      if (!reddish(page.pixel(x, y))) continue;
+      ++red;
+      astray += fillNear(page, x, y, 4) ? 0 : 1;  // half the line width and a pixel
+    }
+  }
+  EXPECT_GT(red, 1000);
+  EXPECT_EQ(astray, 0);
 }
 
 TEST_F(VerticalTextTest, VerticalFormsAreKnownPerFont) {

@@ -1,11 +1,10 @@
 // Runs pages with translations set in columns: which blocks the job's and the overrides'
-// direction sets so, the flag of a font without vertical forms, and the debug image.
+// direction sets so, and the debug image.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "letterforge/driver/block_flags.h"
 #include "letterforge/driver/engine_test_support.h"
 #include "letterforge/raster/test_pages.h"
 #include "platform/test_bitmaps.h"
@@ -62,18 +61,6 @@ INSTANTIATE_TEST_SUITE_P(Table, VerticalRunTest, ::testing::Values(
                   withDirection(TextDirection::kVertical, R"({"tall": {"direction": "horizontal"}})"),
                   {false, true, true}}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(VerticalRunFlagTest, AChosenFontWithoutVerticalFormsIsFlagged) {
-  RenderSettings settings = withDirection(TextDirection::kVertical);
-  settings.font = platform::kUiFontFamily;
-  const RenderResult r = render(makePage(400, 280, kWhite), kLines, settings);
-  ASSERT_EQ(r.blocks.size(), 3u);
-  EXPECT_TRUE(r.blocks[0].flags.noVerticalForms);
-  EXPECT_EQ(flagWords(r.blocks[0].flags), std::vector<std::string>{"no_vertical_forms"});
-  // Fallback fonts still draw the characters the chosen one lacks.
-  EXPECT_EQ(r.blocks[0].typeset.unknownCharacters, 0);
-  EXPECT_TRUE(r.blocks[0].typeset.drawn);
-}
 
 // The page's debug image, drawn over the untouched page.
 PageBitmap debugImage(TextDirection direction) {

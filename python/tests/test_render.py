@@ -193,13 +193,3 @@ def test_columns_in_a_font_without_vertical_forms_are_flagged(workdir, options, 
     drawn = [block for block in result.blocks if block["drawn"]]
     assert drawn
     assert all(("no_vertical_forms" in block["flags"]) == flagged for block in drawn)
-
-
-def test_direction_per_block_turns_that_block_only(workdir):
-    translation = _japanese_translation(workdir)
-    lines = letterforge.render(PAGE, OCR, translation)
-    first = lines.blocks[0]["id"]
-    turned = letterforge.render(PAGE, OCR, translation, font="Inter",
-                                blocks={first: {"direction": "vertical"}})
-    assert [("no_vertical_forms" in b["flags"]) for b in turned.blocks] == \
-        [b["item"] == turned.blocks[0]["item"] for b in turned.blocks]
