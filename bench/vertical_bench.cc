@@ -1,5 +1,6 @@
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -36,10 +37,12 @@ const std::vector<std::string>& japaneseTexts() {
   return texts;
 }
 
-// Balloons taller than wide, as vertical lettering fills them, five to a row.
-Rect balloonRect(std::size_t item) {
+// Balloons taller than wide, as vertical lettering fills them, five to a row; `percent` of
+// 150 by 260 pixels (at 50 most texts step down several sizes).
+Rect balloonRect(std::size_t item, std::int64_t percent) {
+  const double scale = static_cast<double>(percent) / 100.0;
   return Rect{30.0 + static_cast<double>(item % 5) * 310.0,
-              40.0 + static_cast<double>(item / 5) * 560.0, 150.0, 260.0};
+              40.0 + static_cast<double>(item / 5) * 560.0, 150.0 * scale, 260.0 * scale};
 }
 
 void fitAndDraw(benchmark::State& state, TextDirection direction) {
@@ -51,7 +54,7 @@ void fitAndDraw(benchmark::State& state, TextDirection direction) {
   const std::vector<std::string>& texts = japaneseTexts();
   const auto drawAll = [&] {
     for (std::size_t item = 0; item < texts.size(); ++item) {
-      drawFittedText(text, *page, options, "", texts[item], true, false, balloonRect(item));
+      drawFittedText(text, *page, options, "", texts[item], true, false, balloonRect(item, state.range(0)));
     }
   };
   drawAll();  // warm the font caches
@@ -77,7 +80,7 @@ void fitOnly(benchmark::State& state, bool vertical) {
   std::int64_t layouts = 0;
   const auto fitAll = [&] {
     for (std::size_t item = 0; item < texts.size(); ++item) {
-      const Rect area = balloonRect(item);
+      const Rect area = balloonRect(item, state.range(0));
       const std::string& shown = texts[item];
       if (!vertical) {
         layouts += fitTextSize(options, shown, true, false, area,
@@ -106,10 +109,10 @@ void fitOnly(benchmark::State& state, bool vertical) {
 void BM_JapaneseFittingHorizontal(benchmark::State& state) { fitOnly(state, false); }
 void BM_JapaneseFittingVertical(benchmark::State& state) { fitOnly(state, true); }
 
-BENCHMARK(BM_JapaneseFittingHorizontal)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_JapaneseFittingVertical)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_JapaneseBalloonsHorizontal)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_JapaneseBalloonsVertical)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JapaneseFittingHorizontal)->Arg(100)->Arg(50)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JapaneseFittingVertical)->Arg(100)->Arg(50)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JapaneseBalloonsHorizontal)->Arg(100)->Arg(50)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JapaneseBalloonsVertical)->Arg(100)->Arg(50)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace letterforge
