@@ -132,7 +132,7 @@ std::vector<ByteRange> usableAcrossRuns(std::string_view valid, const std::vecto
 }
 
 // Each run of text set across a cell takes one em along its column and is drawn as nothing:
-// the first character a square as tall as the column is wide, the others no room.
+// its first character an em square centred on the baseline, the others no room.
 void insertAcrossCells(PangoAttrList* attributes, std::string_view valid,
                        const std::vector<ByteRange>& runs, std::size_t hiddenFrom) {
   const int em = static_cast<int>(kLayoutSize * PANGO_SCALE);
@@ -325,8 +325,9 @@ void setSource(cairo_t* cr, const Color& c) {
 // the glyph is too large for its glyph cache, when it fills the outline where it lies.
 constexpr double kLargestCachedGlyph = 10240.0;
 
-// How far the layout engine raises a run that it centres on the baseline as it draws it: in a
-// column, the characters lying on their side are centred on the column's middle.
+// How far up the layout engine moves a run that it centres on the baseline as it draws it
+// (in Pango units, negative down): in a column, characters lying on their side are centred
+// on the column's middle.
 int centringShift(PangoLayoutRun* run) {
   if ((run->item->analysis.flags & PANGO_ANALYSIS_FLAG_CENTERED_BASELINE) == 0) return 0;
   PangoRectangle logical{};
