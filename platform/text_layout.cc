@@ -12,64 +12,50 @@
 
 #include <fontconfig/fontconfig.h>
 #include <pango/pangocairo.h>
-#include <hb-ot.h>
 #include <pango/pangofc-fontmap.h>
 #include <sys/stat.h>
 
 #include "platform/page_bitmap_impl.h"
 #include "platform/text_cuts.h"
+#include "platform/text_layout_impl.h"
 #include "platform/text_layout_testing.h"
 
 namespace platform {
 
-// A font map and contexts of its own: fonts, fontsets and glyph caches are shared by every
-// layout made with this context and by no other context.
-struct TextContext::Impl {
-  PangoContext* context = nullptr;
-  // Vertical text: the same fonts, for a layout drawn turned a quarter turn clockwise.
-  PangoContext* verticalContext = nullptr;
-  // The fonts given by callers, and the family each names; a configuration of this context's
-  // own once a font file is among them.
-  std::unordered_map<std::string, std::string> families{};
-  FcConfig* ownFonts = nullptr;
-  std::unordered_map<std::string, bool> verticalForms{};  // by family, once asked
+TextContext::Impl::Impl() {
+  PangoFontMap* fontMap = pango_cairo_font_map_new();
+  context = pango_font_map_create_context(fontMap);
+  verticalContext = pango_font_map_create_context(fontMap);
+  g_object_unref(fontMap);  // the contexts keep it
+  // Unhinted metrics and unrounded positions, so that a size a tenth larger measures a
+  // tenth larger instead of jumping by whole pixels.
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+  cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+  cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+  for (PangoContext* c : {context, verticalContext}) {
+    pango_cairo_context_set_font_options(c, options);
+    pango_context_set_round_glyph_positions(c, FALSE);
+  }
+  cairo_font_options_destroy(options);
+  // The matrix of the quarter turn that drawing applies; with the base gravity automatic it
+  // makes the gravity east: East Asian characters upright, lines running down the page.
+  const PangoMatrix quarterTurn{0.0, -1.0, 1.0, 0.0, 0.0, 0.0};
+  pango_context_set_matrix(verticalContext, &quarterTurn);
+  pango_context_set_base_gravity(verticalContext, PANGO_GRAVITY_AUTO);
+  // Wide characters are upright under any hint. The natural hint lays narrow Latin, digits
+  // and Latin punctuation on their side, turned clockwise, as vertical Japanese and Chinese
+  // set them; the strong hint would stack Latin letters upright one under the other, and
+  // the line hint differs only for right-to-left scripts, which it turns the other way, so
+  // that Hebrew or Arabic between Latin words would stand upside down to them.
+  pango_context_set_gravity_hint(verticalContext, PANGO_GRAVITY_HINT_NATURAL);
+}
 
-  Impl() {
-    PangoFontMap* fontMap = pango_cairo_font_map_new();
-    context = pango_font_map_create_context(fontMap);
-    verticalContext = pango_font_map_create_context(fontMap);
-    g_object_unref(fontMap);  // the contexts keep it
-    // Unhinted metrics and unrounded positions, so that a size a tenth larger measures a
-    // tenth larger instead of jumping by whole pixels.
-    cairo_font_options_t* options = cairo_font_options_create();
-    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
-    cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
-    for (PangoContext* c : {context, verticalContext}) {
-      pango_cairo_context_set_font_options(c, options);
-      pango_context_set_round_glyph_positions(c, FALSE);
-    }
-    cairo_font_options_destroy(options);
-    // The matrix of the quarter turn that drawing applies; with the base gravity automatic it
-    // makes the gravity east: East Asian characters upright, lines running down the page.
-    const PangoMatrix quarterTurn{0.0, -1.0, 1.0, 0.0, 0.0, 0.0};
-    pango_context_set_matrix(verticalContext, &quarterTurn);
-    pango_context_set_base_gravity(verticalContext, PANGO_GRAVITY_AUTO);
-    // Wide characters are upright under any hint. The natural hint lays narrow Latin, digits
-    // and Latin punctuation on their side, turned clockwise, as vertical Japanese and Chinese
-    // set them; the strong hint would stack Latin letters upright one under the other, and
-    // the line hint differs only for right-to-left scripts, which it turns the other way, so
-    // that Hebrew or Arabic between Latin words would stand upside down to them.
-    pango_context_set_gravity_hint(verticalContext, PANGO_GRAVITY_HINT_NATURAL);
-  }
-  ~Impl() {
-    g_object_unref(context);
-    g_object_unref(verticalContext);
-    if (ownFonts != nullptr) FcConfigDestroy(ownFonts);
-  }
-  Impl(const Impl&) = delete;
-  Impl& operator=(const Impl&) = delete;
-};
+TextContext::Impl::~Impl() {
+  g_object_unref(context);
+  g_object_unref(verticalContext);
+  if (ownFonts != nullptr) FcConfigDestroy(ownFonts);
+}
 
 TextContext::TextContext() = default;
 TextContext::TextContext(TextContext&&) noexcept = default;
@@ -82,12 +68,6 @@ TextContext::Impl& TextContext::impl() {
 }
 
 namespace {
-
-// Every layout is made at this size and scaled to the size asked for. Fonts are shaped once
-// per weight instead of once per fractional size (a new size costs fontconfig a fresh sort of
-// every installed font, about 1.7 ms); unhinted glyph metrics scale linearly, so a layout at
-// size s and width w is this layout at width w × kLayoutSize / s, scaled by s / kLayoutSize.
-constexpr double kLayoutSize = 100.0;
 
 PangoWeight pangoWeight(FontWeight weight) {
   switch (weight) {
@@ -111,67 +91,10 @@ std::string validUtf8(std::string_view text) {
   return result;
 }
 
-bool isCharacterStart(std::string_view valid, std::size_t at) {
-  return at <= valid.size() && (at == valid.size() || (valid[at] & 0xC0) != 0x80);
-}
+}  // namespace
 
-// The runs of acrossRuns that the layout sets, each whole, on character boundaries, after the
-// one before and before the bytes from `hiddenFrom` on.
-std::vector<ByteRange> usableAcrossRuns(std::string_view valid, const std::vector<ByteRange>& runs,
-                                        std::size_t hiddenFrom) {
-  std::vector<ByteRange> usable;
-  const std::size_t end = std::min(valid.size(), hiddenFrom);
-  for (const ByteRange& run : runs) {
-    const bool afterLast = usable.empty() || run.start >= usable.back().end;
-    if (afterLast && run.start < run.end && run.end <= end && isCharacterStart(valid, run.start) &&
-        isCharacterStart(valid, run.end)) {
-      usable.push_back(run);
-    }
-  }
-  return usable;
-}
-
-// Each run of text set across a cell takes one em along its column and is drawn as nothing:
-// its first character an em square centred on the baseline, the others no room.
-void insertAcrossCells(PangoAttrList* attributes, std::string_view valid,
-                       const std::vector<ByteRange>& runs, std::size_t hiddenFrom) {
-  const int em = static_cast<int>(kLayoutSize * PANGO_SCALE);
-  const PangoRectangle cell{0, -em / 2, em, em};
-  const PangoRectangle nothing{};
-  for (const ByteRange& run : usableAcrossRuns(valid, runs, hiddenFrom)) {
-    const auto first = static_cast<std::size_t>(
-        g_utf8_next_char(valid.data() + run.start) - valid.data());
-    PangoAttribute* square = pango_attr_shape_new(&cell, &cell);
-    square->start_index = static_cast<guint>(run.start);
-    square->end_index = static_cast<guint>(first);
-    pango_attr_list_insert(attributes, square);
-    if (first < run.end) {
-      PangoAttribute* rest = pango_attr_shape_new(&nothing, &nothing);
-      rest->start_index = static_cast<guint>(first);
-      rest->end_index = static_cast<guint>(run.end);
-      pango_attr_list_insert(attributes, rest);
-    }
-  }
-}
-
-struct LayoutDeleter {
-  void operator()(PangoLayout* layout) const { g_object_unref(layout); }
-};
-
-using LayoutOwner = std::unique_ptr<PangoLayout, LayoutDeleter>;
-
-// A layout made at kLayoutSize, and the factor from its units to pixels.
-struct ScaledLayout {
-  LayoutOwner layout;
-  double scale = 1.0;
-};
-
-// The one layout that both measuring and drawing use, of valid UTF-8. A width that is not a
-// positive finite number gives a single unwrapped paragraph per line break. The bytes from
-// `hiddenFrom` on take no room and are drawn as nothing.
 ScaledLayout buildValidLayout(TextContext& context, std::string_view valid, double width,
-                              const TextStyle& style,
-                              std::size_t hiddenFrom = std::string_view::npos) {
+                              const TextStyle& style, std::size_t hiddenFrom) {
   const double size = std::isfinite(style.size) && style.size > 0 ? style.size : 1.0;
   TextContext::Impl& impl = context.impl();
   ScaledLayout result{
@@ -215,6 +138,8 @@ ScaledLayout buildValidLayout(TextContext& context, std::string_view valid, doub
   pango_layout_set_spacing(layout, pangoUnits(std::min(spacing / result.scale, 1e6)));
   return result;
 }
+
+namespace {
 
 ScaledLayout buildLayout(TextContext& context, std::string_view text, double width,
                          const TextStyle& style) {
@@ -337,8 +262,8 @@ int centringShift(PangoLayoutRun* run) {
   return hinted ? PANGO_UNITS_ROUND(shift) : shift;
 }
 
-// Adds the outlines of the layout's glyphs to the current path, each where the drawing
-// library puts that glyph's image, so that the outline lies exactly around the fill.
+}  // namespace
+
 void appendGlyphOutlines(cairo_t* cr, PangoLayout* layout, double deviceSize) {
   const bool snapped = deviceSize <= kLargestCachedGlyph;
   std::vector<cairo_glyph_t> glyphs;
@@ -387,6 +312,8 @@ void appendGlyphOutlines(cairo_t* cr, PangoLayout* layout, double deviceSize) {
   pango_layout_iter_free(iter);
 }
 
+namespace {
+
 // Strokes the current path (in device space) with round joins, solid at any width. The
 // library's stroker offsets curves without regard for curves tighter than half the line
 // width, where its inner edge loops back and leaves holes; straight segments are joined
@@ -399,54 +326,6 @@ void strokeSolid(cairo_t* cr, double lineWidth) {
   cairo_set_line_width(cr, lineWidth);
   cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
   cairo_stroke(cr);
-}
-
-// A run of vertical text set across its cell: its own horizontal layout, drawn at the cell's
-// centre (in the vertical layout's units) and narrowed by `narrowing` to fit one em.
-struct AcrossCell {
-  ScaledLayout layout;
-  double centreX = 0.0;
-  double centreY = 0.0;
-  double narrowing = 1.0;
-};
-
-// The cells of the layout's runs set across, each with the text of its run laid out in the
-// style's font, upright; none for runs at or past `cut`, which the layout does not hold.
-std::vector<AcrossCell> acrossCells(TextContext& context, const ScaledLayout& scaled,
-                                    std::string_view valid, const TextStyle& style,
-                                    std::size_t cut) {
-  std::vector<AcrossCell> cells;
-  if (!style.vertical) return cells;
-  TextStyle upright = style;
-  upright.vertical = false;
-  upright.acrossRuns.clear();
-  upright.size = kLayoutSize;
-  const double em = kLayoutSize;
-  for (const ByteRange& run : usableAcrossRuns(valid, style.acrossRuns, cut)) {
-    PangoRectangle cell{};
-    pango_layout_index_to_pos(scaled.layout.get(), static_cast<int>(run.start), &cell);
-    AcrossCell across{
-        .layout = buildValidLayout(context, valid.substr(run.start, run.end - run.start), -1.0, upright),
-        .centreX = (cell.x + cell.width / 2.0) / PANGO_SCALE,
-        .centreY = (cell.y + cell.height / 2.0) / PANGO_SCALE};
-    PangoRectangle ink{};
-    pango_layout_get_extents(across.layout.layout.get(), &ink, nullptr);
-    const double inkWidth = static_cast<double>(ink.width) / PANGO_SCALE;
-    if (inkWidth > em) across.narrowing = em / inkWidth;
-    cells.push_back(std::move(across));
-  }
-  return cells;
-}
-
-// Moves the drawing to the upright top-left corner of the cell's layout, its ink centred on
-// the cell, in a frame that is already the vertical layout's.
-void enterAcrossCell(cairo_t* cr, const AcrossCell& cell) {
-  PangoRectangle ink{};
-  pango_layout_get_extents(cell.layout.layout.get(), &ink, nullptr);
-  cairo_translate(cr, cell.centreX, cell.centreY);
-  cairo_rotate(cr, -std::numbers::pi / 2.0);
-  cairo_scale(cr, cell.narrowing, 1.0);
-  cairo_translate(cr, -(ink.x + ink.width / 2.0) / PANGO_SCALE, -(ink.y + ink.height / 2.0) / PANGO_SCALE);
 }
 
 // Draws the layout with its logical top-left corner at the device point (x, top), on one
@@ -644,30 +523,6 @@ void drawTextLine(TextContext& context, PageBitmap& bitmap, std::string_view tex
 
 int unknownGlyphCount(TextContext& context, std::string_view text, const TextStyle& style) {
   return pango_layout_get_unknown_glyphs_count(buildLayout(context, text, -1.0, style).layout.get());
-}
-
-bool hasVerticalForms(TextContext& context, const std::string& family) {
-  auto& known = context.impl().verticalForms;
-  if (const auto it = known.find(family); it != known.end()) return it->second;
-  PangoFontDescription* description = pango_font_description_new();
-  pango_font_description_set_family(description, family.empty() ? kUiFontFamily : family.c_str());
-  pango_font_description_set_absolute_size(description, kLayoutSize * PANGO_SCALE);
-  PangoFont* font = pango_context_load_font(context.impl().context, description);
-  pango_font_description_free(description);
-  if (font == nullptr) return false;
-  hb_face_t* face = hb_font_get_face(pango_font_get_hb_font(font));
-  bool found = false;
-  hb_tag_t tags[64];
-  unsigned int start = 0;
-  unsigned int count = std::size(tags);
-  while (!found && count == std::size(tags)) {
-    hb_ot_layout_table_get_feature_tags(face, HB_OT_TAG_GSUB, start, &count, tags);
-    found = std::find(tags, tags + count, HB_TAG('v', 'e', 'r', 't')) != tags + count;
-    start += count;
-  }
-  g_object_unref(font);
-  known.emplace(family, found);
-  return found;
 }
 
 LaidOutText laidOutLines(TextContext& context, std::string_view text, double width,
