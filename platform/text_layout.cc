@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <numbers>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -16,40 +17,45 @@
 
 #include "platform/page_bitmap_impl.h"
 #include "platform/text_cuts.h"
+#include "platform/text_layout_impl.h"
 #include "platform/text_layout_testing.h"
 
 namespace platform {
 
-// A font map and a context of its own: fonts, fontsets and glyph caches are shared by every
-// layout made with this context and by no other context.
-struct TextContext::Impl {
-  PangoContext* context = nullptr;
-  // The fonts given by callers, and the family each names; a configuration of this context's
-  // own once a font file is among them.
-  std::unordered_map<std::string, std::string> families{};
-  FcConfig* ownFonts = nullptr;
+TextContext::Impl::Impl() {
+  PangoFontMap* fontMap = pango_cairo_font_map_new();
+  context = pango_font_map_create_context(fontMap);
+  verticalContext = pango_font_map_create_context(fontMap);
+  g_object_unref(fontMap);  // the contexts keep it
+  // Unhinted metrics and unrounded positions, so that a size a tenth larger measures a
+  // tenth larger instead of jumping by whole pixels.
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+  cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+  cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+  for (PangoContext* c : {context, verticalContext}) {
+    pango_cairo_context_set_font_options(c, options);
+    pango_context_set_round_glyph_positions(c, FALSE);
+  }
+  cairo_font_options_destroy(options);
+  // The matrix of the quarter turn that drawing applies; with the base gravity automatic it
+  // makes the gravity east: East Asian characters upright, lines running down the page.
+  const PangoMatrix quarterTurn{0.0, -1.0, 1.0, 0.0, 0.0, 0.0};
+  pango_context_set_matrix(verticalContext, &quarterTurn);
+  pango_context_set_base_gravity(verticalContext, PANGO_GRAVITY_AUTO);
+  // Wide characters are upright under any hint. The natural hint lays narrow Latin, digits
+  // and Latin punctuation on their side, turned clockwise, as vertical Japanese and Chinese
+  // set them; the strong hint would stack Latin letters upright one under the other, and
+  // the line hint differs only for right-to-left scripts, which it turns the other way, so
+  // that Hebrew or Arabic between Latin words would stand upside down to them.
+  pango_context_set_gravity_hint(verticalContext, PANGO_GRAVITY_HINT_NATURAL);
+}
 
-  Impl() {
-    PangoFontMap* fontMap = pango_cairo_font_map_new();
-    context = pango_font_map_create_context(fontMap);
-    g_object_unref(fontMap);  // the context keeps it
-    // Unhinted metrics and unrounded positions, so that a size a tenth larger measures a
-    // tenth larger instead of jumping by whole pixels.
-    cairo_font_options_t* options = cairo_font_options_create();
-    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
-    cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
-    pango_cairo_context_set_font_options(context, options);
-    cairo_font_options_destroy(options);
-    pango_context_set_round_glyph_positions(context, FALSE);
-  }
-  ~Impl() {
-    g_object_unref(context);
-    if (ownFonts != nullptr) FcConfigDestroy(ownFonts);
-  }
-  Impl(const Impl&) = delete;
-  Impl& operator=(const Impl&) = delete;
-};
+TextContext::Impl::~Impl() {
+  g_object_unref(context);
+  g_object_unref(verticalContext);
+  if (ownFonts != nullptr) FcConfigDestroy(ownFonts);
+}
 
 TextContext::TextContext() = default;
 TextContext::TextContext(TextContext&&) noexcept = default;
@@ -62,12 +68,6 @@ TextContext::Impl& TextContext::impl() {
 }
 
 namespace {
-
-// Every layout is made at this size and scaled to the size asked for. Fonts are shaped once
-// per weight instead of once per fractional size (a new size costs fontconfig a fresh sort of
-// every installed font, about 1.7 ms); unhinted glyph metrics scale linearly, so a layout at
-// size s and width w is this layout at width w × kLayoutSize / s, scaled by s / kLayoutSize.
-constexpr double kLayoutSize = 100.0;
 
 PangoWeight pangoWeight(FontWeight weight) {
   switch (weight) {
@@ -91,26 +91,15 @@ std::string validUtf8(std::string_view text) {
   return result;
 }
 
-struct LayoutDeleter {
-  void operator()(PangoLayout* layout) const { g_object_unref(layout); }
-};
+}  // namespace
 
-using LayoutOwner = std::unique_ptr<PangoLayout, LayoutDeleter>;
-
-// A layout made at kLayoutSize, and the factor from its units to pixels.
-struct ScaledLayout {
-  LayoutOwner layout;
-  double scale = 1.0;
-};
-
-// The one layout that both measuring and drawing use, of valid UTF-8. A width that is not a
-// positive finite number gives a single unwrapped paragraph per line break. The bytes from
-// `hiddenFrom` on take no room and are drawn as nothing.
 ScaledLayout buildValidLayout(TextContext& context, std::string_view valid, double width,
-                              const TextStyle& style,
-                              std::size_t hiddenFrom = std::string_view::npos) {
+                              const TextStyle& style, std::size_t hiddenFrom) {
   const double size = std::isfinite(style.size) && style.size > 0 ? style.size : 1.0;
-  ScaledLayout result{.layout = LayoutOwner(pango_layout_new(context.impl().context)), .scale = size / kLayoutSize};
+  TextContext::Impl& impl = context.impl();
+  ScaledLayout result{
+      .layout = LayoutOwner(pango_layout_new(style.vertical ? impl.verticalContext : impl.context)),
+      .scale = size / kLayoutSize};
   PangoLayout* layout = result.layout.get();
 
   PangoFontDescription* font = pango_font_description_new();
@@ -131,6 +120,7 @@ ScaledLayout buildValidLayout(TextContext& context, std::string_view valid, doub
     hidden->end_index = static_cast<guint>(valid.size());
     pango_attr_list_insert(attributes, hidden);
   }
+  if (style.vertical) insertAcrossCells(attributes, valid, style.acrossRuns, hiddenFrom);
   pango_layout_set_attributes(layout, attributes);
   pango_attr_list_unref(attributes);
 
@@ -148,6 +138,8 @@ ScaledLayout buildValidLayout(TextContext& context, std::string_view valid, doub
   pango_layout_set_spacing(layout, pangoUnits(std::min(spacing / result.scale, 1e6)));
   return result;
 }
+
+namespace {
 
 ScaledLayout buildLayout(TextContext& context, std::string_view text, double width,
                          const TextStyle& style) {
@@ -219,6 +211,7 @@ struct LimitedLayout {
   ScaledLayout scaled;
   bool whole = true;
   TrustedLines trusted{};
+  std::size_t cut = std::string_view::npos;  // the bytes from here on are not laid out
 };
 
 LimitedLayout layoutUpTo(TextContext& context, const std::string& valid, double width,
@@ -236,7 +229,7 @@ LimitedLayout layoutUpTo(TextContext& context, const std::string& valid, double 
         buildValidLayout(context, valid.substr(0, cut) + next.ending, width, style, cut);
     const TrustedLines trusted = trustedLines(scaled, cut);
     if (trusted.unspaced > limit) {
-      return {.scaled = std::move(scaled), .whole = false, .trusted = trusted};
+      return {.scaled = std::move(scaled), .whole = false, .trusted = trusted, .cut = cut};
     }
   }
 }
@@ -257,8 +250,20 @@ void setSource(cairo_t* cr, const Color& c) {
 // the glyph is too large for its glyph cache, when it fills the outline where it lies.
 constexpr double kLargestCachedGlyph = 10240.0;
 
-// Adds the outlines of the layout's glyphs to the current path, each where the drawing
-// library puts that glyph's image, so that the outline lies exactly around the fill.
+// How far up the layout engine moves a run that it centres on the baseline as it draws it
+// (in Pango units, negative down): in a column, characters lying on their side are centred
+// on the column's middle.
+int centringShift(PangoLayoutRun* run) {
+  if ((run->item->analysis.flags & PANGO_ANALYSIS_FLAG_CENTERED_BASELINE) == 0) return 0;
+  PangoRectangle logical{};
+  pango_glyph_string_extents(run->glyphs, run->item->analysis.font, nullptr, &logical);
+  const bool hinted = (logical.y & logical.height & (PANGO_SCALE - 1)) == 0;
+  const int shift = logical.y + logical.height / 2;
+  return hinted ? PANGO_UNITS_ROUND(shift) : shift;
+}
+
+}  // namespace
+
 void appendGlyphOutlines(cairo_t* cr, PangoLayout* layout, double deviceSize) {
   const bool snapped = deviceSize <= kLargestCachedGlyph;
   std::vector<cairo_glyph_t> glyphs;
@@ -268,7 +273,7 @@ void appendGlyphOutlines(cairo_t* cr, PangoLayout* layout, double deviceSize) {
     if (run == nullptr) continue;  // the end of a line
     PangoRectangle logical{};
     pango_layout_iter_get_run_extents(iter, nullptr, &logical);
-    const int baseline = pango_layout_iter_get_run_baseline(iter);
+    const int baseline = pango_layout_iter_get_run_baseline(iter) - centringShift(run);
     PangoFont* font = run->item->analysis.font;
     cairo_scaled_font_t* scaledFont = pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(font));
     if (scaledFont == nullptr) continue;
@@ -307,6 +312,8 @@ void appendGlyphOutlines(cairo_t* cr, PangoLayout* layout, double deviceSize) {
   pango_layout_iter_free(iter);
 }
 
+namespace {
+
 // Strokes the current path (in device space) with round joins, solid at any width. The
 // library's stroker offsets curves without regard for curves tighter than half the line
 // width, where its inner edge loops back and leaves holes; straight segments are joined
@@ -322,15 +329,23 @@ void strokeSolid(cairo_t* cr, double lineWidth) {
 }
 
 // Draws the layout with its logical top-left corner at the device point (x, top), on one
-// surface of the page.
+// surface of the page; vertical text turned a quarter turn clockwise about its top-right
+// corner at (x, top).
 void drawLayoutOn(cairo_t* cr, const ScaledLayout& scaled, double x, double top,
-                  const TextStyle& style) {
+                  const TextStyle& style, const std::vector<AcrossCell>& cells) {
   cairo_save(cr);
   cairo_translate(cr, x, top);
+  if (style.vertical) cairo_rotate(cr, std::numbers::pi / 2.0);
   cairo_scale(cr, scaled.scale, scaled.scale);
   if (style.outlined) {
     cairo_new_path(cr);
     appendGlyphOutlines(cr, scaled.layout.get(), style.size);
+    for (const AcrossCell& cell : cells) {
+      cairo_save(cr);  // the path is not part of the saved state, and so keeps growing
+      enterAcrossCell(cr, cell);
+      appendGlyphOutlines(cr, cell.layout.layout.get(), style.size);
+      cairo_restore(cr);
+    }
     cairo_save(cr);
     // The path is kept in device space, so the stroke width is in pixels.
     cairo_identity_matrix(cr);
@@ -344,32 +359,47 @@ void drawLayoutOn(cairo_t* cr, const ScaledLayout& scaled, double x, double top,
   setSource(cr, style.color);
   cairo_move_to(cr, 0, 0);
   pango_cairo_show_layout(cr, scaled.layout.get());
+  for (const AcrossCell& cell : cells) {
+    cairo_save(cr);
+    enterAcrossCell(cr, cell);
+    cairo_move_to(cr, 0, 0);
+    pango_cairo_show_layout(cr, cell.layout.layout.get());
+    cairo_restore(cr);
+  }
   cairo_restore(cr);
 }
 
-// Everything the layout can ink when drawn with its logical top-left corner at the device
-// point (x, top): its ink and logical boxes, the outline's half width around them, and a
-// pixel for glyph images placed on whole pixels.
+// Everything the layout can ink when drawn at (x, top) as drawLayoutOn draws it: its ink and
+// logical boxes, the outline's half width around them, and a pixel for glyph images placed
+// on whole pixels (two when turned). Cells set across lie within their line's box, as they
+// fit one em.
 DeviceBox layoutReach(const ScaledLayout& scaled, double x, double top, const TextStyle& style) {
   PangoRectangle ink{};
   PangoRectangle logical{};
   pango_layout_get_extents(scaled.layout.get(), &ink, &logical);
   auto pixels = [&](int units) { return static_cast<double>(units) / PANGO_SCALE * scaled.scale; };
   const double lineWidth = std::isfinite(style.strokeLineWidth) ? std::max(style.strokeLineWidth, 0.0) : 0.0;
-  const double grow = (style.outlined ? lineWidth / 2.0 : 0.0) + 1.0;
-  return {x + pixels(std::min(ink.x, logical.x)) - grow, top + pixels(std::min(ink.y, logical.y)) - grow,
-          x + pixels(std::max(ink.x + ink.width, logical.x + logical.width)) + grow,
-          top + pixels(std::max(ink.y + ink.height, logical.y + logical.height)) + grow};
+  // Glyph images drawn turned were seen to reach one pixel further than upright ones.
+  const double grow = (style.outlined ? lineWidth / 2.0 : 0.0) + 1.0 + (style.vertical ? 1.0 : 0.0);
+  const double alongStart = pixels(std::min(ink.x, logical.x));
+  const double alongEnd = pixels(std::max(ink.x + ink.width, logical.x + logical.width));
+  const double acrossStart = pixels(std::min(ink.y, logical.y));
+  const double acrossEnd = pixels(std::max(ink.y + ink.height, logical.y + logical.height));
+  if (style.vertical) {
+    // The quarter turn takes the layout's x down the page and its y to the left.
+    return {x - acrossEnd - grow, top + alongStart - grow, x - acrossStart + grow, top + alongEnd + grow};
+  }
+  return {x + alongStart - grow, top + acrossStart - grow, x + alongEnd + grow, top + acrossEnd + grow};
 }
 
 void drawLayout(PageBitmap& bitmap, const ScaledLayout& scaled, double x, double top,
-                const TextStyle& style) {
+                const TextStyle& style, const std::vector<AcrossCell>& cells = {}) {
   if (!std::isfinite(x) || !std::isfinite(top)) return;
   PageBitmap::Impl& impl = bitmap.impl();
   if (impl.surface != nullptr) cairo_surface_mark_dirty(impl.surface);  // pixels may have been written directly
   // The page-sized surface takes any drawing; only a larger page needs to know the reach.
   const DeviceBox reach = impl.surface != nullptr ? DeviceBox{} : layoutReach(scaled, x, top, style);
-  impl.draw(reach, [&](cairo_t* cr) { drawLayoutOn(cr, scaled, x, top, style); });
+  impl.draw(reach, [&](cairo_t* cr) { drawLayoutOn(cr, scaled, x, top, style, cells); });
 }
 
 // The family of the first face in a font file; absent when fontconfig reads no font there.
@@ -449,15 +479,16 @@ double measureTextHeight(TextContext& context, std::string_view text, double wid
 TextHeights measureTextHeights(TextContext& context, std::string_view text, double width,
                                const TextStyle& style, double limit) {
   const LimitedLayout limited = layoutUpTo(context, validUtf8(text), width, style, limit);
-  if (!limited.whole) return {limited.trusted.spaced, limited.trusted.unspaced};
   PangoLayout* layout = limited.scaled.layout.get();
   PangoRectangle logical{};
   pango_layout_get_extents(layout, nullptr, &logical);
+  const double toPixels = limited.scaled.scale / PANGO_SCALE;
+  const double longest = static_cast<double>(logical.width) * toPixels;
+  if (!limited.whole) return {limited.trusted.spaced, limited.trusted.unspaced, longest};
   // The logical height is the line heights plus the spacing once between each two lines.
   const std::int64_t gaps = pango_layout_get_line_count(layout) - 1;
   const std::int64_t unspaced = logical.height - gaps * pango_layout_get_spacing(layout);
-  return {logicalHeight(limited.scaled),
-          static_cast<double>(unspaced) / PANGO_SCALE * limited.scaled.scale};
+  return {logicalHeight(limited.scaled), static_cast<double>(unspaced) * toPixels, longest};
 }
 
 int drawText(TextContext& context, PageBitmap& bitmap, std::string_view text, const Rect& rect,
@@ -466,9 +497,17 @@ int drawText(TextContext& context, PageBitmap& bitmap, std::string_view text, co
   // marks included.
   constexpr double kInkReachSizes = 8.0;
   const double reach = kInkReachSizes * style.size + std::max(style.strokeLineWidth, 0.0);
-  const LimitedLayout limited =
-      layoutUpTo(context, validUtf8(text), rect.width, style, rect.height + reach);
-  drawLayout(bitmap, limited.scaled, rect.x, deviceTop(rect, bitmap.height()), style);
+  const std::string valid = validUtf8(text);
+  const double along = style.vertical ? rect.height : rect.width;
+  const double across = style.vertical ? rect.width : rect.height;
+  const LimitedLayout limited = layoutUpTo(context, valid, along, style, across + reach);
+  const double top = deviceTop(rect, bitmap.height());
+  if (style.vertical) {
+    drawLayout(bitmap, limited.scaled, rect.x + rect.width, top, style,
+               acrossCells(context, limited.scaled, valid, style, limited.cut));
+  } else {
+    drawLayout(bitmap, limited.scaled, rect.x, top, style);
+  }
   return pango_layout_get_unknown_glyphs_count(limited.scaled.layout.get());
 }
 
@@ -476,6 +515,7 @@ void drawTextLine(TextContext& context, PageBitmap& bitmap, std::string_view tex
                   Point lowerLeft, const TextStyle& style) {
   TextStyle line = style;
   line.alignment = TextAlignment::left;
+  line.vertical = false;
   const ScaledLayout layout = buildLayout(context, text, -1.0, line);
   const double top = static_cast<double>(bitmap.height()) - (lowerLeft.y + logicalHeight(layout));
   drawLayout(bitmap, layout, lowerLeft.x, top, line);

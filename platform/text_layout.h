@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/color.h"
 #include "platform/geometry.h"
@@ -24,6 +26,13 @@ inline constexpr double kLargestTextSize = 65535.0;
 // Where the lines of a text sit across its layout width.
 enum class TextAlignment { left, centre, right };
 
+// Bytes [start, end) of a text.
+struct ByteRange {
+  std::size_t start = 0;
+  std::size_t end = 0;
+  bool operator==(const ByteRange&) const = default;
+};
+
 // How a text is laid out and drawn: the user-interface font at any fractional point size
 // (one point is one pixel), with fallback fonts for every script.
 struct TextStyle {
@@ -36,6 +45,13 @@ struct TextStyle {
   bool outlined = false;     // contours stroked in strokeColor, glyphs filled on top
   Color strokeColor = kWhite;
   double strokeLineWidth = 0.0;  // in pixels
+  // Set in columns read top to bottom, right to left: a layout's lines are its columns, its
+  // width their length and its height the width of them all. East Asian characters stand
+  // upright, in the font's vertical forms; other scripts lie on their side.
+  bool vertical = false;
+  // In vertical text: runs that take one upright cell and are set across it, narrowed to fit
+  // (two digits, "!?"). Sorted, apart, each within one line of valid UTF-8; others are ignored.
+  std::vector<ByteRange> acrossRuns{};
 };
 
 // The fonts, font map and caches that text layout works with. Made on first use, so a run
@@ -78,22 +94,29 @@ std::optional<std::string> fontFamily(TextContext& context, const std::string& f
 struct TextHeights {
   double spaced = 0.0;
   double unspaced = 0.0;
+  double longestLine = 0.0;  // the length of the longest line laid out
 };
 TextHeights measureTextHeights(TextContext& context, std::string_view text, double width,
                                const TextStyle& style, double limit);
 
-// Draws the text wrapped at rect's width with its first line at rect's top edge. Lines that
+// Draws the text wrapped at rect's width with its first line at rect's top edge; vertical
+// text wrapped at rect's height with its first column at rect's right edge. Lines that
 // run below the rectangle are drawn, up to several lines' worth of a long text; clip with
 // PageBitmap::clipToRect to cut them. Returns the number of characters that no installed font
 // can show among those laid out: lines of a long text beyond that reach are not counted.
 int drawText(TextContext& context, PageBitmap& bitmap, std::string_view text, const Rect& rect,
              const TextStyle& style);
 
-// Draws the text as one line, unwrapped, with the line's lower-left corner at `lowerLeft`.
+// Draws the text as one line, unwrapped, with the line's lower-left corner at `lowerLeft`;
+// vertical or not, as lines.
 void drawTextLine(TextContext& context, PageBitmap& bitmap, std::string_view text,
                   Point lowerLeft, const TextStyle& style);
 
 // Number of characters that no installed font can show, in the layout of `text`.
 int unknownGlyphCount(TextContext& context, std::string_view text, const TextStyle& style);
+
+// Whether the font that `family` (one that fontFamily gave; empty: the user-interface font)
+// loads has vertical forms: glyph substitutions for the vertical writing feature.
+bool hasVerticalForms(TextContext& context, const std::string& family);
 
 }  // namespace platform

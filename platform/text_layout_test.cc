@@ -561,7 +561,8 @@ class TextAcrossSurfacesTest : public ::testing::TestWithParam<std::int64_t> {
       const char* text = texts[random() % 7];
       TextStyle style{.size = sizes[random() % 6], .weight = FontWeight(random() % 3),
                       .color = {uniform(0, 0.5), uniform(0, 0.5), uniform(0, 0.5), i % 4 ? 1.0 : 0.7},
-                      .alignment = random() % 2 == 0 ? TextAlignment::centre : TextAlignment::left};
+                      .alignment = random() % 2 == 0 ? TextAlignment::centre : TextAlignment::left,
+                      .vertical = i % 5 == 0};
       if (random() % 3 != 0) {
         style.outlined = true;
         style.strokeColor = {1, 1, uniform(0.5, 1), 1};

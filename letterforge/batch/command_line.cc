@@ -32,8 +32,8 @@ Flags:
                      chapter's ComicInfo.xml), written only when every page is done
   --list-fonts       one JSON line per installed font family: family, styles, scripts
   --fail-on FLAGS    a page whose blocks carry one of these flags (comma-separated:
-                     uncleaned, overflowed, unknown_characters, spans_balloons) fails with
-                     status 8, its files still written
+                     uncleaned, overflowed, unknown_characters, spans_balloons,
+                     no_vertical_forms) fails with status 8, its files still written
   --quiet, -q        nothing on standard error but a refusal of the whole run or lost
                      result lines
   --help, -h         this text
@@ -92,7 +92,8 @@ Standard output: one JSON line per page as it finishes, in the order pages finis
                         (characters no installed font can draw), flags: uncleaned (a cleanup
                         mode left its lettering), overflowed, unknown_characters,
                         spans_balloons (its item holds blocks of two balloons, or of one and
-                        of the art; known only when balloons are looked for)
+                        of the art; known only when balloons are looked for),
+                        no_vertical_forms (set in columns in a font without vertical forms)
   warnings              what is likely wrong although the page renders: translation ids not
                         in the OCR, OCR width and height other than the image's, boxes off the
                         page, output names whose extension disagrees with the format

@@ -58,12 +58,14 @@ INSTANTIATE_TEST_SUITE_P(Table, BatchArgumentsTest, ::testing::Values(
     }},
     ArgumentsCase{"FailOnEveryFlag", {"--fail-on=spans_balloons,unknown_characters", "m.jsonl"},
                   [](A a) { a.failOn = {.unknownCharacters = true, .spansBalloons = true}; }},
+    ArgumentsCase{"FailOnVerticalForms", {"--fail-on", "no_vertical_forms", "m.jsonl"},
+                  [](A a) { a.failOn = {.noVerticalForms = true}; }},
     ArgumentsCase{"FailOnUnknownWord", {"--fail-on", "uncleaned,ugly", "m.jsonl"}, {},
-                  "--fail-on: expected uncleaned, overflowed, unknown_characters or "
-                  "spans_balloons, found \"ugly\""},
+                  "--fail-on: expected uncleaned, overflowed, unknown_characters, "
+                  "spans_balloons or no_vertical_forms, found \"ugly\""},
     ArgumentsCase{"FailOnEmptyWord", {"--fail-on", "overflowed,", "m.jsonl"}, {},
-                  "--fail-on: expected uncleaned, overflowed, unknown_characters or "
-                  "spans_balloons, found \"\""},
+                  "--fail-on: expected uncleaned, overflowed, unknown_characters, "
+                  "spans_balloons or no_vertical_forms, found \"\""},
     ArgumentsCase{"UnknownFlagBeforeHelp", {"--bogus", "--help"}, {}, "unknown flag \"--bogus\""},
     ArgumentsCase{"HelpBeforeAnything", {"-h", "--bogus"}, [](A a) {
       a.manifest = "";

@@ -11,11 +11,12 @@ namespace {
 
 using FlagField = bool BlockFlags::*;
 
-constexpr std::array<std::pair<const char*, FlagField>, 4> kFlags = {{
+constexpr std::array<std::pair<const char*, FlagField>, 5> kFlags = {{
     {"uncleaned", &BlockFlags::uncleaned},
     {"overflowed", &BlockFlags::overflowed},
     {"unknown_characters", &BlockFlags::unknownCharacters},
     {"spans_balloons", &BlockFlags::spansBalloons},
+    {"no_vertical_forms", &BlockFlags::noVerticalForms},
 }};
 
 std::string_view trimmedWord(std::string_view word) {
@@ -47,7 +48,8 @@ std::optional<BlockFlags> parseFlagList(std::string_view list, std::string& fail
       }
     }
     if (!known) {
-      failure = "expected uncleaned, overflowed, unknown_characters or spans_balloons, found \"" +
+      failure = "expected uncleaned, overflowed, unknown_characters, spans_balloons or "
+                "no_vertical_forms, found \"" +
                 visibleText(word) + "\"";
       return std::nullopt;
     }

@@ -10,7 +10,7 @@
 namespace letterforge {
 
 // The words of the flags, in this order: "uncleaned", "overflowed", "unknown_characters",
-// "spans_balloons"; only the flags that are set.
+// "spans_balloons", "no_vertical_forms"; only the flags that are set.
 std::vector<std::string> flagWords(const BlockFlags& flags);
 
 // Flags from a comma-separated list of their words (white space around a word allowed).

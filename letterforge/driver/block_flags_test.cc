@@ -10,9 +10,9 @@ namespace {
 TEST(BlockFlagsTest, WordsInTheirOrder) {
   EXPECT_EQ(flagWords({}), std::vector<std::string>{});
   EXPECT_EQ(flagWords({.uncleaned = true, .overflowed = true, .unknownCharacters = true,
-                       .spansBalloons = true}),
+                       .spansBalloons = true, .noVerticalForms = true}),
             (std::vector<std::string>{"uncleaned", "overflowed", "unknown_characters",
-                                      "spans_balloons"}));
+                                      "spans_balloons", "no_vertical_forms"}));
 }
 
 TEST(BlockFlagsTest, FlaggedPageNamesTheBlocksOfEachFlagAskedFor) {

@@ -104,6 +104,7 @@ ItemStyle itemStyle(const RunState& run, const RenderItem& item) {
     if (o->strokeColor) t.strokeColor = colorOf(*o->strokeColor);
     if (o->strokeWidth) t.strokeWidth = boundedStrokeWidth(*o->strokeWidth);
     if (o->align) t.alignment = alignmentOf(*o->align);
+    if (o->direction) t.direction = *o->direction;
     if (o->cleanup) style.cleanup = cleanupOfWord(*o->cleanup);
   }
   return style;

@@ -37,9 +37,11 @@ struct Line {
   std::string text;
 };
 
-// Renders the page through an engine with one OCR block and translation per line.
+// Renders the page through an engine with one OCR block and translation per line, and its
+// debug image when asked.
 inline std::optional<RenderResult> tryRender(const PageBitmap& page, const std::vector<Line>& lines,
-                                             RenderSettings settings, RunFailure& failure) {
+                                             RenderSettings settings, RunFailure& failure,
+                                             bool debugImage = false) {
   OcrPayload ocr{.width = double(page.width()), .height = double(page.height())};
   TranslationPayload translations;
   for (const Line& l : lines) {
@@ -49,7 +51,7 @@ inline std::optional<RenderResult> tryRender(const PageBitmap& page, const std::
   }
   RenderEngine engine;
   return engine.render(RenderJob{.image = decodedOf(page), .ocr = ocr, .translations = translations,
-                                 .settings = std::move(settings)},
+                                 .settings = std::move(settings), .debugImage = debugImage},
                        [](std::string_view) {}, failure);
 }
 

@@ -168,7 +168,7 @@ bool setFormat(JobOptions& options, const OptionValue& value, std::string& failu
 }
 
 // Every option, in the order of letterforge's command line, then fit_balloon, font, format,
-// quality and blocks. Defaults, bounds and words in the help texts come from where the values are made.
+// quality, direction and blocks. Defaults, bounds and words in the help texts come from where the values are made.
 std::vector<JobOption> makeJobOptions() {
   const TypesetOptions t;
   const RenderSettings s;
@@ -228,6 +228,8 @@ std::vector<JobOption> makeJobOptions() {
                      o.quality = static_cast<int>(std::lround(std::clamp(
                          v, static_cast<double>(kMinQuality), static_cast<double>(kMaxQuality))));
                    }),
+      wordOption("direction", kTextDirectionWords,
+                 +[](O o) -> TextDirection& { return o.settings.typeset.direction; }),
       JobOption{.description = {"blocks", "string",
                                 "per-block overrides: a JSON object keyed by block id, or the "
                                 "path of a file holding one (default: none)"},

@@ -30,7 +30,8 @@ struct OptionDescription {
   const char* help;
 };
 
-// Every option, in the order of letterforge's command line, then fit_balloon, font, format, quality and blocks.
+// Every option, in the order of letterforge's command line, then fit_balloon, font, format,
+// quality, direction and blocks.
 std::span<const OptionDescription> jobOptionDescriptions();
 
 // Sets one option by its snake_case name. Numbers are bounded exactly as letterforge's

@@ -167,6 +167,7 @@ std::vector<BlockOutcome> blockOutcomes(const RunState& run) {
     outcome.flags.uncleaned = modes[b] != CleanupMode::kNone && leftUncleaned(outcome.cleanup);
     outcome.flags.overflowed = outcome.typeset.overflowed;
     outcome.flags.unknownCharacters = outcome.typeset.unknownCharacters > 0;
+    outcome.flags.noVerticalForms = outcome.typeset.noVerticalForms;
     outcomes.push_back(std::move(outcome));
   }
   return outcomes;

@@ -53,6 +53,7 @@ struct BlockFlags {
   bool overflowed = false;         // its item's text did not fit even at the smallest size
   bool unknownCharacters = false;  // its item's text has characters no installed font shows
   bool spansBalloons = false;      // its item holds blocks of two balloons, or of one and the art
+  bool noVerticalForms = false;    // its item was set in columns in a font without vertical forms
   bool operator==(const BlockFlags&) const = default;
 };
 

@@ -103,6 +103,12 @@ bool readField(FieldContext& c, const std::string& field, const Json& value, Blo
     o.align = choiceOfWord(kTextAlignWords, word);
     return true;
   }
+  if (field == "direction") {
+    std::string word;
+    if (!readWord(c, field, value, wordsOf(kTextDirectionWords), word)) return false;
+    o.direction = choiceOfWord(kTextDirectionWords, word);
+    return true;
+  }
   if (field == "cleanup") {
     std::string word;
     if (!readWord(c, field, value, c.cleanupWords, word)) return false;

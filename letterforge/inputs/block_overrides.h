@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "letterforge/inputs/mode_words.h"
+#include "letterforge/inputs/text_direction.h"
 
 namespace letterforge {
 
@@ -33,6 +34,7 @@ struct BlockOverride {
   std::optional<std::uint32_t> strokeColor{};  // 0xRRGGBB
   std::optional<double> strokeWidth{};         // as the job's stroke width, before bounding
   std::optional<TextAlign> align{};
+  std::optional<TextDirection> direction{};
   std::optional<std::string> cleanup{};  // one of the cleanup words given to the parser, lower-cased
   bool skip = false;                     // no text drawn
   bool operator==(const BlockOverride&) const = default;
@@ -40,9 +42,10 @@ struct BlockOverride {
 
 // Decodes the overrides of a page: a JSON object keyed by block id whose values are objects
 // of the fields group, font, font_size, text_color, stroke_color (six hex digits, "#"
-// allowed), stroke_width, align (left, center or right), cleanup (one of `cleanupWords`, in
-// any letter case) and skip. Overrides keep the order of the object. Absent, with `failure`
-// naming the block and the field ("b3: font_size: expected a positive number up to 65535, found -2"),
+// allowed), stroke_width, align (left, center or right), direction (horizontal, vertical or
+// auto), cleanup (one of `cleanupWords`, in any letter case) and skip. Overrides keep the
+// order of the object. Absent, with `failure` naming the block and the field ("b3:
+// font_size: expected a positive number up to 65535, found -2"),
 // for text that is not one JSON object, an id given twice, an unknown field or a value of the
 // wrong kind.
 std::optional<std::vector<BlockOverride>> decodeBlockOverrides(

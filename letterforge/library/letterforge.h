@@ -126,6 +126,8 @@ LF_API int lf_job_set_translation_json(lf_job* job, const char* json, size_t len
  * the option does not take (the message lists the words it takes and names the nearest), a
  * colour that is not six hex digits, a format other than png, jpeg or webp and an empty font
  * are LF_ERROR_INVALID_ARGUMENT, and leave the option as it was. fit_balloon is a boolean.
+ * direction is a string: horizontal (the default), vertical (translations set in columns read
+ * right to left) or auto (in columns where mostly Han, kana or Hangul and taller than wide).
  * blocks is a string: per-block overrides as JSON text (an object keyed by block id, checked
  * when set) or the path of a file holding it (read by lf_render); lf_render fails with
  * LF_ERROR_PAYLOAD_UNREADABLE, naming the block, for an id no translated block has, and with
@@ -239,7 +241,9 @@ typedef struct lf_block {
   const char* flags; /* what a reader should look at, comma-separated: "uncleaned" (a cleanup
                         mode left its lettering), "overflowed", "unknown_characters",
                         "spans_balloons" (its item holds blocks of two balloons, or of one and
-                        of the art; known only when balloons are looked for); "" for none */
+                        of the art; known only when balloons are looked for),
+                        "no_vertical_forms" (set in columns in a font without vertical
+                        forms); "" for none */
 } lf_block;
 
 /* One per translated block, in block order. */

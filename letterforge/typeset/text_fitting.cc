@@ -10,6 +10,8 @@
 
 #include "letterforge/inputs/text_rules.h"
 #include "letterforge/layout/rect_geometry.h"
+#include "letterforge/typeset/scalars.h"
+#include "letterforge/typeset/vertical_text.h"
 #include "platform/text_layout.h"
 
 namespace letterforge {
@@ -25,37 +27,6 @@ constexpr double kBalloonMinimumShare = 0.5;
 constexpr double kBalloonMinimumSize = 9.0;
 constexpr double kBalloonLineHeight = 1.25;     // sizes
 constexpr double kBalloonCharacterWidth = 0.62;  // sizes
-
-struct Scalar {
-  char32_t value = 0;
-  std::size_t length = 1;
-};
-
-// The scalar starting at text[at]; a byte that starts no valid sequence stands for itself.
-Scalar scalarAt(std::string_view text, std::size_t at) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(at);
-  std::size_t length = 1;
-  char32_t value = lead;
-  if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    value = lead & 0x07;
-  } else if (lead >= 0xE0) {
-    length = 3;
-    value = lead & 0x0F;
-  } else if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    value = lead & 0x1F;
-  } else {
-    return {lead, 1};
-  }
-  if (at + length > text.size()) return {lead, 1};
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(at + i) & 0xC0) != 0x80) return {lead, 1};
-    value = (value << 6) | (byte(at + i) & 0x3F);
-  }
-  return {value, length};
-}
 
 bool isLineBreak(char32_t c) {
   return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
@@ -175,13 +146,20 @@ MeasureHeight textEngineMeasure(platform::TextContext& context, std::string_view
 
 MeasureHeight textEngineMeasureUpTo(platform::TextContext& context, std::string_view text,
                                     double width, double limit, const std::string& family) {
+  return textEngineMeasureStyled(context, text, width, limit, platform::TextStyle{.family = family});
+}
+
+MeasureHeight textEngineMeasureStyled(platform::TextContext& context, std::string_view text,
+                                      double width, double limit, const platform::TextStyle& base) {
   // Spacing moves lines apart but never breaks them elsewhere, so the height without spacing
   // comes with every spaced measurement, and the compact pass makes no layouts of its own.
   using SizeAndWeight = std::pair<double, FontWeight>;
   auto unspaced = std::make_shared<std::map<SizeAndWeight, double>>();
-  return [&context, text, width, limit, family, unspaced](const TextAttributes& attributes) {
+  return [&context, text, width, limit, base, unspaced](const TextAttributes& attributes) {
     platform::TextStyle style = textStyleFor(attributes);
-    style.family = family;
+    style.family = base.family;
+    style.vertical = base.vertical;
+    style.acrossRuns = base.acrossRuns;
     const SizeAndWeight key{style.size, style.weight};
     if (style.lineSpacing == 0.0) {
       if (const auto known = unspaced->find(key); known != unspaced->end()) return known->second;
@@ -295,6 +273,13 @@ TypesetOutcome drawFittedText(platform::TextContext& context, platform::PageBitm
   // A text overflowing the area at a size only needs to be known to overflow: above the
   // area's height, the required height exceeds it whatever the safety margins.
   const std::string shown = withMarkStacksCut(text);
+  if (setsVertically(options.direction, shown, area)) {
+    const SizeRange range =
+        sizeRange(options, shown, bubble, shortGroup, Rect{area.x, area.y, area.height, area.width});
+    return drawColumns(context, page, options, family, shown, bubble, area,
+                       options.fixedSize.value_or(range.startSize),
+                       options.fixedSize.value_or(range.minimumSize));
+  }
   const MeasureHeight measure = textEngineMeasureUpTo(context, shown, area.width, area.height, family);
   const FitResult fit =
       options.fixedSize
@@ -365,6 +350,10 @@ TypesetOutcome drawBalloonText(platform::TextContext& context, platform::PageBit
   const std::string shown = asOneParagraph(withMarkStacksCut(text));
   const SizeRange range = balloonSizeRange(options, shown, area);
   const double start = options.fixedSize.value_or(range.startSize);
+  if (setsVertically(options.direction, shown, area)) {
+    return drawColumns(context, page, options, family, shown, true, area, start,
+                       options.fixedSize.value_or(range.minimumSize));
+  }
   const FitResult fit =
       fitFromSize(options, start, options.fixedSize.value_or(range.minimumSize), true, area,
                   textEngineMeasureUpTo(context, shown, area.width, area.height, family));

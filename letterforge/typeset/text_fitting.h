@@ -75,6 +75,9 @@ MeasureHeight textEngineMeasure(platform::TextContext& context, std::string_view
 // with spacing before is not laid out again.
 MeasureHeight textEngineMeasureUpTo(platform::TextContext& context, std::string_view text,
                                     double width, double limit, const std::string& family = {});
+// The same in the family, direction and runs set across of `base`.
+MeasureHeight textEngineMeasureStyled(platform::TextContext& context, std::string_view text,
+                                      double width, double limit, const platform::TextStyle& base);
 
 // The size chosen for a rectangle: the first that fits, or else the last one measured.
 struct FitResult {
@@ -101,12 +104,15 @@ struct TypesetOutcome {
   double size = 0.0;           // the size drawn at
   bool overflowed = false;     // not even the last size tried fits the rectangle
   int unknownCharacters = 0;   // characters that no installed font can show
+  bool vertical = false;       // set in columns
+  bool noVerticalForms = false;  // in columns, in a font without vertical forms
   bool operator==(const TypesetOutcome&) const = default;
 };
 
 // Fits the text into `rect` and draws it centred, over an outline when strokeWidth is
 // positive, clipped to `rect`, in `family` (one that platform::fontFamily gave; empty: the UI
-// font). Draws nothing when a side is 1 pixel or less.
+// font); in columns (drawColumns) where the options' direction sets it so in `rect`. Draws
+// nothing when a side is 1 pixel or less.
 TypesetOutcome drawFittedText(platform::TextContext& context, platform::PageBitmap& page,
                               const TypesetOptions& options, const std::string& family,
                               std::string_view text, bool bubble, bool shortGroup,
@@ -127,7 +133,8 @@ std::optional<Rect> roomiestRect(const std::vector<Rect>& rects, const TypesetOp
                                  std::string_view text);
 
 // Sets the text as one paragraph in the bubble style at the largest whole-point step from
-// balloonSizeRange's start that fits `rect`, centred and clipped as drawFittedText does.
+// balloonSizeRange's start that fits `rect`, centred and clipped as drawFittedText does, in
+// lines or in columns as it does.
 TypesetOutcome drawBalloonText(platform::TextContext& context, platform::PageBitmap& page,
                                const TypesetOptions& options, const std::string& family,
                                std::string_view text, const Rect& rect);

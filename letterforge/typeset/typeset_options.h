@@ -4,6 +4,7 @@
 #include <string>
 
 #include "letterforge/inputs/mode_words.h"
+#include "letterforge/inputs/text_direction.h"
 #include "platform/color.h"
 #include "platform/text_layout.h"
 
@@ -43,6 +44,7 @@ struct TypesetOptions {
   platform::Color textColor = platform::kBlack;
   platform::TextAlignment alignment = platform::TextAlignment::centre;
   std::optional<double> fixedSize{};  // drawn at this size, fitting or not
+  TextDirection direction = TextDirection::kHorizontal;
   bool operator==(const TypesetOptions&) const = default;
 };
 

@@ -60,7 +60,7 @@ def __dir__() -> List[str]:
 def options() -> List[Tuple[str, str, str]]:
     """Every render option as (name, type, description), type being "number", "boolean" or
     "string": the options of letterforge's command line by their snake_case names, then
-    fit_balloon, font, format, quality and blocks."""
+    fit_balloon, font, format, quality, direction and blocks."""
     return list(_OPTIONS)
 
 

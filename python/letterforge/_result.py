@@ -30,8 +30,8 @@ class BlockResult(dict):
     font_size: Optional[float]  # the size the translation was drawn at
     overflowed: bool  # not even the smallest size tried fits
     unknown_characters: int  # characters that no installed font can show
-    flags: List[str]  # uncleaned, overflowed, unknown_characters, spans_balloons (the last
-    # known only when balloons are looked for: grouping_preset "balloon" or fit_balloon)
+    flags: List[str]  # uncleaned, overflowed, unknown_characters, spans_balloons (known only
+    # when balloons are looked for: grouping_preset "balloon" or fit_balloon), no_vertical_forms
 
     def __getattr__(self, name: str) -> Any:
         try:

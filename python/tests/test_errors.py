@@ -160,6 +160,9 @@ def test_payload_documents_in_memory_are_named_in_their_failures(ocr, message):
      'aggressive or balloon, found "balancd" (nearest: balanced)'),
     ({"typesetting_mode": ""},
      'typesetting_mode: expected readable, balanced or strict, found "" (nearest: strict)'),
+    ({"direction": "sideways"}, "direction: expected horizontal, vertical or auto, found "
+     '"sideways" (nearest: vertical)'),
+    ({"direction": 1}, "direction: expected a string, found a number"),
     ({"font_scale": 10**400}, "font_scale: expected a number, found an integer too large for a float"),
     ({"quality": -10**400}, "quality: expected a number, found an integer too large for a float"),
 ])

@@ -186,3 +186,27 @@ def test_help_of_render_explains_every_option():
     for name, _, description in letterforge.options():
         assert f"{name} (" in text and description in text
     assert {"font", "format", "quality", "cleanup_mode"} <= {n for n, _, _ in letterforge.options()}
+
+
+def _japanese_translation(workdir):
+    with open(TRANSLATION) as f:
+        translation = json.load(f)
+    for entry in translation["translations"]:
+        entry["translated_text"] = "こんにちは、元気？"
+    path = os.path.join(workdir, "ja.json")
+    with open(path, "w") as f:
+        json.dump(translation, f, ensure_ascii=False)
+    return path
+
+
+@pytest.mark.parametrize("options, flagged", [
+    ({}, False),
+    ({"direction": "vertical"}, False),
+    ({"direction": "vertical", "font": "Inter"}, True),
+    ({"direction": "horizontal", "font": "Inter"}, False),
+], ids=["lines", "columns", "columns_in_a_font_without_vertical_forms", "lines_in_it"])
+def test_columns_in_a_font_without_vertical_forms_are_flagged(workdir, options, flagged):
+    result = letterforge.render(PAGE, OCR, _japanese_translation(workdir), **options)
+    drawn = [block for block in result.blocks if block["drawn"]]
+    assert drawn
+    assert all(("no_vertical_forms" in block["flags"]) == flagged for block in drawn)
