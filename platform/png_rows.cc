@@ -147,10 +147,19 @@ bool unfilterRow(std::uint8_t filter, std::uint8_t* row, const std::uint8_t* pri
     case 1:
       for (std::size_t i = bpp; i < count; ++i) row[i] = static_cast<std::uint8_t>(row[i] + row[i - bpp]);
       return true;
-    case 2:
+    case 2: {
       if (prior == nullptr) return true;
-      for (std::size_t i = 0; i < count; ++i) row[i] = static_cast<std::uint8_t>(row[i] + prior[i]);
+      std::size_t i = 0;
+#ifdef LF_X86_VECTORS
+      for (; i + 16 <= count; i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(prior + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i), _mm_add_epi8(a, b));
+      }
+#endif
+      for (; i < count; ++i) row[i] = static_cast<std::uint8_t>(row[i] + prior[i]);
       return true;
+    }
     case 3:
       for (std::size_t i = 0; i < count; ++i) {
         const unsigned left = i >= bpp ? row[i - bpp] : 0, above = prior != nullptr ? prior[i] : 0;
