@@ -133,8 +133,10 @@ void registerCandidates() {
   };
   // One thread, so that the CPU time is the whole cost; then the chosen settings on two.
   for (int level = 0; level <= 3; ++level) {
-    png("level" + std::to_string(level), PngSettings{.level = level, .threads = 1});
+    png("level" + std::to_string(level),
+        PngSettings{.compressor = platform::PngCompressor::kLibrary, .level = level, .threads = 1});
   }
+  png("pixelmatcher", PngSettings{.compressor = platform::PngCompressor::kPixelMatcher, .threads = 1});
   png("chosen", PngSettings{.threads = 1});
   png("chosen/rgba", PngSettings{.alwaysRgba = true, .threads = 1});
   png("chosen/bands1MiB", PngSettings{.threads = 1, .bandBytes = 1 << 20});

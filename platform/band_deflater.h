@@ -1,8 +1,9 @@
 #pragma once
 
-// Private to platform/: the deflate compressor under the PNG writer. One implementation is
-// built: ISA-L's where the build has it (LF_ISAL), zlib's otherwise. Both write raw deflate,
-// so that bands compressed apart join into one zlib stream.
+// Private to platform/: the library's deflate compressor under the PNG writer, beside the
+// writer's own pixel matcher (pixel_deflate.h). One implementation is built: ISA-L's where
+// the build has it (LF_ISAL), zlib's otherwise. All write raw deflate, so that bands
+// compressed apart join into one zlib stream.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>

@@ -17,6 +17,8 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/pixel_deflate.h"
+
 namespace platform {
 namespace {
 
@@ -36,6 +38,59 @@ struct Band {
 };
 
 enum class Outcome { kGoing, kRefused, kFailed };
+
+// A thread's band compressor. Choosing per band, both compress the band's first chunk to a
+// byte boundary (a sync flush, which a stream may have anywhere); one output is kept and its
+// compressor goes on with the band. The matcher takes one and a half to three times the
+// library's time, so it is kept only where it saves at least a twentieth.
+class BandCompressor {
+  static constexpr std::size_t kMatcherGainNum = 19;  // the matcher's output under 19/20 of the library's
+  static constexpr std::size_t kMatcherGainDen = 20;
+
+ public:
+  explicit BandCompressor(const RowStreamSettings& settings)
+      : layout_{.rowBytes = settings.rowBytes, .pixelBytes = settings.pixelBytes} {
+    if (settings.compressors != RowCompressors::kLibrary) pixels_.emplace();
+    if (settings.compressors != RowCompressors::kPixelMatcher) library_.emplace(settings.level);
+  }
+  bool ready() const { return (!pixels_ || pixels_->ready()) && (!library_ || library_->ready()); }
+
+  void startBand(std::span<const std::uint8_t> history) {
+    if (pixels_) pixels_->startBand(history, layout_);
+    if (library_) library_->startBand(history);
+    undecided_ = pixels_ && library_;
+    usePixels_ = pixels_.has_value();
+  }
+
+  bool compress(std::span<const std::uint8_t> input, DeflateEnd end, GrowingBytes& out) {
+    if (undecided_) return compressBoth(input, end, out);
+    if (!usePixels_) return library_->compress(input, end, out);
+    pixels_->compress(input, end, out);
+    return true;
+  }
+
+ private:
+  bool compressBoth(std::span<const std::uint8_t> input, DeflateEnd end, GrowingBytes& out) {
+    const DeflateEnd flushed = end == DeflateEnd::kWithinBand ? DeflateEnd::kBandEnd : end;
+    pixelTrial_.size = 0;
+    libraryTrial_.size = 0;
+    pixels_->compress(input, flushed, pixelTrial_);
+    if (!library_->compress(input, flushed, libraryTrial_)) return false;
+    undecided_ = false;
+    usePixels_ = pixelTrial_.size * kMatcherGainDen < libraryTrial_.size * kMatcherGainNum;
+    const GrowingBytes& kept = usePixels_ ? pixelTrial_ : libraryTrial_;
+    if (kept.size > 0) std::memcpy(out.room(kept.size), kept.data.get(), kept.size);
+    out.size += kept.size;
+    return true;
+  }
+
+  RowLayout layout_;
+  std::optional<PixelDeflater> pixels_{};
+  std::optional<BandDeflater> library_{};
+  bool undecided_ = false;
+  bool usePixels_ = false;
+  GrowingBytes pixelTrial_{}, libraryTrial_{};
+};
 
 struct Shared {
   const RowStreamSettings& settings;
@@ -60,7 +115,7 @@ struct Shared {
   }
 };
 
-Outcome compressBand(Shared& shared, std::size_t index, std::size_t thread, BandDeflater& deflater,
+Outcome compressBand(Shared& shared, std::size_t index, std::size_t thread, BandCompressor& deflater,
                      std::vector<std::uint8_t>& chunk) {
   const RowStreamSettings& s = shared.settings;
   const std::int64_t first = static_cast<std::int64_t>(index) * shared.bandRows;
@@ -98,7 +153,7 @@ Outcome compressBand(Shared& shared, std::size_t index, std::size_t thread, Band
 // One thread's share: bands in turn until none is left or the stream is given up.
 void work(Shared& shared, std::size_t thread) {
   try {
-    BandDeflater deflater(shared.settings.level);
+    BandCompressor deflater(shared.settings);
     if (!deflater.ready()) throw std::bad_alloc();
     // The chunk also holds a band's history: a window's worth of rows fits in it.
     std::vector<std::uint8_t> chunk(static_cast<std::size_t>(shared.chunkRows * shared.settings.rowBytes));

@@ -18,10 +18,18 @@ namespace platform {
 // several threads at once, for different rows.
 using RowWriter = std::function<bool(std::int64_t first, std::int64_t count, std::uint8_t* out)>;
 
+// Which compressor takes a band: the library's deflate (BandDeflater), the writer's own
+// pixel matcher (PixelDeflater), or the one the band's first chunk of rows favours (the
+// matcher when it makes them a twentieth smaller). The library is the better and faster in
+// smooth and digital colour, the matcher in fine noise whose pixels repeat whole.
+enum class RowCompressors { kLibrary, kPixelMatcher, kChosenPerBand };
+
 struct RowStreamSettings {
   std::int64_t rows = 0;
   std::int64_t rowBytes = 0;
-  int level = -1;            // the compressor's effort (see BandDeflater)
+  int level = -1;  // the library's effort (see BandDeflater)
+  RowCompressors compressors = RowCompressors::kLibrary;
+  int pixelBytes = 1;        // of the pixels after each row's filter-type byte, for the matcher
   int threads = 1;           // bands compressed at once
   std::int64_t bandBytes = 0;  // uncompressed bytes of a band: whole rows, at least one
 };

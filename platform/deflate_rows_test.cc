@@ -36,6 +36,7 @@ struct StreamCase {
   const char* name;
   std::int64_t rows, rowBytes, bandBytes;
   std::size_t bands;  // worked out by hand
+  RowCompressors compressors = RowCompressors::kLibrary;
 };
 
 class DeflateRowsTest : public ::testing::TestWithParam<StreamCase> {};
@@ -43,7 +44,9 @@ class DeflateRowsTest : public ::testing::TestWithParam<StreamCase> {};
 TEST_P(DeflateRowsTest, BandsJoinIntoOneZlibStream) {
   const StreamCase& c = GetParam();
   std::string failure;
-  const RowStreamSettings settings{.rows = c.rows, .rowBytes = c.rowBytes, .threads = 1, .bandBytes = c.bandBytes};
+  const RowStreamSettings settings{
+      .rows = c.rows, .rowBytes = c.rowBytes, .compressors = c.compressors, .pixelBytes = 3, .threads = 1,
+      .bandBytes = c.bandBytes};
   const auto rows = deflateRows(settings, patternRows(c.rowBytes), failure);
   ASSERT_TRUE(rows.has_value()) << failure;
   ASSERT_EQ(rows->pieces.size(), c.bands);
@@ -75,7 +78,13 @@ INSTANTIATE_TEST_SUITE_P(Splits, DeflateRowsTest, ::testing::Values(
     StreamCase{"BandOfTwoRowsAtTheirExactSize", 5, 10, 20, 3},
     StreamCase{"BandJustShortOfTwoRows", 5, 10, 19, 5},
     StreamCase{"RowsLongerThanAChunk", 4, 200000, 400000, 2},
-    StreamCase{"ManyChunksPerBand", 3000, 301, 301 * 1000, 3}),
+    StreamCase{"ManyChunksPerBand", 3000, 301, 301 * 1000, 3},
+    StreamCase{"MatcherEveryRowABand", 6, 10, 1, 6, RowCompressors::kPixelMatcher},
+    StreamCase{"MatcherRowsLongerThanAChunk", 4, 200001, 400002, 2, RowCompressors::kPixelMatcher},
+    StreamCase{"MatcherManyChunksPerBand", 3000, 301, 301 * 1000, 3, RowCompressors::kPixelMatcher},
+    StreamCase{"ChosenPerBandEveryRowABand", 6, 10, 1, 6, RowCompressors::kChosenPerBand},
+    StreamCase{"ChosenPerBandRowsLongerThanAChunk", 4, 200001, 400002, 2, RowCompressors::kChosenPerBand},
+    StreamCase{"ChosenPerBandManyChunksPerBand", 3000, 301, 301 * 1000, 3, RowCompressors::kChosenPerBand}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DeflateRowsTest, RowsTheWriterRefusesGiveNoStream) {

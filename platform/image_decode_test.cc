@@ -217,6 +217,15 @@ void appendBigEndian(Bytes& out, std::uint32_t v) {
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
 }
 
+// A PNG chunk: length, type, data, CRC of type and data.
+void appendChunk(Bytes& png, const char* type, const Bytes& data) {
+  Bytes body(type, type + 4);
+  body.insert(body.end(), data.begin(), data.end());
+  appendBigEndian(png, static_cast<std::uint32_t>(data.size()));
+  png.insert(png.end(), body.begin(), body.end());
+  appendBigEndian(png, crc32(body.data(), body.size()));
+}
+
 // A PNG signature and a well-formed IHDR for an RGBA image of the given size, then a few
 // bytes of image data: enough for a decoder to believe the size.
 Bytes pngClaiming(std::uint32_t width, std::uint32_t height) {
@@ -362,13 +371,7 @@ TEST(ImageDecodeTest, PngDataIsCheckedByChunkCrcsNotByItsZlibChecksum) {
 // 0, the other opaque.
 TEST(ImageDecodeTest, RgbPngWithATransparentColourKeepsIt) {
   Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  auto chunk = [&png](const char* type, const Bytes& data) {
-    Bytes body(type, type + 4);
-    body.insert(body.end(), data.begin(), data.end());
-    appendBigEndian(png, static_cast<std::uint32_t>(data.size()));
-    png.insert(png.end(), body.begin(), body.end());
-    appendBigEndian(png, crc32(body.data(), body.size()));
-  };
+  auto chunk = [&png](const char* type, const Bytes& data) { appendChunk(png, type, data); };
   chunk("IHDR", {0, 0, 0, 2, 0, 0, 0, 1, 8, 2, 0, 0, 0});
   chunk("tRNS", {0, 40, 0, 50, 0, 60});
   const Bytes row = {0, 10, 20, 30, 40, 50, 60};
@@ -382,6 +385,83 @@ TEST(ImageDecodeTest, RgbPngWithATransparentColourKeepsIt) {
   ASSERT_TRUE(image.has_value());
   EXPECT_EQ(Bytes(image->rgba.get(), image->rgba.get() + 8), (Bytes{10, 20, 30, 255, 40, 50, 60, 0}));
 }
+
+// Plain 8-bit RGB and RGBA files as other writers make them: every filter type, the data in
+// chunks of any size, and damage to the data.
+struct PlainPngCase {
+  const char* name;
+  int channels;          // 3 RGB, 4 RGBA
+  std::size_t idatBytes;  // data per IDAT chunk
+  enum class Damage { kNone, kDataEndsARowEarly, kNotDeflate } damage = Damage::kNone;
+};
+
+class PlainPngTest : public ::testing::TestWithParam<PlainPngCase> {};
+
+TEST_P(PlainPngTest, EveryFilterTypeComesBackAsItsPixels) {
+  const PlainPngCase& c = GetParam();
+  constexpr std::uint32_t kWidth = 9, kHeight = 11;
+  const auto rowBytes = static_cast<std::size_t>(kWidth) * c.channels;
+  Bytes pixels(rowBytes * kHeight);
+  for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<std::uint8_t>((i * 37 + i / rowBytes * 11) ^ (i >> 3));
+  // Row y is filtered with type (2y + channels) % 5: every type, and the top row with Average
+  // (RGB) or Paeth (RGBA); each byte less its predictor from the unfiltered bytes.
+  Bytes stored;
+  for (std::uint32_t y = 0; y < kHeight; ++y) {
+    const int filter = static_cast<int>((2 * y + static_cast<std::uint32_t>(c.channels)) % 5);
+    stored.push_back(static_cast<std::uint8_t>(filter));
+    for (std::size_t i = 0; i < rowBytes; ++i) {
+      const int left = i >= static_cast<std::size_t>(c.channels) ? pixels[y * rowBytes + i - c.channels] : 0;
+      const int above = y > 0 ? pixels[(y - 1) * rowBytes + i] : 0;
+      const int aboveLeft = y > 0 && i >= static_cast<std::size_t>(c.channels) ? pixels[(y - 1) * rowBytes + i - c.channels] : 0;
+      const int estimate = left + above - aboveLeft;
+      const int pa = std::abs(estimate - left), pb = std::abs(estimate - above), pc = std::abs(estimate - aboveLeft);
+      const int paeth = pa <= pb && pa <= pc ? left : pb <= pc ? above : aboveLeft;
+      const int predictors[5] = {0, left, above, (left + above) / 2, paeth};
+      stored.push_back(static_cast<std::uint8_t>(pixels[y * rowBytes + i] - predictors[filter]));
+    }
+  }
+  if (c.damage == PlainPngCase::Damage::kDataEndsARowEarly) stored.resize(stored.size() - rowBytes - 1);
+  Bytes data(compressBound(static_cast<uLong>(stored.size())));
+  uLongf size = data.size();
+  ASSERT_EQ(compress(data.data(), &size, stored.data(), static_cast<uLong>(stored.size())), Z_OK);
+  data.resize(size);
+  if (c.damage == PlainPngCase::Damage::kNotDeflate) data[0] = 0x79;  // compression method 9
+
+  Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  auto chunk = [&png](const char* type, const Bytes& body) { appendChunk(png, type, body); };
+  Bytes header;
+  appendBigEndian(header, kWidth);
+  appendBigEndian(header, kHeight);
+  header.insert(header.end(), {8, static_cast<std::uint8_t>(c.channels == 4 ? 6 : 2), 0, 0, 0});
+  chunk("IHDR", header);
+  for (std::size_t at = 0; at < data.size(); at += c.idatBytes) {
+    chunk("IDAT", Bytes(data.begin() + static_cast<std::ptrdiff_t>(at),
+                        data.begin() + static_cast<std::ptrdiff_t>(std::min(data.size(), at + c.idatBytes))));
+  }
+  chunk("IEND", {});
+
+  const auto image = decodeImage(png);
+  if (c.damage != PlainPngCase::Damage::kNone) {
+    EXPECT_FALSE(image.has_value());
+    return;
+  }
+  ASSERT_TRUE(image.has_value());
+  for (std::size_t p = 0; p < std::size_t{kWidth} * kHeight; ++p) {
+    for (int ch = 0; ch < 4; ++ch) {
+      const std::uint8_t expected = ch < c.channels ? pixels[p * c.channels + ch] : 255;
+      ASSERT_EQ(image->rgba[p * 4 + ch], expected) << "pixel " << p << " channel " << ch;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, PlainPngTest, ::testing::Values(
+    PlainPngCase{"RgbInOneChunk", 3, 1 << 20},
+    PlainPngCase{"RgbaInOneChunk", 4, 1 << 20},
+    PlainPngCase{"RgbAByteAChunk", 3, 1},
+    PlainPngCase{"RgbaInChunksOfSeven", 4, 7},
+    PlainPngCase{"DataEndingARowEarlyIsRefused", 3, 1 << 20, PlainPngCase::Damage::kDataEndsARowEarly},
+    PlainPngCase{"HeaderOtherThanDeflateIsRefused", 4, 1 << 20, PlainPngCase::Damage::kNotDeflate}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ImageDecodeTest, GifFrameWithoutPixelsWidensNothing) {
   Bytes gif = gifClaiming(16, 8, 0, 255);

@@ -93,6 +93,15 @@ std::vector<std::uint8_t> container(std::int64_t width, std::int64_t height, int
   return png;
 }
 
+RowCompressors rowCompressors(PngCompressor compressor) {
+  switch (compressor) {
+    case PngCompressor::kLibrary: return RowCompressors::kLibrary;
+    case PngCompressor::kPixelMatcher: return RowCompressors::kPixelMatcher;
+    case PngCompressor::kChosenPerBand: break;
+  }
+  return RowCompressors::kChosenPerBand;
+}
+
 // The PNG of rows from `writer`; absent with an empty `failure` when the writer refused.
 std::optional<std::vector<std::uint8_t>> encodeRows(std::int64_t width, std::int64_t height, int channels,
                                                     const PngSettings& settings, const RowWriter& writer,
@@ -100,6 +109,8 @@ std::optional<std::vector<std::uint8_t>> encodeRows(std::int64_t width, std::int
   RowStreamSettings stream{.rows = height,
                            .rowBytes = 1 + width * channels,
                            .level = settings.level,
+                           .compressors = rowCompressors(settings.compressor),
+                           .pixelBytes = channels,
                            .threads = settings.threads,
                            .bandBytes = settings.bandBytes};
   const CoreClaim self;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -108,6 +109,8 @@ INSTANTIATE_TEST_SUITE_P(Settings, PngEncoderRoundTripTest, ::testing::Values(
     SettingsCase{"Chosen", PngSettings{}},
     SettingsCase{"LevelZero", PngSettings{.level = 0}},
     SettingsCase{"LevelAboveTheHighest", PngSettings{.level = 99}},
+    SettingsCase{"LibraryAlone", PngSettings{.compressor = PngCompressor::kLibrary}},
+    SettingsCase{"PixelMatcherAlone", PngSettings{.compressor = PngCompressor::kPixelMatcher}},
     SettingsCase{"OneRowBandsOnThreeThreads", PngSettings{.threads = 3, .bandBytes = 1}},
     SettingsCase{"AlwaysRgba", PngSettings{.alwaysRgba = true}}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -175,6 +178,38 @@ INSTANTIATE_TEST_SUITE_P(Sizes, PngSizeTest, ::testing::Values(
     SizeCase{"TallestColumn", 1, 65535},
     SizeCase{"LongStrip", 800, 40000}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The top half fine noise whose pixels repeat whole (a photograph's grain, the same in every
+// channel), the bottom half a smooth gradient: the matcher takes the noisy bands, the library
+// the smooth ones, and the file is the smallest of the three ways, its pixels the same.
+TEST(PngEncoderTest, EachBandGoesToTheCompressorItFavours) {
+  auto image = allocateImage(600, 1200);
+  ASSERT_TRUE(image.has_value());
+  std::uint32_t state = 2463534242u;
+  for (std::int64_t y = 0; y < image->height; ++y) {
+    std::uint8_t* p = image->row(y);
+    for (std::int64_t x = 0; x < image->width; ++x, p += 4) {
+      state ^= state << 13;
+      state ^= state >> 17;
+      state ^= state << 5;
+      const int grain = y < image->height / 2 ? static_cast<int>(state % 41) - 20 : 0;
+      for (int c = 0; c < 3; ++c) p[c] = static_cast<std::uint8_t>(std::clamp(100 + c * 30 + static_cast<int>(x / 8) + grain, 0, 255));
+      p[3] = 255;
+    }
+  }
+  std::string failure;
+  auto encode = [&](PngCompressor compressor) {
+    auto png = encodePng(*image, PngSettings{.compressor = compressor, .bandBytes = 64 * 1024}, failure);
+    EXPECT_TRUE(png.has_value()) << failure;
+    return png.value_or(Bytes{});
+  };
+  const Bytes chosen = encode(PngCompressor::kChosenPerBand);
+  EXPECT_LT(chosen.size(), encode(PngCompressor::kLibrary).size());
+  EXPECT_LT(chosen.size(), encode(PngCompressor::kPixelMatcher).size());
+  const auto back = decodeImage(chosen);
+  ASSERT_TRUE(back.has_value());
+  expectSamePixels(*image, *back);
+}
 
 TEST(PngEncoderTest, EveryFixtureComesBackWhole) {
   const auto folder = std::filesystem::path(LF_SOURCE_DIR) / "platform" / "testdata";

@@ -127,4 +127,54 @@ void upFilterBytes(const std::uint8_t* row, const std::uint8_t* prior, std::size
   for (; i < count; ++i) out[i] = static_cast<std::uint8_t>(row[i] - prior[i]);
 }
 
+namespace {
+
+std::uint8_t paeth(int left, int above, int aboveLeft) {
+  const int estimate = left + above - aboveLeft;
+  const int toLeft = estimate > left ? estimate - left : left - estimate;
+  const int toAbove = estimate > above ? estimate - above : above - estimate;
+  const int toAboveLeft = estimate > aboveLeft ? estimate - aboveLeft : aboveLeft - estimate;
+  if (toLeft <= toAbove && toLeft <= toAboveLeft) return static_cast<std::uint8_t>(left);
+  return static_cast<std::uint8_t>(toAbove <= toAboveLeft ? above : aboveLeft);
+}
+
+}  // namespace
+
+bool unfilterRow(std::uint8_t filter, std::uint8_t* row, const std::uint8_t* prior, std::size_t count, int pixelBytes) {
+  const auto bpp = static_cast<std::size_t>(pixelBytes);
+  switch (filter) {
+    case 0: return true;
+    case 1:
+      for (std::size_t i = bpp; i < count; ++i) row[i] = static_cast<std::uint8_t>(row[i] + row[i - bpp]);
+      return true;
+    case 2: {
+      if (prior == nullptr) return true;
+      std::size_t i = 0;
+#ifdef LF_X86_VECTORS
+      for (; i + 16 <= count; i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(prior + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i), _mm_add_epi8(a, b));
+      }
+#endif
+      for (; i < count; ++i) row[i] = static_cast<std::uint8_t>(row[i] + prior[i]);
+      return true;
+    }
+    case 3:
+      for (std::size_t i = 0; i < count; ++i) {
+        const unsigned left = i >= bpp ? row[i - bpp] : 0, above = prior != nullptr ? prior[i] : 0;
+        row[i] = static_cast<std::uint8_t>(row[i] + ((left + above) >> 1));
+      }
+      return true;
+    case 4:
+      for (std::size_t i = 0; i < count; ++i) {
+        const int left = i >= bpp ? row[i - bpp] : 0, above = prior != nullptr ? prior[i] : 0;
+        const int aboveLeft = i >= bpp && prior != nullptr ? prior[i - bpp] : 0;
+        row[i] = static_cast<std::uint8_t>(row[i] + paeth(left, above, aboveLeft));
+      }
+      return true;
+    default: return false;
+  }
+}
+
 }  // namespace platform

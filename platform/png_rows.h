@@ -1,7 +1,8 @@
 #pragma once
 
 // Private to platform/: PNG rows between pixels and their stored bytes. The writer's rows are
-// filtered with Up (each byte less the byte above it, modulo 256; the top row less zeros).
+// filtered with Up (each byte less the byte above it, modulo 256; the top row less zeros); the
+// reader takes every filter type.
 #include <cstddef>
 #include <cstdint>
 
@@ -24,6 +25,11 @@ std::uint8_t upFilterToRgb(const std::uint8_t* row, const std::uint8_t* prior, s
 
 // Writes `count` bytes of `row` less those of `prior` (null for the top row).
 void upFilterBytes(const std::uint8_t* row, const std::uint8_t* prior, std::size_t count, std::uint8_t* out);
+
+// Reverses in place the filter of a row of `count` bytes: `filter` 0 to 4 (none, Sub, Up,
+// Average, Paeth), `prior` the row above as unfiltered (null for the top row), `pixelBytes`
+// the bytes of a pixel. False for any other filter type.
+bool unfilterRow(std::uint8_t filter, std::uint8_t* row, const std::uint8_t* prior, std::size_t count, int pixelBytes);
 
 // Writes `width` RGB pixels as RGBA, opaque.
 void widenRgbToRgba(const std::uint8_t* rgb, std::int64_t width, std::uint8_t* rgba);
