@@ -113,6 +113,10 @@ bool outlined(const PixelWindow& window, const CellGrid& paper, const std::array
                                   growCells(paper, kOutsideTo, all), otherText);
   if (line.empty() || beyond.empty()) return false;
   const std::array<float, 3> colour = medianOfCells(window, line);
+  // Boxes and balloons are outlined in a darker ink than their paper; the light ground around
+  // a dark rim is no outline.
+  const auto mean = [](const std::array<float, 3>& v) { return (v[0] + v[1] + v[2]) / 3.0f; };
+  if (mean(paperColour) - mean(colour) < kOutlineTolerance) return false;
   const auto shareNear = [&](const std::vector<std::int64_t>& cells) {
     const auto n = std::count_if(cells.begin(), cells.end(), [&](std::int64_t i) {
       return largestDifference(window.at(i), colour) <= kOutlineTolerance;

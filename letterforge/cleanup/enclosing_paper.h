@@ -13,7 +13,7 @@ namespace letterforge {
 // 8-wise to those of the core, closed over gaps of a few cells, with every cell they enclose
 // (the strokes, a tone's dots). Absent unless it holds at least 90 % of the core, at least
 // 80 % of it around the core is near the ground, and a thin line of one colour runs around
-// it with another ground beyond, unlike the paper and the line (other lettering's
+// it, darker than the paper, with another ground beyond, unlike the paper and the line (other lettering's
 // neighbourhoods left out): a halo, however wide, has the same ground on both sides of where
 // an outline would be.
 std::optional<CellGrid> enclosingPaper(const PixelWindow& window, const std::vector<float>& distance,

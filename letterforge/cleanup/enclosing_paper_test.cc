@@ -31,12 +31,12 @@ struct PaperCase {
   const char* name;
   std::function<void(PageBitmap&)> paint;
   bool boxed;
+  Rgb8 paper = kCaption;  // the colour the ground model found
 };
 
 class EnclosingPaperTest : public ::testing::TestWithParam<PaperCase> {};
 
-// The paper is judged against the caption's colour, each cell by its largest channel
-// difference from it.
+// Each cell is judged by its largest channel difference from the paper's colour.
 TEST_P(EnclosingPaperTest, FindsTheBoxOnlyWhereAnOutlineParts) {
   const PaperCase& c = GetParam();
   PageBitmap page = makePage(kSize, kSize, kBlue);
@@ -45,8 +45,8 @@ TEST_P(EnclosingPaperTest, FindsTheBoxOnlyWhereAnOutlineParts) {
   std::vector<float> distance(static_cast<std::size_t>(window.cells()));
   for (std::int64_t i = 0; i < window.cells(); ++i) {
     const float* v = window.at(i);
-    distance[static_cast<std::size_t>(i)] = std::max({std::abs(v[0] - kCaption.red), std::abs(v[1] - kCaption.green),
-                                                      std::abs(v[2] - kCaption.blue)});
+    distance[static_cast<std::size_t>(i)] = std::max({std::abs(v[0] - c.paper.red), std::abs(v[1] - c.paper.green),
+                                                      std::abs(v[2] - c.paper.blue)});
   }
   const LetteringArea area{.core = kCore, .reach = {10, 20, 70, 60}, .otherText = emptyGrid(kSize, kSize)};
   const auto paper = enclosingPaper(window, distance, 14.0f, area);
@@ -62,9 +62,9 @@ TEST_P(EnclosingPaperTest, FindsTheBoxOnlyWhereAnOutlineParts) {
 }
 
 // A caption box from (10, 20) to (70, 60) with an outline 2 cells wide.
-void paintCaption(PageBitmap& page, Rgb8 outline) {
+void paintCaption(PageBitmap& page, Rgb8 outline, Rgb8 paper = kCaption) {
   paintRect(page, 10, 20, 60, 40, outline);
-  paintRect(page, 12, 22, 56, 36, kCaption);
+  paintRect(page, 12, 22, 56, 36, paper);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -100,6 +100,12 @@ INSTANTIATE_TEST_SUITE_P(
                     paintLetters(p, kBlack);
                   },
                   false},
+        PaperCase{"LightGroundAroundADarkRimIsNoOutline",
+                  [](PageBitmap& p) {
+                    paintCaption(p, kCaption, kBlack);
+                    paintLetters(p, kWhite);
+                  },
+                  false, kBlack},
         PaperCase{"TwoColouredLineIsNoOutline",
                   [](PageBitmap& p) {
                     paintCaption(p, kBlack);
