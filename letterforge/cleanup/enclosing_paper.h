@@ -12,8 +12,8 @@ namespace letterforge {
 // sees it: the cells nearer the ground than `near` (`distance`, one value per cell) joined
 // 8-wise to those of the core, closed over gaps of a few cells, with every cell they enclose
 // (the strokes, a tone's dots). Absent unless it holds at least 90 % of the core, at least
-// 80 % of it around the core is near the ground, and a thin line of one colour runs around
-// it, darker than the paper, with another ground beyond, unlike the paper and the line (other lettering's
+// 80 % of it around the core is near the ground, and a thin line of one colour, darker than
+// the paper, runs around it with another ground beyond, unlike both (other lettering's
 // neighbourhoods left out): a halo, however wide, has the same ground on both sides of where
 // an outline would be.
 std::optional<CellGrid> enclosingPaper(const PixelWindow& window, const std::vector<float>& distance,
