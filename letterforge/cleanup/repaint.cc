@@ -73,7 +73,7 @@ RepaintOutcome repaintSmooth(platform::PageBitmap& page, PixelWindow& window,
                              const LetteringArea& area, const CellGrid& usable,
                              const CellGrid& allowed, const GroundModel& model, std::uint64_t seed) {
   const CellGrid mask = within(growCells(model.groups.lettering, 1, area.reach), allowed);
-  CellGrid known = without(usable, mask);
+  CellGrid known = within(without(usable, mask), allowed);
   for (std::size_t k = 0; k < known.cells.size(); ++k) {
     if (model.groups.structure.cells[k] != 0 || model.distance[k] >= model.weak) known.cells[k] = 0;
   }
@@ -106,7 +106,7 @@ RepaintOutcome repaintTexture(platform::PageBitmap& page, PixelWindow& window,
   }
   if (countSet(mask) == 0) return {};
   mask = within(growCells(mask, 1, area.reach), allowed);
-  const CellGrid sources = without(usable, mask);
+  const CellGrid sources = within(without(usable, mask), allowed);
   interpolateHoles(window, sources, mask);
   if (repeats.periodic) {
     fillFromSteps(window, mask, sources, steps);
