@@ -8,10 +8,12 @@
 #include <string>
 
 #include "letterforge/raster/test_pages.h"
+#include "platform/test_case_names.h"
 
 namespace letterforge {
 namespace {
 
+using test_cases::PrintTo;
 using namespace test_pages;
 using platform::PageBitmap;
 using platform::Rgb8;

@@ -10,10 +10,12 @@
 
 #include "letterforge/debug/debug_overlay.h"
 #include "letterforge/raster/test_pages.h"
+#include "platform/test_case_names.h"
 
 namespace letterforge {
 namespace {
 
+using test_cases::PrintTo;
 using namespace test_pages;
 using platform::PageBitmap;
 using platform::Rgb8;
