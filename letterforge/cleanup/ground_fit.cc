@@ -1,6 +1,7 @@
 #include "letterforge/cleanup/ground_fit.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -121,17 +122,19 @@ GroundFit refined(const GroundFit& frame, const std::array<double, 3>& start,
   for (int ch = 0; ch < 3; ++ch) fit.terms[ch] = {start[ch], 0, 0, 0, 0, 0};
   std::vector<double> residuals(points.size()), weights(points.size());
   double scale = kScaleStart;
+  for (std::size_t i = 0; i < points.size(); ++i) residuals[i] = residual(fit, points[i]);
   for (int iteration = 0; iteration < kIterations; ++iteration) {
-    for (std::size_t i = 0; i < points.size(); ++i) residuals[i] = residual(fit, points[i]);
     for (std::size_t i = 0; i < points.size(); ++i) {
       const double t = residuals[i] / (kTukey * scale);
       weights[i] = t < 1.0 ? (1 - t * t) * (1 - t * t) : 0.0;
     }
     const auto before = fit.terms;
     refit(fit, points, weights);
+    // The residuals of the new fit serve its scale now and the next step's weights.
+    for (std::size_t i = 0; i < points.size(); ++i) residuals[i] = residual(fit, points[i]);
     std::vector<double> fitting;
     for (std::size_t i = 0; i < points.size(); ++i) {
-      if (weights[i] > 0.0) fitting.push_back(residual(fit, points[i]));
+      if (weights[i] > 0.0) fitting.push_back(residuals[i]);
     }
     if (fitting.empty()) break;
     const double previousScale = scale;
@@ -224,12 +227,23 @@ std::array<float, 3> groundAt(const GroundFit& fit, std::int64_t column, std::in
 
 std::vector<float> groundDistance(const PixelWindow& window, const GroundFit& fit) {
   std::vector<float> distance(static_cast<std::size_t>(window.cells()));
+  // Along a row v is fixed: each channel is a quadratic in u alone, its terms found once a row.
   for (std::int64_t r = 0; r < window.height; ++r) {
+    const double v = (static_cast<double>(r) - fit.centreR) / fit.halfHeight;
+    std::array<std::array<double, 3>, 3> row{};
+    for (int ch = 0; ch < 3; ++ch) {
+      const auto& t = fit.terms[ch];
+      row[ch] = {t[0] + t[2] * v + t[5] * v * v, t[1] + t[4] * v, t[3]};
+    }
     for (std::int64_t c = 0; c < window.width; ++c) {
-      const auto g = groundAt(fit, c, r);
-      const float* v = window.at(r * window.width + c);
-      distance[static_cast<std::size_t>(r * window.width + c)] =
-          std::max({std::abs(v[0] - g[0]), std::abs(v[1] - g[1]), std::abs(v[2] - g[2])});
+      const double u = (static_cast<double>(c) - fit.centreC) / fit.halfWidth;
+      const float* cell = window.at(r * window.width + c);
+      float worst = 0.0f;
+      for (int ch = 0; ch < 3; ++ch) {
+        const auto g = static_cast<float>(row[ch][0] + (row[ch][1] + row[ch][2] * u) * u);
+        worst = std::max(worst, std::abs(cell[ch] - g));
+      }
+      distance[static_cast<std::size_t>(r * window.width + c)] = worst;
     }
   }
   return distance;

@@ -45,11 +45,17 @@ GroundModel modelFor(const PixelWindow& window, const GroundFit& fit, const Lett
   }
   m.bandShare = band == 0 ? 0.0 : static_cast<double>(bandClose) / static_cast<double>(band);
   m.ringShare = ring == 0 ? 1.0 : static_cast<double>(ringClose) / static_cast<double>(ring);
+  // A fit that explains most of the ring sees its ground go on around the block: no box's
+  // outline parts it from what lies beyond, and the search for one is spared.
+  if (m.ringShare < kSmoothRingShareMin) {
+    m.paper = enclosingPaper(window, m.distance, static_cast<float>(m.weak), area);
+  }
   return m;
 }
 
 // Whether `m` explains the ground better than `best`.
 bool better(const GroundModel& m, const GroundModel& best) {
+  if (m.paper.has_value() != best.paper.has_value()) return m.paper.has_value();
   const bool halo = m.ringShare < kRingShareMin, bestHalo = best.ringShare < kRingShareMin;
   if (halo != bestHalo) return bestHalo;
   return halo ? m.ringShare > best.ringShare : m.bandShare > best.bandShare;

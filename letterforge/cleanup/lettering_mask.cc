@@ -111,19 +111,7 @@ void growRim(CellGrid& cells, const PixelWindow& window, const CellRange& reach)
       if (grown.cells[i] != 0 && cells.cells[i] == 0) ring.push_back(static_cast<std::int64_t>(i));
     }
     if (ring.empty()) return;
-    if (!rim) {
-      std::array<std::vector<float>, 3> channels;
-      for (const std::int64_t i : ring) {
-        for (int ch = 0; ch < 3; ++ch) channels[ch].push_back(window.at(i)[ch]);
-      }
-      std::array<float, 3> median{};
-      for (int ch = 0; ch < 3; ++ch) {
-        auto& v = channels[ch];
-        std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
-        median[ch] = v[v.size() / 2];
-      }
-      rim = median;
-    }
+    if (!rim) rim = medianOfCells(window, ring);
     std::vector<std::int64_t> agreeing;
     for (const std::int64_t i : ring) {
       const float* v = window.at(i);

@@ -93,6 +93,21 @@ std::int64_t countSet(const CellGrid& grid) {
   return std::count_if(grid.cells.begin(), grid.cells.end(), [](std::uint8_t v) { return v != 0; });
 }
 
+std::array<float, 3> medianOfCells(const PixelWindow& window, const std::vector<std::int64_t>& cells) {
+  std::array<float, 3> median{};
+  if (cells.empty()) return median;
+  std::array<std::vector<float>, 3> channels;
+  for (const std::int64_t i : cells) {
+    for (int ch = 0; ch < 3; ++ch) channels[ch].push_back(window.at(i)[ch]);
+  }
+  for (int ch = 0; ch < 3; ++ch) {
+    auto& v = channels[ch];
+    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+    median[ch] = v[v.size() / 2];
+  }
+  return median;
+}
+
 std::vector<std::uint8_t> distanceTo(const CellGrid& from, std::uint8_t cap) {
   const std::int64_t w = from.width, h = from.height;
   std::vector<std::uint8_t> d(from.cells.size(), cap);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -67,6 +68,9 @@ void fillRange(CellGrid& grid, const CellRange& range, std::uint8_t value = 1);
 // Every set cell grown into the (2r + 1) x (2r + 1) square around it, kept inside `limit`.
 CellGrid growCells(const CellGrid& grid, std::int64_t r, const CellRange& limit);
 std::int64_t countSet(const CellGrid& grid);
+// The per-channel median colour of the listed cells (the upper middle one of an even count);
+// black when none are listed.
+std::array<float, 3> medianOfCells(const PixelWindow& window, const std::vector<std::int64_t>& cells);
 // The set cells by their chessboard distance from the cells that are not set (nearest first,
 // at most 255 apart), then row by row: the order in which holes are filled from outside in.
 std::vector<std::int64_t> cellsByDepth(const CellGrid& holes);

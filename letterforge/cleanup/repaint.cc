@@ -50,13 +50,30 @@ CellGrid without(CellGrid cells, const CellGrid& taken) {
   return cells;
 }
 
+CellGrid within(CellGrid cells, const CellGrid& allowed) {
+  for (std::size_t i = 0; i < cells.cells.size(); ++i) {
+    if (allowed.cells[i] == 0) cells.cells[i] = 0;
+  }
+  return cells;
+}
+
+// Paints the cells beyond a box's paper in the paper's fitted colour, so that the outline and
+// the ground beyond it count for nothing in the models that follow.
+void paintBeyond(PixelWindow& window, const CellGrid& paper, const GroundFit& fit) {
+  for (std::int64_t i = 0; i < window.cells(); ++i) {
+    if (paper.cells[static_cast<std::size_t>(i)] != 0) continue;
+    const auto g = groundAt(fit, i % window.width, i / window.width);
+    std::copy(g.begin(), g.end(), window.at(i));
+  }
+}
+
 // On paper and shading the lettering is what stands out of the ground's fit; it is filled
 // smoothly from the ground cells around it, and paper gets its grain back.
 RepaintOutcome repaintSmooth(platform::PageBitmap& page, PixelWindow& window,
                              const LetteringArea& area, const CellGrid& usable,
-                             const GroundModel& model, std::uint64_t seed) {
-  const CellGrid mask = growCells(model.groups.lettering, 1, area.reach);
-  CellGrid known = without(usable, mask);
+                             const CellGrid& allowed, const GroundModel& model, std::uint64_t seed) {
+  const CellGrid mask = within(growCells(model.groups.lettering, 1, area.reach), allowed);
+  CellGrid known = within(without(usable, mask), allowed);
   for (std::size_t k = 0; k < known.cells.size(); ++k) {
     if (model.groups.structure.cells[k] != 0 || model.distance[k] >= model.weak) known.cells[k] = 0;
   }
@@ -72,7 +89,7 @@ RepaintOutcome repaintSmooth(platform::PageBitmap& page, PixelWindow& window,
 // colours (art), and filled from the texture around it.
 RepaintOutcome repaintTexture(platform::PageBitmap& page, PixelWindow& window,
                               const LetteringArea& area, const CellGrid& usable,
-                              const GroundModel& model, std::uint64_t seed) {
+                              const CellGrid& allowed, const GroundModel& model, std::uint64_t seed) {
   const CellRange all{0, 0, window.width, window.height};
   CellGrid ground = without(usable, growCells(model.groups.lettering, 2, all));
   fillRange(ground, area.reach, 0);
@@ -88,8 +105,8 @@ RepaintOutcome repaintTexture(platform::PageBitmap& page, PixelWindow& window,
     for (std::size_t k = 0; k < mask.cells.size(); ++k) mask.cells[k] |= model.groups.lettering.cells[k];
   }
   if (countSet(mask) == 0) return {};
-  mask = growCells(mask, 1, area.reach);
-  const CellGrid sources = without(usable, mask);
+  mask = within(growCells(mask, 1, area.reach), allowed);
+  const CellGrid sources = within(without(usable, mask), allowed);
   interpolateHoles(window, sources, mask);
   if (repeats.periodic) {
     fillFromSteps(window, mask, sources, steps);
@@ -117,14 +134,24 @@ RepaintOutcome repaintLettering(platform::PageBitmap& page, const Rect& block,
     fillRange(area.otherText, rangeOf(window, grownBounds(page, other, kCoreSlack + kReach)));
     fillRange(usable, rangeOf(window, grownBounds(page, other, kCoreSlack)), 0);
   }
-  const auto model = modelGround(window, area, usable);
+  auto model = modelGround(window, area, usable);
   if (!model) return {};
+  // Lettering in a caption box or balloon whose outline lies within its reach: the box's
+  // paper is its only ground, and nothing beyond the paper is repainted.
+  CellGrid allowed = emptyGrid(window.width, window.height);
+  fillRange(allowed, CellRange{0, 0, window.width, window.height});
+  if (model->paper && !isSmoothGround(*model, area)) {
+    allowed = *model->paper;
+    paintBeyond(window, allowed, model->fit);
+    model = modelGround(window, area, usable);
+    if (!model) return {};
+  }
   // Lettering that runs into the detail of a drawing is no group of its own: it is looked
   // for by colour, as on a texture.
   if (isSmoothGround(*model, area) && countSet(model->groups.lettering) > 0) {
-    return repaintSmooth(page, window, area, usable, *model, seed);
+    return repaintSmooth(page, window, area, usable, allowed, *model, seed);
   }
-  return repaintTexture(page, window, area, usable, *model, seed);
+  return repaintTexture(page, window, area, usable, allowed, *model, seed);
 }
 
 }  // namespace letterforge

@@ -104,6 +104,28 @@ TEST(RepaintTest, RepaintsPaperAndKeepsTheBalloonLineBesideTheLetters) {
   EXPECT_GT(outcome.mask.pixels.count(), 0);
 }
 
+TEST(RepaintTest, TightCaptionKeepsItsPaperAndOutline) {
+  // A caption box 6 pixels around its letters, its outline well within the block's reach, on a
+  // ground of another colour.
+  const Ground ground = [](std::int64_t x, std::int64_t y) {
+    if (x >= 18 && x < 110 && y >= 30 && y < 58) return Rgb8{250, 214, 90};
+    if (x >= 15 && x < 113 && y >= 27 && y < 61) return kBlack;
+    return Rgb8{60, 40, 220};
+  };
+  Scene s = sceneOf(130, 90, ground, Rect{24, 36, 80, 16}, Rgb8{30, 20, 20});
+  const RepaintOutcome outcome = repaintLettering(s.page, s.box, {}, 2);
+  EXPECT_EQ(outcome.ground, GroundKind::kPaper);
+  EXPECT_EQ(residual(s), 0.0);
+  // Nothing but the lettering changed: the outline and the ground beyond are as they were.
+  std::int64_t changed = 0;
+  for (std::int64_t y = 0; y < 90; ++y) {
+    for (std::int64_t x = 0; x < 130; ++x) {
+      changed += s.lettering.count({x, y}) == 0 && s.page.pixel(x, y) != s.clean.pixel(x, y) ? 1 : 0;
+    }
+  }
+  EXPECT_EQ(changed, 0);
+}
+
 TEST(RepaintTest, NewsprintIsRepaintedWithItsColourAndGrain) {
   Scene s = sceneOf(140, 90, [](std::int64_t x, std::int64_t y) {
     return Rgb8{level(230 + noise(x, y, 5)), level(214 + noise(x + 7, y, 5)), level(178 + noise(x, y + 7, 5))};

@@ -8,7 +8,7 @@
 namespace letterforge {
 namespace {
 
-constexpr int kRelaxationSweeps = 24;
+constexpr int kRelaxationSweeps = 8;
 constexpr std::int64_t kDetailRadius = 2;
 constexpr std::int64_t kTile = 8;
 constexpr int kOffsetTries = 12;
@@ -72,7 +72,7 @@ std::array<float, 3> upsampled(const Level& coarse, std::int64_t c, std::int64_t
 }
 
 // Fills the cells of weight below 1 from the coarser levels, coarsest first.
-void pull(std::vector<Level>& levels) {
+void pull(std::vector<Level>& levels, const CellGrid& holes) {
   for (std::size_t k = levels.size() - 1; k-- > 0;) {
     Level& fine = levels[k];
     const Level& coarse = levels[k + 1];
@@ -80,7 +80,8 @@ void pull(std::vector<Level>& levels) {
       for (std::int64_t c = 0; c < fine.width; ++c) {
         const auto i = static_cast<std::size_t>(r * fine.width + c);
         const float w = fine.weight[i];
-        if (w >= 1) continue;
+        // Of the finest level only the holes are read.
+        if (w >= 1 || (k == 0 && holes.cells[i] == 0)) continue;
         const auto up = upsampled(coarse, c, r);
         for (int ch = 0; ch < 3; ++ch) fine.value[i][ch] = w * fine.value[i][ch] + (1 - w) * up[ch];
         fine.weight[i] = 1;
@@ -90,7 +91,8 @@ void pull(std::vector<Level>& levels) {
 }
 
 // Gauss-Seidel sweeps of the holes towards the mean of their 4 neighbours that are known or
-// holes.
+// holes, the holes of even and of odd column + row taken in turn: no hole of one colour is a
+// neighbour of another, so the updates of a half sweep do not wait on each other.
 void relax(PixelWindow& window, const CellGrid& known, const CellGrid& holes) {
   const std::int64_t w = window.width, h = window.height;
   auto usable = [&](std::int64_t cell) {
@@ -102,27 +104,32 @@ void relax(PixelWindow& window, const CellGrid& known, const CellGrid& holes) {
     std::int64_t cell;
     std::array<std::int64_t, 4> around;
     int count;
+    float share;  // 1 / count
   };
-  std::vector<Hole> cells;
+  std::array<std::vector<Hole>, 2> colours;
   for (std::int64_t i = 0; i < w * h; ++i) {
     if (holes.cells[static_cast<std::size_t>(i)] == 0) continue;
     const std::int64_t r = i / w, c = i % w;
-    Hole hole{.cell = i, .around = {}, .count = 0};
+    Hole hole{.cell = i, .around = {}, .count = 0, .share = 0};
     for (const std::int64_t j : {c > 0 ? i - 1 : -1, c + 1 < w ? i + 1 : -1, r > 0 ? i - w : -1,
                                  r + 1 < h ? i + w : -1}) {
       if (j >= 0 && usable(j)) hole.around[static_cast<std::size_t>(hole.count++)] = j;
     }
-    if (hole.count > 0) cells.push_back(hole);
+    if (hole.count == 0) continue;
+    hole.share = 1.0f / static_cast<float>(hole.count);
+    colours[static_cast<std::size_t>((r + c) % 2)].push_back(hole);
   }
   for (int sweep = 0; sweep < kRelaxationSweeps; ++sweep) {
-    for (const Hole& hole : cells) {
-      std::array<float, 3> sum{0, 0, 0};
-      for (int k = 0; k < hole.count; ++k) {
-        const float* v = window.at(hole.around[static_cast<std::size_t>(k)]);
-        for (int ch = 0; ch < 3; ++ch) sum[ch] += v[ch];
+    for (const auto& cells : colours) {
+      for (const Hole& hole : cells) {
+        std::array<float, 3> sum{0, 0, 0};
+        for (int k = 0; k < hole.count; ++k) {
+          const float* v = window.at(hole.around[static_cast<std::size_t>(k)]);
+          for (int ch = 0; ch < 3; ++ch) sum[ch] += v[ch];
+        }
+        float* v = window.at(hole.cell);
+        for (int ch = 0; ch < 3; ++ch) v[ch] = sum[ch] * hole.share;
       }
-      float* v = window.at(hole.cell);
-      for (int ch = 0; ch < 3; ++ch) v[ch] = sum[ch] / static_cast<float>(hole.count);
     }
   }
 }
@@ -188,7 +195,7 @@ void interpolateHoles(PixelWindow& window, const CellGrid& known, const CellGrid
     base.weight[static_cast<std::size_t>(i)] = k ? 1.0f : 0.0f;
   }
   while (levels.back().width > 1 || levels.back().height > 1) levels.push_back(halve(levels.back()));
-  pull(levels);
+  pull(levels, holes);
   for (std::int64_t i = 0; i < window.cells(); ++i) {
     if (holes.cells[static_cast<std::size_t>(i)] == 0) continue;
     const auto& v = levels[0].value[static_cast<std::size_t>(i)];

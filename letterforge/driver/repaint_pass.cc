@@ -31,16 +31,17 @@ platform::Color regionColour(CleanupAction action) {
 
 }  // namespace
 
-void repaintPass(platform::PageBitmap& page, const std::vector<RenderItem>& blockItems,
-                 CleanupRecord& record, const ReportSink& sink, const ChosenBlocks& chosen) {
+std::vector<RepaintOutcome> repaintInTurn(platform::PageBitmap& page,
+                                          const std::vector<RenderItem>& blockItems,
+                                          const ChosenBlocks& chosen, const BlockRepaint& repaint) {
   const std::size_t n = blockItems.size();
   std::vector<RepaintOutcome> outcomes(n);
   const auto isChosen = [&chosen](std::size_t i) { return chosen.empty() || chosen[i]; };
   std::vector<bool> pending(n);
   for (std::size_t i = 0; i < n; ++i) pending[i] = isChosen(i);
-  // Blocks are cleaned in order; a block in which nothing could be told from the ground while
-  // its neighbours' lettering was still around it is tried once more when they are gone. The
-  // lettering of every block not cleaned yet is never taken as ground.
+  // A block in which nothing could be told from the ground while its neighbours' lettering was
+  // still around it is tried once more when they are gone. The lettering of every block not
+  // cleaned yet is never taken as ground.
   for (int round = 0; round < 2; ++round) {
     for (std::size_t i = 0; i < n; ++i) {
       if (!pending[i]) continue;
@@ -49,10 +50,18 @@ void repaintPass(platform::PageBitmap& page, const std::vector<RenderItem>& bloc
         if (j != i && (pending[j] || !isChosen(j))) others.push_back(blockItems[j].rect);
       }
       // The seed follows the block's place in the page, so every run of a job paints the same.
-      outcomes[i] = repaintLettering(page, blockItems[i].rect, others, 0x5eed0000u + i);
+      outcomes[i] = repaint(page, blockItems[i].rect, others, 0x5eed0000u + i);
       pending[i] = !outcomes[i].cleaned;
     }
   }
+  return outcomes;
+}
+
+void repaintPass(platform::PageBitmap& page, const std::vector<RenderItem>& blockItems,
+                 CleanupRecord& record, const ReportSink& sink, const ChosenBlocks& chosen) {
+  const std::size_t n = blockItems.size();
+  const auto isChosen = [&chosen](std::size_t i) { return chosen.empty() || chosen[i]; };
+  std::vector<RepaintOutcome> outcomes = repaintInTurn(page, blockItems, chosen, repaintLettering);
   record.blockCleanups.resize(n);
   for (std::size_t i = 0; i < n; ++i) {
     if (!isChosen(i)) continue;

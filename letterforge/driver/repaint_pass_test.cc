@@ -4,15 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "letterforge/debug/debug_overlay.h"
 #include "letterforge/raster/test_pages.h"
+#include "platform/test_case_names.h"
 
 namespace letterforge {
 namespace {
 
+using test_cases::PrintTo;
 using namespace test_pages;
 using platform::PageBitmap;
 using platform::Rgb8;
@@ -81,6 +84,55 @@ TEST(RepaintPassTest, ModeWordRunsThePass) {
   EXPECT_EQ(record.blockCleanups.size(), 3u);
   EXPECT_NE(report.find("repaint not_cleaned p2"), std::string::npos);
 }
+
+// The order of tries, with a stand-in for the cleaning of one block: blocks are named a, b, c
+// by the column of their box, and each try is written "block:pending blocks". A block that
+// failed stays pending for the blocks after it: its lettering is still on the page.
+struct TurnCase {
+  const char* name;
+  ChosenBlocks chosen;
+  // Whether the stand-in cleans `block` while `pending` is still on the page.
+  std::function<bool(char block, const std::string& pending)> cleans;
+  std::vector<std::string> tries;
+  std::string cleaned;  // the blocks cleaned in the end
+};
+class RepaintInTurnTest : public ::testing::TestWithParam<TurnCase> {};
+
+TEST_P(RepaintInTurnTest, TriesAgainOnlyWhatFailedOnceItsNeighboursAreDone) {
+  const TurnCase& c = GetParam();
+  const std::vector<RenderItem> blocks{block("a", {0, 0, 4, 4}), block("b", {1, 0, 4, 4}), block("c", {2, 0, 4, 4})};
+  PageBitmap page = makePage(8, 8, kWhite);
+  std::vector<std::string> tries;
+  const auto outcomes = repaintInTurn(page, blocks, c.chosen,
+                                      [&](PageBitmap&, const Rect& box, const std::vector<Rect>& pending, std::uint64_t) {
+                                        const char name = static_cast<char>('a' + box.x);
+                                        std::string names;
+                                        for (const Rect& other : pending) names += static_cast<char>('a' + other.x);
+                                        tries.push_back(std::string(1, name) + ":" + names);
+                                        return RepaintOutcome{.cleaned = c.cleans(name, names)};
+                                      });
+  EXPECT_EQ(tries, c.tries);
+  std::string cleaned;
+  for (std::size_t i = 0; i < outcomes.size(); ++i) {
+    if (outcomes[i].cleaned) cleaned += static_cast<char>('a' + i);
+  }
+  EXPECT_EQ(cleaned, c.cleaned);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RepaintInTurnTest,
+    ::testing::Values(
+        TurnCase{"EveryBlockCleanedAtItsFirstTry", {}, [](char, const std::string&) { return true; },
+                 {"a:bc", "b:c", "c:"}, "abc"},
+        TurnCase{"LostAmongItsNeighboursTriedAgainAfterThem", {},
+                 [](char block, const std::string& pending) { return block != 'a' || pending.empty(); },
+                 {"a:bc", "b:ac", "c:a", "a:"}, "abc"},
+        TurnCase{"FailingTwiceIsLeftNotCleaned", {}, [](char block, const std::string&) { return block != 'b'; },
+                 {"a:bc", "b:c", "c:b", "b:"}, "ac"},
+        TurnCase{"BlocksNotChosenStayOnThePageInEveryTry", {true, false, true},
+                 [](char block, const std::string& pending) { return block != 'a' || pending == "b"; },
+                 {"a:bc", "c:ab", "a:b"}, "ac"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace letterforge

@@ -1,0 +1,182 @@
+#include "letterforge/cleanup/enclosing_paper.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+
+namespace letterforge {
+namespace {
+
+// Text recognition boxes, grown a little, may cut into a tight box's outline.
+constexpr double kCoreHeldMin = 0.9;
+// The outline: the cells within kOutlineWidth outside the paper, this share of them within
+// kOutlineTolerance of their median colour; of the cells kOutsideFrom to kOutsideTo cells
+// out, at most kOutsideShareMax as near that colour (the ground beyond the outline).
+constexpr std::int64_t kOutlineWidth = 2;
+constexpr double kOutlineShareMin = 0.7;
+constexpr float kOutlineTolerance = 40.0f;
+constexpr std::int64_t kOutsideFrom = 5, kOutsideTo = 8;
+constexpr double kOutsideShareMax = 0.5;
+// Grain and antialiased edges leave chains of cells off the paper between lines and
+// strokes; the paper is closed over gaps this narrow before what it encloses is taken.
+constexpr std::int64_t kGapClosing = 2;
+// Of the paper around the core (other lettering left out), at least this share is near the
+// ground: not the gaps between a tone's dots closed over.
+constexpr double kNearShareMin = 0.8;
+
+// The cells near the ground joined to the near cells of the core.
+CellGrid paperJoinedToCore(const std::vector<float>& distance, float near, std::int64_t w,
+                           std::int64_t h, const CellRange& core) {
+  CellGrid joined = emptyGrid(w, h);
+  std::vector<std::int64_t> pending;
+  for (std::int64_t r = core.r0; r < core.r1; ++r) {
+    for (std::int64_t c = core.c0; c < core.c1; ++c) {
+      const auto i = static_cast<std::size_t>(r * w + c);
+      if (distance[i] >= near) continue;
+      joined.cells[i] = 1;
+      pending.push_back(r * w + c);
+    }
+  }
+  while (!pending.empty()) {
+    const std::int64_t cell = pending.back();
+    pending.pop_back();
+    const std::int64_t r = cell / w, c = cell % w;
+    for (std::int64_t nr = std::max<std::int64_t>(r - 1, 0); nr <= std::min(r + 1, h - 1); ++nr) {
+      for (std::int64_t nc = std::max<std::int64_t>(c - 1, 0); nc <= std::min(c + 1, w - 1); ++nc) {
+        const auto next = static_cast<std::size_t>(nr * w + nc);
+        if (joined.cells[next] != 0 || distance[next] >= near) continue;
+        joined.cells[next] = 1;
+        pending.push_back(nr * w + nc);
+      }
+    }
+  }
+  return joined;
+}
+
+// Adds every cell that the window's edge cannot reach 4-wise without crossing a set cell.
+void addEnclosed(CellGrid& cells) {
+  const std::int64_t w = cells.width, h = cells.height;
+  std::vector<std::uint8_t> open(cells.cells.size(), 0);
+  std::vector<std::int64_t> pending;
+  auto push = [&](std::int64_t c, std::int64_t r) {
+    if (c < 0 || r < 0 || c >= w || r >= h) return;
+    const auto i = static_cast<std::size_t>(r * w + c);
+    if (open[i] != 0 || cells.cells[i] != 0) return;
+    open[i] = 1;
+    pending.push_back(r * w + c);
+  };
+  for (std::int64_t c = 0; c < w; ++c) {
+    push(c, 0);
+    push(c, h - 1);
+  }
+  for (std::int64_t r = 0; r < h; ++r) {
+    push(0, r);
+    push(w - 1, r);
+  }
+  while (!pending.empty()) {
+    const std::int64_t i = pending.back();
+    pending.pop_back();
+    push(i % w - 1, i / w);
+    push(i % w + 1, i / w);
+    push(i % w, i / w - 1);
+    push(i % w, i / w + 1);
+  }
+  for (std::size_t i = 0; i < open.size(); ++i) {
+    if (open[i] == 0) cells.cells[i] = 1;
+  }
+}
+
+float largestDifference(const float* a, const std::array<float, 3>& b) {
+  return std::max({std::abs(a[0] - b[0]), std::abs(a[1] - b[1]), std::abs(a[2] - b[2])});
+}
+
+// The cells set in `outer` and not in `inner`, other lettering's neighbourhoods left out.
+std::vector<std::int64_t> ringBetween(const CellGrid& inner, const CellGrid& outer,
+                                      const CellGrid& otherText) {
+  std::vector<std::int64_t> ring;
+  for (std::size_t i = 0; i < outer.cells.size(); ++i) {
+    if (outer.cells[i] != 0 && inner.cells[i] == 0 && otherText.cells[i] == 0) {
+      ring.push_back(static_cast<std::int64_t>(i));
+    }
+  }
+  return ring;
+}
+
+// Whether a thin line of one colour runs around the paper, another ground beyond it: a halo
+// on art, tone or shading has the same ground on both sides of where an outline would be.
+bool outlined(const PixelWindow& window, const CellGrid& paper, const std::array<float, 3>& paperColour,
+              const CellGrid& otherText) {
+  const CellRange all{0, 0, window.width, window.height};
+  const auto line = ringBetween(paper, growCells(paper, kOutlineWidth, all), otherText);
+  const auto beyond = ringBetween(growCells(paper, kOutsideFrom - 1, all),
+                                  growCells(paper, kOutsideTo, all), otherText);
+  if (line.empty() || beyond.empty()) return false;
+  const std::array<float, 3> colour = medianOfCells(window, line);
+  // Boxes and balloons are outlined in a darker ink than their paper; the light ground around
+  // a dark rim is no outline.
+  const auto mean = [](const std::array<float, 3>& v) { return (v[0] + v[1] + v[2]) / 3.0f; };
+  if (mean(paperColour) - mean(colour) < kOutlineTolerance) return false;
+  const auto shareNear = [&](const std::vector<std::int64_t>& cells) {
+    const auto n = std::count_if(cells.begin(), cells.end(), [&](std::int64_t i) {
+      return largestDifference(window.at(i), colour) <= kOutlineTolerance;
+    });
+    return static_cast<double>(n) / static_cast<double>(cells.size());
+  };
+  // Beside a halo or rim on a tone, the cells just outside it are the tone's paper as much as
+  // those farther out, and the ground farther out is often the rim's colour.
+  const std::array<float, 3> outside = medianOfCells(window, beyond);
+  if (largestDifference(outside.data(), paperColour) <= kOutlineTolerance) return false;
+  return shareNear(line) >= kOutlineShareMin && shareNear(beyond) <= kOutsideShareMax &&
+         largestDifference(outside.data(), colour) > kOutlineTolerance;
+}
+
+// The joined cells closed over narrow gaps (grown, what they enclose added, shrunk back).
+CellGrid closedOver(const CellGrid& joined) {
+  const CellRange all{0, 0, joined.width, joined.height};
+  CellGrid open = growCells(joined, kGapClosing, all);
+  addEnclosed(open);
+  for (auto& v : open.cells) v = v != 0 ? 0 : 1;
+  CellGrid paper = growCells(open, kGapClosing, all);
+  for (std::size_t i = 0; i < paper.cells.size(); ++i) {
+    paper.cells[i] = paper.cells[i] == 0 || joined.cells[i] != 0 ? 1 : 0;
+  }
+  return paper;
+}
+
+}  // namespace
+
+std::optional<CellGrid> enclosingPaper(const PixelWindow& window, const std::vector<float>& distance,
+                                       float near, const LetteringArea& area) {
+  const CellRange& core = area.core;
+  const std::int64_t w = window.width, h = window.height;
+  const CellGrid joined = paperJoinedToCore(distance, near, w, h, core);
+  const CellGrid paper = closedOver(joined);
+  std::int64_t coreCells = 0, held = 0;
+  for (std::int64_t r = core.r0; r < core.r1; ++r) {
+    for (std::int64_t c = core.c0; c < core.c1; ++c) {
+      ++coreCells;
+      held += paper.cells[static_cast<std::size_t>(r * w + c)] != 0 ? 1 : 0;
+    }
+  }
+  if (coreCells == 0 || static_cast<double>(held) < kCoreHeldMin * static_cast<double>(coreCells)) {
+    return std::nullopt;
+  }
+  // Paper is near its ground throughout; the gaps of a tone closed over are not.
+  std::int64_t around = 0, nearAround = 0;
+  for (std::int64_t i = 0; i < window.cells(); ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    if (paper.cells[k] == 0 || area.otherText.cells[k] != 0 || core.contains(i % w, i / w)) continue;
+    ++around;
+    nearAround += joined.cells[k] != 0 ? 1 : 0;
+  }
+  if (static_cast<double>(nearAround) < kNearShareMin * static_cast<double>(around)) return std::nullopt;
+  std::vector<std::int64_t> nearCells;
+  for (std::size_t i = 0; i < joined.cells.size(); ++i) {
+    if (joined.cells[i] != 0) nearCells.push_back(static_cast<std::int64_t>(i));
+  }
+  if (!outlined(window, paper, medianOfCells(window, nearCells), area.otherText)) return std::nullopt;
+  return paper;
+}
+
+}  // namespace letterforge

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "letterforge/cleanup/lettering_mask.h"
+#include "letterforge/cleanup/pixel_window.h"
+
+namespace letterforge {
+
+// The paper of a caption box or balloon that holds a block's lettering, as one ground model
+// sees it: the cells nearer the ground than `near` (`distance`, one value per cell) joined
+// 8-wise to those of the core, closed over gaps of a few cells, with every cell they enclose
+// (the strokes, a tone's dots). Absent unless it holds at least 90 % of the core, at least
+// 80 % of it around the core is near the ground, and a thin line of one colour, darker than
+// the paper, runs around it with another ground beyond, unlike both (other lettering's
+// neighbourhoods left out): a halo, however wide, has the same ground on both sides of where
+// an outline would be.
+std::optional<CellGrid> enclosingPaper(const PixelWindow& window, const std::vector<float>& distance,
+                                       float near, const LetteringArea& area);
+
+}  // namespace letterforge

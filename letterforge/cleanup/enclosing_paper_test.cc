@@ -1,0 +1,122 @@
+#include "letterforge/cleanup/enclosing_paper.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <string>
+
+#include "letterforge/raster/test_pages.h"
+#include "platform/test_case_names.h"
+
+namespace letterforge {
+namespace {
+
+using test_cases::PrintTo;
+using namespace test_pages;
+using platform::PageBitmap;
+using platform::Rgb8;
+
+constexpr Rgb8 kBlue{40, 60, 200};
+constexpr Rgb8 kCaption{250, 230, 120};
+constexpr std::int64_t kSize = 80;
+// The block's core: cells 20 <= column < 60, 30 <= row < 50.
+constexpr CellRange kCore{20, 30, 60, 50};
+
+// Bars of ink 3 cells wide every 7 across the core: the lettering.
+void paintLetters(PageBitmap& page, Rgb8 ink) {
+  for (std::int64_t x = kCore.c0 + 2; x + 3 <= kCore.c1 - 2; x += 7) paintRect(page, x, kCore.r0 + 3, 3, 14, ink);
+}
+
+struct PaperCase {
+  const char* name;
+  std::function<void(PageBitmap&)> paint;
+  bool boxed;
+  Rgb8 paper = kCaption;  // the colour the ground model found
+};
+
+class EnclosingPaperTest : public ::testing::TestWithParam<PaperCase> {};
+
+// Each cell is judged by its largest channel difference from the paper's colour.
+TEST_P(EnclosingPaperTest, FindsTheBoxOnlyWhereAnOutlineParts) {
+  const PaperCase& c = GetParam();
+  PageBitmap page = makePage(kSize, kSize, kBlue);
+  c.paint(page);
+  const PixelWindow window = copyWindow(page, PixelBounds{0, kSize, 0, kSize, kSize, kSize});
+  std::vector<float> distance(static_cast<std::size_t>(window.cells()));
+  for (std::int64_t i = 0; i < window.cells(); ++i) {
+    const float* v = window.at(i);
+    distance[static_cast<std::size_t>(i)] = std::max({std::abs(v[0] - c.paper.red), std::abs(v[1] - c.paper.green),
+                                                      std::abs(v[2] - c.paper.blue)});
+  }
+  const LetteringArea area{.core = kCore, .reach = {10, 20, 70, 60}, .otherText = emptyGrid(kSize, kSize)};
+  const auto paper = enclosingPaper(window, distance, 14.0f, area);
+  ASSERT_EQ(paper.has_value(), c.boxed);
+  if (!paper) return;
+  // The caption's inside, letters and all; never its outline or the ground beyond.
+  for (std::int64_t r = 0; r < kSize; ++r) {
+    for (std::int64_t cl = 0; cl < kSize; ++cl) {
+      const bool inside = cl >= 12 && cl < 68 && r >= 22 && r < 58;
+      EXPECT_EQ(paper->cells[static_cast<std::size_t>(r * kSize + cl)] != 0, inside) << cl << "," << r;
+    }
+  }
+}
+
+// A caption box from (10, 20) to (70, 60) with an outline 2 cells wide.
+void paintCaption(PageBitmap& page, Rgb8 outline, Rgb8 paper = kCaption) {
+  paintRect(page, 10, 20, 60, 40, outline);
+  paintRect(page, 12, 22, 56, 36, paper);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EnclosingPaperTest,
+    ::testing::Values(
+        PaperCase{"TightCaptionOnAnotherGround", [](PageBitmap& p) { paintCaption(p, kBlack); paintLetters(p, kBlack); },
+                  true},
+        PaperCase{"HairlineFromOutlineToLettersIsClosedOver",
+                  [](PageBitmap& p) {
+                    paintCaption(p, kBlack);
+                    paintLetters(p, kBlack);
+                    // A dark chain of grain one cell thick from the outline to the first letter.
+                    paintRect(p, 12, 40, 10, 1, grey(60));
+                  },
+                  true},
+        PaperCase{"HaloWithTheSameGroundOnBothSides",
+                  [](PageBitmap& p) {
+                    paintRect(p, 16, 26, 48, 28, kCaption);
+                    paintLetters(p, kBlack);
+                  },
+                  false},
+        PaperCase{"OutlineOnGroundOfThePapersColour",
+                  [](PageBitmap& p) {
+                    paintRect(p, 0, 0, kSize, kSize, kCaption);
+                    paintCaption(p, kBlack);
+                    paintLetters(p, kBlack);
+                  },
+                  false},
+        PaperCase{"BoxHoldingHalfTheCore",
+                  [](PageBitmap& p) {
+                    paintRect(p, 10, 20, 30, 40, kBlack);
+                    paintRect(p, 12, 22, 26, 36, kCaption);
+                    paintLetters(p, kBlack);
+                  },
+                  false},
+        PaperCase{"LightGroundAroundADarkRimIsNoOutline",
+                  [](PageBitmap& p) {
+                    paintCaption(p, kCaption, kBlack);
+                    paintLetters(p, kWhite);
+                  },
+                  false, kBlack},
+        PaperCase{"TwoColouredLineIsNoOutline",
+                  [](PageBitmap& p) {
+                    paintCaption(p, kBlack);
+                    for (std::int64_t x = 10; x < 70; x += 2) paintRect(p, x, 20, 1, 40, kRed);
+                    paintRect(p, 12, 22, 56, 36, kCaption);
+                    paintLetters(p, kBlack);
+                  },
+                  false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace letterforge
