@@ -67,12 +67,33 @@ void paintBeyond(PixelWindow& window, const CellGrid& paper, const GroundFit& fi
   }
 }
 
+// Soft lettering (a blurred scan, a JPEG's ringing) fades into its paper over a few pixels
+// too faint for the lettering's groups; left on the page, that fade is a grey ghost of the
+// words. The mask takes it, a step at a time from the strokes, while the cells stand out of
+// the ground more than its grain.
+constexpr double kFadeMin = 4.0, kFadeNoise = 2.5;
+constexpr std::int64_t kFadeSteps = 3;
+
+CellGrid withFade(CellGrid mask, const GroundModel& model, const CellRange& reach) {
+  const double fade = std::max(kFadeMin, kFadeNoise * model.fit.noise);
+  for (std::int64_t step = 0; step < kFadeSteps; ++step) {
+    const CellGrid grown = growCells(mask, 1, reach);
+    for (std::size_t k = 0; k < mask.cells.size(); ++k) {
+      if (grown.cells[k] != 0 && model.groups.structure.cells[k] == 0 && model.distance[k] >= fade) {
+        mask.cells[k] = 1;
+      }
+    }
+  }
+  return mask;
+}
+
 // On paper and shading the lettering is what stands out of the ground's fit; it is filled
 // smoothly from the ground cells around it, and paper gets its grain back.
 RepaintOutcome repaintSmooth(platform::PageBitmap& page, PixelWindow& window,
                              const LetteringArea& area, const CellGrid& usable,
                              const CellGrid& allowed, const GroundModel& model, std::uint64_t seed) {
-  const CellGrid mask = within(growCells(model.groups.lettering, 1, area.reach), allowed);
+  const CellGrid mask =
+      within(withFade(growCells(model.groups.lettering, 1, area.reach), model, area.reach), allowed);
   CellGrid known = within(without(usable, mask), allowed);
   for (std::size_t k = 0; k < known.cells.size(); ++k) {
     if (model.groups.structure.cells[k] != 0 || model.distance[k] >= model.weak) known.cells[k] = 0;

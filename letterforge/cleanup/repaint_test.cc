@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -124,6 +125,32 @@ TEST(RepaintTest, TightCaptionKeepsItsPaperAndOutline) {
     }
   }
   EXPECT_EQ(changed, 0);
+}
+
+TEST(RepaintTest, SoftLetteringLeavesNoGhostOnItsPaper) {
+  // Strokes whose edges fade into the paper over five pixels, as on an enlarged scan: the
+  // fade is lettering too, and no grey trace of it stays.
+  const Rgb8 paper{252, 252, 250};
+  Scene s = sceneOf(120, 80, [&](std::int64_t, std::int64_t) { return paper; }, Rect{24, 30, 60, 14}, kBlack);
+  constexpr std::array<int, 5> kFade{40, 18, 9, 7, 5};  // levels below the paper, 1 to 5 pixels out
+  for (std::int64_t y = 25; y < 49; ++y) {
+    for (std::int64_t x = 19; x < 89; ++x) {
+      if (s.lettering.count({x, y}) != 0) continue;
+      int nearest = 6;
+      for (const auto& [lx, ly] : s.lettering) {
+        nearest = std::min<int>(nearest, static_cast<int>(std::max(std::abs(lx - x), std::abs(ly - y))));
+      }
+      if (nearest > 5) continue;
+      const int v = paper.red - kFade[static_cast<std::size_t>(nearest - 1)];
+      s.page.setPixel(x, y, Rgb8{level(v), level(v), level(v - 2)});
+    }
+  }
+  repaintLettering(s.page, s.box, {}, 5);
+  int worst = 0;
+  for (std::int64_t y = 20; y < 54; ++y) {
+    for (std::int64_t x = 14; x < 94; ++x) worst = std::max(worst, worstChannel(s.page.pixel(x, y), paper));
+  }
+  EXPECT_LE(worst, 3);
 }
 
 TEST(RepaintTest, NewsprintIsRepaintedWithItsColourAndGrain) {
