@@ -58,12 +58,16 @@ std::array<double, 6> solve(std::array<std::array<double, 7>, 6> a) {
   return x;
 }
 
-double residual(const GroundFit& fit, const Sample& s) {
-  double worst = 0.0;
-  for (int ch = 0; ch < 3; ++ch) {
-    worst = std::max(worst, std::abs(s.colour[ch] - predict(fit.terms[ch], s.basis)));
+// Per sample, the largest difference of its channels from the fit.
+void residualsOf(const GroundFit& fit, const std::vector<Sample>& points, std::vector<double>& out) {
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const Sample& s = points[i];
+    double worst = 0.0;
+    for (int ch = 0; ch < 3; ++ch) {
+      worst = std::max(worst, std::abs(s.colour[ch] - predict(fit.terms[ch], s.basis)));
+    }
+    out[i] = worst;
   }
-  return worst;
 }
 
 double quantile(std::vector<double> values, double q) {
@@ -75,23 +79,33 @@ double quantile(std::vector<double> values, double q) {
 // One weighted least-squares step for every channel, the weights shared by the channels: the
 // channels share the normal matrix and differ only in its right-hand column.
 void refit(GroundFit& fit, const std::vector<Sample>& samples, const std::vector<double>& weights) {
-  std::array<std::array<double, 6>, 6> normal{};
+  std::array<std::array<double, 7>, 6> normal{};  // column 6: a channel's right-hand side
   std::array<std::array<double, 6>, 3> right{};
-  for (std::size_t i = 0; i < samples.size(); ++i) {
-    if (weights[i] <= 0.0) continue;
-    const auto& b = samples[i].basis;
-    for (int j = 0; j < 6; ++j) {
+  // A row of the matrix at a time: its nine sums stay in registers over all the samples.
+  for (int j = 0; j < 6; ++j) {
+    double n0 = 0, n1 = 0, n2 = 0, n3 = 0, n4 = 0, n5 = 0, red = 0, green = 0, blue = 0;
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+      if (weights[i] <= 0.0) continue;
+      const auto& b = samples[i].basis;
       const double wb = weights[i] * b[j];
-      for (int k = 0; k < 6; ++k) normal[j][k] += wb * b[k];
-      for (int ch = 0; ch < 3; ++ch) right[ch][j] += wb * samples[i].colour[ch];
+      n0 += wb * b[0];
+      n1 += wb * b[1];
+      n2 += wb * b[2];
+      n3 += wb * b[3];
+      n4 += wb * b[4];
+      n5 += wb * b[5];
+      red += wb * samples[i].colour[0];
+      green += wb * samples[i].colour[1];
+      blue += wb * samples[i].colour[2];
     }
+    normal[j] = {n0, n1, n2, n3, n4, n5, 0};
+    right[0][j] = red;
+    right[1][j] = green;
+    right[2][j] = blue;
   }
   for (int ch = 0; ch < 3; ++ch) {
-    std::array<std::array<double, 7>, 6> system{};
-    for (int j = 0; j < 6; ++j) {
-      for (int k = 0; k < 6; ++k) system[j][k] = normal[j][k];
-      system[j][6] = right[ch][j];
-    }
+    std::array<std::array<double, 7>, 6> system = normal;
+    for (int j = 0; j < 6; ++j) system[j][6] = right[ch][j];
     fit.terms[ch] = solve(system);
   }
 }
@@ -122,7 +136,7 @@ GroundFit refined(const GroundFit& frame, const std::array<double, 3>& start,
   for (int ch = 0; ch < 3; ++ch) fit.terms[ch] = {start[ch], 0, 0, 0, 0, 0};
   std::vector<double> residuals(points.size()), weights(points.size());
   double scale = kScaleStart;
-  for (std::size_t i = 0; i < points.size(); ++i) residuals[i] = residual(fit, points[i]);
+  residualsOf(fit, points, residuals);
   for (int iteration = 0; iteration < kIterations; ++iteration) {
     for (std::size_t i = 0; i < points.size(); ++i) {
       const double t = residuals[i] / (kTukey * scale);
@@ -131,7 +145,7 @@ GroundFit refined(const GroundFit& frame, const std::array<double, 3>& start,
     const auto before = fit.terms;
     refit(fit, points, weights);
     // The residuals of the new fit serve its scale now and the next step's weights.
-    for (std::size_t i = 0; i < points.size(); ++i) residuals[i] = residual(fit, points[i]);
+    residualsOf(fit, points, residuals);
     std::vector<double> fitting;
     for (std::size_t i = 0; i < points.size(); ++i) {
       if (weights[i] > 0.0) fitting.push_back(residuals[i]);
@@ -159,11 +173,24 @@ GroundFit refined(const GroundFit& frame, const std::array<double, 3>& start,
   return fit;
 }
 
+std::optional<std::array<double, 3>> sortedMedianColour(const PixelWindow& window,
+                                                        const CellGrid& cells) {
+  std::array<std::vector<double>, 3> channels;
+  for (std::int64_t i = 0; i < window.cells(); ++i) {
+    if (cells.cells[static_cast<std::size_t>(i)] == 0) continue;
+    for (int ch = 0; ch < 3; ++ch) channels[ch].push_back(window.at(i)[ch]);
+  }
+  if (channels[0].empty()) return std::nullopt;
+  return std::array<double, 3>{quantile(std::move(channels[0]), 0.5),
+                               quantile(std::move(channels[1]), 0.5),
+                               quantile(std::move(channels[2]), 0.5)};
+}
+
 std::size_t closeSamples(const GroundFit& fit, const std::vector<Sample>& points) {
-  const double limit = kClose;
-  return static_cast<std::size_t>(std::count_if(points.begin(), points.end(), [&](const Sample& s) {
-    return residual(fit, s) <= limit;
-  }));
+  std::vector<double> residuals(points.size());
+  residualsOf(fit, points, residuals);
+  return static_cast<std::size_t>(
+      std::count_if(residuals.begin(), residuals.end(), [](double r) { return r <= kClose; }));
 }
 
 }  // namespace
@@ -188,35 +215,60 @@ std::optional<std::array<double, 3>> commonestColour(const PixelWindow& window,
     auto level = [](float x) { return std::clamp(static_cast<int>(x) / 16, 0, 15); };
     return (level(v[0]) * 16 + level(v[1])) * 16 + level(v[2]);
   };
+  // Each set cell's box, found once for both passes.
+  std::vector<std::uint16_t> boxes(static_cast<std::size_t>(window.cells()));
   for (std::int64_t i = 0; i < window.cells(); ++i) {
-    if (cells.cells[static_cast<std::size_t>(i)] != 0) ++counts[static_cast<std::size_t>(box(window.at(i)))];
+    if (cells.cells[static_cast<std::size_t>(i)] == 0) continue;
+    const auto b = static_cast<std::uint16_t>(box(window.at(i)));
+    boxes[static_cast<std::size_t>(i)] = b;
+    ++counts[b];
   }
   const auto top = std::max_element(counts.begin(), counts.end()) - counts.begin();
   if (counts[static_cast<std::size_t>(top)] == 0) return std::nullopt;
   const int tr = static_cast<int>(top) / 256, tg = static_cast<int>(top) / 16 % 16, tb = static_cast<int>(top) % 16;
+  std::vector<std::uint8_t> nearTop(counts.size(), 0);
+  for (int b = 0; b < static_cast<int>(counts.size()); ++b) {
+    nearTop[static_cast<std::size_t>(b)] =
+        std::abs(b / 256 - tr) <= 1 && std::abs(b / 16 % 16 - tg) <= 1 && std::abs(b % 16 - tb) <= 1 ? 1 : 0;
+  }
   std::array<double, 4> sum{};
   for (std::int64_t i = 0; i < window.cells(); ++i) {
-    if (cells.cells[static_cast<std::size_t>(i)] == 0) continue;
+    const auto k = static_cast<std::size_t>(i);
+    if (cells.cells[k] == 0 || nearTop[boxes[k]] == 0) continue;
     const float* v = window.at(i);
-    const int b = box(v);
-    if (std::abs(b / 256 - tr) <= 1 && std::abs(b / 16 % 16 - tg) <= 1 && std::abs(b % 16 - tb) <= 1) {
-      sum = {sum[0] + v[0], sum[1] + v[1], sum[2] + v[2], sum[3] + 1};
-    }
+    sum = {sum[0] + v[0], sum[1] + v[1], sum[2] + v[2], sum[3] + 1};
   }
   return std::array<double, 3>{sum[0] / sum[3], sum[1] / sum[3], sum[2] / sum[3]};
 }
 
 
 std::optional<std::array<double, 3>> medianColour(const PixelWindow& window, const CellGrid& cells) {
-  std::array<std::vector<double>, 3> channels;
-  for (std::int64_t i = 0; i < window.cells(); ++i) {
+  // The page's own pixels are whole levels: counted a level at a time, their median needs no
+  // sorting. Cells painted in a fitted colour are not, and are sorted.
+  std::array<std::array<std::int64_t, 256>, 3> counts{};
+  std::int64_t n = 0;
+  bool whole = true;
+  for (std::int64_t i = 0; i < window.cells() && whole; ++i) {
     if (cells.cells[static_cast<std::size_t>(i)] == 0) continue;
-    for (int ch = 0; ch < 3; ++ch) channels[ch].push_back(window.at(i)[ch]);
+    for (int ch = 0; ch < 3; ++ch) {
+      const float v = window.at(i)[ch];
+      whole = whole && v >= 0.0f && v <= 255.0f && v == static_cast<float>(static_cast<int>(v));
+      if (whole) ++counts[ch][static_cast<std::size_t>(v)];
+    }
+    ++n;
   }
-  if (channels[0].empty()) return std::nullopt;
-  return std::array<double, 3>{quantile(std::move(channels[0]), 0.5),
-                               quantile(std::move(channels[1]), 0.5),
-                               quantile(std::move(channels[2]), 0.5)};
+  if (!whole) return sortedMedianColour(window, cells);
+  if (n == 0) return std::nullopt;
+  // The same rank as quantile(values, 0.5).
+  const auto rank = static_cast<std::int64_t>(0.5 * static_cast<double>(n - 1));
+  std::array<double, 3> median{};
+  for (int ch = 0; ch < 3; ++ch) {
+    std::int64_t below = 0;
+    std::size_t level = 0;
+    while (below + counts[ch][level] <= rank) below += counts[ch][level++];
+    median[ch] = static_cast<double>(level);
+  }
+  return median;
 }
 
 std::array<float, 3> groundAt(const GroundFit& fit, std::int64_t column, std::int64_t row) {

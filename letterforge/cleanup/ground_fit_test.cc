@@ -4,6 +4,9 @@
 
 #include <cmath>
 #include <functional>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "letterforge/cleanup/smooth_fill.h"
 
@@ -84,6 +87,42 @@ TEST(GroundFitTest, CommonestColourIsThePaperAmongLetters) {
   EXPECT_EQ((*median)[1], 220);
   EXPECT_FALSE(commonestColour(window, emptyGrid(20, 10)));
 }
+
+// The median is the lower middle of an even count, whether the values are whole levels
+// (counted) or not (sorted); cells not set are not read.
+struct MedianCase {
+  const char* name;
+  std::vector<float> values;  // one cell each, grey; a negative value marks a cell not set
+  std::optional<double> expected;
+};
+class MedianColourTest : public ::testing::TestWithParam<MedianCase> {};
+
+TEST_P(MedianColourTest, TakesTheMiddleOfTheSetCells) {
+  const MedianCase& c = GetParam();
+  const auto w = static_cast<std::int64_t>(c.values.size());
+  const PixelWindow window = windowOf(w, 1, [&](std::int64_t col, std::int64_t) {
+    const float v = c.values[static_cast<std::size_t>(col)];
+    return std::array<float, 3>{v, v, v};
+  });
+  CellGrid set = emptyGrid(w, 1);
+  for (std::int64_t i = 0; i < w; ++i) set.cells[static_cast<std::size_t>(i)] = c.values[static_cast<std::size_t>(i)] >= 0;
+  const auto median = medianColour(window, set);
+  ASSERT_EQ(median.has_value(), c.expected.has_value());
+  if (!median) return;
+  EXPECT_EQ((*median)[0], *c.expected);
+  EXPECT_EQ((*median)[2], *c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MedianColourTest,
+    ::testing::Values(MedianCase{"OddCountOfLevels", {30, 10, 20}, 20.0},
+                      MedianCase{"EvenCountTakesTheLowerMiddle", {40, 10, 30, 20}, 20.0},
+                      MedianCase{"EvenCountOfFittedValues", {40.5f, 10, 30, 20.25f}, 20.25},
+                      MedianCase{"RepeatedLevels", {7, 7, 7, 9, 0}, 7.0},
+                      MedianCase{"TheExtremeLevels", {0, 255, 255}, 255.0},
+                      MedianCase{"CellsNotSetAreNotRead", {-1, 50, -1, 60, 70}, 60.0},
+                      MedianCase{"NoCellSet", {-1, -1}, std::nullopt}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SmoothFillTest, HolesInARampTakeTheRampAndIgnoreCellsOfNeitherSet) {
   PixelWindow window = windowOf(40, 30, [](std::int64_t c, std::int64_t r) {

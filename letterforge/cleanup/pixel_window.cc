@@ -78,13 +78,23 @@ CellGrid growCells(const CellGrid& grid, std::int64_t r, const CellRange& limit)
   for (std::int64_t row = 0; row < grid.height; ++row) {
     growLine(&grid.cells[row * grid.width], &rows.cells[row * grid.width], grid.width, 1, r);
   }
-  for (std::int64_t c = 0; c < grid.width; ++c) {
-    growLine(&rows.cells[c], &grown.cells[c], grid.height, grid.width, r);
-  }
-  for (std::int64_t row = 0; row < grid.height; ++row) {
-    for (std::int64_t c = 0; c < grid.width; ++c) {
-      if (!limit.contains(c, row)) grown.cells[row * grid.width + c] = 0;
+  // Down the columns, a row at a time so that memory is read in order: per column, how many
+  // of the rows within r of the current one are set.
+  const std::int64_t w = grid.width, h = grid.height;
+  std::vector<std::int32_t> inWindow(static_cast<std::size_t>(w), 0);
+  const auto addRow = [&](std::int64_t row, std::int32_t sign) {
+    const std::uint8_t* in = &rows.cells[static_cast<std::size_t>(row * w)];
+    for (std::int64_t c = 0; c < w; ++c) inWindow[static_cast<std::size_t>(c)] += sign * (in[c] != 0 ? 1 : 0);
+  };
+  for (std::int64_t j = 0; j <= std::min(r, h - 1); ++j) addRow(j, 1);
+  const std::int64_t c0 = std::max<std::int64_t>(limit.c0, 0), c1 = std::min(limit.c1, w);
+  for (std::int64_t row = 0; row < h; ++row) {
+    if (row >= limit.r0 && row < limit.r1) {
+      std::uint8_t* out = &grown.cells[static_cast<std::size_t>(row * w)];
+      for (std::int64_t c = c0; c < c1; ++c) out[c] = inWindow[static_cast<std::size_t>(c)] > 0 ? 1 : 0;
     }
+    if (row + r + 1 < h) addRow(row + r + 1, 1);
+    if (row - r >= 0) addRow(row - r, -1);
   }
   return grown;
 }

@@ -44,7 +44,13 @@ INSTANTIATE_TEST_SUITE_P(
                  {"###..", "###..", "###.."}},
         GrowCase{"KeptInsideTheLimit", {".....", "..#..", "....."}, 2, {1, 0, 4, 2},
                  {".###.", ".###.", "....."}},
-        GrowCase{"RadiusBeyondTheWindow", {"....#"}, 9, {0, 0, 5, 1}, {"#####"}}),
+        GrowCase{"RadiusBeyondTheWindow", {"....#"}, 9, {0, 0, 5, 1}, {"#####"}},
+        GrowCase{"TwoApartJoinDownAColumn", {"..#..", ".....", ".....", ".....", "..#.."}, 2,
+                 {0, 0, 5, 5}, {"#####", "#####", "#####", "#####", "#####"}},
+        GrowCase{"ThreeApartLeaveAGap", {"#", ".", ".", ".", ".", ".", "#"}, 2, {0, 0, 1, 7},
+                 {"#", "#", "#", ".", "#", "#", "#"}},
+        GrowCase{"LimitBeyondTheWindow", {"...", ".#.", "..."}, 1, {-4, -4, 9, 9},
+                 {"###", "###", "###"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DistanceToTest, CountsChessboardStepsAndCapsThem) {

@@ -29,21 +29,22 @@ Level halve(const Level& fine) {
   coarse.weight.assign(n, 0);
   for (std::int64_t r = 0; r < coarse.height; ++r) {
     for (std::int64_t c = 0; c < coarse.width; ++c) {
-      std::array<float, 3> sum{0, 0, 0};
-      float w = 0;
+      // Sums of their own, not an array: they stay in registers.
+      float red = 0, green = 0, blue = 0, w = 0;
       for (std::int64_t dr = 0; dr < 2; ++dr) {
         for (std::int64_t dc = 0; dc < 2; ++dc) {
           const std::int64_t fr = 2 * r + dr, fc = 2 * c + dc;
           if (fr >= fine.height || fc >= fine.width) continue;
           const auto i = static_cast<std::size_t>(fr * fine.width + fc);
-          for (int ch = 0; ch < 3; ++ch) sum[ch] += fine.weight[i] * fine.value[i][ch];
-          w += fine.weight[i];
+          const float fw = fine.weight[i];
+          red += fw * fine.value[i][0];
+          green += fw * fine.value[i][1];
+          blue += fw * fine.value[i][2];
+          w += fw;
         }
       }
       const auto j = static_cast<std::size_t>(r * coarse.width + c);
-      if (w > 0) {
-        for (int ch = 0; ch < 3; ++ch) coarse.value[j][ch] = sum[ch] / w;
-      }
+      if (w > 0) coarse.value[j] = {red / w, green / w, blue / w};
       coarse.weight[j] = std::min(w, 1.0f);
     }
   }
@@ -107,6 +108,8 @@ void relax(PixelWindow& window, const CellGrid& known, const CellGrid& holes) {
     float share;  // 1 / count
   };
   std::array<std::vector<Hole>, 2> colours;
+  const auto holeCount = static_cast<std::size_t>(countSet(holes));
+  for (auto& list : colours) list.reserve(holeCount / 2 + 1);
   for (std::int64_t i = 0; i < w * h; ++i) {
     if (holes.cells[static_cast<std::size_t>(i)] == 0) continue;
     const std::int64_t r = i / w, c = i % w;
@@ -122,25 +125,39 @@ void relax(PixelWindow& window, const CellGrid& known, const CellGrid& holes) {
   for (int sweep = 0; sweep < kRelaxationSweeps; ++sweep) {
     for (const auto& cells : colours) {
       for (const Hole& hole : cells) {
-        std::array<float, 3> sum{0, 0, 0};
+        // One sum a channel, each a variable of its own: held in registers, not memory.
+        float red = 0, green = 0, blue = 0;
         for (int k = 0; k < hole.count; ++k) {
           const float* v = window.at(hole.around[static_cast<std::size_t>(k)]);
-          for (int ch = 0; ch < 3; ++ch) sum[ch] += v[ch];
+          red += v[0];
+          green += v[1];
+          blue += v[2];
         }
         float* v = window.at(hole.cell);
-        for (int ch = 0; ch < 3; ++ch) v[ch] = sum[ch] * hole.share;
+        v[0] = red * hole.share;
+        v[1] = green * hole.share;
+        v[2] = blue * hole.share;
       }
     }
   }
 }
 
-// The known cells' differences from the mean of the known cells within kDetailRadius.
-std::vector<std::array<float, 3>> knownDetail(const PixelWindow& window, const CellGrid& known) {
+// Prefix sums of the known cells' values and count, (width + 1) x (height + 1).
+struct KnownSums {
+  std::int64_t width = 0;
+  std::vector<std::array<double, 4>> sums{};
+
+  const std::array<double, 4>& at(std::int64_t c, std::int64_t r) const {
+    return sums[static_cast<std::size_t>(r * (width + 1) + c)];
+  }
+};
+
+KnownSums knownSums(const PixelWindow& window, const CellGrid& known) {
   const std::int64_t w = window.width, h = window.height;
-  // Prefix sums of the known cells' values and count.
-  std::vector<std::array<double, 4>> sums(static_cast<std::size_t>((w + 1) * (h + 1)), {0, 0, 0, 0});
+  KnownSums out{.width = w, .sums = std::vector<std::array<double, 4>>(
+                                static_cast<std::size_t>((w + 1) * (h + 1)), {0, 0, 0, 0})};
   auto at = [&](std::int64_t c, std::int64_t r) -> std::array<double, 4>& {
-    return sums[static_cast<std::size_t>(r * (w + 1) + c)];
+    return out.sums[static_cast<std::size_t>(r * (w + 1) + c)];
   };
   for (std::int64_t r = 0; r < h; ++r) {
     std::array<double, 4> row{0, 0, 0, 0};
@@ -154,26 +171,28 @@ std::vector<std::array<float, 3>> knownDetail(const PixelWindow& window, const C
       at(c + 1, r + 1) = {below[0] + row[0], below[1] + row[1], below[2] + row[2], below[3] + row[3]};
     }
   }
-  std::vector<std::array<float, 3>> detail(static_cast<std::size_t>(w * h), {0, 0, 0});
-  for (std::int64_t r = 0; r < h; ++r) {
-    for (std::int64_t c = 0; c < w; ++c) {
-      const std::int64_t i = r * w + c;
-      if (known.cells[static_cast<std::size_t>(i)] == 0) continue;
-      const std::int64_t c0 = std::max<std::int64_t>(c - kDetailRadius, 0);
-      const std::int64_t c1 = std::min(c + kDetailRadius + 1, w);
-      const std::int64_t r0 = std::max<std::int64_t>(r - kDetailRadius, 0);
-      const std::int64_t r1 = std::min(r + kDetailRadius + 1, h);
-      const auto& a = at(c1, r1);
-      const auto& b = at(c0, r1);
-      const auto& d = at(c1, r0);
-      const auto& e = at(c0, r0);
-      const double n = a[3] - b[3] - d[3] + e[3];
-      const float* v = window.at(i);
-      for (int ch = 0; ch < 3; ++ch) {
-        const double mean = (a[ch] - b[ch] - d[ch] + e[ch]) / n;
-        detail[static_cast<std::size_t>(i)][ch] = static_cast<float>(v[ch] - mean);
-      }
-    }
+  return out;
+}
+
+// A known cell's difference from the mean of the known cells within kDetailRadius. Asked only
+// of the cells that lend their grain, not worked out for the whole window.
+std::array<float, 3> knownDetail(const PixelWindow& window, const KnownSums& sums, std::int64_t cell) {
+  const std::int64_t w = window.width, h = window.height;
+  const std::int64_t c = cell % w, r = cell / w;
+  const std::int64_t c0 = std::max<std::int64_t>(c - kDetailRadius, 0);
+  const std::int64_t c1 = std::min(c + kDetailRadius + 1, w);
+  const std::int64_t r0 = std::max<std::int64_t>(r - kDetailRadius, 0);
+  const std::int64_t r1 = std::min(r + kDetailRadius + 1, h);
+  const auto& a = sums.at(c1, r1);
+  const auto& b = sums.at(c0, r1);
+  const auto& d = sums.at(c1, r0);
+  const auto& e = sums.at(c0, r0);
+  const double n = a[3] - b[3] - d[3] + e[3];
+  const float* v = window.at(cell);
+  std::array<float, 3> detail{};
+  for (int ch = 0; ch < 3; ++ch) {
+    const double mean = (a[ch] - b[ch] - d[ch] + e[ch]) / n;
+    detail[ch] = static_cast<float>(v[ch] - mean);
   }
   return detail;
 }
@@ -209,7 +228,7 @@ void addGrain(PixelWindow& window, const CellGrid& known, const CellGrid& holes,
               std::uint64_t seed) {
   const std::int64_t w = window.width, h = window.height;
   if (w == 0 || h == 0) return;
-  const auto detail = knownDetail(window, known);
+  const KnownSums sums = knownSums(window, known);
   std::uint64_t state = seed;
   auto randomOffset = [&]() {
     const std::int64_t span = 2 * kOffsetReach + 1;
@@ -239,8 +258,10 @@ void addGrain(PixelWindow& window, const CellGrid& known, const CellGrid& holes,
             if (sc < 0 || sr < 0 || sc >= w || sr >= h) continue;
             const std::int64_t s = sr * w + sc;
             if (known.cells[static_cast<std::size_t>(s)] == 0) continue;
+            // Holes are never known: the cells read here keep the page's values.
+            const auto detail = knownDetail(window, sums, s);
             float* v = window.at(i);
-            for (int ch = 0; ch < 3; ++ch) v[ch] += detail[static_cast<std::size_t>(s)][ch];
+            for (int ch = 0; ch < 3; ++ch) v[ch] += detail[ch];
             break;
           }
         }

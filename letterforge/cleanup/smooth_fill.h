@@ -14,7 +14,7 @@ void interpolateHoles(PixelWindow& window, const CellGrid& known, const CellGrid
 
 // Adds to every hole the fine detail of a known cell nearby (its difference from the mean of
 // the known cells within 2 of it), taken at one offset per 8 x 8 tile so that grain keeps its
-// texture. The offsets follow from `seed`, so a job gives the same pixels every time.
+// texture; no cell may be both known and a hole. The offsets follow from `seed`, so a job gives the same pixels every time.
 void addGrain(PixelWindow& window, const CellGrid& known, const CellGrid& holes,
               std::uint64_t seed);
 
