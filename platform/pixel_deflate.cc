@@ -131,11 +131,14 @@ struct PixelDeflater::State {
   // Tokens for the pixels from the pixel start `i` on, in its row, up to the pixel that
   // begins a match longer than itself, the window's last bytes or a full block; returns
   // where the next token begins. Most of the work of noisy rows is here, so the loop carries
-  // no bookkeeping but the column.
+  // no bookkeeping but the column. `kPixelBytes`: the layout's, fixed for the usual sizes so
+  // that the divisions and the pixel's loops are made at compile time; 0 to read it.
+  template <int kPixelBytes>
   std::size_t pixelRun(std::size_t i) {
     const std::uint8_t* bytes = window.data();
     const std::size_t end = filled;
-    const auto pixel = static_cast<std::size_t>(layout.pixelBytes);
+    const int pixelBytes = kPixelBytes != 0 ? kPixelBytes : layout.pixelBytes;
+    const auto pixel = static_cast<std::size_t>(pixelBytes);
     const std::size_t tail = std::max<std::size_t>(pixel, kMinMatch);  // what a lookup needs
     const std::size_t count = std::min({static_cast<std::size_t>(layout.rowBytes - column) / pixel,
                                         (end - i - tail) / pixel + 1,
@@ -152,14 +155,14 @@ struct PixelDeflater::State {
       const bool matched = (candidate != 0) & (distance <= kDeflateWindow) & (threeBytes(prior) == key);
       const unsigned most = static_cast<unsigned>(std::min<std::size_t>(kMaxMatch, end - i));
       const unsigned length = kMinMatch + equalBytes(prior + kMinMatch, bytes + i + kMinMatch, most - kMinMatch);
-      blocks.pixelOrMatch(bytes + i, layout.pixelBytes, matched, length, matched ? static_cast<unsigned>(distance) : 1);
+      blocks.pixelOrMatch(bytes + i, pixelBytes, matched, length, matched ? static_cast<unsigned>(distance) : 1);
       if (matched & (length != pixel)) {
         enterInside(i, length);
         advance(length);
         return i + length;
       }
       i += pixel;
-      column += layout.pixelBytes;
+      column += pixelBytes;
     }
     if (column == layout.rowBytes) column = 0;
     return i;
@@ -192,7 +195,11 @@ struct PixelDeflater::State {
         advanceToPixelEnd(left);
         continue;
       }
-      i = pixelRun(i);
+      switch (layout.pixelBytes) {
+        case 3: i = pixelRun<3>(i); break;
+        case 4: i = pixelRun<4>(i); break;
+        default: i = pixelRun<0>(i); break;
+      }
     }
   }
 };
