@@ -120,16 +120,19 @@ std::vector<std::uint16_t> runLengths(const std::uint8_t* lengths, int count) {
 DeflateBlockWriter::DeflateBlockWriter() : tokens_(kBlockTokens) {}
 
 void DeflateBlockWriter::alignToByte() {
-  if (bitCount_ > 0) *cursor_++ = static_cast<std::uint8_t>(bitBuffer_);
-  bitBuffer_ = 0;
-  bitCount_ = 0;
+  if (sink_.count > 0) *sink_.cursor++ = static_cast<std::uint8_t>(sink_.buffer);
+  sink_.buffer = 0;
+  sink_.count = 0;
 }
 
 void DeflateBlockWriter::writeBlock(bool last, GrowingBytes& out) {
-  cursor_ = out.room(kHeaderRoom + kTokenRoom * pending_);
-  literalCounts_[kEndOfBlock] = 1;
+  sink_.cursor = out.room(kHeaderRoom + kTokenRoom * pending_);
+  for (std::size_t t = 1; t < literalCounts_.size(); ++t) {
+    for (std::size_t s = 0; s < 256; ++s) literalCounts_[0][s] += literalCounts_[t][s];
+  }
+  literalCounts_[0][kEndOfBlock] = 1;
   std::uint8_t lengths[286 + 30] = {};
-  codeLengths(literalCounts_.data(), 286, kMaxCodeBits, lengths);
+  codeLengths(literalCounts_[0].data(), 286, kMaxCodeBits, lengths);
   codeLengths(distanceCounts_.data(), 30, kMaxCodeBits, lengths + 286);
   int literalCodes = 286, distanceCodes = 30;
   while (lengths[literalCodes - 1] == 0) --literalCodes;
@@ -162,7 +165,7 @@ void DeflateBlockWriter::writeBlock(bool last, GrowingBytes& out) {
   }
   writeTokens(lengths, lengths + 286);
   if (last) alignToByte();
-  out.size = static_cast<std::size_t>(cursor_ - out.data.get());
+  out.size = static_cast<std::size_t>(sink_.cursor - out.data.get());
   pending_ = 0;
   clearCounts();
 }
@@ -181,36 +184,38 @@ void DeflateBlockWriter::writeTokens(const std::uint8_t* lengths, const std::uin
   };
   for (int s = 0; s < 286; ++s) symbolEntry[s] = entry(codes[s], lengths[s], s > 256 ? kLengthExtraBits[s - 257] : 0);
   for (unsigned d = 0; d < 30; ++d) distanceEntry[d] = entry(distanceCodes[d], distanceLengths[d], distanceExtraBits(d));
+  BitSink sink = sink_;  // a local, kept in registers: the stores could alias a member
   for (std::size_t t = 0; t < pending_; ++t) {
     const std::uint32_t token = tokens_[t];
     const std::uint32_t symbol = symbolEntry[token & 0x1FF];
     const std::uint32_t distance = distanceEntry[(token >> kDistanceShift) & 0x1F];
     const std::uint64_t symbolBits = (symbol & 0xFFFF) | std::uint64_t{(token >> kLengthExtraShift) & 0x1F} << ((symbol >> 16) & 0xFF);
     const std::uint64_t distanceBits = (distance & 0xFFFF) | std::uint64_t{token >> kDistanceExtraShift} << ((distance >> 16) & 0xFF);
-    putBits(symbolBits | distanceBits << (symbol >> 24), static_cast<int>((symbol >> 24) + (distance >> 24)));
+    sink.put(symbolBits | distanceBits << (symbol >> 24), static_cast<int>((symbol >> 24) + (distance >> 24)));
   }
+  sink_ = sink;
   putBits(codes[kEndOfBlock], lengths[kEndOfBlock]);
 }
 
 void DeflateBlockWriter::clearCounts() {
-  literalCounts_.fill(0);
+  for (auto& counts : literalCounts_) counts.fill(0);
   distanceCounts_.fill(0);
 }
 
 void DeflateBlockWriter::syncFlush(GrowingBytes& out) {
-  cursor_ = out.room(16);
+  sink_.cursor = out.room(16);
   putBits(0, 3);  // not final, stored
   alignToByte();
   const std::uint8_t emptyStored[4] = {0x00, 0x00, 0xFF, 0xFF};
-  std::memcpy(cursor_, emptyStored, sizeof emptyStored);
-  out.size = static_cast<std::size_t>(cursor_ + sizeof emptyStored - out.data.get());
+  std::memcpy(sink_.cursor, emptyStored, sizeof emptyStored);
+  out.size = static_cast<std::size_t>(sink_.cursor + sizeof emptyStored - out.data.get());
 }
 
 void DeflateBlockWriter::reset() {
   pending_ = 0;
   clearCounts();
-  bitBuffer_ = 0;
-  bitCount_ = 0;
+  sink_.buffer = 0;
+  sink_.count = 0;
 }
 
 }  // namespace platform

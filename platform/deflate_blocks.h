@@ -3,7 +3,9 @@
 // Private to platform/: deflate blocks with Huffman codes made for their own literals and
 // matches, for a compressor that finds the matches itself.
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "platform/band_deflater.h"
@@ -56,14 +58,14 @@ class DeflateBlockWriter {
   // `distance` 1 to 32768.
   void literal(std::uint8_t byte) {
     tokens_[pending_++] = byte | kNoDistance << kDistanceShift;
-    ++literalCounts_[byte];
+    ++literalCounts_[0][byte];
   }
   void match(unsigned length, unsigned distance) {
     const unsigned symbol = deflate_codes::kLengthSymbols.symbol[length];
     const unsigned code = deflate_codes::distanceCode(distance);
     tokens_[pending_++] = symbol | unsigned{deflate_codes::kLengthSymbols.extra[length]} << kLengthExtraShift |
                           code << kDistanceShift | (distance - deflate_codes::kDistanceBase[code]) << kDistanceExtraShift;
-    ++literalCounts_[symbol];
+    ++literalCounts_[0][symbol];
     ++distanceCounts_[code];
   }
   // The `pixelBytes` literals at `pixel` (1 to 4), or when `matched` the match: whichever
@@ -79,8 +81,8 @@ class DeflateBlockWriter {
     // Chosen with masks: a compiler would make a branch of a conditional.
     const std::uint32_t keep = 0u - static_cast<std::uint32_t>(matched);
     next[0] = (match & keep) | (next[0] & ~keep);
-    ++literalCounts_[pixel[0] ^ ((symbol ^ pixel[0]) & keep)];
-    for (int b = 1; b < pixelBytes; ++b) literalCounts_[pixel[b]] += 1 + keep;  // 0 when matched
+    ++literalCounts_[0][pixel[0] ^ ((symbol ^ pixel[0]) & keep)];
+    for (int b = 1; b < pixelBytes; ++b) literalCounts_[b][pixel[b]] += 1 + keep;  // 0 when matched
     ++distanceCounts_[kNoDistance ^ ((code ^ kNoDistance) & keep)];
     pending_ += static_cast<std::size_t>(pixelBytes) - ((static_cast<std::uint32_t>(pixelBytes) - 1) & keep);
   }
@@ -102,26 +104,37 @@ class DeflateBlockWriter {
   static constexpr unsigned kDistanceExtraShift = 19;
   static constexpr std::uint32_t kNoDistance = 30;
 
-  // Adds up to 57 bits; whole bytes go out at once, 8 bytes stored whatever their number.
-  void putBits(std::uint64_t bits, int count) {
-    bitBuffer_ |= bits << bitCount_;
-    bitCount_ += count;
-    for (int b = 0; b < 8; ++b) cursor_[b] = static_cast<std::uint8_t>(bitBuffer_ >> (8 * b));
-    cursor_ += bitCount_ >> 3;
-    bitBuffer_ = (bitCount_ & ~7) == 64 ? 0 : bitBuffer_ >> (bitCount_ & ~7);
-    bitCount_ &= 7;
-  }
+  // Bits on their way out, least significant first.
+  struct BitSink {
+    std::uint64_t buffer = 0;
+    int count = 0;                   // 0 to 7 between writes
+    std::uint8_t* cursor = nullptr;  // where the next whole bytes go, inside the reserved room
+
+    // Adds up to 57 bits; whole bytes go out at once, 8 bytes stored whatever their number.
+    void put(std::uint64_t bits, int bitCount) {
+      buffer |= bits << count;
+      count += bitCount;
+      // One store of the buffer's bytes, lowest first (a loop of byte stores is not merged).
+      const std::uint64_t lowFirst = std::endian::native == std::endian::little ? buffer : __builtin_bswap64(buffer);
+      std::memcpy(cursor, &lowFirst, 8);
+      cursor += count >> 3;
+      buffer = (count & ~7) == 64 ? 0 : buffer >> (count & ~7);
+      count &= 7;
+    }
+  };
+
+  void putBits(std::uint64_t bits, int count) { sink_.put(bits, count); }
   void alignToByte();
   void writeTokens(const std::uint8_t* lengths, const std::uint8_t* distanceLengths);
   void clearCounts();
 
   std::vector<std::uint32_t> tokens_{};
   std::size_t pending_ = 0;
-  std::array<std::uint32_t, 286> literalCounts_{};  // literals, end of block, lengths
+  // Literals, end of block and lengths; a pixel's b-th byte is counted in table b, so that the
+  // equal bytes of a grey pixel do not wait on one another's count.
+  std::array<std::array<std::uint32_t, 286>, 4> literalCounts_{};
   std::array<std::uint32_t, 31> distanceCounts_{};  // the last for literals
-  std::uint64_t bitBuffer_ = 0;
-  int bitCount_ = 0;                // 0 to 7 between writes
-  std::uint8_t* cursor_ = nullptr;  // where the next whole bytes go, inside the reserved room
+  BitSink sink_{};
 };
 
 }  // namespace platform

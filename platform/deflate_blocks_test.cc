@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -99,6 +100,39 @@ TEST(DeflateBlockWriterTest, SyncFlushEndsOnAByteBoundary) {
   ASSERT_EQ(inflated->size(), 3000u);
   EXPECT_EQ((*inflated)[2999], static_cast<std::uint8_t>(999 * 2));
 }
+
+struct PixelCase {
+  const char* name;
+  int pixelBytes;
+};
+
+class PixelOrMatchTest : public ::testing::TestWithParam<PixelCase> {};
+
+// Each byte of a pixel takes values that no other byte of it takes, in either block, and
+// every other pixel is a match: every byte's counts must reach its block's code.
+TEST_P(PixelOrMatchTest, PixelsAndMatchesInflateToTheirBytes) {
+  const int pixelBytes = GetParam().pixelBytes;
+  const unsigned span = std::max(pixelBytes, 3);  // a match's length and distance
+  DeflateBlockWriter writer;
+  Bytes expected;
+  GrowingBytes out;
+  for (int block = 0; block < 2; ++block) {
+    for (int p = 0; p < 500; ++p) {
+      std::uint8_t pixel[4] = {};
+      for (int b = 0; b < pixelBytes; ++b) pixel[b] = static_cast<std::uint8_t>(64 * b + 32 * block + p % 32);
+      const bool matched = p % 2 == 1 && expected.size() >= span;
+      writer.pixelOrMatch(pixel, pixelBytes, matched, span, matched ? span : 1);
+      if (!matched) expected.insert(expected.end(), pixel, pixel + pixelBytes);
+      for (unsigned i = 0; matched && i < span; ++i) expected.push_back(expected[expected.size() - span]);
+    }
+    writer.writeBlock(block == 1, out);
+  }
+  EXPECT_EQ(inflateRaw(out, expected.size()), std::optional<Bytes>(expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, PixelOrMatchTest, ::testing::Values(
+    PixelCase{"Grey", 1}, PixelCase{"Rgb", 3}, PixelCase{"Rgba", 4}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace platform

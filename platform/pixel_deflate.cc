@@ -21,9 +21,13 @@ constexpr unsigned kMinMatch = 3;
 constexpr unsigned kMaxMatch = 258;
 constexpr unsigned kEnterAllBelow = 16;  // longer matches enter only their last pixel
 
-// The first three bytes at `p`, the lowest first.
+// The first three bytes at `p`, the lowest first; the fourth is read too (the window has
+// slack past its end).
 std::uint32_t threeBytes(const std::uint8_t* p) {
-  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16;
+  std::uint32_t word;
+  std::memcpy(&word, p, 4);
+  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap32(word);
+  return word & 0xFFFFFFu;
 }
 
 std::uint32_t hashOf(std::uint32_t key) { return (key * 0x9E3779B1u) >> (32 - kHashBits); }
@@ -124,16 +128,55 @@ struct PixelDeflater::State {
     phase = column == 0 ? 0 : phaseAt(column);
   }
 
+  // Tokens for the pixels from the pixel start `i` on, in its row, up to the pixel that
+  // begins a match longer than itself, the window's last bytes or a full block; returns
+  // where the next token begins. Most of the work of noisy rows is here, so the loop carries
+  // no bookkeeping but the column. `kPixelBytes`: the layout's, fixed for the usual sizes so
+  // that the divisions and the pixel's loops are made at compile time; 0 to read it.
+  template <int kPixelBytes>
+  std::size_t pixelRun(std::size_t i) {
+    const std::uint8_t* bytes = window.data();
+    const std::size_t end = filled;
+    const int pixelBytes = kPixelBytes != 0 ? kPixelBytes : layout.pixelBytes;
+    const auto pixel = static_cast<std::size_t>(pixelBytes);
+    const std::size_t tail = std::max<std::size_t>(pixel, kMinMatch);  // what a lookup needs
+    const std::size_t count = std::min({static_cast<std::size_t>(layout.rowBytes - column) / pixel,
+                                        (end - i - tail) / pixel + 1,
+                                        (DeflateBlockWriter::kBlockTokens - blocks.pendingTokens()) / pixel});
+    for (std::size_t n = 0; n < count; ++n) {
+      // The match and the pixel's literals are both made ready and one is kept: in noise
+      // which it will be is a coin toss, too dear to guess at.
+      const std::uint32_t key = threeBytes(bytes + i);
+      std::uint32_t& slot = head[hashOf(key)];
+      const std::uint32_t candidate = slot;
+      slot = static_cast<std::uint32_t>(i + 1);
+      const std::uint8_t* prior = bytes + (candidate != 0 ? candidate - 1 : 0);
+      const std::size_t distance = i + 1 - candidate;
+      const bool matched = (candidate != 0) & (distance <= kDeflateWindow) & (threeBytes(prior) == key);
+      const unsigned most = static_cast<unsigned>(std::min<std::size_t>(kMaxMatch, end - i));
+      const unsigned length = kMinMatch + equalBytes(prior + kMinMatch, bytes + i + kMinMatch, most - kMinMatch);
+      blocks.pixelOrMatch(bytes + i, pixelBytes, matched, length, matched ? static_cast<unsigned>(distance) : 1);
+      if (matched & (length != pixel)) {
+        enterInside(i, length);
+        advance(length);
+        return i + length;
+      }
+      i += pixel;
+      column += pixelBytes;
+    }
+    if (column == layout.rowBytes) column = 0;
+    return i;
+  }
+
   // Tokens for window bytes [from, filled).
   void compressWindow(std::size_t from, GrowingBytes& out) {
-    const std::uint8_t* bytes = window.data();
     const std::size_t end = filled;
     const auto pixel = static_cast<std::size_t>(layout.pixelBytes);
     std::size_t i = from;
     while (i < end) {
       if (blocks.pendingTokens() + pixel > DeflateBlockWriter::kBlockTokens) blocks.writeBlock(false, out);
       if (column == 0) {  // the filter-type byte
-        blocks.literal(bytes[i++]);
+        blocks.literal(window[i++]);
         column = 1;
         phase = 0;
         continue;
@@ -152,27 +195,11 @@ struct PixelDeflater::State {
         advanceToPixelEnd(left);
         continue;
       }
-      // The match and the pixel's literals are both made ready and one is kept: in noise
-      // which it will be is a coin toss, too dear to guess at.
-      const std::uint32_t key = threeBytes(bytes + i);
-      std::uint32_t& slot = head[hashOf(key)];
-      const std::uint32_t candidate = slot;
-      slot = static_cast<std::uint32_t>(i + 1);
-      const std::uint8_t* prior = bytes + (candidate != 0 ? candidate - 1 : 0);
-      const std::size_t distance = i + 1 - candidate;
-      const bool matched = (candidate != 0) & (distance <= kDeflateWindow) & (threeBytes(prior) == key);
-      const unsigned most = static_cast<unsigned>(std::min<std::size_t>(kMaxMatch, left));
-      const unsigned length = kMinMatch + equalBytes(prior + kMinMatch, bytes + i + kMinMatch, most - kMinMatch);
-      blocks.pixelOrMatch(bytes + i, layout.pixelBytes, matched, length, matched ? static_cast<unsigned>(distance) : 1);
-      if (matched & (length != pixel)) {
-        enterInside(i, length);
-        i += length;
-        advance(length);
-        continue;
+      switch (layout.pixelBytes) {
+        case 3: i = pixelRun<3>(i); break;
+        case 4: i = pixelRun<4>(i); break;
+        default: i = pixelRun<0>(i); break;
       }
-      i += pixel;
-      column += layout.pixelBytes;
-      if (column == layout.rowBytes) column = 0;
     }
   }
 };

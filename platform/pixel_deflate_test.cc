@@ -109,6 +109,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, PixelDeflaterTest, ::testing::Values(
     PixelCase{"PaletteRgbBandsOfOneRow", Content::kPaletteNoise, 30, 1 + 3 * 100, 3, 1, 4096},
     PixelCase{"PaletteRgbaPastTheWindow", Content::kPaletteNoise, 200, 1 + 4 * 1000, 4, 90, 64 * 1024},
     PixelCase{"GreyRowsOfOddWidth", Content::kPaletteNoise, 64, 1 + 777, 1, 20, 5000},
+    PixelCase{"TwoBytePixelsAcrossCalls", Content::kPaletteNoise, 64, 1 + 2 * 301, 2, 20, 5000},
     PixelCase{"FlatRowsMakeLongMatches", Content::kFlat, 300, 1 + 3 * 2480, 3, 100, 128 * 1024},
     PixelCase{"RowsRepeatAtTheWindowsLength", Content::kRepeatedRows, 12, 32768, 1, 5, 70000},
     PixelCase{"RowsRepeatJustBeyondTheWindow", Content::kRepeatedRows, 12, 32769, 1, 12, 70000},
