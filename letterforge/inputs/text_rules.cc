@@ -14,10 +14,7 @@ namespace {
 
 bool inTrimmingSet(UChar32 c) {
   if (c < 0) return false;  // an ill-formed byte is kept as text
-  if (c == 0x09 || (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029) {
-    return true;
-  }
-  return u_charType(c) == U_SPACE_SEPARATOR;
+  return isWhiteSpaceScalar(static_cast<char32_t>(c));
 }
 
 // Byte offset just past the leading trimmable characters.
@@ -180,6 +177,13 @@ std::string trimmedText(std::string_view text) {
 }
 
 bool isBlank(std::string_view text) { return firstKept(text) == text.size(); }
+
+bool isWhiteSpaceScalar(char32_t c) {
+  if (c == 0x09 || (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029) {
+    return true;
+  }
+  return u_charType(static_cast<UChar32>(c)) == U_SPACE_SEPARATOR;
+}
 
 std::int64_t characterCount(std::string_view text) {
   if (text.empty()) return 0;

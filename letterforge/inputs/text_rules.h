@@ -14,6 +14,8 @@ std::string trimmedText(std::string_view text);
 
 // True when trimmedText of the text is empty.
 bool isBlank(std::string_view text);
+// Whether a scalar is white space or a line break, as trimming and isBlank take them.
+bool isWhiteSpaceScalar(char32_t c);
 
 // Number of user-perceived characters (extended grapheme clusters) of UTF-8 text.
 std::int64_t characterCount(std::string_view text);

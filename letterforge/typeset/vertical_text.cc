@@ -30,11 +30,6 @@ bool isHan(char32_t c) {
 // Ideographic punctuation, and the full-width forms that stand for Latin in East Asian text.
 bool isEastAsianMark(char32_t c) { return (c >= 0x3000 && c <= 0x303F) || (c >= 0xFF00 && c <= 0xFFEF); }
 
-bool isWhiteSpace(char32_t c) {
-  return c == ' ' || (c >= 0x09 && c <= 0x0D) || c == 0x85 || c == 0xA0 || c == 0x3000 ||
-         c == 0x2028 || c == 0x2029 || (c >= 0x2000 && c <= 0x200A);
-}
-
 bool isDigit(char32_t c) { return c >= '0' && c <= '9'; }
 bool isExclamation(char32_t c) { return c == '!' || c == '?'; }
 bool isPrintableAscii(char32_t c) { return c > 0x20 && c < 0x7F; }
@@ -54,7 +49,7 @@ bool mostlyEastAsian(std::string_view text) {
   for (std::size_t at = 0; at < text.size();) {
     const Scalar s = scalarAt(text, at);
     at += s.length;
-    if (isWhiteSpace(s.value)) continue;
+    if (isWhiteSpaceScalar(s.value)) continue;
     ++counted;
     const char32_t c = s.value;
     if (isKana(c) || isHangul(c) || isHan(c) || isEastAsianMark(c)) ++eastAsian;
