@@ -70,7 +70,8 @@ std::uint32_t adler32Scalar(std::uint32_t adler, const std::uint8_t* bytes, std:
 
 bool hasWideAdler32() {
 #ifdef LF_X86_VECTORS
-  static const bool has = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vnni");
+  static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                          __builtin_cpu_supports("avx512vnni");
   return has;
 #else
   return false;
@@ -78,8 +79,9 @@ bool hasWideAdler32() {
 }
 
 std::uint32_t adler32Wide(std::uint32_t adler, std::span<const std::uint8_t> bytes) {
-  const std::size_t steps = bytes.size() / 64 * 64;
+  std::size_t steps = 0;
 #ifdef LF_X86_VECTORS
+  steps = bytes.size() / 64 * 64;
   if (steps > 0) adler = adler32Steps(adler, bytes.data(), steps);
 #endif
   return adler32Scalar(adler, bytes.data() + steps, bytes.size() - steps);
