@@ -13,6 +13,7 @@
 #include <new>
 #include <vector>
 
+#include "platform/adler32_wide.h"
 #include "platform/zlib_deflate.h"
 
 namespace platform {
@@ -147,6 +148,7 @@ bool BandDeflater::compress(std::span<const std::uint8_t> input, DeflateEnd end,
 }
 
 std::uint32_t adler32Of(std::uint32_t adler, std::span<const std::uint8_t> bytes) {
+  if (hasWideAdler32()) return adler32Wide(adler, bytes);
   return isal_adler32(adler, bytes.data(), bytes.size());
 }
 

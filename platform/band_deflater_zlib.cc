@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <new>
 
+#include "platform/adler32_wide.h"
 #include "platform/zlib_deflate.h"
 
 namespace platform {
@@ -50,6 +51,7 @@ bool BandDeflater::compress(std::span<const std::uint8_t> input, DeflateEnd end,
 }
 
 std::uint32_t adler32Of(std::uint32_t adler, std::span<const std::uint8_t> bytes) {
+  if (hasWideAdler32()) return adler32Wide(adler, bytes);
   return static_cast<std::uint32_t>(adler32_z(adler, bytes.data(), bytes.size()));
 }
 

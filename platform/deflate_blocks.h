@@ -56,35 +56,22 @@ class DeflateBlockWriter {
 
   // Tokens of the next block: at most kBlockTokens are pending. `length` 3 to 258,
   // `distance` 1 to 32768.
-  void literal(std::uint8_t byte) {
-    tokens_[pending_++] = byte | kNoDistance << kDistanceShift;
-    ++literalCounts_[0][byte];
-  }
-  void match(unsigned length, unsigned distance) {
-    const unsigned symbol = deflate_codes::kLengthSymbols.symbol[length];
-    const unsigned code = deflate_codes::distanceCode(distance);
-    tokens_[pending_++] = symbol | unsigned{deflate_codes::kLengthSymbols.extra[length]} << kLengthExtraShift |
-                          code << kDistanceShift | (distance - deflate_codes::kDistanceBase[code]) << kDistanceExtraShift;
-    ++literalCounts_[0][symbol];
-    ++distanceCounts_[code];
-  }
-  // The `pixelBytes` literals at `pixel` (1 to 4), or when `matched` the match: whichever
-  // it is, the same work.
-  void pixelOrMatch(const std::uint8_t* pixel, int pixelBytes, bool matched, unsigned length, unsigned distance) {
-    std::uint32_t* next = tokens_.data() + pending_;
-    for (int b = 0; b < pixelBytes; ++b) next[b] = pixel[b] | kNoDistance << kDistanceShift;
-    const unsigned symbol = deflate_codes::kLengthSymbols.symbol[length];
-    const unsigned code = deflate_codes::distanceCode(distance);
-    const std::uint32_t match = symbol | unsigned{deflate_codes::kLengthSymbols.extra[length]} << kLengthExtraShift |
-                                code << kDistanceShift |
-                                (distance - deflate_codes::kDistanceBase[code]) << kDistanceExtraShift;
+  void literal(std::uint8_t byte) { tokens_[pending_++] = literalToken(byte); }
+  void match(unsigned length, unsigned distance) { tokens_[pending_++] = matchToken(length, distance); }
+  // For a loop writing many tokens: it writes them from tokenCursor() on (at most kBlockTokens
+  // pending in all) and hands back its cursor to takeTokens, so that nothing of the writer's
+  // is kept in memory while it runs.
+  std::uint32_t* tokenCursor() { return tokens_.data() + pending_; }
+  void takeTokens(const std::uint32_t* end) { pending_ = static_cast<std::size_t>(end - tokens_.data()); }
+  // Writes at `next` the `pixelBytes` literals at `pixel` (1 to 4), or when `matched` the
+  // match, whichever it is with the same work; returns where the next token goes.
+  static std::uint32_t* pixelOrMatch(std::uint32_t* next, const std::uint8_t* pixel, int pixelBytes, bool matched,
+                                     unsigned length, unsigned distance) {
+    for (int b = 0; b < pixelBytes; ++b) next[b] = literalToken(pixel[b]);
     // Chosen with masks: a compiler would make a branch of a conditional.
     const std::uint32_t keep = 0u - static_cast<std::uint32_t>(matched);
-    next[0] = (match & keep) | (next[0] & ~keep);
-    ++literalCounts_[0][pixel[0] ^ ((symbol ^ pixel[0]) & keep)];
-    for (int b = 1; b < pixelBytes; ++b) literalCounts_[b][pixel[b]] += 1 + keep;  // 0 when matched
-    ++distanceCounts_[kNoDistance ^ ((code ^ kNoDistance) & keep)];
-    pending_ += static_cast<std::size_t>(pixelBytes) - ((static_cast<std::uint32_t>(pixelBytes) - 1) & keep);
+    next[0] = (matchToken(length, distance) & keep) | (next[0] & ~keep);
+    return next + pixelBytes - ((static_cast<std::uint32_t>(pixelBytes) - 1) & keep);
   }
   std::size_t pendingTokens() const { return pending_; }
 
@@ -110,7 +97,7 @@ class DeflateBlockWriter {
     int count = 0;                   // 0 to 7 between writes
     std::uint8_t* cursor = nullptr;  // where the next whole bytes go, inside the reserved room
 
-    // Adds up to 57 bits; whole bytes go out at once, 8 bytes stored whatever their number.
+    // Adds up to 56 bits; whole bytes go out at once, 8 bytes stored whatever their number.
     void put(std::uint64_t bits, int bitCount) {
       buffer |= bits << count;
       count += bitCount;
@@ -118,22 +105,30 @@ class DeflateBlockWriter {
       const std::uint64_t lowFirst = std::endian::native == std::endian::little ? buffer : __builtin_bswap64(buffer);
       std::memcpy(cursor, &lowFirst, 8);
       cursor += count >> 3;
-      buffer = (count & ~7) == 64 ? 0 : buffer >> (count & ~7);
+      buffer >>= count & ~7;  // at most 63 bits in all, so the shift stays under 64
       count &= 7;
     }
   };
 
+  static std::uint32_t literalToken(std::uint8_t byte) { return byte | kNoDistance << kDistanceShift; }
+  static std::uint32_t matchToken(unsigned length, unsigned distance) {
+    const unsigned code = deflate_codes::distanceCode(distance);
+    return deflate_codes::kLengthSymbols.symbol[length] |
+           unsigned{deflate_codes::kLengthSymbols.extra[length]} << kLengthExtraShift | code << kDistanceShift |
+           (distance - deflate_codes::kDistanceBase[code]) << kDistanceExtraShift;
+  }
+
   void putBits(std::uint64_t bits, int count) { sink_.put(bits, count); }
   void alignToByte();
   void writeTokens(const std::uint8_t* lengths, const std::uint8_t* distanceLengths);
-  void clearCounts();
+  void countTokens();
 
   std::vector<std::uint32_t> tokens_{};
   std::size_t pending_ = 0;
-  // Literals, end of block and lengths; a pixel's b-th byte is counted in table b, so that the
-  // equal bytes of a grey pixel do not wait on one another's count.
-  std::array<std::array<std::uint32_t, 286>, 4> literalCounts_{};
-  std::array<std::uint32_t, 31> distanceCounts_{};  // the last for literals
+  // Of the pending tokens, counted when their block is written: literals, end of block and
+  // lengths; distance codes, the last for literals.
+  std::array<std::uint32_t, 286> literalCounts_{};
+  std::array<std::uint32_t, 31> distanceCounts_{};
   BitSink sink_{};
 };
 

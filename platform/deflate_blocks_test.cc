@@ -121,7 +121,8 @@ TEST_P(PixelOrMatchTest, PixelsAndMatchesInflateToTheirBytes) {
       std::uint8_t pixel[4] = {};
       for (int b = 0; b < pixelBytes; ++b) pixel[b] = static_cast<std::uint8_t>(64 * b + 32 * block + p % 32);
       const bool matched = p % 2 == 1 && expected.size() >= span;
-      writer.pixelOrMatch(pixel, pixelBytes, matched, span, matched ? span : 1);
+      writer.takeTokens(DeflateBlockWriter::pixelOrMatch(writer.tokenCursor(), pixel, pixelBytes, matched, span,
+                                                         matched ? span : 1));
       if (!matched) expected.insert(expected.end(), pixel, pixel + pixelBytes);
       for (unsigned i = 0; matched && i < span; ++i) expected.push_back(expected[expected.size() - span]);
     }

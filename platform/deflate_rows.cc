@@ -62,6 +62,10 @@ class BandCompressor {
     usePixels_ = pixels_.has_value();
   }
 
+  // Where the band's next `size` bytes are best written: in the matcher's window while it may
+  // take them; null for anywhere.
+  std::uint8_t* inputRoom(std::size_t size) { return pixels_ && usePixels_ ? pixels_->inputRoom(size) : nullptr; }
+
   bool compress(std::span<const std::uint8_t> input, DeflateEnd end, GrowingBytes& out) {
     if (undecided_) return compressBoth(input, end, out);
     if (!usePixels_) return library_->compress(input, end, out);
@@ -137,8 +141,11 @@ Outcome compressBand(Shared& shared, std::size_t index, std::size_t thread, Band
   for (std::int64_t row = first; row < end; row += shared.chunkRows) {
     if (shared.outcome != Outcome::kGoing) return Outcome::kGoing;
     const std::int64_t count = std::min(shared.chunkRows, end - row);
-    if (!shared.writer(row, count, chunk.data())) return Outcome::kRefused;
-    const std::span<const std::uint8_t> input(chunk.data(), static_cast<std::size_t>(count * s.rowBytes));
+    const auto bytes = static_cast<std::size_t>(count * s.rowBytes);
+    std::uint8_t* const room = deflater.inputRoom(bytes);
+    std::uint8_t* const rows = room != nullptr ? room : chunk.data();
+    if (!shared.writer(row, count, rows)) return Outcome::kRefused;
+    const std::span<const std::uint8_t> input(rows, bytes);
     band.adler = adler32Of(band.adler, input);
     band.rawBytes += static_cast<std::int64_t>(input.size());
     const DeflateEnd ending = row + count < end ? DeflateEnd::kWithinBand

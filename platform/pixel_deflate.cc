@@ -9,14 +9,20 @@
 #include <cstring>
 #include <new>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "platform/deflate_blocks.h"
 
 namespace platform {
 namespace {
 
 constexpr int kHashBits = 14;
-constexpr std::size_t kSlabBytes = 256 * 1024;  // input gathered behind the window at a time
-constexpr std::size_t kSlack = 8;               // zero bytes after the input, for wide loads
+// Input gathered behind the window at a time: the window slides, and its table's entries
+// move, once a slab.
+constexpr std::size_t kSlabBytes = 1024 * 1024;
+constexpr std::size_t kSlack = 16;  // zero bytes after the input, for wide loads
 constexpr unsigned kMinMatch = 3;
 constexpr unsigned kMaxMatch = 258;
 constexpr unsigned kEnterAllBelow = 16;  // longer matches enter only their last pixel
@@ -30,22 +36,33 @@ std::uint32_t threeBytes(const std::uint8_t* p) {
   return word & 0xFFFFFFu;
 }
 
+// The eight bytes at `p`, the lowest in memory the word's lowest.
+std::uint64_t littleEndianWord(const std::uint8_t* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, 8);
+  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+  return word;
+}
+
 std::uint32_t hashOf(std::uint32_t key) { return (key * 0x9E3779B1u) >> (32 - kHashBits); }
 
-// Equal bytes of `a` and `b` from the start, at most `most`; both may be read 8 bytes past.
+// Equal bytes of `a` and `b` from the start, at most `most`; both may be read 16 bytes past.
+// The whole of a flat colour's long matches is compared here.
 unsigned equalBytes(const std::uint8_t* a, const std::uint8_t* b, unsigned most) {
   unsigned n = 0;
-  while (n < most) {
-    std::uint64_t x, y;
-    std::memcpy(&x, a + n, 8);
-    std::memcpy(&y, b + n, 8);
-    if (x != y) {
-      // The first differing byte: the lowest in memory is the word's low end on a little-endian machine.
-      const int bit = std::endian::native == std::endian::little ? __builtin_ctzll(x ^ y) : __builtin_clzll(x ^ y);
-      return std::min(most, n + static_cast<unsigned>(bit / 8));
-    }
-    n += 8;
+#ifdef __SSE2__
+  for (; n < most; n += 16) {
+    const __m128i same = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + n)),
+                                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + n)));
+    const auto differ = static_cast<unsigned>(_mm_movemask_epi8(same)) ^ 0xFFFFu;
+    if (differ != 0) return std::min(most, n + static_cast<unsigned>(__builtin_ctz(differ)));
   }
+#else
+  for (; n < most; n += 8) {
+    const std::uint64_t differ = littleEndianWord(a + n) ^ littleEndianWord(b + n);
+    if (differ != 0) return std::min(most, n + static_cast<unsigned>(__builtin_ctzll(differ)) / 8);
+  }
+#endif
   return most;
 }
 
@@ -84,6 +101,13 @@ struct PixelDeflater::State {
     std::memmove(window.data(), window.data() + shift, kDeflateWindow);
     filled = kDeflateWindow;
     for (auto& entry : head) entry = entry > shift ? static_cast<std::uint32_t>(entry - shift) : 0;
+  }
+
+  // Slides the window when `size` more bytes would not fit, or a slab's worth when `size` is
+  // more: input is cut only where it must be, the same way whether or not it was written in
+  // place, since a cut ends matches and lookups.
+  void makeRoom(std::size_t size) {
+    if (window.size() - kSlack - filled < std::min(size, kSlabBytes)) slide();
   }
 
   void literals(std::size_t from, std::size_t count) {
@@ -130,12 +154,14 @@ struct PixelDeflater::State {
 
   // Tokens for the pixels from the pixel start `i` on, in its row, up to the pixel that
   // begins a match longer than itself, the window's last bytes or a full block; returns
-  // where the next token begins. Most of the work of noisy rows is here, so the loop carries
-  // no bookkeeping but the column. `kPixelBytes`: the layout's, fixed for the usual sizes so
-  // that the divisions and the pixel's loops are made at compile time; 0 to read it.
+  // where the next token begins. Most of the work of noisy rows is here, so the loop keeps
+  // nothing in memory but the table and the tokens. `kPixelBytes`: the layout's, fixed for
+  // the usual sizes so that the divisions and the pixel's loops are made at compile time; 0
+  // to read it.
   template <int kPixelBytes>
   std::size_t pixelRun(std::size_t i) {
     const std::uint8_t* bytes = window.data();
+    std::uint32_t* table = head.data();
     const std::size_t end = filled;
     const int pixelBytes = kPixelBytes != 0 ? kPixelBytes : layout.pixelBytes;
     const auto pixel = static_cast<std::size_t>(pixelBytes);
@@ -143,27 +169,36 @@ struct PixelDeflater::State {
     const std::size_t count = std::min({static_cast<std::size_t>(layout.rowBytes - column) / pixel,
                                         (end - i - tail) / pixel + 1,
                                         (DeflateBlockWriter::kBlockTokens - blocks.pendingTokens()) / pixel});
+    std::uint32_t* tokens = blocks.tokenCursor();
     for (std::size_t n = 0; n < count; ++n) {
       // The match and the pixel's literals are both made ready and one is kept: in noise
       // which it will be is a coin toss, too dear to guess at.
       const std::uint32_t key = threeBytes(bytes + i);
-      std::uint32_t& slot = head[hashOf(key)];
+      std::uint32_t& slot = table[hashOf(key)];
       const std::uint32_t candidate = slot;
       slot = static_cast<std::uint32_t>(i + 1);
       const std::uint8_t* prior = bytes + (candidate != 0 ? candidate - 1 : 0);
       const std::size_t distance = i + 1 - candidate;
-      const bool matched = (candidate != 0) & (distance <= kDeflateWindow) & (threeBytes(prior) == key);
       const unsigned most = static_cast<unsigned>(std::min<std::size_t>(kMaxMatch, end - i));
-      const unsigned length = kMinMatch + equalBytes(prior + kMinMatch, bytes + i + kMinMatch, most - kMinMatch);
-      blocks.pixelOrMatch(bytes + i, pixelBytes, matched, length, matched ? static_cast<unsigned>(distance) : 1);
+      // A match in noise ends within its first eight bytes: one comparison finds its length.
+      const std::uint64_t differ = littleEndianWord(prior) ^ littleEndianWord(bytes + i);
+      unsigned length = differ != 0 ? static_cast<unsigned>(__builtin_ctzll(differ)) / 8
+                                    : 8 + equalBytes(prior + 8, bytes + i + 8, std::max(most, 8u) - 8);
+      length = std::min(length, most);
+      const bool matched = (candidate != 0) & (distance <= kDeflateWindow) & (length >= kMinMatch);
+      tokens = DeflateBlockWriter::pixelOrMatch(tokens, bytes + i, pixelBytes, matched, length,
+                                                matched ? static_cast<unsigned>(distance) : 1);
       if (matched & (length != pixel)) {
+        blocks.takeTokens(tokens);
+        column += static_cast<std::int64_t>(n) * pixelBytes;
         enterInside(i, length);
         advance(length);
         return i + length;
       }
       i += pixel;
-      column += pixelBytes;
     }
+    blocks.takeTokens(tokens);
+    column += static_cast<std::int64_t>(count) * pixelBytes;
     if (column == layout.rowBytes) column = 0;
     return i;
   }
@@ -231,26 +266,40 @@ void PixelDeflater::startBand(std::span<const std::uint8_t> history, RowLayout l
   const std::int64_t rowBytes = s.layout.rowBytes, pixel = s.layout.pixelBytes;
   const std::int64_t back = static_cast<std::int64_t>(history.size()) % rowBytes;
   std::int64_t c = back == 0 ? 0 : rowBytes - back;
-  for (std::size_t k = 0; k + kMinMatch <= history.size();) {
-    // The filter-type byte, a pixel start, or a pixel cut by the history's start.
-    const int phase = c == 0 ? 0 : s.phaseAt(c);
-    const std::int64_t step = c == 0 ? 1 : pixel - phase;
-    if (c != 0 && phase == 0) s.enter(k);
-    k += static_cast<std::size_t>(step);
-    c += step;
-    if (c == rowBytes) c = 0;
+  std::size_t k = 0;
+  if (c != 0 && s.phaseAt(c) != 0) {  // a pixel cut by the history's start
+    const std::int64_t rest = pixel - s.phaseAt(c);
+    k += static_cast<std::size_t>(rest);
+    c = c + rest == rowBytes ? 0 : c + rest;
+  }
+  while (k + kMinMatch <= history.size()) {
+    if (c == 0) {  // the filter-type byte, a row's only byte when the rows are empty
+      ++k;
+      c = rowBytes == 1 ? 0 : 1;
+      continue;
+    }
+    s.enter(k);
+    k += static_cast<std::size_t>(pixel);
+    c = c + pixel == rowBytes ? 0 : c + pixel;
   }
   s.column = 0;
   s.phase = 0;
 }
 
+std::uint8_t* PixelDeflater::inputRoom(std::size_t size) {
+  State& s = *state_;
+  if (size > kSlabBytes) return nullptr;
+  s.makeRoom(size);
+  return s.window.data() + s.filled;
+}
+
 void PixelDeflater::compress(std::span<const std::uint8_t> input, DeflateEnd end, GrowingBytes& out) {
   State& s = *state_;
   while (!input.empty()) {
-    if (s.filled == s.window.size() - kSlack) s.slide();
+    s.makeRoom(input.size());
     const std::size_t take = std::min(input.size(), s.window.size() - kSlack - s.filled);
     const std::size_t from = s.filled;
-    std::memcpy(s.window.data() + from, input.data(), take);
+    if (input.data() != s.window.data() + from) std::memcpy(s.window.data() + from, input.data(), take);
     s.filled += take;
     std::memset(s.window.data() + s.filled, 0, kSlack);
     input = input.subspan(take);

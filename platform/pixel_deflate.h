@@ -35,6 +35,10 @@ class PixelDeflater {
   // Starts a band that begins at a row's start. `history`: the stream's bytes just before
   // the band (the last kDeflateWindow of them are used; none at the stream's start).
   void startBand(std::span<const std::uint8_t> history, RowLayout layout);
+  // Room in its window for the band's next `size` bytes, so that they need not be copied
+  // there: bytes written to it and then passed to compress() are taken where they lie. Null
+  // when that many do not fit.
+  std::uint8_t* inputRoom(std::size_t size);
   // Compresses `input` as the band's next bytes, appending the output to `out`; std::bad_alloc
   // when `out` cannot grow.
   void compress(std::span<const std::uint8_t> input, DeflateEnd end, GrowingBytes& out);

@@ -49,9 +49,10 @@ Bytes makeRows(Content content, std::int64_t rows, std::int64_t rowBytes, int pi
 }
 
 // The zlib stream of `bytes` compressed in bands of `bandRows` rows, each band started from
-// the bytes before it and fed `callBytes` at a time; `deflater` does every band.
+// the bytes before it and fed `callBytes` at a time, written in the deflater's own room where
+// it gives one when `inPlace`; `deflater` does every band.
 Bytes compressInBands(PixelDeflater& deflater, const Bytes& bytes, RowLayout layout, std::int64_t bandRows,
-                      std::size_t callBytes) {
+                      std::size_t callBytes, bool inPlace = false) {
   GrowingBytes out;
   const std::size_t bandBytes = static_cast<std::size_t>(bandRows * layout.rowBytes);
   for (std::size_t band = 0; band < bytes.size(); band += bandBytes) {
@@ -62,7 +63,10 @@ Bytes compressInBands(PixelDeflater& deflater, const Bytes& bytes, RowLayout lay
       const DeflateEnd ending = end < bandEnd           ? DeflateEnd::kWithinBand
                                 : bandEnd < bytes.size() ? DeflateEnd::kBandEnd
                                                          : DeflateEnd::kStreamEnd;
-      deflater.compress(std::span<const std::uint8_t>(bytes.data() + at, end - at), ending, out);
+      std::span<const std::uint8_t> input(bytes.data() + at, end - at);
+      std::uint8_t* room = inPlace ? deflater.inputRoom(input.size()) : nullptr;
+      if (room != nullptr) input = {std::copy(input.begin(), input.end(), room) - input.size(), input.size()};
+      deflater.compress(input, ending, out);
     }
   }
   Bytes stream(2 + out.size);
@@ -100,6 +104,8 @@ TEST_P(PixelDeflaterTest, StreamInflatesToItsRows) {
   // Whatever a deflater did before, a band's bytes are the same: threads take bands in any order.
   PixelDeflater fresh;
   EXPECT_EQ(compressInBands(fresh, bytes, layout, c.bandRows, c.callBytes), stream);
+  // Rows written straight into the deflater's window come out as those copied there.
+  EXPECT_EQ(compressInBands(fresh, bytes, layout, c.bandRows, c.callBytes, true), stream);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, PixelDeflaterTest, ::testing::Values(
@@ -113,7 +119,8 @@ INSTANTIATE_TEST_SUITE_P(Rows, PixelDeflaterTest, ::testing::Values(
     PixelCase{"FlatRowsMakeLongMatches", Content::kFlat, 300, 1 + 3 * 2480, 3, 100, 128 * 1024},
     PixelCase{"RowsRepeatAtTheWindowsLength", Content::kRepeatedRows, 12, 32768, 1, 5, 70000},
     PixelCase{"RowsRepeatJustBeyondTheWindow", Content::kRepeatedRows, 12, 32769, 1, 12, 70000},
-    PixelCase{"ManyCallsThroughSlides", Content::kPaletteNoise, 400, 1 + 3 * 1000, 3, 400, 7 * 1024}),
+    PixelCase{"ManyCallsThroughSlides", Content::kPaletteNoise, 400, 1 + 3 * 1000, 3, 400, 7 * 1024},
+    PixelCase{"CallsLargerThanTheWindowsRoom", Content::kPaletteNoise, 40, 1 + 3 * 40000, 3, 40, 1500 * 1024}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Fine noise whose pixels repeat whole, as a photograph's filtered rows do: the matches of one
