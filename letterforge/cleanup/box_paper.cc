@@ -43,6 +43,10 @@ constexpr double kHaloShareMin = 0.25;
 // Letters filled with a colour inside their rims: most of what their ink encloses is off the
 // paper's colour (the counters of letters on paper hold paper, and dots).
 constexpr double kEnclosedOffMax = 0.75;
+// Lettering that runs into a drawing's lines this much (a share of the core's wide ink) is
+// left to the texture fill, which continues the lines; on a box's paper a letter or two may
+// touch the outline.
+constexpr double kJoinedShareMax = 0.2;
 // Paper looks the same beside the strokes as beyond them: the median colours of the two
 // bands agree within this (a halo differs from the art or tone beyond it).
 constexpr float kBandsAgree = 24.0f;
@@ -134,6 +138,20 @@ InkGroups groupsOf(const CellGrid& ink, const CellGrid& wide, const LetteringAre
     out.lettering.cells[i] = meets[g] != 0 && leaves[g] == 0 ? 1 : 0;
   }
   return out;
+}
+
+// Of the wide ink in the core, the share in groups that run out of the window: strokes joined
+// to an outline or to the lines of a drawing.
+double joinedToDrawing(const InkGroups& groups, const LetteringArea& area) {
+  std::int64_t wide = 0, joined = 0;
+  for (std::int64_t r = area.core.r0; r < area.core.r1; ++r) {
+    for (std::int64_t c = area.core.c0; c < area.core.c1; ++c) {
+      const auto i = static_cast<std::size_t>(r * groups.strokes.width + c);
+      wide += groups.strokes.cells[i];
+      joined += groups.strokes.cells[i] != 0 && groups.lettering.cells[i] == 0 ? 1 : 0;
+    }
+  }
+  return wide == 0 ? 0.0 : static_cast<double>(joined) / static_cast<double>(wide);
 }
 
 // The smallest opening that leaves the paper around the core clear of dark dots. Only ink
@@ -352,6 +370,7 @@ std::optional<BoxPaper> findBoxPaper(const PixelWindow& window, const LetteringA
                 .dotSize = *dotSize,
                 .dotted = dotted};
   if (countSet(out.lettering) == 0) return std::nullopt;
+  if (joinedToDrawing(groups, area) > kJoinedShareMax) return std::nullopt;
   const CellGrid taken = growCells(groups.strokes, kEdgeGrowth, all);
   for (std::size_t i = 0; i < taken.cells.size(); ++i) {
     // Dark dots are ground too, though no colour of the paper's palette.

@@ -36,6 +36,7 @@ struct BoxPaperCase {
   std::optional<Rgb8> beyond;  // the ground beyond the caption's outline; none: no outline
   std::optional<std::int64_t> dotSize;  // what the paper's dots measure; absent: no box paper
   bool dotted = true;
+  bool joinedToALine = false;  // the last four strokes stand on a line running off the page
 };
 
 // The caption printed in dots, each placed in its cell by a hash of the cell (print is not a
@@ -105,6 +106,7 @@ TEST_P(BoxPaperTest, DarkStrokesWiderThanTheDotsAreReplacedByThePapersDots) {
       if (isLettering(x, y)) page.setPixel(x, y, kInk);
     }
   }
+  if (c.joinedToALine) paintRect(page, kBoxX + 56, kBoxY + kBoxH, kWidth, 2, kInk);
   const PixelWindow window = copyWindow(page, PixelBounds{0, kWidth, 0, kHeight, kWidth, kHeight});
   CellGrid usable = emptyGrid(kWidth, kHeight);
   fillRange(usable, CellRange{0, 0, kWidth, kHeight});
@@ -155,6 +157,8 @@ INSTANTIATE_TEST_SUITE_P(
         BoxPaperCase{"BlackDotsCoveringAQuarter", {30, 30, 30}, 2, 4, kBeyond, std::nullopt},
         // Without an outline the dotted ground may be a tone or a drawing running on.
         BoxPaperCase{"NoOutlineAroundThePaper", {90, 140, 160}, 1, 4, std::nullopt, std::nullopt},
+        // Lettering that runs into a drawing's lines is left to the texture fill.
+        BoxPaperCase{"StrokesJoinedToALine", {90, 140, 160}, 1, 4, kBeyond, std::nullopt, true, true},
         // Plain paper on a ground as dark as its edge is a halo as much as a box.
         BoxPaperCase{"PlainPaperOnADarkGround", {}, 0, 4, grey(30), std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
