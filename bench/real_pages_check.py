@@ -17,6 +17,15 @@ colour of its box grown by 2 pixels on the page (lettering covers less than half
 
 and per page, `wiped`: pixels changed inside an untranslated block's box and outside every
 translated block's box grown by 12 pixels (lettering wiped that nobody translated).
+
+On paper printed in coarse dots both counts mislead: the median of a box is a mix of the
+paper, its dots and the lettering, and the dots themselves lie more than 60 levels off it, so
+even a clean box keeps "ink". The columns `kept*` and `off*` measure the same two things
+with the paper taken as the median colour of the box's larger part under a split of its
+pixels by their largest channel into a dark and a light part (the lettering is the smaller
+part of its box), and with ink counted on both pages after a 3 x 3 median filter, which
+clears dots of one or two pixels and keeps strokes of two pixels or more. On flat paper the
+two measures mostly agree.
 """
 import argparse
 import json
@@ -27,6 +36,7 @@ import tempfile
 
 import numpy as np
 from PIL import Image
+from scipy import ndimage
 
 INK = 60
 KEPT_SHARE = 0.10
@@ -44,6 +54,30 @@ def box_of(block, shape, grow):
 def paper_colour(page, block):
     y0, y1, x0, x1 = box_of(block, page.shape, 2)
     return np.median(page[y0:y1, x0:x1].reshape(-1, 3), axis=0)
+
+
+def larger_part_colour(page, block):
+    """The median colour of the larger part of the box grown by 2, its pixels split by their
+    largest channel at the level that sets the two parts farthest apart (Otsu's rule)."""
+    y0, y1, x0, x1 = box_of(block, page.shape, 2)
+    pixels = page[y0:y1, x0:x1].reshape(-1, 3)
+    level = pixels.max(axis=1).astype(np.int64)
+    counts = np.bincount(level, minlength=256).astype(float)
+    below = np.cumsum(counts)
+    below_sum = np.cumsum(counts * np.arange(256))
+    n, total = below[-1], below_sum[-1]
+    with np.errstate(divide="ignore", invalid="ignore"):
+        spread = below * (n - below) * (below_sum / below - (total - below_sum) / (n - below)) ** 2
+    spread = np.nan_to_num(spread)
+    if spread.max() <= 0:
+        return np.median(pixels, axis=0)
+    dark = level <= int(np.argmax(spread))
+    larger = pixels[~dark] if dark.sum() * 2 <= len(pixels) else pixels[dark]
+    return np.median(larger, axis=0)
+
+
+def median_filtered(page):
+    return np.stack([ndimage.median_filter(page[..., c], size=3) for c in range(3)], axis=-1)
 
 
 def off_paper(pixels, paper):
@@ -71,20 +105,23 @@ def check_page(build, page_path, ocr_path, regions, mode, work):
     before = np.asarray(Image.open(page_path).convert("RGB"))
     after = np.asarray(Image.open(out).convert("RGB"))
     changed = np.abs(before.astype(np.int32) - after.astype(np.int32)).max(axis=2) > 0
-    kept, off = [], []
+    filtered_before, filtered_after = median_filtered(before), median_filtered(after)
+    kept, off, kept_dots, off_dots = [], [], [], []
     for b in cleaned:
-        paper = paper_colour(before, b)
-        y0, y1, x0, x1 = box_of(b, before.shape, 0)
-        ink_before = int(off_paper(before[y0:y1, x0:x1], paper).sum())
-        ink_after = int(off_paper(after[y0:y1, x0:x1], paper).sum())
-        if ink_after >= KEPT_PIXELS and ink_after > KEPT_SHARE * ink_before:
-            kept.append(b["id"])
-        y0, y1, x0, x1 = box_of(b, before.shape, 10)
-        patch = changed[y0:y1, x0:x1]
-        if patch.any():
-            mean = after[y0:y1, x0:x1][patch].mean(axis=0)
-            if np.abs(mean - paper).max() > OFF_PAPER:
-                off.append(b["id"])
+        for paper, pages, kept_list, off_list in (
+                (paper_colour(before, b), (before, after), kept, off),
+                (larger_part_colour(before, b), (filtered_before, filtered_after), kept_dots, off_dots)):
+            y0, y1, x0, x1 = box_of(b, before.shape, 0)
+            ink_before = int(off_paper(pages[0][y0:y1, x0:x1], paper).sum())
+            ink_after = int(off_paper(pages[1][y0:y1, x0:x1], paper).sum())
+            if ink_after >= KEPT_PIXELS and ink_after > KEPT_SHARE * ink_before:
+                kept_list.append(b["id"])
+            y0, y1, x0, x1 = box_of(b, before.shape, 10)
+            patch = changed[y0:y1, x0:x1]
+            if patch.any():
+                mean = after[y0:y1, x0:x1][patch].mean(axis=0)
+                if np.abs(mean - paper).max() > OFF_PAPER:
+                    off_list.append(b["id"])
     reach = np.zeros(changed.shape, bool)
     for b in cleaned:
         y0, y1, x0, x1 = box_of(b, before.shape, REACH)
@@ -94,7 +131,7 @@ def check_page(build, page_path, ocr_path, regions, mode, work):
         y0, y1, x0, x1 = box_of(b, before.shape, 0)
         untranslated[y0:y1, x0:x1] = True
     wiped = int((changed & untranslated & ~reach).sum())
-    return len(cleaned), kept, off, wiped
+    return len(cleaned), kept, off, wiped, kept_dots, off_dots
 
 
 def main():
@@ -112,22 +149,25 @@ def main():
                    if f.endswith(".regions.json"))
     if not pages:
         sys.exit(f"no NAME.regions.json in {a.payloads}")
-    print(f"{'page':24} {'mode':13} {'blocks':>6} {'kept':>5} {'off':>5} {'wiped':>6}  kept / off")
+    print(f"{'page':24} {'mode':13} {'blocks':>6} {'kept':>5} {'off':>5} {'wiped':>6} {'kept*':>5} "
+          f"{'off*':>5}  kept / off | kept* / off*")
     for mode in a.modes.split(","):
-        totals = [0, 0, 0, 0]
+        totals = [0] * 6
         for name in pages:
             image = next((os.path.join(a.pages_dir, name + ext) for ext in (".png", ".jpg")
                           if os.path.exists(os.path.join(a.pages_dir, name + ext))), None)
             if image is None:
                 sys.exit(f"no page image for {name} in {a.pages_dir}")
             regions = json.load(open(os.path.join(a.payloads, name + ".regions.json")))
-            n, kept, off, wiped = check_page(a.build, image,
-                                             os.path.join(a.payloads, name + ".ocr.json"),
-                                             regions, mode, work)
-            totals = [totals[0] + n, totals[1] + len(kept), totals[2] + len(off), totals[3] + wiped]
-            print(f"{name:24} {mode:13} {n:6} {len(kept):5} {len(off):5} {wiped:6}  "
-                  f"{' '.join(kept) or '-'} / {' '.join(off) or '-'}")
-        print(f"{'all':24} {mode:13} {totals[0]:6} {totals[1]:5} {totals[2]:5} {totals[3]:6}")
+            n, kept, off, wiped, kept_dots, off_dots = check_page(
+                a.build, image, os.path.join(a.payloads, name + ".ocr.json"), regions, mode, work)
+            row = [n, len(kept), len(off), wiped, len(kept_dots), len(off_dots)]
+            totals = [t + v for t, v in zip(totals, row)]
+            print(f"{name:24} {mode:13} {n:6} {row[1]:5} {row[2]:5} {wiped:6} {row[4]:5} {row[5]:5}  "
+                  f"{' '.join(kept) or '-'} / {' '.join(off) or '-'} | "
+                  f"{' '.join(kept_dots) or '-'} / {' '.join(off_dots) or '-'}")
+        print(f"{'all':24} {mode:13} {totals[0]:6} {totals[1]:5} {totals[2]:5} {totals[3]:6} "
+              f"{totals[4]:5} {totals[5]:5}")
 
 
 if __name__ == "__main__":

@@ -28,63 +28,18 @@ constexpr double kNearShareMin = 0.8;
 // The cells near the ground joined to the near cells of the core.
 CellGrid paperJoinedToCore(const std::vector<float>& distance, float near, std::int64_t w,
                            std::int64_t h, const CellRange& core) {
-  CellGrid joined = emptyGrid(w, h);
-  std::vector<std::int64_t> pending;
+  CellGrid nearCells = emptyGrid(w, h);
+  for (std::size_t i = 0; i < nearCells.cells.size(); ++i) nearCells.cells[i] = distance[i] < near ? 1 : 0;
+  std::int32_t count = 0;
+  const std::vector<std::int32_t> label = labelGroups(nearCells, count);
+  std::vector<std::uint8_t> meetsCore(static_cast<std::size_t>(count) + 1, 0);
   for (std::int64_t r = core.r0; r < core.r1; ++r) {
-    for (std::int64_t c = core.c0; c < core.c1; ++c) {
-      const auto i = static_cast<std::size_t>(r * w + c);
-      if (distance[i] >= near) continue;
-      joined.cells[i] = 1;
-      pending.push_back(r * w + c);
-    }
+    for (std::int64_t c = core.c0; c < core.c1; ++c) meetsCore[static_cast<std::size_t>(label[static_cast<std::size_t>(r * w + c)])] = 1;
   }
-  while (!pending.empty()) {
-    const std::int64_t cell = pending.back();
-    pending.pop_back();
-    const std::int64_t r = cell / w, c = cell % w;
-    for (std::int64_t nr = std::max<std::int64_t>(r - 1, 0); nr <= std::min(r + 1, h - 1); ++nr) {
-      for (std::int64_t nc = std::max<std::int64_t>(c - 1, 0); nc <= std::min(c + 1, w - 1); ++nc) {
-        const auto next = static_cast<std::size_t>(nr * w + nc);
-        if (joined.cells[next] != 0 || distance[next] >= near) continue;
-        joined.cells[next] = 1;
-        pending.push_back(nr * w + nc);
-      }
-    }
-  }
+  meetsCore[0] = 0;
+  CellGrid joined = emptyGrid(w, h);
+  for (std::size_t i = 0; i < label.size(); ++i) joined.cells[i] = meetsCore[static_cast<std::size_t>(label[i])];
   return joined;
-}
-
-// Adds every cell that the window's edge cannot reach 4-wise without crossing a set cell.
-void addEnclosed(CellGrid& cells) {
-  const std::int64_t w = cells.width, h = cells.height;
-  std::vector<std::uint8_t> open(cells.cells.size(), 0);
-  std::vector<std::int64_t> pending;
-  auto push = [&](std::int64_t c, std::int64_t r) {
-    if (c < 0 || r < 0 || c >= w || r >= h) return;
-    const auto i = static_cast<std::size_t>(r * w + c);
-    if (open[i] != 0 || cells.cells[i] != 0) return;
-    open[i] = 1;
-    pending.push_back(r * w + c);
-  };
-  for (std::int64_t c = 0; c < w; ++c) {
-    push(c, 0);
-    push(c, h - 1);
-  }
-  for (std::int64_t r = 0; r < h; ++r) {
-    push(0, r);
-    push(w - 1, r);
-  }
-  while (!pending.empty()) {
-    const std::int64_t i = pending.back();
-    pending.pop_back();
-    push(i % w - 1, i / w);
-    push(i % w + 1, i / w);
-    push(i % w, i / w - 1);
-    push(i % w, i / w + 1);
-  }
-  for (std::size_t i = 0; i < open.size(); ++i) {
-    if (open[i] == 0) cells.cells[i] = 1;
-  }
 }
 
 float largestDifference(const float* a, const std::array<float, 3>& b) {
@@ -106,7 +61,7 @@ std::vector<std::int64_t> ringBetween(const CellGrid& inner, const CellGrid& out
 // Whether a thin line of one colour runs around the paper, another ground beyond it: a halo
 // on art, tone or shading has the same ground on both sides of where an outline would be.
 bool outlined(const PixelWindow& window, const CellGrid& paper, const std::array<float, 3>& paperColour,
-              const CellGrid& otherText) {
+              const CellGrid& otherText, PaperEdge edge) {
   const CellRange all{0, 0, window.width, window.height};
   const auto line = ringBetween(paper, growCells(paper, kOutlineWidth, all), otherText);
   const auto beyond = ringBetween(growCells(paper, kOutsideFrom - 1, all),
@@ -117,6 +72,7 @@ bool outlined(const PixelWindow& window, const CellGrid& paper, const std::array
   // a dark rim is no outline.
   const auto mean = [](const std::array<float, 3>& v) { return (v[0] + v[1] + v[2]) / 3.0f; };
   if (mean(paperColour) - mean(colour) < kOutlineTolerance) return false;
+  if (edge == PaperEdge::kDarker) return true;
   const auto shareNear = [&](const std::vector<std::int64_t>& cells) {
     const auto n = std::count_if(cells.begin(), cells.end(), [&](std::int64_t i) {
       return largestDifference(window.at(i), colour) <= kOutlineTolerance;
@@ -147,7 +103,7 @@ CellGrid closedOver(const CellGrid& joined) {
 }  // namespace
 
 std::optional<CellGrid> enclosingPaper(const PixelWindow& window, const std::vector<float>& distance,
-                                       float near, const LetteringArea& area) {
+                                       float near, const LetteringArea& area, PaperEdge edge) {
   const CellRange& core = area.core;
   const std::int64_t w = window.width, h = window.height;
   const CellGrid joined = paperJoinedToCore(distance, near, w, h, core);
@@ -175,7 +131,7 @@ std::optional<CellGrid> enclosingPaper(const PixelWindow& window, const std::vec
   for (std::size_t i = 0; i < joined.cells.size(); ++i) {
     if (joined.cells[i] != 0) nearCells.push_back(static_cast<std::int64_t>(i));
   }
-  if (!outlined(window, paper, medianOfCells(window, nearCells), area.otherText)) return std::nullopt;
+  if (!outlined(window, paper, medianOfCells(window, nearCells), area.otherText, edge)) return std::nullopt;
   return paper;
 }
 

@@ -16,7 +16,11 @@ namespace letterforge {
 // the paper, runs around it with another ground beyond, unlike both (other lettering's
 // neighbourhoods left out): a halo, however wide, has the same ground on both sides of where
 // an outline would be.
+// With `PaperEdge::kDarker` any edge darker than the paper will do, whatever lies beyond: for a
+// paper printed in dots, which no halo is.
+enum class PaperEdge { kOutlined, kDarker };
 std::optional<CellGrid> enclosingPaper(const PixelWindow& window, const std::vector<float>& distance,
-                                       float near, const LetteringArea& area);
+                                       float near, const LetteringArea& area,
+                                       PaperEdge edge = PaperEdge::kOutlined);
 
 }  // namespace letterforge

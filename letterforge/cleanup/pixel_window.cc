@@ -167,4 +167,81 @@ std::vector<std::int64_t> cellsByDepth(const CellGrid& holes) {
   return order;
 }
 
+void addEnclosed(CellGrid& cells) {
+  const std::int64_t w = cells.width, h = cells.height;
+  std::vector<std::uint8_t> open(cells.cells.size(), 0);
+  std::vector<std::int64_t> pending;
+  auto push = [&](std::int64_t c, std::int64_t r) {
+    if (c < 0 || r < 0 || c >= w || r >= h) return;
+    const auto i = static_cast<std::size_t>(r * w + c);
+    if (open[i] != 0 || cells.cells[i] != 0) return;
+    open[i] = 1;
+    pending.push_back(r * w + c);
+  };
+  for (std::int64_t c = 0; c < w; ++c) {
+    push(c, 0);
+    push(c, h - 1);
+  }
+  for (std::int64_t r = 0; r < h; ++r) {
+    push(0, r);
+    push(w - 1, r);
+  }
+  while (!pending.empty()) {
+    const std::int64_t i = pending.back();
+    pending.pop_back();
+    push(i % w - 1, i / w);
+    push(i % w + 1, i / w);
+    push(i % w, i / w - 1);
+    push(i % w, i / w + 1);
+  }
+  for (std::size_t i = 0; i < open.size(); ++i) {
+    if (open[i] == 0) cells.cells[i] = 1;
+  }
+}
+
+CellGrid opened(const CellGrid& cells, std::int64_t size) {
+  const std::int64_t w = cells.width, h = cells.height;
+  CellGrid eroded = emptyGrid(w, h), out = emptyGrid(w, h);
+  for (std::int64_t r = 0; r + size <= h; ++r) {
+    for (std::int64_t c = 0; c + size <= w; ++c) {
+      bool all = true;
+      for (std::int64_t dr = 0; dr < size && all; ++dr) {
+        for (std::int64_t dc = 0; dc < size && all; ++dc) all = cells.cells[static_cast<std::size_t>((r + dr) * w + c + dc)] != 0;
+      }
+      if (!all) continue;
+      eroded.cells[static_cast<std::size_t>(r * w + c)] = 1;
+      for (std::int64_t dr = 0; dr < size; ++dr) {
+        for (std::int64_t dc = 0; dc < size; ++dc) out.cells[static_cast<std::size_t>((r + dr) * w + c + dc)] = 1;
+      }
+    }
+  }
+  return out;
+}
+
+std::vector<std::int32_t> labelGroups(const CellGrid& cells, std::int32_t& count) {
+  const std::int64_t w = cells.width, h = cells.height;
+  std::vector<std::int32_t> label(cells.cells.size(), 0);
+  std::vector<std::int64_t> pending;
+  count = 0;
+  for (std::int64_t seed = 0; seed < w * h; ++seed) {
+    if (label[static_cast<std::size_t>(seed)] != 0 || cells.cells[static_cast<std::size_t>(seed)] == 0) continue;
+    label[static_cast<std::size_t>(seed)] = ++count;
+    pending.assign(1, seed);
+    while (!pending.empty()) {
+      const std::int64_t cell = pending.back();
+      pending.pop_back();
+      const std::int64_t r = cell / w, c = cell % w;
+      for (std::int64_t nr = std::max<std::int64_t>(r - 1, 0); nr <= std::min(r + 1, h - 1); ++nr) {
+        for (std::int64_t nc = std::max<std::int64_t>(c - 1, 0); nc <= std::min(c + 1, w - 1); ++nc) {
+          const auto next = static_cast<std::size_t>(nr * w + nc);
+          if (label[next] != 0 || cells.cells[next] == 0) continue;
+          label[next] = count;
+          pending.push_back(nr * w + nc);
+        }
+      }
+    }
+  }
+  return label;
+}
+
 }  // namespace letterforge

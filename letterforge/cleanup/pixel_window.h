@@ -74,6 +74,15 @@ std::array<float, 3> medianOfCells(const PixelWindow& window, const std::vector<
 // The set cells by their chessboard distance from the cells that are not set (nearest first,
 // at most 255 apart), then row by row: the order in which holes are filled from outside in.
 std::vector<std::int64_t> cellsByDepth(const CellGrid& holes);
+// The set cells that a size x size square of set cells covers (an opening: erosion, then
+// dilation by the square): groups narrower than the square are cleared.
+CellGrid opened(const CellGrid& cells, std::int64_t size);
+// The 8-connected groups of the set cells: per cell its group's number from 1, 0 for cells
+// not set; `count` is the number of groups.
+std::vector<std::int32_t> labelGroups(const CellGrid& cells, std::int32_t& count);
+// Sets every cell that the grid's edge cannot reach 4-wise without crossing a set cell: what
+// the set cells enclose.
+void addEnclosed(CellGrid& cells);
 // Per cell, the chessboard distance to the nearest set cell of `from`, at most `cap` (also
 // when no cell is set).
 std::vector<std::uint8_t> distanceTo(const CellGrid& from, std::uint8_t cap);

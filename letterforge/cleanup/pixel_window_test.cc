@@ -53,6 +53,40 @@ INSTANTIATE_TEST_SUITE_P(
                  {"###", "###", "###"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+struct OpeningCase {
+  const char* name;
+  std::vector<std::string> in;
+  std::int64_t size;
+  std::vector<std::string> expected;
+};
+class OpenedTest : public ::testing::TestWithParam<OpeningCase> {};
+
+TEST_P(OpenedTest, KeepsWhatTheSquareFitsIn) {
+  const OpeningCase& c = GetParam();
+  EXPECT_EQ(opened(gridOf(c.in), c.size), gridOf(c.expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OpenedTest,
+    ::testing::Values(
+        OpeningCase{"SizeOneKeepsAll", {"#..", ".#.", "..#"}, 1, {"#..", ".#.", "..#"}},
+        OpeningCase{"SpecksGoAtTwo", {"#...", "..##", "..##"}, 2, {"....", "..##", "..##"}},
+        OpeningCase{"TwoByTwoDotGoesAtThree", {"##..", "##..", "...."}, 3, {"....", "....", "...."}},
+        // A bar 3 wide stays whole, the one-cell spur on it goes.
+        OpeningCase{"BarStaysItsSpurGoes", {"###.", "####", "###.", "###."}, 3,
+                    {"###.", "###.", "###.", "###."}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LabelGroupsTest, NumbersEightConnectedGroupsAndEnclosedCellsAreFound) {
+  std::int32_t count = 0;
+  const std::vector<std::int32_t> labels = labelGroups(gridOf({"#..#", ".#..", "...#"}), count);
+  EXPECT_EQ(count, 3);
+  EXPECT_EQ(labels, (std::vector<std::int32_t>{1, 0, 0, 2, 0, 1, 0, 0, 0, 0, 0, 3}));
+  CellGrid ring = gridOf({"#####", "#...#", "#.#.#", "#####", "....."});
+  addEnclosed(ring);
+  EXPECT_EQ(ring, gridOf({"#####", "#####", "#####", "#####", "....."}));
+}
+
 TEST(DistanceToTest, CountsChessboardStepsAndCapsThem) {
   const CellGrid from = gridOf({"#....", ".....", "....."});
   const std::vector<std::uint8_t> expected{0, 1, 2, 3, 3,  //

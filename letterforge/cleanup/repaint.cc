@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "letterforge/cleanup/ground_model.h"
+#include "letterforge/cleanup/box_paper.h"
 #include "letterforge/cleanup/lettering_mask.h"
 #include "letterforge/cleanup/pixel_window.h"
 #include "letterforge/cleanup/smooth_fill.h"
@@ -106,6 +107,20 @@ RepaintOutcome repaintSmooth(platform::PageBitmap& page, PixelWindow& window,
                         .mask = textMaskOf(window, mask)};
 }
 
+// Dark lettering on a box's paper is filled smoothly from the paper around it, then given
+// the paper's dots (its own tiles copied over) or its grain.
+RepaintOutcome repaintBoxPaper(platform::PageBitmap& page, PixelWindow& window, const BoxPaper& paper,
+                               std::uint64_t seed) {
+  interpolateHoles(window, paper.ground, paper.lettering);
+  if (paper.dotted) {
+    copyPaperTiles(window, paper.lettering, paper.ground, seed);
+  } else {
+    addGrain(window, paper.ground, paper.lettering, seed);
+  }
+  writeMaskedCells(page, window, paper.lettering);
+  return RepaintOutcome{.cleaned = true, .ground = GroundKind::kPaper, .mask = textMaskOf(window, paper.lettering)};
+}
+
 // On screentone and art the lettering is found by how the ground repeats (tone) or by its
 // colours (art), and filled from the texture around it.
 RepaintOutcome repaintTexture(platform::PageBitmap& page, PixelWindow& window,
@@ -157,6 +172,11 @@ RepaintOutcome repaintLettering(platform::PageBitmap& page, const Rect& block,
   }
   auto model = modelGround(window, area, usable);
   if (!model) return {};
+  // Where no smooth fit explains the ground (paper printed in coarse dots, or a balloon
+  // beside such paper or art), dark lettering is told from its box's paper by lightness.
+  if (!isSmoothGround(*model, area)) {
+    if (const auto paper = findBoxPaper(window, area, usable)) return repaintBoxPaper(page, window, *paper, seed);
+  }
   // Lettering in a caption box or balloon whose outline lies within its reach: the box's
   // paper is its only ground, and nothing beyond the paper is repainted.
   CellGrid allowed = emptyGrid(window.width, window.height);

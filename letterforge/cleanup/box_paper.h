@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "letterforge/cleanup/lettering_mask.h"
+#include "letterforge/cleanup/pixel_window.h"
+
+namespace letterforge {
+
+// Dark lettering on the paper of a caption box or balloon, told apart by how light each cell
+// is (its largest channel: black ink is dark in all three, a dot of coloured ink is not). It
+// holds where a smooth fit of the ground's colour fails: on paper printed in coarse dots of
+// two or three inks, and on a balloon whose window takes in such paper or art beside it.
+struct BoxPaper {
+  CellGrid paper{};      // the box's paper, with its dots and the lettering on it
+  CellGrid lettering{};  // the dark strokes that meet the core, grown over their soft edge
+  CellGrid ground{};     // paper cells clear of every stroke, of the colours of the core's paper
+  std::int64_t dotSize = 1;  // the opening (square side) that clears the paper of dark dots
+  bool dotted = true;        // printed in dots (fill with its tiles) or plain (smooth, grain)
+};
+
+// Cells darker than the split of the core's cells into a dark and a light class (at least 80
+// levels apart) are ink; the light cells joined to the core, closed over and with what they
+// enclose, are the paper when ink runs around them (enclosingPaper). Ink that a square of
+// `dotSize` fits in is lettering; the smallest size (up to 3) that leaves at most 2 % of the
+// paper around the core dark is the dots' size. The paper is dotted when that size exceeds 1
+// or 5 % of its cells clear of ink are 40 levels off their median colour; plain paper needs an
+// outline with another ground beyond (a halo is plain and has none). Absent when no such
+// paper or no lettering is found. `usable` marks the cells that are not other blocks' lettering.
+std::optional<BoxPaper> findBoxPaper(const PixelWindow& window, const LetteringArea& area,
+                                     const CellGrid& usable);
+
+// Fills the holes with the paper's own dots: tiles of 4 x 4 cells copied whole from ground
+// cells at offsets drawn from `seed`, within 16 cells; a hole that no tried offset maps onto
+// ground keeps its value (callers fill the holes smoothly first).
+void copyPaperTiles(PixelWindow& window, const CellGrid& holes, const CellGrid& ground,
+                    std::uint64_t seed);
+
+}  // namespace letterforge

@@ -1,0 +1,167 @@
+#include "letterforge/cleanup/box_paper.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "letterforge/cleanup/repaint.h"
+#include "letterforge/raster/test_pages.h"
+#include "platform/test_case_names.h"
+
+namespace letterforge {
+namespace {
+
+using test_cases::PrintTo;
+using namespace test_pages;
+using platform::PageBitmap;
+using platform::Rgb8;
+
+constexpr std::int64_t kWidth = 140, kHeight = 80;
+constexpr Rgb8 kPaper{235, 225, 110};
+constexpr Rgb8 kBeyond{60, 40, 200};
+constexpr Rgb8 kInk{25, 20, 20};
+// The lettering: bars 3 pixels wide every 7 across the box.
+constexpr std::int64_t kBoxX = 24, kBoxY = 32, kBoxW = 80, kBoxH = 16;
+
+struct BoxPaperCase {
+  const char* name;
+  Rgb8 dotInk;
+  std::int64_t dot;    // side of the dots, one in every cell of the print (0: plain paper)
+  std::int64_t pitch;  // side of the print's cells
+  std::optional<Rgb8> beyond;  // the ground beyond the caption's outline; none: no outline
+  std::optional<std::int64_t> dotSize;  // what the paper's dots measure; absent: no box paper
+  bool dotted = true;
+  bool joinedToALine = false;  // the last four strokes stand on a line running off the page
+};
+
+// The caption printed in dots, each placed in its cell by a hash of the cell (print is not a
+// perfect grid), inside an outline 2 pixels wide or running on over the whole page.
+PageBitmap cleanPage(const BoxPaperCase& c) {
+  const bool outlined = c.beyond.has_value();
+  PageBitmap page = makePage(kWidth, kHeight, c.beyond.value_or(kPaper));
+  const std::int64_t x0 = outlined ? 12 : 0, y0 = outlined ? 16 : 0;
+  const std::int64_t x1 = outlined ? 128 : kWidth, y1 = outlined ? 64 : kHeight;
+  if (outlined) paintRect(page, x0 - 2, y0 - 2, x1 - x0 + 4, y1 - y0 + 4, kBlack);
+  paintRect(page, x0, y0, x1 - x0, y1 - y0, kPaper);
+  for (std::int64_t cy = y0; c.dot > 0 && cy + c.pitch <= y1; cy += c.pitch) {
+    for (std::int64_t cx = x0; cx + c.pitch <= x1; cx += c.pitch) {
+      const auto hash = static_cast<std::uint64_t>(cx * 7919 + cy * 104729) * 0x9E3779B97F4A7C15u;
+      const std::int64_t room = c.pitch - c.dot + 1;
+      paintRect(page, cx + static_cast<std::int64_t>((hash >> 40) % room),
+                cy + static_cast<std::int64_t>((hash >> 50) % room), c.dot, c.dot, c.dotInk);
+    }
+  }
+  return page;
+}
+
+bool isLettering(std::int64_t x, std::int64_t y) {
+  return x >= kBoxX && x < kBoxX + kBoxW && y >= kBoxY && y < kBoxY + kBoxH && (x - kBoxX) % 7 < 3 &&
+         x - (x - kBoxX) % 7 + 3 <= kBoxX + kBoxW;
+}
+
+bool nearLettering(std::int64_t x, std::int64_t y, std::int64_t by) {
+  for (std::int64_t dy = -by; dy <= by; ++dy) {
+    for (std::int64_t dx = -by; dx <= by; ++dx) {
+      if (isLettering(x + dx, y + dy)) return true;
+    }
+  }
+  return false;
+}
+
+std::array<double, 3> meanOverLettering(const PageBitmap& page, std::array<double, 3>* spread) {
+  std::array<double, 3> sum{}, squares{};
+  double n = 0;
+  for (std::int64_t y = kBoxY; y < kBoxY + kBoxH; ++y) {
+    for (std::int64_t x = kBoxX; x < kBoxX + kBoxW; ++x) {
+      if (!isLettering(x, y)) continue;
+      const Rgb8 p = page.pixel(x, y);
+      const std::array<double, 3> v{double(p.red), double(p.green), double(p.blue)};
+      for (int ch = 0; ch < 3; ++ch) {
+        sum[ch] += v[ch];
+        squares[ch] += v[ch] * v[ch];
+      }
+      n += 1;
+    }
+  }
+  for (int ch = 0; ch < 3; ++ch) {
+    sum[ch] /= n;
+    (*spread)[ch] = std::sqrt(std::max(0.0, squares[ch] / n - sum[ch] * sum[ch]));
+  }
+  return sum;
+}
+
+class BoxPaperTest : public ::testing::TestWithParam<BoxPaperCase> {};
+
+TEST_P(BoxPaperTest, DarkStrokesWiderThanTheDotsAreReplacedByThePapersDots) {
+  const BoxPaperCase& c = GetParam();
+  const PageBitmap clean = cleanPage(c);
+  PageBitmap page = cleanPage(c);
+  for (std::int64_t y = kBoxY; y < kBoxY + kBoxH; ++y) {
+    for (std::int64_t x = kBoxX; x < kBoxX + kBoxW; ++x) {
+      if (isLettering(x, y)) page.setPixel(x, y, kInk);
+    }
+  }
+  if (c.joinedToALine) paintRect(page, kBoxX + 56, kBoxY + kBoxH, kWidth, 2, kInk);
+  const PixelWindow window = copyWindow(page, PixelBounds{0, kWidth, 0, kHeight, kWidth, kHeight});
+  CellGrid usable = emptyGrid(kWidth, kHeight);
+  fillRange(usable, CellRange{0, 0, kWidth, kHeight});
+  const LetteringArea area{.core = {kBoxX - 2, kBoxY - 2, kBoxX + kBoxW + 2, kBoxY + kBoxH + 2},
+                           .reach = {kBoxX - 12, kBoxY - 12, kBoxX + kBoxW + 12, kBoxY + kBoxH + 12},
+                           .otherText = emptyGrid(kWidth, kHeight)};
+  const auto found = findBoxPaper(window, area, usable);
+  ASSERT_EQ(found.has_value(), c.dotSize.has_value());
+  if (!found) return;
+  EXPECT_EQ(found->dotSize, *c.dotSize);
+  EXPECT_EQ(found->dotted, c.dotted);
+
+  const RepaintOutcome outcome =
+      repaintLettering(page, Rect{double(kBoxX), double(kBoxY), double(kBoxW), double(kBoxH)}, {}, 5);
+  EXPECT_TRUE(outcome.cleaned);
+  EXPECT_EQ(outcome.ground, GroundKind::kPaper);
+  // Where the strokes were: the paper's mean colour, with its dots (no flat slab).
+  std::array<double, 3> cleanSpread{}, spread{};
+  const auto cleanMean = meanOverLettering(clean, &cleanSpread);
+  const auto mean = meanOverLettering(page, &spread);
+  for (int ch = 0; ch < 3; ++ch) {
+    EXPECT_NEAR(mean[ch], cleanMean[ch], 12.0) << "channel " << ch;
+    EXPECT_GE(spread[ch], 0.5 * cleanSpread[ch]) << "channel " << ch;
+  }
+  // Nothing else changed: not the outline, nor the dots beyond those that touch a stroke.
+  std::int64_t changed = 0;
+  for (std::int64_t y = 0; y < kHeight; ++y) {
+    for (std::int64_t x = 0; x < kWidth; ++x) {
+      changed += !nearLettering(x, y, c.dot + 1) && page.pixel(x, y) != clean.pixel(x, y) ? 1 : 0;
+    }
+  }
+  EXPECT_EQ(changed, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BoxPaperTest,
+    ::testing::Values(
+        BoxPaperCase{"ColouredDotsOfOnePixel", {90, 140, 160}, 1, 4, kBeyond, 1},
+        BoxPaperCase{"ColouredDotsTwoPixelsWide", {120, 160, 60}, 2, 4, kBeyond, 1},
+        // Beyond the outline a ground as dark as the outline: the dots tell the paper.
+        BoxPaperCase{"ColouredDotsOnADarkGround", {90, 140, 160}, 1, 4, grey(30), 1},
+        BoxPaperCase{"BlackDotsOfOnePixel", {30, 30, 30}, 1, 4, kBeyond, 2},
+        BoxPaperCase{"BlackDotsTwoPixelsWide", {30, 30, 30}, 2, 6, kBeyond, 3},
+        BoxPaperCase{"PlainPaper", {}, 0, 4, kBeyond, 1, false},
+        // Dots as wide as the strokes cannot be told from them.
+        BoxPaperCase{"BlackDotsAsWideAsTheStrokes", {30, 30, 30}, 3, 6, kBeyond, std::nullopt},
+        // Black dots over a quarter of the paper: a grey tone rather than paper.
+        BoxPaperCase{"BlackDotsCoveringAQuarter", {30, 30, 30}, 2, 4, kBeyond, std::nullopt},
+        // Without an outline the dotted ground may be a tone or a drawing running on.
+        BoxPaperCase{"NoOutlineAroundThePaper", {90, 140, 160}, 1, 4, std::nullopt, std::nullopt},
+        // Lettering that runs into a drawing's lines is left to the texture fill.
+        BoxPaperCase{"StrokesJoinedToALine", {90, 140, 160}, 1, 4, kBeyond, std::nullopt, true, true},
+        // Plain paper on a ground as dark as its edge is a halo as much as a box.
+        BoxPaperCase{"PlainPaperOnADarkGround", {}, 0, 4, grey(30), std::nullopt}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace letterforge
