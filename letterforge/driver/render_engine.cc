@@ -138,9 +138,8 @@ std::optional<Payloads> payloadsOf(const RenderJob& job, RunFailure& failure) {
   return Payloads{std::move(*ocr), std::move(*translations)};
 }
 
-// The planning point, with the payloads let go once the items are made and their warnings told.
-bool plan(const RenderJob& job, RunState& run, std::vector<std::string>& warnings, RunFailure& failure) {
-  const auto payloads = payloadsOf(job, failure);
+// The planning point.
+bool plan(const Payloads* payloads, RunState& run, std::vector<std::string>& warnings, RunFailure& failure) {
   if (!payloads) return false;
   if (auto planFailure = planRun(run, payloads->ocr, payloads->translations)) {
     failure = std::move(*planFailure);
@@ -194,6 +193,12 @@ std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink
   if (!family) return std::nullopt;
   auto overrides = overridesOf(text_, job.settings.blocks, failure);
   if (!overrides) return std::nullopt;
+  // The payloads are read before the page image, so that a page with blocks to letter has its
+  // fonts' configuration loaded on another core while the image decodes; their failure still
+  // comes after the image's.
+  RunFailure payloadFailure;
+  auto payloads = payloadsOf(job, payloadFailure);
+  if (payloads && !payloads->ocr.blocks.empty()) platform::prepareFonts(text_);
   // Only the debug image and the layers paint the page image again.
   const bool paintOnce = !job.debugImage && !job.layers;
   auto image = openPageImage(std::move(job.image), pixels_, paintOnce, failure);
@@ -214,7 +219,10 @@ std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink
                .overrides = std::move(overrides->overrides),
                .overrideFamilies = std::move(overrides->families)};
   std::vector<std::string> warnings;
-  if (!plan(job, run, warnings, failure)) {
+  if (!payloads) failure = std::move(payloadFailure);
+  const bool planned = plan(payloads ? &*payloads : nullptr, run, warnings, failure);
+  payloads.reset();
+  if (!planned) {
     if (page) platform::keepPixels(std::move(*page), pixels_);
     return std::nullopt;
   }

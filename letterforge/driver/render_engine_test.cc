@@ -265,11 +265,16 @@ RenderJob smallJob() {
                    .translations = PayloadText{kTranslation, ""}};
 }
 
-TEST(RenderEngineFailureTest, ImageThatCannotBeOpenedIsNamed) {
+TEST(RenderEngineFailureTest, ImageThatCannotBeOpenedIsNamedBeforeAnyPayloadFailure) {
   RenderJob job = smallJob();
   job.image = EncodedImage{bytesOf("not an image"), "upload-7"};
   EXPECT_EQ(failureOf(std::move(job)),
             (RunFailure{"Could not open image: upload-7", kExitImageUnreadable}));
+  job = smallJob();
+  job.image = EncodedImage{bytesOf("\x89PNG\r\n\x1a\n cut short"), "upload-8"};
+  job.ocr = PayloadText{"{", "page-8 ocr"};
+  EXPECT_EQ(failureOf(std::move(job)),
+            (RunFailure{"Could not open image: upload-8", kExitImageUnreadable}));
   job = smallJob();
   job.image = platform::DecodedImage{};
   EXPECT_EQ(failureOf(std::move(job)),
