@@ -444,6 +444,7 @@ std::optional<PageImage> decodePage(std::span<const std::uint8_t> bytes, ImageDe
     if (!png) return std::nullopt;
     if (isPlainTruecolour(png->ctx.get(), png->ihdr)) return paintPlainPng(bytes, png->ihdr, failure, memory);
   }
+  if (startsWith(bytes, "\xff\xd8\xff")) return decodeJpegPage(bytes, failure, memory);
   return decodeAny(bytes, nullptr, failure, &memory);
 }
 

@@ -50,13 +50,18 @@ void blendPixelOver(const std::uint8_t* src, std::uint32_t& dst) {
         blend(src[2], d & 255);
 }
 
-void blendRowOverScalar(const std::uint8_t* src, std::uint32_t* dst, std::int64_t width) {
-  for (std::int64_t x = 0; x < width; ++x, src += 4) blendPixelOver(src, dst[x]);
+// With `overWhite`, each pixel is blended over opaque white instead of what is there.
+void blendRowOverScalar(const std::uint8_t* src, std::uint32_t* dst, std::int64_t width, bool overWhite) {
+  for (std::int64_t x = 0; x < width; ++x, src += 4) {
+    if (overWhite) dst[x] = 0xFFFFFFFFu;
+    blendPixelOver(src, dst[x]);
+  }
 }
 
 #if defined(LF_X86_VECTORS)
 // Four pixels a step: opaque ones, nearly every pixel of a page, are only reordered.
-[[gnu::target("ssse3")]] void blendRowOverShuffled(const std::uint8_t* src, std::uint32_t* dst, std::int64_t width) {
+[[gnu::target("ssse3")]] void blendRowOverShuffled(const std::uint8_t* src, std::uint32_t* dst, std::int64_t width,
+                                                    bool overWhite) {
   const __m128i toWords = _mm_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15);
   const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
   std::int64_t x = 0;
@@ -65,22 +70,22 @@ void blendRowOverScalar(const std::uint8_t* src, std::uint32_t* dst, std::int64_
     if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(pixels, alpha), alpha)) == 0xFFFF) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), _mm_shuffle_epi8(pixels, toWords));
     } else {
-      blendRowOverScalar(src, dst + x, 4);
+      blendRowOverScalar(src, dst + x, 4, overWhite);
     }
   }
-  blendRowOverScalar(src, dst + x, width - x);
+  blendRowOverScalar(src, dst + x, width - x, overWhite);
 }
 #endif
 
-// A row of straight RGBA over a row of the page's words.
-void blendRowOver(const std::uint8_t* src, std::uint32_t* dst, std::int64_t width) {
+// A row of straight RGBA over a row of the page's words, or over white.
+void blendRowOver(const std::uint8_t* src, std::uint32_t* dst, std::int64_t width, bool overWhite = false) {
 #if defined(LF_X86_VECTORS)
   if (std::endian::native == std::endian::little && hasByteShuffle()) {
-    blendRowOverShuffled(src, dst, width);
+    blendRowOverShuffled(src, dst, width, overWhite);
     return;
   }
 #endif
-  blendRowOverScalar(src, dst, width);
+  blendRowOverScalar(src, dst, width, overWhite);
 }
 
 void widenRgbToWordsScalar(const std::uint8_t* rgb, std::uint32_t* dst, std::int64_t width) {
@@ -442,8 +447,7 @@ void PageBitmap::paintImageRow(std::int64_t row, const std::uint8_t* pixels, int
   if (channels == 3) {
     widenRgbToWords(pixels, words, width_);
   } else {
-    std::fill(words, words + width_, 0xFFFFFFFFu);
-    blendRowOver(pixels, words, width_);
+    blendRowOver(pixels, words, width_, true);
   }
   pixelsWritten_ = true;
 }
