@@ -1,4 +1,5 @@
 #include "platform/image.h"
+#include "platform/page_decode.h"
 
 #include <spng.h>
 #include <webp/decode.h>
@@ -182,25 +183,25 @@ std::vector<std::span<const std::uint8_t>> imageDataPieces(std::span<const std::
   return pieces;
 }
 
-// The rows are inflated and unfiltered here, a row at a time into the image (RGBA) or into
-// two rows of RGB then widened: libspng's inflater and unfilter took a fifth of a page's run.
-bool decodePlainTruecolour(std::span<const std::uint8_t> bytes, const spng_ihdr& ihdr, DecodedImage& image) {
-  const bool rgb = ihdr.color_type == SPNG_COLOR_TYPE_TRUECOLOR;
-  const int pixelBytes = rgb ? 3 : 4;
-  const auto rowBytes = static_cast<std::size_t>(image.width * pixelBytes);
-  std::vector<std::uint8_t> rows;
+namespace {
+
+// Inflates and unfilters the rows of a plain truecolour PNG one at a time: row y is unfiltered
+// in place at place(y), which must leave row y - 1 unchanged where place(y - 1) put it, and is
+// then handed to take(y, row). libspng's inflater and unfilter took a fifth of a page's run.
+template <typename Place, typename Take>
+bool readPlainRows(std::span<const std::uint8_t> bytes, const spng_ihdr& ihdr, Place place, Take take) {
+  const int pixelBytes = ihdr.color_type == SPNG_COLOR_TYPE_TRUECOLOR ? 3 : 4;
+  const auto rowBytes = static_cast<std::size_t>(ihdr.width) * static_cast<std::size_t>(pixelBytes);
   try {
-    rows.resize(rgb ? 2 * rowBytes : 0);
     ImageDataInflater inflater(imageDataPieces(bytes));
-    for (std::int64_t y = 0; y < image.height; ++y) {
-      std::uint8_t* row = rgb ? rows.data() + static_cast<std::size_t>(y % 2) * rowBytes : image.row(y);
-      const std::uint8_t* prior = y == 0 ? nullptr : rgb ? rows.data() + static_cast<std::size_t>((y + 1) % 2) * rowBytes : image.row(y - 1);
+    for (std::int64_t y = 0; y < ihdr.height; ++y) {
+      std::uint8_t* row = place(y);
       std::uint8_t filter = 0;
       if (!inflater.read(std::span(&filter, 1)) || !inflater.read(std::span(row, rowBytes)) ||
-          !unfilterRow(filter, row, prior, rowBytes, pixelBytes)) {
+          !unfilterRow(filter, row, y == 0 ? nullptr : place(y - 1), rowBytes, pixelBytes)) {
         return false;
       }
-      if (rgb) widenRgbToRgba(row, image.width, image.row(y));
+      take(y, static_cast<const std::uint8_t*>(row));
     }
   } catch (const std::bad_alloc&) {
     return false;
@@ -208,34 +209,78 @@ bool decodePlainTruecolour(std::span<const std::uint8_t> bytes, const spng_ihdr&
   return true;
 }
 
-std::optional<DecodedImage> decodePng(std::span<const std::uint8_t> bytes, const ImageRegionChoice& choose,
-                                      ImageDecodeFailure& failure, PixelMemory* memory) {
-  failure = ImageDecodeFailure::kCannotOpen;
-  // A whole image's integrity is the CRCs of its chunks, checked below at memory speed; the
-  // decoder's own check of the inflated data's Adler-32 took as long as the rest of
-  // inflating. A region stops before the checksum and is left as it was: damage below it
-  // must not refuse it.
-  std::unique_ptr<spng_ctx, SpngContextDeleter> ctx(spng_ctx_new(choose ? 0 : SPNG_CTX_IGNORE_ADLER32));
-  if (!ctx) return std::nullopt;
-  spng_set_image_limits(ctx.get(), kMaxImageSide, kMaxImageSide);
-  spng_set_chunk_limits(ctx.get(), kMaxPngChunkBytes, kMaxPngChunkBytes);
-  if (spng_set_png_buffer(ctx.get(), bytes.data(), bytes.size()) != 0) return std::nullopt;
+// Two rows of scratch that rows take in turn, so that each is unfiltered against the last.
+class AlternateRows {
+ public:
+  explicit AlternateRows(std::size_t rowBytes) : rowBytes_(rowBytes), rows_(2 * rowBytes) {}
+  std::uint8_t* operator()(std::int64_t y) { return rows_.data() + static_cast<std::size_t>(y % 2) * rowBytes_; }
+
+ private:
+  std::size_t rowBytes_;
+  std::vector<std::uint8_t> rows_;
+};
+
+}  // namespace
+
+// RGBA rows are unfiltered in the image itself; RGB rows in scratch, then widened (16 bytes at
+// a time) rather than by the decoder (a byte at a time).
+bool decodePlainTruecolour(std::span<const std::uint8_t> bytes, const spng_ihdr& ihdr, DecodedImage& image) {
+  if (ihdr.color_type != SPNG_COLOR_TYPE_TRUECOLOR) {
+    return readPlainRows(bytes, ihdr, [&](std::int64_t y) { return image.row(y); },
+                         [](std::int64_t, const std::uint8_t*) {});
+  }
+  try {
+    return readPlainRows(bytes, ihdr, AlternateRows(static_cast<std::size_t>(image.width) * 3),
+                         [&](std::int64_t y, const std::uint8_t* row) { widenRgbToRgba(row, image.width, image.row(y)); });
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+namespace {
+
+struct OpenedPng {
+  std::unique_ptr<spng_ctx, SpngContextDeleter> ctx{};
   spng_ihdr ihdr{};
-  const int headerError = spng_get_ihdr(ctx.get(), &ihdr);
+};
+
+// The decoder over a PNG whose header has been read, within the limits. A whole image's
+// integrity is the CRCs of its chunks, checked here at memory speed; the decoder's own check
+// of the inflated data's Adler-32 took as long as the rest of inflating. A region stops before
+// the checksum and is left as it was: damage below it must not refuse it.
+std::optional<OpenedPng> openPng(std::span<const std::uint8_t> bytes, bool whole, ImageDecodeFailure& failure) {
+  failure = ImageDecodeFailure::kCannotOpen;
+  OpenedPng png{.ctx = decltype(OpenedPng::ctx)(spng_ctx_new(whole ? SPNG_CTX_IGNORE_ADLER32 : 0))};
+  if (!png.ctx) return std::nullopt;
+  spng_ctx* ctx = png.ctx.get();
+  spng_set_image_limits(ctx, kMaxImageSide, kMaxImageSide);
+  spng_set_chunk_limits(ctx, kMaxPngChunkBytes, kMaxPngChunkBytes);
+  if (spng_set_png_buffer(ctx, bytes.data(), bytes.size()) != 0) return std::nullopt;
+  const int headerError = spng_get_ihdr(ctx, &png.ihdr);
   if (headerError == SPNG_EUSER_WIDTH || headerError == SPNG_EUSER_HEIGHT) {
     failure = ImageDecodeFailure::kCannotDecode;  // a readable header, but too large
   }
   if (headerError != 0) return std::nullopt;
-
   failure = ImageDecodeFailure::kCannotDecode;
+  if (!withinImageLimits(png.ihdr.width, png.ihdr.height)) return std::nullopt;
+  if (whole && !criticalChunksHoldTheirCrcs(bytes)) return std::nullopt;
+  return png;
+}
+
+}  // namespace
+
+std::optional<DecodedImage> decodePng(std::span<const std::uint8_t> bytes, const ImageRegionChoice& choose,
+                                      ImageDecodeFailure& failure, PixelMemory* memory) {
+  auto png = openPng(bytes, !choose, failure);
+  if (!png) return std::nullopt;
+  spng_ctx* ctx = png->ctx.get();
+  const spng_ihdr& ihdr = png->ihdr;
   const std::int64_t width = ihdr.width;
   const std::int64_t height = ihdr.height;
-  if (!withinImageLimits(width, height)) return std::nullopt;
-  if (!choose && !criticalChunksHoldTheirCrcs(bytes)) return std::nullopt;
   const auto region = choose ? choose(width, height) : std::nullopt;
   if (region && !regionInsideImage(*region, width, height)) return std::nullopt;
   std::size_t size = 0;
-  if (spng_decoded_image_size(ctx.get(), SPNG_FMT_RGBA8, &size) != 0 ||
+  if (spng_decoded_image_size(ctx, SPNG_FMT_RGBA8, &size) != 0 ||
       size != static_cast<std::size_t>(width * height * 4)) {
     return std::nullopt;
   }
@@ -243,9 +288,9 @@ std::optional<DecodedImage> decodePng(std::span<const std::uint8_t> bytes, const
   if (!region || ihdr.interlace_method != SPNG_INTERLACE_NONE) {
     auto image = allocateImage(width, height, region ? nullptr : memory);
     if (!image) return std::nullopt;
-    const bool decoded = !region && isPlainTruecolour(ctx.get(), ihdr)
+    const bool decoded = !region && isPlainTruecolour(ctx, ihdr)
                              ? decodePlainTruecolour(bytes, ihdr, *image)
-                             : spng_decode_image(ctx.get(), image->rgba.get(), size, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS) == 0;
+                             : spng_decode_image(ctx, image->rgba.get(), size, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS) == 0;
     if (!decoded) return std::nullopt;
     return region ? copyRegion(*image, *region) : std::move(image);
   }
@@ -258,12 +303,12 @@ std::optional<DecodedImage> decodePng(std::span<const std::uint8_t> bytes, const
   } catch (const std::bad_alloc&) {
     return std::nullopt;
   }
-  if (!image || spng_decode_image(ctx.get(), nullptr, 0, SPNG_FMT_RGBA8,
+  if (!image || spng_decode_image(ctx, nullptr, 0, SPNG_FMT_RGBA8,
                                   SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE) != 0) {
     return std::nullopt;
   }
   for (std::int64_t y = 0; y < region->y + region->height; ++y) {
-    const int error = spng_decode_row(ctx.get(), row.data(), row.size());
+    const int error = spng_decode_row(ctx, row.data(), row.size());
     if (error != 0 && !(error == SPNG_EOI && y == height - 1)) return std::nullopt;
     if (y >= region->y) {
       std::memcpy(image->row(y - region->y), row.data() + region->x * 4, static_cast<std::size_t>(region->width * 4));
@@ -316,14 +361,40 @@ std::optional<DecodedImage> decodeAny(std::span<const std::uint8_t> bytes, const
   return copyRegion(*image, *region);
 }
 
-std::optional<DecodedImage> decodeFile(const std::string& path, const ImageRegionChoice& choose,
-                                       ImageDecodeFailure& failure, PixelMemory* memory) {
+// The decode of a file's contents; absent, with kCannotOpen, when the file cannot be read.
+template <typename Decode>
+auto decodeFileWith(const std::string& path, ImageDecodeFailure& failure, Decode decode)
+    -> decltype(decode(std::span<const std::uint8_t>())) {
   failure = ImageDecodeFailure::kCannotOpen;
   std::string readFailure;
   const auto contents = readWholeFile(path, kMaxImageFileBytes, readFailure);
   if (!contents) return std::nullopt;
-  return decodeAny({reinterpret_cast<const std::uint8_t*>(contents->data()), contents->size()}, choose, failure,
-                   memory);
+  return decode({reinterpret_cast<const std::uint8_t*>(contents->data()), contents->size()});
+}
+
+std::optional<DecodedImage> decodeFile(const std::string& path, const ImageRegionChoice& choose,
+                                       ImageDecodeFailure& failure, PixelMemory* memory) {
+  return decodeFileWith(path, failure, [&](std::span<const std::uint8_t> bytes) {
+    return decodeAny(bytes, choose, failure, memory);
+  });
+}
+
+// A plain truecolour PNG's rows painted onto a bitmap as they are inflated.
+std::optional<PageBitmap> paintPlainPng(std::span<const std::uint8_t> bytes, const spng_ihdr& ihdr,
+                                        ImageDecodeFailure& failure, PixelMemory& memory) {
+  failure = ImageDecodeFailure::kCannotDecode;
+  auto page = PageBitmap::createForImage(ihdr.width, ihdr.height, &memory);
+  if (!page) return std::nullopt;
+  const int channels = ihdr.color_type == SPNG_COLOR_TYPE_TRUECOLOR ? 3 : 4;
+  bool painted = false;
+  try {
+    painted = readPlainRows(bytes, ihdr, AlternateRows(static_cast<std::size_t>(ihdr.width) * channels),
+                            [&](std::int64_t y, const std::uint8_t* row) { page->paintImageRow(y, row, channels); });
+  } catch (const std::bad_alloc&) {
+  }
+  if (painted) return page;
+  keepPixels(std::move(*page), memory);
+  return std::nullopt;
 }
 
 }  // namespace
@@ -364,6 +435,23 @@ std::optional<DecodedImage> decodeImageFile(const std::string& path, ImageDecode
 std::optional<DecodedImage> decodeImageFile(const std::string& path) {
   ImageDecodeFailure failure{};
   return decodeImageFile(path, failure);
+}
+
+std::optional<PageImage> decodePage(std::span<const std::uint8_t> bytes, ImageDecodeFailure& failure,
+                                    PixelMemory& memory) {
+  if (startsWith(bytes, "\x89PNG\r\n\x1a\n")) {
+    const auto png = openPng(bytes, true, failure);
+    if (!png) return std::nullopt;
+    if (isPlainTruecolour(png->ctx.get(), png->ihdr)) return paintPlainPng(bytes, png->ihdr, failure, memory);
+  }
+  if (startsWith(bytes, "\xff\xd8\xff")) return decodeJpegPage(bytes, failure, memory);
+  return decodeAny(bytes, nullptr, failure, &memory);
+}
+
+std::optional<PageImage> decodePageFile(const std::string& path, ImageDecodeFailure& failure,
+                                        PixelMemory& memory) {
+  return decodeFileWith(path, failure,
+                        [&](std::span<const std::uint8_t> bytes) { return decodePage(bytes, failure, memory); });
 }
 
 }  // namespace platform

@@ -117,36 +117,50 @@ DecodedWindow decodeWindow(const ImageRegion& region, std::int64_t width) {
   return {.x = left, .y = top, .width = right - left};
 }
 
+// A decompressor whose errors come back to the guarded step; destroyed with it.
+struct JpegDecoder {
+  jpeg_decompress_struct cinfo{};
+  JpegErrorManager errors;
+  jpeg_progress_mgr progress{};
+  JpegDecoder() {
+    cinfo.err = jpeg_std_error(&errors.pub);
+    errors.pub.error_exit = failJpeg;
+    errors.pub.emit_message = onJpegMessage;
+    errors.pub.output_message = ignoreJpegOutput;
+    progress.progress_monitor = limitJpegScans;
+  }
+  ~JpegDecoder() { jpeg_destroy_decompress(&cinfo); }
+  JpegDecoder(const JpegDecoder&) = delete;
+  JpegDecoder& operator=(const JpegDecoder&) = delete;
+};
+
+// False, with `failure`, when the header cannot be read or the file holds too many scans.
+bool readJpegHeader(JpegDecoder& decoder, std::span<const std::uint8_t> bytes, ImageDecodeFailure& failure) {
+  failure = ImageDecodeFailure::kCannotOpen;
+  jpeg_decompress_struct& cinfo = decoder.cinfo;
+  const bool headerRead = guarded(decoder.errors, [&] {
+    jpeg_create_decompress(&cinfo);
+    cinfo.progress = &decoder.progress;
+    jpeg_mem_src(&cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&cinfo, TRUE);
+  });
+  if (!headerRead) return false;
+  failure = ImageDecodeFailure::kCannotDecode;
+  return countJpegScans(bytes, kMaxJpegScans) <= kMaxJpegScans;
+}
+
+bool isCmyk(const jpeg_decompress_struct& cinfo) {
+  return cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+}
+
 }  // namespace
 
 std::optional<DecodedImage> decodeJpeg(std::span<const std::uint8_t> bytes, const ImageRegionChoice& choose,
                                        ImageDecodeFailure& failure, PixelMemory* memory) {
-  failure = ImageDecodeFailure::kCannotOpen;
-  jpeg_decompress_struct cinfo{};
-  JpegErrorManager errors;
-  cinfo.err = jpeg_std_error(&errors.pub);
-  errors.pub.error_exit = failJpeg;
-  errors.pub.emit_message = onJpegMessage;
-  errors.pub.output_message = ignoreJpegOutput;
-  jpeg_progress_mgr progress{};
-  progress.progress_monitor = limitJpegScans;
-
-  const bool headerRead = guarded(errors, [&] {
-    jpeg_create_decompress(&cinfo);
-    cinfo.progress = &progress;
-    jpeg_mem_src(&cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
-    jpeg_read_header(&cinfo, TRUE);
-  });
-  if (!headerRead) {
-    jpeg_destroy_decompress(&cinfo);
-    return std::nullopt;
-  }
-
-  failure = ImageDecodeFailure::kCannotDecode;
-  if (countJpegScans(bytes, kMaxJpegScans) > kMaxJpegScans) {
-    jpeg_destroy_decompress(&cinfo);
-    return std::nullopt;
-  }
+  JpegDecoder decoder;
+  if (!readJpegHeader(decoder, bytes, failure)) return std::nullopt;
+  jpeg_decompress_struct& cinfo = decoder.cinfo;
+  JpegErrorManager& errors = decoder.errors;
   const std::int64_t width = cinfo.image_width;
   const std::int64_t height = cinfo.image_height;
   const auto region = withinImageLimits(width, height) && choose ? choose(width, height) : std::nullopt;
@@ -163,11 +177,8 @@ std::optional<DecodedImage> decodeJpeg(std::span<const std::uint8_t> bytes, cons
       image.reset();
     }
   }
-  if (!image) {
-    jpeg_destroy_decompress(&cinfo);
-    return std::nullopt;
-  }
-  const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+  if (!image) return std::nullopt;
+  const bool cmyk = isCmyk(cinfo);
   cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_RGBA;
   DecodedImage* pixels = &*image;
   // Set before the guarded step, which must not leave a cropped decode unnoticed.
@@ -194,7 +205,6 @@ std::optional<DecodedImage> decodeJpeg(std::span<const std::uint8_t> bytes, cons
       }
     }
   });
-  jpeg_destroy_decompress(&cinfo);
   const bool complete = region ? cropLeft <= wanted.x && cropLeft + cropWidth >= wanted.x + wanted.width &&
                                      cinfo.output_width == cropWidth
                                : cinfo.output_width == width;
@@ -203,6 +213,41 @@ std::optional<DecodedImage> decodeJpeg(std::span<const std::uint8_t> bytes, cons
     for (std::int64_t y = 0; y < image->height; ++y) cmykToRgba(image->row(y), image->width, cinfo.saw_Adobe_marker);
   }
   return image;
+}
+
+std::optional<PageBitmap> decodeJpegPage(std::span<const std::uint8_t> bytes, ImageDecodeFailure& failure,
+                                         PixelMemory& memory) {
+  JpegDecoder decoder;
+  if (!readJpegHeader(decoder, bytes, failure)) return std::nullopt;
+  jpeg_decompress_struct& cinfo = decoder.cinfo;
+  const std::int64_t width = cinfo.image_width;
+  const std::int64_t height = cinfo.image_height;
+  if (!withinImageLimits(width, height)) return std::nullopt;
+  auto page = PageBitmap::createForImage(width, height, &memory);
+  std::vector<std::uint8_t> row;
+  try {
+    row.resize(static_cast<std::size_t>(width * 4));
+  } catch (const std::bad_alloc&) {
+    page.reset();
+  }
+  if (!page) return std::nullopt;
+  const bool cmyk = isCmyk(cinfo);
+  cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_RGBA;
+  PageBitmap* painted = &*page;
+  JSAMPROW scanline = row.data();
+  const bool decoded = guarded(decoder.errors, [&] {
+    jpeg_start_decompress(&cinfo);
+    if (cinfo.output_width != width) return;
+    while (cinfo.output_scanline < cinfo.output_height) {
+      const std::int64_t y = cinfo.output_scanline;
+      jpeg_read_scanlines(&cinfo, &scanline, 1);
+      if (cmyk) cmykToRgba(scanline, width, cinfo.saw_Adobe_marker);
+      painted->paintImageRow(y, scanline, 4);
+    }
+  });
+  if (decoded && cinfo.output_width == width && cinfo.output_height == height) return page;
+  keepPixels(std::move(*page), memory);
+  return std::nullopt;
 }
 
 }  // namespace platform

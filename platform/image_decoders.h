@@ -9,6 +9,7 @@
 #include <span>
 
 #include "platform/image.h"
+#include "platform/page_bitmap.h"
 
 namespace platform {
 
@@ -25,6 +26,11 @@ std::optional<DecodedImage> decodeTiff(std::span<const std::uint8_t> bytes, Imag
                                        PixelMemory* memory);
 std::optional<DecodedImage> decodeGif(std::span<const std::uint8_t> bytes, ImageDecodeFailure& failure,
                                       PixelMemory* memory);
+
+// A whole JPEG painted onto a page bitmap a row at a time, as decodeJpeg and drawing its image
+// over white give it (decodePage); its bitmap's memory from `memory` where it holds enough.
+std::optional<PageBitmap> decodeJpegPage(std::span<const std::uint8_t> bytes, ImageDecodeFailure& failure,
+                                         PixelMemory& memory);
 
 // Whether the region holds a pixel and lies wholly inside a width × height image.
 bool regionInsideImage(const ImageRegion& region, std::int64_t width, std::int64_t height);

@@ -50,13 +50,18 @@ void blendPixelOver(const std::uint8_t* src, std::uint32_t& dst) {
         blend(src[2], d & 255);
 }
 
-void blendRowOverScalar(const std::uint8_t* src, std::uint32_t* dst, std::int64_t width) {
-  for (std::int64_t x = 0; x < width; ++x, src += 4) blendPixelOver(src, dst[x]);
+// With `overWhite`, each pixel is blended over opaque white instead of what is there.
+void blendRowOverScalar(const std::uint8_t* src, std::uint32_t* dst, std::int64_t width, bool overWhite) {
+  for (std::int64_t x = 0; x < width; ++x, src += 4) {
+    if (overWhite) dst[x] = 0xFFFFFFFFu;
+    blendPixelOver(src, dst[x]);
+  }
 }
 
 #if defined(LF_X86_VECTORS)
 // Four pixels a step: opaque ones, nearly every pixel of a page, are only reordered.
-[[gnu::target("ssse3")]] void blendRowOverShuffled(const std::uint8_t* src, std::uint32_t* dst, std::int64_t width) {
+[[gnu::target("ssse3")]] void blendRowOverShuffled(const std::uint8_t* src, std::uint32_t* dst, std::int64_t width,
+                                                    bool overWhite) {
   const __m128i toWords = _mm_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15);
   const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
   std::int64_t x = 0;
@@ -65,22 +70,55 @@ void blendRowOverScalar(const std::uint8_t* src, std::uint32_t* dst, std::int64_
     if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(pixels, alpha), alpha)) == 0xFFFF) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), _mm_shuffle_epi8(pixels, toWords));
     } else {
-      blendRowOverScalar(src, dst + x, 4);
+      blendRowOverScalar(src, dst + x, 4, overWhite);
     }
   }
-  blendRowOverScalar(src, dst + x, width - x);
+  blendRowOverScalar(src, dst + x, width - x, overWhite);
 }
 #endif
 
-// A row of straight RGBA over a row of the page's words.
-void blendRowOver(const std::uint8_t* src, std::uint32_t* dst, std::int64_t width) {
+// A row of straight RGBA over a row of the page's words, or over white.
+void blendRowOver(const std::uint8_t* src, std::uint32_t* dst, std::int64_t width, bool overWhite = false) {
 #if defined(LF_X86_VECTORS)
   if (std::endian::native == std::endian::little && hasByteShuffle()) {
-    blendRowOverShuffled(src, dst, width);
+    blendRowOverShuffled(src, dst, width, overWhite);
     return;
   }
 #endif
-  blendRowOverScalar(src, dst, width);
+  blendRowOverScalar(src, dst, width, overWhite);
+}
+
+void widenRgbToWordsScalar(const std::uint8_t* rgb, std::uint32_t* dst, std::int64_t width) {
+  for (std::int64_t x = 0; x < width; ++x, rgb += 3) {
+    dst[x] = 0xFF000000u | (std::uint32_t{rgb[0]} << 16) | (std::uint32_t{rgb[1]} << 8) | rgb[2];
+  }
+}
+
+#if defined(LF_X86_VECTORS)
+// Four pixels a step from a 16-byte load of which 12 bytes count, so the loop stops while two
+// pixels are still left to read past.
+[[gnu::target("ssse3")]] void widenRgbToWordsShuffled(const std::uint8_t* rgb, std::uint32_t* dst,
+                                                       std::int64_t width) {
+  const __m128i toWords = _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
+  const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+  std::int64_t x = 0;
+  for (; x + 6 <= width; x += 4, rgb += 12) {
+    const __m128i pixels = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb)), toWords);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), _mm_or_si128(pixels, alpha));
+  }
+  widenRgbToWordsScalar(rgb, dst + x, width - x);
+}
+#endif
+
+// A row of opaque RGB as the page's words.
+void widenRgbToWords(const std::uint8_t* rgb, std::uint32_t* dst, std::int64_t width) {
+#if defined(LF_X86_VECTORS)
+  if (std::endian::native == std::endian::little && hasByteShuffle()) {
+    widenRgbToWordsShuffled(rgb, dst, width);
+    return;
+  }
+#endif
+  widenRgbToWordsScalar(rgb, dst, width);
 }
 
 bool isDrawable(const Rect& r) {
@@ -162,6 +200,16 @@ void PageBitmap::Impl::draw(const DeviceBox& reach, const std::function<void(cai
 }
 
 std::optional<PageBitmap> PageBitmap::create(std::int64_t width, std::int64_t height, PixelMemory* memory) {
+  return make(width, height, memory, true);
+}
+
+std::optional<PageBitmap> PageBitmap::createForImage(std::int64_t width, std::int64_t height,
+                                                     PixelMemory* memory) {
+  return make(width, height, memory, false);
+}
+
+std::optional<PageBitmap> PageBitmap::make(std::int64_t width, std::int64_t height, PixelMemory* memory,
+                                           bool cleared) {
   if (width < 1 || height < 1 || width > kMaxImageSide || height > kMaxImageSide) {
     return std::nullopt;
   }
@@ -172,14 +220,14 @@ std::optional<PageBitmap> PageBitmap::create(std::int64_t width, std::int64_t he
   impl->stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, static_cast<int>(width));
   impl->bytes = static_cast<std::size_t>(height) * static_cast<std::size_t>(impl->stride);
   impl->keepable = memory != nullptr;
-  // Cleared, as the library's own surfaces are.
+  // Cleared, as the library's own surfaces are, unless an image is to cover every pixel.
   impl->pixels = memory != nullptr ? memory->take(impl->bytes) : nullptr;
   if (impl->pixels != nullptr) {
-    std::memset(impl->pixels.get(), 0, impl->bytes);
+    if (cleared) std::memset(impl->pixels.get(), 0, impl->bytes);
   } else {
-    impl->pixels = allocatePixels(impl->bytes, true);
+    impl->pixels = allocatePixels(impl->bytes, cleared);
     if (impl->pixels == nullptr) return std::nullopt;
-    // The memory comes zeroed from the system and is untouched until the first drawing.
+    // Fresh memory is untouched until the first drawing or painted row.
     adviseHugePages(impl->pixels.get(), impl->bytes);
   }
   if (width <= impl->surfaceSide && height <= impl->surfaceSide) {
@@ -392,6 +440,16 @@ void PageBitmap::drawImage(const DecodedImage& image, const Rect& rect) {
     cairo_restore(cr);
   });
   cairo_surface_destroy(source);
+}
+
+void PageBitmap::paintImageRow(std::int64_t row, const std::uint8_t* pixels, int channels) {
+  auto* words = reinterpret_cast<std::uint32_t*>(data_ + row * stride_);
+  if (channels == 3) {
+    widenRgbToWords(pixels, words, width_);
+  } else {
+    blendRowOver(pixels, words, width_, true);
+  }
+  pixelsWritten_ = true;
 }
 
 ScopedSurfaceSide::ScopedSurfaceSide(std::int64_t side)

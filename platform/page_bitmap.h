@@ -32,6 +32,10 @@ class PageBitmap {
   // and keepPixels can give them back.
   static std::optional<PageBitmap> create(std::int64_t width, std::int64_t height,
                                           PixelMemory* memory = nullptr);
+  // The same, but with pixels left undefined, for an image to be painted on every row with
+  // paintImageRow before the bitmap is read or drawn on.
+  static std::optional<PageBitmap> createForImage(std::int64_t width, std::int64_t height,
+                                                  PixelMemory* memory = nullptr);
 
   PageBitmap(PageBitmap&&) noexcept;
   PageBitmap& operator=(PageBitmap&&) noexcept;
@@ -72,6 +76,10 @@ class PageBitmap {
   void clipToRect(const Rect& rect);
   // Draws the whole image scaled onto rect with source-over blending.
   void drawImage(const DecodedImage& image, const Rect& rect);
+  // Paints row `row` (counted from the top) of an image of the bitmap's width one to one over
+  // opaque white, whatever the clip: `pixels` are straight RGB (`channels` 3) or RGBA (4).
+  // The row comes out as a white fill and drawImage of the image leave it.
+  void paintImageRow(std::int64_t row, const std::uint8_t* pixels, int channels);
 
   struct Impl;
   friend void keepPixels(PageBitmap&& bitmap, PixelMemory& memory);
@@ -80,6 +88,8 @@ class PageBitmap {
 
  private:
   PageBitmap() = default;
+  static std::optional<PageBitmap> make(std::int64_t width, std::int64_t height, PixelMemory* memory,
+                                        bool cleared);
   std::uint32_t* mutableRowWords(std::int64_t y) {
     return reinterpret_cast<std::uint32_t*>(data_ + (height_ - 1 - y) * stride_);
   }

@@ -67,6 +67,9 @@ TextContext::Impl& TextContext::impl() {
   return *impl_;
 }
 
+// The text engine's font map reads the configuration on a thread it starts when made.
+void prepareFonts(TextContext& context) { context.impl(); }
+
 namespace {
 
 PangoWeight pangoWeight(FontWeight weight) {

@@ -71,6 +71,10 @@ class TextContext {
   std::unique_ptr<Impl> impl_;
 };
 
+// Starts loading the font configuration on a thread of the text engine's own, for a run that
+// will lay out text and has other work to do first. Changes no font that is chosen.
+void prepareFonts(TextContext& context);
+
 // Height of the text laid out word-wrapped at `width` (breaking inside a word only when the
 // word alone is wider), with unbounded height. Exactly the layout that drawText draws.
 double measureTextHeight(TextContext& context, std::string_view text, double width,

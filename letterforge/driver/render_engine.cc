@@ -10,6 +10,7 @@
 #include "letterforge/raster/image_files.h"
 #include "letterforge/typeset/installed_fonts.h"
 #include "platform/cores.h"
+#include "platform/page_decode.h"
 
 namespace letterforge {
 namespace {
@@ -18,16 +19,26 @@ bool isUsablePage(const platform::DecodedImage& image) {
   return image.rgba && platform::withinImageLimits(image.width, image.height);
 }
 
-std::optional<platform::DecodedImage> openPageImage(PageImageSource source, platform::PixelMemory& memory,
-                                                    RunFailure& failure) {
-  std::optional<platform::DecodedImage> image;
+// The page image of a job. With `paint`, an image file's or bytes' image may come painted on the
+// page bitmap already (decodePage), a pass over the page and a copy of it fewer.
+std::optional<platform::PageImage> openPageImage(PageImageSource source, platform::PixelMemory& memory,
+                                                 bool paint, RunFailure& failure) {
+  std::optional<platform::PageImage> image;
   std::string name;
+  platform::ImageDecodeFailure decodeFailure{};
   if (auto* file = std::get_if<ImageFile>(&source)) {
-    image = loadPageImage(file->path, &memory);
+    if (paint) {
+      image = platform::decodePageFile(file->path, decodeFailure, memory);
+    } else {
+      image = loadPageImage(file->path, &memory);
+    }
     name = file->path;
   } else if (auto* encoded = std::get_if<EncodedImage>(&source)) {
-    platform::ImageDecodeFailure decodeFailure{};
-    image = platform::decodeImage(encoded->bytes, decodeFailure, memory);
+    if (paint) {
+      image = platform::decodePage(encoded->bytes, decodeFailure, memory);
+    } else {
+      image = platform::decodeImage(encoded->bytes, decodeFailure, memory);
+    }
     name = encoded->name;
   } else {
     auto& pixels = std::get<platform::DecodedImage>(source);
@@ -36,6 +47,12 @@ std::optional<platform::DecodedImage> openPageImage(PageImageSource source, plat
   }
   if (!image) failure = {platform::imageOpenFailure(name), kExitImageUnreadable};
   return image;
+}
+
+ImageSize sizeOf(const platform::PageImage& image) {
+  if (const auto* page = std::get_if<platform::PageBitmap>(&image)) return {page->width(), page->height()};
+  const auto& pixels = std::get<platform::DecodedImage>(image);
+  return {pixels.width, pixels.height};
 }
 
 // The payload of a source; absent with the description of why it cannot be had.
@@ -121,9 +138,8 @@ std::optional<Payloads> payloadsOf(const RenderJob& job, RunFailure& failure) {
   return Payloads{std::move(*ocr), std::move(*translations)};
 }
 
-// The planning point, with the payloads let go once the items are made and their warnings told.
-bool plan(const RenderJob& job, RunState& run, std::vector<std::string>& warnings, RunFailure& failure) {
-  const auto payloads = payloadsOf(job, failure);
+// The planning point.
+bool plan(const Payloads* payloads, RunState& run, std::vector<std::string>& warnings, RunFailure& failure) {
   if (!payloads) return false;
   if (auto planFailure = planRun(run, payloads->ocr, payloads->translations)) {
     failure = std::move(*planFailure);
@@ -177,21 +193,41 @@ std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink
   if (!family) return std::nullopt;
   auto overrides = overridesOf(text_, job.settings.blocks, failure);
   if (!overrides) return std::nullopt;
-  auto image = openPageImage(std::move(job.image), pixels_, failure);
+  // The payloads are read before the page image, so that a page with blocks to letter has its
+  // fonts' configuration loaded on another core while the image decodes; their failure still
+  // comes after the image's.
+  RunFailure payloadFailure;
+  auto payloads = payloadsOf(job, payloadFailure);
+  if (payloads && !payloads->ocr.blocks.empty()) platform::prepareFonts(text_);
+  // Only the debug image and the layers paint the page image again.
+  const bool paintOnce = !job.debugImage && !job.layers;
+  auto image = openPageImage(std::move(job.image), pixels_, paintOnce, failure);
   if (!image) return std::nullopt;
-  const double width = static_cast<double>(image->width);
-  const double height = static_cast<double>(image->height);
+  const ImageSize size = sizeOf(*image);
+  std::optional<platform::PageBitmap> page;
+  platform::DecodedImage pageImage{.width = size.width, .height = size.height};
+  if (auto* painted = std::get_if<platform::PageBitmap>(&*image)) {
+    page = std::move(*painted);
+  } else {
+    pageImage = std::move(std::get<platform::DecodedImage>(*image));
+  }
+  image.reset();
   RunState run{.settings = std::move(job.settings),
                .fontFamily = std::move(*family),
-               .pageImage = std::move(*image),
-               .pageRect = {0.0, 0.0, width, height},
+               .pageImage = std::move(pageImage),
+               .pageRect = {0.0, 0.0, static_cast<double>(size.width), static_cast<double>(size.height)},
                .overrides = std::move(overrides->overrides),
                .overrideFamilies = std::move(overrides->families)};
   std::vector<std::string> warnings;
-  if (!plan(job, run, warnings, failure)) return std::nullopt;
+  if (!payloads) failure = std::move(payloadFailure);
+  const bool planned = plan(payloads ? &*payloads : nullptr, run, warnings, failure);
+  payloads.reset();
+  if (!planned) {
+    if (page) platform::keepPixels(std::move(*page), pixels_);
+    return std::nullopt;
+  }
 
-  auto page = createPageBitmap(run.pageImage.width, run.pageImage.height, &pixels_);
-  if (!page) {
+  if (!page && !(page = createPageBitmap(size.width, size.height, &pixels_))) {
     failure = {"Could not create the page bitmap: out of memory", kExitOutOfMemory};
     return std::nullopt;
   }
@@ -201,8 +237,7 @@ std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink
     return std::nullopt;
   }
   page->save();
-  drawPageImage(*page, run.pageImage);
-  // Only the debug image paints the page image again.
+  if (run.pageImage.rgba) drawPageImage(*page, run.pageImage);
   if (!job.debugImage) pixels_.keep(run.pageImage);
   auto pageFailure = drawLayered(run, *page, text_, sink, layers ? &*layers : nullptr);
   page->restore();
@@ -262,10 +297,10 @@ PageCheck RenderEngine::check(RenderJob job) {
   if (!resolvedFont(text_, job.settings.font, failure)) check.problems.push_back(failure);
   auto overrides = overridesOf(text_, job.settings.blocks, failure);
   if (!overrides) check.problems.push_back(failure);
-  auto image = openPageImage(std::move(job.image), pixels_, failure);
+  auto image = openPageImage(std::move(job.image), pixels_, false, failure);
   if (image) {
-    check.imageSize = ImageSize{image->width, image->height};
-    pixels_.keep(*image);
+    check.imageSize = sizeOf(*image);
+    pixels_.keep(std::get<platform::DecodedImage>(*image));
   } else {
     check.problems.push_back(failure);
   }

@@ -200,6 +200,25 @@ TEST_F(RenderEngineTest, SourcesOfEveryKindGiveTheSameBytes) {
   }
 }
 
+// Without a debug image or layers a page is painted as its image decodes; from pixels it is
+// drawn from them. Both give the same page.
+TEST_F(RenderEngineTest, PagesPaintedAsTheirImageDecodesAreThoseDrawnFromItsPixels) {
+  for (PageFiles page : *pages_) {
+    SCOPED_TRACE(page.name);
+    page.debugImage = false;
+    RenderEngine engine;
+    const Rendered painted = renderWith(engine, page);
+    RenderJob job = jobFor(page);
+    auto pixels = platform::decodeImage(page.image);
+    ASSERT_TRUE(pixels.has_value());
+    job.image = std::move(*pixels);
+    RunFailure failure;
+    const auto drawn = engine.render(std::move(job), [](std::string_view) {}, failure);
+    ASSERT_TRUE(drawn.has_value()) << failure.message;
+    EXPECT_TRUE(drawn->page.encoded == painted.page);
+  }
+}
+
 TEST_F(RenderEngineTest, BitmapOutputIsThePageThePngHolds) {
   const PageFiles& page = (*pages_)[1];
   RenderEngine engine;
@@ -246,11 +265,16 @@ RenderJob smallJob() {
                    .translations = PayloadText{kTranslation, ""}};
 }
 
-TEST(RenderEngineFailureTest, ImageThatCannotBeOpenedIsNamed) {
+TEST(RenderEngineFailureTest, ImageThatCannotBeOpenedIsNamedBeforeAnyPayloadFailure) {
   RenderJob job = smallJob();
   job.image = EncodedImage{bytesOf("not an image"), "upload-7"};
   EXPECT_EQ(failureOf(std::move(job)),
             (RunFailure{"Could not open image: upload-7", kExitImageUnreadable}));
+  job = smallJob();
+  job.image = EncodedImage{bytesOf("\x89PNG\r\n\x1a\n cut short"), "upload-8"};
+  job.ocr = PayloadText{"{", "page-8 ocr"};
+  EXPECT_EQ(failureOf(std::move(job)),
+            (RunFailure{"Could not open image: upload-8", kExitImageUnreadable}));
   job = smallJob();
   job.image = platform::DecodedImage{};
   EXPECT_EQ(failureOf(std::move(job)),

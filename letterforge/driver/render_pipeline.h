@@ -31,7 +31,9 @@ struct RunFailure {
 struct RunState {
   RenderSettings settings{};
   std::string fontFamily{};  // the family of settings.font, resolved once; empty: the UI font
-  platform::DecodedImage pageImage{};  // as loaded; the debug image repaints it
+  // As loaded; the debug image repaints it. Only its size when the page came painted from the
+  // decode (no debug image, no layers).
+  platform::DecodedImage pageImage{};
   Rect pageRect{};
   std::vector<RenderItem> blockItems{};
   std::vector<RenderItem> renderItems{};

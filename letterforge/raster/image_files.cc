@@ -34,6 +34,10 @@ std::optional<PageBitmap> createPageBitmap(std::int64_t pageWidth, std::int64_t 
 }
 
 void drawPageImage(PageBitmap& bitmap, const DecodedImage& image) {
+  if (image.width == bitmap.width() && image.height == bitmap.height()) {
+    for (std::int64_t y = 0; y < image.height; ++y) bitmap.paintImageRow(y, image.row(y), 4);
+    return;
+  }
   const platform::Rect page{0.0, 0.0, static_cast<double>(bitmap.width()),
                             static_cast<double>(bitmap.height())};
   bitmap.fillRect(page, platform::kWhite);
