@@ -100,8 +100,8 @@ void fillEnclosed(CellGrid& cells, const CellRange& reach) {
   }
 }
 
-// Grows the set cells through a rim: while the cells just outside them mostly share one
-// colour, those of that colour are added, up to kRimWidthMax layers.
+}  // namespace
+
 void growRim(CellGrid& cells, const PixelWindow& window, const CellRange& reach) {
   std::optional<std::array<float, 3>> rim;
   for (std::int64_t layer = 0; layer < kRimWidthMax; ++layer) {
@@ -123,6 +123,8 @@ void growRim(CellGrid& cells, const PixelWindow& window, const CellRange& reach)
     for (const std::int64_t i : agreeing) cells.cells[static_cast<std::size_t>(i)] = 1;
   }
 }
+
+namespace {
 
 // Per cell, how far it is from a prediction: the largest difference of its channels.
 std::vector<float> distanceFrom(const PixelWindow& window, const PixelWindow& predicted) {

@@ -46,6 +46,10 @@ OutlierGroups groupOutliers(const std::vector<float>& distance, std::int64_t wid
 CellGrid paletteLettering(const PixelWindow& window, const LetteringArea& area,
                           const CellGrid& usable, const std::array<float, 3>& ground);
 
+// Grows the set cells through a rim or halo: while the cells just outside them mostly share
+// one colour (within 40 levels), those of that colour are added, up to 6 layers.
+void growRim(CellGrid& cells, const PixelWindow& window, const CellRange& reach);
+
 // Lettering on screentone: what differs from the cells whole steps of the tone's grid away
 // (`steps`, shortest first, from gridSteps), the other lettering's neighbourhoods left out.
 CellGrid toneLettering(const PixelWindow& window, const LetteringArea& area, const CellGrid& usable,

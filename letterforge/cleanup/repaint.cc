@@ -138,7 +138,11 @@ RepaintOutcome repaintTexture(platform::PageBitmap& page, PixelWindow& window,
     const auto centre = groundAt(model.fit, (area.core.c0 + area.core.c1) / 2,
                                  (area.core.r0 + area.core.r1) / 2);
     mask = paletteLettering(window, area, usable, centre);
+    const bool byColour = countSet(mask) > 0;
     for (std::size_t k = 0; k < mask.cells.size(); ++k) mask.cells[k] |= model.groups.lettering.cells[k];
+    // Letters whose colours the drawing has too are found only as what stands out of the
+    // ground; their halo, a colour near the ground's (white on pale paper), still goes with them.
+    if (!byColour) growRim(mask, window, area.reach);
   }
   if (countSet(mask) == 0) return {};
   mask = within(growCells(mask, 1, area.reach), allowed);

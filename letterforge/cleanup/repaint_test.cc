@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <set>
+#include <string>
 #include <utility>
 
 #include "letterforge/raster/test_pages.h"
@@ -206,6 +207,40 @@ TEST(RepaintTest, RimmedLettersOverTwoColouredBandsAreRemoved) {
   EXPECT_LE(residual(s), 0.25);
   EXPECT_EQ(damageBeyond(s, 12.0), 0);
 }
+
+// Dark letters in a light halo across a drawing of pale paper and dark shading: no colour of
+// the letters or halo is theirs alone, so they are found only as what stands out of the
+// ground, and the halo has to go with them or the fill takes it for paper.
+struct HaloOnArtCase {
+  const char* name;
+  int paper;  // grey level of the drawing's paper
+  Rgb8 halo;
+  std::int64_t haloWidth;
+};
+
+class HaloOnArtTest : public ::testing::TestWithParam<HaloOnArtCase> {};
+
+TEST_P(HaloOnArtTest, LettersAndHaloAreBothRemoved) {
+  const HaloOnArtCase& c = GetParam();
+  const Ground drawing = [paper = c.paper](std::int64_t x, std::int64_t y) {
+    const bool shade = ((x + y / 2) / 31) % 2 == 0;
+    return shade ? Rgb8{level(22 + noise(x, y, 5)), level(22 + noise(x, y, 5)), 45}
+                 : Rgb8{level(paper + noise(x, y, 6)), level(paper - 4 + noise(x, y, 6)), level(paper - 12)};
+  };
+  Scene s = sceneOf(180, 110, drawing, Rect{50, 46, 80, 18}, Rgb8{40, 40, 40}, c.haloWidth, c.halo);
+  const RepaintOutcome outcome = repaintLettering(s.page, s.box, {}, 3);
+  EXPECT_EQ(outcome.ground, GroundKind::kTexture);
+  EXPECT_LE(residual(s), 0.05);
+  EXPECT_EQ(damageBeyond(s, 12.0), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RepaintTest, HaloOnArtTest,
+    ::testing::Values(HaloOnArtCase{"CreamHaloNearThePaper", 230, Rgb8{250, 245, 200}, 4},
+                      HaloOnArtCase{"CreamHaloOnDarkerPaper", 220, Rgb8{250, 245, 200}, 3},
+                      HaloOnArtCase{"GreyHaloOnGreyPaper", 200, Rgb8{235, 235, 235}, 3},
+                      HaloOnArtCase{"YellowHaloOnPalePaper", 230, Rgb8{255, 250, 150}, 3}),
+    [](const ::testing::TestParamInfo<HaloOnArtCase>& info) { return std::string(info.param.name); });
 
 TEST(RepaintTest, ABlockWithNothingOnItsPaperIsNotCleaned) {
   PageBitmap page = makePage(80, 60, Rgb8{200, 220, 240});
