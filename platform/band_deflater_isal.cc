@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/adler32_wide.h"
+#include "platform/cpu_features.h"
 #include "platform/zlib_deflate.h"
 
 namespace platform {
@@ -75,6 +76,7 @@ struct BandDeflater::Impl {
       stream.next_out = out.room(room);
       stream.avail_out = static_cast<std::uint32_t>(room);
       const int status = isal_deflate(&stream);
+      clearUpperVectorHalves();
       out.size += room - stream.avail_out;
       if (status != COMP_OK) return false;
     } while (stream.avail_out == 0 || stream.avail_in > 0 ||
@@ -149,11 +151,15 @@ bool BandDeflater::compress(std::span<const std::uint8_t> input, DeflateEnd end,
 
 std::uint32_t adler32Of(std::uint32_t adler, std::span<const std::uint8_t> bytes) {
   if (hasWideAdler32()) return adler32Wide(adler, bytes);
-  return isal_adler32(adler, bytes.data(), bytes.size());
+  const std::uint32_t sum = isal_adler32(adler, bytes.data(), bytes.size());
+  clearUpperVectorHalves();
+  return sum;
 }
 
 std::uint32_t crc32Of(std::uint32_t crc, std::span<const std::uint8_t> bytes) {
-  return crc32_gzip_refl(crc, bytes.data(), bytes.size());
+  const std::uint32_t sum = crc32_gzip_refl(crc, bytes.data(), bytes.size());
+  clearUpperVectorHalves();
+  return sum;
 }
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "platform/cpu_features.h"
 #include "platform/png_inflate.h"
 #include "platform/png_inflate_pieces.h"
 
@@ -33,7 +34,9 @@ bool ImageDataInflater::read(std::span<std::uint8_t> out) {
       s.avail_in = static_cast<std::uint32_t>(next.size());
     }
     const std::uint32_t before = s.avail_out, inputBefore = s.avail_in;
-    if (isal_inflate(&s) < 0) return false;
+    const int status = isal_inflate(&s);
+    clearUpperVectorHalves();
+    if (status < 0) return false;
     const bool moved = s.avail_out != before || s.avail_in != inputBefore;
     if (!moved && (s.block_state == ISAL_BLOCK_FINISH || state_->pieces.done())) return false;
   }
