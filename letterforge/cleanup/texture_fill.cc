@@ -3,23 +3,299 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace letterforge {
 namespace {
 
 constexpr std::int64_t kPatchRadius = 3;
-constexpr double kFilledWeight = 0.5;
-constexpr double kWeightMin = 6.0;
-constexpr int kRandomCandidates = 4;
-constexpr std::int64_t kRandomReach = 20;
+// The cells of a hole weigh this much in a patch's match (as against 1 for known cells): their
+// colours are guesses, which steer the choice between sources only a little.
+constexpr double kHoleWeight = 0.1;
+// Searches and votes at the coarser levels and at the finest.
+constexpr int kCoarsePasses = 2;
+constexpr int kFinePasses = 1;
+// A source patch needs this many of its cells to be sources.
+constexpr std::int64_t kSourceCellsMin = 25;
+// Levels are halved while the holes are deeper than this, at most kLevelsMax times.
+constexpr int kCoarseDepth = 3;
+constexpr int kLevelsMax = 3;
+constexpr int kStartCandidates = 8;
+// Random search looks this far (in cells of its level) around a patch's current source.
+constexpr std::int64_t kSearchReach = 32;
 // Offsets that jump across a stroke: a ring of directions at a few lengths.
 constexpr std::int64_t kJumpLengths[] = {5, 9, 14};
+
+enum : std::uint8_t { kUnread = 0, kSource = 1, kHole = 2 };
+
+struct Level {
+  std::int64_t w = 0, h = 0;
+  std::vector<float> rgb{};
+  std::vector<std::uint8_t> state{};
+  std::vector<std::uint8_t> valid{};    // a source patch may be centred here
+  std::vector<std::uint8_t> target{};   // a patch centred here covers a hole
+  std::vector<std::int32_t> source{};   // per target, the centre of its source patch, or -1
+  std::vector<float> match{};           // per target, its source's mean squared difference
+  // Per target, the most weight its cells can carry in a match: it bounds the match from below
+  // as the sum grows.
+  std::vector<double> most{};
+
+  const float* at(std::int64_t i) const { return &rgb[static_cast<std::size_t>(3 * i)]; }
+  float* at(std::int64_t i) { return &rgb[static_cast<std::size_t>(3 * i)]; }
+};
+
+Level halved(const Level& fine) {
+  Level c;
+  c.w = (fine.w + 1) / 2;
+  c.h = (fine.h + 1) / 2;
+  c.rgb.assign(static_cast<std::size_t>(3 * c.w * c.h), 0.0F);
+  c.state.assign(static_cast<std::size_t>(c.w * c.h), kUnread);
+  for (std::int64_t r = 0; r < c.h; ++r) {
+    for (std::int64_t col = 0; col < c.w; ++col) {
+      float sum[3] = {0, 0, 0};
+      int read = 0, sources = 0, cells = 0;
+      bool hole = false;
+      for (std::int64_t dr = 0; dr < 2; ++dr) {
+        for (std::int64_t dc = 0; dc < 2; ++dc) {
+          const std::int64_t fr = 2 * r + dr, fc = 2 * col + dc;
+          if (fr >= fine.h || fc >= fine.w) continue;
+          ++cells;
+          const std::int64_t f = fr * fine.w + fc;
+          const std::uint8_t s = fine.state[static_cast<std::size_t>(f)];
+          if (s == kUnread) continue;
+          ++read;
+          sources += s == kSource ? 1 : 0;
+          hole = hole || s == kHole;
+          for (int k = 0; k < 3; ++k) sum[k] += fine.at(f)[k];
+        }
+      }
+      const std::int64_t i = r * c.w + col;
+      if (read > 0) {
+        for (int k = 0; k < 3; ++k) c.at(i)[k] = sum[k] / static_cast<float>(read);
+      }
+      c.state[static_cast<std::size_t>(i)] = hole ? kHole : (sources == cells ? kSource : kUnread);
+    }
+  }
+  return c;
+}
+
+int depthOf(const Level& level) {
+  CellGrid holes{.width = level.w, .height = level.h, .cells = {}};
+  holes.cells.resize(level.state.size());
+  for (std::size_t i = 0; i < level.state.size(); ++i) holes.cells[i] = level.state[i] == kHole ? 1 : 0;
+  CellGrid solid = holes;
+  for (auto& v : solid.cells) v = v != 0 ? 0 : 1;
+  const auto depth = distanceTo(solid, 255);
+  return depth.empty() ? 0 : *std::max_element(depth.begin(), depth.end());
+}
+
+// Visits the pairs of cells at the same place in the patches at `t` and `s` that both lie in
+// the level, `cell(a, b)`, row by row; stops (false) when `rowDone()` says so after a row.
+template <typename Cell, typename RowDone>
+bool eachPatchPair(const Level& L, std::int64_t t, std::int64_t s, Cell cell, RowDone rowDone) {
+  const std::int64_t w = L.w, h = L.h, R = kPatchRadius;
+  const std::int64_t tr = t / w, tc = t % w, sr = s / w, sc = s % w;
+  const auto inside = [&](std::int64_t r, std::int64_t c) { return r >= R && c >= R && r + R < h && c + R < w; };
+  if (inside(tr, tc) && inside(sr, sc)) {
+    // Both patches whole: no cell to check.
+    for (std::int64_t dr = -R; dr <= R; ++dr) {
+      const std::int64_t a0 = (tr + dr) * w + tc, b0 = (sr + dr) * w + sc;
+      for (std::int64_t dc = -R; dc <= R; ++dc) cell(a0 + dc, b0 + dc);
+      if (!rowDone()) return false;
+    }
+    return true;
+  }
+  for (std::int64_t dr = -R; dr <= R; ++dr) {
+    const std::int64_t ar = tr + dr, br = sr + dr;
+    if (ar < 0 || br < 0 || ar >= h || br >= h) continue;
+    for (std::int64_t dc = -R; dc <= R; ++dc) {
+      const std::int64_t ac = tc + dc, bc = sc + dc;
+      if (ac < 0 || bc < 0 || ac >= w || bc >= w) continue;
+      cell(ar * w + ac, br * w + bc);
+    }
+    if (!rowDone()) return false;
+  }
+  return true;
+}
+
+// Marks where source patches may be centred and which patches cover a hole.
+void markCentres(Level& level) {
+  const std::int64_t w = level.w, h = level.h, n = w * h;
+  level.valid.assign(static_cast<std::size_t>(n), 0);
+  level.target.assign(static_cast<std::size_t>(n), 0);
+  // Sums of source cells over squares, from a table of running sums.
+  std::vector<std::int32_t> sums(static_cast<std::size_t>((w + 1) * (h + 1)), 0);
+  for (std::int64_t r = 0; r < h; ++r) {
+    std::int32_t row = 0;
+    for (std::int64_t c = 0; c < w; ++c) {
+      row += level.state[static_cast<std::size_t>(r * w + c)] == kSource ? 1 : 0;
+      sums[static_cast<std::size_t>((r + 1) * (w + 1) + c + 1)] = sums[static_cast<std::size_t>(r * (w + 1) + c + 1)] + row;
+    }
+  }
+  const std::int64_t R = kPatchRadius;
+  for (std::int64_t r = 0; r < h; ++r) {
+    for (std::int64_t c = 0; c < w; ++c) {
+      const std::int64_t i = r * w + c;
+      if (level.state[static_cast<std::size_t>(i)] != kSource) continue;
+      const std::int64_t r0 = std::max<std::int64_t>(0, r - R), r1 = std::min(h, r + R + 1);
+      const std::int64_t c0 = std::max<std::int64_t>(0, c - R), c1 = std::min(w, c + R + 1);
+      const auto at = [&](std::int64_t rr, std::int64_t cc) { return sums[static_cast<std::size_t>(rr * (w + 1) + cc)]; };
+      const std::int32_t count = at(r1, c1) - at(r0, c1) - at(r1, c0) + at(r0, c0);
+      if (count >= kSourceCellsMin) level.valid[static_cast<std::size_t>(i)] = 1;
+    }
+  }
+  for (std::int64_t r = 0; r < h; ++r) {
+    for (std::int64_t c = 0; c < w; ++c) {
+      if (level.state[static_cast<std::size_t>(r * w + c)] != kHole) continue;
+      for (std::int64_t rr = std::max<std::int64_t>(0, r - R); rr <= std::min(h - 1, r + R); ++rr) {
+        for (std::int64_t cc = std::max<std::int64_t>(0, c - R); cc <= std::min(w - 1, c + R); ++cc) {
+          level.target[static_cast<std::size_t>(rr * w + cc)] = 1;
+        }
+      }
+    }
+  }
+  level.most.assign(static_cast<std::size_t>(n), 0.0);
+  for (std::int64_t t = 0; t < n; ++t) {
+    if (level.target[static_cast<std::size_t>(t)] == 0) continue;
+    eachPatchPair(level, t, t, [&](std::int64_t a, std::int64_t) {
+      const std::uint8_t sa = level.state[static_cast<std::size_t>(a)];
+      level.most[static_cast<std::size_t>(t)] += sa == kHole ? kHoleWeight : (sa == kSource ? 1.0 : 0.0);
+    }, [] { return true; });
+  }
+  level.source.assign(static_cast<std::size_t>(n), -1);
+  level.match.assign(static_cast<std::size_t>(n), std::numeric_limits<float>::infinity());
+}
+
+// The mean squared colour difference of the patches at target `t` and source `s`, over the
+// cells read in both; infinity when too few, or when it exceeds `best`.
+double patchDistance(const Level& L, std::int64_t t, std::int64_t s, double best) {
+  double sum = 0, weight = 0;
+  const double most = L.most[static_cast<std::size_t>(t)];
+  const bool whole = eachPatchPair(L, t, s, [&](std::int64_t a, std::int64_t b) {
+    const std::uint8_t sa = L.state[static_cast<std::size_t>(a)];
+    if (sa == kUnread || L.state[static_cast<std::size_t>(b)] != kSource) return;
+    const double k = sa == kHole ? kHoleWeight : 1.0;
+    sum += k * colourDistance(L.at(a), L.at(b));
+    weight += k;
+  }, [&] { return sum <= best * most; });
+  if (!whole) return std::numeric_limits<double>::infinity();
+  if (weight < 0.5 * most || weight <= 0) return std::numeric_limits<double>::infinity();
+  return sum / weight;
+}
+
+struct Search {
+  const std::vector<CellOffset>* offsets = nullptr;
+  std::int64_t scale = 1;
+  std::uint64_t random = 0;
+};
+
+void tryCandidate(Level& L, std::int64_t t, std::int64_t c, std::int64_t r) {
+  if (c < 0 || r < 0 || c >= L.w || r >= L.h) return;
+  const std::int64_t s = r * L.w + c;
+  if (L.valid[static_cast<std::size_t>(s)] == 0 || s == L.source[static_cast<std::size_t>(t)]) return;
+  const double best = L.match[static_cast<std::size_t>(t)];
+  const double d = patchDistance(L, t, s, best);
+  if (d < best) {
+    L.source[static_cast<std::size_t>(t)] = static_cast<std::int32_t>(s);
+    L.match[static_cast<std::size_t>(t)] = static_cast<float>(d);
+  }
+}
+
+// Matches every target again (its own source re-scored as the holes changed), then improves it
+// from its neighbours' sources and at random around it.
+void searchLevel(Level& L, Search& search, bool reverse, bool withOffsets) {
+  const std::int64_t w = L.w, n = L.w * L.h;
+  const std::int64_t step = reverse ? -1 : 1;
+  for (std::int64_t k = 0; k < n; ++k) {
+    const std::int64_t t = reverse ? n - 1 - k : k;
+    if (L.target[static_cast<std::size_t>(t)] == 0) continue;
+    const std::int64_t tr = t / w, tc = t % w;
+    auto& own = L.source[static_cast<std::size_t>(t)];
+    if (own >= 0) {
+      L.match[static_cast<std::size_t>(t)] = static_cast<float>(
+          patchDistance(L, t, own, std::numeric_limits<double>::infinity()));
+      if (!std::isfinite(L.match[static_cast<std::size_t>(t)])) own = -1;
+    }
+    if (own < 0) {
+      L.match[static_cast<std::size_t>(t)] = std::numeric_limits<float>::infinity();
+      for (int j = 0; j < kStartCandidates; ++j) {
+        const std::int64_t span = 2 * kSearchReach + 1;
+        tryCandidate(L, t, tc + static_cast<std::int64_t>(nextRandom(search.random) % span) - kSearchReach,
+                     tr + static_cast<std::int64_t>(nextRandom(search.random) % span) - kSearchReach);
+      }
+    }
+    if (withOffsets) {
+      for (const CellOffset& o : *search.offsets) {
+        tryCandidate(L, t, tc + o[0] / search.scale, tr + o[1] / search.scale);
+      }
+    }
+    // Neighbours before this one in scan order: their sources shifted back by one.
+    const std::int64_t nbs[2][2] = {{-step, 0}, {0, -step}};
+    for (const auto& d : nbs) {
+      const std::int64_t nc = tc + d[0], nr = tr + d[1];
+      if (nc < 0 || nr < 0 || nc >= w || nr >= L.h) continue;
+      const std::int32_t from = L.source[static_cast<std::size_t>(nr * w + nc)];
+      if (from >= 0) tryCandidate(L, t, from % w - d[0], from / w - d[1]);
+    }
+    if (own < 0) continue;
+    for (std::int64_t reach = kSearchReach; reach >= 1; reach /= 2) {
+      const std::int64_t span = 2 * reach + 1;
+      const std::int64_t sc = own % w, sr = own / w;
+      tryCandidate(L, t, sc + static_cast<std::int64_t>(nextRandom(search.random) % span) - reach,
+                   sr + static_cast<std::int64_t>(nextRandom(search.random) % span) - reach);
+    }
+  }
+}
+
+// Every hole becomes the mean of what the patches covering it copy there: where single
+// copies disagree (a tone or hatching out of phase), the mean keeps its average colour.
+void voteLevel(Level& L) {
+  const std::int64_t w = L.w, h = L.h, n = w * h;
+  std::vector<double> acc(static_cast<std::size_t>(4 * n), 0.0);
+  for (std::int64_t t = 0; t < n; ++t) {
+    const std::int32_t s = L.source[static_cast<std::size_t>(t)];
+    if (s < 0) continue;
+    eachPatchPair(L, t, s, [&](std::int64_t a, std::int64_t b) {
+      if (L.state[static_cast<std::size_t>(a)] != kHole || L.state[static_cast<std::size_t>(b)] != kSource) return;
+      double* out = &acc[static_cast<std::size_t>(4 * a)];
+      const float* from = L.at(b);
+      out[0] += from[0];
+      out[1] += from[1];
+      out[2] += from[2];
+      out[3] += 1.0;
+    }, [] { return true; });
+  }
+  for (std::int64_t a = 0; a < n; ++a) {
+    const double* v = &acc[static_cast<std::size_t>(4 * a)];
+    if (v[3] <= 0) continue;
+    for (int k = 0; k < 3; ++k) L.at(a)[k] = static_cast<float>(v[k] / v[3]);
+  }
+}
+
+// A finer level's targets start from the sources of the coarser level, scaled up.
+void inherit(Level& fine, const Level& coarse) {
+  for (std::int64_t r = 0; r < fine.h; ++r) {
+    for (std::int64_t c = 0; c < fine.w; ++c) {
+      const std::int64_t t = r * fine.w + c;
+      if (fine.target[static_cast<std::size_t>(t)] == 0) continue;
+      const std::int32_t s = coarse.source[static_cast<std::size_t>((r / 2) * coarse.w + c / 2)];
+      if (s < 0) continue;
+      const std::int64_t sc = 2 * (s % coarse.w) + c % 2, sr = 2 * (s / coarse.w) + r % 2;
+      if (sc >= fine.w || sr >= fine.h) continue;
+      const std::int64_t f = sr * fine.w + sc;
+      if (fine.valid[static_cast<std::size_t>(f)] == 0) continue;
+      fine.source[static_cast<std::size_t>(t)] = static_cast<std::int32_t>(f);
+      fine.match[static_cast<std::size_t>(t)] = static_cast<float>(
+          patchDistance(fine, t, f, std::numeric_limits<double>::infinity()));
+      if (!std::isfinite(fine.match[static_cast<std::size_t>(t)])) fine.source[static_cast<std::size_t>(t)] = -1;
+    }
+  }
+}
 
 }  // namespace
 
 void fillFromTexture(PixelWindow& window, const CellGrid& holes, const CellGrid& sources,
                      const std::vector<CellOffset>& offsets, std::uint64_t seed) {
-  const std::int64_t w = window.width, h = window.height;
   std::vector<CellOffset> fixed = offsets;
   for (const std::int64_t length : kJumpLengths) {
     for (std::int64_t dr = -1; dr <= 1; ++dr) {
@@ -28,63 +304,42 @@ void fillFromTexture(PixelWindow& window, const CellGrid& holes, const CellGrid&
       }
     }
   }
-  // 0: a hole not filled yet, 1: known or filled, 2: filled (weighs less).
-  std::vector<std::uint8_t> state(holes.cells.size());
-  for (std::size_t i = 0; i < state.size(); ++i) state[i] = holes.cells[i] != 0 ? 0 : 1;
-  std::vector<std::int64_t> source(holes.cells.size(), -1);
-  std::uint64_t random = seed;
-  std::vector<std::int64_t> candidates;
-  for (const std::int64_t target : cellsByDepth(holes)) {
-    const std::int64_t tr = target / w, tc = target % w;
-    candidates.clear();
-    auto consider = [&](std::int64_t c, std::int64_t r) {
-      if (c < 0 || r < 0 || c >= w || r >= h) return;
-      const std::int64_t s = r * w + c;
-      if (sources.cells[static_cast<std::size_t>(s)] != 0) candidates.push_back(s);
-    };
-    for (const CellOffset& o : fixed) consider(tc + o[0], tr + o[1]);
-    for (std::int64_t dr = -1; dr <= 1; ++dr) {
-      for (std::int64_t dc = -1; dc <= 1; ++dc) {
-        const std::int64_t nr = tr + dr, nc = tc + dc;
-        if (nr < 0 || nc < 0 || nr >= h || nc >= w) continue;
-        const std::int64_t from = source[static_cast<std::size_t>(nr * w + nc)];
-        if (from >= 0) consider(from % w - dc, from / w - dr);
+  Level finest{.w = window.width, .h = window.height, .rgb = window.rgb};
+  finest.state.resize(holes.cells.size());
+  for (std::size_t i = 0; i < finest.state.size(); ++i) {
+    finest.state[i] = holes.cells[i] != 0 ? kHole : (sources.cells[i] != 0 ? kSource : kUnread);
+  }
+  std::vector<Level> levels{std::move(finest)};
+  while (static_cast<int>(levels.size()) <= kLevelsMax && depthOf(levels.back()) > kCoarseDepth &&
+         std::min(levels.back().w, levels.back().h) >= 8 * kPatchRadius) {
+    levels.push_back(halved(levels.back()));
+  }
+  Search search{.offsets = &fixed, .scale = 1, .random = seed};
+  for (std::size_t li = levels.size(); li-- > 0;) {
+    Level& L = levels[li];
+    markCentres(L);
+    search.scale = std::int64_t{1} << li;
+    if (li + 1 < levels.size()) {
+      const Level& coarse = levels[li + 1];
+      // The holes start from the coarser level's colours before its sources are inherited.
+      for (std::int64_t t = 0; t < L.w * L.h; ++t) {
+        if (L.state[static_cast<std::size_t>(t)] != kHole) continue;
+        const std::int64_t cc = (t % L.w) / 2, cr = (t / L.w) / 2;
+        std::copy_n(coarse.at(cr * coarse.w + cc), 3, L.at(t));
       }
+      inherit(L, coarse);
+      voteLevel(L);
     }
-    for (int k = 0; k < kRandomCandidates; ++k) {
-      const std::int64_t span = 2 * kRandomReach + 1;
-      consider(tc + static_cast<std::int64_t>(nextRandom(random) % span) - kRandomReach,
-               tr + static_cast<std::int64_t>(nextRandom(random) % span) - kRandomReach);
+    const int passes = li == 0 ? kFinePasses : kCoarsePasses;
+    for (int pass = 0; pass < passes; ++pass) {
+      // The fixed offsets seed the coarsest level; finer levels inherit what they found.
+      searchLevel(L, search, pass % 2 == 1, pass == 0 && li + 1 == levels.size());
+      voteLevel(L);
     }
-    double best = std::numeric_limits<double>::infinity();
-    std::int64_t chosen = -1;
-    for (const std::int64_t s : candidates) {
-      const std::int64_t sr = s / w, sc = s % w;
-      double sum = 0, weight = 0;
-      for (std::int64_t dr = -kPatchRadius; dr <= kPatchRadius; ++dr) {
-        const std::int64_t ar = tr + dr, br = sr + dr;
-        if (ar < 0 || br < 0 || ar >= h || br >= h) continue;
-        for (std::int64_t dc = -kPatchRadius; dc <= kPatchRadius; ++dc) {
-          const std::int64_t ac = tc + dc, bc = sc + dc;
-          if (ac < 0 || bc < 0 || ac >= w || bc >= w) continue;
-          const auto a = static_cast<std::size_t>(ar * w + ac), b = static_cast<std::size_t>(br * w + bc);
-          if (state[a] == 0 || state[b] == 0) continue;
-          const double k = state[a] == 2 ? kFilledWeight : 1.0;
-          sum += k * colourDistance(window.at(static_cast<std::int64_t>(a)), window.at(static_cast<std::int64_t>(b)));
-          weight += k;
-        }
-      }
-      if (weight < kWeightMin) continue;
-      const double score = sum / weight;
-      if (score < best) {
-        best = score;
-        chosen = s;
-      }
-    }
-    if (chosen < 0) continue;
-    std::copy_n(window.at(chosen), 3, window.at(target));
-    source[static_cast<std::size_t>(target)] = chosen;
-    state[static_cast<std::size_t>(target)] = 2;
+  }
+  const Level& top = levels[0];
+  for (std::int64_t i = 0; i < top.w * top.h; ++i) {
+    if (top.state[static_cast<std::size_t>(i)] == kHole) std::copy_n(top.at(i), 3, window.at(i));
   }
 }
 

@@ -9,12 +9,14 @@
 
 namespace letterforge {
 
-// Fills the `holes` from the outside in, every cell copied from the `sources` cell whose
-// neighbourhood best matches the hole's filled and known neighbourhood, among the cells at
-// `offsets` from it, those that continue its filled neighbours' sources and a few more at
-// offsets drawn from `seed`. Cells in neither set are read but never copied. Linear in the
-// number of holes: the candidates per hole are bounded. A hole with no usable candidate keeps
-// its value (callers fill the holes smoothly first).
+// Fills the `holes` from the texture of the `sources` around them, coarse to fine: at each
+// level of a pyramid (halved while the holes are deeper than 3 cells, at most 3 times) every
+// 7 x 7 patch that covers a hole is matched to a patch of sources (among the cells at `offsets`
+// from it at the coarsest level, then its neighbours' matches continued and a few drawn from
+// `seed` ever nearer its own), and each hole becomes the mean of what the patches covering it
+// copy there. Cells in neither set are read but never copied. Linear in the number of holes:
+// the candidates per patch and the passes are bounded. A hole that no patch reaches keeps its
+// value (callers fill the holes smoothly first).
 void fillFromTexture(PixelWindow& window, const CellGrid& holes, const CellGrid& sources,
                      const std::vector<CellOffset>& offsets, std::uint64_t seed);
 
