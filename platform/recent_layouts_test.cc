@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstddef>
 #include <string>
 
@@ -27,6 +26,7 @@ struct ReuseCase {
   const char* name;
   void (*change)(Drawing&);
   std::size_t layoutsMade;  // by the measurement and the drawing together
+  bool vertical = false;    // both set in columns
 };
 
 class RecentLayoutsTest : public ::testing::TestWithParam<ReuseCase> {};
@@ -46,7 +46,8 @@ PageBitmap drawn(TextContext& context, const Drawing& d) {
 
 TEST_P(RecentLayoutsTest, DrawsAsAContextThatNeverMeasured) {
   const ReuseCase& c = GetParam();
-  const Drawing first = measured();
+  Drawing first = measured();
+  first.style.vertical = c.vertical;
   Drawing second = first;
   c.change(second);
 
@@ -81,33 +82,10 @@ INSTANTIATE_TEST_SUITE_P(
         ReuseCase{"Alignment", [](Drawing& d) { d.style.alignment = TextAlignment::left; }, 2},
         ReuseCase{"Width", [](Drawing& d) { d.width = 200.0; }, 2},
         ReuseCase{"Text", [](Drawing& d) { d.text.back() = 'm'; }, 2},
-        ReuseCase{"Vertical", [](Drawing& d) { d.style.vertical = true; }, 2}),
+        ReuseCase{"Vertical", [](Drawing& d) { d.style.vertical = true; }, 2},
+        // The column and its cell set across, each laid out on its own.
+        ReuseCase{"AcrossRunsOfColumns", [](Drawing& d) { d.style.acrossRuns = {{0, 2}}; }, 3, true}),
     [](const auto& info) { return std::string(info.param.name); });
-
-// A size of 1 and a size that is not a number are both drawn at 1, from one layout.
-TEST(RecentLayoutsSizeTest, SizesDrawnAlikeShareTheirLayout) {
-  TextContext context;
-  const TextStyle one{.size = 1.0};
-  TextStyle unknown = one;
-  unknown.size = std::nan("");
-  measureTextHeights(context, "Hello", 100.0, one, 1e9);
-  measureTextHeights(context, "Hello", 100.0, unknown, 1e9);
-  EXPECT_EQ(layoutsMade(context), 1u);
-}
-
-// Vertical text set across its cells lays each run out on its own as well.
-TEST(RecentLayoutsAcrossTest, RunsSetAcrossChangeTheColumn) {
-  Drawing first = measured();
-  first.style.vertical = true;
-  Drawing second = first;
-  second.style.acrossRuns = {{0, 2}};
-  TextContext context;
-  measureTextHeights(context, first.text, kAlong, first.style, 1e9);
-  const PageBitmap reused = drawn(context, second);
-  EXPECT_EQ(layoutsMade(context), 3u);  // the measured column, the drawn one and its cell
-  TextContext fresh;
-  EXPECT_TRUE(samePixels(reused, drawn(fresh, second)));
-}
 
 }  // namespace
 }  // namespace platform

@@ -24,7 +24,7 @@ struct OutlineCase {
   Color stroke;
   double markOffset;  // a grey column this far right of the text's leftmost ink; NaN: none
   bool vertical;
-  bool clipped;  // to the text's rectangle; the mark then lies just left of it
+  bool clipped;  // to the text's rectangle
 };
 
 class TextOutlineTest : public ::testing::TestWithParam<OutlineCase> {};
@@ -70,9 +70,8 @@ TEST_P(TextOutlineTest, ComesOutAsWhenAlwaysStroked) {
   TextContext context;
   const std::int64_t left = inkLeft(context, c);
   ASSERT_GE(left, 0);
-  const std::int64_t markX = std::isnan(c.markOffset) ? -1
-                             : c.clipped           ? static_cast<std::int64_t>(kTextRect.x) - 2
-                                                   : left + static_cast<std::int64_t>(c.markOffset);
+  const std::int64_t markX =
+      std::isnan(c.markOffset) ? -1 : left + static_cast<std::int64_t>(c.markOffset);
   const PageBitmap whole = drawnOn(context, c, markX);
   const ScopedSurfaceSide small(150);
   const PageBitmap parts = drawnOn(context, c, markX);
@@ -80,7 +79,6 @@ TEST_P(TextOutlineTest, ComesOutAsWhenAlwaysStroked) {
   EXPECT_TRUE(samePixels(whole, parts));
 }
 
-constexpr Color kRed{1.0, 0.0, 0.0, 1.0};
 constexpr Color kGrey{0.9, 0.9, 0.9, 1.0};
 constexpr double kNone = NAN;
 
@@ -88,16 +86,11 @@ INSTANTIATE_TEST_SUITE_P(
     Papers, TextOutlineTest,
     ::testing::Values(
         OutlineCase{"WhiteOnWhitePaper", kWhite, kWhite, kNone, false, false},
-        OutlineCase{"RedOnRedPaper", kRed, kRed, kNone, false, false},
         OutlineCase{"BlackOnWhitePaper", kWhite, kBlack, kNone, false, false},
         OutlineCase{"WhiteOnGreyPaper", kGrey, kWhite, kNone, false, false},
-        OutlineCase{"NearlyWhiteOnWhitePaper", kWhite, Color{1.0, 1.0, 0.999, 1.0}, kNone, false, false},
-        OutlineCase{"TranslucentWhiteOnWhitePaper", kWhite, Color{1.0, 1.0, 1.0, 0.5}, kNone, false, false},
         OutlineCase{"MarkUnderTheOutline", kWhite, kWhite, -2, false, false},
-        OutlineCase{"MarkUnderTheOutlineEdge", kWhite, kWhite, -4, false, false},
         OutlineCase{"MarkUnderTheGlyphs", kWhite, kWhite, 5, false, false},
-        OutlineCase{"MarkBeyondTheOutline", kWhite, kWhite, -20, false, false},
-        OutlineCase{"MarkOutsideTheClip", kWhite, kWhite, 0, false, true},
+        OutlineCase{"MarkUnderTheOutlineInAClip", kWhite, kWhite, -2, false, true},
         OutlineCase{"VerticalWhiteOnWhitePaper", kWhite, kWhite, kNone, true, false},
         OutlineCase{"VerticalMarkUnderTheOutline", kWhite, kWhite, -2, true, false}),
     [](const auto& info) { return std::string(info.param.name); });
