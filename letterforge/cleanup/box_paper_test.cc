@@ -37,6 +37,9 @@ struct BoxPaperCase {
   std::optional<std::int64_t> dotSize;  // what the paper's dots measure; absent: no box paper
   bool dotted = true;
   bool joinedToALine = false;  // the last four strokes stand on a line running off the page
+  // A ring one pixel wide, two pixels out from the strokes, of this colour (a scan's or a
+  // JPEG's paler, greyer fringe); it is lettering too.
+  std::optional<Rgb8> fringe = std::nullopt;
 };
 
 // The caption printed in dots, each placed in its cell by a hash of the cell (print is not a
@@ -107,6 +110,11 @@ TEST_P(BoxPaperTest, DarkStrokesWiderThanTheDotsAreReplacedByThePapersDots) {
     }
   }
   if (c.joinedToALine) paintRect(page, kBoxX + 56, kBoxY + kBoxH, kWidth, 2, kInk);
+  for (std::int64_t y = 0; c.fringe && y < kHeight; ++y) {
+    for (std::int64_t x = 0; x < kWidth; ++x) {
+      if (nearLettering(x, y, 2) && !nearLettering(x, y, 1)) page.setPixel(x, y, *c.fringe);
+    }
+  }
   const PixelWindow window = copyWindow(page, PixelBounds{0, kWidth, 0, kHeight, kWidth, kHeight});
   CellGrid usable = emptyGrid(kWidth, kHeight);
   fillRange(usable, CellRange{0, 0, kWidth, kHeight});
@@ -131,14 +139,18 @@ TEST_P(BoxPaperTest, DarkStrokesWiderThanTheDotsAreReplacedByThePapersDots) {
     EXPECT_NEAR(mean[ch], cleanMean[ch], 12.0) << "channel " << ch;
     EXPECT_GE(spread[ch], 0.5 * cleanSpread[ch]) << "channel " << ch;
   }
-  // Nothing else changed: not the outline, nor the dots beyond those that touch a stroke.
-  std::int64_t changed = 0;
+  // Nothing else changed: not the outline, nor the dots beyond those that touch a stroke; on
+  // plain paper the strokes' fringe is gone.
+  std::int64_t changed = 0, fringeLeft = 0;
   for (std::int64_t y = 0; y < kHeight; ++y) {
     for (std::int64_t x = 0; x < kWidth; ++x) {
-      changed += !nearLettering(x, y, c.dot + 1) && page.pixel(x, y) != clean.pixel(x, y) ? 1 : 0;
+      const bool near = nearLettering(x, y, std::max<std::int64_t>(c.dot + 1, c.fringe ? 2 : 0));
+      changed += !near && page.pixel(x, y) != clean.pixel(x, y) ? 1 : 0;
+      fringeLeft += near && page.pixel(x, y) != clean.pixel(x, y) && !c.dotted ? 1 : 0;
     }
   }
   EXPECT_EQ(changed, 0);
+  EXPECT_EQ(fringeLeft, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -151,6 +163,9 @@ INSTANTIATE_TEST_SUITE_P(
         BoxPaperCase{"BlackDotsOfOnePixel", {30, 30, 30}, 1, 4, kBeyond, 2},
         BoxPaperCase{"BlackDotsTwoPixelsWide", {30, 30, 30}, 2, 6, kBeyond, 3},
         BoxPaperCase{"PlainPaper", {}, 0, 4, kBeyond, 1, false},
+        // A balloon drawn on a gutter of its own paper's colour: the line alone parts them.
+        BoxPaperCase{"PlainPaperOnAGroundOfItsColour", {}, 0, 4, kPaper, 1, false},
+        BoxPaperCase{"PlainPaperWithAFringeAroundTheStrokes", {}, 0, 4, kBeyond, 1, false, false, Rgb8{240, 232, 126}},
         // Dots as wide as the strokes cannot be told from them.
         BoxPaperCase{"BlackDotsAsWideAsTheStrokes", {30, 30, 30}, 3, 6, kBeyond, std::nullopt},
         // Black dots over a quarter of the paper: a grey tone rather than paper.

@@ -79,6 +79,8 @@ bool outlined(const PixelWindow& window, const CellGrid& paper, const std::array
     });
     return static_cast<double>(n) / static_cast<double>(cells.size());
   };
+  // A line of its own: the ground beyond does not run on in the line's colour.
+  if (edge == PaperEdge::kLine) return shareNear(beyond) <= kOutsideShareMax;
   // Beside a halo or rim on a tone, the cells just outside it are the tone's paper as much as
   // those farther out, and the ground farther out is often the rim's colour.
   const std::array<float, 3> outside = medianOfCells(window, beyond);

@@ -17,8 +17,10 @@ namespace letterforge {
 // neighbourhoods left out): a halo, however wide, has the same ground on both sides of where
 // an outline would be.
 // With `PaperEdge::kDarker` any edge darker than the paper will do, whatever lies beyond: for a
-// paper printed in dots, which no halo is.
-enum class PaperEdge { kOutlined, kDarker };
+// paper printed in dots, which no halo is. With `PaperEdge::kLine` the edge is a line darker
+// than the paper that the ground beyond does not continue, whatever that ground's colour: a
+// balloon drawn on a gutter or a page of its own paper's colour.
+enum class PaperEdge { kOutlined, kDarker, kLine };
 std::optional<CellGrid> enclosingPaper(const PixelWindow& window, const std::vector<float>& distance,
                                        float near, const LetteringArea& area,
                                        PaperEdge edge = PaperEdge::kOutlined);

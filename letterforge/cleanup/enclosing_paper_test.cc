@@ -34,6 +34,7 @@ struct PaperCase {
   std::function<void(PageBitmap&)> paint;
   bool boxed;
   Rgb8 paper = kCaption;  // the colour the ground model found
+  PaperEdge edge = PaperEdge::kOutlined;
 };
 
 class EnclosingPaperTest : public ::testing::TestWithParam<PaperCase> {};
@@ -51,7 +52,7 @@ TEST_P(EnclosingPaperTest, FindsTheBoxOnlyWhereAnOutlineParts) {
                                                       std::abs(v[2] - c.paper.blue)});
   }
   const LetteringArea area{.core = kCore, .reach = {10, 20, 70, 60}, .otherText = emptyGrid(kSize, kSize)};
-  const auto paper = enclosingPaper(window, distance, 14.0f, area);
+  const auto paper = enclosingPaper(window, distance, 14.0f, area, c.edge);
   ASSERT_EQ(paper.has_value(), c.boxed);
   if (!paper) return;
   // The caption's inside, letters and all; never its outline or the ground beyond.
@@ -95,6 +96,20 @@ INSTANTIATE_TEST_SUITE_P(
                     paintLetters(p, kBlack);
                   },
                   false},
+        // A line of its own is enough where the ground beyond may be the paper's colour.
+        PaperCase{"LineOnGroundOfThePapersColour",
+                  [](PageBitmap& p) {
+                    paintRect(p, 0, 0, kSize, kSize, kCaption);
+                    paintCaption(p, kBlack);
+                    paintLetters(p, kBlack);
+                  },
+                  true, kCaption, PaperEdge::kLine},
+        PaperCase{"LineOfTheGroundsOwnColourIsNone",
+                  [](PageBitmap& p) {
+                    paintRect(p, 16, 26, 48, 28, kCaption);
+                    paintLetters(p, kBlack);
+                  },
+                  false, kCaption, PaperEdge::kLine},
         PaperCase{"BoxHoldingHalfTheCore",
                   [](PageBitmap& p) {
                     paintRect(p, 10, 20, 30, 40, kBlack);
