@@ -40,6 +40,10 @@ struct BoxPaperCase {
   // A ring one pixel wide, two pixels out from the strokes, of this colour (a scan's or a
   // JPEG's paler, greyer fringe); it is lettering too.
   std::optional<Rgb8> fringe = std::nullopt;
+  // The outline's top side, 8 pixels above the box, runs off the page, and a mark 3 pixels
+  // wide stands from it into the paper down to a stroke (an exclamation mark joined to its
+  // balloon's line).
+  bool markOnTheOutline = false;
 };
 
 // The caption printed in dots, each placed in its cell by a hash of the cell (print is not a
@@ -47,9 +51,10 @@ struct BoxPaperCase {
 PageBitmap cleanPage(const BoxPaperCase& c) {
   const bool outlined = c.beyond.has_value();
   PageBitmap page = makePage(kWidth, kHeight, c.beyond.value_or(kPaper));
-  const std::int64_t x0 = outlined ? 12 : 0, y0 = outlined ? 16 : 0;
+  const std::int64_t x0 = outlined ? 12 : 0, y0 = !outlined ? 0 : c.markOnTheOutline ? kBoxY - 8 : 16;
   const std::int64_t x1 = outlined ? 128 : kWidth, y1 = outlined ? 64 : kHeight;
   if (outlined) paintRect(page, x0 - 2, y0 - 2, x1 - x0 + 4, y1 - y0 + 4, kBlack);
+  if (c.markOnTheOutline) paintRect(page, 0, y0 - 2, kWidth, 2, kBlack);
   paintRect(page, x0, y0, x1 - x0, y1 - y0, kPaper);
   for (std::int64_t cy = y0; c.dot > 0 && cy + c.pitch <= y1; cy += c.pitch) {
     for (std::int64_t cx = x0; cx + c.pitch <= x1; cx += c.pitch) {
@@ -110,6 +115,7 @@ TEST_P(BoxPaperTest, DarkStrokesWiderThanTheDotsAreReplacedByThePapersDots) {
     }
   }
   if (c.joinedToALine) paintRect(page, kBoxX + 56, kBoxY + kBoxH, kWidth, 2, kInk);
+  if (c.markOnTheOutline) paintRect(page, kBoxX + 28, kBoxY - 8, 3, 8, kInk);
   for (std::int64_t y = 0; c.fringe && y < kHeight; ++y) {
     for (std::int64_t x = 0; x < kWidth; ++x) {
       if (nearLettering(x, y, 2) && !nearLettering(x, y, 1)) page.setPixel(x, y, *c.fringe);
@@ -163,6 +169,7 @@ INSTANTIATE_TEST_SUITE_P(
         BoxPaperCase{"BlackDotsOfOnePixel", {30, 30, 30}, 1, 4, kBeyond, 2},
         BoxPaperCase{"BlackDotsTwoPixelsWide", {30, 30, 30}, 2, 6, kBeyond, 3},
         BoxPaperCase{"PlainPaper", {}, 0, 4, kBeyond, 1, false},
+        BoxPaperCase{"MarkJoinedToTheOutline", {}, 0, 4, kBeyond, 1, false, false, std::nullopt, true},
         // A balloon drawn on a gutter of its own paper's colour: the line alone parts them.
         BoxPaperCase{"PlainPaperOnAGroundOfItsColour", {}, 0, 4, kPaper, 1, false},
         BoxPaperCase{"PlainPaperWithAFringeAroundTheStrokes", {}, 0, 4, kBeyond, 1, false, false, Rgb8{240, 232, 126}},

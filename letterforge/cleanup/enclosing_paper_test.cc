@@ -35,6 +35,7 @@ struct PaperCase {
   bool boxed;
   Rgb8 paper = kCaption;  // the colour the ground model found
   PaperEdge edge = PaperEdge::kOutlined;
+  CellRange inside = {12, 22, 68, 58};  // the paper found
 };
 
 class EnclosingPaperTest : public ::testing::TestWithParam<PaperCase> {};
@@ -58,7 +59,7 @@ TEST_P(EnclosingPaperTest, FindsTheBoxOnlyWhereAnOutlineParts) {
   // The caption's inside, letters and all; never its outline or the ground beyond.
   for (std::int64_t r = 0; r < kSize; ++r) {
     for (std::int64_t cl = 0; cl < kSize; ++cl) {
-      const bool inside = cl >= 12 && cl < 68 && r >= 22 && r < 58;
+      const bool inside = c.inside.contains(cl, r);
       EXPECT_EQ(paper->cells[static_cast<std::size_t>(r * kSize + cl)] != 0, inside) << cl << "," << r;
     }
   }
@@ -104,6 +105,16 @@ INSTANTIATE_TEST_SUITE_P(
                     paintLetters(p, kBlack);
                   },
                   true, kCaption, PaperEdge::kLine},
+        // A box running past its balloon's bottom edge into a gutter of the paper's colour:
+        // the balloon's paper alone, not the gutter the box takes in.
+        PaperCase{"BoxRunningPastTheBalloonsEdge",
+                  [](PageBitmap& p) {
+                    paintRect(p, 0, 46, kSize, kSize - 46, kCaption);
+                    paintRect(p, 10, 20, 60, 26, kBlack);
+                    paintRect(p, 12, 22, 56, 22, kCaption);
+                    for (std::int64_t x = kCore.c0 + 2; x + 3 <= kCore.c1 - 2; x += 7) paintRect(p, x, 33, 3, 8, kBlack);
+                  },
+                  true, kCaption, PaperEdge::kLine, {12, 22, 68, 44}},
         PaperCase{"LineOfTheGroundsOwnColourIsNone",
                   [](PageBitmap& p) {
                     paintRect(p, 16, 26, 48, 28, kCaption);
