@@ -157,30 +157,6 @@ double joinedToDrawing(const InkGroups& groups, const LetteringArea& area) {
   return wide == 0 ? 0.0 : static_cast<double>(joined) / static_cast<double>(wide);
 }
 
-// A mark that touches the box's outline (an exclamation mark joined to its balloon's line)
-// stands into the paper with paper on both sides of it, and the paper closed over its gaps
-// covers it; the outline has the ground beyond on its other side and stays out. The pieces of
-// ink running out of the window that the paper covers within the reach, and that meet the
-// core, are such marks.
-CellGrid marksOnTheOutline(const InkGroups& groups, const CellGrid& paper, const LetteringArea& area) {
-  const std::int64_t w = paper.width;
-  CellGrid covered = emptyGrid(w, paper.height);
-  for (std::int64_t r = area.reach.r0; r < area.reach.r1; ++r) {
-    for (std::int64_t c = area.reach.c0; c < area.reach.c1; ++c) {
-      const auto i = static_cast<std::size_t>(r * w + c);
-      covered.cells[i] = groups.strokes.cells[i] != 0 && groups.lettering.cells[i] == 0 && paper.cells[i] != 0 ? 1 : 0;
-    }
-  }
-  std::int32_t count = 0;
-  const std::vector<std::int32_t> label = labelGroups(covered, count);
-  std::vector<std::uint8_t> meets(static_cast<std::size_t>(count) + 1, 0);
-  for (std::int64_t r = area.core.r0; r < area.core.r1; ++r) {
-    for (std::int64_t c = area.core.c0; c < area.core.c1; ++c) meets[static_cast<std::size_t>(label[static_cast<std::size_t>(r * w + c)])] = 1;
-  }
-  for (std::size_t i = 0; i < label.size(); ++i) covered.cells[i] = label[i] != 0 && meets[static_cast<std::size_t>(label[i])] != 0 ? 1 : 0;
-  return covered;
-}
-
 // The smallest opening that leaves the paper around the core clear of dark dots. Only ink
 // lying wholly in that paper counts: not the strokes of other blocks poking out of their boxes.
 std::optional<std::int64_t> dotSizeOf(const CellGrid& ink, const CellGrid& paper, const LetteringArea& area,
@@ -398,7 +374,11 @@ std::optional<BoxPaper> findBoxPaper(const PixelWindow& window, const LetteringA
                 .ground = within(usable, *paper),
                 .dotSize = *dotSize,
                 .dotted = dotted};
-  const CellGrid marks = growCells(marksOnTheOutline(groups, *paper, area), kEdgeGrowth, area.reach);
+  // A mark touching the box's outline: the pieces of ink running out of the window that the
+  // paper covers.
+  CellGrid joined = groups.strokes;
+  for (std::size_t i = 0; i < joined.cells.size(); ++i) joined.cells[i] &= groups.lettering.cells[i] == 0 ? 1 : 0;
+  const CellGrid marks = growCells(marksOnTheOutline(joined, *paper, area), kEdgeGrowth, area.reach);
   for (std::size_t i = 0; i < marks.cells.size(); ++i) out.lettering.cells[i] |= marks.cells[i] & paper->cells[i];
   if (countSet(out.lettering) == 0) return std::nullopt;
   if (joinedToDrawing(groups, area) > kJoinedShareMax) return std::nullopt;

@@ -146,4 +146,23 @@ std::optional<CellGrid> enclosingPaper(const PixelWindow& window, const std::vec
   return paper;
 }
 
+CellGrid marksOnTheOutline(const CellGrid& ink, const CellGrid& paper, const LetteringArea& area) {
+  const std::int64_t w = paper.width;
+  CellGrid covered = emptyGrid(w, paper.height);
+  for (std::int64_t r = area.reach.r0; r < area.reach.r1; ++r) {
+    for (std::int64_t c = area.reach.c0; c < area.reach.c1; ++c) {
+      const auto i = static_cast<std::size_t>(r * w + c);
+      covered.cells[i] = ink.cells[i] != 0 && paper.cells[i] != 0 ? 1 : 0;
+    }
+  }
+  std::int32_t count = 0;
+  const std::vector<std::int32_t> label = labelGroups(covered, count);
+  std::vector<std::uint8_t> meets(static_cast<std::size_t>(count) + 1, 0);
+  for (std::int64_t r = area.core.r0; r < area.core.r1; ++r) {
+    for (std::int64_t c = area.core.c0; c < area.core.c1; ++c) meets[static_cast<std::size_t>(label[static_cast<std::size_t>(r * w + c)])] = 1;
+  }
+  for (std::size_t i = 0; i < label.size(); ++i) covered.cells[i] = label[i] != 0 && meets[static_cast<std::size_t>(label[i])] != 0 ? 1 : 0;
+  return covered;
+}
+
 }  // namespace letterforge

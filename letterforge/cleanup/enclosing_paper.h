@@ -25,4 +25,11 @@ std::optional<CellGrid> enclosingPaper(const PixelWindow& window, const std::vec
                                        float near, const LetteringArea& area,
                                        PaperEdge edge = PaperEdge::kOutlined);
 
+// A mark that touches a box's outline (an exclamation mark, a word joined to the balloon's
+// line) stands into the paper with paper on both sides of it, so the paper closed over its gaps
+// covers it; the outline has the ground beyond on its other side and stays out. The pieces of
+// `ink` (the groups that run on with the outline) that `paper` covers within the reach and that
+// meet the core are such marks.
+CellGrid marksOnTheOutline(const CellGrid& ink, const CellGrid& paper, const LetteringArea& area);
+
 }  // namespace letterforge
