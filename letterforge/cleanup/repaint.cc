@@ -164,9 +164,14 @@ RepaintOutcome repaintTexture(platform::PageBitmap& page, PixelWindow& window,
     mask = paletteLettering(window, area, usable, centre);
     const bool byColour = countSet(mask) > 0;
     for (std::size_t k = 0; k < mask.cells.size(); ++k) mask.cells[k] |= model.groups.lettering.cells[k];
-    // Letters whose colours the drawing has too are found only as what stands out of the
-    // ground; their halo, a colour near the ground's (white on pale paper), still goes with them.
-    if (!byColour) growRim(mask, window, area.reach);
+    // Letters whose colours the drawing has too are found as what stands out of the ground
+    // or as groups inside their halo or rim; the halo, a colour near the ground's (white on
+    // pale paper), goes with them.
+    if (!byColour) {
+      const CellGrid halo = haloLettering(window, area, usable);
+      for (std::size_t k = 0; k < mask.cells.size(); ++k) mask.cells[k] |= halo.cells[k];
+      growRim(mask, window, area.reach);
+    }
   }
   if (countSet(mask) == 0) return {};
   mask = within(growCells(mask, 1, area.reach), allowed);
