@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <numbers>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -52,6 +54,7 @@ TextContext::Impl::Impl() {
 }
 
 TextContext::Impl::~Impl() {
+  recentLayouts.clear();  // they hold fonts of the configuration destroyed below
   g_object_unref(context);
   g_object_unref(verticalContext);
   if (ownFonts != nullptr) FcConfigDestroy(ownFonts);
@@ -96,14 +99,43 @@ std::string validUtf8(std::string_view text) {
 
 }  // namespace
 
-ScaledLayout buildValidLayout(TextContext& context, std::string_view valid, double width,
-                              const TextStyle& style, std::size_t hiddenFrom) {
-  const double size = std::isfinite(style.size) && style.size > 0 ? style.size : 1.0;
-  TextContext::Impl& impl = context.impl();
-  ScaledLayout result{
-      .layout = LayoutOwner(pango_layout_new(style.vertical ? impl.verticalContext : impl.context)),
-      .scale = size / kLayoutSize};
-  PangoLayout* layout = result.layout.get();
+PangoLayout* RecentLayouts::find(const LayoutKey& key) {
+  for (auto entry = entries_.begin(); entry != entries_.end(); ++entry) {
+    if (entry->key == key) {
+      PangoLayout* layout = entry->layout.get();
+      std::rotate(entries_.begin(), entry, entry + 1);
+      return layout;
+    }
+  }
+  return nullptr;
+}
+
+void RecentLayouts::keep(LayoutKey key, PangoLayout* layout) {
+  ++made_;
+  g_object_ref(layout);
+  entries_.push_front({std::move(key), LayoutOwner(layout)});
+  if (entries_.size() > kKept) entries_.pop_back();
+}
+
+namespace {
+
+LayoutKey layoutKey(std::string_view valid, double width, const TextStyle& style,
+                    std::size_t hiddenFrom) {
+  return {.text = std::string(valid),
+          .width = width,
+          .family = style.family,
+          .weight = style.weight,
+          .lineSpacing = style.lineSpacing,
+          .alignment = style.alignment,
+          .vertical = style.vertical,
+          .acrossRuns = style.vertical ? style.acrossRuns : std::vector<ByteRange>{},
+          .hiddenFrom = hiddenFrom < valid.size() ? hiddenFrom : valid.size()};
+}
+
+// A new layout of the text; buildValidLayout says what it is.
+PangoLayout* makeLayout(TextContext::Impl& impl, std::string_view valid, double width,
+                        const TextStyle& style, std::size_t hiddenFrom, double scale) {
+  PangoLayout* layout = pango_layout_new(style.vertical ? impl.verticalContext : impl.context);
 
   PangoFontDescription* font = pango_font_description_new();
   pango_font_description_set_family(font, style.family.empty() ? kUiFontFamily : style.family.c_str());
@@ -128,7 +160,7 @@ ScaledLayout buildValidLayout(TextContext& context, std::string_view valid, doub
   pango_attr_list_unref(attributes);
 
   pango_layout_set_text(layout, valid.data(), static_cast<int>(valid.size()));
-  const double layoutWidth = width / result.scale;
+  const double layoutWidth = width / scale;
   const bool wraps = std::isfinite(layoutWidth) && layoutWidth > 0 &&
                      layoutWidth * PANGO_SCALE < G_MAXINT / 2;
   pango_layout_set_width(layout, wraps ? pangoUnits(layoutWidth) : -1);
@@ -138,7 +170,25 @@ ScaledLayout buildValidLayout(TextContext& context, std::string_view valid, doub
                                                                                : PANGO_ALIGN_LEFT);
   // Spacing goes between lines only, not after the last one.
   const double spacing = std::isfinite(style.lineSpacing) ? std::max(style.lineSpacing, 0.0) : 0.0;
-  pango_layout_set_spacing(layout, pangoUnits(std::min(spacing / result.scale, 1e6)));
+  pango_layout_set_spacing(layout, pangoUnits(std::min(spacing / scale, 1e6)));
+  return layout;
+}
+
+}  // namespace
+
+ScaledLayout buildValidLayout(TextContext& context, std::string_view valid, double width,
+                              const TextStyle& style, std::size_t hiddenFrom) {
+  const double size = std::isfinite(style.size) && style.size > 0 ? style.size : 1.0;
+  const double scale = size / kLayoutSize;
+  TextContext::Impl& impl = context.impl();
+  LayoutKey key = layoutKey(valid, width, style, hiddenFrom);
+  key.size = size;
+  if (PangoLayout* known = impl.recentLayouts.find(key)) {
+    return {.layout = LayoutOwner(static_cast<PangoLayout*>(g_object_ref(known))), .scale = scale};
+  }
+  ScaledLayout result{.layout = LayoutOwner(makeLayout(impl, valid, width, style, hiddenFrom, scale)),
+                      .scale = scale};
+  impl.recentLayouts.keep(std::move(key), result.layout.get());
   return result;
 }
 
@@ -335,12 +385,12 @@ void strokeSolid(cairo_t* cr, double lineWidth) {
 // surface of the page; vertical text turned a quarter turn clockwise about its top-right
 // corner at (x, top).
 void drawLayoutOn(cairo_t* cr, const ScaledLayout& scaled, double x, double top,
-                  const TextStyle& style, const std::vector<AcrossCell>& cells) {
+                  const TextStyle& style, const std::vector<AcrossCell>& cells, bool stroked) {
   cairo_save(cr);
   cairo_translate(cr, x, top);
   if (style.vertical) cairo_rotate(cr, std::numbers::pi / 2.0);
   cairo_scale(cr, scaled.scale, scaled.scale);
-  if (style.outlined) {
+  if (stroked) {
     cairo_new_path(cr);
     appendGlyphOutlines(cr, scaled.layout.get(), style.size);
     for (const AcrossCell& cell : cells) {
@@ -395,6 +445,59 @@ DeviceBox layoutReach(const ScaledLayout& scaled, double x, double top, const Te
   return {x + alongStart - grow, top + acrossStart - grow, x + alongEnd + grow, top + acrossEnd + grow};
 }
 
+// The pixel word of an outline colour that the drawing library turns into exactly one word:
+// opaque, each channel 0 or 1. Absent for other colours.
+std::optional<std::uint32_t> exactOpaqueWord(const Color& c) {
+  const auto channel = [](double v) -> std::optional<std::uint32_t> {
+    if (v == 0.0) return 0u;
+    if (v == 1.0) return 0xFFu;
+    return std::nullopt;
+  };
+  const auto r = channel(c.red), g = channel(c.green), b = channel(c.blue);
+  if (!r || !g || !b || c.alpha != 1.0) return std::nullopt;
+  return 0xFF000000u | *r << 16 | *g << 8 | *b;
+}
+
+// Whether the outline would change no pixel of a page-sized surface: every pixel it can reach
+// within the clip already holds its colour, opaque. An opaque colour drawn over itself at any
+// coverage gives back the same bytes (each channel's two shares are rounded apart and add up
+// to it), so text on paper of the outline's own colour, as in a cleaned balloon, needs no
+// stroke, the costliest part of drawing it.
+bool outlineChangesNothing(PageBitmap::Impl& impl, const ScaledLayout& scaled, double x,
+                           double top, const TextStyle& style) {
+  const auto word = exactOpaqueWord(style.strokeColor);
+  cairo_matrix_t matrix{};
+  if (impl.context == nullptr || !word) return false;
+  cairo_get_matrix(impl.context, &matrix);
+  if (matrix.xx != 1.0 || matrix.yy != 1.0 || matrix.xy != 0.0 || matrix.yx != 0.0 ||
+      matrix.x0 != 0.0 || matrix.y0 != 0.0) {
+    return false;
+  }
+  // Room beyond the reach, which already counts the outline's half width: flattening and
+  // antialiasing stay well within it.
+  constexpr double kSlackPixels = 4.0;
+  const double slack = kSlackPixels + 0.25 * style.size;
+  const DeviceBox reach = layoutReach(scaled, x, top, style);
+  if (!std::isfinite(slack + reach.x0 + reach.x1 + reach.y0 + reach.y1)) return false;
+  DeviceBox clip;
+  cairo_clip_extents(impl.context, &clip.x0, &clip.y0, &clip.x1, &clip.y1);
+  const double x0 = std::max({std::floor(reach.x0 - slack), std::floor(clip.x0), 0.0});
+  const double y0 = std::max({std::floor(reach.y0 - slack), std::floor(clip.y0), 0.0});
+  const double x1 =
+      std::min({std::ceil(reach.x1 + slack), std::ceil(clip.x1), static_cast<double>(impl.width)});
+  const double y1 =
+      std::min({std::ceil(reach.y1 + slack), std::ceil(clip.y1), static_cast<double>(impl.height)});
+  if (x0 >= x1 || y0 >= y1) return true;  // it reaches nothing within the clip and the page
+  const unsigned char* data = cairo_image_surface_get_data(impl.surface);
+  for (auto row = static_cast<std::int64_t>(y0); row < static_cast<std::int64_t>(y1); ++row) {
+    const auto* words = reinterpret_cast<const std::uint32_t*>(data + row * impl.stride);
+    for (auto column = static_cast<std::int64_t>(x0); column < static_cast<std::int64_t>(x1); ++column) {
+      if (words[column] != *word) return false;
+    }
+  }
+  return true;
+}
+
 void drawLayout(PageBitmap& bitmap, const ScaledLayout& scaled, double x, double top,
                 const TextStyle& style, const std::vector<AcrossCell>& cells = {}) {
   if (!std::isfinite(x) || !std::isfinite(top)) return;
@@ -402,7 +505,8 @@ void drawLayout(PageBitmap& bitmap, const ScaledLayout& scaled, double x, double
   if (impl.surface != nullptr) cairo_surface_mark_dirty(impl.surface);  // pixels may have been written directly
   // The page-sized surface takes any drawing; only a larger page needs to know the reach.
   const DeviceBox reach = impl.surface != nullptr ? DeviceBox{} : layoutReach(scaled, x, top, style);
-  impl.draw(reach, [&](cairo_t* cr) { drawLayoutOn(cr, scaled, x, top, style, cells); });
+  const bool stroked = style.outlined && !outlineChangesNothing(impl, scaled, x, top, style);
+  impl.draw(reach, [&](cairo_t* cr) { drawLayoutOn(cr, scaled, x, top, style, cells, stroked); });
 }
 
 // The family of the first face in a font file; absent when fontconfig reads no font there.
@@ -465,6 +569,7 @@ std::optional<std::string> fontFamily(TextContext& context, const std::string& f
     auto* fontMap = PANGO_FC_FONT_MAP(pango_context_get_font_map(impl.context));
     pango_fc_font_map_set_config(fontMap, impl.ownFonts);
     pango_fc_font_map_config_changed(fontMap);
+    impl.recentLayouts.clear();
     family = std::move(*fileFamily);
   } else if (font.empty() || !hasFamily(impl.ownFonts, font)) {
     failure = "no installed font has the family name '" + font + "'";
@@ -527,6 +632,8 @@ void drawTextLine(TextContext& context, PageBitmap& bitmap, std::string_view tex
 int unknownGlyphCount(TextContext& context, std::string_view text, const TextStyle& style) {
   return pango_layout_get_unknown_glyphs_count(buildLayout(context, text, -1.0, style).layout.get());
 }
+
+std::size_t layoutsMade(TextContext& context) { return context.impl().recentLayouts.made(); }
 
 LaidOutText laidOutLines(TextContext& context, std::string_view text, double width,
                          const TextStyle& style, double limit) {

@@ -5,6 +5,7 @@
 #include <pango/pangocairo.h>
 
 #include <cstddef>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -17,6 +18,49 @@
 
 namespace platform {
 
+struct LayoutDeleter {
+  void operator()(PangoLayout* layout) const { g_object_unref(layout); }
+};
+
+using LayoutOwner = std::unique_ptr<PangoLayout, LayoutDeleter>;
+
+// What a layout is made from: the text and every part of its style that moves a glyph. Colours
+// and outlines are drawn over a finished layout and take no part.
+struct LayoutKey {
+  std::string text{};
+  double width = 0.0;
+  std::string family{};
+  double size = 0.0;
+  FontWeight weight = FontWeight::bold;
+  double lineSpacing = 0.0;
+  TextAlignment alignment = TextAlignment::centre;
+  bool vertical = false;
+  std::vector<ByteRange> acrossRuns{};
+  std::size_t hiddenFrom = 0;
+  bool operator==(const LayoutKey&) const = default;
+};
+
+// The layouts made last, newest first. A block's text is laid out at the size its search
+// settles on, then drawn outlined and filled at that size: the same layout three times. A
+// layout is never changed once made, so each use may share it.
+class RecentLayouts {
+ public:
+  // The layout made from `key`, shared; absent when none of the recent ones was.
+  PangoLayout* find(const LayoutKey& key);
+  void keep(LayoutKey key, PangoLayout* layout);
+  void clear() { entries_.clear(); }
+  std::size_t made() const { return made_; }
+
+ private:
+  struct Entry {
+    LayoutKey key;
+    LayoutOwner layout;
+  };
+  static constexpr std::size_t kKept = 4;
+  std::deque<Entry> entries_{};
+  std::size_t made_ = 0;
+};
+
 // A font map and contexts of its own: fonts, fontsets and glyph caches are shared by every
 // layout made with this context and by no other context.
 struct TextContext::Impl {
@@ -28,6 +72,7 @@ struct TextContext::Impl {
   std::unordered_map<std::string, std::string> families{};
   FcConfig* ownFonts = nullptr;
   std::unordered_map<std::string, bool> verticalForms{};  // by family, once asked
+  RecentLayouts recentLayouts{};
 
   Impl();
   ~Impl();
@@ -40,12 +85,6 @@ struct TextContext::Impl {
 // every installed font, about 1.7 ms); unhinted glyph metrics scale linearly, so a layout at
 // size s and width w is this layout at width w × kLayoutSize / s, scaled by s / kLayoutSize.
 inline constexpr double kLayoutSize = 100.0;
-
-struct LayoutDeleter {
-  void operator()(PangoLayout* layout) const { g_object_unref(layout); }
-};
-
-using LayoutOwner = std::unique_ptr<PangoLayout, LayoutDeleter>;
 
 // A layout made at kLayoutSize, and the factor from its units to pixels.
 struct ScaledLayout {

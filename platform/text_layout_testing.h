@@ -43,4 +43,7 @@ struct LaidOutText {
 LaidOutText laidOutLines(TextContext& context, std::string_view text, double width,
                          const TextStyle& style, double limit);
 
+// How many layouts the context has made: a text laid out again as it was made last is not.
+std::size_t layoutsMade(TextContext& context);
+
 }  // namespace platform

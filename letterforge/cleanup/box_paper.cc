@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "letterforge/cleanup/enclosing_paper.h"
+#include "letterforge/cleanup/lightness_split.h"
 
 namespace letterforge {
 namespace {
@@ -21,6 +22,9 @@ constexpr std::int64_t kDotSizeMax = 3;
 constexpr double kSpeckShareMax = 0.02;
 constexpr std::int64_t kAroundMin = 40;
 constexpr std::int64_t kEdgeGrowth = 1;
+// Plain paper shows a scan's or a JPEG's fringe around the strokes, paler or greyer than the
+// paper, a pixel farther out: the lettering takes it, and the ground starts beyond it.
+constexpr std::int64_t kPlainEdgeGrowth = 2;
 // The paper is printed in dots: at least this share of its cells clear of ink (2 cells or
 // more from any) lie this far from their median colour, or dark dots are found that the
 // opening clears. Newsprint's grain and a flat halo have neither. The dots run up to the
@@ -58,53 +62,6 @@ constexpr std::int64_t kBoxCountMin = 3;
 constexpr double kBoxShareMin = 0.002;
 constexpr std::int64_t kTile = 4, kCopyReach = 16;
 constexpr int kCopyTries = 24;
-
-std::vector<int> lightnessOf(const PixelWindow& window) {
-  std::vector<int> v(static_cast<std::size_t>(window.cells()));
-  for (std::int64_t i = 0; i < window.cells(); ++i) {
-    const float* p = window.at(i);
-    v[static_cast<std::size_t>(i)] = std::clamp(static_cast<int>(std::max({p[0], p[1], p[2]})), 0, 255);
-  }
-  return v;
-}
-
-struct Split {
-  int threshold = 0;  // ink is darker than this
-  double ink = 0.0, light = 0.0, inkShare = 0.0;
-};
-
-// The split of the core's usable cells into two classes that are most apart (between-class
-// variance at its largest over the 256 levels).
-std::optional<Split> splitCore(const std::vector<int>& lightness, const LetteringArea& area,
-                               const CellGrid& usable) {
-  std::array<double, 256> count{};
-  double n = 0, sum = 0;
-  for (std::int64_t r = area.core.r0; r < area.core.r1; ++r) {
-    for (std::int64_t c = area.core.c0; c < area.core.c1; ++c) {
-      const auto i = static_cast<std::size_t>(r * usable.width + c);
-      if (usable.cells[i] == 0) continue;
-      count[static_cast<std::size_t>(lightness[i])] += 1;
-      n += 1;
-      sum += lightness[i];
-    }
-  }
-  if (n == 0) return std::nullopt;
-  Split best;
-  double bestSpread = -1, below = 0, belowSum = 0;
-  for (int t = 1; t < 256; ++t) {
-    below += count[static_cast<std::size_t>(t - 1)];
-    belowSum += (t - 1) * count[static_cast<std::size_t>(t - 1)];
-    if (below == 0 || below == n) continue;
-    const double inkMean = belowSum / below, lightMean = (sum - belowSum) / (n - below);
-    const double spread = below * (n - below) * (lightMean - inkMean) * (lightMean - inkMean);
-    if (spread > bestSpread) {
-      bestSpread = spread;
-      best = Split{.threshold = t, .ink = inkMean, .light = lightMean, .inkShare = below / n};
-    }
-  }
-  if (bestSpread < 0) return std::nullopt;
-  return best;
-}
 
 // The groups of ink holding a cell of `wide`: every such group (`strokes`), and those that
 // meet the core without running out of the window (an outline, a drawing's line) other than
@@ -300,9 +257,11 @@ double enclosedOffPaper(const PixelWindow& window, const CellGrid& ink, const Le
   return enclosed == 0 ? 0.0 : static_cast<double>(off) / static_cast<double>(enclosed);
 }
 
-bool agree(const std::array<float, 3>& a, const std::array<float, 3>& b) {
-  return std::max({std::abs(a[0] - b[0]), std::abs(a[1] - b[1]), std::abs(a[2] - b[2])}) <= kBandsAgree;
+bool agree(const float* a, const std::array<float, 3>& b, float within) {
+  return std::max({std::abs(a[0] - b[0]), std::abs(a[1] - b[1]), std::abs(a[2] - b[2])}) <= within;
 }
+
+bool agree(const std::array<float, 3>& a, const std::array<float, 3>& b) { return agree(a.data(), b, kBandsAgree); }
 
 // Whether the paper goes on around the core in the colour it has among the lettering: a halo
 // is the lighter ground of the core alone, whatever light ground it joins beyond.
@@ -356,26 +315,38 @@ std::optional<BoxPaper> findBoxPaper(const PixelWindow& window, const LetteringA
   const auto dotSize = dotSizeOf(ink, *paper, area, usable);
   if (!dotSize) return std::nullopt;
   const bool dotted = *dotSize > 1 || palette->dotShare >= kDotShareMin;
-  // Plain paper has no dots to tell it from a halo: its outline must part it from another
-  // ground.
+  // Plain paper has no dots to tell it from a halo: a line must part it from the ground beyond,
+  // which may be of the paper's own colour (a gutter) but does not run on as the line.
   if (!dotted) {
-    paper = enclosingPaper(window, distance, 1.0f, area, PaperEdge::kOutlined);
+    paper = enclosingPaper(window, distance, 1.0f, area, PaperEdge::kLine);
     if (!paper) return std::nullopt;
   }
   const InkGroups groups = groupsOf(ink, opened(ink, *dotSize), area);
   const CellRange all{0, 0, window.width, window.height};
   BoxPaper out{.paper = *paper,
-                .lettering = within(growCells(groups.lettering, kEdgeGrowth, area.reach), *paper),
+                .lettering = within(growCells(groups.lettering, dotted ? kEdgeGrowth : kPlainEdgeGrowth, area.reach), *paper),
                 .ground = within(usable, *paper),
                 .dotSize = *dotSize,
                 .dotted = dotted};
+  // A mark touching the box's outline: the pieces of ink running out of the window that the
+  // paper covers.
+  CellGrid joined = groups.strokes;
+  for (std::size_t i = 0; i < joined.cells.size(); ++i) joined.cells[i] &= groups.lettering.cells[i] == 0 ? 1 : 0;
+  const CellGrid marks = growCells(marksOnTheOutline(joined, *paper, area), kEdgeGrowth, area.reach);
+  for (std::size_t i = 0; i < marks.cells.size(); ++i) out.lettering.cells[i] |= marks.cells[i] & paper->cells[i];
   if (countSet(out.lettering) == 0) return std::nullopt;
   if (joinedToDrawing(groups, area) > kJoinedShareMax) return std::nullopt;
-  const CellGrid taken = growCells(groups.strokes, kEdgeGrowth, all);
+  CellGrid taken = growCells(groups.strokes, kEdgeGrowth, all);
+  if (!dotted) {
+    const CellGrid soft = growCells(groups.lettering, kPlainEdgeGrowth + 1, all);
+    for (std::size_t i = 0; i < taken.cells.size(); ++i) taken.cells[i] |= soft.cells[i];
+  }
   for (std::size_t i = 0; i < taken.cells.size(); ++i) {
-    // Dark dots are ground too, though no colour of the paper's palette.
-    const auto box = static_cast<std::size_t>(colourBox(window.at(static_cast<std::int64_t>(i))));
-    const bool paperColour = ink.cells[i] != 0 || palette->boxes[box] != 0;
+    // Dark dots are ground too, though no colour of the paper's palette; plain paper lends only
+    // cells near its own colour (no specks of an outline's colour).
+    const float* v = window.at(static_cast<std::int64_t>(i));
+    const bool paperColour = dotted ? ink.cells[i] != 0 || palette->boxes[static_cast<std::size_t>(colourBox(v))] != 0
+                                    : agree(v, palette->median, kDotContrast);
     if (taken.cells[i] != 0 || out.lettering.cells[i] != 0 || !paperColour) out.ground.cells[i] = 0;
   }
   return out;

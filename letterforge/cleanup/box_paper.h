@@ -26,8 +26,14 @@ struct BoxPaper {
 // `dotSize` fits in is lettering; the smallest size (up to 3) that leaves at most 2 % of the
 // paper around the core dark is the dots' size. The paper is dotted when that size exceeds 1
 // or 5 % of its cells clear of ink are 40 levels off their median colour; plain paper needs an
-// outline with another ground beyond (a halo is plain and has none). Absent when no such
-// paper or no lettering is found. `usable` marks the cells that are not other blocks' lettering.
+// outline that the ground beyond does not continue (a halo is plain and has none). On plain
+// paper the lettering takes 2 cells around the strokes (a scan's paler or greyer fringe) and
+// the ground lies 3 cells or more from them, within 40 levels of the paper's median colour.
+// A mark joined to the outline (ink running out of the window that the paper, closed over its
+// gaps, covers, in pieces meeting the core) is lettering; the outline itself is not. The paper
+// is the one light group holding most of the core: a box that runs past its balloon's edge
+// takes in no ground beyond it. Absent when no such paper or no lettering is found. `usable` marks the cells that are not
+// other blocks' lettering.
 std::optional<BoxPaper> findBoxPaper(const PixelWindow& window, const LetteringArea& area,
                                      const CellGrid& usable);
 

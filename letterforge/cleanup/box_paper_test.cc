@@ -37,6 +37,13 @@ struct BoxPaperCase {
   std::optional<std::int64_t> dotSize;  // what the paper's dots measure; absent: no box paper
   bool dotted = true;
   bool joinedToALine = false;  // the last four strokes stand on a line running off the page
+  // A ring one pixel wide, two pixels out from the strokes, of this colour (a scan's or a
+  // JPEG's paler, greyer fringe); it is lettering too.
+  std::optional<Rgb8> fringe = std::nullopt;
+  // The outline's top side, 8 pixels above the box, runs off the page, and a mark 3 pixels
+  // wide stands from it into the paper down to a stroke (an exclamation mark joined to its
+  // balloon's line).
+  bool markOnTheOutline = false;
 };
 
 // The caption printed in dots, each placed in its cell by a hash of the cell (print is not a
@@ -44,9 +51,10 @@ struct BoxPaperCase {
 PageBitmap cleanPage(const BoxPaperCase& c) {
   const bool outlined = c.beyond.has_value();
   PageBitmap page = makePage(kWidth, kHeight, c.beyond.value_or(kPaper));
-  const std::int64_t x0 = outlined ? 12 : 0, y0 = outlined ? 16 : 0;
+  const std::int64_t x0 = outlined ? 12 : 0, y0 = !outlined ? 0 : c.markOnTheOutline ? kBoxY - 8 : 16;
   const std::int64_t x1 = outlined ? 128 : kWidth, y1 = outlined ? 64 : kHeight;
   if (outlined) paintRect(page, x0 - 2, y0 - 2, x1 - x0 + 4, y1 - y0 + 4, kBlack);
+  if (c.markOnTheOutline) paintRect(page, 0, y0 - 2, kWidth, 2, kBlack);
   paintRect(page, x0, y0, x1 - x0, y1 - y0, kPaper);
   for (std::int64_t cy = y0; c.dot > 0 && cy + c.pitch <= y1; cy += c.pitch) {
     for (std::int64_t cx = x0; cx + c.pitch <= x1; cx += c.pitch) {
@@ -107,6 +115,12 @@ TEST_P(BoxPaperTest, DarkStrokesWiderThanTheDotsAreReplacedByThePapersDots) {
     }
   }
   if (c.joinedToALine) paintRect(page, kBoxX + 56, kBoxY + kBoxH, kWidth, 2, kInk);
+  if (c.markOnTheOutline) paintRect(page, kBoxX + 28, kBoxY - 8, 3, 8, kInk);
+  for (std::int64_t y = 0; c.fringe && y < kHeight; ++y) {
+    for (std::int64_t x = 0; x < kWidth; ++x) {
+      if (nearLettering(x, y, 2) && !nearLettering(x, y, 1)) page.setPixel(x, y, *c.fringe);
+    }
+  }
   const PixelWindow window = copyWindow(page, PixelBounds{0, kWidth, 0, kHeight, kWidth, kHeight});
   CellGrid usable = emptyGrid(kWidth, kHeight);
   fillRange(usable, CellRange{0, 0, kWidth, kHeight});
@@ -131,14 +145,18 @@ TEST_P(BoxPaperTest, DarkStrokesWiderThanTheDotsAreReplacedByThePapersDots) {
     EXPECT_NEAR(mean[ch], cleanMean[ch], 12.0) << "channel " << ch;
     EXPECT_GE(spread[ch], 0.5 * cleanSpread[ch]) << "channel " << ch;
   }
-  // Nothing else changed: not the outline, nor the dots beyond those that touch a stroke.
-  std::int64_t changed = 0;
+  // Nothing else changed: not the outline, nor the dots beyond those that touch a stroke; on
+  // plain paper the strokes' fringe is gone.
+  std::int64_t changed = 0, fringeLeft = 0;
   for (std::int64_t y = 0; y < kHeight; ++y) {
     for (std::int64_t x = 0; x < kWidth; ++x) {
-      changed += !nearLettering(x, y, c.dot + 1) && page.pixel(x, y) != clean.pixel(x, y) ? 1 : 0;
+      const bool near = nearLettering(x, y, std::max<std::int64_t>(c.dot + 1, c.fringe ? 2 : 0));
+      changed += !near && page.pixel(x, y) != clean.pixel(x, y) ? 1 : 0;
+      fringeLeft += near && page.pixel(x, y) != clean.pixel(x, y) && !c.dotted ? 1 : 0;
     }
   }
   EXPECT_EQ(changed, 0);
+  EXPECT_EQ(fringeLeft, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -151,6 +169,10 @@ INSTANTIATE_TEST_SUITE_P(
         BoxPaperCase{"BlackDotsOfOnePixel", {30, 30, 30}, 1, 4, kBeyond, 2},
         BoxPaperCase{"BlackDotsTwoPixelsWide", {30, 30, 30}, 2, 6, kBeyond, 3},
         BoxPaperCase{"PlainPaper", {}, 0, 4, kBeyond, 1, false},
+        BoxPaperCase{"MarkJoinedToTheOutline", {}, 0, 4, kBeyond, 1, false, false, std::nullopt, true},
+        // A balloon drawn on a gutter of its own paper's colour: the line alone parts them.
+        BoxPaperCase{"PlainPaperOnAGroundOfItsColour", {}, 0, 4, kPaper, 1, false},
+        BoxPaperCase{"PlainPaperWithAFringeAroundTheStrokes", {}, 0, 4, kBeyond, 1, false, false, Rgb8{240, 232, 126}},
         // Dots as wide as the strokes cannot be told from them.
         BoxPaperCase{"BlackDotsAsWideAsTheStrokes", {30, 30, 30}, 3, 6, kBeyond, std::nullopt},
         // Black dots over a quarter of the paper: a grey tone rather than paper.

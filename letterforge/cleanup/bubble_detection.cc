@@ -93,11 +93,13 @@ std::optional<TextMask> bubbleTextMask(const platform::PageBitmap& page, const R
 
   CellSet strokes;
   strokes.reserve(b.width * b.height);
+  // The window lies on the page, and the 8-bit luminance needs no division: most pixels are
+  // paper, and only the dark ones are measured further.
   for (std::int64_t y = b.minY; y < b.maxY; ++y) {
     for (std::int64_t x = b.minX; x < b.maxX; ++x) {
-      const auto rgb = samplePixel(page, x, y);
+      const platform::Rgb8 sample = page.pixel(x, y);
       // Coloured ink darker than the paper is artwork, not lettering.
-      if (rgb && luminance(*rgb) < threshold && saturation(*rgb) <= 0.35) {
+      if (luminance(sample) < threshold && saturation(sample) <= 0.35) {
         strokes.insert((y - b.minY) * b.width + (x - b.minX));
       }
     }

@@ -10,6 +10,8 @@ namespace {
 
 // Text recognition boxes, grown a little, may cut into a tight box's outline.
 constexpr double kCoreHeldMin = 0.9;
+// A box's paper told by lightness is one group, and the box may run past its edge.
+constexpr double kCoreHeldByOnePaperMin = 0.6;
 // The outline: the cells within kOutlineWidth outside the paper, this share of them within
 // kOutlineTolerance of their median colour; of the cells kOutsideFrom to kOutsideTo cells
 // out, at most kOutsideShareMax as near that colour (the ground beyond the outline).
@@ -25,18 +27,23 @@ constexpr std::int64_t kGapClosing = 2;
 // ground: not the gaps between a tone's dots closed over.
 constexpr double kNearShareMin = 0.8;
 
-// The cells near the ground joined to the near cells of the core.
+// The cells near the ground joined to the near cells of the core; with `onePaper`, those of
+// the group that holds most of the core's near cells only (a box that runs past its balloon's
+// edge takes in light ground beyond the outline, which is no paper of the balloon).
 CellGrid paperJoinedToCore(const std::vector<float>& distance, float near, std::int64_t w,
-                           std::int64_t h, const CellRange& core) {
+                           std::int64_t h, const CellRange& core, bool onePaper) {
   CellGrid nearCells = emptyGrid(w, h);
   for (std::size_t i = 0; i < nearCells.cells.size(); ++i) nearCells.cells[i] = distance[i] < near ? 1 : 0;
   std::int32_t count = 0;
   const std::vector<std::int32_t> label = labelGroups(nearCells, count);
-  std::vector<std::uint8_t> meetsCore(static_cast<std::size_t>(count) + 1, 0);
+  std::vector<std::int64_t> inCore(static_cast<std::size_t>(count) + 1, 0);
   for (std::int64_t r = core.r0; r < core.r1; ++r) {
-    for (std::int64_t c = core.c0; c < core.c1; ++c) meetsCore[static_cast<std::size_t>(label[static_cast<std::size_t>(r * w + c)])] = 1;
+    for (std::int64_t c = core.c0; c < core.c1; ++c) ++inCore[static_cast<std::size_t>(label[static_cast<std::size_t>(r * w + c)])];
   }
-  meetsCore[0] = 0;
+  inCore[0] = 0;
+  const std::int64_t most = *std::max_element(inCore.begin(), inCore.end());
+  std::vector<std::uint8_t> meetsCore(inCore.size(), 0);
+  for (std::size_t g = 1; g < inCore.size(); ++g) meetsCore[g] = inCore[g] > 0 && (!onePaper || inCore[g] == most) ? 1 : 0;
   CellGrid joined = emptyGrid(w, h);
   for (std::size_t i = 0; i < label.size(); ++i) joined.cells[i] = meetsCore[static_cast<std::size_t>(label[i])];
   return joined;
@@ -79,6 +86,8 @@ bool outlined(const PixelWindow& window, const CellGrid& paper, const std::array
     });
     return static_cast<double>(n) / static_cast<double>(cells.size());
   };
+  // A line of its own: the ground beyond does not run on in the line's colour.
+  if (edge == PaperEdge::kLine) return shareNear(beyond) <= kOutsideShareMax;
   // Beside a halo or rim on a tone, the cells just outside it are the tone's paper as much as
   // those farther out, and the ground farther out is often the rim's colour.
   const std::array<float, 3> outside = medianOfCells(window, beyond);
@@ -106,7 +115,8 @@ std::optional<CellGrid> enclosingPaper(const PixelWindow& window, const std::vec
                                        float near, const LetteringArea& area, PaperEdge edge) {
   const CellRange& core = area.core;
   const std::int64_t w = window.width, h = window.height;
-  const CellGrid joined = paperJoinedToCore(distance, near, w, h, core);
+  const bool onePaper = edge != PaperEdge::kOutlined;
+  const CellGrid joined = paperJoinedToCore(distance, near, w, h, core, onePaper);
   const CellGrid paper = closedOver(joined);
   std::int64_t coreCells = 0, held = 0;
   for (std::int64_t r = core.r0; r < core.r1; ++r) {
@@ -115,7 +125,8 @@ std::optional<CellGrid> enclosingPaper(const PixelWindow& window, const std::vec
       held += paper.cells[static_cast<std::size_t>(r * w + c)] != 0 ? 1 : 0;
     }
   }
-  if (coreCells == 0 || static_cast<double>(held) < kCoreHeldMin * static_cast<double>(coreCells)) {
+  if (coreCells == 0 ||
+      static_cast<double>(held) < (onePaper ? kCoreHeldByOnePaperMin : kCoreHeldMin) * static_cast<double>(coreCells)) {
     return std::nullopt;
   }
   // Paper is near its ground throughout; the gaps of a tone closed over are not.
@@ -133,6 +144,25 @@ std::optional<CellGrid> enclosingPaper(const PixelWindow& window, const std::vec
   }
   if (!outlined(window, paper, medianOfCells(window, nearCells), area.otherText, edge)) return std::nullopt;
   return paper;
+}
+
+CellGrid marksOnTheOutline(const CellGrid& ink, const CellGrid& paper, const LetteringArea& area) {
+  const std::int64_t w = paper.width;
+  CellGrid covered = emptyGrid(w, paper.height);
+  for (std::int64_t r = area.reach.r0; r < area.reach.r1; ++r) {
+    for (std::int64_t c = area.reach.c0; c < area.reach.c1; ++c) {
+      const auto i = static_cast<std::size_t>(r * w + c);
+      covered.cells[i] = ink.cells[i] != 0 && paper.cells[i] != 0 ? 1 : 0;
+    }
+  }
+  std::int32_t count = 0;
+  const std::vector<std::int32_t> label = labelGroups(covered, count);
+  std::vector<std::uint8_t> meets(static_cast<std::size_t>(count) + 1, 0);
+  for (std::int64_t r = area.core.r0; r < area.core.r1; ++r) {
+    for (std::int64_t c = area.core.c0; c < area.core.c1; ++c) meets[static_cast<std::size_t>(label[static_cast<std::size_t>(r * w + c)])] = 1;
+  }
+  for (std::size_t i = 0; i < label.size(); ++i) covered.cells[i] = label[i] != 0 && meets[static_cast<std::size_t>(label[i])] != 0 ? 1 : 0;
+  return covered;
 }
 
 }  // namespace letterforge

@@ -17,10 +17,19 @@ namespace letterforge {
 // neighbourhoods left out): a halo, however wide, has the same ground on both sides of where
 // an outline would be.
 // With `PaperEdge::kDarker` any edge darker than the paper will do, whatever lies beyond: for a
-// paper printed in dots, which no halo is.
-enum class PaperEdge { kOutlined, kDarker };
+// paper printed in dots, which no halo is. With `PaperEdge::kLine` the edge is a line darker
+// than the paper that the ground beyond does not continue, whatever that ground's colour: a
+// balloon drawn on a gutter or a page of its own paper's colour.
+enum class PaperEdge { kOutlined, kDarker, kLine };
 std::optional<CellGrid> enclosingPaper(const PixelWindow& window, const std::vector<float>& distance,
                                        float near, const LetteringArea& area,
                                        PaperEdge edge = PaperEdge::kOutlined);
+
+// A mark that touches a box's outline (an exclamation mark, a word joined to the balloon's
+// line) stands into the paper with paper on both sides of it, so the paper closed over its gaps
+// covers it; the outline has the ground beyond on its other side and stays out. The pieces of
+// `ink` (the groups that run on with the outline) that `paper` covers within the reach and that
+// meet the core are such marks.
+CellGrid marksOnTheOutline(const CellGrid& ink, const CellGrid& paper, const LetteringArea& area);
 
 }  // namespace letterforge

@@ -34,6 +34,8 @@ struct PaperCase {
   std::function<void(PageBitmap&)> paint;
   bool boxed;
   Rgb8 paper = kCaption;  // the colour the ground model found
+  PaperEdge edge = PaperEdge::kOutlined;
+  CellRange inside = {12, 22, 68, 58};  // the paper found
 };
 
 class EnclosingPaperTest : public ::testing::TestWithParam<PaperCase> {};
@@ -51,13 +53,13 @@ TEST_P(EnclosingPaperTest, FindsTheBoxOnlyWhereAnOutlineParts) {
                                                       std::abs(v[2] - c.paper.blue)});
   }
   const LetteringArea area{.core = kCore, .reach = {10, 20, 70, 60}, .otherText = emptyGrid(kSize, kSize)};
-  const auto paper = enclosingPaper(window, distance, 14.0f, area);
+  const auto paper = enclosingPaper(window, distance, 14.0f, area, c.edge);
   ASSERT_EQ(paper.has_value(), c.boxed);
   if (!paper) return;
   // The caption's inside, letters and all; never its outline or the ground beyond.
   for (std::int64_t r = 0; r < kSize; ++r) {
     for (std::int64_t cl = 0; cl < kSize; ++cl) {
-      const bool inside = cl >= 12 && cl < 68 && r >= 22 && r < 58;
+      const bool inside = c.inside.contains(cl, r);
       EXPECT_EQ(paper->cells[static_cast<std::size_t>(r * kSize + cl)] != 0, inside) << cl << "," << r;
     }
   }
@@ -95,6 +97,30 @@ INSTANTIATE_TEST_SUITE_P(
                     paintLetters(p, kBlack);
                   },
                   false},
+        // A line of its own is enough where the ground beyond may be the paper's colour.
+        PaperCase{"LineOnGroundOfThePapersColour",
+                  [](PageBitmap& p) {
+                    paintRect(p, 0, 0, kSize, kSize, kCaption);
+                    paintCaption(p, kBlack);
+                    paintLetters(p, kBlack);
+                  },
+                  true, kCaption, PaperEdge::kLine},
+        // A box running past its balloon's bottom edge into a gutter of the paper's colour:
+        // the balloon's paper alone, not the gutter the box takes in.
+        PaperCase{"BoxRunningPastTheBalloonsEdge",
+                  [](PageBitmap& p) {
+                    paintRect(p, 0, 46, kSize, kSize - 46, kCaption);
+                    paintRect(p, 10, 20, 60, 26, kBlack);
+                    paintRect(p, 12, 22, 56, 22, kCaption);
+                    for (std::int64_t x = kCore.c0 + 2; x + 3 <= kCore.c1 - 2; x += 7) paintRect(p, x, 33, 3, 8, kBlack);
+                  },
+                  true, kCaption, PaperEdge::kLine, {12, 22, 68, 44}},
+        PaperCase{"LineOfTheGroundsOwnColourIsNone",
+                  [](PageBitmap& p) {
+                    paintRect(p, 16, 26, 48, 28, kCaption);
+                    paintLetters(p, kBlack);
+                  },
+                  false, kCaption, PaperEdge::kLine},
         PaperCase{"BoxHoldingHalfTheCore",
                   [](PageBitmap& p) {
                     paintRect(p, 10, 20, 30, 40, kBlack);

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <optional>
 
+#include "letterforge/cleanup/lightness_split.h"
+
 namespace letterforge {
 namespace {
 
@@ -21,6 +23,10 @@ constexpr float kGroundTolerance = 32.0f;
 constexpr double kToneStrong = 48.0, kToneWeak = 24.0;
 constexpr std::int64_t kToneRing = 8;
 constexpr std::int64_t kHaloReach = 6;
+// Letters in a halo or rim: the core's dark and light classes this far apart at least, and
+// groups of this many cells (no specks of grain).
+constexpr double kHaloContrastMin = 80.0;
+constexpr std::int64_t kHaloGroupMin = 4;
 
 int colourBox(const float* v) {
   auto level = [](float x) { return std::clamp(static_cast<int>(x) * kLevels / 256, 0, kLevels - 1); };
@@ -100,6 +106,28 @@ void fillEnclosed(CellGrid& cells, const CellRange& reach) {
   }
 }
 
+// The groups of `cells` (cut to the reach) that meet the core and stay inside the reach.
+CellGrid groupsInsideReach(CellGrid cells, const LetteringArea& area) {
+  const std::int64_t w = cells.width;
+  std::int32_t count = 0;
+  const std::vector<std::int32_t> label = labelGroups(cells, count);
+  std::vector<std::int64_t> size(static_cast<std::size_t>(count) + 1, 0);
+  std::vector<std::uint8_t> meets(size.size(), 0), leaves(size.size(), 0);
+  for (std::int64_t i = 0; i < w * cells.height; ++i) {
+    const auto g = static_cast<std::size_t>(label[static_cast<std::size_t>(i)]);
+    if (g == 0) continue;
+    const std::int64_t r = i / w, c = i % w;
+    size[g] += 1;
+    meets[g] |= area.core.contains(c, r) ? 1 : 0;
+    leaves[g] |= r == area.reach.r0 || c == area.reach.c0 || r == area.reach.r1 - 1 || c == area.reach.c1 - 1 ? 1 : 0;
+  }
+  for (std::size_t i = 0; i < label.size(); ++i) {
+    const auto g = static_cast<std::size_t>(label[i]);
+    cells.cells[i] = g != 0 && meets[g] != 0 && leaves[g] == 0 && size[g] >= kHaloGroupMin ? 1 : 0;
+  }
+  return cells;
+}
+
 }  // namespace
 
 void growRim(CellGrid& cells, const PixelWindow& window, const CellRange& reach) {
@@ -122,6 +150,27 @@ void growRim(CellGrid& cells, const PixelWindow& window, const CellRange& reach)
     if (static_cast<double>(agreeing.size()) < kRimAgreement * static_cast<double>(ring.size())) return;
     for (const std::int64_t i : agreeing) cells.cells[static_cast<std::size_t>(i)] = 1;
   }
+}
+
+CellGrid haloLettering(const PixelWindow& window, const LetteringArea& area, const CellGrid& usable) {
+  CellGrid dark = emptyGrid(window.width, window.height);
+  const std::vector<int> lightness = lightnessOf(window);
+  const auto split = splitCore(lightness, area, usable);
+  if (!split || split->light - split->ink < kHaloContrastMin) return dark;
+  CellGrid light = dark;
+  for (std::int64_t r = area.reach.r0; r < area.reach.r1; ++r) {
+    for (std::int64_t c = area.reach.c0; c < area.reach.c1; ++c) {
+      const auto i = static_cast<std::size_t>(r * window.width + c);
+      if (usable.cells[i] == 0) continue;
+      (lightness[i] < split->threshold ? dark : light).cells[i] = 1;
+    }
+  }
+  // Ground as dark (or as light) as the letters runs on past their halo (or rim), out of the
+  // reach.
+  dark = groupsInsideReach(std::move(dark), area);
+  light = groupsInsideReach(std::move(light), area);
+  for (std::size_t i = 0; i < dark.cells.size(); ++i) dark.cells[i] |= light.cells[i];
+  return dark;
 }
 
 namespace {

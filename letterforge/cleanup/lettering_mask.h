@@ -50,6 +50,12 @@ CellGrid paletteLettering(const PixelWindow& window, const LetteringArea& area,
 // one colour (within 40 levels), those of that colour are added, up to 6 layers.
 void growRim(CellGrid& cells, const PixelWindow& window, const CellRange& reach);
 
+// Letters inside a halo or rim of another lightness, whatever lies beyond it (paper, shading,
+// a drawing as dark or as light as they are): under the split of the core's lightness into a
+// dark and a light class (at least 80 levels apart), the groups of either class, of 4 cells or
+// more, that meet the core and stay inside the reach.
+CellGrid haloLettering(const PixelWindow& window, const LetteringArea& area, const CellGrid& usable);
+
 // Lettering on screentone: what differs from the cells whole steps of the tone's grid away
 // (`steps`, shortest first, from gridSteps), the other lettering's neighbourhoods left out.
 CellGrid toneLettering(const PixelWindow& window, const LetteringArea& area, const CellGrid& usable,

@@ -5,6 +5,7 @@
 
 #include "letterforge/cleanup/ground_model.h"
 #include "letterforge/cleanup/box_paper.h"
+#include "letterforge/cleanup/enclosing_paper.h"
 #include "letterforge/cleanup/lettering_mask.h"
 #include "letterforge/cleanup/pixel_window.h"
 #include "letterforge/cleanup/smooth_fill.h"
@@ -90,11 +91,34 @@ CellGrid withFade(CellGrid mask, const GroundModel& model, const CellRange& reac
 
 // On paper and shading the lettering is what stands out of the ground's fit; it is filled
 // smoothly from the ground cells around it, and paper gets its grain back.
+// A word or mark of the lettering joined to its balloon's line runs out of the window with it
+// and is taken for the ground's structure; the paper around it, closed over its gaps, covers
+// it and not the line.
+// The mask grown around such a mark stops at the line.
+CellGrid withMarksOnTheOutline(CellGrid mask, const PixelWindow& window, const LetteringArea& area,
+                               const GroundModel& model) {
+  CellGrid inCore = emptyGrid(window.width, window.height);
+  fillRange(inCore, area.core);
+  if (countSet(within(model.groups.structure, inCore)) == 0) return mask;
+  const auto paper = enclosingPaper(window, model.distance, static_cast<float>(model.weak), area, PaperEdge::kDarker);
+  if (!paper) return mask;
+  const CellGrid marks = marksOnTheOutline(model.groups.structure, *paper, area);
+  if (countSet(marks) == 0) return mask;
+  const CellGrid grown = growCells(marks, 1, area.reach);
+  for (std::size_t k = 0; k < mask.cells.size(); ++k) {
+    const bool line = model.groups.structure.cells[k] != 0 && marks.cells[k] == 0;
+    mask.cells[k] = (mask.cells[k] != 0 || grown.cells[k] != 0) && !line ? 1 : 0;
+  }
+  return mask;
+}
+
 RepaintOutcome repaintSmooth(platform::PageBitmap& page, PixelWindow& window,
                              const LetteringArea& area, const CellGrid& usable,
                              const CellGrid& allowed, const GroundModel& model, std::uint64_t seed) {
-  const CellGrid mask =
-      within(withFade(growCells(model.groups.lettering, 1, area.reach), model, area.reach), allowed);
+  const CellGrid mask = within(
+      withMarksOnTheOutline(withFade(growCells(model.groups.lettering, 1, area.reach), model, area.reach), window,
+                            area, model),
+      allowed);
   CellGrid known = within(without(usable, mask), allowed);
   for (std::size_t k = 0; k < known.cells.size(); ++k) {
     if (model.groups.structure.cells[k] != 0 || model.distance[k] >= model.weak) known.cells[k] = 0;
@@ -140,9 +164,14 @@ RepaintOutcome repaintTexture(platform::PageBitmap& page, PixelWindow& window,
     mask = paletteLettering(window, area, usable, centre);
     const bool byColour = countSet(mask) > 0;
     for (std::size_t k = 0; k < mask.cells.size(); ++k) mask.cells[k] |= model.groups.lettering.cells[k];
-    // Letters whose colours the drawing has too are found only as what stands out of the
-    // ground; their halo, a colour near the ground's (white on pale paper), still goes with them.
-    if (!byColour) growRim(mask, window, area.reach);
+    // Letters whose colours the drawing has too are found as what stands out of the ground
+    // or as groups inside their halo or rim; the halo, a colour near the ground's (white on
+    // pale paper), goes with them.
+    if (!byColour) {
+      const CellGrid halo = haloLettering(window, area, usable);
+      for (std::size_t k = 0; k < mask.cells.size(); ++k) mask.cells[k] |= halo.cells[k];
+      growRim(mask, window, area.reach);
+    }
   }
   if (countSet(mask) == 0) return {};
   mask = within(growCells(mask, 1, area.reach), allowed);

@@ -106,6 +106,18 @@ TEST(RepaintTest, RepaintsPaperAndKeepsTheBalloonLineBesideTheLetters) {
   EXPECT_GT(outcome.mask.pixels.count(), 0);
 }
 
+TEST(RepaintTest, ALetterJoinedToTheBalloonLineGoesAndTheLineStays) {
+  // The first stroke touches the balloon's line (running off the page) by a blob 3 pixels tall.
+  const Rgb8 paper{240, 235, 220};
+  Scene s = sceneOf(120, 80, [&](std::int64_t x, std::int64_t) { return x == 14 || x == 15 ? kBlack : paper; },
+                    Rect{20, 30, 60, 14}, kBlack);
+  paintRect(s.page, 16, 36, 4, 3, kBlack);
+  const RepaintOutcome outcome = repaintLettering(s.page, s.box, {}, 1);
+  EXPECT_EQ(outcome.ground, GroundKind::kPaper);
+  EXPECT_EQ(residual(s), 0.0);
+  EXPECT_EQ(damageBeyond(s, 0.0), 0);  // the blob is gone, the line kept whole
+}
+
 TEST(RepaintTest, TightCaptionKeepsItsPaperAndOutline) {
   // A caption box 6 pixels around its letters, its outline well within the block's reach, on a
   // ground of another colour.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -36,6 +37,64 @@ void dilateLine(const std::uint8_t* in, std::uint8_t* out, std::int64_t length, 
   }
 }
 
+// Reaches up to this are grown by OR-ing shifted copies of a line, a plain loop over bytes;
+// longer ones keep a running count, whatever the reach.
+constexpr std::int64_t kOrReachMax = 8;
+
+// out[i] |= in[i] for `count` bytes, eight at a time.
+void orBytes(std::uint8_t* out, const std::uint8_t* in, std::int64_t count) {
+  std::int64_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    std::uint64_t a = 0, b = 0;
+    std::memcpy(&a, out + i, 8);
+    std::memcpy(&b, in + i, 8);
+    a |= b;
+    std::memcpy(out + i, &a, 8);
+  }
+  for (; i < count; ++i) out[i] |= in[i];
+}
+
+// dilateLine along a row: out[c] is set when in[c - reach .. c + reach] holds a set cell.
+void dilateRow(const std::uint8_t* in, std::uint8_t* out, std::int64_t width, std::int64_t reach) {
+  if (reach > kOrReachMax) {
+    dilateLine(in, out, width, 1, reach);
+    return;
+  }
+  std::copy_n(in, width, out);
+  for (std::int64_t k = 1; k <= std::min(reach, width - 1); ++k) {
+    orBytes(out, in + k, width - k);
+    orBytes(out + k, in, width - k);
+  }
+}
+
+// dilateLine down every column at once, a row at a time, reading rows in the order they lie.
+void dilateColumns(const std::uint8_t* in, std::uint8_t* out, std::int64_t width,
+                   std::int64_t height, std::int64_t reach) {
+  if (reach <= kOrReachMax) {
+    for (std::int64_t i = 0; i < height; ++i) {
+      std::uint8_t* row = out + i * width;
+      const std::int64_t first = std::max<std::int64_t>(i - reach, 0);
+      std::copy_n(in + first * width, width, row);
+      for (std::int64_t j = first + 1; j <= std::min(i + reach, height - 1); ++j) {
+        orBytes(row, in + j * width, width);
+      }
+    }
+    return;
+  }
+  std::vector<std::int64_t> inWindow(static_cast<std::size_t>(width), 0);
+  const auto addRow = [&](std::int64_t r, std::int64_t sign) {
+    const std::uint8_t* row = in + r * width;
+    for (std::int64_t c = 0; c < width; ++c) inWindow[c] += sign * row[c];
+  };
+  for (std::int64_t j = 0; j <= std::min(reach, height - 1); ++j) addRow(j, 1);
+  for (std::int64_t i = 0; i < height; ++i) {
+    std::uint8_t* row = out + i * width;
+    for (std::int64_t c = 0; c < width; ++c) row[c] = inWindow[c] > 0 ? 1 : 0;
+    if (i + reach + 1 < height) addRow(i + reach + 1, 1);
+    if (i - reach >= 0) addRow(i - reach, -1);
+  }
+}
+
 struct Threshold {
   double darkerThan = 0.0;
   std::int64_t passes = 0;
@@ -62,6 +121,17 @@ Threshold strokeThreshold(double ringMedian, const std::optional<GridBrightness>
 
 CellSet::CellSet(std::initializer_list<std::int64_t> cells) {
   for (std::int64_t cell : cells) insert(cell);
+}
+
+CellSet CellSet::ofMarks(std::span<const std::uint8_t> marks) {
+  constexpr std::size_t kBits = kWordBits;
+  CellSet set;
+  set.words_.assign((marks.size() + kBits - 1) / kBits, 0);
+  for (std::size_t i = 0; i < marks.size(); ++i) {
+    set.words_[i / kBits] |= std::uint64_t{marks[i] != 0} << (i % kBits);
+  }
+  for (const std::uint64_t word : set.words_) set.count_ += std::popcount(word);
+  return set;
 }
 
 void CellSet::grow(std::size_t words) { words_.resize(words, 0); }
@@ -157,18 +227,9 @@ CellSet dilateCells(const CellSet& cells, std::int64_t width, std::int64_t heigh
     marked[static_cast<std::size_t>(cell)] = 1;
   }
   std::vector<std::uint8_t> rows(marked.size(), 0);
-  for (std::int64_t r = 0; r < height; ++r) {
-    dilateLine(&marked[r * width], &rows[r * width], width, 1, reach);
-  }
-  for (std::int64_t c = 0; c < width; ++c) {
-    dilateLine(&rows[c], &marked[c], height, width, reach);
-  }
-  CellSet grown;
-  grown.reserve(*total);
-  for (std::int64_t i = 0; i < *total; ++i) {
-    if (marked[static_cast<std::size_t>(i)] != 0) grown.insert(i);
-  }
-  return grown;
+  for (std::int64_t r = 0; r < height; ++r) dilateRow(&marked[r * width], &rows[r * width], width, reach);
+  dilateColumns(rows.data(), marked.data(), width, height, reach);
+  return CellSet::ofMarks(marked);
 }
 
 CellSet dropSpecks(const CellSet& cells, std::int64_t width, std::int64_t height) {
@@ -183,14 +244,20 @@ CellSet dropSpecks(const CellSet& cells, std::int64_t width, std::int64_t height
     loose[static_cast<std::size_t>(cell)] = 1;
   }
   CellSet kept;
-  std::vector<std::int64_t> group;  // the cells found so far; those from `next` on spread next
+  // The cells found so far, by row and column so that spreading needs no division; those from
+  // `next` on spread next.
+  struct Place {
+    std::int64_t row = 0;
+    std::int64_t column = 0;
+  };
+  std::vector<Place> group;
   for (std::int64_t seed : cells) {
     if (seed >= *total) break;
     if (loose[static_cast<std::size_t>(seed)] == 0) continue;
     loose[static_cast<std::size_t>(seed)] = 0;
-    group.assign(1, seed);
+    group.assign(1, Place{seed / width, seed % width});
     for (std::size_t next = 0; next < group.size(); ++next) {
-      const std::int64_t row = group[next] / width, column = group[next] % width;
+      const auto [row, column] = group[next];
       const std::int64_t rowEnd = std::min(row + 1, height - 1);
       const std::int64_t columnEnd = std::min(column + 1, width - 1);
       for (std::int64_t r = std::max<std::int64_t>(row - 1, 0); r <= rowEnd; ++r) {
@@ -198,13 +265,13 @@ CellSet dropSpecks(const CellSet& cells, std::int64_t width, std::int64_t height
           std::uint8_t& neighbour = loose[static_cast<std::size_t>(r * width + c)];
           if (neighbour != 0) {
             neighbour = 0;
-            group.push_back(r * width + c);
+            group.push_back({r, c});
           }
         }
       }
     }
     if (group.size() >= kGroupMin) {
-      for (std::int64_t cell : group) kept.insert(cell);
+      for (const Place& p : group) kept.insert(p.row * width + p.column);
     }
   }
   return kept;

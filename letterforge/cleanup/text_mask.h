@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <iterator>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "letterforge/layout/render_item.h"
@@ -20,6 +21,8 @@ class CellSet {
 
   CellSet() = default;
   CellSet(std::initializer_list<std::int64_t> cells);
+  // The cells whose byte is not 0.
+  static CellSet ofMarks(std::span<const std::uint8_t> marks);
 
   bool contains(std::int64_t cell) const {
     const auto word = static_cast<std::size_t>(cell >> 6);

@@ -103,8 +103,9 @@ TEST(TextMaskTest, DilationGrowsEachCellIntoItsSquare) {
 
 TEST(TextMaskTest, DilationMatchesStepByStepGrowth) {
   std::mt19937 random(7);
-  for (const auto& [width, height] : {std::pair{17, 9}, {1, 20}, {25, 1}, {40, 33}}) {
-    for (std::int64_t passes : {1, 2, 7}) {
+  for (const auto& [width, height] : {std::pair{17, 9}, {1, 20}, {25, 1}, {40, 33}, {131, 70}}) {
+    // Reaches up to 8 and beyond are grown two ways.
+    for (std::int64_t passes : {1, 2, 7, 8, 9, 12}) {
       CellSet cells;
       for (int i = 0; i < 6; ++i) cells.insert(std::int64_t(random() % (width * height)));
       EXPECT_EQ(dilateCells(cells, width, height, passes),

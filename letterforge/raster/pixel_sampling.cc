@@ -84,6 +84,8 @@ double saturation(const PixelRgb& rgb) {
   return (mx - mn) / mx;
 }
 
+double saturation(Rgb8 sample) { return saturation(rgbOf(sample)); }
+
 PixelBounds pixelBounds(const PageBitmap& page, const Rect& rect) {
   const auto x0 = pixelIndex(std::floor(minX(rect)));
   const auto x1 = pixelIndex(std::ceil(maxX(rect)));

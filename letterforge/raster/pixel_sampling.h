@@ -62,6 +62,8 @@ double luminance(const PixelRgb& rgb);
 double luminance(platform::Rgb8 sample);
 // (max - min) / max of the components; 0 for black.
 double saturation(const PixelRgb& rgb);
+// The same value for an 8-bit sample.
+double saturation(platform::Rgb8 sample);
 
 // The pixels a page rectangle touches, cut to the page. A rectangle with a coordinate that is
 // not finite or too large for a 64-bit pixel index has an empty range.
