@@ -2,22 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
+
+#include "letterforge/cleanup/cell_dilation.h"
 
 namespace letterforge {
 namespace {
-
-// One axis of a square dilation: out[i] is set when any of in[i - r .. i + r] is, along a line
-// of `length` cells `stride` apart. A running count keeps the cost independent of r.
-void growLine(const std::uint8_t* in, std::uint8_t* out, std::int64_t length, std::int64_t stride,
-              std::int64_t r) {
-  std::int64_t inWindow = 0;
-  for (std::int64_t j = 0; j <= std::min(r, length - 1); ++j) inWindow += in[j * stride] != 0;
-  for (std::int64_t i = 0; i < length; ++i) {
-    out[i * stride] = inWindow > 0 ? 1 : 0;
-    if (i + r + 1 < length) inWindow += in[(i + r + 1) * stride] != 0;
-    if (i - r >= 0) inWindow -= in[(i - r) * stride] != 0;
-  }
-}
 
 std::uint8_t toByte(float v) {
   return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L));
@@ -72,29 +62,20 @@ void fillRange(CellGrid& grid, const CellRange& range, std::uint8_t value) {
 }
 
 CellGrid growCells(const CellGrid& grid, std::int64_t r, const CellRange& limit) {
-  CellGrid rows = emptyGrid(grid.width, grid.height);
   CellGrid grown = emptyGrid(grid.width, grid.height);
-  if (grid.width == 0 || grid.height == 0) return grown;
-  for (std::int64_t row = 0; row < grid.height; ++row) {
-    growLine(&grid.cells[row * grid.width], &rows.cells[row * grid.width], grid.width, 1, r);
-  }
-  // Down the columns, a row at a time so that memory is read in order: per column, how many
-  // of the rows within r of the current one are set.
   const std::int64_t w = grid.width, h = grid.height;
-  std::vector<std::int32_t> inWindow(static_cast<std::size_t>(w), 0);
-  const auto addRow = [&](std::int64_t row, std::int32_t sign) {
-    const std::uint8_t* in = &rows.cells[static_cast<std::size_t>(row * w)];
-    for (std::int64_t c = 0; c < w; ++c) inWindow[static_cast<std::size_t>(c)] += sign * (in[c] != 0 ? 1 : 0);
-  };
-  for (std::int64_t j = 0; j <= std::min(r, h - 1); ++j) addRow(j, 1);
-  const std::int64_t c0 = std::max<std::int64_t>(limit.c0, 0), c1 = std::min(limit.c1, w);
+  if (w == 0 || h == 0) return grown;
+  r = std::max<std::int64_t>(r, 0);
+  std::vector<std::uint8_t> rows(grid.cells.size()), all(grid.cells.size());
   for (std::int64_t row = 0; row < h; ++row) {
-    if (row >= limit.r0 && row < limit.r1) {
-      std::uint8_t* out = &grown.cells[static_cast<std::size_t>(row * w)];
-      for (std::int64_t c = c0; c < c1; ++c) out[c] = inWindow[static_cast<std::size_t>(c)] > 0 ? 1 : 0;
-    }
-    if (row + r + 1 < h) addRow(row + r + 1, 1);
-    if (row - r >= 0) addRow(row - r, -1);
+    dilateRow(&grid.cells[static_cast<std::size_t>(row * w)], &rows[static_cast<std::size_t>(row * w)], w, r);
+  }
+  dilateColumns(rows.data(), all.data(), w, h, r);
+  const std::int64_t c0 = std::max<std::int64_t>(limit.c0, 0), c1 = std::min(limit.c1, w);
+  for (std::int64_t row = std::max<std::int64_t>(limit.r0, 0); row < std::min(limit.r1, h); ++row) {
+    const std::uint8_t* in = &all[static_cast<std::size_t>(row * w)];
+    std::uint8_t* out = &grown.cells[static_cast<std::size_t>(row * w)];
+    for (std::int64_t c = c0; c < c1; ++c) out[c] = in[c] != 0 ? 1 : 0;
   }
   return grown;
 }
