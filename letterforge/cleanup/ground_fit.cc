@@ -8,7 +8,7 @@
 namespace letterforge {
 namespace {
 
-constexpr std::int64_t kSampleBudget = 4000;
+constexpr std::int64_t kSampleBudget = 2500;
 constexpr std::size_t kSamplesMin = 12;
 constexpr int kIterations = 12;
 constexpr double kTukey = 4.685;
@@ -18,8 +18,9 @@ constexpr double kScaleFloor = 2.0;
 constexpr double kScaleStart = 10.0;
 // Samples this close to a fit, in levels, count for it.
 constexpr double kClose = 14.0;
-// A fit whose terms and scale move less than this in a step has settled.
-constexpr double kSettled = 1e-4;
+// A fit whose terms and scale move less than this in a step (levels) has settled: a hundredth
+// of a level rounds to the same pixel.
+constexpr double kSettled = 1e-2;
 
 struct Sample {
   std::array<double, 6> basis{};
