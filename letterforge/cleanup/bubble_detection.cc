@@ -1,6 +1,7 @@
 #include "letterforge/cleanup/bubble_detection.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "letterforge/cleanup/background_classification.h"
 #include "letterforge/inputs/text_rules.h"
@@ -94,9 +95,14 @@ std::optional<TextMask> bubbleTextMask(const platform::PageBitmap& page, const R
   CellSet strokes;
   strokes.reserve(b.width * b.height);
   // The window lies on the page, and the 8-bit luminance needs no division: most pixels are
-  // paper, and only the dark ones are measured further.
+  // paper, passed by when no channel is darker than the grey of the threshold, and only the
+  // others are measured.
+  const auto paperLevel = static_cast<std::uint32_t>(greyLevelReaching(threshold));
   for (std::int64_t y = b.minY; y < b.maxY; ++y) {
+    const std::uint32_t* row = page.rowWords(y);
     for (std::int64_t x = b.minX; x < b.maxX; ++x) {
+      const std::uint32_t word = row[x];
+      if (std::min({(word >> 16) & 0xFFu, (word >> 8) & 0xFFu, word & 0xFFu}) >= paperLevel) continue;
       const platform::Rgb8 sample = page.pixel(x, y);
       // Coloured ink darker than the paper is artwork, not lettering.
       if (luminance(sample) < threshold && saturation(sample) <= 0.35) {

@@ -77,6 +77,15 @@ double luminance(Rgb8 sample) {
   return (kRedTerms[sample.red] + kGreenTerms[sample.green]) + kBlueTerms[sample.blue];
 }
 
+int greyLevelReaching(double threshold) {
+  int level = 0;
+  while (level < 256 && luminance(Rgb8{static_cast<std::uint8_t>(level), static_cast<std::uint8_t>(level),
+                                       static_cast<std::uint8_t>(level)}) < threshold) {
+    ++level;
+  }
+  return level;
+}
+
 double saturation(const PixelRgb& rgb) {
   const double mx = std::max({rgb.red, rgb.green, rgb.blue});
   const double mn = std::min({rgb.red, rgb.green, rgb.blue});

@@ -60,6 +60,10 @@ std::optional<PixelRgb> samplePixel(const platform::PageBitmap& page, std::int64
 double luminance(const PixelRgb& rgb);
 // The same value for an 8-bit sample, without dividing each component.
 double luminance(platform::Rgb8 sample);
+// The darkest grey level whose 8-bit luminance reaches `threshold` (256 when none does). Each
+// channel's term grows with its level and so does their rounded sum: a sample whose every
+// channel is at this level or above is at least as light, and a scan can pass it by.
+int greyLevelReaching(double threshold);
 // (max - min) / max of the components; 0 for black.
 double saturation(const PixelRgb& rgb);
 // The same value for an 8-bit sample.
