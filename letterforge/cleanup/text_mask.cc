@@ -162,45 +162,55 @@ CellSet dilateCells(const CellSet& cells, std::int64_t width, std::int64_t heigh
 }
 
 CellSet dropSpecks(const CellSet& cells, std::int64_t width, std::int64_t height) {
-  constexpr std::size_t kGroupMin = 3;
   const auto total = windowCells(width, height);
   if (!total) return {};
-  // A byte a cell, set while the cell is marked and in no group yet: the groups are found
-  // with plain loads and stores, a third of the time of asking the set each time.
-  std::vector<std::uint8_t> loose(static_cast<std::size_t>(*total), 0);
+  std::vector<std::uint8_t> marked(static_cast<std::size_t>(*total), 0);
   for (std::int64_t cell : cells) {
     if (cell >= *total) break;
-    loose[static_cast<std::size_t>(cell)] = 1;
+    marked[static_cast<std::size_t>(cell)] = 1;
   }
-  CellSet kept;
-  // The cells found so far, by row and column so that spreading needs no division; those from
-  // `next` on spread next.
-  struct Place {
-    std::int64_t row = 0;
-    std::int64_t column = 0;
-  };
-  std::vector<Place> group;
-  for (std::int64_t seed : cells) {
-    if (seed >= *total) break;
-    if (loose[static_cast<std::size_t>(seed)] == 0) continue;
-    loose[static_cast<std::size_t>(seed)] = 0;
-    group.assign(1, Place{seed / width, seed % width});
-    for (std::size_t next = 0; next < group.size(); ++next) {
-      const auto [row, column] = group[next];
-      const std::int64_t rowEnd = std::min(row + 1, height - 1);
-      const std::int64_t columnEnd = std::min(column + 1, width - 1);
-      for (std::int64_t r = std::max<std::int64_t>(row - 1, 0); r <= rowEnd; ++r) {
-        for (std::int64_t c = std::max<std::int64_t>(column - 1, 0); c <= columnEnd; ++c) {
-          std::uint8_t& neighbour = loose[static_cast<std::size_t>(r * width + c)];
-          if (neighbour != 0) {
-            neighbour = 0;
-            group.push_back({r, c});
-          }
+  // The marked cells among the 8 around (row, column), cut at the window edges; `only`, when
+  // given, receives the last one found.
+  const auto neighbours = [&](std::int64_t row, std::int64_t column, std::int64_t* only) {
+    if (only == nullptr && row > 0 && row < height - 1 && column > 0 && column < width - 1) {
+      const std::uint8_t* above = marked.data() + (row - 1) * width + column;
+      const std::uint8_t* here = above + width;
+      const std::uint8_t* below = here + width;
+      return above[-1] + above[0] + above[1] + here[-1] + here[1] + below[-1] + below[0] + below[1];
+    }
+    int count = 0;
+    const std::int64_t rowEnd = std::min(row + 1, height - 1);
+    const std::int64_t columnEnd = std::min(column + 1, width - 1);
+    for (std::int64_t r = std::max<std::int64_t>(row - 1, 0); r <= rowEnd; ++r) {
+      for (std::int64_t c = std::max<std::int64_t>(column - 1, 0); c <= columnEnd; ++c) {
+        const std::int64_t at = r * width + c;
+        if (marked[static_cast<std::size_t>(at)] != 0 && (r != row || c != column)) {
+          ++count;
+          if (only != nullptr) *only = at;
         }
       }
     }
-    if (group.size() >= kGroupMin) {
-      for (const Place& p : group) kept.insert(p.row * width + p.column);
+    return count;
+  };
+  // A group of 3 or more is told apart without walking it: a cell with two neighbours or more
+  // is in one, a cell with none is alone, and a cell with exactly one is in one when that
+  // neighbour has another besides it.
+  CellSet kept;
+  kept.reserve(*total);
+  std::int64_t row = 0;
+  std::int64_t rowStart = 0;
+  for (std::int64_t cell : cells) {
+    if (cell >= *total) break;
+    while (cell >= rowStart + width) {
+      rowStart += width;
+      ++row;
+    }
+    const std::int64_t column = cell - rowStart;
+    const int count = neighbours(row, column, nullptr);
+    std::int64_t other = 0;
+    if (count >= 2 || (count == 1 && (neighbours(row, column, &other),
+                                      neighbours(other / width, other % width, nullptr) >= 2))) {
+      kept.insert(cell);
     }
   }
   return kept;
