@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <random>
@@ -201,6 +202,38 @@ TEST(TextMaskTest, LargeGroupsAreKeptWhole) {
   EXPECT_EQ(dropSpecks(full, 300, 300), full);
   EXPECT_EQ(dropSpecks(full, 0, 300), CellSet{});
 }
+
+struct MarksCase {
+  const char* name;
+  std::size_t length;
+  std::size_t every;    // every this many bytes is marked, from the first
+  std::uint8_t value;   // the mark; 0 takes each single bit in turn
+};
+
+class CellsOfMarksTest : public testing::TestWithParam<MarksCase> {};
+
+// Any byte that is not 0 is a cell, whatever bit it has, at any length: whole words, a few
+// bytes past them, fewer than eight.
+TEST_P(CellsOfMarksTest, EveryByteThatIsNotZeroIsACell) {
+  const auto [name, length, every, value] = GetParam();
+  std::vector<std::uint8_t> marks(length, 0);
+  CellSet expected;
+  for (std::size_t i = 0; i < length; i += every) {
+    marks[i] = value != 0 ? value : static_cast<std::uint8_t>(1u << (i / every % 8));
+    expected.insert(static_cast<std::int64_t>(i));
+  }
+  const CellSet cells = CellSet::ofMarks(marks);
+  EXPECT_EQ(cells, expected);
+  EXPECT_EQ(cells.count(), expected.count());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Marks, CellsOfMarksTest,
+    testing::Values(MarksCase{"Empty", 0, 1, 1}, MarksCase{"OneByte", 1, 1, 0x80},
+                    MarksCase{"SevenBytes", 7, 2, 0xFF}, MarksCase{"AllOfOneWordAndOneMore", 65, 1, 1},
+                    MarksCase{"EachBitAloneInTurn", 200, 1, 0}, MarksCase{"EachBitAloneEveryThird", 203, 3, 0},
+                    MarksCase{"HighBitEveryNinth", 500, 9, 0x80}, MarksCase{"LastOfManyWords", 1000, 999, 0x10}),
+    [](const testing::TestParamInfo<MarksCase>& info) { return std::string(info.param.name); });
 
 TEST(TextMaskTest, CoverageIsCellsOverTheRectArea) {
   CellSet fifty;
