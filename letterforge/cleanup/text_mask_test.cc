@@ -194,7 +194,7 @@ INSTANTIATE_TEST_SUITE_P(
                     SpeckCase{"Half", 64, 48, 50}, SpeckCase{"Dense", 64, 48, 90},
                     SpeckCase{"OneRow", 200, 1, 40}, SpeckCase{"OneColumn", 1, 200, 40},
                     SpeckCase{"TwoColumns", 2, 150, 20}, SpeckCase{"OneCell", 1, 1, 100}),
-    [](const testing::TestParamInfo<SpeckCase>& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TextMaskTest, LargeGroupsAreKeptWhole) {
   CellSet full;
@@ -233,7 +233,7 @@ INSTANTIATE_TEST_SUITE_P(
                     MarksCase{"SevenBytes", 7, 2, 0xFF}, MarksCase{"AllOfOneWordAndOneMore", 65, 1, 1},
                     MarksCase{"EachBitAloneInTurn", 200, 1, 0}, MarksCase{"EachBitAloneEveryThird", 203, 3, 0},
                     MarksCase{"HighBitEveryNinth", 500, 9, 0x80}, MarksCase{"LastOfManyWords", 1000, 999, 0x10}),
-    [](const testing::TestParamInfo<MarksCase>& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TextMaskTest, CoverageIsCellsOverTheRectArea) {
   CellSet fifty;

@@ -77,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
                     GreyLevelCase{"PaperLessMargin", 0.71, 182}, GreyLevelCase{"LightestMaskThreshold", 0.78, 199},
                     GreyLevelCase{"White", 0.9999999999999999, 255}, GreyLevelCase{"AboveWhite", 1.0, 256},
                     GreyLevelCase{"NotANumber", kNaN, 0}),
-    [](const testing::TestParamInfo<GreyLevelCase>& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PixelSamplingTest, SamplePixelReadsComponentsAndIsAbsentOffThePage) {
   platform::PageBitmap page = makePage(4, 3);
