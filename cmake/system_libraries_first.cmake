@@ -1,13 +1,12 @@
-# The libraries of a program are searched for every symbol the dynamic loader binds, in the order of
-# the program's needed list and then theirs. The C and C++ runtimes supply nearly half of the
-# symbols a run binds, yet come last in that list, behind some fifty libraries of the text and
-# image stacks. Naming them first lets the loader find them early. They keep their order among
-# themselves (C++, maths, C, then the GCC runtime: maths and C define a few of the same
-# functions), and no other library of the program defines what they do, so every symbol binds
-# to the same definition as before (`LD_DEBUG=bindings` lists the same 8,048 bindings for a
-# run of the 30-block page); only the search is shorter.
-# Left out where the runtimes have other names and with the sanitizers, whose runtime must come
-# first.
+# The dynamic loader looks up every symbol it binds in the program's libraries, in the order of
+# the program's list of needed libraries and then of theirs. The C and C++ runtimes supply
+# nearly half of the symbols a run binds, yet come last in that list, so that each lookup
+# passed some twenty libraries of the text and image stacks first. Naming them first lets it
+# find them early. Maths still comes before C (both define a few of the same functions) and
+# no other library of the program defines what they do, so every symbol binds to the same
+# definition as before (`LD_DEBUG=bindings` lists the same 8,048 bindings for a run of the
+# 30-block page); only the search is shorter. Left out where the runtimes have other names and
+# with the sanitizers, whose runtime must come first.
 include(CheckCXXSourceCompiles)
 
 set(LF_RUNTIMES_FIRST_OPTIONS
