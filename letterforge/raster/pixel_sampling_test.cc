@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <utility>
 #include <limits>
 #include <string>
 
@@ -45,39 +46,22 @@ TEST(PixelSamplingTest, SampleLuminanceEqualsTheFormulaOnComponents) {
   }
 }
 
-struct GreyLevelCase {
-  const char* name;
-  double threshold;
-  int level;
-};
-
-class GreyLevelReachingTest : public testing::TestWithParam<GreyLevelCase> {};
-
-// The level is the first grey at or above the threshold, and no sample whose darkest channel
-// is at that level, the others anywhere, falls below it: a scan may pass such samples by.
-TEST_P(GreyLevelReachingTest, NoSampleAtOrAboveTheLevelIsDarker) {
-  const auto [name, threshold, level] = GetParam();
-  ASSERT_EQ(greyLevelReaching(threshold), level);
-  if (level == 0 || level == 256) return;
-  const auto grey = [](int l) { return Rgb8{std::uint8_t(l), std::uint8_t(l), std::uint8_t(l)}; };
-  EXPECT_LT(luminance(grey(level - 1)), threshold);
-  for (int other = 0; other < 256 * 256; ++other) {
-    const auto a = std::uint8_t(std::max(level, other >> 8)), b = std::uint8_t(std::max(level, other & 0xFF));
-    const auto l = std::uint8_t(level);
-    for (const Rgb8 s : {Rgb8{l, a, b}, Rgb8{a, l, b}, Rgb8{a, b, l}}) {
-      ASSERT_GE(luminance(s), threshold) << int(s.red) << "," << int(s.green) << "," << int(s.blue);
+// The first grey at or above each threshold; no sample whose darkest channel is that grey,
+// the others anywhere above it, falls below the threshold.
+TEST(PixelSamplingTest, NoSampleAtOrAboveTheGreyReachingAThresholdIsDarker) {
+  for (const auto& [threshold, level] : {std::pair{0.0, 0}, {0.18, 46}, {0.2, 51}, {0.2000001, 52},
+                                        {0.78, 199}, {0.9999999999999999, 255}, {1.0, 256}, {kNaN, 0}}) {
+    ASSERT_EQ(greyLevelReaching(threshold), level) << threshold;
+    if (level == 0 || level == 256) continue;
+    const auto l = std::uint8_t(level), below = std::uint8_t(level - 1);
+    EXPECT_LT(luminance(Rgb8{below, below, below}), threshold);
+    for (int other = 0; other < 256 * 256; ++other) {
+      const auto a = std::uint8_t(std::max(level, other >> 8));
+      const auto b = std::uint8_t(std::max(level, other & 0xFF));
+      for (const Rgb8 s : {Rgb8{l, a, b}, Rgb8{a, l, b}, Rgb8{a, b, l}}) ASSERT_GE(luminance(s), threshold);
     }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Thresholds, GreyLevelReachingTest,
-    testing::Values(GreyLevelCase{"Zero", 0.0, 0}, GreyLevelCase{"DarkestMaskThreshold", 0.18, 46},
-                    GreyLevelCase{"ExactlyGrey51", 0.2, 51}, GreyLevelCase{"JustAboveGrey51", 0.2000001, 52},
-                    GreyLevelCase{"PaperLessMargin", 0.71, 182}, GreyLevelCase{"LightestMaskThreshold", 0.78, 199},
-                    GreyLevelCase{"White", 0.9999999999999999, 255}, GreyLevelCase{"AboveWhite", 1.0, 256},
-                    GreyLevelCase{"NotANumber", kNaN, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PixelSamplingTest, SamplePixelReadsComponentsAndIsAbsentOffThePage) {
   platform::PageBitmap page = makePage(4, 3);
