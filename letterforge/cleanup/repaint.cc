@@ -7,6 +7,7 @@
 #include "letterforge/cleanup/box_paper.h"
 #include "letterforge/cleanup/enclosing_paper.h"
 #include "letterforge/cleanup/lettering_mask.h"
+#include "letterforge/cleanup/line_end_marks.h"
 #include "letterforge/cleanup/pixel_window.h"
 #include "letterforge/cleanup/smooth_fill.h"
 #include "letterforge/cleanup/texture_fill.h"
@@ -112,12 +113,31 @@ CellGrid withMarksOnTheOutline(CellGrid mask, const PixelWindow& window, const L
   return mask;
 }
 
+// Punctuation past the box's end that stands out of the ground as the letters do, clear of
+// the ground's structure.
+// The mask grown around such a mark.
+CellGrid withMarksPastTheEnd(CellGrid mask, const GroundModel& model, const CellGrid& usable, const CellGrid& allowed,
+                             const LetteringArea& area) {
+  CellGrid ink = emptyGrid(mask.width, mask.height);
+  CellGrid paper = ink;
+  for (std::size_t k = 0; k < ink.cells.size(); ++k) {
+    ink.cells[k] = model.distance[k] >= model.weak && model.groups.structure.cells[k] == 0 ? 1 : 0;
+    paper.cells[k] = allowed.cells[k] != 0 && model.groups.structure.cells[k] == 0 ? 1 : 0;
+  }
+  const CellGrid marks = growCells(marksPastTheEnd(ink, model.groups.lettering, model.distance, paper, usable, area),
+                                   1, CellRange{0, 0, mask.width, mask.height});
+  for (std::size_t k = 0; k < mask.cells.size(); ++k) mask.cells[k] |= marks.cells[k];
+  return mask;
+}
+
 RepaintOutcome repaintSmooth(platform::PageBitmap& page, PixelWindow& window,
                              const LetteringArea& area, const CellGrid& usable,
                              const CellGrid& allowed, const GroundModel& model, std::uint64_t seed) {
   const CellGrid mask = within(
-      withMarksOnTheOutline(withFade(growCells(model.groups.lettering, 1, area.reach), model, area.reach), window,
-                            area, model),
+      withMarksPastTheEnd(withMarksOnTheOutline(withFade(growCells(model.groups.lettering, 1, area.reach), model,
+                                                         area.reach),
+                                                window, area, model),
+                          model, usable, allowed, area),
       allowed);
   CellGrid known = within(without(usable, mask), allowed);
   for (std::size_t k = 0; k < known.cells.size(); ++k) {
