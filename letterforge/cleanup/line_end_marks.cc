@@ -1,6 +1,7 @@
 #include "letterforge/cleanup/line_end_marks.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <limits>
 
@@ -43,10 +44,12 @@ std::vector<Extent> extentsOf(const std::vector<std::int32_t>& label, std::int32
   return out;
 }
 
-// The rows of the lettering in the columns [c0, c1): empty (r0 > r1) when none.
-Extent rowsOfLettering(const CellGrid& lettering, std::int64_t c0, std::int64_t c1) {
+// The rows of the lettering in the rows [r0, r1) and columns [c0, c1): empty (r0 > r1) when
+// none.
+Extent rowsOfLettering(const CellGrid& lettering, std::int64_t r0, std::int64_t r1, std::int64_t c0,
+                       std::int64_t c1) {
   Extent rows;
-  for (std::int64_t r = 0; r < lettering.height; ++r) {
+  for (std::int64_t r = std::max<std::int64_t>(r0, 0); r < std::min(r1, lettering.height); ++r) {
     for (std::int64_t c = std::max<std::int64_t>(c0, 0); c < std::min(c1, lettering.width); ++c) {
       if (lettering.cells[static_cast<std::size_t>(r * lettering.width + c)] != 0) rows.add(r, c);
     }
@@ -61,10 +64,12 @@ bool besideTheLine(const Extent& mark, const CellGrid& lettering, const CellRang
   if (mark.height() > letter + slack || mark.width() > letter) return false;
   const std::int64_t middle2 = core.c0 + core.c1;  // twice the middle column
   Extent line;
+  // Only the rows within a letter of the mark: the line it stands on.
+  const std::int64_t r0 = mark.r0 - letter, r1 = mark.r1 + letter + 1;
   if (mark.c1 >= core.c1 - letter && 2 * mark.c0 > middle2) {
-    line = rowsOfLettering(lettering, mark.c0 - letter, mark.c0);
+    line = rowsOfLettering(lettering, r0, r1, mark.c0 - letter, mark.c0);
   } else if (mark.c0 < core.c0 + letter && 2 * mark.c1 < middle2) {
-    line = rowsOfLettering(lettering, mark.c1 + 1, mark.c1 + 1 + letter);
+    line = rowsOfLettering(lettering, r0, r1, mark.c1 + 1, mark.c1 + 1 + letter);
   }
   return line.cells > 0 && mark.r0 >= line.r0 - slack && mark.r1 <= line.r1 + slack;
 }
@@ -75,6 +80,23 @@ CellGrid marksPastTheEnd(const CellGrid& ink, const CellGrid& lettering, const s
                          const CellGrid& paper, const CellGrid& usable, const LetteringArea& area) {
   const std::int64_t w = ink.width, h = ink.height;
   CellGrid out = emptyGrid(w, h);
+  // Most blocks have no ink of their own beside the ends of their box: a letter is no taller
+  // than the core, so nothing is looked for unless such ink lies within columns of the ends.
+  const std::int64_t tallest = area.core.r1 - area.core.r0;
+  const std::array<CellRange, 2> ends{
+      CellRange{area.core.c1 - tallest, 0, area.core.c1 + (kMarkReach + 1) * tallest, h},
+      CellRange{area.core.c0 - (kMarkReach + 1) * tallest, 0, area.core.c0 + tallest, h}};
+  bool anyInk = false;
+  for (const CellRange& end : ends) {
+    const std::int64_t c0 = std::max<std::int64_t>(end.c0, 0), c1 = std::min(end.c1, w);
+    for (std::int64_t r = 0; r < h && !anyInk; ++r) {
+      for (std::int64_t c = c0; c < c1 && !anyInk; ++c) {
+        const auto k = static_cast<std::size_t>(r * w + c);
+        anyInk = ink.cells[k] != 0 && lettering.cells[k] == 0 && usable.cells[k] != 0;
+      }
+    }
+  }
+  if (!anyInk) return out;
   std::vector<float> letterStrength;
   for (std::size_t i = 0; i < lettering.cells.size(); ++i) {
     if (lettering.cells[i] != 0) letterStrength.push_back(strength[i]);
@@ -116,6 +138,14 @@ CellGrid marksPastTheEnd(const CellGrid& ink, const CellGrid& lettering, const s
   // up to two letters' heights past the core.
   CellGrid line = lettering;
   std::vector<std::uint8_t> taken(marks.size(), 0);
+  // The cells of each mark, by its number: a mark taken joins the line at the cost of its cells.
+  std::vector<std::int64_t> firstOf(marks.size() + 1, 0), cellsOf(markLabel.size());
+  for (std::size_t g = 1; g < marks.size(); ++g) firstOf[g + 1] = firstOf[g] + marks[g].cells;
+  std::vector<std::int64_t> next(firstOf.begin(), firstOf.end() - 1);
+  for (std::size_t i = 0; i < markLabel.size(); ++i) {
+    const auto g = static_cast<std::size_t>(markLabel[i]);
+    if (g != 0) cellsOf[static_cast<std::size_t>(next[g]++)] = static_cast<std::int64_t>(i);
+  }
   for (bool more = true; more;) {
     more = false;
     for (std::size_t g = 1; g < marks.size(); ++g) {
@@ -125,7 +155,7 @@ CellGrid marksPastTheEnd(const CellGrid& ink, const CellGrid& lettering, const s
       if (!besideTheLine(m, line, area.core, letter)) continue;
       taken[g] = 1;
       more = true;
-      for (std::size_t i = 0; i < markLabel.size(); ++i) line.cells[i] |= static_cast<std::size_t>(markLabel[i]) == g ? 1 : 0;
+      for (std::int64_t k = firstOf[g]; k < firstOf[g + 1]; ++k) line.cells[static_cast<std::size_t>(cellsOf[static_cast<std::size_t>(k)])] = 1;
     }
   }
   for (std::size_t i = 0; i < markLabel.size(); ++i) out.cells[i] = taken[static_cast<std::size_t>(markLabel[i])];

@@ -118,15 +118,13 @@ CellGrid withMarksOnTheOutline(CellGrid mask, const PixelWindow& window, const L
 // The mask grown around such a mark.
 CellGrid withMarksPastTheEnd(CellGrid mask, const GroundModel& model, const CellGrid& usable, const CellGrid& allowed,
                              const LetteringArea& area) {
+  // The ground's structure stands out too: a mark joined to it is one group with it, too large.
   CellGrid ink = emptyGrid(mask.width, mask.height);
-  CellGrid paper = ink;
-  for (std::size_t k = 0; k < ink.cells.size(); ++k) {
-    ink.cells[k] = model.distance[k] >= model.weak && model.groups.structure.cells[k] == 0 ? 1 : 0;
-    paper.cells[k] = allowed.cells[k] != 0 && model.groups.structure.cells[k] == 0 ? 1 : 0;
-  }
-  const CellGrid marks = growCells(marksPastTheEnd(ink, model.groups.lettering, model.distance, paper, usable, area),
-                                   1, CellRange{0, 0, mask.width, mask.height});
-  for (std::size_t k = 0; k < mask.cells.size(); ++k) mask.cells[k] |= marks.cells[k];
+  for (std::size_t k = 0; k < ink.cells.size(); ++k) ink.cells[k] = model.distance[k] >= model.weak ? 1 : 0;
+  const CellGrid marks = marksPastTheEnd(ink, model.groups.lettering, model.distance, allowed, usable, area);
+  if (countSet(marks) == 0) return mask;
+  const CellGrid grown = growCells(marks, 1, CellRange{0, 0, mask.width, mask.height});
+  for (std::size_t k = 0; k < mask.cells.size(); ++k) mask.cells[k] |= grown.cells[k];
   return mask;
 }
 
