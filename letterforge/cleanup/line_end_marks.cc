@@ -16,8 +16,10 @@ constexpr float kStrengthShareMin = 0.6f, kCoreShare = 0.5f;
 // comma, an exclamation mark in italics taller than the capitals).
 constexpr std::int64_t kRowSlackShare = 4;
 constexpr std::int64_t kMarkCellsMin = 2;
-// Marks are taken up to this many letters' heights past the core.
+// Marks are taken up to this many letters' heights past the core, in at most this many rounds
+// of marks beside the line and those taken (the dots of an ellipsis, "!!!!").
 constexpr std::int64_t kMarkReach = 2;
+constexpr int kChainMax = 6;
 
 struct Extent {
   std::int64_t r0 = std::numeric_limits<std::int64_t>::max(), c0 = r0, r1 = -1, c1 = -1;
@@ -146,15 +148,15 @@ CellGrid marksPastTheEnd(const CellGrid& ink, const CellGrid& lettering, const s
     const auto g = static_cast<std::size_t>(markLabel[i]);
     if (g != 0) cellsOf[static_cast<std::size_t>(next[g]++)] = static_cast<std::int64_t>(i);
   }
-  for (bool more = true; more;) {
-    more = false;
+  for (int round = 0, more = 1; more != 0 && round < kChainMax; ++round) {
+    more = 0;
     for (std::size_t g = 1; g < marks.size(); ++g) {
       const Extent& m = marks[g];
       if (taken[g] != 0 || !m.onPaper || m.cells < kMarkCellsMin || m.strongest < strongEnough) continue;
       if (m.c0 - area.core.c1 >= kMarkReach * letter || area.core.c0 - m.c1 > kMarkReach * letter) continue;
       if (!besideTheLine(m, line, area.core, letter)) continue;
       taken[g] = 1;
-      more = true;
+      more = 1;
       for (std::int64_t k = firstOf[g]; k < firstOf[g + 1]; ++k) line.cells[static_cast<std::size_t>(cellsOf[static_cast<std::size_t>(k)])] = 1;
     }
   }
