@@ -300,8 +300,8 @@ std::optional<LightnessSplit> lightnessSplit(const std::vector<int>& lightness, 
 // A balloon drawn without an outline on a flat tint: the cells of the core's light colour
 // (within 40 levels of its median) joined to the core, what they enclose added, bounded by
 // a flat ground of another, darker colour, lighter than the ink (the median lightness of the
-// 2 cells beyond the paper nearer the paper's than the ink's). A halo hugs its strokes: at least a quarter of this
-// paper lies 8 cells or more from any ink.
+// 2 cells beyond the paper nearer the paper's than the ink's). A halo hugs its strokes: at
+// least a quarter of this paper lies 8 cells or more from any ink.
 constexpr std::uint8_t kWideFromInk = 8;
 constexpr double kWideShareMin = 0.25;
 constexpr std::int64_t kGroundEdge = 3, kTintRing = 2;
