@@ -221,6 +221,9 @@ RepaintOutcome repaintLettering(platform::PageBitmap& page, const Rect& block,
     fillRange(area.otherText, rangeOf(window, grownBounds(page, other, kCoreSlack + kReach)));
     fillRange(usable, rangeOf(window, grownBounds(page, other, kCoreSlack)), 0);
   }
+  // Where a loose box takes in the next line's box, what lies in this block's own box is its
+  // lettering, whichever other box holds it too.
+  fillRange(usable, rangeOf(window, pixelBounds(page, block)));
   auto model = modelGround(window, area, usable);
   if (!model) return {};
   // Where no smooth fit explains the ground (paper printed in coarse dots, or a balloon
