@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "letterforge/cleanup/enclosing_paper.h"
+#include "letterforge/cleanup/line_end_marks.h"
 #include "letterforge/cleanup/lightness_split.h"
 
 namespace letterforge {
@@ -286,19 +287,78 @@ CellGrid within(CellGrid cells, const CellGrid& allowed) {
   return cells;
 }
 
-}  // namespace
-
-std::optional<BoxPaper> findBoxPaper(const PixelWindow& window, const LetteringArea& area,
-                                     const CellGrid& usable) {
-  const std::vector<int> lightness = lightnessOf(window);
-  const auto split = splitCore(lightness, area, usable);
+std::optional<LightnessSplit> lightnessSplit(const std::vector<int>& lightness, const LetteringArea& area,
+                                             const CellGrid& usable) {
+  auto split = splitCore(lightness, area, usable);
   if (!split || split->light - split->ink < kContrastMin || split->inkShare < kInkShareMin ||
       split->inkShare > kInkShareMax) {
     return std::nullopt;
   }
+  return split;
+}
+
+// A balloon drawn without an outline on a flat tint: the cells of the core's light colour
+// (within 40 levels of its median) joined to the core, what they enclose added, bounded by
+// a flat ground of another, darker colour, lighter than the ink (the median lightness of the
+// 2 cells beyond the paper nearer the paper's than the ink's). A halo hugs its strokes: at
+// least a quarter of this paper lies 8 cells or more from any ink.
+constexpr std::uint8_t kWideFromInk = 8;
+constexpr double kWideShareMin = 0.25;
+constexpr std::int64_t kGroundEdge = 3, kTintRing = 2;
+
+std::optional<CellGrid> paperOnAFlatGround(const PixelWindow& window, const std::vector<int>& lightness,
+                                           const LetteringArea& area, const CellGrid& usable) {
+  const auto split = lightnessSplit(lightness, area, usable);
+  if (!split) return std::nullopt;
+  std::vector<std::int64_t> light;
+  for (std::int64_t r = area.core.r0; r < area.core.r1; ++r) {
+    for (std::int64_t c = area.core.c0; c < area.core.c1; ++c) {
+      const auto i = static_cast<std::size_t>(r * window.width + c);
+      if (usable.cells[i] != 0 && lightness[i] >= split->threshold) light.push_back(r * window.width + c);
+    }
+  }
+  const std::array<float, 3> colour = medianOfCells(window, light);
   CellGrid ink = emptyGrid(window.width, window.height);
   std::vector<float> distance(ink.cells.size(), 0.0f);
   for (std::size_t i = 0; i < ink.cells.size(); ++i) {
+    ink.cells[i] = lightness[i] < split->threshold ? 1 : 0;
+    distance[i] = ink.cells[i] != 0 || !agree(window.at(static_cast<std::int64_t>(i)), colour, kDotContrast) ? 1.0f : 0.0f;
+  }
+  auto paper = enclosingPaper(window, distance, 1.0f, area, PaperEdge::kGround);
+  if (!paper) return std::nullopt;
+  // The tint next to the paper is nearer the paper's lightness than the ink's: a drawing's dark
+  // shading around pale paper is no tint.
+  const CellGrid ring = growCells(*paper, kTintRing, CellRange{0, 0, window.width, window.height});
+  std::vector<int> beyond;
+  for (std::size_t i = 0; i < lightness.size(); ++i) {
+    if (ring.cells[i] != 0 && paper->cells[i] == 0 && usable.cells[i] != 0) beyond.push_back(lightness[i]);
+  }
+  if (beyond.empty()) return std::nullopt;
+  const auto middle = beyond.begin() + static_cast<std::ptrdiff_t>(beyond.size() / 2);
+  std::nth_element(beyond.begin(), middle, beyond.end());
+  if (*middle < (split->ink + split->light) / 2.0) return std::nullopt;
+  const std::vector<std::uint8_t> fromInk = distanceTo(ink, kWideFromInk);
+  std::int64_t cells = 0, wide = 0;
+  for (std::size_t i = 0; i < fromInk.size(); ++i) {
+    if (paper->cells[i] == 0 || ink.cells[i] != 0) continue;
+    ++cells;
+    wide += fromInk[i] >= kWideFromInk ? 1 : 0;
+  }
+  if (static_cast<double>(wide) < kWideShareMin * static_cast<double>(cells)) return std::nullopt;
+  return paper;
+}
+
+// The box's paper told by lightness; with `bounded`, the paper found on a flat ground, only
+// the cells it holds are paper.
+std::optional<BoxPaper> boxPaperByLightness(const PixelWindow& window, const std::vector<int>& lightness,
+                                            const LetteringArea& area, const CellGrid& usable,
+                                            const CellGrid* bounded) {
+  const auto split = lightnessSplit(lightness, area, usable);
+  if (!split) return std::nullopt;
+  CellGrid ink = emptyGrid(window.width, window.height);
+  std::vector<float> distance(ink.cells.size(), 0.0f);
+  for (std::size_t i = 0; i < ink.cells.size(); ++i) {
+    if (bounded != nullptr && bounded->cells[i] == 0) distance[i] = 255.0f;
     if (lightness[i] >= split->threshold) continue;
     ink.cells[i] = 1;
     distance[i] = static_cast<float>(split->threshold - lightness[i]);
@@ -314,10 +374,11 @@ std::optional<BoxPaper> findBoxPaper(const PixelWindow& window, const LetteringA
   if (enclosedOff > kEnclosedOffMax) return std::nullopt;
   const auto dotSize = dotSizeOf(ink, *paper, area, usable);
   if (!dotSize) return std::nullopt;
-  const bool dotted = *dotSize > 1 || palette->dotShare >= kDotShareMin;
+  // A balloon on a flat ground is plain paper: what looks like dots there is its letters' fringe.
+  const bool dotted = bounded == nullptr && (*dotSize > 1 || palette->dotShare >= kDotShareMin);
   // Plain paper has no dots to tell it from a halo: a line must part it from the ground beyond,
   // which may be of the paper's own colour (a gutter) but does not run on as the line.
-  if (!dotted) {
+  if (!dotted && bounded == nullptr) {
     paper = enclosingPaper(window, distance, 1.0f, area, PaperEdge::kLine);
     if (!paper) return std::nullopt;
   }
@@ -334,6 +395,11 @@ std::optional<BoxPaper> findBoxPaper(const PixelWindow& window, const LetteringA
   for (std::size_t i = 0; i < joined.cells.size(); ++i) joined.cells[i] &= groups.lettering.cells[i] == 0 ? 1 : 0;
   const CellGrid marks = growCells(marksOnTheOutline(joined, *paper, area), kEdgeGrowth, area.reach);
   for (std::size_t i = 0; i < marks.cells.size(); ++i) out.lettering.cells[i] |= marks.cells[i] & paper->cells[i];
+  // Punctuation past the box's end, as dark as the letters: on dotted paper too thin to be
+  // told from the dots by their size.
+  const CellGrid pastTheEnd =
+      growCells(marksPastTheEnd(ink, groups.lettering, distance, *paper, usable, area), kEdgeGrowth, all);
+  for (std::size_t i = 0; i < pastTheEnd.cells.size(); ++i) out.lettering.cells[i] |= pastTheEnd.cells[i] & paper->cells[i];
   if (countSet(out.lettering) == 0) return std::nullopt;
   if (joinedToDrawing(groups, area) > kJoinedShareMax) return std::nullopt;
   CellGrid taken = growCells(groups.strokes, kEdgeGrowth, all);
@@ -350,6 +416,27 @@ std::optional<BoxPaper> findBoxPaper(const PixelWindow& window, const LetteringA
     if (taken.cells[i] != 0 || out.lettering.cells[i] != 0 || !paperColour) out.ground.cells[i] = 0;
   }
   return out;
+}
+
+}  // namespace
+
+std::optional<BoxPaper> findBoxPaper(const PixelWindow& window, const LetteringArea& area,
+                                     const CellGrid& usable) {
+  const std::vector<int> lightness = lightnessOf(window);
+  if (auto found = boxPaperByLightness(window, lightness, area, usable, nullptr)) return found;
+  const auto bounded = paperOnAFlatGround(window, lightness, area, usable);
+  if (!bounded) return std::nullopt;
+  // The paper's edge, blended with the ground, lends nothing to the fill.
+  CellGrid beyond = *bounded;
+  for (auto& v : beyond.cells) v = v != 0 ? 0 : 1;
+  const CellRange all{0, 0, window.width, window.height};
+  CellGrid inner = within(usable, *bounded);
+  const CellGrid edge = growCells(beyond, kGroundEdge, all);
+  for (std::size_t i = 0; i < inner.cells.size(); ++i) inner.cells[i] &= edge.cells[i] == 0 ? 1 : 0;
+  auto found = boxPaperByLightness(window, lightness, area, inner, &*bounded);
+  if (!found) return std::nullopt;
+  found->lettering = within(found->lettering, *bounded);
+  return found;
 }
 
 void copyPaperTiles(PixelWindow& window, const CellGrid& holes, const CellGrid& ground,

@@ -32,8 +32,11 @@ struct BoxPaper {
 // A mark joined to the outline (ink running out of the window that the paper, closed over its
 // gaps, covers, in pieces meeting the core) is lettering; the outline itself is not. The paper
 // is the one light group holding most of the core: a box that runs past its balloon's edge
-// takes in no ground beyond it. Absent when no such paper or no lettering is found. `usable` marks the cells that are not
-// other blocks' lettering.
+// takes in no ground beyond it. A balloon drawn without an outline on a flat tint of another,
+// darker colour has its paper found by colour instead, bounded by the tint, and is plain paper
+// filled from its cells 3 or more inside its edge. Punctuation past the box's end that is as
+// dark as the letters is lettering (marksPastTheEnd). Absent when no such paper or no lettering
+// is found. `usable` marks the cells that are not other blocks' lettering.
 std::optional<BoxPaper> findBoxPaper(const PixelWindow& window, const LetteringArea& area,
                                      const CellGrid& usable);
 

@@ -88,6 +88,8 @@ bool outlined(const PixelWindow& window, const CellGrid& paper, const std::array
   };
   // A line of its own: the ground beyond does not run on in the line's colour.
   if (edge == PaperEdge::kLine) return shareNear(beyond) <= kOutsideShareMax;
+  // A flat ground: one colour next to the paper and farther out.
+  if (edge == PaperEdge::kGround) return shareNear(line) >= kOutlineShareMin && shareNear(beyond) >= kOutlineShareMin;
   // Beside a halo or rim on a tone, the cells just outside it are the tone's paper as much as
   // those farther out, and the ground farther out is often the rim's colour.
   const std::array<float, 3> outside = medianOfCells(window, beyond);

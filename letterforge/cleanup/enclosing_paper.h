@@ -19,8 +19,10 @@ namespace letterforge {
 // With `PaperEdge::kDarker` any edge darker than the paper will do, whatever lies beyond: for a
 // paper printed in dots, which no halo is. With `PaperEdge::kLine` the edge is a line darker
 // than the paper that the ground beyond does not continue, whatever that ground's colour: a
-// balloon drawn on a gutter or a page of its own paper's colour.
-enum class PaperEdge { kOutlined, kDarker, kLine };
+// balloon drawn on a gutter or a page of its own paper's colour. With `PaperEdge::kGround` the
+// edge is a flat ground of one colour, darker than the paper, that runs on beyond it: a balloon
+// drawn without an outline on a flat tint.
+enum class PaperEdge { kOutlined, kDarker, kLine, kGround };
 std::optional<CellGrid> enclosingPaper(const PixelWindow& window, const std::vector<float>& distance,
                                        float near, const LetteringArea& area,
                                        PaperEdge edge = PaperEdge::kOutlined);

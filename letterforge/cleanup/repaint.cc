@@ -7,6 +7,7 @@
 #include "letterforge/cleanup/box_paper.h"
 #include "letterforge/cleanup/enclosing_paper.h"
 #include "letterforge/cleanup/lettering_mask.h"
+#include "letterforge/cleanup/line_end_marks.h"
 #include "letterforge/cleanup/pixel_window.h"
 #include "letterforge/cleanup/smooth_fill.h"
 #include "letterforge/cleanup/texture_fill.h"
@@ -112,12 +113,29 @@ CellGrid withMarksOnTheOutline(CellGrid mask, const PixelWindow& window, const L
   return mask;
 }
 
+// Punctuation past the box's end that stands out of the ground as the letters do, clear of
+// the ground's structure.
+// The mask grown around such a mark.
+CellGrid withMarksPastTheEnd(CellGrid mask, const GroundModel& model, const CellGrid& usable, const CellGrid& allowed,
+                             const LetteringArea& area) {
+  // The ground's structure stands out too: a mark joined to it is one group with it, too large.
+  CellGrid ink = emptyGrid(mask.width, mask.height);
+  for (std::size_t k = 0; k < ink.cells.size(); ++k) ink.cells[k] = model.distance[k] >= model.weak ? 1 : 0;
+  const CellGrid marks = marksPastTheEnd(ink, model.groups.lettering, model.distance, allowed, usable, area);
+  if (countSet(marks) == 0) return mask;
+  const CellGrid grown = growCells(marks, 1, CellRange{0, 0, mask.width, mask.height});
+  for (std::size_t k = 0; k < mask.cells.size(); ++k) mask.cells[k] |= grown.cells[k];
+  return mask;
+}
+
 RepaintOutcome repaintSmooth(platform::PageBitmap& page, PixelWindow& window,
                              const LetteringArea& area, const CellGrid& usable,
                              const CellGrid& allowed, const GroundModel& model, std::uint64_t seed) {
   const CellGrid mask = within(
-      withMarksOnTheOutline(withFade(growCells(model.groups.lettering, 1, area.reach), model, area.reach), window,
-                            area, model),
+      withMarksPastTheEnd(withMarksOnTheOutline(withFade(growCells(model.groups.lettering, 1, area.reach), model,
+                                                         area.reach),
+                                                window, area, model),
+                          model, usable, allowed, area),
       allowed);
   CellGrid known = within(without(usable, mask), allowed);
   for (std::size_t k = 0; k < known.cells.size(); ++k) {
@@ -203,6 +221,9 @@ RepaintOutcome repaintLettering(platform::PageBitmap& page, const Rect& block,
     fillRange(area.otherText, rangeOf(window, grownBounds(page, other, kCoreSlack + kReach)));
     fillRange(usable, rangeOf(window, grownBounds(page, other, kCoreSlack)), 0);
   }
+  // Where a loose box takes in the next line's box, what lies in this block's own box is its
+  // lettering, whichever other box holds it too.
+  fillRange(usable, rangeOf(window, pixelBounds(page, block)));
   auto model = modelGround(window, area, usable);
   if (!model) return {};
   // Where no smooth fit explains the ground (paper printed in coarse dots, or a balloon

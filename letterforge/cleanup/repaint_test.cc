@@ -7,9 +7,11 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <ostream>
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "letterforge/raster/test_pages.h"
 
@@ -253,6 +255,92 @@ INSTANTIATE_TEST_SUITE_P(
                       HaloOnArtCase{"GreyHaloOnGreyPaper", 200, Rgb8{235, 235, 235}, 3},
                       HaloOnArtCase{"YellowHaloOnPalePaper", 230, Rgb8{255, 250, 150}, 3}),
     [](const ::testing::TestParamInfo<HaloOnArtCase>& info) { return std::string(info.param.name); });
+
+// Lettering whose box of text recognition is not where the lettering ends: the box runs past
+// a balloon drawn without an outline on a flat tint, or punctuation lies past the box's end.
+// `gone` is ink that belongs to the lettering; `stays` is ink beyond the balloon or another
+// block's, and nothing `untouched` other than the lettering may change.
+struct BoxEndCase {
+  const char* name;
+  Ground ground;
+  Rect letters;  // the strokes
+  Rect block;    // the box given
+  std::vector<Rect> gone{};
+  std::vector<Rect> stays{};
+  std::function<bool(std::int64_t, std::int64_t)> untouched = [](std::int64_t, std::int64_t) { return false; };
+};
+
+void PrintTo(const BoxEndCase& c, std::ostream* os) { *os << c.name; }
+
+class BoxEndTest : public ::testing::TestWithParam<BoxEndCase> {};
+
+TEST_P(BoxEndTest, TheLetteringGoesAndNothingElse) {
+  const BoxEndCase& c = GetParam();
+  Scene s = sceneOf(200, 110, c.ground, c.letters, kBlack);
+  for (const Rect& r : c.gone) {
+    paintRect(s.page, static_cast<std::int64_t>(r.x), static_cast<std::int64_t>(r.y), static_cast<std::int64_t>(r.width),
+              static_cast<std::int64_t>(r.height), kBlack);
+    for (auto y = static_cast<std::int64_t>(r.y); y < r.y + r.height; ++y) {
+      for (auto x = static_cast<std::int64_t>(r.x); x < r.x + r.width; ++x) s.lettering.insert({x, y});
+    }
+  }
+  for (const Rect& r : c.stays) {
+    paintRect(s.page, static_cast<std::int64_t>(r.x), static_cast<std::int64_t>(r.y), static_cast<std::int64_t>(r.width),
+              static_cast<std::int64_t>(r.height), kBlack);
+  }
+  PageBitmap before = makePage(200, 110);
+  before.copyPixelsFrom(s.page);
+  const RepaintOutcome outcome = repaintLettering(s.page, c.block, {}, 4);
+  EXPECT_TRUE(outcome.cleaned);
+  EXPECT_EQ(residual(s), 0.0);
+  for (const Rect& r : c.stays) {
+    EXPECT_EQ(s.page.pixel(static_cast<std::int64_t>(r.x + 1), static_cast<std::int64_t>(r.y + 1)), kBlack);
+  }
+  std::int64_t changed = 0;
+  for (std::int64_t y = 0; y < 110; ++y) {
+    for (std::int64_t x = 0; x < 200; ++x) {
+      changed += c.untouched(x, y) && s.lettering.count({x, y}) == 0 && s.page.pixel(x, y) != before.pixel(x, y) ? 1 : 0;
+    }
+  }
+  EXPECT_EQ(changed, 0);
+}
+
+bool inBalloon(std::int64_t x, std::int64_t y) { return x >= 10 && x < 190 && y >= 10 && y < 62; }
+
+const Ground kBalloonOnTeal = [](std::int64_t x, std::int64_t y) {
+  return inBalloon(x, y) ? kWhite : Rgb8{171, 220, 209};
+};
+const Ground kPlainPaper = [](std::int64_t, std::int64_t) { return Rgb8{250, 248, 240}; };
+const Ground kNewsprint = [](std::int64_t x, std::int64_t y) {
+  return Rgb8{level(228 + noise(x, y, 4)), level(212 + noise(x + 5, y, 4)), level(176 + noise(x, y + 5, 4))};
+};
+// A balloon's line at x = 100 and 101, running off the page.
+const Ground kPaperWithALine = [](std::int64_t x, std::int64_t) {
+  return x == 100 || x == 101 ? kBlack : Rgb8{250, 248, 240};
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    RepaintTest, BoxEndTest,
+    ::testing::Values(
+        // The box runs 14 pixels past the balloon's bottom into the tint: the tint stays.
+        BoxEndCase{.name = "BoxPastABalloonWithoutOutline", .ground = kBalloonOnTeal, .letters = Rect{30, 28, 120, 22},
+                   .block = Rect{30, 28, 120, 48},
+                   .untouched = [](std::int64_t x, std::int64_t y) { return !inBalloon(x, y); }},
+        BoxEndCase{.name = "ExclamationMarkPastTheEnd", .ground = kPlainPaper, .letters = Rect{24, 40, 60, 14},
+                   .block = Rect{24, 40, 60, 14}, .gone = {Rect{88, 40, 3, 9}, Rect{88, 51, 3, 3}}},
+        // The last dot lies past the block's reach.
+        BoxEndCase{.name = "EllipsisOnNewsprintPastTheReach", .ground = kNewsprint, .letters = Rect{24, 40, 60, 14},
+                   .block = Rect{24, 40, 60, 14}, .gone = {Rect{87, 51, 3, 3}, Rect{92, 51, 3, 3}, Rect{97, 51, 3, 3}}},
+        BoxEndCase{.name = "LeadingMarkBeforeTheStart", .ground = kPlainPaper, .letters = Rect{40, 40, 60, 14},
+                   .block = Rect{40, 40, 60, 14}, .gone = {Rect{33, 40, 3, 9}}},
+        // A mark beyond the balloon's line and the letters of another block farther on stay.
+        BoxEndCase{.name = "InkBeyondTheLineStays", .ground = kPaperWithALine, .letters = Rect{30, 40, 60, 14},
+                   .block = Rect{30, 40, 60, 14}, .stays = {Rect{104, 40, 3, 9}},
+                   .untouched = [](std::int64_t x, std::int64_t) { return x >= 100; }},
+        BoxEndCase{.name = "AWordFarPastTheEndStays", .ground = kPlainPaper, .letters = Rect{24, 40, 60, 14},
+                   .block = Rect{24, 40, 60, 14}, .stays = {Rect{120, 40, 3, 14}, Rect{127, 40, 3, 14}},
+                   .untouched = [](std::int64_t x, std::int64_t) { return x >= 110; }}),
+    [](const ::testing::TestParamInfo<BoxEndCase>& info) { return std::string(info.param.name); });
 
 TEST(RepaintTest, ABlockWithNothingOnItsPaperIsNotCleaned) {
   PageBitmap page = makePage(80, 60, Rgb8{200, 220, 240});
