@@ -10,8 +10,10 @@ namespace {
 
 constexpr std::int64_t kPatchRadius = 3;
 // The cells of a hole weigh this much in a patch's match (as against 1 for known cells): their
-// colours are guesses, which steer the choice between sources only a little.
+// colours are guesses, which steer the choice between sources only a little. At the coarser
+// levels they are the smooth fill's or a coarser level's, and count less than at the finest.
 constexpr double kHoleWeight = 0.1;
+constexpr double kCoarseHoleWeight = 0.05;
 // Searches and votes at the coarser levels and at the finest.
 constexpr int kCoarsePasses = 2;
 constexpr int kFinePasses = 1;
@@ -42,6 +44,7 @@ struct Level {
   // Per target, the most weight its cells can carry in a match: it bounds the match from below
   // as the sum grows.
   std::vector<double> most{};
+  double holeWeight = kHoleWeight;
 
   const float* at(std::int64_t i) const { return &rgb[static_cast<std::size_t>(3 * i)]; }
   float* at(std::int64_t i) { return &rgb[static_cast<std::size_t>(3 * i)]; }
@@ -162,7 +165,7 @@ void markCentres(Level& level) {
     if (level.target[static_cast<std::size_t>(t)] == 0) continue;
     eachPatchPair(level, t, t, [&](std::int64_t a, std::int64_t) {
       const std::uint8_t sa = level.state[static_cast<std::size_t>(a)];
-      level.most[static_cast<std::size_t>(t)] += sa == kHole ? kHoleWeight : (sa == kSource ? 1.0 : 0.0);
+      level.most[static_cast<std::size_t>(t)] += sa == kHole ? level.holeWeight : (sa == kSource ? 1.0 : 0.0);
     }, [] { return true; });
   }
   level.source.assign(static_cast<std::size_t>(n), -1);
@@ -177,7 +180,7 @@ double patchDistance(const Level& L, std::int64_t t, std::int64_t s, double best
   const bool whole = eachPatchPair(L, t, s, [&](std::int64_t a, std::int64_t b) {
     const std::uint8_t sa = L.state[static_cast<std::size_t>(a)];
     if (sa == kUnread || L.state[static_cast<std::size_t>(b)] != kSource) return;
-    const double k = sa == kHole ? kHoleWeight : 1.0;
+    const double k = sa == kHole ? L.holeWeight : 1.0;
     sum += k * colourDistance(L.at(a), L.at(b));
     weight += k;
   }, [&] { return sum <= best * most; });
@@ -334,6 +337,7 @@ void fillFromTexture(PixelWindow& window, const CellGrid& holes, const CellGrid&
   Search search{.offsets = &fixed, .scale = 1, .random = seed};
   for (std::size_t li = levels.size(); li-- > 0;) {
     Level& L = levels[li];
+    L.holeWeight = li == 0 ? kHoleWeight : kCoarseHoleWeight;
     markCentres(L);
     search.scale = std::int64_t{1} << li;
     if (li + 1 < levels.size()) {
