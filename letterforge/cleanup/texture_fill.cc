@@ -10,8 +10,10 @@ namespace {
 
 constexpr std::int64_t kPatchRadius = 3;
 // The cells of a hole weigh this much in a patch's match (as against 1 for known cells): their
-// colours are guesses, which steer the choice between sources only a little.
+// colours are guesses, which steer the choice between sources only a little. At the coarser
+// levels they are the smooth fill's or a coarser level's, and count less than at the finest.
 constexpr double kHoleWeight = 0.1;
+constexpr double kCoarseHoleWeight = 0.05;
 // Searches and votes at the coarser levels and at the finest.
 constexpr int kCoarsePasses = 2;
 constexpr int kFinePasses = 1;
@@ -25,6 +27,9 @@ constexpr int kStartCandidates = 8;
 constexpr std::int64_t kSearchReach = 32;
 // Offsets that jump across a stroke: a ring of directions at a few lengths.
 constexpr std::int64_t kJumpLengths[] = {5, 9, 14};
+// Below the coarsest level the jumps are tried again only for the targets whose match is worse
+// than this share of the level's matches: the rest are settled by what they inherited.
+constexpr double kSettledShare = 0.5;
 
 enum : std::uint8_t { kUnread = 0, kSource = 1, kHole = 2 };
 
@@ -39,6 +44,7 @@ struct Level {
   // Per target, the most weight its cells can carry in a match: it bounds the match from below
   // as the sum grows.
   std::vector<double> most{};
+  double holeWeight = kHoleWeight;
 
   const float* at(std::int64_t i) const { return &rgb[static_cast<std::size_t>(3 * i)]; }
   float* at(std::int64_t i) { return &rgb[static_cast<std::size_t>(3 * i)]; }
@@ -159,7 +165,7 @@ void markCentres(Level& level) {
     if (level.target[static_cast<std::size_t>(t)] == 0) continue;
     eachPatchPair(level, t, t, [&](std::int64_t a, std::int64_t) {
       const std::uint8_t sa = level.state[static_cast<std::size_t>(a)];
-      level.most[static_cast<std::size_t>(t)] += sa == kHole ? kHoleWeight : (sa == kSource ? 1.0 : 0.0);
+      level.most[static_cast<std::size_t>(t)] += sa == kHole ? level.holeWeight : (sa == kSource ? 1.0 : 0.0);
     }, [] { return true; });
   }
   level.source.assign(static_cast<std::size_t>(n), -1);
@@ -174,7 +180,7 @@ double patchDistance(const Level& L, std::int64_t t, std::int64_t s, double best
   const bool whole = eachPatchPair(L, t, s, [&](std::int64_t a, std::int64_t b) {
     const std::uint8_t sa = L.state[static_cast<std::size_t>(a)];
     if (sa == kUnread || L.state[static_cast<std::size_t>(b)] != kSource) return;
-    const double k = sa == kHole ? kHoleWeight : 1.0;
+    const double k = sa == kHole ? L.holeWeight : 1.0;
     sum += k * colourDistance(L.at(a), L.at(b));
     weight += k;
   }, [&] { return sum <= best * most; });
@@ -201,9 +207,23 @@ void tryCandidate(Level& L, std::int64_t t, std::int64_t c, std::int64_t r) {
   }
 }
 
+// The match below which a target counts as settled: the kSettledShare quantile of the level's
+// finite matches, or -1 (none settled) when there are none.
+float settledMatch(const Level& L) {
+  std::vector<float> matches;
+  for (std::size_t t = 0; t < L.target.size(); ++t) {
+    if (L.target[t] != 0 && std::isfinite(L.match[t])) matches.push_back(L.match[t]);
+  }
+  if (matches.empty()) return -1.0F;
+  const auto k = static_cast<std::ptrdiff_t>(kSettledShare * static_cast<double>(matches.size() - 1));
+  std::nth_element(matches.begin(), matches.begin() + k, matches.end());
+  return matches[static_cast<std::size_t>(k)];
+}
+
 // Matches every target again (its own source re-scored as the holes changed), then improves it
-// from its neighbours' sources and at random around it.
-void searchLevel(Level& L, Search& search, bool reverse, bool withOffsets) {
+// from its neighbours' sources and at random around it. The offsets are tried for targets
+// without a source or matched worse than `settled`.
+void searchLevel(Level& L, Search& search, bool reverse, bool withOffsets, float settled) {
   const std::int64_t w = L.w, n = L.w * L.h;
   const std::int64_t step = reverse ? -1 : 1;
   for (std::int64_t k = 0; k < n; ++k) {
@@ -224,7 +244,7 @@ void searchLevel(Level& L, Search& search, bool reverse, bool withOffsets) {
                      tr + static_cast<std::int64_t>(nextRandom(search.random) % span) - kSearchReach);
       }
     }
-    if (withOffsets) {
+    if (withOffsets && (own < 0 || !(L.match[static_cast<std::size_t>(t)] <= settled))) {
       for (const CellOffset& o : *search.offsets) {
         tryCandidate(L, t, tc + o[0] / search.scale, tr + o[1] / search.scale);
       }
@@ -317,6 +337,7 @@ void fillFromTexture(PixelWindow& window, const CellGrid& holes, const CellGrid&
   Search search{.offsets = &fixed, .scale = 1, .random = seed};
   for (std::size_t li = levels.size(); li-- > 0;) {
     Level& L = levels[li];
+    L.holeWeight = li == 0 ? kHoleWeight : kCoarseHoleWeight;
     markCentres(L);
     search.scale = std::int64_t{1} << li;
     if (li + 1 < levels.size()) {
@@ -331,9 +352,11 @@ void fillFromTexture(PixelWindow& window, const CellGrid& holes, const CellGrid&
       voteLevel(L);
     }
     const int passes = li == 0 ? kFinePasses : kCoarsePasses;
+    // The fixed offsets seed every target of the coarsest level; finer levels inherit what it
+    // found and try them again where the inherited match is among the worse.
+    const float settled = li + 1 == levels.size() ? -1.0F : settledMatch(L);
     for (int pass = 0; pass < passes; ++pass) {
-      // The fixed offsets seed the coarsest level; finer levels inherit what they found.
-      searchLevel(L, search, pass % 2 == 1, pass == 0 && li + 1 == levels.size());
+      searchLevel(L, search, pass % 2 == 1, pass == 0, settled);
       voteLevel(L);
     }
   }
