@@ -2,6 +2,7 @@
 // __init__.py checks and converts the caller's arguments and documents them; this module
 // hands them to the engine and the image code and gives back pages, arrays and bytes.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -170,7 +171,8 @@ PYBIND11_MODULE(_letterforge, m) {
      " (empty: not saved) in formats their names or the options choose.",
      py::arg("options"), py::arg("output"), py::arg("debug"));
 
-  py::class_<RenderedPage>(m, "Page", "A rendered page and its debug image, kept as bitmaps.")
+  py::class_<RenderedPage, std::unique_ptr<RenderedPage, PageRelease>>(
+      m, "Page", "A rendered page and its debug image, kept as bitmaps.")
       .def_property_readonly("width", [](const RenderedPage& p) { return p.page->width(); })
       .def_property_readonly("height", [](const RenderedPage& p) { return p.page->height(); })
       .def_property_readonly("has_debug", [](const RenderedPage& p) { return p.debug.has_value(); })

@@ -7,6 +7,8 @@ import sys
 import textwrap
 import threading
 
+import pytest
+
 import letterforge
 from support import BUILD_DIR, OCR, PAGE, TRANSLATION, sample_page
 
@@ -92,3 +94,65 @@ def test_gil_is_released_while_a_page_renders(workdir):
                           PAGE, OCR, TRANSLATION], env=env, capture_output=True, timeout=120)
     assert run.returncode == 0, run.stderr.decode()
     assert run.stdout.decode().strip() == "same"
+
+
+# A page dropped on the thread that drew it gives its memory to that thread's engine for its
+# next page: whatever the order of drops, releases and threads, no page may be drawn over
+# another that is still held, nor memory handed to an engine it did not come from.
+def _held_while_the_thread_renders_on(render):
+    held = render(0)
+    render(1)
+    render(2)
+    return [(0, held), (3, render(3))]
+
+
+def _dropped_after_its_engine_was_let_go(render):
+    held = render(0)
+    letterforge.release_engine()
+    later = render(1)
+    del held
+    return [(1, later), (2, render(2))]
+
+
+def _dropped_on_another_thread(render):
+    box = []
+    thread = threading.Thread(target=lambda: box.append(render(0)))
+    thread.start()
+    thread.join()
+    first = render(1)
+    box.clear()
+    return [(1, first), (2, render(2))]
+
+
+def _debug_image_given_back_with_its_page(render):
+    render(0, debug=True)
+    return [(1, render(1)), (2, render(2, debug=True))]
+
+
+PAGE_DROPS = [_held_while_the_thread_renders_on, _dropped_after_its_engine_was_let_go,
+              _dropped_on_another_thread, _debug_image_given_back_with_its_page]
+
+
+@pytest.mark.parametrize("drops", PAGE_DROPS, ids=[f.__name__.strip("_") for f in PAGE_DROPS])
+def test_pages_dropped_give_their_memory_back_without_touching_the_pages_held(workdir, drops):
+    small = sample_page(os.path.join(workdir, "small"), 500, 700, 4)
+    sample = (PAGE, OCR, TRANSLATION)
+    jobs = [(sample, "bubble_clean"), (small, "white_fill"), (sample, "text_inpaint"),
+            (small, "bubble_clean")]
+
+    def render(index, debug=False):
+        files, mode = jobs[index]
+        return letterforge.render(*files, cleanup_mode=mode, debug=debug)
+
+    def images(result):
+        debug = result.png(debug=True) if result.has_debug else None
+        return result.page.tobytes(), result.png(), debug
+
+    outcome = []
+    thread = threading.Thread(target=lambda: outcome.append(
+        [(i, images(result)) for i, result in drops(render)]))
+    thread.start()
+    thread.join()
+    for index, found in outcome[0]:
+        alone = render(index, debug=found[2] is not None)
+        assert found == images(alone), f"page {index}"
