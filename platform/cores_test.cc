@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <thread>
@@ -70,6 +71,35 @@ TEST(CoresTest, ClaimsOfOtherThreadsCount) {
   other.join();
   EXPECT_EQ(*helpers, std::max(cores - 2, 0));
 }
+
+struct CoreLimitCase {
+  const char* name;
+  int limit;
+  bool limits;  // whether the usable cores become the limit rather than the affinity's
+};
+
+class CoreLimitTest : public testing::TestWithParam<CoreLimitCase> {
+ protected:
+  void TearDown() override { limitCores(0); }
+};
+
+TEST_P(CoreLimitTest, HelpersTakeOnlyTheLimitsIdleCores) {
+  const CoreLimitCase& c = GetParam();
+  limitCores(0);
+  const int affinity = usableCores();
+  limitCores(c.limit);
+  const int usable = c.limits ? std::min(c.limit, affinity) : affinity;
+  EXPECT_EQ(usableCores(), usable);
+  const CoreClaim page;
+  EXPECT_EQ(HelperCores(1000).count(), usable - 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CoreLimitTest,
+                         testing::Values(CoreLimitCase{"OneCoreOfAWorkerProcess", 1, true},
+                                         CoreLimitCase{"LimitAboveTheAffinity", 1000, true},
+                                         CoreLimitCase{"ZeroLiftsTheLimit", 0, false},
+                                         CoreLimitCase{"NegativeLiftsTheLimit", -2, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CoresTest, NoneWantedNoneGiven) {
   EXPECT_EQ(HelperCores(0).count(), 0);

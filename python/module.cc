@@ -22,6 +22,7 @@
 #include "letterforge/inputs/payloads.h"
 #include "letterforge/raster/image_files.h"
 #include "letterforge/typeset/installed_fonts.h"
+#include "platform/cores.h"
 #include "python/chapters.h"
 #include "python/image_sources.h"
 #include "python/manifest_jobs.h"
@@ -158,6 +159,12 @@ PYBIND11_MODULE(_letterforge, m) {
 
   m.def("release_engine", &releaseThreadEngine,
         "Lets the calling thread's engine go; False when the thread held none.");
+
+  m.def("usable_cores", &platform::usableCores,
+        "The cores this process counts as its own when sharing out a page's work.");
+  m.def("limit_cores", &platform::limitCores,
+        "Counts at most `cores` cores as this process's own when sharing out a page's work (0:"
+        " every core it may run on).", py::arg("cores"));
 
   m.def("check_options", [](const OptionArguments& options) { jobOptionsOf(options); },
         "Raises OptionError unless every (name, value) is a render option and its value fits.");
