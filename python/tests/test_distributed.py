@@ -382,8 +382,7 @@ def test_job_naming_a_member_of_an_archive_fails_as_the_workers_cannot_see_it(cl
 
 
 def _rendered_then_cores(job):
-    record = letterforge.distributed.render_job(job)
-    return record["ok"], letterforge._letterforge.usable_cores()
+    return letterforge.distributed.render_job(job)["ok"], letterforge._letterforge.usable_cores()
 
 
 # A worker's page counts the worker's threads as its cores, so that two worker processes of
@@ -392,8 +391,5 @@ def _rendered_then_cores(job):
                          ids=["on a worker of one thread", "outside any worker"])
 def test_a_page_counts_the_workers_threads_as_its_cores(client, workdir, on_worker, cores):
     job = _chapter(workdir)[1]
-    if on_worker:
-        outcome = client.submit(_rendered_then_cores, job, pure=False).result()
-    else:
-        outcome = _rendered_then_cores(job)
-    assert outcome == (True, cores)
+    run = client.submit(_rendered_then_cores, job, pure=False).result if on_worker else None
+    assert (run() if run else _rendered_then_cores(job)) == (True, cores)
