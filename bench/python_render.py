@@ -5,21 +5,30 @@
  2. PAGES pages (default 40) rendered file to file by 2 Python threads, and by a Dask
     LocalCluster of 2 worker processes (letterforge.distributed.render_chapter; the cluster
     started and warmed first), against letterforge-batch --jobs 2 on the same pages (or,
-    without it, two letterforge processes at a time), in pages per minute of wall time.
+    without it, two letterforge processes at a time), in pages per minute of wall time:
+    ROUNDS rounds, the three taking turns (in the reverse order every other round), the
+    ratios taken round by round and their medians printed with their range, so that a busy
+    spell of a shared machine falls on all alike.
 
-    /usr/bin/python3 bench/python_render.py [build-dir]      RUNS=11 PAGES=40
+    /usr/bin/python3 bench/python_render.py [build-dir]      RUNS=11 PAGES=40 ROUNDS=7
 
-CPU time is user + system of the whole process (Pango's helper threads included); medians.
+CPU time is user + system of the whole process (Pango's helper threads included), for Dask
+its workers' and the calling process's (the scheduler runs there); medians. The ratios in CPU
+(the batch program's CPU a page over the other's) are what a busy machine leaves comparable:
+there the wall ratios favour whichever runs more threads.
 """
 
+import contextlib
 import json
 import os
+import resource
 import shutil
 import statistics
 import subprocess
 import sys
 import tempfile
 import time
+import types
 from concurrent.futures import ThreadPoolExecutor
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -33,6 +42,7 @@ import letterforge  # noqa: E402
 
 RUNS = int(os.environ.get("RUNS", "11"))
 PAGES = int(os.environ.get("PAGES", "40"))
+ROUNDS = int(os.environ.get("ROUNDS", "7"))
 MODES = ["white_fill", "text_inpaint", "bubble_clean"]
 
 
@@ -92,6 +102,23 @@ def pages_per_minute(seconds):
     return PAGES * 60 / seconds
 
 
+def own_cpu():
+    usage = resource.getrusage(resource.RUSAGE_SELF)
+    return usage.ru_utime + usage.ru_stime
+
+
+def children_cpu():
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
+
+
+def timed(run, cpu):
+    """(wall seconds, CPU seconds) of a run, its CPU as `cpu` counts it."""
+    start, used = time.monotonic(), cpu()
+    run()
+    return time.monotonic() - start, cpu() - used
+
+
 def many_pages(work, page, ocr, translation):
     jobs = [{"image": page, "ocr": ocr, "translation": translation,
              "output": os.path.join(work, "many", f"p{i}.png")} for i in range(PAGES)]
@@ -99,53 +126,76 @@ def many_pages(work, page, ocr, translation):
     def render(job):
         letterforge.render(job["image"], job["ocr"], job["translation"], output=job["output"])
 
-    start = time.monotonic()
-    with ThreadPoolExecutor(2) as pool:
-        list(pool.map(render, jobs))
-    threads = time.monotonic() - start
+    def threads():
+        with ThreadPoolExecutor(2) as pool:
+            list(pool.map(render, jobs))
 
     manifest = os.path.join(work, "manifest.jsonl")
     with open(manifest, "w", encoding="utf-8") as f:
         f.writelines(json.dumps(job) + "\n" for job in jobs)
     command = batch_command(manifest)
-    start = time.monotonic()
     if command:
-        subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         name = "letterforge-batch --jobs 2"
+
+        def other():
+            subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     else:
-        with ThreadPoolExecutor(2) as pool:
-            list(pool.map(lambda j: run_process(program_arguments(
-                j["image"], j["ocr"], j["translation"], j["output"], "white_fill")), jobs))
         name = "two letterforge processes at a time (no letterforge-batch built)"
-    other = time.monotonic() - start
-    dask = dask_chapter(jobs)
-    print(f"{PAGES} pages, white_fill: 2 Python threads {pages_per_minute(threads):.0f} pages/min; "
-          f"{name} {pages_per_minute(other):.0f} pages/min; ratio {other / threads:.2f}")
-    if dask is not None:
-        print(f"{PAGES} pages on Dask, 2 worker processes: {pages_per_minute(dask):.0f} pages/min; "
-              f"ratio to the batch program {other / dask:.2f}")
+
+        def other():
+            with ThreadPoolExecutor(2) as pool:
+                list(pool.map(lambda j: run_process(program_arguments(
+                    j["image"], j["ocr"], j["translation"], j["output"], "white_fill")), jobs))
+
+    with dask_cluster() as dask:
+        # Each with what counts its CPU: this process (the cluster's scheduler idles in it too),
+        # the programs it waited for, the workers and this process.
+        runs = {"threads": (threads, own_cpu), "other": (other, children_cpu)}
+        if dask is not None:
+            runs["dask"] = (lambda: dask.run(jobs), lambda: dask.cpu() + own_cpu())
+        for run, _ in runs.values():  # warmed: files, fonts, engines
+            run()
+        measured = {key: [] for key in runs}
+        for round_ in range(ROUNDS):
+            for key in (list(runs) if round_ % 2 == 0 else reversed(list(runs))):
+                measured[key].append(timed(*runs[key]))
+
+    def summary(key):
+        wall = [o[0] / m[0] for o, m in zip(measured["other"], measured[key])]
+        cpu = [o[1] / m[1] for o, m in zip(measured["other"], measured[key])]
+        return (f"{pages_per_minute(statistics.median(m[0] for m in measured[key])):.0f} pages/min, "
+                f"{statistics.median(m[1] for m in measured[key]) * 1000 / PAGES:.1f} CPU ms a page; "
+                f"ratio to {name} {statistics.median(wall):.2f} ({min(wall):.2f} to "
+                f"{max(wall):.2f}), in CPU {statistics.median(cpu):.2f}")
+    print(f"{PAGES} pages, white_fill, {ROUNDS} rounds: {name} {summary('other').split(';')[0]}")
+    print(f"  2 Python threads: {summary('threads')}")
+    if "dask" in measured:
+        print(f"  Dask, 2 worker processes of 1 thread: {summary('dask')}")
 
 
-def dask_chapter(jobs):
-    """Seconds for the jobs on a local cluster of 2 single-threaded worker processes, once each
-    worker has rendered a page; absent when Dask is not installed."""
+@contextlib.contextmanager
+def dask_cluster():
+    """A local cluster of 2 single-threaded worker processes: run(jobs) renders the jobs on it,
+    cpu() the CPU seconds its workers have used; None when Dask is not installed."""
     try:
         from distributed import Client, LocalCluster
         from letterforge.distributed import render_chapter
     except ImportError:
-        return None
+        yield None
+        return
     with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None) as cluster, \
             Client(cluster) as client:
-        render_chapter(client, jobs[:2])
-        start = time.monotonic()
-        records = render_chapter(client, jobs)
-        seconds = time.monotonic() - start
-    assert all(r["status"] == 0 for r in records), records
-    return seconds
+        def run(jobs):
+            records = render_chapter(client, jobs)
+            assert all(r["status"] == 0 for r in records), records
+
+        def cpu():
+            return sum(client.run(own_cpu).values())
+        yield types.SimpleNamespace(run=run, cpu=cpu)
 
 
 def main():
-    subprocess.run(["cmake", "--build", BUILD, "-j2", "--target", "letterforge",
+    subprocess.run(["cmake", "--build", BUILD, "-j2", "--target", "letterforge", "letterforge-batch",
                     "letterforge_python", "make_sample_page"], check=True,
                    stdout=subprocess.DEVNULL)
     work = tempfile.mkdtemp(prefix="lf-python-bench-")
@@ -155,8 +205,10 @@ def main():
         files = [os.path.join(work, n) for n in ("page.png", "ocr.json", "translation.json")]
         load = os.getloadavg()
         print(f"machine: {os.cpu_count()} cores; load at start {load[0]:.2f}; runs {RUNS}")
-        single_page(work, *files)
+        if RUNS > 0:
+            single_page(work, *files)
         many_pages(work, *files)
+        print(f"load at end {os.getloadavg()[0]:.2f}")
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

@@ -12,6 +12,8 @@ namespace {
 // Cores held by claiming threads and by helpers, process-wide.
 std::atomic<int> claimed{0};
 thread_local bool threadClaims = false;
+// limitCores's limit; 0: none.
+std::atomic<int> coreLimit{0};
 
 }  // namespace
 
@@ -22,8 +24,11 @@ int usableCores() {
     if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
     return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
   }();
-  return cores;
+  const int limit = coreLimit.load();
+  return limit > 0 ? std::min(cores, limit) : cores;
 }
+
+void limitCores(int cores) { coreLimit.store(std::max(cores, 0)); }
 
 int idleCoresFor(int usable, int held, int wanted) {
   return std::clamp(usable - held, 0, std::max(wanted, 0));

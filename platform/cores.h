@@ -5,8 +5,14 @@
 // starts helpers only on the cores nobody claims.
 namespace platform {
 
-// The cores this process may run on (its processor affinity), at least 1.
+// The cores this process may run on (its processor affinity, or fewer as limitCores says),
+// at least 1.
 int usableCores();
+
+// Counts at most `cores` of the affinity's cores as this process's own, for a process that
+// shares the machine with others doing the same work (several worker processes of a cluster
+// on one machine, each given its share); 0 or less lifts the limit.
+void limitCores(int cores);
 
 // Counts the calling thread as busy on one core while the object lives. A thread that holds
 // a claim already is not counted twice.

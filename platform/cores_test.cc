@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
+#include <utility>
 #include <string>
 #include <thread>
 
@@ -70,6 +72,31 @@ TEST(CoresTest, ClaimsOfOtherThreadsCount) {
   other.join();
   EXPECT_EQ(*helpers, std::max(cores - 2, 0));
 }
+
+struct CoreLimitCase {
+  const char* name;
+  int limit;
+  bool limits;  // whether the usable cores become the limit rather than the affinity's
+};
+
+class CoreLimitTest : public testing::TestWithParam<CoreLimitCase> {};
+
+TEST_P(CoreLimitTest, HelpersTakeOnlyTheLimitsIdleCores) {
+  const CoreLimitCase& c = GetParam();
+  limitCores(0);
+  const int usable = c.limits ? std::min(c.limit, usableCores()) : usableCores();
+  limitCores(c.limit);
+  const CoreClaim page;
+  EXPECT_EQ(std::pair(usableCores(), HelperCores(1000).count()), std::pair(usable, usable - 1));
+  limitCores(0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CoreLimitTest,
+                         testing::Values(CoreLimitCase{"OneCoreOfAWorkerProcess", 1, true},
+                                         CoreLimitCase{"LimitAboveTheAffinity", 1000, true},
+                                         CoreLimitCase{"ZeroLiftsTheLimit", 0, false},
+                                         CoreLimitCase{"NegativeLiftsTheLimit", -2, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CoresTest, NoneWantedNoneGiven) {
   EXPECT_EQ(HelperCores(0).count(), 0);

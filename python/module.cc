@@ -2,6 +2,7 @@
 // __init__.py checks and converts the caller's arguments and documents them; this module
 // hands them to the engine and the image code and gives back pages, arrays and bytes.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -21,6 +22,7 @@
 #include "letterforge/inputs/payloads.h"
 #include "letterforge/raster/image_files.h"
 #include "letterforge/typeset/installed_fonts.h"
+#include "platform/cores.h"
 #include "python/chapters.h"
 #include "python/image_sources.h"
 #include "python/manifest_jobs.h"
@@ -158,6 +160,12 @@ PYBIND11_MODULE(_letterforge, m) {
   m.def("release_engine", &releaseThreadEngine,
         "Lets the calling thread's engine go; False when the thread held none.");
 
+  m.def("usable_cores", &platform::usableCores,
+        "The cores this process counts as its own when sharing out a page's work.");
+  m.def("limit_cores", &platform::limitCores,
+        "Counts at most `cores` cores as this process's own when sharing out a page's work (0:"
+        " every core it may run on).", py::arg("cores"));
+
   m.def("check_options", [](const OptionArguments& options) { jobOptionsOf(options); },
         "Raises OptionError unless every (name, value) is a render option and its value fits.");
 
@@ -170,7 +178,8 @@ PYBIND11_MODULE(_letterforge, m) {
      " (empty: not saved) in formats their names or the options choose.",
      py::arg("options"), py::arg("output"), py::arg("debug"));
 
-  py::class_<RenderedPage>(m, "Page", "A rendered page and its debug image, kept as bitmaps.")
+  py::class_<RenderedPage, std::unique_ptr<RenderedPage, PageRelease>>(
+      m, "Page", "A rendered page and its debug image, kept as bitmaps.")
       .def_property_readonly("width", [](const RenderedPage& p) { return p.page->width(); })
       .def_property_readonly("height", [](const RenderedPage& p) { return p.page->height(); })
       .def_property_readonly("has_debug", [](const RenderedPage& p) { return p.debug.has_value(); })

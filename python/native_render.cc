@@ -1,5 +1,7 @@
 #include "python/native_render.h"
 
+#include <atomic>
+
 #include <pybind11/pybind11.h>
 
 #include "letterforge/driver/exit_status.h"
@@ -8,6 +10,9 @@
 namespace letterforge::python_module {
 namespace py = pybind11;
 namespace {
+
+// engineSerial's number for this thread's engine; 0 before it is asked for.
+thread_local std::uint64_t threadEngineSerial = 0;
 
 
 template <typename Payload>
@@ -57,10 +62,27 @@ std::optional<RenderEngine>& threadEngine() {
   return engine;
 }
 
+std::uint64_t engineSerial() {
+  static std::atomic<std::uint64_t> engines{0};
+  if (!threadEngine()) threadEngineSerial = 0;
+  else if (threadEngineSerial == 0) threadEngineSerial = ++engines;
+  return threadEngineSerial;
+}
+
 bool releaseThreadEngine() {
   const bool held = threadEngine().has_value();
   threadEngine().reset();
+  threadEngineSerial = 0;
   return held;
+}
+
+void PageRelease::operator()(RenderedPage* page) const {
+  if (page->engine != 0 && page->engine == engineSerial()) {
+    for (auto* bitmap : {&page->page, &page->debug}) {
+      if (*bitmap) threadEngine()->keep(std::move(**bitmap));
+    }
+  }
+  delete page;
 }
 
 RenderedPage renderPage(PageImageSource image, const PayloadInput& ocr,
@@ -89,6 +111,7 @@ RenderedPage renderPage(PageImageSource image, const PayloadInput& ocr,
     fail(failure, std::move(page.report), missingFileOf(failure, imagePath, ocr, translations));
   }
   if (result->debugFailure) fail(*result->debugFailure, std::move(page.report));
+  page.engine = engineSerial();
   page.page = std::move(result->page.bitmap);
   if (result->debug) page.debug = std::move(result->debug->bitmap);
   page.layers = std::move(result->layers);

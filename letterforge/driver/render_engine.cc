@@ -285,6 +285,10 @@ std::optional<RenderResult> RenderEngine::render(RenderJob job, const ReportSink
   return result;
 }
 
+void RenderEngine::keep(platform::PageBitmap bitmap) {
+  platform::keepPixels(std::move(bitmap), pixels_);
+}
+
 std::optional<RunFailure> RenderEngine::fontProblem(const std::string& font) {
   RunFailure failure;
   if (resolvedFont(text_, font, failure)) return std::nullopt;

@@ -97,6 +97,11 @@ class RenderEngine {
   // with the families nearest a family's name; absent when it can, or is empty.
   std::optional<RunFailure> fontProblem(const std::string& font);
 
+  // Takes back the memory of a page bitmap an engine made (given as a bitmap, once its caller
+  // is done with it) for the next page, instead of fresh memory that the system must clear
+  // again; any other bitmap is let go.
+  void keep(platform::PageBitmap bitmap);
+
  private:
   platform::TextContext text_;
   platform::PixelMemory pixels_;

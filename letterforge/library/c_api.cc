@@ -298,8 +298,11 @@ lf_result* renderJob(RenderEngine& engine, const lf_job& job, lf_error** error) 
   if (!rendered) return fail(error, codeOf(failure), failure.message), nullptr;
   if (!keepsPixels) {
     result->image = std::move(rendered->page.encoded);
-  } else if (!keepPage(*rendered->page.bitmap, job.contents, *encoding, outputName, *result, error)) {
-    return nullptr;
+  } else {
+    const bool kept =
+        keepPage(*rendered->page.bitmap, job.contents, *encoding, outputName, *result, error);
+    engine.keep(std::move(*rendered->page.bitmap));  // its memory serves the engine's next page
+    if (!kept) return nullptr;
   }
   if (rendered->debug) result->debug = std::move(rendered->debug->encoded);
   if (rendered->debugFailure) {

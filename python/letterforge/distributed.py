@@ -40,7 +40,7 @@ from collections.abc import Mapping
 from typing import Any, Callable, Dict, Iterable, List, NamedTuple, Optional, Tuple, Union
 
 try:
-    from distributed import Client, as_completed
+    from distributed import Client, as_completed, get_worker
 except ModuleNotFoundError as missing:
     if (missing.name or "").split(".")[0] not in ("distributed", "dask"):
         raise
@@ -114,10 +114,22 @@ def _as_line(number: int, job: Job) -> Union[ManifestLine, PageRecord]:
     return ManifestLine(number, text.encode("ascii"))
 
 
+def _share_worker_cores() -> None:
+    """On a Dask worker, counts the worker's threads as the process's cores: worker processes
+    sharing a machine then compress a page's bands on their own share, not each on every
+    core, as letterforge-batch's threads do."""
+    try:
+        worker = get_worker()
+    except ValueError:  # not on a worker
+        return
+    _native.limit_cores(getattr(worker, "state", worker).nthreads)
+
+
 def render_job(job: Job) -> PageRecord:
     """Renders one job here (on a worker, when a task calls it) and writes the output, then
     the debug image, with letterforge-batch's own code; returns the record. Never raises for
     a page that fails: the failure is in the record. A dict job's record has line 1."""
+    _share_worker_cores()
     line = _as_line(1, job)
     if not isinstance(line, ManifestLine):
         return line

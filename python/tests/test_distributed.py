@@ -379,3 +379,17 @@ def test_job_naming_a_member_of_an_archive_fails_as_the_workers_cannot_see_it(cl
     assert record["message"] == ("archive: members of an archive are not read on a cluster; "
                                  "unpack it where every worker sees it")
     assert os.listdir(workdir) == []
+
+
+def _rendered_then_cores(job):
+    return letterforge.distributed.render_job(job)["ok"], letterforge._letterforge.usable_cores()
+
+
+# A worker's page counts the worker's threads as its cores, so that two worker processes of
+# one thread on a machine of two cores do not each compress their pages on both.
+@pytest.mark.parametrize("on_worker, cores", [(True, 1), (False, len(os.sched_getaffinity(0)))],
+                         ids=["on a worker of one thread", "outside any worker"])
+def test_a_page_counts_the_workers_threads_as_its_cores(client, workdir, on_worker, cores):
+    job = _chapter(workdir)[1]
+    run = client.submit(_rendered_then_cores, job, pure=False).result if on_worker else None
+    assert (run() if run else _rendered_then_cores(job)) == (True, cores)

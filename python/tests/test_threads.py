@@ -7,6 +7,8 @@ import sys
 import textwrap
 import threading
 
+import pytest
+
 import letterforge
 from support import BUILD_DIR, OCR, PAGE, TRANSLATION, sample_page
 
@@ -92,3 +94,53 @@ def test_gil_is_released_while_a_page_renders(workdir):
                           PAGE, OCR, TRANSLATION], env=env, capture_output=True, timeout=120)
     assert run.returncode == 0, run.stderr.decode()
     assert run.stdout.decode().strip() == "same"
+
+
+# A page dropped on the thread that drew it gives its memory to that thread's engine for its
+# next page: whatever the order of drops, releases and threads, no page held may be drawn
+# over, nor memory handed to an engine it did not come from. Each case returns the pages
+# (index, result) to compare with those rendered alone.
+def _held_while_the_thread_renders_on(render):
+    held, _, _ = render(0, debug=True), render(1), render(2)
+    return [(0, held), (3, render(3))]
+
+
+def _dropped_after_its_engine_was_let_go(render):
+    held = render(0)
+    letterforge.release_engine()
+    later = render(1)
+    del held
+    return [(1, later), (2, render(2, debug=True))]
+
+
+def _dropped_on_another_thread(render):
+    box = []
+    thread = threading.Thread(target=lambda: box.append(render(0)))
+    thread.start()
+    thread.join()
+    first = render(1)
+    box.clear()
+    return [(1, first), (2, render(2))]
+
+
+@pytest.mark.parametrize("drops", [_held_while_the_thread_renders_on,
+                                   _dropped_after_its_engine_was_let_go, _dropped_on_another_thread])
+def test_pages_dropped_give_their_memory_back_without_touching_the_pages_held(workdir, drops):
+    small = sample_page(os.path.join(workdir, "small"), 500, 700, 4)
+    jobs = [((PAGE, OCR, TRANSLATION), mode) for mode in ("bubble_clean", "text_inpaint")]
+    jobs[1:1] = [(small, "white_fill")]
+    jobs.append((small, "bubble_clean"))
+
+    def render(index, debug=False):
+        return letterforge.render(*jobs[index][0], cleanup_mode=jobs[index][1], debug=debug)
+
+    def images(r):
+        return r.page.tobytes(), r.png(), r.png(debug=True) if r.has_debug else None
+
+    outcome = []
+    thread = threading.Thread(target=lambda: outcome.extend(
+        (i, images(result)) for i, result in drops(render)))
+    thread.start()
+    thread.join()
+    for index, found in outcome:
+        assert found == images(render(index, debug=found[2] is not None)), f"page {index}"
