@@ -155,11 +155,20 @@ void relax(PixelWindow& window, const CellGrid& known, const CellGrid& holes) {
       for (const Hole& hole : cells) {
         // One sum a channel, each a variable of its own: held in registers, not memory.
         float red = 0, green = 0, blue = 0;
-        for (int k = 0; k < hole.count; ++k) {
-          const float* v = window.at(hole.around[static_cast<std::size_t>(k)]);
+        auto add = [&](std::int64_t cell) {
+          const float* v = window.at(cell);
           red += v[0];
           green += v[1];
           blue += v[2];
+        };
+        if (hole.count == 4) {
+          // Most holes: all four neighbours, in the same order as the loop below.
+          add(hole.around[0]);
+          add(hole.around[1]);
+          add(hole.around[2]);
+          add(hole.around[3]);
+        } else {
+          for (int k = 0; k < hole.count; ++k) add(hole.around[static_cast<std::size_t>(k)]);
         }
         float* v = window.at(hole.cell);
         v[0] = red * hole.share;
