@@ -280,13 +280,6 @@ bool continuesAround(const PixelWindow& window, const CellGrid& ink, const CellG
   return agree(medianOfCells(window, around), inCore);
 }
 
-CellGrid within(CellGrid cells, const CellGrid& allowed) {
-  for (std::size_t i = 0; i < cells.cells.size(); ++i) {
-    if (allowed.cells[i] == 0) cells.cells[i] = 0;
-  }
-  return cells;
-}
-
 std::optional<LightnessSplit> lightnessSplit(const std::vector<int>& lightness, const LetteringArea& area,
                                              const CellGrid& usable) {
   auto split = splitCore(lightness, area, usable);

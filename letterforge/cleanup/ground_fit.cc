@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 namespace letterforge {
@@ -32,9 +33,15 @@ std::array<double, 6> basisAt(const GroundFit& fit, double c, double r) {
   return {1.0, u, v, u * u, u * v, v * v};
 }
 
+// The terms summed in order from zero, written out: the loop left its counter in the way.
 double predict(const std::array<double, 6>& terms, const std::array<double, 6>& basis) {
   double sum = 0.0;
-  for (int k = 0; k < 6; ++k) sum += terms[k] * basis[k];
+  sum += terms[0] * basis[0];
+  sum += terms[1] * basis[1];
+  sum += terms[2] * basis[2];
+  sum += terms[3] * basis[3];
+  sum += terms[4] * basis[4];
+  sum += terms[5] * basis[5];
   return sum;
 }
 
@@ -213,11 +220,15 @@ std::optional<std::array<double, 3>> commonestColour(const PixelWindow& window,
                                                      const CellGrid& cells) {
   std::vector<std::int64_t> counts(16 * 16 * 16, 0);
   auto box = [](const float* v) {
-    auto level = [](float x) { return std::clamp(static_cast<int>(x) / 16, 0, 15); };
+    // Levels below 16, negative ones too, fall in the first box.
+    auto level = [](float x) {
+      const int whole = static_cast<int>(x);
+      return whole < 16 ? 0 : std::min(whole >> 4, 15);
+    };
     return (level(v[0]) * 16 + level(v[1])) * 16 + level(v[2]);
   };
-  // Each set cell's box, found once for both passes.
-  std::vector<std::uint16_t> boxes(static_cast<std::size_t>(window.cells()));
+  // Each set cell's box, found once for both passes (only set cells' boxes are read).
+  const auto boxes = std::make_unique_for_overwrite<std::uint16_t[]>(static_cast<std::size_t>(window.cells()));
   for (std::int64_t i = 0; i < window.cells(); ++i) {
     if (cells.cells[static_cast<std::size_t>(i)] == 0) continue;
     const auto b = static_cast<std::uint16_t>(box(window.at(i)));
@@ -228,9 +239,12 @@ std::optional<std::array<double, 3>> commonestColour(const PixelWindow& window,
   if (counts[static_cast<std::size_t>(top)] == 0) return std::nullopt;
   const int tr = static_cast<int>(top) / 256, tg = static_cast<int>(top) / 16 % 16, tb = static_cast<int>(top) % 16;
   std::vector<std::uint8_t> nearTop(counts.size(), 0);
-  for (int b = 0; b < static_cast<int>(counts.size()); ++b) {
-    nearTop[static_cast<std::size_t>(b)] =
-        std::abs(b / 256 - tr) <= 1 && std::abs(b / 16 % 16 - tg) <= 1 && std::abs(b % 16 - tb) <= 1 ? 1 : 0;
+  for (int r = std::max(tr - 1, 0); r <= std::min(tr + 1, 15); ++r) {
+    for (int g = std::max(tg - 1, 0); g <= std::min(tg + 1, 15); ++g) {
+      for (int b = std::max(tb - 1, 0); b <= std::min(tb + 1, 15); ++b) {
+        nearTop[static_cast<std::size_t>((r * 16 + g) * 16 + b)] = 1;
+      }
+    }
   }
   std::array<double, 4> sum{};
   for (std::int64_t i = 0; i < window.cells(); ++i) {
@@ -249,13 +263,23 @@ std::optional<std::array<double, 3>> medianColour(const PixelWindow& window, con
   std::array<std::array<std::int64_t, 256>, 3> counts{};
   std::int64_t n = 0;
   bool whole = true;
-  for (std::int64_t i = 0; i < window.cells() && whole; ++i) {
+  for (std::int64_t i = 0; i < window.cells(); ++i) {
     if (cells.cells[static_cast<std::size_t>(i)] == 0) continue;
-    for (int ch = 0; ch < 3; ++ch) {
-      const float v = window.at(i)[ch];
-      whole = whole && v >= 0.0f && v <= 255.0f && v == static_cast<float>(static_cast<int>(v));
-      if (whole) ++counts[ch][static_cast<std::size_t>(v)];
+    const float* v = window.at(i);
+    if (!(v[0] >= 0.0f && v[0] <= 255.0f && v[1] >= 0.0f && v[1] <= 255.0f && v[2] >= 0.0f &&
+          v[2] <= 255.0f)) {
+      whole = false;
+      break;
     }
+    const int red = static_cast<int>(v[0]), green = static_cast<int>(v[1]), blue = static_cast<int>(v[2]);
+    if (static_cast<float>(red) != v[0] || static_cast<float>(green) != v[1] ||
+        static_cast<float>(blue) != v[2]) {
+      whole = false;
+      break;
+    }
+    ++counts[0][static_cast<std::size_t>(red)];
+    ++counts[1][static_cast<std::size_t>(green)];
+    ++counts[2][static_cast<std::size_t>(blue)];
     ++n;
   }
   if (!whole) return sortedMedianColour(window, cells);
@@ -280,7 +304,12 @@ std::array<float, 3> groundAt(const GroundFit& fit, std::int64_t column, std::in
 
 std::vector<float> groundDistance(const PixelWindow& window, const GroundFit& fit) {
   std::vector<float> distance(static_cast<std::size_t>(window.cells()));
-  // Along a row v is fixed: each channel is a quadratic in u alone, its terms found once a row.
+  // Along a row v is fixed: each channel is a quadratic in u alone, its terms found once a row;
+  // u, the same for every row, is found once a column.
+  std::vector<double> columnU(static_cast<std::size_t>(window.width));
+  for (std::int64_t c = 0; c < window.width; ++c) {
+    columnU[static_cast<std::size_t>(c)] = (static_cast<double>(c) - fit.centreC) / fit.halfWidth;
+  }
   for (std::int64_t r = 0; r < window.height; ++r) {
     const double v = (static_cast<double>(r) - fit.centreR) / fit.halfHeight;
     std::array<std::array<double, 3>, 3> row{};
@@ -289,7 +318,7 @@ std::vector<float> groundDistance(const PixelWindow& window, const GroundFit& fi
       row[ch] = {t[0] + t[2] * v + t[5] * v * v, t[1] + t[4] * v, t[3]};
     }
     for (std::int64_t c = 0; c < window.width; ++c) {
-      const double u = (static_cast<double>(c) - fit.centreC) / fit.halfWidth;
+      const double u = columnU[static_cast<std::size_t>(c)];
       const float* cell = window.at(r * window.width + c);
       float worst = 0.0f;
       for (int ch = 0; ch < 3; ++ch) {

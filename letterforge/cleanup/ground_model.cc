@@ -30,17 +30,18 @@ GroundModel modelFor(const PixelWindow& window, const GroundFit& fit, const Lett
   const double strong = std::max(kStrongMin, kStrongNoise * fit.noise);
   m.groups = groupOutliers(m.distance, window.width, window.height, strong, m.weak, area);
   std::int64_t band = 0, bandClose = 0, ring = 0, ringClose = 0;
-  for (std::int64_t i = 0; i < window.cells(); ++i) {
-    const auto k = static_cast<std::size_t>(i);
-    const std::int64_t c = i % window.width, r = i / window.width;
-    const bool close = m.distance[k] < kClose;
-    if (area.reach.contains(c, r)) {
-      if (area.core.contains(c, r)) continue;
-      ++band;
-      bandClose += close ? 1 : 0;
-    } else if (area.otherText.cells[k] == 0) {
-      ++ring;
-      ringClose += close ? 1 : 0;
+  for (std::int64_t r = 0; r < window.height; ++r) {
+    for (std::int64_t c = 0; c < window.width; ++c) {
+      const auto k = static_cast<std::size_t>(r * window.width + c);
+      const bool close = m.distance[k] < kClose;
+      if (area.reach.contains(c, r)) {
+        if (area.core.contains(c, r)) continue;
+        ++band;
+        bandClose += close ? 1 : 0;
+      } else if (area.otherText.cells[k] == 0) {
+        ++ring;
+        ringClose += close ? 1 : 0;
+      }
     }
   }
   m.bandShare = band == 0 ? 0.0 : static_cast<double>(bandClose) / static_cast<double>(band);

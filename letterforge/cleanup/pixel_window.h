@@ -68,6 +68,10 @@ void fillRange(CellGrid& grid, const CellRange& range, std::uint8_t value = 1);
 // Every set cell grown into the (2r + 1) x (2r + 1) square around it, kept inside `limit`.
 CellGrid growCells(const CellGrid& grid, std::int64_t r, const CellRange& limit);
 std::int64_t countSet(const CellGrid& grid);
+// The cells of `cells` that are set in `allowed` too; the others are cleared.
+CellGrid within(CellGrid cells, const CellGrid& allowed);
+// The cells of `cells` that are not set in `taken`; the others are cleared.
+CellGrid without(CellGrid cells, const CellGrid& taken);
 // The per-channel median colour of the listed cells (the upper middle one of an even count);
 // black when none are listed.
 std::array<float, 3> medianOfCells(const PixelWindow& window, const std::vector<std::int64_t>& cells);

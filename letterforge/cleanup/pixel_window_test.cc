@@ -53,6 +53,45 @@ INSTANTIATE_TEST_SUITE_P(
                  {"###", "###", "###"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Grids of a single row, long enough for a run of eight cells and a few after it; labels
+// other than 1 count as set as well.
+struct CellMaskCase {
+  const char* name;
+  std::vector<std::uint8_t> cells;
+  std::vector<std::uint8_t> by;
+  std::int64_t set;
+  std::vector<std::uint8_t> within;
+  std::vector<std::uint8_t> without;
+};
+class CellMaskTest : public ::testing::TestWithParam<CellMaskCase> {};
+
+CellGrid rowOf(const std::vector<std::uint8_t>& cells) {
+  return CellGrid{.width = static_cast<std::int64_t>(cells.size()), .height = 1, .cells = cells};
+}
+
+TEST_P(CellMaskTest, CountsKeepsAndClearsEveryLabelAlike) {
+  const CellMaskCase& c = GetParam();
+  EXPECT_EQ(countSet(rowOf(c.cells)), c.set);
+  EXPECT_EQ(within(rowOf(c.cells), rowOf(c.by)).cells, c.within);
+  EXPECT_EQ(without(rowOf(c.cells), rowOf(c.by)).cells, c.without);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CellMaskTest,
+    ::testing::Values(
+        CellMaskCase{"Empty", {}, {}, 0, {}, {}},
+        CellMaskCase{"ShorterThanARun", {1, 0, 2}, {0, 0, 255}, 2, {0, 0, 2}, {1, 0, 0}},
+        CellMaskCase{"HighAndLowLabelsInARun",
+                     {0x80, 0x7f, 0xff, 0x01, 0, 0x40, 0, 2, 9, 0, 1},
+                     {1, 0x80, 0, 0x10, 1, 0, 0xff, 0x7f, 0, 3, 1},
+                     8,
+                     {0x80, 0x7f, 0, 0x01, 0, 0, 0, 2, 0, 0, 1},
+                     {0, 0, 0xff, 0, 0, 0x40, 0, 0, 9, 0, 0}},
+        CellMaskCase{"AllSetOverAllClear",
+                     std::vector<std::uint8_t>(17, 1), std::vector<std::uint8_t>(17, 0), 17,
+                     std::vector<std::uint8_t>(17, 0), std::vector<std::uint8_t>(17, 1)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 struct OpeningCase {
   const char* name;
   std::vector<std::string> in;

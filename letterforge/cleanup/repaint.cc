@@ -46,20 +46,6 @@ TextMask textMaskOf(const PixelWindow& window, const CellGrid& mask) {
   return out;
 }
 
-CellGrid without(CellGrid cells, const CellGrid& taken) {
-  for (std::size_t i = 0; i < cells.cells.size(); ++i) {
-    if (taken.cells[i] != 0) cells.cells[i] = 0;
-  }
-  return cells;
-}
-
-CellGrid within(CellGrid cells, const CellGrid& allowed) {
-  for (std::size_t i = 0; i < cells.cells.size(); ++i) {
-    if (allowed.cells[i] == 0) cells.cells[i] = 0;
-  }
-  return cells;
-}
-
 // Paints the cells beyond a box's paper in the paper's fitted colour, so that the outline and
 // the ground beyond it count for nothing in the models that follow.
 void paintBeyond(PixelWindow& window, const CellGrid& paper, const GroundFit& fit) {

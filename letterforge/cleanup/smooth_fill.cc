@@ -31,16 +31,28 @@ Level halve(const Level& fine) {
     for (std::int64_t c = 0; c < coarse.width; ++c) {
       // Sums of their own, not an array: they stay in registers.
       float red = 0, green = 0, blue = 0, w = 0;
-      for (std::int64_t dr = 0; dr < 2; ++dr) {
-        for (std::int64_t dc = 0; dc < 2; ++dc) {
-          const std::int64_t fr = 2 * r + dr, fc = 2 * c + dc;
-          if (fr >= fine.height || fc >= fine.width) continue;
-          const auto i = static_cast<std::size_t>(fr * fine.width + fc);
-          const float fw = fine.weight[i];
-          red += fw * fine.value[i][0];
-          green += fw * fine.value[i][1];
-          blue += fw * fine.value[i][2];
-          w += fw;
+      auto add = [&](std::size_t i) {
+        const float fw = fine.weight[i];
+        red += fw * fine.value[i][0];
+        green += fw * fine.value[i][1];
+        blue += fw * fine.value[i][2];
+        w += fw;
+      };
+      if (2 * r + 1 < fine.height && 2 * c + 1 < fine.width) {
+        // All four fine cells, in the order of the general case below.
+        const auto i = static_cast<std::size_t>(2 * r * fine.width + 2 * c);
+        const auto width = static_cast<std::size_t>(fine.width);
+        add(i);
+        add(i + 1);
+        add(i + width);
+        add(i + width + 1);
+      } else {
+        for (std::int64_t dr = 0; dr < 2; ++dr) {
+          for (std::int64_t dc = 0; dc < 2; ++dc) {
+            const std::int64_t fr = 2 * r + dr, fc = 2 * c + dc;
+            if (fr >= fine.height || fc >= fine.width) continue;
+            add(static_cast<std::size_t>(fr * fine.width + fc));
+          }
         }
       }
       const auto j = static_cast<std::size_t>(r * coarse.width + c);
@@ -51,20 +63,34 @@ Level halve(const Level& fine) {
   return coarse;
 }
 
+// Where a fine column (or row) falls between the coarse centres: the two coarse cells and the
+// share of the second.
+struct Between {
+  std::int64_t first = 0;
+  std::int64_t second = 0;
+  float share = 0;
+};
+
+// Per fine index (column or row) below `fineSize`, its place between the coarse centres.
+std::vector<Between> placesBetween(std::int64_t fineSize, std::int64_t coarseSize) {
+  std::vector<Between> out(static_cast<std::size_t>(fineSize));
+  for (std::int64_t i = 0; i < fineSize; ++i) {
+    const double x = std::clamp((static_cast<double>(i) + 0.5) / 2.0 - 0.5, 0.0,
+                                static_cast<double>(coarseSize - 1));
+    const auto x0 = static_cast<std::int64_t>(x);
+    out[static_cast<std::size_t>(i)] = {.first = x0, .second = std::min(x0 + 1, coarseSize - 1),
+                                        .share = static_cast<float>(x - static_cast<double>(x0))};
+  }
+  return out;
+}
+
 // The coarse level's value under a fine cell, interpolated bilinearly between coarse centres.
-std::array<float, 3> upsampled(const Level& coarse, std::int64_t c, std::int64_t r) {
-  const double x = std::clamp((static_cast<double>(c) + 0.5) / 2.0 - 0.5, 0.0,
-                              static_cast<double>(coarse.width - 1));
-  const double y = std::clamp((static_cast<double>(r) + 0.5) / 2.0 - 0.5, 0.0,
-                              static_cast<double>(coarse.height - 1));
-  const auto x0 = static_cast<std::int64_t>(x), y0 = static_cast<std::int64_t>(y);
-  const std::int64_t x1 = std::min(x0 + 1, coarse.width - 1), y1 = std::min(y0 + 1, coarse.height - 1);
-  const auto fx = static_cast<float>(x - static_cast<double>(x0));
-  const auto fy = static_cast<float>(y - static_cast<double>(y0));
-  const auto& a = coarse.value[static_cast<std::size_t>(y0 * coarse.width + x0)];
-  const auto& b = coarse.value[static_cast<std::size_t>(y0 * coarse.width + x1)];
-  const auto& d = coarse.value[static_cast<std::size_t>(y1 * coarse.width + x0)];
-  const auto& e = coarse.value[static_cast<std::size_t>(y1 * coarse.width + x1)];
+std::array<float, 3> upsampled(const Level& coarse, const Between& col, const Between& row) {
+  const float fx = col.share, fy = row.share;
+  const auto& a = coarse.value[static_cast<std::size_t>(row.first * coarse.width + col.first)];
+  const auto& b = coarse.value[static_cast<std::size_t>(row.first * coarse.width + col.second)];
+  const auto& d = coarse.value[static_cast<std::size_t>(row.second * coarse.width + col.first)];
+  const auto& e = coarse.value[static_cast<std::size_t>(row.second * coarse.width + col.second)];
   std::array<float, 3> out{};
   for (int ch = 0; ch < 3; ++ch) {
     out[ch] = (1 - fy) * ((1 - fx) * a[ch] + fx * b[ch]) + fy * ((1 - fx) * d[ch] + fx * e[ch]);
@@ -77,13 +103,15 @@ void pull(std::vector<Level>& levels, const CellGrid& holes) {
   for (std::size_t k = levels.size() - 1; k-- > 0;) {
     Level& fine = levels[k];
     const Level& coarse = levels[k + 1];
+    const std::vector<Between> columns = placesBetween(fine.width, coarse.width);
+    const std::vector<Between> rows = placesBetween(fine.height, coarse.height);
     for (std::int64_t r = 0; r < fine.height; ++r) {
       for (std::int64_t c = 0; c < fine.width; ++c) {
         const auto i = static_cast<std::size_t>(r * fine.width + c);
         const float w = fine.weight[i];
         // Of the finest level only the holes are read.
         if (w >= 1 || (k == 0 && holes.cells[i] == 0)) continue;
-        const auto up = upsampled(coarse, c, r);
+        const auto up = upsampled(coarse, columns[static_cast<std::size_t>(c)], rows[static_cast<std::size_t>(r)]);
         for (int ch = 0; ch < 3; ++ch) fine.value[i][ch] = w * fine.value[i][ch] + (1 - w) * up[ch];
         fine.weight[i] = 1;
       }
@@ -127,11 +155,20 @@ void relax(PixelWindow& window, const CellGrid& known, const CellGrid& holes) {
       for (const Hole& hole : cells) {
         // One sum a channel, each a variable of its own: held in registers, not memory.
         float red = 0, green = 0, blue = 0;
-        for (int k = 0; k < hole.count; ++k) {
-          const float* v = window.at(hole.around[static_cast<std::size_t>(k)]);
+        auto add = [&](std::int64_t cell) {
+          const float* v = window.at(cell);
           red += v[0];
           green += v[1];
           blue += v[2];
+        };
+        if (hole.count == 4) {
+          // Most holes: all four neighbours, in the same order as the loop below.
+          add(hole.around[0]);
+          add(hole.around[1]);
+          add(hole.around[2]);
+          add(hole.around[3]);
+        } else {
+          for (int k = 0; k < hole.count; ++k) add(hole.around[static_cast<std::size_t>(k)]);
         }
         float* v = window.at(hole.cell);
         v[0] = red * hole.share;
