@@ -99,9 +99,8 @@ CellGrid withMarksOnTheOutline(CellGrid mask, const PixelWindow& window, const L
   return mask;
 }
 
-// Punctuation past the box's end that stands out of the ground as the letters do, clear of
-// the ground's structure.
-// The mask grown around such a mark.
+// The mask with punctuation past the box's end added, grown by a cell: marks that stand out of
+// the ground as the letters do, clear of the ground's structure.
 CellGrid withMarksPastTheEnd(CellGrid mask, const GroundModel& model, const CellGrid& usable, const CellGrid& allowed,
                              const LetteringArea& area) {
   // The ground's structure stands out too: a mark joined to it is one group with it, too large.
