@@ -2,7 +2,8 @@
 """Checks a cleanup mode on real pages, where no clean page is known.
 
   bench/real_pages_check.py --build BUILD [--modes m1,m2] [--payloads DIR] [--pages-dir DIR]
-                            [--keep DIR]
+                            [--keep DIR] [--grow N] [--shift DX,DY] [--measure-on given|sent]
+                            [--lines]
 
 Every page of DIR (default examples/real) with OCR, and a file NAME.regions.json telling which
 balloon, caption, sign or free lettering each block lies in, is rendered by BUILD/letterforge
@@ -26,6 +27,15 @@ pixels by their largest channel into a dark and a light part (the lettering is t
 part of its box), and with ink counted on both pages after a 3 x 3 median filter, which
 clears dots of one or two pixels and keeps strokes of two pixels or more. On flat paper the
 two measures mostly agree.
+
+Another OCR engine will not cut its boxes as the payloads' did. `--grow N` sends every block's
+box grown by N pixels on each side (a negative N shrinks it, keeping at least a pixel), and
+`--shift DX,DY` moves it, both within the page; the untranslated blocks' boxes are sent the same
+way. Both counts are then measured on the boxes sent, as a checker holding only that OCR would;
+`--measure-on given` measures them on the payload's own boxes instead (where the lettering
+is), so that a grown box's outline and tone do not move the measure. `wiped` counts from the
+payload's boxes of the untranslated blocks and the reach of the boxes sent. `--lines` reads
+NAME.lines.ocr.json, one box per line of lettering, for the pages that have one.
 """
 import argparse
 import json
@@ -84,12 +94,39 @@ def off_paper(pixels, paper):
     return np.abs(pixels.astype(np.int32) - paper.astype(np.int32)).max(axis=-1) > INK
 
 
-def check_page(build, page_path, ocr_path, regions, mode, work):
-    ocr = json.load(open(ocr_path))
+def perturbed(block, width, height, grow, shift):
+    """The block with its box grown by `grow` on each side (shrunk when negative, to a pixel at
+    least) and moved by `shift`, kept within the page."""
+    b = block["bbox"]
+    x0, y0 = b["x"] - grow + shift[0], b["y"] - grow + shift[1]
+    x1, y1 = b["x"] + b["w"] + grow + shift[0], b["y"] + b["h"] + grow + shift[1]
+    if x1 - x0 < 1:
+        x0 = x1 = (x0 + x1) // 2
+        x1 += 1
+    if y1 - y0 < 1:
+        y0 = y1 = (y0 + y1) // 2
+        y1 += 1
+    x0, y0 = min(max(x0, 0), width - 1), min(max(y0, 0), height - 1)
+    x1, y1 = min(max(x1, x0 + 1), width), min(max(y1, y0 + 1), height)
+    return dict(block, bbox={"x": x0, "y": y0, "w": x1 - x0, "h": y1 - y0})
+
+
+def check_page(build, page_path, ocr_path, regions, mode, work, grow=0, shift=(0, 0),
+               measure_on="sent"):
+    given = json.load(open(ocr_path))
+    name = os.path.splitext(os.path.basename(page_path))[0]
+    ocr = given
+    if grow or shift != (0, 0):
+        width, height = Image.open(page_path).size
+        ocr = dict(given, blocks=[perturbed(b, width, height, grow, shift) for b in given["blocks"]])
+        ocr_path = os.path.join(work, name + ".sent.ocr.json")
+        with open(ocr_path, "w") as f:
+            json.dump(ocr, f)
     kinds = {b: r["kind"] for r in regions["regions"] for b in r["blocks"]}
     cleaned = [b for b in ocr["blocks"] if kinds.get(b["id"]) in ("balloon", "caption")]
-    others = [b for b in ocr["blocks"] if kinds.get(b["id"]) not in ("balloon", "caption")]
-    name = os.path.splitext(os.path.basename(page_path))[0]
+    measured = [b for b in (ocr if measure_on == "sent" else given)["blocks"]
+                if kinds.get(b["id"]) in ("balloon", "caption")]
+    others = [b for b in given["blocks"] if kinds.get(b["id"]) not in ("balloon", "caption")]
     translation = os.path.join(work, name + ".translation.json")
     with open(translation, "w") as f:
         json.dump({"source_language_detected": "en",
@@ -107,7 +144,7 @@ def check_page(build, page_path, ocr_path, regions, mode, work):
     changed = np.abs(before.astype(np.int32) - after.astype(np.int32)).max(axis=2) > 0
     filtered_before, filtered_after = median_filtered(before), median_filtered(after)
     kept, off, kept_dots, off_dots = [], [], [], []
-    for b in cleaned:
+    for b in measured:
         for paper, pages, kept_list, off_list in (
                 (paper_colour(before, b), (before, after), kept, off),
                 (larger_part_colour(before, b), (filtered_before, filtered_after), kept_dots, off_dots)):
@@ -142,7 +179,17 @@ def main():
     ap.add_argument("--payloads", default=os.path.join(root, "examples", "real"))
     ap.add_argument("--pages-dir", default=os.path.normpath(os.path.join(root, "..", "shared", "pages")))
     ap.add_argument("--keep", help="keep the cleaned pages and debug images in this folder")
+    ap.add_argument("--grow", type=int, default=0,
+                    help="send every box grown by N pixels on each side (negative: shrunk)")
+    ap.add_argument("--shift", default="0,0", help="send every box moved by DX,DY pixels")
+    ap.add_argument("--measure-on", choices=("sent", "given"), default="sent",
+                    help="measure on the boxes sent (default) or on the payload's own")
+    ap.add_argument("--lines", action="store_true",
+                    help="read NAME.lines.ocr.json, one box per line, where a page has one")
     a = ap.parse_args()
+    shift = tuple(int(v) for v in a.shift.split(","))
+    if len(shift) != 2:
+        sys.exit("--shift takes DX,DY")
     work = a.keep or tempfile.mkdtemp()
     os.makedirs(work, exist_ok=True)
     pages = sorted(f[:-len(".regions.json")] for f in os.listdir(a.payloads)
@@ -159,8 +206,11 @@ def main():
             if image is None:
                 sys.exit(f"no page image for {name} in {a.pages_dir}")
             regions = json.load(open(os.path.join(a.payloads, name + ".regions.json")))
+            ocr = os.path.join(a.payloads, name + ".ocr.json")
+            if a.lines and os.path.exists(os.path.join(a.payloads, name + ".lines.ocr.json")):
+                ocr = os.path.join(a.payloads, name + ".lines.ocr.json")
             n, kept, off, wiped, kept_dots, off_dots = check_page(
-                a.build, image, os.path.join(a.payloads, name + ".ocr.json"), regions, mode, work)
+                a.build, image, ocr, regions, mode, work, a.grow, shift, a.measure_on)
             row = [n, len(kept), len(off), wiped, len(kept_dots), len(off_dots)]
             totals = [t + v for t, v in zip(totals, row)]
             print(f"{name:24} {mode:13} {n:6} {row[1]:5} {row[2]:5} {wiped:6} {row[4]:5} {row[5]:5}  "

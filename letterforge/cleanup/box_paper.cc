@@ -62,6 +62,9 @@ constexpr int kBoxLevels = 32;
 constexpr std::int64_t kBoxCountMin = 3;
 constexpr double kBoxShareMin = 0.002;
 constexpr std::int64_t kTile = 4, kCopyReach = 16;
+// The paper is judged this far inside its edge: an outline lighter than the split (red, say)
+// joins the light class, and a loose box takes it in.
+constexpr std::int64_t kPaperEdgeSkip = 4;
 constexpr int kCopyTries = 24;
 
 // The groups of ink holding a cell of `wide`: every such group (`strokes`), and those that
@@ -98,13 +101,15 @@ InkGroups groupsOf(const CellGrid& ink, const CellGrid& wide, const LetteringAre
   return out;
 }
 
-// Of the wide ink in the core, the share in groups that run out of the window: strokes joined
-// to an outline or to the lines of a drawing.
-double joinedToDrawing(const InkGroups& groups, const LetteringArea& area) {
+// Of the wide ink in the core on the paper, the share in groups that run out of the window:
+// strokes joined to an outline or to the lines of a drawing. The outline itself, which a loose
+// box takes in, edges the paper and is none of it.
+double joinedToDrawing(const InkGroups& groups, const CellGrid& paper, const LetteringArea& area) {
   std::int64_t wide = 0, joined = 0;
   for (std::int64_t r = area.core.r0; r < area.core.r1; ++r) {
     for (std::int64_t c = area.core.c0; c < area.core.c1; ++c) {
       const auto i = static_cast<std::size_t>(r * groups.strokes.width + c);
+      if (paper.cells[i] == 0) continue;
       wide += groups.strokes.cells[i];
       joined += groups.strokes.cells[i] != 0 && groups.lettering.cells[i] == 0 ? 1 : 0;
     }
@@ -140,6 +145,15 @@ std::optional<std::int64_t> dotSizeOf(const CellGrid& ink, const CellGrid& paper
     if (static_cast<double>(dark) <= kSpeckShareMax * static_cast<double>(aroundCells)) return size;
   }
   return std::nullopt;
+}
+
+// The cells of `cells` at least kPaperEdgeSkip cells inside the paper.
+CellGrid awayFromEdge(CellGrid cells, const CellGrid& paper) {
+  CellGrid beyond = paper;
+  for (auto& v : beyond.cells) v = v != 0 ? 0 : 1;
+  const CellGrid edge = growCells(beyond, kPaperEdgeSkip, CellRange{0, 0, paper.width, paper.height});
+  for (std::size_t i = 0; i < cells.cells.size(); ++i) cells.cells[i] &= edge.cells[i] == 0 ? 1 : 0;
+  return cells;
 }
 
 int colourBox(const float* v) {
@@ -356,11 +370,17 @@ std::optional<BoxPaper> boxPaperByLightness(const PixelWindow& window, const std
     ink.cells[i] = 1;
     distance[i] = static_cast<float>(split->threshold - lightness[i]);
   }
-  const auto palette = corePalette(window, ink, area, usable);
-  if (!palette || !paperLike(*palette)) return std::nullopt;
   // Dots of any ink lighter than the split are paper, however far their colour is from it.
   auto paper = enclosingPaper(window, distance, 1.0f, area, PaperEdge::kDarker);
   if (!paper) return std::nullopt;
+  // A loose box takes in its balloon's outline and what lies beyond: the paper is judged by the
+  // core's cells on it, clear of its edge (an outline of a light colour joins the light class),
+  // and a halo by the whole core (the ground around a halo is no paper).
+  auto palette = corePalette(window, ink, area, awayFromEdge(within(usable, *paper), *paper));
+  const auto whole = corePalette(window, ink, area, usable);
+  if (!palette || !whole) return std::nullopt;
+  palette->halo = whole->halo;
+  if (!paperLike(*palette)) return std::nullopt;
   if (!continuesAround(window, ink, *paper, area, usable, palette->median)) return std::nullopt;
   // Letters filled with a colour inside their rims enclose that colour, not the paper.
   const double enclosedOff = enclosedOffPaper(window, ink, area, palette->median);
@@ -394,7 +414,7 @@ std::optional<BoxPaper> boxPaperByLightness(const PixelWindow& window, const std
       growCells(marksPastTheEnd(ink, groups.lettering, distance, *paper, usable, area), kEdgeGrowth, all);
   for (std::size_t i = 0; i < pastTheEnd.cells.size(); ++i) out.lettering.cells[i] |= pastTheEnd.cells[i] & paper->cells[i];
   if (countSet(out.lettering) == 0) return std::nullopt;
-  if (joinedToDrawing(groups, area) > kJoinedShareMax) return std::nullopt;
+  if (joinedToDrawing(groups, *paper, area) > kJoinedShareMax) return std::nullopt;
   CellGrid taken = growCells(groups.strokes, kEdgeGrowth, all);
   if (!dotted) {
     const CellGrid soft = growCells(groups.lettering, kPlainEdgeGrowth + 1, all);

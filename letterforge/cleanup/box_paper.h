@@ -32,7 +32,9 @@ struct BoxPaper {
 // A mark joined to the outline (ink running out of the window that the paper, closed over its
 // gaps, covers, in pieces meeting the core) is lettering; the outline itself is not. The paper
 // is the one light group holding most of the core: a box that runs past its balloon's edge
-// takes in no ground beyond it. A balloon drawn without an outline on a flat tint of another,
+// takes in no ground beyond it, and the paper's colours and the share of its ink joined to a
+// drawing are judged on the core's cells on it, more than 4 inside its edge (a halo on the whole
+// core), not on the outline and the ground beyond that a loose box holds. A balloon drawn without an outline on a flat tint of another,
 // darker colour has its paper found by colour instead, bounded by the tint, and is plain paper
 // filled from its cells 3 or more inside its edge. Punctuation past the box's end that is as
 // dark as the letters is lettering (marksPastTheEnd). Absent when no such paper or no lettering

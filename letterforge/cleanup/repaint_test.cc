@@ -314,6 +314,17 @@ const Ground kPlainPaper = [](std::int64_t, std::int64_t) { return Rgb8{250, 248
 const Ground kNewsprint = [](std::int64_t x, std::int64_t y) {
   return Rgb8{level(228 + noise(x, y, 4)), level(212 + noise(x + 5, y, 4)), level(176 + noise(x, y + 5, 4))};
 };
+// A newsprint balloon whose line runs across the page at y = 60 and 61, hatched tone below it.
+const Ground kBalloonOverHatching = [](std::int64_t x, std::int64_t y) {
+  if (y == 60 || y == 61) return kBlack;
+  if (y > 61) return (x + y) % 6 < 2 ? Rgb8{120, 190, 180} : Rgb8{170, 222, 212};
+  return kNewsprint(x, y);
+};
+// The same balloon with a red band 4 pixels wide inside its line: as light as the paper by its
+// largest channel, no dot of it.
+const Ground kRedLinedBalloonOverHatching = [](std::int64_t x, std::int64_t y) {
+  return y >= 56 && y < 60 ? Rgb8{225, 70, 60} : kBalloonOverHatching(x, y);
+};
 // A balloon's line at x = 100 and 101, running off the page.
 const Ground kPaperWithALine = [](std::int64_t x, std::int64_t) {
   return x == 100 || x == 101 ? kBlack : Rgb8{250, 248, 240};
@@ -337,6 +348,14 @@ INSTANTIATE_TEST_SUITE_P(
         BoxEndCase{.name = "InkBeyondTheLineStays", .ground = kPaperWithALine, .letters = Rect{30, 40, 60, 14},
                    .block = Rect{30, 40, 60, 14}, .stays = {Rect{104, 40, 3, 9}},
                    .untouched = [](std::int64_t x, std::int64_t) { return x >= 100; }},
+        // A loose box reaching 3 pixels past the balloon's line into the tone: the line is no
+        // lettering joined to a drawing, the tone no paper.
+        BoxEndCase{.name = "LooseBoxOverTheBalloonsLine", .ground = kBalloonOverHatching,
+                   .letters = Rect{30, 36, 120, 16}, .block = Rect{26, 32, 128, 32}, .stays = {Rect{40, 59, 100, 3}},
+                   .untouched = [](std::int64_t, std::int64_t y) { return y >= 60; }},
+        BoxEndCase{.name = "LooseBoxOverARedLinedBalloon", .ground = kRedLinedBalloonOverHatching,
+                   .letters = Rect{30, 36, 120, 14}, .block = Rect{26, 32, 128, 32}, .stays = {Rect{40, 59, 100, 3}},
+                   .untouched = [](std::int64_t, std::int64_t y) { return y >= 56; }},
         BoxEndCase{.name = "AWordFarPastTheEndStays", .ground = kPlainPaper, .letters = Rect{24, 40, 60, 14},
                    .block = Rect{24, 40, 60, 14}, .stays = {Rect{120, 40, 3, 14}, Rect{127, 40, 3, 14}},
                    .untouched = [](std::int64_t x, std::int64_t) { return x >= 110; }}),
