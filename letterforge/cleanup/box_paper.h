@@ -34,9 +34,10 @@ struct BoxPaper {
 // is the one light group holding most of the core: a box that runs past its balloon's edge
 // takes in no ground beyond it, and the paper's colours and the share of its ink joined to a
 // drawing are judged on the core's cells on it, more than 4 inside its edge (a halo on the whole
-// core), not on the outline and the ground beyond that a loose box holds. A balloon drawn without an outline on a flat tint of another,
-// darker colour has its paper found by colour instead, bounded by the tint, and is plain paper
-// filled from its cells 3 or more inside its edge. Punctuation past the box's end that is as
+// core), not on the outline and the ground beyond that a loose box holds. A balloon drawn
+// without an outline on a flat tint of another, darker colour has its paper found by colour
+// instead, bounded by the tint, and is plain paper filled from its cells 3 or more inside its
+// edge. Punctuation past the box's end that is as
 // dark as the letters is lettering (marksPastTheEnd). Absent when no such paper or no lettering
 // is found. `usable` marks the cells that are not other blocks' lettering.
 std::optional<BoxPaper> findBoxPaper(const PixelWindow& window, const LetteringArea& area,
