@@ -5,6 +5,8 @@
 #include <cmath>
 #include <vector>
 
+#include "letterforge/cleanup/text_mask.h"
+
 namespace letterforge {
 namespace {
 
@@ -98,22 +100,32 @@ std::array<float, 3> upsampled(const Level& coarse, const Between& col, const Be
   return out;
 }
 
-// Fills the cells of weight below 1 from the coarser levels, coarsest first.
-void pull(std::vector<Level>& levels, const CellGrid& holes) {
+// Fills the cell of weight below 1 from the coarser level.
+void pullCell(Level& fine, const Level& coarse, const std::vector<Between>& columns,
+              const std::vector<Between>& rows, std::int64_t c, std::int64_t r) {
+  const auto i = static_cast<std::size_t>(r * fine.width + c);
+  const float w = fine.weight[i];
+  if (w >= 1) return;
+  const auto up = upsampled(coarse, columns[static_cast<std::size_t>(c)], rows[static_cast<std::size_t>(r)]);
+  for (int ch = 0; ch < 3; ++ch) fine.value[i][ch] = w * fine.value[i][ch] + (1 - w) * up[ch];
+  fine.weight[i] = 1;
+}
+
+// Fills the cells of weight below 1 from the coarser levels, coarsest first; of the finest
+// level only the holes (listed) are read.
+void pull(std::vector<Level>& levels, const std::vector<std::int64_t>& holes) {
   for (std::size_t k = levels.size() - 1; k-- > 0;) {
     Level& fine = levels[k];
     const Level& coarse = levels[k + 1];
     const std::vector<Between> columns = placesBetween(fine.width, coarse.width);
     const std::vector<Between> rows = placesBetween(fine.height, coarse.height);
+    if (k == 0) {
+      for (const std::int64_t i : holes) pullCell(fine, coarse, columns, rows, i % fine.width, i / fine.width);
+      continue;
+    }
     for (std::int64_t r = 0; r < fine.height; ++r) {
       for (std::int64_t c = 0; c < fine.width; ++c) {
-        const auto i = static_cast<std::size_t>(r * fine.width + c);
-        const float w = fine.weight[i];
-        // Of the finest level only the holes are read.
-        if (w >= 1 || (k == 0 && holes.cells[i] == 0)) continue;
-        const auto up = upsampled(coarse, columns[static_cast<std::size_t>(c)], rows[static_cast<std::size_t>(r)]);
-        for (int ch = 0; ch < 3; ++ch) fine.value[i][ch] = w * fine.value[i][ch] + (1 - w) * up[ch];
-        fine.weight[i] = 1;
+        if (fine.weight[static_cast<std::size_t>(r * fine.width + c)] < 1) pullCell(fine, coarse, columns, rows, c, r);
       }
     }
   }
@@ -122,7 +134,8 @@ void pull(std::vector<Level>& levels, const CellGrid& holes) {
 // Gauss-Seidel sweeps of the holes towards the mean of their 4 neighbours that are known or
 // holes, the holes of even and of odd column + row taken in turn: no hole of one colour is a
 // neighbour of another, so the updates of a half sweep do not wait on each other.
-void relax(PixelWindow& window, const CellGrid& known, const CellGrid& holes) {
+void relax(PixelWindow& window, const CellGrid& known, const CellGrid& holes,
+           const std::vector<std::int64_t>& holeCells) {
   const std::int64_t w = window.width, h = window.height;
   auto usable = [&](std::int64_t cell) {
     return known.cells[static_cast<std::size_t>(cell)] != 0 ||
@@ -136,10 +149,8 @@ void relax(PixelWindow& window, const CellGrid& known, const CellGrid& holes) {
     float share;  // 1 / count
   };
   std::array<std::vector<Hole>, 2> colours;
-  const auto holeCount = static_cast<std::size_t>(countSet(holes));
-  for (auto& list : colours) list.reserve(holeCount / 2 + 1);
-  for (std::int64_t i = 0; i < w * h; ++i) {
-    if (holes.cells[static_cast<std::size_t>(i)] == 0) continue;
+  for (auto& list : colours) list.reserve(holeCells.size() / 2 + 1);
+  for (const std::int64_t i : holeCells) {
     const std::int64_t r = i / w, c = i % w;
     Hole hole{.cell = i, .around = {}, .count = 0, .share = 0};
     for (const std::int64_t j : {c > 0 ? i - 1 : -1, c + 1 < w ? i + 1 : -1, r > 0 ? i - w : -1,
@@ -251,14 +262,17 @@ void interpolateHoles(PixelWindow& window, const CellGrid& known, const CellGrid
     base.weight[static_cast<std::size_t>(i)] = k ? 1.0f : 0.0f;
   }
   while (levels.back().width > 1 || levels.back().height > 1) levels.push_back(halve(levels.back()));
-  pull(levels, holes);
-  for (std::int64_t i = 0; i < window.cells(); ++i) {
-    if (holes.cells[static_cast<std::size_t>(i)] == 0) continue;
+  const CellSet holeSet = CellSet::ofMarks(holes.cells);
+  std::vector<std::int64_t> holeCells;
+  holeCells.reserve(static_cast<std::size_t>(holeSet.count()));
+  holeCells.assign(holeSet.begin(), holeSet.end());
+  pull(levels, holeCells);
+  for (const std::int64_t i : holeCells) {
     const auto& v = levels[0].value[static_cast<std::size_t>(i)];
     float* out = window.at(i);
     for (int ch = 0; ch < 3; ++ch) out[ch] = v[ch];
   }
-  relax(window, known, holes);
+  relax(window, known, holes, holeCells);
 }
 
 void addGrain(PixelWindow& window, const CellGrid& known, const CellGrid& holes,
