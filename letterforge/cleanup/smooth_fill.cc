@@ -24,7 +24,13 @@ struct Level {
   std::vector<float> weight{};
 };
 
-Level halve(const Level& fine) {
+// The level above a fine one of fineWidth x fineHeight cells, whose cell i weighs weight(i)
+// and holds value(i).
+template <typename Weight, typename Value>
+Level halve(std::int64_t fineWidth, std::int64_t fineHeight, Weight weight, Value value) {
+  const struct {
+    std::int64_t width, height;
+  } fine{fineWidth, fineHeight};
   Level coarse{.width = (fine.width + 1) / 2, .height = (fine.height + 1) / 2};
   const auto n = static_cast<std::size_t>(coarse.width * coarse.height);
   coarse.value.assign(n, {0, 0, 0});
@@ -34,10 +40,11 @@ Level halve(const Level& fine) {
       // Sums of their own, not an array: they stay in registers.
       float red = 0, green = 0, blue = 0, w = 0;
       auto add = [&](std::size_t i) {
-        const float fw = fine.weight[i];
-        red += fw * fine.value[i][0];
-        green += fw * fine.value[i][1];
-        blue += fw * fine.value[i][2];
+        const float fw = weight(i);
+        const auto v = value(i);
+        red += fw * v[0];
+        green += fw * v[1];
+        blue += fw * v[2];
         w += fw;
       };
       if (2 * r + 1 < fine.height && 2 * c + 1 < fine.width) {
@@ -63,6 +70,12 @@ Level halve(const Level& fine) {
     }
   }
   return coarse;
+}
+
+Level halve(const Level& fine) {
+  return halve(
+      fine.width, fine.height, [&](std::size_t i) { return fine.weight[i]; },
+      [&](std::size_t i) -> const std::array<float, 3>& { return fine.value[i]; });
 }
 
 // Where a fine column (or row) falls between the coarse centres: the two coarse cells and the
@@ -100,32 +113,21 @@ std::array<float, 3> upsampled(const Level& coarse, const Between& col, const Be
   return out;
 }
 
-// Fills the cell of weight below 1 from the coarser level.
-void pullCell(Level& fine, const Level& coarse, const std::vector<Between>& columns,
-              const std::vector<Between>& rows, std::int64_t c, std::int64_t r) {
-  const auto i = static_cast<std::size_t>(r * fine.width + c);
-  const float w = fine.weight[i];
-  if (w >= 1) return;
-  const auto up = upsampled(coarse, columns[static_cast<std::size_t>(c)], rows[static_cast<std::size_t>(r)]);
-  for (int ch = 0; ch < 3; ++ch) fine.value[i][ch] = w * fine.value[i][ch] + (1 - w) * up[ch];
-  fine.weight[i] = 1;
-}
-
-// Fills the cells of weight below 1 from the coarser levels, coarsest first; of the finest
-// level only the holes (listed) are read.
-void pull(std::vector<Level>& levels, const std::vector<std::int64_t>& holes) {
+// Fills the cells of weight below 1 from the coarser levels, coarsest first.
+void pull(std::vector<Level>& levels) {
   for (std::size_t k = levels.size() - 1; k-- > 0;) {
     Level& fine = levels[k];
     const Level& coarse = levels[k + 1];
     const std::vector<Between> columns = placesBetween(fine.width, coarse.width);
     const std::vector<Between> rows = placesBetween(fine.height, coarse.height);
-    if (k == 0) {
-      for (const std::int64_t i : holes) pullCell(fine, coarse, columns, rows, i % fine.width, i / fine.width);
-      continue;
-    }
     for (std::int64_t r = 0; r < fine.height; ++r) {
       for (std::int64_t c = 0; c < fine.width; ++c) {
-        if (fine.weight[static_cast<std::size_t>(r * fine.width + c)] < 1) pullCell(fine, coarse, columns, rows, c, r);
+        const auto i = static_cast<std::size_t>(r * fine.width + c);
+        const float w = fine.weight[i];
+        if (w >= 1) continue;
+        const auto up = upsampled(coarse, columns[static_cast<std::size_t>(c)], rows[static_cast<std::size_t>(r)]);
+        for (int ch = 0; ch < 3; ++ch) fine.value[i][ch] = w * fine.value[i][ch] + (1 - w) * up[ch];
+        fine.weight[i] = 1;
       }
     }
   }
@@ -249,28 +251,40 @@ std::array<float, 3> knownDetail(const PixelWindow& window, const KnownSums& sum
 
 void interpolateHoles(PixelWindow& window, const CellGrid& known, const CellGrid& holes) {
   if (window.cells() == 0 || countSet(known) == 0) return;
-  std::vector<Level> levels(1);
-  Level& base = levels[0];
-  base.width = window.width;
-  base.height = window.height;
-  base.value.resize(static_cast<std::size_t>(window.cells()));
-  base.weight.resize(static_cast<std::size_t>(window.cells()));
-  for (std::int64_t i = 0; i < window.cells(); ++i) {
-    const float* v = window.at(i);
-    const bool k = known.cells[static_cast<std::size_t>(i)] != 0;
-    base.value[static_cast<std::size_t>(i)] = {k ? v[0] : 0, k ? v[1] : 0, k ? v[2] : 0};
-    base.weight[static_cast<std::size_t>(i)] = k ? 1.0f : 0.0f;
-  }
-  while (levels.back().width > 1 || levels.back().height > 1) levels.push_back(halve(levels.back()));
   const CellSet holeSet = CellSet::ofMarks(holes.cells);
   std::vector<std::int64_t> holeCells;
   holeCells.reserve(static_cast<std::size_t>(holeSet.count()));
   holeCells.assign(holeSet.begin(), holeSet.end());
-  pull(levels, holeCells);
+  // The finest level is the window itself, its known cells weighing 1 and the others 0 (their
+  // value 0); it is never built: the level above is halved from the window, and of the finest
+  // level only the holes are filled, straight into the window. A known hole keeps its value.
+  auto isKnown = [&](std::size_t i) { return known.cells[i] != 0; };
+  std::vector<Level> levels;
+  if (window.width > 1 || window.height > 1) {
+    levels.push_back(halve(
+        window.width, window.height, [&](std::size_t i) { return isKnown(i) ? 1.0f : 0.0f; },
+        [&](std::size_t i) {
+          const float* v = window.at(static_cast<std::int64_t>(i));
+          const bool k = isKnown(i);
+          return std::array<float, 3>{k ? v[0] : 0, k ? v[1] : 0, k ? v[2] : 0};
+        }));
+    while (levels.back().width > 1 || levels.back().height > 1) levels.push_back(halve(levels.back()));
+    pull(levels);
+  }
+  const std::vector<Between> columns = placesBetween(window.width, levels.empty() ? 1 : levels[0].width);
+  const std::vector<Between> rows = placesBetween(window.height, levels.empty() ? 1 : levels[0].height);
   for (const std::int64_t i : holeCells) {
-    const auto& v = levels[0].value[static_cast<std::size_t>(i)];
+    if (isKnown(static_cast<std::size_t>(i))) continue;
     float* out = window.at(i);
-    for (int ch = 0; ch < 3; ++ch) out[ch] = v[ch];
+    if (levels.empty()) {
+      for (int ch = 0; ch < 3; ++ch) out[ch] = 0;
+      continue;
+    }
+    const auto up = upsampled(levels[0], columns[static_cast<std::size_t>(i % window.width)],
+                              rows[static_cast<std::size_t>(i / window.width)]);
+    // The coarser levels' blend, with the hole's own weight and value 0.
+    constexpr float w = 0.0f, own = 0.0f;
+    for (int ch = 0; ch < 3; ++ch) out[ch] = w * own + (1 - w) * up[ch];
   }
   relax(window, known, holes, holeCells);
 }
