@@ -92,11 +92,16 @@ double quantile(std::vector<double> values, double q) {
 void refit(GroundFit& fit, const std::vector<Sample>& samples, const std::vector<double>& weights) {
   std::array<std::array<double, 7>, 6> normal{};  // column 6: a channel's right-hand side
   std::array<std::array<double, 6>, 3> right{};
+  // The samples that weigh, found once for the six rows.
+  std::vector<std::size_t> weighing;
+  weighing.reserve(samples.size());
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    if (!(weights[i] <= 0.0)) weighing.push_back(i);
+  }
   // A row of the matrix at a time: its nine sums stay in registers over all the samples.
   for (int j = 0; j < 6; ++j) {
     double n0 = 0, n1 = 0, n2 = 0, n3 = 0, n4 = 0, n5 = 0, red = 0, green = 0, blue = 0;
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-      if (weights[i] <= 0.0) continue;
+    for (const std::size_t i : weighing) {
       const auto& b = samples[i].basis;
       const double wb = weights[i] * b[j];
       n0 += wb * b[0];

@@ -70,9 +70,9 @@ CellGrid withFade(CellGrid mask, const GroundModel& model, const CellRange& reac
   // step before took (the others' neighbours were looked at already).
   std::vector<std::int64_t> taken;
   const CellGrid grown = growCells(mask, 1, reach);
-  for (std::size_t k = 0; k < mask.cells.size(); ++k) {
-    if (grown.cells[k] != 0 && fades(k)) taken.push_back(static_cast<std::int64_t>(k));
-  }
+  forEachSetCell(grown, [&](std::int64_t k) {
+    if (fades(static_cast<std::size_t>(k))) taken.push_back(k);
+  });
   for (const std::int64_t k : taken) mask.cells[static_cast<std::size_t>(k)] = 1;
   const std::int64_t w = mask.width;
   for (std::int64_t step = 1; step < kFadeSteps && !taken.empty(); ++step) {
