@@ -92,16 +92,11 @@ double quantile(std::vector<double> values, double q) {
 void refit(GroundFit& fit, const std::vector<Sample>& samples, const std::vector<double>& weights) {
   std::array<std::array<double, 7>, 6> normal{};  // column 6: a channel's right-hand side
   std::array<std::array<double, 6>, 3> right{};
-  // The samples that weigh, found once for the six rows.
-  std::vector<std::size_t> weighing;
-  weighing.reserve(samples.size());
-  for (std::size_t i = 0; i < samples.size(); ++i) {
-    if (!(weights[i] <= 0.0)) weighing.push_back(i);
-  }
   // A row of the matrix at a time: its nine sums stay in registers over all the samples.
   for (int j = 0; j < 6; ++j) {
     double n0 = 0, n1 = 0, n2 = 0, n3 = 0, n4 = 0, n5 = 0, red = 0, green = 0, blue = 0;
-    for (const std::size_t i : weighing) {
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+      if (weights[i] <= 0.0) continue;
       const auto& b = samples[i].basis;
       const double wb = weights[i] * b[j];
       n0 += wb * b[0];
@@ -228,7 +223,11 @@ std::optional<GroundFit> fitGround(const PixelWindow& window, const CellGrid& sa
 
 std::optional<std::array<double, 3>> commonestColour(const PixelWindow& window,
                                                      const CellGrid& cells) {
-  std::vector<std::int64_t> counts(16 * 16 * 16, 0);
+  // Two tables taken in turn, added up after: a run of cells in one box does not wait on one
+  // counter.
+  constexpr std::size_t kBoxes = 16 * 16 * 16;
+  std::vector<std::int64_t> counts(2 * kBoxes, 0);
+  std::size_t turn = 0;
   auto box = [](const float* v) {
     // Levels below 16, negative ones too, fall in the first box.
     auto level = [](float x) {
@@ -242,8 +241,11 @@ std::optional<std::array<double, 3>> commonestColour(const PixelWindow& window,
   forEachSetCell(cells, [&](std::int64_t i) {
     const auto b = static_cast<std::uint16_t>(box(window.at(i)));
     boxes[static_cast<std::size_t>(i)] = b;
-    ++counts[b];
+    ++counts[turn + b];
+    turn ^= kBoxes;
   });
+  for (std::size_t b = 0; b < kBoxes; ++b) counts[b] += counts[kBoxes + b];
+  counts.resize(kBoxes);
   const auto top = std::max_element(counts.begin(), counts.end()) - counts.begin();
   if (counts[static_cast<std::size_t>(top)] == 0) return std::nullopt;
   const int tr = static_cast<int>(top) / 256, tg = static_cast<int>(top) / 16 % 16, tb = static_cast<int>(top) % 16;
@@ -268,7 +270,9 @@ std::optional<std::array<double, 3>> commonestColour(const PixelWindow& window,
 std::optional<std::array<double, 3>> medianColour(const PixelWindow& window, const CellGrid& cells) {
   // The page's own pixels are whole levels: counted a level at a time, their median needs no
   // sorting. Cells painted in a fitted colour are not, and are sorted.
-  std::array<std::array<std::int64_t, 256>, 3> counts{};
+  // Four tables taken in turn, added up after: a run of cells of one level (white paper) does
+  // not wait on one counter.
+  std::array<std::array<std::array<std::int64_t, 256>, 3>, 4> tables{};
   std::int64_t n = 0;
   bool whole = true;
   for (std::int64_t i = 0; i < window.cells(); ++i) {
@@ -285,6 +289,7 @@ std::optional<std::array<double, 3>> medianColour(const PixelWindow& window, con
       whole = false;
       break;
     }
+    auto& counts = tables[static_cast<std::size_t>(n & 3)];
     ++counts[0][static_cast<std::size_t>(red)];
     ++counts[1][static_cast<std::size_t>(green)];
     ++counts[2][static_cast<std::size_t>(blue)];
@@ -292,6 +297,12 @@ std::optional<std::array<double, 3>> medianColour(const PixelWindow& window, con
   }
   if (!whole) return sortedMedianColour(window, cells);
   if (n == 0) return std::nullopt;
+  auto& counts = tables[0];
+  for (std::size_t t = 1; t < tables.size(); ++t) {
+    for (std::size_t ch = 0; ch < 3; ++ch) {
+      for (std::size_t level = 0; level < 256; ++level) counts[ch][level] += tables[t][ch][level];
+    }
+  }
   // The same rank as quantile(values, 0.5).
   const auto rank = static_cast<std::int64_t>(0.5 * static_cast<double>(n - 1));
   std::array<double, 3> median{};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "letterforge/cleanup/text_mask.h"
@@ -33,8 +34,9 @@ Level halve(std::int64_t fineWidth, std::int64_t fineHeight, Weight weight, Valu
   } fine{fineWidth, fineHeight};
   Level coarse{.width = (fine.width + 1) / 2, .height = (fine.height + 1) / 2};
   const auto n = static_cast<std::size_t>(coarse.width * coarse.height);
-  coarse.value.assign(n, {0, 0, 0});
-  coarse.weight.assign(n, 0);
+  // Every cell is written in order: nothing is cleared first.
+  coarse.value.reserve(n);
+  coarse.weight.reserve(n);
   for (std::int64_t r = 0; r < coarse.height; ++r) {
     for (std::int64_t c = 0; c < coarse.width; ++c) {
       // Sums of their own, not an array: they stay in registers.
@@ -64,9 +66,13 @@ Level halve(std::int64_t fineWidth, std::int64_t fineHeight, Weight weight, Valu
           }
         }
       }
-      const auto j = static_cast<std::size_t>(r * coarse.width + c);
-      if (w > 0) coarse.value[j] = {red / w, green / w, blue / w};
-      coarse.weight[j] = std::min(w, 1.0f);
+      if (w == 4) {
+        // Four whole weights, the common case: a quarter is exact, the same as dividing by 4.
+        coarse.value.push_back({red * 0.25f, green * 0.25f, blue * 0.25f});
+      } else {
+        coarse.value.push_back(w > 0 ? std::array<float, 3>{red / w, green / w, blue / w} : std::array<float, 3>{0, 0, 0});
+      }
+      coarse.weight.push_back(std::min(w, 1.0f));
     }
   }
   return coarse;
@@ -154,14 +160,20 @@ void relax(PixelWindow& window, const CellGrid& known, const CellGrid& holes,
   for (auto& list : colours) list.reserve(holeCells.size() / 2 + 1);
   for (const std::int64_t i : holeCells) {
     const std::int64_t r = i / w, c = i % w;
-    Hole hole{.cell = i, .around = {}, .count = 0, .share = 0};
+    // Built where it is kept, not copied there: the copy of a struct just written a field at a
+    // time waits on its stores.
+    auto& list = colours[static_cast<std::size_t>((r + c) % 2)];
+    Hole& hole = list.emplace_back();
+    hole.cell = i;
     for (const std::int64_t j : {c > 0 ? i - 1 : -1, c + 1 < w ? i + 1 : -1, r > 0 ? i - w : -1,
                                  r + 1 < h ? i + w : -1}) {
       if (j >= 0 && usable(j)) hole.around[static_cast<std::size_t>(hole.count++)] = j;
     }
-    if (hole.count == 0) continue;
+    if (hole.count == 0) {
+      list.pop_back();
+      continue;
+    }
     hole.share = 1.0f / static_cast<float>(hole.count);
-    colours[static_cast<std::size_t>((r + c) % 2)].push_back(hole);
   }
   for (int sweep = 0; sweep < kRelaxationSweeps; ++sweep) {
     for (const auto& cells : colours) {
@@ -195,7 +207,7 @@ void relax(PixelWindow& window, const CellGrid& known, const CellGrid& holes,
 // Prefix sums of the known cells' values and count, (width + 1) x (height + 1).
 struct KnownSums {
   std::int64_t width = 0;
-  std::vector<std::array<double, 4>> sums{};
+  std::unique_ptr<std::array<double, 4>[]> sums{};
 
   const std::array<double, 4>& at(std::int64_t c, std::int64_t r) const {
     return sums[static_cast<std::size_t>(r * (width + 1) + c)];
@@ -204,11 +216,14 @@ struct KnownSums {
 
 KnownSums knownSums(const PixelWindow& window, const CellGrid& known) {
   const std::int64_t w = window.width, h = window.height;
-  KnownSums out{.width = w, .sums = std::vector<std::array<double, 4>>(
-                                static_cast<std::size_t>((w + 1) * (h + 1)), {0, 0, 0, 0})};
+  KnownSums out{.width = w, .sums = std::make_unique_for_overwrite<std::array<double, 4>[]>(
+                                static_cast<std::size_t>((w + 1) * (h + 1)))};
   auto at = [&](std::int64_t c, std::int64_t r) -> std::array<double, 4>& {
     return out.sums[static_cast<std::size_t>(r * (w + 1) + c)];
   };
+  // Only the first row and column are cleared: the loop below writes every other sum.
+  for (std::int64_t c = 0; c <= w; ++c) at(c, 0) = {0, 0, 0, 0};
+  for (std::int64_t r = 1; r <= h; ++r) at(0, r) = {0, 0, 0, 0};
   for (std::int64_t r = 0; r < h; ++r) {
     std::array<double, 4> row{0, 0, 0, 0};
     for (std::int64_t c = 0; c < w; ++c) {
