@@ -118,11 +118,10 @@ CellGrid withMarksOnTheOutline(CellGrid mask, const PixelWindow& window, const L
 
 // The mask with punctuation past the box's end added, grown by a cell: marks that stand out of
 // the ground as the letters do, clear of the ground's structure.
-CellGrid withMarksPastTheEnd(CellGrid mask, const GroundModel& model, const CellGrid& usable, const CellGrid& allowed,
-                             const LetteringArea& area) {
-  // The ground's structure stands out too: a mark joined to it is one group with it, too large.
-  CellGrid ink = emptyGrid(mask.width, mask.height);
-  for (std::size_t k = 0; k < ink.cells.size(); ++k) ink.cells[k] = model.distance[k] >= model.weak ? 1 : 0;
+// `ink`: the cells that stand out of the ground (the ground's structure too: a mark joined to it
+// is one group with it, too large).
+CellGrid withMarksPastTheEnd(CellGrid mask, const GroundModel& model, const CellGrid& ink, const CellGrid& usable,
+                             const CellGrid& allowed, const LetteringArea& area) {
   const CellGrid marks = marksPastTheEnd(ink, model.groups.lettering, model.distance, allowed, usable, area);
   if (countSet(marks) == 0) return mask;
   const CellGrid grown = growCells(marks, 1, CellRange{0, 0, mask.width, mask.height});
@@ -133,16 +132,16 @@ CellGrid withMarksPastTheEnd(CellGrid mask, const GroundModel& model, const Cell
 RepaintOutcome repaintSmooth(platform::PageBitmap& page, PixelWindow& window,
                              const LetteringArea& area, const CellGrid& usable,
                              const CellGrid& allowed, const GroundModel& model, std::uint64_t seed) {
+  CellGrid ink = emptyGrid(window.width, window.height);
+  for (std::size_t k = 0; k < ink.cells.size(); ++k) ink.cells[k] = model.distance[k] >= model.weak ? 1 : 0;
   const CellGrid mask = within(
       withMarksPastTheEnd(withMarksOnTheOutline(withFade(growCells(model.groups.lettering, 1, area.reach), model,
                                                          area.reach),
                                                 window, area, model),
-                          model, usable, allowed, area),
+                          model, ink, usable, allowed, area),
       allowed);
-  CellGrid known = within(without(usable, mask), allowed);
-  for (std::size_t k = 0; k < known.cells.size(); ++k) {
-    if (model.groups.structure.cells[k] != 0 || model.distance[k] >= model.weak) known.cells[k] = 0;
-  }
+  // The ground's structure and what stands out of it are never known ground.
+  const CellGrid known = without(without(within(without(usable, mask), allowed), model.groups.structure), ink);
   interpolateHoles(window, known, mask);
   addGrain(window, known, mask, seed);
   writeMaskedCells(page, window, mask);
