@@ -74,7 +74,16 @@ void residualsOf(const GroundFit& fit, const std::vector<Sample>& points, std::v
     const Sample& s = points[i];
     double worst = 0.0;
     for (int ch = 0; ch < 3; ++ch) {
-      channels[i][ch] = std::abs(s.colour[ch] - predict(fit.terms[ch], s.basis));
+      // The prediction summed from its first term (whose basis is 1) rather than from 0: the
+      // sums differ at most in the sign of a zero, which no difference's size keeps.
+      const auto& t = fit.terms[ch];
+      double sum = t[0];
+      sum += t[1] * s.basis[1];
+      sum += t[2] * s.basis[2];
+      sum += t[3] * s.basis[3];
+      sum += t[4] * s.basis[4];
+      sum += t[5] * s.basis[5];
+      channels[i][ch] = std::abs(s.colour[ch] - sum);
       worst = std::max(worst, channels[i][ch]);
     }
     out[i] = worst;

@@ -25,10 +25,10 @@ struct Level {
   std::vector<float> weight{};
 };
 
-// The level above a fine one of fineWidth x fineHeight cells, whose cell i weighs weight(i)
-// and holds value(i).
-template <typename Weight, typename Value>
-Level halve(std::int64_t fineWidth, std::int64_t fineHeight, Weight weight, Value value) {
+// The level above a fine one of fineWidth x fineHeight cells; weighted(i) is fine cell i's
+// value times its weight, and its weight.
+template <typename Weighted>
+Level halve(std::int64_t fineWidth, std::int64_t fineHeight, Weighted weighted) {
   const struct {
     std::int64_t width, height;
   } fine{fineWidth, fineHeight};
@@ -42,12 +42,11 @@ Level halve(std::int64_t fineWidth, std::int64_t fineHeight, Weight weight, Valu
       // Sums of their own, not an array: they stay in registers.
       float red = 0, green = 0, blue = 0, w = 0;
       auto add = [&](std::size_t i) {
-        const float fw = weight(i);
-        const auto v = value(i);
-        red += fw * v[0];
-        green += fw * v[1];
-        blue += fw * v[2];
-        w += fw;
+        const std::array<float, 4> p = weighted(i);
+        red += p[0];
+        green += p[1];
+        blue += p[2];
+        w += p[3];
       };
       if (2 * r + 1 < fine.height && 2 * c + 1 < fine.width) {
         // All four fine cells, in the order of the general case below.
@@ -79,9 +78,11 @@ Level halve(std::int64_t fineWidth, std::int64_t fineHeight, Weight weight, Valu
 }
 
 Level halve(const Level& fine) {
-  return halve(
-      fine.width, fine.height, [&](std::size_t i) { return fine.weight[i]; },
-      [&](std::size_t i) -> const std::array<float, 3>& { return fine.value[i]; });
+  return halve(fine.width, fine.height, [&](std::size_t i) {
+    const float fw = fine.weight[i];
+    const auto& v = fine.value[i];
+    return std::array<float, 4>{fw * v[0], fw * v[1], fw * v[2], fw};
+  });
 }
 
 // Where a fine column (or row) falls between the coarse centres: the two coarse cells and the
@@ -149,10 +150,11 @@ void relax(PixelWindow& window, const CellGrid& known, const CellGrid& holes,
     return known.cells[static_cast<std::size_t>(cell)] != 0 ||
            holes.cells[static_cast<std::size_t>(cell)] != 0;
   };
-  // Each hole with its usable neighbours, found once for all the sweeps.
+  // Each hole with its usable neighbours, found once for all the sweeps: where their colours
+  // lie in the window.
   struct Hole {
-    std::int64_t cell;
-    std::array<std::int64_t, 4> around;
+    float* cell;
+    std::array<const float*, 4> around;
     int count;
     float share;  // 1 / count
   };
@@ -164,10 +166,10 @@ void relax(PixelWindow& window, const CellGrid& known, const CellGrid& holes,
     // time waits on its stores.
     auto& list = colours[static_cast<std::size_t>((r + c) % 2)];
     Hole& hole = list.emplace_back();
-    hole.cell = i;
+    hole.cell = window.at(i);
     for (const std::int64_t j : {c > 0 ? i - 1 : -1, c + 1 < w ? i + 1 : -1, r > 0 ? i - w : -1,
                                  r + 1 < h ? i + w : -1}) {
-      if (j >= 0 && usable(j)) hole.around[static_cast<std::size_t>(hole.count++)] = j;
+      if (j >= 0 && usable(j)) hole.around[static_cast<std::size_t>(hole.count++)] = window.at(j);
     }
     if (hole.count == 0) {
       list.pop_back();
@@ -180,8 +182,7 @@ void relax(PixelWindow& window, const CellGrid& known, const CellGrid& holes,
       for (const Hole& hole : cells) {
         // One sum a channel, each a variable of its own: held in registers, not memory.
         float red = 0, green = 0, blue = 0;
-        auto add = [&](std::int64_t cell) {
-          const float* v = window.at(cell);
+        auto add = [&](const float* v) {
           red += v[0];
           green += v[1];
           blue += v[2];
@@ -195,7 +196,7 @@ void relax(PixelWindow& window, const CellGrid& known, const CellGrid& holes,
         } else {
           for (int k = 0; k < hole.count; ++k) add(hole.around[static_cast<std::size_t>(k)]);
         }
-        float* v = window.at(hole.cell);
+        float* v = hole.cell;
         v[0] = red * hole.share;
         v[1] = green * hole.share;
         v[2] = blue * hole.share;
@@ -276,13 +277,12 @@ void interpolateHoles(PixelWindow& window, const CellGrid& known, const CellGrid
   auto isKnown = [&](std::size_t i) { return known.cells[i] != 0; };
   std::vector<Level> levels;
   if (window.width > 1 || window.height > 1) {
-    levels.push_back(halve(
-        window.width, window.height, [&](std::size_t i) { return isKnown(i) ? 1.0f : 0.0f; },
-        [&](std::size_t i) {
-          const float* v = window.at(static_cast<std::int64_t>(i));
-          const bool k = isKnown(i);
-          return std::array<float, 3>{k ? v[0] : 0, k ? v[1] : 0, k ? v[2] : 0};
-        }));
+    // A known cell times its weight 1 is itself; any other weighs 0 and holds 0.
+    levels.push_back(halve(window.width, window.height, [&](std::size_t i) {
+      if (!isKnown(i)) return std::array<float, 4>{0, 0, 0, 0};
+      const float* v = window.at(static_cast<std::int64_t>(i));
+      return std::array<float, 4>{v[0], v[1], v[2], 1};
+    }));
     while (levels.back().width > 1 || levels.back().height > 1) levels.push_back(halve(levels.back()));
     pull(levels);
   }
