@@ -66,13 +66,25 @@ std::array<double, 6> solve(std::array<std::array<double, 7>, 6> a) {
   return x;
 }
 
-// Per sample, the largest difference of its channels from the fit.
-void residualsOf(const GroundFit& fit, const std::vector<Sample>& points, std::vector<double>& out) {
+// Per sample, the differences of its channels from the fit (`channels`) and the largest of
+// them (`out`).
+void residualsOf(const GroundFit& fit, const std::vector<Sample>& points, std::vector<double>& out,
+                 std::vector<std::array<double, 3>>& channels) {
   for (std::size_t i = 0; i < points.size(); ++i) {
     const Sample& s = points[i];
     double worst = 0.0;
     for (int ch = 0; ch < 3; ++ch) {
-      worst = std::max(worst, std::abs(s.colour[ch] - predict(fit.terms[ch], s.basis)));
+      // The prediction summed from its first term (whose basis is 1) rather than from 0: the
+      // sums differ at most in the sign of a zero, which no difference's size keeps.
+      const auto& t = fit.terms[ch];
+      double sum = t[0];
+      sum += t[1] * s.basis[1];
+      sum += t[2] * s.basis[2];
+      sum += t[3] * s.basis[3];
+      sum += t[4] * s.basis[4];
+      sum += t[5] * s.basis[5];
+      channels[i][ch] = std::abs(s.colour[ch] - sum);
+      worst = std::max(worst, channels[i][ch]);
     }
     out[i] = worst;
   }
@@ -137,14 +149,21 @@ std::vector<Sample> samplesOf(const PixelWindow& window, const CellGrid& samples
 }
 
 // Robust iterations from a constant start; the scale starts narrow around the start and
-// follows the samples that fit.
+// follows the samples that fit. `residuals` are left those of the fit returned.
 GroundFit refined(const GroundFit& frame, const std::array<double, 3>& start,
-                  const std::vector<Sample>& points) {
+                  const std::vector<Sample>& points, std::vector<double>& residuals) {
   GroundFit fit = frame;
   for (int ch = 0; ch < 3; ++ch) fit.terms[ch] = {start[ch], 0, 0, 0, 0, 0};
-  std::vector<double> residuals(points.size()), weights(points.size());
+  residuals.assign(points.size(), 0.0);
+  std::vector<double> weights(points.size());
+  std::vector<std::array<double, 3>> channels(points.size());
   double scale = kScaleStart;
-  residualsOf(fit, points, residuals);
+  // The constant start predicts its own colour everywhere (its other terms add zeros).
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    double worst = 0.0;
+    for (int ch = 0; ch < 3; ++ch) worst = std::max(worst, std::abs(points[i].colour[ch] - start[ch]));
+    residuals[i] = worst;
+  }
   for (int iteration = 0; iteration < kIterations; ++iteration) {
     for (std::size_t i = 0; i < points.size(); ++i) {
       const double t = residuals[i] / (kTukey * scale);
@@ -153,8 +172,9 @@ GroundFit refined(const GroundFit& frame, const std::array<double, 3>& start,
     const auto before = fit.terms;
     refit(fit, points, weights);
     // The residuals of the new fit serve its scale now and the next step's weights.
-    residualsOf(fit, points, residuals);
+    residualsOf(fit, points, residuals, channels);
     std::vector<double> fitting;
+    fitting.reserve(points.size());
     for (std::size_t i = 0; i < points.size(); ++i) {
       if (weights[i] > 0.0) fitting.push_back(residuals[i]);
     }
@@ -171,11 +191,10 @@ GroundFit refined(const GroundFit& frame, const std::array<double, 3>& start,
   // The median per-channel difference of the cells that still weigh, as a Gaussian's
   // deviation (the median of |N(0, s)| is 0.6745 s).
   std::vector<double> spread;
+  spread.reserve(3 * points.size());
   for (std::size_t i = 0; i < points.size(); ++i) {
     if (weights[i] <= 0.0) continue;
-    for (int ch = 0; ch < 3; ++ch) {
-      spread.push_back(std::abs(points[i].colour[ch] - predict(fit.terms[ch], points[i].basis)));
-    }
+    for (int ch = 0; ch < 3; ++ch) spread.push_back(channels[i][ch]);
   }
   fit.noise = spread.empty() ? 0.0 : quantile(std::move(spread), 0.5) / 0.6745;
   return fit;
@@ -194,13 +213,6 @@ std::optional<std::array<double, 3>> sortedMedianColour(const PixelWindow& windo
                                quantile(std::move(channels[2]), 0.5)};
 }
 
-std::size_t closeSamples(const GroundFit& fit, const std::vector<Sample>& points) {
-  std::vector<double> residuals(points.size());
-  residualsOf(fit, points, residuals);
-  return static_cast<std::size_t>(
-      std::count_if(residuals.begin(), residuals.end(), [](double r) { return r <= kClose; }));
-}
-
 }  // namespace
 
 std::optional<GroundFit> fitGround(const PixelWindow& window, const CellGrid& samples,
@@ -211,14 +223,20 @@ std::optional<GroundFit> fitGround(const PixelWindow& window, const CellGrid& sa
                   .halfHeight = std::max(0.5 * static_cast<double>(window.height), 1.0)};
   const std::vector<Sample> points = samplesOf(window, samples, frame);
   if (points.size() < kSamplesMin) return std::nullopt;
-  GroundFit fit = refined(frame, start, points);
-  fit.closeShare = static_cast<double>(closeSamples(fit, points)) / static_cast<double>(points.size());
+  std::vector<double> residuals;
+  GroundFit fit = refined(frame, start, points, residuals);
+  const auto close = std::count_if(residuals.begin(), residuals.end(), [](double r) { return r <= kClose; });
+  fit.closeShare = static_cast<double>(close) / static_cast<double>(points.size());
   return fit;
 }
 
 std::optional<std::array<double, 3>> commonestColour(const PixelWindow& window,
                                                      const CellGrid& cells) {
-  std::vector<std::int64_t> counts(16 * 16 * 16, 0);
+  // Two tables taken in turn, added up after: a run of cells in one box does not wait on one
+  // counter.
+  constexpr std::size_t kBoxes = 16 * 16 * 16;
+  std::vector<std::int64_t> counts(2 * kBoxes, 0);
+  std::size_t turn = 0;
   auto box = [](const float* v) {
     // Levels below 16, negative ones too, fall in the first box.
     auto level = [](float x) {
@@ -229,12 +247,14 @@ std::optional<std::array<double, 3>> commonestColour(const PixelWindow& window,
   };
   // Each set cell's box, found once for both passes (only set cells' boxes are read).
   const auto boxes = std::make_unique_for_overwrite<std::uint16_t[]>(static_cast<std::size_t>(window.cells()));
-  for (std::int64_t i = 0; i < window.cells(); ++i) {
-    if (cells.cells[static_cast<std::size_t>(i)] == 0) continue;
+  forEachSetCell(cells, [&](std::int64_t i) {
     const auto b = static_cast<std::uint16_t>(box(window.at(i)));
     boxes[static_cast<std::size_t>(i)] = b;
-    ++counts[b];
-  }
+    ++counts[turn + b];
+    turn ^= kBoxes;
+  });
+  for (std::size_t b = 0; b < kBoxes; ++b) counts[b] += counts[kBoxes + b];
+  counts.resize(kBoxes);
   const auto top = std::max_element(counts.begin(), counts.end()) - counts.begin();
   if (counts[static_cast<std::size_t>(top)] == 0) return std::nullopt;
   const int tr = static_cast<int>(top) / 256, tg = static_cast<int>(top) / 16 % 16, tb = static_cast<int>(top) % 16;
@@ -247,12 +267,11 @@ std::optional<std::array<double, 3>> commonestColour(const PixelWindow& window,
     }
   }
   std::array<double, 4> sum{};
-  for (std::int64_t i = 0; i < window.cells(); ++i) {
-    const auto k = static_cast<std::size_t>(i);
-    if (cells.cells[k] == 0 || nearTop[boxes[k]] == 0) continue;
+  forEachSetCell(cells, [&](std::int64_t i) {
+    if (nearTop[boxes[static_cast<std::size_t>(i)]] == 0) return;
     const float* v = window.at(i);
     sum = {sum[0] + v[0], sum[1] + v[1], sum[2] + v[2], sum[3] + 1};
-  }
+  });
   return std::array<double, 3>{sum[0] / sum[3], sum[1] / sum[3], sum[2] / sum[3]};
 }
 
@@ -260,7 +279,9 @@ std::optional<std::array<double, 3>> commonestColour(const PixelWindow& window,
 std::optional<std::array<double, 3>> medianColour(const PixelWindow& window, const CellGrid& cells) {
   // The page's own pixels are whole levels: counted a level at a time, their median needs no
   // sorting. Cells painted in a fitted colour are not, and are sorted.
-  std::array<std::array<std::int64_t, 256>, 3> counts{};
+  // Four tables taken in turn, added up after: a run of cells of one level (white paper) does
+  // not wait on one counter.
+  std::array<std::array<std::array<std::int64_t, 256>, 3>, 4> tables{};
   std::int64_t n = 0;
   bool whole = true;
   for (std::int64_t i = 0; i < window.cells(); ++i) {
@@ -277,6 +298,7 @@ std::optional<std::array<double, 3>> medianColour(const PixelWindow& window, con
       whole = false;
       break;
     }
+    auto& counts = tables[static_cast<std::size_t>(n & 3)];
     ++counts[0][static_cast<std::size_t>(red)];
     ++counts[1][static_cast<std::size_t>(green)];
     ++counts[2][static_cast<std::size_t>(blue)];
@@ -284,6 +306,12 @@ std::optional<std::array<double, 3>> medianColour(const PixelWindow& window, con
   }
   if (!whole) return sortedMedianColour(window, cells);
   if (n == 0) return std::nullopt;
+  auto& counts = tables[0];
+  for (std::size_t t = 1; t < tables.size(); ++t) {
+    for (std::size_t ch = 0; ch < 3; ++ch) {
+      for (std::size_t level = 0; level < 256; ++level) counts[ch][level] += tables[t][ch][level];
+    }
+  }
   // The same rank as quantile(values, 0.5).
   const auto rank = static_cast<std::int64_t>(0.5 * static_cast<double>(n - 1));
   std::array<double, 3> median{};

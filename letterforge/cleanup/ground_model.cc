@@ -30,19 +30,36 @@ GroundModel modelFor(const PixelWindow& window, const GroundFit& fit, const Lett
   const double strong = std::max(kStrongMin, kStrongNoise * fit.noise);
   m.groups = groupOutliers(m.distance, window.width, window.height, strong, m.weak, area);
   std::int64_t band = 0, bandClose = 0, ring = 0, ringClose = 0;
-  for (std::int64_t r = 0; r < window.height; ++r) {
-    for (std::int64_t c = 0; c < window.width; ++c) {
+  // A row at a time, in runs of columns: the ring (beyond the reach), the band (the reach
+  // beyond the core) and the core, which counts for neither.
+  auto countRun = [&](std::int64_t r, std::int64_t c0, std::int64_t c1, bool inBand) {
+    for (std::int64_t c = c0; c < c1; ++c) {
       const auto k = static_cast<std::size_t>(r * window.width + c);
-      const bool close = m.distance[k] < kClose;
-      if (area.reach.contains(c, r)) {
-        if (area.core.contains(c, r)) continue;
+      const std::int64_t close = m.distance[k] < kClose ? 1 : 0;
+      if (inBand) {
         ++band;
-        bandClose += close ? 1 : 0;
+        bandClose += close;
       } else if (area.otherText.cells[k] == 0) {
         ++ring;
-        ringClose += close ? 1 : 0;
+        ringClose += close;
       }
     }
+  };
+  const std::int64_t w = window.width;
+  const std::int64_t rc0 = std::clamp<std::int64_t>(area.reach.c0, 0, w), rc1 = std::clamp(area.reach.c1, rc0, w);
+  for (std::int64_t r = 0; r < window.height; ++r) {
+    if (r < area.reach.r0 || r >= area.reach.r1) {
+      countRun(r, 0, w, false);
+      continue;
+    }
+    // The core's columns cut to the reach's (none on a row the core does not take).
+    const bool coreRow = r >= area.core.r0 && r < area.core.r1;
+    const std::int64_t cc0 = coreRow ? std::clamp(area.core.c0, rc0, rc1) : rc1;
+    const std::int64_t cc1 = coreRow ? std::clamp(area.core.c1, cc0, rc1) : rc1;
+    countRun(r, 0, rc0, false);
+    countRun(r, rc0, cc0, true);
+    countRun(r, cc1, rc1, true);
+    countRun(r, rc1, w, false);
   }
   m.bandShare = band == 0 ? 0.0 : static_cast<double>(bandClose) / static_cast<double>(band);
   m.ringShare = ring == 0 ? 1.0 : static_cast<double>(ringClose) / static_cast<double>(ring);

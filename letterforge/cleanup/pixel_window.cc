@@ -10,8 +10,12 @@
 namespace letterforge {
 namespace {
 
+// std::lround clamped to 0..255, without the library call: below a half (NaN too) is 0, from
+// 254.5 up is 255, and between them half is added in double, where it is exact, and cut off.
 std::uint8_t toByte(float v) {
-  return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L));
+  if (!(v >= 0.5f)) return 0;
+  if (v >= 254.5f) return 255;
+  return static_cast<std::uint8_t>(static_cast<int>(static_cast<double>(v) + 0.5));
 }
 
 }  // namespace
@@ -22,25 +26,23 @@ PixelWindow copyWindow(const platform::PageBitmap& page, const PixelBounds& boun
   window.rgb.resize(static_cast<std::size_t>(3 * window.cells()));
   float* out = window.rgb.data();
   for (std::int64_t y = bounds.minY; y < bounds.maxY; ++y) {
+    const std::uint32_t* row = page.rowWords(y);
     for (std::int64_t x = bounds.minX; x < bounds.maxX; ++x) {
-      const platform::Rgb8 s = page.pixel(x, y);
-      *out++ = s.red;
-      *out++ = s.green;
-      *out++ = s.blue;
+      const std::uint32_t v = row[x];
+      *out++ = static_cast<float>(v >> 16 & 0xffu);
+      *out++ = static_cast<float>(v >> 8 & 0xffu);
+      *out++ = static_cast<float>(v & 0xffu);
     }
   }
   return window;
 }
 
 void writeMaskedCells(platform::PageBitmap& page, const PixelWindow& window, const CellGrid& mask) {
-  for (std::int64_t r = 0; r < window.height; ++r) {
-    for (std::int64_t c = 0; c < window.width; ++c) {
-      const std::int64_t cell = r * window.width + c;
-      if (mask.cells[static_cast<std::size_t>(cell)] == 0) continue;
-      const float* v = window.at(cell);
-      page.setPixel(window.x0 + c, window.y0 + r, {toByte(v[0]), toByte(v[1]), toByte(v[2])});
-    }
-  }
+  forEachSetCell(mask, [&](std::int64_t cell) {
+    const float* v = window.at(cell);
+    page.setPixel(window.x0 + cell % window.width, window.y0 + cell / window.width,
+                  {toByte(v[0]), toByte(v[1]), toByte(v[2])});
+  });
 }
 
 CellGrid emptyGrid(std::int64_t width, std::int64_t height) {
@@ -65,18 +67,24 @@ void fillRange(CellGrid& grid, const CellRange& range, std::uint8_t value) {
 CellGrid growCells(const CellGrid& grid, std::int64_t r, const CellRange& limit) {
   CellGrid grown = emptyGrid(grid.width, grid.height);
   const std::int64_t w = grid.width, h = grid.height;
-  if (w == 0 || h == 0) return grown;
   r = std::max<std::int64_t>(r, 0);
-  std::vector<std::uint8_t> rows(grid.cells.size()), all(grid.cells.size());
-  for (std::int64_t row = 0; row < h; ++row) {
-    dilateRow(&grid.cells[static_cast<std::size_t>(row * w)], &rows[static_cast<std::size_t>(row * w)], w, r);
-  }
-  dilateColumns(rows.data(), all.data(), w, h, r);
   const std::int64_t c0 = std::max<std::int64_t>(limit.c0, 0), c1 = std::min(limit.c1, w);
-  for (std::int64_t row = std::max<std::int64_t>(limit.r0, 0); row < std::min(limit.r1, h); ++row) {
-    const std::uint8_t* in = &all[static_cast<std::size_t>(row * w)];
-    std::uint8_t* out = &grown.cells[static_cast<std::size_t>(row * w)];
-    for (std::int64_t c = c0; c < c1; ++c) out[c] = in[c] != 0 ? 1 : 0;
+  const std::int64_t r0 = std::max<std::int64_t>(limit.r0, 0), r1 = std::min(limit.r1, h);
+  if (c0 >= c1 || r0 >= r1) return grown;
+  // Only the cells within r of the limit reach into it: the dilation runs over that block alone.
+  const std::int64_t bc0 = std::max<std::int64_t>(c0 - r, 0), bc1 = std::min(c1 + r, w);
+  const std::int64_t br0 = std::max<std::int64_t>(r0 - r, 0), br1 = std::min(r1 + r, h);
+  const std::int64_t bw = bc1 - bc0, bh = br1 - br0;
+  std::vector<std::uint8_t> rows(static_cast<std::size_t>(bw * bh)), all(rows.size());
+  for (std::int64_t row = 0; row < bh; ++row) {
+    dilateRow(&grid.cells[static_cast<std::size_t>((br0 + row) * w + bc0)], &rows[static_cast<std::size_t>(row * bw)],
+              bw, r);
+  }
+  dilateColumns(rows.data(), all.data(), bw, bh, r);
+  for (std::int64_t row = r0; row < r1; ++row) {
+    const std::uint8_t* in = &all[static_cast<std::size_t>((row - br0) * bw + c0 - bc0)];
+    std::uint8_t* out = &grown.cells[static_cast<std::size_t>(row * w + c0)];
+    for (std::int64_t c = 0; c < c1 - c0; ++c) out[c] = in[c] != 0 ? 1 : 0;
   }
   return grown;
 }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "letterforge/raster/pixel_sampling.h"
@@ -68,6 +69,24 @@ void fillRange(CellGrid& grid, const CellRange& range, std::uint8_t value = 1);
 // Every set cell grown into the (2r + 1) x (2r + 1) square around it, kept inside `limit`.
 CellGrid growCells(const CellGrid& grid, std::int64_t r, const CellRange& limit);
 std::int64_t countSet(const CellGrid& grid);
+// Calls visit(cell) for each set cell, in order, passing over eight unset cells at a time.
+template <typename Visit>
+void forEachSetCell(const CellGrid& grid, Visit&& visit) {
+  const std::uint8_t* cells = grid.cells.data();
+  const auto n = static_cast<std::int64_t>(grid.cells.size());
+  std::int64_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t eight = 0;
+    std::memcpy(&eight, cells + i, 8);
+    if (eight == 0) continue;
+    for (std::int64_t k = i; k < i + 8; ++k) {
+      if (cells[k] != 0) visit(k);
+    }
+  }
+  for (; i < n; ++i) {
+    if (cells[i] != 0) visit(i);
+  }
+}
 // The cells of `cells` that are set in `allowed` too; the others are cleared.
 CellGrid within(CellGrid cells, const CellGrid& allowed);
 // The cells of `cells` that are not set in `taken`; the others are cleared.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,12 @@ CellGrid rowOf(const std::vector<std::uint8_t>& cells) {
 TEST_P(CellMaskTest, CountsKeepsAndClearsEveryLabelAlike) {
   const CellMaskCase& c = GetParam();
   EXPECT_EQ(countSet(rowOf(c.cells)), c.set);
+  std::vector<std::int64_t> visited, expectedVisits;
+  forEachSetCell(rowOf(c.cells), [&](std::int64_t cell) { visited.push_back(cell); });
+  for (std::size_t i = 0; i < c.cells.size(); ++i) {
+    if (c.cells[i] != 0) expectedVisits.push_back(static_cast<std::int64_t>(i));
+  }
+  EXPECT_EQ(visited, expectedVisits);
   EXPECT_EQ(within(rowOf(c.cells), rowOf(c.by)).cells, c.within);
   EXPECT_EQ(without(rowOf(c.cells), rowOf(c.by)).cells, c.without);
 }
@@ -155,6 +162,28 @@ TEST(PixelWindowTest, CopiesOutAndWritesBackOnlyMaskedCells) {
   EXPECT_EQ(page.pixel(3, 2), grey(7));
   EXPECT_EQ(page.pixel(2, 1), kRed);
   EXPECT_EQ(page.pixel(1, 1), grey(100));
+}
+
+// Written back, a cell is rounded half away from zero and held to 0..255.
+TEST(PixelWindowTest, WritesBackRoundedAndClamped) {
+  const struct {
+    const char* name;
+    float value;
+    std::uint8_t level;
+  } cases[] = {{"Negative", -3.0f, 0},          {"NotANumber", std::nanf(""), 0},
+               {"JustBelowAHalf", 0.49999997f, 0}, {"AHalf", 0.5f, 1},
+               {"OneAndAHalf", 1.5f, 2},          {"TwoAndAHalf", 2.5f, 3},
+               {"JustBelowTheTop", 254.49998f, 254}, {"TopHalf", 254.5f, 255},
+               {"Above", 300.0f, 255},            {"Infinite", HUGE_VALF, 255}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto page = makePage(1, 1, grey(100));
+    PixelWindow window = copyWindow(page, PixelBounds{.minX = 0, .maxX = 1, .minY = 0, .maxY = 1,
+                                                      .width = 1, .height = 1});
+    window.rgb = {c.value, c.value, c.value};
+    writeMaskedCells(page, window, CellGrid{.width = 1, .height = 1, .cells = {1}});
+    EXPECT_EQ(page.pixel(0, 0), grey(c.level));
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <vector>
 
 #include "letterforge/cleanup/ground_model.h"
 #include "letterforge/cleanup/box_paper.h"
@@ -39,10 +40,7 @@ TextMask textMaskOf(const PixelWindow& window, const CellGrid& mask) {
                         static_cast<double>(window.width), static_cast<double>(window.height)},
                .width = window.width,
                .height = window.height};
-  out.pixels.reserve(window.cells());
-  for (std::int64_t i = 0; i < window.cells(); ++i) {
-    if (mask.cells[static_cast<std::size_t>(i)] != 0) out.pixels.insert(i);
-  }
+  out.pixels = CellSet::ofMarks(mask.cells);
   return out;
 }
 
@@ -65,13 +63,32 @@ constexpr std::int64_t kFadeSteps = 3;
 
 CellGrid withFade(CellGrid mask, const GroundModel& model, const CellRange& reach) {
   const double fade = std::max(kFadeMin, kFadeNoise * model.fit.noise);
-  for (std::int64_t step = 0; step < kFadeSteps; ++step) {
-    const CellGrid grown = growCells(mask, 1, reach);
-    for (std::size_t k = 0; k < mask.cells.size(); ++k) {
-      if (grown.cells[k] != 0 && model.groups.structure.cells[k] == 0 && model.distance[k] >= fade) {
-        mask.cells[k] = 1;
+  auto fades = [&](std::size_t k) {
+    return mask.cells[k] == 0 && model.groups.structure.cells[k] == 0 && model.distance[k] >= fade;
+  };
+  // The first step grows the whole mask; each later one can only reach on from the cells the
+  // step before took (the others' neighbours were looked at already).
+  std::vector<std::int64_t> taken;
+  const CellGrid grown = growCells(mask, 1, reach);
+  forEachSetCell(grown, [&](std::int64_t k) {
+    if (fades(static_cast<std::size_t>(k))) taken.push_back(k);
+  });
+  for (const std::int64_t k : taken) mask.cells[static_cast<std::size_t>(k)] = 1;
+  const std::int64_t w = mask.width;
+  for (std::int64_t step = 1; step < kFadeSteps && !taken.empty(); ++step) {
+    std::vector<std::int64_t> next;
+    for (const std::int64_t k : taken) {
+      const std::int64_t c = k % w, r = k / w;
+      for (std::int64_t nr = std::max(r - 1, reach.r0); nr <= std::min(r + 1, reach.r1 - 1); ++nr) {
+        for (std::int64_t nc = std::max(c - 1, reach.c0); nc <= std::min(c + 1, reach.c1 - 1); ++nc) {
+          const auto n = static_cast<std::size_t>(nr * w + nc);
+          if (!fades(n)) continue;
+          mask.cells[n] = 1;
+          next.push_back(nr * w + nc);
+        }
       }
     }
+    taken = std::move(next);
   }
   return mask;
 }
@@ -101,11 +118,10 @@ CellGrid withMarksOnTheOutline(CellGrid mask, const PixelWindow& window, const L
 
 // The mask with punctuation past the box's end added, grown by a cell: marks that stand out of
 // the ground as the letters do, clear of the ground's structure.
-CellGrid withMarksPastTheEnd(CellGrid mask, const GroundModel& model, const CellGrid& usable, const CellGrid& allowed,
-                             const LetteringArea& area) {
-  // The ground's structure stands out too: a mark joined to it is one group with it, too large.
-  CellGrid ink = emptyGrid(mask.width, mask.height);
-  for (std::size_t k = 0; k < ink.cells.size(); ++k) ink.cells[k] = model.distance[k] >= model.weak ? 1 : 0;
+// `ink`: the cells that stand out of the ground (the ground's structure too: a mark joined to it
+// is one group with it, too large).
+CellGrid withMarksPastTheEnd(CellGrid mask, const GroundModel& model, const CellGrid& ink, const CellGrid& usable,
+                             const CellGrid& allowed, const LetteringArea& area) {
   const CellGrid marks = marksPastTheEnd(ink, model.groups.lettering, model.distance, allowed, usable, area);
   if (countSet(marks) == 0) return mask;
   const CellGrid grown = growCells(marks, 1, CellRange{0, 0, mask.width, mask.height});
@@ -116,16 +132,16 @@ CellGrid withMarksPastTheEnd(CellGrid mask, const GroundModel& model, const Cell
 RepaintOutcome repaintSmooth(platform::PageBitmap& page, PixelWindow& window,
                              const LetteringArea& area, const CellGrid& usable,
                              const CellGrid& allowed, const GroundModel& model, std::uint64_t seed) {
+  CellGrid ink = emptyGrid(window.width, window.height);
+  for (std::size_t k = 0; k < ink.cells.size(); ++k) ink.cells[k] = model.distance[k] >= model.weak ? 1 : 0;
   const CellGrid mask = within(
       withMarksPastTheEnd(withMarksOnTheOutline(withFade(growCells(model.groups.lettering, 1, area.reach), model,
                                                          area.reach),
                                                 window, area, model),
-                          model, usable, allowed, area),
+                          model, ink, usable, allowed, area),
       allowed);
-  CellGrid known = within(without(usable, mask), allowed);
-  for (std::size_t k = 0; k < known.cells.size(); ++k) {
-    if (model.groups.structure.cells[k] != 0 || model.distance[k] >= model.weak) known.cells[k] = 0;
-  }
+  // The ground's structure and what stands out of it are never known ground.
+  const CellGrid known = without(without(within(without(usable, mask), allowed), model.groups.structure), ink);
   interpolateHoles(window, known, mask);
   addGrain(window, known, mask, seed);
   writeMaskedCells(page, window, mask);

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <memory>
 #include <vector>
+
+#include "letterforge/cleanup/text_mask.h"
 
 namespace letterforge {
 namespace {
@@ -22,21 +25,28 @@ struct Level {
   std::vector<float> weight{};
 };
 
-Level halve(const Level& fine) {
+// The level above a fine one of fineWidth x fineHeight cells; weighted(i) is fine cell i's
+// value times its weight, and its weight.
+template <typename Weighted>
+Level halve(std::int64_t fineWidth, std::int64_t fineHeight, Weighted weighted) {
+  const struct {
+    std::int64_t width, height;
+  } fine{fineWidth, fineHeight};
   Level coarse{.width = (fine.width + 1) / 2, .height = (fine.height + 1) / 2};
   const auto n = static_cast<std::size_t>(coarse.width * coarse.height);
-  coarse.value.assign(n, {0, 0, 0});
-  coarse.weight.assign(n, 0);
+  // Every cell is written in order: nothing is cleared first.
+  coarse.value.reserve(n);
+  coarse.weight.reserve(n);
   for (std::int64_t r = 0; r < coarse.height; ++r) {
     for (std::int64_t c = 0; c < coarse.width; ++c) {
       // Sums of their own, not an array: they stay in registers.
       float red = 0, green = 0, blue = 0, w = 0;
       auto add = [&](std::size_t i) {
-        const float fw = fine.weight[i];
-        red += fw * fine.value[i][0];
-        green += fw * fine.value[i][1];
-        blue += fw * fine.value[i][2];
-        w += fw;
+        const std::array<float, 4> p = weighted(i);
+        red += p[0];
+        green += p[1];
+        blue += p[2];
+        w += p[3];
       };
       if (2 * r + 1 < fine.height && 2 * c + 1 < fine.width) {
         // All four fine cells, in the order of the general case below.
@@ -55,12 +65,24 @@ Level halve(const Level& fine) {
           }
         }
       }
-      const auto j = static_cast<std::size_t>(r * coarse.width + c);
-      if (w > 0) coarse.value[j] = {red / w, green / w, blue / w};
-      coarse.weight[j] = std::min(w, 1.0f);
+      if (w == 4) {
+        // Four whole weights, the common case: a quarter is exact, the same as dividing by 4.
+        coarse.value.push_back({red * 0.25f, green * 0.25f, blue * 0.25f});
+      } else {
+        coarse.value.push_back(w > 0 ? std::array<float, 3>{red / w, green / w, blue / w} : std::array<float, 3>{0, 0, 0});
+      }
+      coarse.weight.push_back(std::min(w, 1.0f));
     }
   }
   return coarse;
+}
+
+Level halve(const Level& fine) {
+  return halve(fine.width, fine.height, [&](std::size_t i) {
+    const float fw = fine.weight[i];
+    const auto& v = fine.value[i];
+    return std::array<float, 4>{fw * v[0], fw * v[1], fw * v[2], fw};
+  });
 }
 
 // Where a fine column (or row) falls between the coarse centres: the two coarse cells and the
@@ -99,7 +121,7 @@ std::array<float, 3> upsampled(const Level& coarse, const Between& col, const Be
 }
 
 // Fills the cells of weight below 1 from the coarser levels, coarsest first.
-void pull(std::vector<Level>& levels, const CellGrid& holes) {
+void pull(std::vector<Level>& levels) {
   for (std::size_t k = levels.size() - 1; k-- > 0;) {
     Level& fine = levels[k];
     const Level& coarse = levels[k + 1];
@@ -109,8 +131,7 @@ void pull(std::vector<Level>& levels, const CellGrid& holes) {
       for (std::int64_t c = 0; c < fine.width; ++c) {
         const auto i = static_cast<std::size_t>(r * fine.width + c);
         const float w = fine.weight[i];
-        // Of the finest level only the holes are read.
-        if (w >= 1 || (k == 0 && holes.cells[i] == 0)) continue;
+        if (w >= 1) continue;
         const auto up = upsampled(coarse, columns[static_cast<std::size_t>(c)], rows[static_cast<std::size_t>(r)]);
         for (int ch = 0; ch < 3; ++ch) fine.value[i][ch] = w * fine.value[i][ch] + (1 - w) * up[ch];
         fine.weight[i] = 1;
@@ -122,41 +143,46 @@ void pull(std::vector<Level>& levels, const CellGrid& holes) {
 // Gauss-Seidel sweeps of the holes towards the mean of their 4 neighbours that are known or
 // holes, the holes of even and of odd column + row taken in turn: no hole of one colour is a
 // neighbour of another, so the updates of a half sweep do not wait on each other.
-void relax(PixelWindow& window, const CellGrid& known, const CellGrid& holes) {
+void relax(PixelWindow& window, const CellGrid& known, const CellGrid& holes,
+           const std::vector<std::int64_t>& holeCells) {
   const std::int64_t w = window.width, h = window.height;
   auto usable = [&](std::int64_t cell) {
     return known.cells[static_cast<std::size_t>(cell)] != 0 ||
            holes.cells[static_cast<std::size_t>(cell)] != 0;
   };
-  // Each hole with its usable neighbours, found once for all the sweeps.
+  // Each hole with its usable neighbours, found once for all the sweeps: where their colours
+  // lie in the window.
   struct Hole {
-    std::int64_t cell;
-    std::array<std::int64_t, 4> around;
+    float* cell;
+    std::array<const float*, 4> around;
     int count;
     float share;  // 1 / count
   };
   std::array<std::vector<Hole>, 2> colours;
-  const auto holeCount = static_cast<std::size_t>(countSet(holes));
-  for (auto& list : colours) list.reserve(holeCount / 2 + 1);
-  for (std::int64_t i = 0; i < w * h; ++i) {
-    if (holes.cells[static_cast<std::size_t>(i)] == 0) continue;
+  for (auto& list : colours) list.reserve(holeCells.size() / 2 + 1);
+  for (const std::int64_t i : holeCells) {
     const std::int64_t r = i / w, c = i % w;
-    Hole hole{.cell = i, .around = {}, .count = 0, .share = 0};
+    // Built where it is kept, not copied there: the copy of a struct just written a field at a
+    // time waits on its stores.
+    auto& list = colours[static_cast<std::size_t>((r + c) % 2)];
+    Hole& hole = list.emplace_back();
+    hole.cell = window.at(i);
     for (const std::int64_t j : {c > 0 ? i - 1 : -1, c + 1 < w ? i + 1 : -1, r > 0 ? i - w : -1,
                                  r + 1 < h ? i + w : -1}) {
-      if (j >= 0 && usable(j)) hole.around[static_cast<std::size_t>(hole.count++)] = j;
+      if (j >= 0 && usable(j)) hole.around[static_cast<std::size_t>(hole.count++)] = window.at(j);
     }
-    if (hole.count == 0) continue;
+    if (hole.count == 0) {
+      list.pop_back();
+      continue;
+    }
     hole.share = 1.0f / static_cast<float>(hole.count);
-    colours[static_cast<std::size_t>((r + c) % 2)].push_back(hole);
   }
   for (int sweep = 0; sweep < kRelaxationSweeps; ++sweep) {
     for (const auto& cells : colours) {
       for (const Hole& hole : cells) {
         // One sum a channel, each a variable of its own: held in registers, not memory.
         float red = 0, green = 0, blue = 0;
-        auto add = [&](std::int64_t cell) {
-          const float* v = window.at(cell);
+        auto add = [&](const float* v) {
           red += v[0];
           green += v[1];
           blue += v[2];
@@ -170,7 +196,7 @@ void relax(PixelWindow& window, const CellGrid& known, const CellGrid& holes) {
         } else {
           for (int k = 0; k < hole.count; ++k) add(hole.around[static_cast<std::size_t>(k)]);
         }
-        float* v = window.at(hole.cell);
+        float* v = hole.cell;
         v[0] = red * hole.share;
         v[1] = green * hole.share;
         v[2] = blue * hole.share;
@@ -182,7 +208,7 @@ void relax(PixelWindow& window, const CellGrid& known, const CellGrid& holes) {
 // Prefix sums of the known cells' values and count, (width + 1) x (height + 1).
 struct KnownSums {
   std::int64_t width = 0;
-  std::vector<std::array<double, 4>> sums{};
+  std::unique_ptr<std::array<double, 4>[]> sums{};
 
   const std::array<double, 4>& at(std::int64_t c, std::int64_t r) const {
     return sums[static_cast<std::size_t>(r * (width + 1) + c)];
@@ -191,11 +217,14 @@ struct KnownSums {
 
 KnownSums knownSums(const PixelWindow& window, const CellGrid& known) {
   const std::int64_t w = window.width, h = window.height;
-  KnownSums out{.width = w, .sums = std::vector<std::array<double, 4>>(
-                                static_cast<std::size_t>((w + 1) * (h + 1)), {0, 0, 0, 0})};
+  KnownSums out{.width = w, .sums = std::make_unique_for_overwrite<std::array<double, 4>[]>(
+                                static_cast<std::size_t>((w + 1) * (h + 1)))};
   auto at = [&](std::int64_t c, std::int64_t r) -> std::array<double, 4>& {
     return out.sums[static_cast<std::size_t>(r * (w + 1) + c)];
   };
+  // Only the first row and column are cleared: the loop below writes every other sum.
+  for (std::int64_t c = 0; c <= w; ++c) at(c, 0) = {0, 0, 0, 0};
+  for (std::int64_t r = 1; r <= h; ++r) at(0, r) = {0, 0, 0, 0};
   for (std::int64_t r = 0; r < h; ++r) {
     std::array<double, 4> row{0, 0, 0, 0};
     for (std::int64_t c = 0; c < w; ++c) {
@@ -238,27 +267,41 @@ std::array<float, 3> knownDetail(const PixelWindow& window, const KnownSums& sum
 
 void interpolateHoles(PixelWindow& window, const CellGrid& known, const CellGrid& holes) {
   if (window.cells() == 0 || countSet(known) == 0) return;
-  std::vector<Level> levels(1);
-  Level& base = levels[0];
-  base.width = window.width;
-  base.height = window.height;
-  base.value.resize(static_cast<std::size_t>(window.cells()));
-  base.weight.resize(static_cast<std::size_t>(window.cells()));
-  for (std::int64_t i = 0; i < window.cells(); ++i) {
-    const float* v = window.at(i);
-    const bool k = known.cells[static_cast<std::size_t>(i)] != 0;
-    base.value[static_cast<std::size_t>(i)] = {k ? v[0] : 0, k ? v[1] : 0, k ? v[2] : 0};
-    base.weight[static_cast<std::size_t>(i)] = k ? 1.0f : 0.0f;
+  const CellSet holeSet = CellSet::ofMarks(holes.cells);
+  std::vector<std::int64_t> holeCells;
+  holeCells.reserve(static_cast<std::size_t>(holeSet.count()));
+  holeCells.assign(holeSet.begin(), holeSet.end());
+  // The finest level is the window itself, its known cells weighing 1 and the others 0 (their
+  // value 0); it is never built: the level above is halved from the window, and of the finest
+  // level only the holes are filled, straight into the window. A known hole keeps its value.
+  auto isKnown = [&](std::size_t i) { return known.cells[i] != 0; };
+  std::vector<Level> levels;
+  if (window.width > 1 || window.height > 1) {
+    // A known cell times its weight 1 is itself; any other weighs 0 and holds 0.
+    levels.push_back(halve(window.width, window.height, [&](std::size_t i) {
+      if (!isKnown(i)) return std::array<float, 4>{0, 0, 0, 0};
+      const float* v = window.at(static_cast<std::int64_t>(i));
+      return std::array<float, 4>{v[0], v[1], v[2], 1};
+    }));
+    while (levels.back().width > 1 || levels.back().height > 1) levels.push_back(halve(levels.back()));
+    pull(levels);
   }
-  while (levels.back().width > 1 || levels.back().height > 1) levels.push_back(halve(levels.back()));
-  pull(levels, holes);
-  for (std::int64_t i = 0; i < window.cells(); ++i) {
-    if (holes.cells[static_cast<std::size_t>(i)] == 0) continue;
-    const auto& v = levels[0].value[static_cast<std::size_t>(i)];
+  const std::vector<Between> columns = placesBetween(window.width, levels.empty() ? 1 : levels[0].width);
+  const std::vector<Between> rows = placesBetween(window.height, levels.empty() ? 1 : levels[0].height);
+  for (const std::int64_t i : holeCells) {
+    if (isKnown(static_cast<std::size_t>(i))) continue;
     float* out = window.at(i);
-    for (int ch = 0; ch < 3; ++ch) out[ch] = v[ch];
+    if (levels.empty()) {
+      for (int ch = 0; ch < 3; ++ch) out[ch] = 0;
+      continue;
+    }
+    const auto up = upsampled(levels[0], columns[static_cast<std::size_t>(i % window.width)],
+                              rows[static_cast<std::size_t>(i / window.width)]);
+    // The coarser levels' blend, with the hole's own weight and value 0.
+    constexpr float w = 0.0f, own = 0.0f;
+    for (int ch = 0; ch < 3; ++ch) out[ch] = w * own + (1 - w) * up[ch];
   }
-  relax(window, known, holes);
+  relax(window, known, holes, holeCells);
 }
 
 void addGrain(PixelWindow& window, const CellGrid& known, const CellGrid& holes,
