@@ -205,6 +205,20 @@ RepaintOutcome repaintTexture(platform::PageBitmap& page, PixelWindow& window,
   return RepaintOutcome{.cleaned = true, .ground = GroundKind::kTexture, .mask = textMaskOf(window, mask)};
 }
 
+// Letters joined to a shape of the drawing (a word whose halo touches a bright object) run out
+// of the window with it and are taken for the ground's structure, which the smooth fill keeps.
+// Where that structure holds more than a fifth of what stands out in the box, the lettering is
+// looked for by colour, as on a texture.
+constexpr double kJoinedShareMax = 0.2;
+
+bool joinsStructure(const GroundModel& model, const LetteringArea& area) {
+  CellGrid inCore = emptyGrid(model.groups.structure.width, model.groups.structure.height);
+  fillRange(inCore, area.core);
+  const auto structure = static_cast<double>(countSet(within(model.groups.structure, inCore)));
+  const auto lettering = static_cast<double>(countSet(within(model.groups.lettering, inCore)));
+  return structure > kJoinedShareMax * (structure + lettering);
+}
+
 }  // namespace
 
 RepaintOutcome repaintLettering(platform::PageBitmap& page, const Rect& block,
@@ -242,9 +256,9 @@ RepaintOutcome repaintLettering(platform::PageBitmap& page, const Rect& block,
     model = modelGround(window, area, usable);
     if (!model) return {};
   }
-  // Lettering that runs into the detail of a drawing is no group of its own: it is looked
-  // for by colour, as on a texture.
-  if (isSmoothGround(*model, area) && countSet(model->groups.lettering) > 0) {
+  // Lettering that runs into the detail of a drawing, or is joined to one of its shapes, is no
+  // group of its own: it is looked for by colour, as on a texture.
+  if (isSmoothGround(*model, area) && countSet(model->groups.lettering) > 0 && !joinsStructure(*model, area)) {
     return repaintSmooth(page, window, area, usable, allowed, *model, seed);
   }
   return repaintTexture(page, window, area, usable, allowed, *model, seed);
