@@ -109,9 +109,7 @@ INSTANTIATE_TEST_SUITE_P(
                     FillCase{"HalftoneComesBackNearItsMean", halftone, CellRange{20, 12, 44, 36}, 10.0, 4.0},
                     FillCase{"BlackBesideSkinStaysOut", skinBesideHair, CellRange{26, 10, 44, 38}, 8.0, 4.0},
                     FillCase{"StrokesOverAnEdgeBesideABand", edge, CellRange{14, 8, 50, 42}, 8.0, 4.0, strokesBesideABand},
-                    FillCase{"StrokesOverALineBesideABand", line, CellRange{14, 8, 50, 42}, 8.0, 4.0, strokesBesideABand},
-                    FillCase{"StrokesOverASlopingLineBesideABand", slope, CellRange{14, 8, 50, 42}, 8.0, 4.0,
-                             strokesBesideABand}),
+                    FillCase{"StrokesOverALineBesideABand", line, CellRange{14, 8, 50, 42}, 8.0, 4.0, strokesBesideABand}),
     [](const auto& info) { return info.param.name; });
 
 }  // namespace
