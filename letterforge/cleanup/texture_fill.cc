@@ -31,6 +31,10 @@ constexpr std::int64_t kJumpLengths[] = {5, 9, 14};
 // than this share of the level's matches: the rest are settled by what they inherited.
 constexpr double kSettledShare = 0.5;
 
+// A coarser cell over a hole is known when at least this many of its four are: the ground
+// between thin strokes would otherwise be lost there, and the coarse solution would ignore it.
+constexpr int kKnownChildrenMin = 2;
+
 enum : std::uint8_t { kUnread = 0, kSource = 1, kHole = 2 };
 
 struct Level {
@@ -58,7 +62,7 @@ Level halved(const Level& fine) {
   c.state.assign(static_cast<std::size_t>(c.w * c.h), kUnread);
   for (std::int64_t r = 0; r < c.h; ++r) {
     for (std::int64_t col = 0; col < c.w; ++col) {
-      float sum[3] = {0, 0, 0};
+      float sum[3] = {0, 0, 0}, known[3] = {0, 0, 0};
       int read = 0, sources = 0, cells = 0;
       bool hole = false;
       for (std::int64_t dr = 0; dr < 2; ++dr) {
@@ -72,10 +76,19 @@ Level halved(const Level& fine) {
           ++read;
           sources += s == kSource ? 1 : 0;
           hole = hole || s == kHole;
-          for (int k = 0; k < 3; ++k) sum[k] += fine.at(f)[k];
+          for (int k = 0; k < 3; ++k) {
+            sum[k] += fine.at(f)[k];
+            known[k] += s == kSource ? fine.at(f)[k] : 0.0F;
+          }
         }
       }
       const std::int64_t i = r * c.w + col;
+      if (hole && sources >= kKnownChildrenMin) {
+        // Known, in the colour of its known cells alone: the holes' guesses do not darken it.
+        for (int k = 0; k < 3; ++k) c.at(i)[k] = known[k] / static_cast<float>(sources);
+        c.state[static_cast<std::size_t>(i)] = kSource;
+        continue;
+      }
       if (read > 0) {
         for (int k = 0; k < 3; ++k) c.at(i)[k] = sum[k] / static_cast<float>(read);
       }

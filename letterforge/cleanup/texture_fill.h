@@ -10,7 +10,8 @@
 namespace letterforge {
 
 // Fills the `holes` from the texture of the `sources` around them, coarse to fine: at each
-// level of a pyramid (halved while the holes are deeper than 3 cells, at most 3 times) every
+// level of a pyramid (halved while the holes are deeper than 3 cells, at most 3 times; a coarser
+// cell is known, in the mean colour of its known cells, when two of its four are) every
 // 7 x 7 patch that covers a hole is matched to a patch of sources (among the cells at `offsets`
 // from it at the coarsest level, and at finer levels where the match it inherited is among the
 // worse half; then its neighbours' matches continued and a few drawn from `seed` ever nearer
