@@ -133,7 +133,7 @@ CellGrid groupsInsideReach(CellGrid cells, const LetteringArea& area) {
 
 }  // namespace
 
-std::int64_t growRim(CellGrid& cells, const PixelWindow& window, const CellRange& reach) {
+void growRim(CellGrid& cells, const PixelWindow& window, const CellRange& reach) {
   std::optional<std::array<float, 3>> rim;
   for (std::int64_t layer = 0; layer < kRimWidthMax; ++layer) {
     const CellGrid grown = growCells(cells, 1, reach);
@@ -141,7 +141,7 @@ std::int64_t growRim(CellGrid& cells, const PixelWindow& window, const CellRange
     for (std::size_t i = 0; i < grown.cells.size(); ++i) {
       if (grown.cells[i] != 0 && cells.cells[i] == 0) ring.push_back(static_cast<std::int64_t>(i));
     }
-    if (ring.empty()) return layer;
+    if (ring.empty()) return;
     if (!rim) rim = medianOfCells(window, ring);
     std::vector<std::int64_t> agreeing;
     for (const std::int64_t i : ring) {
@@ -150,10 +150,9 @@ std::int64_t growRim(CellGrid& cells, const PixelWindow& window, const CellRange
         agreeing.push_back(i);
       }
     }
-    if (static_cast<double>(agreeing.size()) < kRimAgreement * static_cast<double>(ring.size())) return layer;
+    if (static_cast<double>(agreeing.size()) < kRimAgreement * static_cast<double>(ring.size())) return;
     for (const std::int64_t i : agreeing) cells.cells[static_cast<std::size_t>(i)] = 1;
   }
-  return kRimWidthMax;
 }
 
 namespace {
@@ -229,10 +228,8 @@ bool growRimPastEdge(CellGrid& cells, const PixelWindow& window, const Lettering
 }  // namespace
 
 void growLetteringRim(CellGrid& cells, const PixelWindow& window, const LetteringArea& area, const CellGrid& usable) {
-  CellGrid pastEdge = cells;
-  // A soft edge of one colour is taken for the rim and stops the growth a layer out.
-  if (growRim(cells, window, area.reach) > 1) return;
-  if (growRimPastEdge(pastEdge, window, area, usable)) cells = std::move(pastEdge);
+  // A soft edge of one colour would be taken for the rim and stop the growth a layer out.
+  if (!growRimPastEdge(cells, window, area, usable)) growRim(cells, window, area.reach);
 }
 
 CellGrid haloLettering(const PixelWindow& window, const LetteringArea& area, const CellGrid& usable) {

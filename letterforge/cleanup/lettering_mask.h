@@ -47,16 +47,15 @@ CellGrid paletteLettering(const PixelWindow& window, const LetteringArea& area,
                           const CellGrid& usable, const std::array<float, 3>& ground);
 
 // Grows the set cells through a rim or halo: while the cells just outside them mostly share
-// one colour (within 40 levels), those of that colour are added, up to 6 layers. Returns the
-// layers added.
-std::int64_t growRim(CellGrid& cells, const PixelWindow& window, const CellRange& reach);
+// one colour (within 40 levels), those of that colour are added, up to 6 layers.
+void growRim(CellGrid& cells, const PixelWindow& window, const CellRange& reach);
 
 // growRim for letters found by colour, whose antialiased edge into a rim agrees on no colour
-// (or on one of its own): where growRim takes a layer or none, and the cells one layer past
-// that edge mostly share one colour (within 40 levels), 48 levels or more from both the
-// letters' colour and the ground's beyond the reach, and darker or lighter than both the
-// letters and three quarters of that ground (a black rim around orange letters, a cream halo
-// around dark ones on tan art), the edge and that rim are taken instead, the rim up to 6 layers.
+// (or on one of its own): where the cells one layer past that edge mostly share one colour
+// (within 40 levels), 48 levels or more from both the letters' colour and the ground's beyond
+// the reach, and darker or lighter than both the letters and three quarters of that ground (a
+// black rim around orange letters, a cream halo around dark ones on tan art), the edge and that
+// rim are taken, the rim up to 6 layers; elsewhere growRim's layers.
 void growLetteringRim(CellGrid& cells, const PixelWindow& window, const LetteringArea& area, const CellGrid& usable);
 
 // Letters inside a halo or rim of another lightness, whatever lies beyond it (paper, shading,
