@@ -18,6 +18,9 @@ constexpr std::int64_t kRimWidthMax = 6;
 constexpr double kRimAgreement = 0.6;
 constexpr float kRimTolerance = 40.0f;
 constexpr float kGroundTolerance = 32.0f;
+// A rim seen past the letters' soft edge is this far in colour (by the largest channel's
+// difference) from both the letters and the ground beyond the reach.
+constexpr float kRimContrastMin = 48.0f;
 // What differs from a screentone's prediction by this much (or 3 and 1.5 times the tone's own
 // spread) is no tone; the spread is measured this far around the reach.
 constexpr double kToneStrong = 48.0, kToneWeak = 24.0;
@@ -150,6 +153,83 @@ void growRim(CellGrid& cells, const PixelWindow& window, const CellRange& reach)
     if (static_cast<double>(agreeing.size()) < kRimAgreement * static_cast<double>(ring.size())) return;
     for (const std::int64_t i : agreeing) cells.cells[static_cast<std::size_t>(i)] = 1;
   }
+}
+
+namespace {
+
+float lightnessOfColour(const std::array<float, 3>& v) { return std::max({v[0], v[1], v[2]}); }
+
+float colourDistance(const std::array<float, 3>& a, const std::array<float, 3>& b) {
+  return std::max({std::abs(a[0] - b[0]), std::abs(a[1] - b[1]), std::abs(a[2] - b[2])});
+}
+
+// The quarter-th quantile of the values (1: the lower quartile, 3: the upper); reorders them.
+float quantileOf(std::vector<float>& values, std::size_t quarter) {
+  const auto at = values.begin() + static_cast<std::ptrdiff_t>(values.size() * quarter / 4);
+  std::nth_element(values.begin(), at, values.end());
+  return *at;
+}
+
+std::vector<std::int64_t> setCells(const CellGrid& cells) {
+  std::vector<std::int64_t> out;
+  for (std::size_t i = 0; i < cells.cells.size(); ++i) {
+    if (cells.cells[i] != 0) out.push_back(static_cast<std::int64_t>(i));
+  }
+  return out;
+}
+
+// A rim behind the letters' soft edge: where the cells one layer past that edge mostly share one
+// colour, far from both the letters' and the ground's beyond the reach and darker or lighter
+// than both, the edge and that rim are added, the rim grown as by growRim. Returns whether it
+// was.
+bool growRimPastEdge(CellGrid& cells, const PixelWindow& window, const LetteringArea& area, const CellGrid& usable) {
+  const std::vector<std::int64_t> letterCells = setCells(cells);
+  if (letterCells.empty()) return false;
+  const CellGrid edge = growCells(cells, 1, area.reach);
+  const CellGrid past = growCells(edge, 1, area.reach);
+  std::vector<std::int64_t> ring, beyond;
+  for (std::size_t i = 0; i < past.cells.size(); ++i) {
+    if (past.cells[i] != 0 && edge.cells[i] == 0) ring.push_back(static_cast<std::int64_t>(i));
+  }
+  for (std::int64_t i = 0; i < window.cells(); ++i) {
+    if (!area.reach.contains(i % window.width, i / window.width) && usable.cells[static_cast<std::size_t>(i)] != 0) {
+      beyond.push_back(i);
+    }
+  }
+  if (ring.empty() || beyond.empty()) return false;
+  const auto rim = medianOfCells(window, ring);
+  std::int64_t agreeing = 0;
+  for (const std::int64_t i : ring) {
+    const float* v = window.at(i);
+    agreeing += colourDistance({v[0], v[1], v[2]}, rim) <= kRimTolerance ? 1 : 0;
+  }
+  if (static_cast<double>(agreeing) < kRimAgreement * static_cast<double>(ring.size())) return false;
+  // The rim is of another colour than both the letters and the ground beyond, and darker or
+  // lighter than both (than three quarters of the ground: a ring within its range is its own
+  // shading).
+  const auto letters = medianOfCells(window, letterCells);
+  if (colourDistance(rim, letters) < kRimContrastMin || colourDistance(rim, medianOfCells(window, beyond)) < kRimContrastMin) {
+    return false;
+  }
+  std::vector<float> ground;
+  ground.reserve(beyond.size());
+  for (const std::int64_t i : beyond) {
+    const float* v = window.at(i);
+    ground.push_back(lightnessOfColour({v[0], v[1], v[2]}));
+  }
+  const float r = lightnessOfColour(rim), l = lightnessOfColour(letters);
+  const float lower = quantileOf(ground, 1), upper = quantileOf(ground, 3);
+  if (r >= std::min(l, lower) && r <= std::max(l, upper)) return false;
+  cells = edge;
+  growRim(cells, window, area.reach);
+  return true;
+}
+
+}  // namespace
+
+void growLetteringRim(CellGrid& cells, const PixelWindow& window, const LetteringArea& area, const CellGrid& usable) {
+  // A soft edge of one colour would be taken for the rim and stop the growth a layer out.
+  if (!growRimPastEdge(cells, window, area, usable)) growRim(cells, window, area.reach);
 }
 
 CellGrid haloLettering(const PixelWindow& window, const LetteringArea& area, const CellGrid& usable) {
@@ -302,7 +382,7 @@ CellGrid paletteLettering(const PixelWindow& window, const LetteringArea& area,
   cells = groupsMeetingCore(cells, area);
   if (countSet(cells) == 0) return cells;
   fillEnclosed(cells, area.reach);
-  growRim(cells, window, area.reach);
+  growLetteringRim(cells, window, area, usable);
   return cells;
 }
 

@@ -50,6 +50,14 @@ CellGrid paletteLettering(const PixelWindow& window, const LetteringArea& area,
 // one colour (within 40 levels), those of that colour are added, up to 6 layers.
 void growRim(CellGrid& cells, const PixelWindow& window, const CellRange& reach);
 
+// growRim for letters found by colour, whose antialiased edge into a rim agrees on no colour
+// (or on one of its own): where the cells one layer past that edge mostly share one colour
+// (within 40 levels), 48 levels or more from both the letters' colour and the ground's beyond
+// the reach, and darker or lighter than both the letters and three quarters of that ground (a
+// black rim around orange letters, a cream halo around dark ones on tan art), the edge and that
+// rim are taken, the rim up to 6 layers; elsewhere growRim's layers.
+void growLetteringRim(CellGrid& cells, const PixelWindow& window, const LetteringArea& area, const CellGrid& usable);
+
 // Letters inside a halo or rim of another lightness, whatever lies beyond it (paper, shading,
 // a drawing as dark or as light as they are): under the split of the core's lightness into a
 // dark and a light class (at least 80 levels apart), the groups of either class, of 4 cells or

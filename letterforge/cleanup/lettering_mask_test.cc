@@ -109,9 +109,14 @@ INSTANTIATE_TEST_SUITE_P(
         HaloCase{"LowContrastFindsNothing", flat(200), flat(205), flat(150), flat(200), 0, false}),
     [](const ::testing::TestParamInfo<HaloCase>& info) { return std::string(info.param.name); });
 
-// A square of lettering's fill in the middle of the window, a rim around it, then the ground.
+// A square of lettering's fill in the middle of the window, its antialiased edge, a rim around
+// it, then the ground.
+enum class SoftEdge { kNone, kEven, kMixed };  // kMixed: the edge's cells of two mixes
+
 struct RimCase {
   const char* name;
+  Colour fill;
+  SoftEdge edge;
   std::int64_t rimWidth;  // 0: no rim
   Colour rim;
   int groundGrain;        // 0: flat ground
@@ -119,6 +124,7 @@ struct RimCase {
 };
 
 constexpr std::int64_t kFill0 = 24, kFill1 = 36;
+constexpr Colour kMagenta{210, 40, 200};
 
 std::int64_t layerOf(std::int64_t c, std::int64_t r) {
   const std::int64_t dc = c < kFill0 ? kFill0 - c : (c >= kFill1 ? c - kFill1 + 1 : 0);
@@ -130,11 +136,16 @@ class GrowRimTest : public ::testing::TestWithParam<RimCase> {};
 
 TEST_P(GrowRimTest, TakesTheLayersOfOneColourAndNoMore) {
   const RimCase& k = GetParam();
-  const Colour fill{210, 40, 200};
+  const Colour& fill = k.fill;
+  const std::int64_t edge = k.edge == SoftEdge::kNone ? 0 : 1;
   const PixelWindow window = windowOf([&](std::int64_t c, std::int64_t r) {
     const std::int64_t layer = layerOf(c, r);
     if (layer == 0) return fill;
-    if (layer <= k.rimWidth) return k.rim;
+    if (layer == edge) {
+      const float t = k.edge == SoftEdge::kEven ? 0.5f : ((c + r) % 2 == 0 ? 0.8f : 0.2f);
+      return Colour{t * fill[0] + (1 - t) * k.rim[0], t * fill[1] + (1 - t) * k.rim[1], t * fill[2] + (1 - t) * k.rim[2]};
+    }
+    if (layer <= edge + k.rimWidth) return k.rim;
     // Art: patches of two colours with grain, or flat paper.
     if (k.groundGrain == 0) return flat(230);
     const bool dark = ((c / 3) + (r / 4)) % 2 == 0;
@@ -142,7 +153,10 @@ TEST_P(GrowRimTest, TakesTheLayersOfOneColourAndNoMore) {
   });
   CellGrid cells = emptyGrid(kSide, kSide);
   fillRange(cells, {kFill0, kFill0, kFill1, kFill1});
-  growRim(cells, window, {0, 0, kSide, kSide});
+  const LetteringArea area{.core = {kFill0, kFill0, kFill1, kFill1}, .reach = {6, 6, 54, 54}};
+  CellGrid usable = emptyGrid(kSide, kSide);
+  fillRange(usable, {0, 0, kSide, kSide});
+  growLetteringRim(cells, window, area, usable);
   std::int64_t wrong = 0;
   for (std::int64_t i = 0; i < window.cells(); ++i) {
     const bool expected = layerOf(i % kSide, i / kSide) <= k.expected;
@@ -153,11 +167,17 @@ TEST_P(GrowRimTest, TakesTheLayersOfOneColourAndNoMore) {
 
 INSTANTIATE_TEST_SUITE_P(
     LetteringMaskTest, GrowRimTest,
-    ::testing::Values(RimCase{"BlackRimOnArt", 3, flat(0), 30, 3},
-                      RimCase{"WhiteHaloOnArt", 4, flat(255), 30, 4},
-                      RimCase{"NoRimOnArt", 0, flat(0), 30, 0},
+    ::testing::Values(RimCase{"BlackRimOnArt", kMagenta, SoftEdge::kNone, 3, flat(0), 30, 3},
+                      RimCase{"WhiteHaloOnArt", kMagenta, SoftEdge::kNone, 4, flat(255), 30, 4},
+                      RimCase{"NoRimOnArt", kMagenta, SoftEdge::kNone, 0, flat(0), 30, 0},
                       // A halo of the paper's colour runs on into the paper, up to 6 layers.
-                      RimCase{"HaloOnPaperStopsAtSixLayers", 3, flat(250), 0, 6}),
+                      RimCase{"HaloOnPaperStopsAtSixLayers", kMagenta, SoftEdge::kNone, 3, flat(250), 0, 6},
+                      // The rim is read past an edge that agrees on no colour, or on its own.
+                      RimCase{"BlackRimBehindAMixedEdgeOnArt", kMagenta, SoftEdge::kMixed, 2, flat(0), 30, 3},
+                      RimCase{"BlackRimBehindAnEvenEdgeOnArt", kMagenta, SoftEdge::kEven, 2, flat(0), 30, 3},
+                      RimCase{"CreamHaloBehindAMixedEdgeOnArt", flat(50), SoftEdge::kMixed, 3, {250, 245, 200}, 30, 4},
+                      // A ring as light as the art beyond is the art's, not a rim.
+                      RimCase{"MidToneRingBehindAMixedEdgeIsArt", kMagenta, SoftEdge::kMixed, 2, flat(150), 30, 0}),
     [](const ::testing::TestParamInfo<RimCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
