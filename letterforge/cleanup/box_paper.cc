@@ -304,13 +304,26 @@ std::optional<LightnessSplit> lightnessSplit(const std::vector<int>& lightness, 
   return split;
 }
 
+// A halo hugs its strokes; a balloon's or a box's paper does not: at least this share of it
+// lies this many cells or more from any ink.
+constexpr std::uint8_t kWideFromInk = 8;
+constexpr double kWideShareMin = 0.25;
+
+bool wideOfInk(const CellGrid& ink, const CellGrid& paper) {
+  const std::vector<std::uint8_t> fromInk = distanceTo(ink, kWideFromInk);
+  std::int64_t cells = 0, wide = 0;
+  for (std::size_t i = 0; i < fromInk.size(); ++i) {
+    if (paper.cells[i] == 0 || ink.cells[i] != 0) continue;
+    ++cells;
+    wide += fromInk[i] >= kWideFromInk ? 1 : 0;
+  }
+  return static_cast<double>(wide) >= kWideShareMin * static_cast<double>(cells);
+}
+
 // A balloon drawn without an outline on a flat tint: the cells of the core's light colour
 // (within 40 levels of its median) joined to the core, what they enclose added, bounded by
 // a flat ground of another, darker colour, lighter than the ink (the median lightness of the
-// 2 cells beyond the paper nearer the paper's than the ink's). A halo hugs its strokes: at
-// least a quarter of this paper lies 8 cells or more from any ink.
-constexpr std::uint8_t kWideFromInk = 8;
-constexpr double kWideShareMin = 0.25;
+// 2 cells beyond the paper nearer the paper's than the ink's), and wide of the ink (no halo).
 constexpr std::int64_t kGroundEdge = 3, kTintRing = 2;
 
 std::optional<CellGrid> paperOnAFlatGround(const PixelWindow& window, const std::vector<int>& lightness,
@@ -344,14 +357,7 @@ std::optional<CellGrid> paperOnAFlatGround(const PixelWindow& window, const std:
   const auto middle = beyond.begin() + static_cast<std::ptrdiff_t>(beyond.size() / 2);
   std::nth_element(beyond.begin(), middle, beyond.end());
   if (*middle < (split->ink + split->light) / 2.0) return std::nullopt;
-  const std::vector<std::uint8_t> fromInk = distanceTo(ink, kWideFromInk);
-  std::int64_t cells = 0, wide = 0;
-  for (std::size_t i = 0; i < fromInk.size(); ++i) {
-    if (paper->cells[i] == 0 || ink.cells[i] != 0) continue;
-    ++cells;
-    wide += fromInk[i] >= kWideFromInk ? 1 : 0;
-  }
-  if (static_cast<double>(wide) < kWideShareMin * static_cast<double>(cells)) return std::nullopt;
+  if (!wideOfInk(ink, *paper)) return std::nullopt;
   return paper;
 }
 
@@ -390,10 +396,13 @@ std::optional<BoxPaper> boxPaperByLightness(const PixelWindow& window, const std
   // A balloon on a flat ground is plain paper: what looks like dots there is its letters' fringe.
   const bool dotted = bounded == nullptr && (*dotSize > 1 || palette->dotShare >= kDotShareMin);
   // Plain paper has no dots to tell it from a halo: a line must part it from the ground beyond,
-  // which may be of the paper's own colour (a gutter) but does not run on as the line.
-  if (!dotted && bounded == nullptr) {
-    paper = enclosingPaper(window, distance, 1.0f, area, PaperEdge::kLine);
-    if (!paper) return std::nullopt;
+  // which may be of the paper's own colour (a gutter) but does not run on as the line; or the
+  // paper reaches far from the strokes in the core, as no halo does (a narrow balloon whose
+  // outline has a drawing in the line's colour beyond it, as a halo on that drawing would).
+  if (!dotted && bounded == nullptr && !enclosingPaper(window, distance, 1.0f, area, PaperEdge::kLine)) {
+    CellGrid strokes = emptyGrid(window.width, window.height);
+    fillRange(strokes, area.core);
+    if (!wideOfInk(within(ink, strokes), *paper)) return std::nullopt;
   }
   const InkGroups groups = groupsOf(ink, opened(ink, *dotSize), area);
   const CellRange all{0, 0, window.width, window.height};
