@@ -55,6 +55,10 @@ constexpr double kJoinedShareMax = 0.2;
 // Paper looks the same beside the strokes as beyond them: the median colours of the two
 // bands agree within this (a halo differs from the art or tone beyond it).
 constexpr float kBandsAgree = 24.0f;
+// Paper printed in dots darkens towards a box's border (the ink spreads), and the paper around
+// the lettering is judged against the paper among it within this; a halo is flat, and on flat
+// paper the bands' bound holds.
+constexpr float kDottedAroundAgree = 32.0f;
 // The ground that is copied has the colours of the core's paper and dots (colour boxes 32
 // levels wide holding a few of its cells): no misregistered ink, no ground beyond a gap in the
 // outline.
@@ -276,12 +280,10 @@ bool agree(const float* a, const std::array<float, 3>& b, float within) {
   return std::max({std::abs(a[0] - b[0]), std::abs(a[1] - b[1]), std::abs(a[2] - b[2])}) <= within;
 }
 
-bool agree(const std::array<float, 3>& a, const std::array<float, 3>& b) { return agree(a.data(), b, kBandsAgree); }
-
 // Whether the paper goes on around the core in the colour it has among the lettering: a halo
 // is the lighter ground of the core alone, whatever light ground it joins beyond.
 bool continuesAround(const PixelWindow& window, const CellGrid& ink, const CellGrid& paper,
-                     const LetteringArea& area, const CellGrid& usable, const std::array<float, 3>& inCore) {
+                     const LetteringArea& area, const CellGrid& usable, const Palette& inCore) {
   std::vector<std::int64_t> around;
   for (std::int64_t i = 0; i < window.cells(); ++i) {
     const auto k = static_cast<std::size_t>(i);
@@ -291,7 +293,8 @@ bool continuesAround(const PixelWindow& window, const CellGrid& ink, const CellG
     }
   }
   if (static_cast<std::int64_t>(around.size()) < kAroundMin) return false;
-  return agree(medianOfCells(window, around), inCore);
+  const float within = inCore.dotShare >= kDotShareMin ? kDottedAroundAgree : kBandsAgree;
+  return agree(medianOfCells(window, around).data(), inCore.median, within);
 }
 
 std::optional<LightnessSplit> lightnessSplit(const std::vector<int>& lightness, const LetteringArea& area,
@@ -387,7 +390,7 @@ std::optional<BoxPaper> boxPaperByLightness(const PixelWindow& window, const std
   if (!palette || !whole) return std::nullopt;
   palette->halo = whole->halo;
   if (!paperLike(*palette)) return std::nullopt;
-  if (!continuesAround(window, ink, *paper, area, usable, palette->median)) return std::nullopt;
+  if (!continuesAround(window, ink, *paper, area, usable, *palette)) return std::nullopt;
   // Letters filled with a colour inside their rims enclose that colour, not the paper.
   const double enclosedOff = enclosedOffPaper(window, ink, area, palette->median);
   if (enclosedOff > kEnclosedOffMax) return std::nullopt;

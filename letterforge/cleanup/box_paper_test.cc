@@ -47,6 +47,9 @@ struct BoxPaperCase {
   // The paper reaches only this far around the box (a halo hugging its strokes); 0: the
   // caption's whole rectangle.
   std::int64_t margin = 0;
+  // The paper more than 6 pixels out from the box is of this colour (print darkening towards a
+  // caption's border).
+  std::optional<Rgb8> paperAround = std::nullopt;
 };
 
 // The caption printed in dots, each placed in its cell by a hash of the cell (print is not a
@@ -61,7 +64,8 @@ PageBitmap cleanPage(const BoxPaperCase& c) {
   }
   if (outlined) paintRect(page, x0 - 2, y0 - 2, x1 - x0 + 4, y1 - y0 + 4, kBlack);
   if (c.markOnTheOutline) paintRect(page, 0, y0 - 2, kWidth, 2, kBlack);
-  paintRect(page, x0, y0, x1 - x0, y1 - y0, kPaper);
+  paintRect(page, x0, y0, x1 - x0, y1 - y0, c.paperAround.value_or(kPaper));
+  if (c.paperAround) paintRect(page, kBoxX - 6, kBoxY - 6, kBoxW + 12, kBoxH + 12, kPaper);
   for (std::int64_t cy = y0; c.dot > 0 && cy + c.pitch <= y1; cy += c.pitch) {
     for (std::int64_t cx = x0; cx + c.pitch <= x1; cx += c.pitch) {
       const auto hash = static_cast<std::uint64_t>(cx * 7919 + cy * 104729) * 0x9E3779B97F4A7C15u;
@@ -190,7 +194,13 @@ INSTANTIATE_TEST_SUITE_P(
         // Plain paper on a ground as dark as its edge: a box (a narrow balloon on dark art)
         // when its paper reaches far from the strokes, a halo when it hugs them.
         BoxPaperCase{"PlainPaperOnADarkGround", {}, 0, 4, grey(30), 1, false},
-        BoxPaperCase{"HaloOnADarkGround", {}, 0, 4, grey(30), std::nullopt, false, false, std::nullopt, false, 5}),
+        BoxPaperCase{"HaloOnADarkGround", {}, 0, 4, grey(30), std::nullopt, false, false, std::nullopt, false, 5},
+        // Printed paper darkens towards a caption's border; flat paper lighter among the
+        // letters than around them is a halo.
+        BoxPaperCase{"DottedPaperDarkerTowardsItsBorder", {90, 140, 160}, 1, 4, kBeyond, 1, true, false, std::nullopt,
+                     false, 0, Rgb8{221, 203, 84}},
+        BoxPaperCase{"FlatPaperDarkerAroundTheLetters", {}, 0, 4, kBeyond, std::nullopt, false, false, std::nullopt,
+                     false, 0, Rgb8{221, 203, 84}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
