@@ -55,6 +55,10 @@ constexpr double kJoinedShareMax = 0.2;
 // Paper looks the same beside the strokes as beyond them: the median colours of the two
 // bands agree within this (a halo differs from the art or tone beyond it).
 constexpr float kBandsAgree = 24.0f;
+// Paper printed in dots darkens towards a box's border (the ink spreads), and the paper around
+// the lettering is judged against the paper among it within this; a halo is flat, and on flat
+// paper the bands' bound holds.
+constexpr float kDottedAroundAgree = 32.0f;
 // The ground that is copied has the colours of the core's paper and dots (colour boxes 32
 // levels wide holding a few of its cells): no misregistered ink, no ground beyond a gap in the
 // outline.
@@ -276,12 +280,10 @@ bool agree(const float* a, const std::array<float, 3>& b, float within) {
   return std::max({std::abs(a[0] - b[0]), std::abs(a[1] - b[1]), std::abs(a[2] - b[2])}) <= within;
 }
 
-bool agree(const std::array<float, 3>& a, const std::array<float, 3>& b) { return agree(a.data(), b, kBandsAgree); }
-
 // Whether the paper goes on around the core in the colour it has among the lettering: a halo
 // is the lighter ground of the core alone, whatever light ground it joins beyond.
 bool continuesAround(const PixelWindow& window, const CellGrid& ink, const CellGrid& paper,
-                     const LetteringArea& area, const CellGrid& usable, const std::array<float, 3>& inCore) {
+                     const LetteringArea& area, const CellGrid& usable, const Palette& inCore) {
   std::vector<std::int64_t> around;
   for (std::int64_t i = 0; i < window.cells(); ++i) {
     const auto k = static_cast<std::size_t>(i);
@@ -291,7 +293,8 @@ bool continuesAround(const PixelWindow& window, const CellGrid& ink, const CellG
     }
   }
   if (static_cast<std::int64_t>(around.size()) < kAroundMin) return false;
-  return agree(medianOfCells(window, around), inCore);
+  const float within = inCore.dotShare >= kDotShareMin ? kDottedAroundAgree : kBandsAgree;
+  return agree(medianOfCells(window, around).data(), inCore.median, within);
 }
 
 std::optional<LightnessSplit> lightnessSplit(const std::vector<int>& lightness, const LetteringArea& area,
@@ -304,13 +307,26 @@ std::optional<LightnessSplit> lightnessSplit(const std::vector<int>& lightness, 
   return split;
 }
 
+// A halo hugs its strokes; a balloon's or a box's paper does not: at least this share of it
+// lies this many cells or more from any ink.
+constexpr std::uint8_t kWideFromInk = 8;
+constexpr double kWideShareMin = 0.25;
+
+bool wideOfInk(const CellGrid& ink, const CellGrid& paper) {
+  const std::vector<std::uint8_t> fromInk = distanceTo(ink, kWideFromInk);
+  std::int64_t cells = 0, wide = 0;
+  for (std::size_t i = 0; i < fromInk.size(); ++i) {
+    if (paper.cells[i] == 0 || ink.cells[i] != 0) continue;
+    ++cells;
+    wide += fromInk[i] >= kWideFromInk ? 1 : 0;
+  }
+  return static_cast<double>(wide) >= kWideShareMin * static_cast<double>(cells);
+}
+
 // A balloon drawn without an outline on a flat tint: the cells of the core's light colour
 // (within 40 levels of its median) joined to the core, what they enclose added, bounded by
 // a flat ground of another, darker colour, lighter than the ink (the median lightness of the
-// 2 cells beyond the paper nearer the paper's than the ink's). A halo hugs its strokes: at
-// least a quarter of this paper lies 8 cells or more from any ink.
-constexpr std::uint8_t kWideFromInk = 8;
-constexpr double kWideShareMin = 0.25;
+// 2 cells beyond the paper nearer the paper's than the ink's), and wide of the ink (no halo).
 constexpr std::int64_t kGroundEdge = 3, kTintRing = 2;
 
 std::optional<CellGrid> paperOnAFlatGround(const PixelWindow& window, const std::vector<int>& lightness,
@@ -344,14 +360,7 @@ std::optional<CellGrid> paperOnAFlatGround(const PixelWindow& window, const std:
   const auto middle = beyond.begin() + static_cast<std::ptrdiff_t>(beyond.size() / 2);
   std::nth_element(beyond.begin(), middle, beyond.end());
   if (*middle < (split->ink + split->light) / 2.0) return std::nullopt;
-  const std::vector<std::uint8_t> fromInk = distanceTo(ink, kWideFromInk);
-  std::int64_t cells = 0, wide = 0;
-  for (std::size_t i = 0; i < fromInk.size(); ++i) {
-    if (paper->cells[i] == 0 || ink.cells[i] != 0) continue;
-    ++cells;
-    wide += fromInk[i] >= kWideFromInk ? 1 : 0;
-  }
-  if (static_cast<double>(wide) < kWideShareMin * static_cast<double>(cells)) return std::nullopt;
+  if (!wideOfInk(ink, *paper)) return std::nullopt;
   return paper;
 }
 
@@ -381,7 +390,7 @@ std::optional<BoxPaper> boxPaperByLightness(const PixelWindow& window, const std
   if (!palette || !whole) return std::nullopt;
   palette->halo = whole->halo;
   if (!paperLike(*palette)) return std::nullopt;
-  if (!continuesAround(window, ink, *paper, area, usable, palette->median)) return std::nullopt;
+  if (!continuesAround(window, ink, *paper, area, usable, *palette)) return std::nullopt;
   // Letters filled with a colour inside their rims enclose that colour, not the paper.
   const double enclosedOff = enclosedOffPaper(window, ink, area, palette->median);
   if (enclosedOff > kEnclosedOffMax) return std::nullopt;
@@ -390,10 +399,13 @@ std::optional<BoxPaper> boxPaperByLightness(const PixelWindow& window, const std
   // A balloon on a flat ground is plain paper: what looks like dots there is its letters' fringe.
   const bool dotted = bounded == nullptr && (*dotSize > 1 || palette->dotShare >= kDotShareMin);
   // Plain paper has no dots to tell it from a halo: a line must part it from the ground beyond,
-  // which may be of the paper's own colour (a gutter) but does not run on as the line.
-  if (!dotted && bounded == nullptr) {
-    paper = enclosingPaper(window, distance, 1.0f, area, PaperEdge::kLine);
-    if (!paper) return std::nullopt;
+  // which may be of the paper's own colour (a gutter) but does not run on as the line; or the
+  // paper reaches far from the strokes in the core, as no halo does (a narrow balloon whose
+  // outline has a drawing in the line's colour beyond it, as a halo on that drawing would).
+  if (!dotted && bounded == nullptr && !enclosingPaper(window, distance, 1.0f, area, PaperEdge::kLine)) {
+    CellGrid strokes = emptyGrid(window.width, window.height);
+    fillRange(strokes, area.core);
+    if (!wideOfInk(within(ink, strokes), *paper)) return std::nullopt;
   }
   const InkGroups groups = groupsOf(ink, opened(ink, *dotSize), area);
   const CellRange all{0, 0, window.width, window.height};

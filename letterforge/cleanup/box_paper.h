@@ -26,7 +26,8 @@ struct BoxPaper {
 // `dotSize` fits in is lettering; the smallest size (up to 3) that leaves at most 2 % of the
 // paper around the core dark is the dots' size. The paper is dotted when that size exceeds 1
 // or 5 % of its cells clear of ink are 40 levels off their median colour; plain paper needs an
-// outline that the ground beyond does not continue (a halo is plain and has none). On plain
+// outline that the ground beyond does not continue, or a quarter of it 8 cells or more from the
+// ink (a halo is plain, has neither, and hugs its strokes). On plain
 // paper the lettering takes 2 cells around the strokes (a scan's paler or greyer fringe) and
 // the ground lies 3 cells or more from them, within 40 levels of the paper's median colour.
 // A mark joined to the outline (ink running out of the window that the paper, closed over its

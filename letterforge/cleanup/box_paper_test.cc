@@ -44,6 +44,12 @@ struct BoxPaperCase {
   // wide stands from it into the paper down to a stroke (an exclamation mark joined to its
   // balloon's line).
   bool markOnTheOutline = false;
+  // The paper reaches only this far around the box (a halo hugging its strokes); 0: the
+  // caption's whole rectangle.
+  std::int64_t margin = 0;
+  // The paper more than 6 pixels out from the box is of this colour (print darkening towards a
+  // caption's border).
+  std::optional<Rgb8> paperAround = std::nullopt;
 };
 
 // The caption printed in dots, each placed in its cell by a hash of the cell (print is not a
@@ -51,11 +57,15 @@ struct BoxPaperCase {
 PageBitmap cleanPage(const BoxPaperCase& c) {
   const bool outlined = c.beyond.has_value();
   PageBitmap page = makePage(kWidth, kHeight, c.beyond.value_or(kPaper));
-  const std::int64_t x0 = outlined ? 12 : 0, y0 = !outlined ? 0 : c.markOnTheOutline ? kBoxY - 8 : 16;
-  const std::int64_t x1 = outlined ? 128 : kWidth, y1 = outlined ? 64 : kHeight;
+  std::int64_t x0 = outlined ? 12 : 0, y0 = !outlined ? 0 : c.markOnTheOutline ? kBoxY - 8 : 16;
+  std::int64_t x1 = outlined ? 128 : kWidth, y1 = outlined ? 64 : kHeight;
+  if (c.margin > 0) {
+    x0 = kBoxX - c.margin, y0 = kBoxY - c.margin, x1 = kBoxX + kBoxW + c.margin, y1 = kBoxY + kBoxH + c.margin;
+  }
   if (outlined) paintRect(page, x0 - 2, y0 - 2, x1 - x0 + 4, y1 - y0 + 4, kBlack);
   if (c.markOnTheOutline) paintRect(page, 0, y0 - 2, kWidth, 2, kBlack);
-  paintRect(page, x0, y0, x1 - x0, y1 - y0, kPaper);
+  paintRect(page, x0, y0, x1 - x0, y1 - y0, c.paperAround.value_or(kPaper));
+  if (c.paperAround) paintRect(page, kBoxX - 6, kBoxY - 6, kBoxW + 12, kBoxH + 12, kPaper);
   for (std::int64_t cy = y0; c.dot > 0 && cy + c.pitch <= y1; cy += c.pitch) {
     for (std::int64_t cx = x0; cx + c.pitch <= x1; cx += c.pitch) {
       const auto hash = static_cast<std::uint64_t>(cx * 7919 + cy * 104729) * 0x9E3779B97F4A7C15u;
@@ -181,8 +191,16 @@ INSTANTIATE_TEST_SUITE_P(
         BoxPaperCase{"NoOutlineAroundThePaper", {90, 140, 160}, 1, 4, std::nullopt, std::nullopt},
         // Lettering that runs into a drawing's lines is left to the texture fill.
         BoxPaperCase{"StrokesJoinedToALine", {90, 140, 160}, 1, 4, kBeyond, std::nullopt, true, true},
-        // Plain paper on a ground as dark as its edge is a halo as much as a box.
-        BoxPaperCase{"PlainPaperOnADarkGround", {}, 0, 4, grey(30), std::nullopt}),
+        // Plain paper on a ground as dark as its edge: a box (a narrow balloon on dark art)
+        // when its paper reaches far from the strokes, a halo when it hugs them.
+        BoxPaperCase{"PlainPaperOnADarkGround", {}, 0, 4, grey(30), 1, false},
+        BoxPaperCase{"HaloOnADarkGround", {}, 0, 4, grey(30), std::nullopt, false, false, std::nullopt, false, 5},
+        // Printed paper darkens towards a caption's border; flat paper lighter among the
+        // letters than around them is a halo.
+        BoxPaperCase{"DottedPaperDarkerTowardsItsBorder", {90, 140, 160}, 1, 4, kBeyond, 1, true, false, std::nullopt,
+                     false, 0, Rgb8{221, 203, 84}},
+        BoxPaperCase{"FlatPaperDarkerAroundTheLetters", {}, 0, 4, kBeyond, std::nullopt, false, false, std::nullopt,
+                     false, 0, Rgb8{221, 203, 84}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
