@@ -40,6 +40,9 @@ inline std::uint64_t nextRandom(std::uint64_t& state) {
   return z ^ (z >> 31);
 }
 
+// Moves `state` on as `draws` calls of nextRandom would, without drawing.
+inline void skipRandom(std::uint64_t& state, std::uint64_t draws) { state += draws * 0x9E3779B97F4A7C15u; }
+
 // The squared distance of two RGB cells.
 inline double colourDistance(const float* a, const float* b) {
   const double d0 = a[0] - b[0], d1 = a[1] - b[1], d2 = a[2] - b[2];

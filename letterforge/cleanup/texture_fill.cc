@@ -49,6 +49,7 @@ struct Level {
   // as the sum grows.
   std::vector<double> most{};
   double holeWeight = kHoleWeight;
+  FillWork* work = nullptr;
 
   const float* at(std::int64_t i) const { return &rgb[static_cast<std::size_t>(3 * i)]; }
   float* at(std::int64_t i) { return &rgb[static_cast<std::size_t>(3 * i)]; }
@@ -137,42 +138,42 @@ bool eachPatchPair(const Level& L, std::int64_t t, std::int64_t s, Cell cell, Ro
   return true;
 }
 
-// Marks where source patches may be centred and which patches cover a hole.
-void markCentres(Level& level) {
+// Marks where source patches may be centred and which patches cover a hole; false when no
+// source patch may be centred anywhere (then the weights of the targets are not worked out).
+bool markCentres(Level& level) {
   const std::int64_t w = level.w, h = level.h, n = w * h;
   level.valid.assign(static_cast<std::size_t>(n), 0);
   level.target.assign(static_cast<std::size_t>(n), 0);
-  // Sums of source cells over squares, from a table of running sums.
-  std::vector<std::int32_t> sums(static_cast<std::size_t>((w + 1) * (h + 1)), 0);
-  for (std::int64_t r = 0; r < h; ++r) {
-    std::int32_t row = 0;
-    for (std::int64_t c = 0; c < w; ++c) {
-      row += level.state[static_cast<std::size_t>(r * w + c)] == kSource ? 1 : 0;
-      sums[static_cast<std::size_t>((r + 1) * (w + 1) + c + 1)] = sums[static_cast<std::size_t>(r * (w + 1) + c + 1)] + row;
-    }
-  }
   const std::int64_t R = kPatchRadius;
-  for (std::int64_t r = 0; r < h; ++r) {
-    for (std::int64_t c = 0; c < w; ++c) {
-      const std::int64_t i = r * w + c;
-      if (level.state[static_cast<std::size_t>(i)] != kSource) continue;
-      const std::int64_t r0 = std::max<std::int64_t>(0, r - R), r1 = std::min(h, r + R + 1);
-      const std::int64_t c0 = std::max<std::int64_t>(0, c - R), c1 = std::min(w, c + R + 1);
-      const auto at = [&](std::int64_t rr, std::int64_t cc) { return sums[static_cast<std::size_t>(rr * (w + 1) + cc)]; };
-      const std::int32_t count = at(r1, c1) - at(r0, c1) - at(r1, c0) + at(r0, c0);
-      if (count >= kSourceCellsMin) level.valid[static_cast<std::size_t>(i)] = 1;
-    }
-  }
-  for (std::int64_t r = 0; r < h; ++r) {
-    for (std::int64_t c = 0; c < w; ++c) {
-      if (level.state[static_cast<std::size_t>(r * w + c)] != kHole) continue;
-      for (std::int64_t rr = std::max<std::int64_t>(0, r - R); rr <= std::min(h - 1, r + R); ++rr) {
-        for (std::int64_t cc = std::max<std::int64_t>(0, c - R); cc <= std::min(w - 1, c + R); ++cc) {
-          level.target[static_cast<std::size_t>(rr * w + cc)] = 1;
-        }
+  // How many cells of a state lie in each patch (clipped to the level), from a table of
+  // running sums.
+  std::vector<std::int32_t> sums(static_cast<std::size_t>((w + 1) * (h + 1)), 0);
+  const auto countIn = [&](std::uint8_t state, auto mark) {
+    for (std::int64_t r = 0; r < h; ++r) {
+      std::int32_t row = 0;
+      for (std::int64_t c = 0; c < w; ++c) {
+        row += level.state[static_cast<std::size_t>(r * w + c)] == state ? 1 : 0;
+        sums[static_cast<std::size_t>((r + 1) * (w + 1) + c + 1)] = sums[static_cast<std::size_t>(r * (w + 1) + c + 1)] + row;
       }
     }
-  }
+    const auto at = [&](std::int64_t rr, std::int64_t cc) { return sums[static_cast<std::size_t>(rr * (w + 1) + cc)]; };
+    for (std::int64_t r = 0; r < h; ++r) {
+      const std::int64_t r0 = std::max<std::int64_t>(0, r - R), r1 = std::min(h, r + R + 1);
+      for (std::int64_t c = 0; c < w; ++c) {
+        const std::int64_t c0 = std::max<std::int64_t>(0, c - R), c1 = std::min(w, c + R + 1);
+        mark(r * w + c, [&] { return at(r1, c1) - at(r0, c1) - at(r1, c0) + at(r0, c0); });
+      }
+    }
+  };
+  countIn(kSource, [&](std::int64_t i, auto count) {
+    if (level.state[static_cast<std::size_t>(i)] == kSource && count() >= kSourceCellsMin) level.valid[static_cast<std::size_t>(i)] = 1;
+  });
+  countIn(kHole, [&](std::int64_t i, auto count) {
+    if (count() > 0) level.target[static_cast<std::size_t>(i)] = 1;
+  });
+  level.source.assign(static_cast<std::size_t>(n), -1);
+  level.match.assign(static_cast<std::size_t>(n), std::numeric_limits<float>::infinity());
+  if (std::find(level.valid.begin(), level.valid.end(), 1) == level.valid.end()) return false;
   level.most.assign(static_cast<std::size_t>(n), 0.0);
   for (std::int64_t t = 0; t < n; ++t) {
     if (level.target[static_cast<std::size_t>(t)] == 0) continue;
@@ -181,13 +182,13 @@ void markCentres(Level& level) {
       level.most[static_cast<std::size_t>(t)] += sa == kHole ? level.holeWeight : (sa == kSource ? 1.0 : 0.0);
     }, [] { return true; });
   }
-  level.source.assign(static_cast<std::size_t>(n), -1);
-  level.match.assign(static_cast<std::size_t>(n), std::numeric_limits<float>::infinity());
+  return true;
 }
 
 // The mean squared colour difference of the patches at target `t` and source `s`, over the
 // cells read in both; infinity when too few, or when it exceeds `best`.
 double patchDistance(const Level& L, std::int64_t t, std::int64_t s, double best) {
+  if (L.work != nullptr) ++L.work->comparisons;
   double sum = 0, weight = 0;
   const double most = L.most[static_cast<std::size_t>(t)];
   const bool whole = eachPatchPair(L, t, s, [&](std::int64_t a, std::int64_t b) {
@@ -210,6 +211,7 @@ struct Search {
 
 void tryCandidate(Level& L, std::int64_t t, std::int64_t c, std::int64_t r) {
   if (c < 0 || r < 0 || c >= L.w || r >= L.h) return;
+  if (L.work != nullptr) ++L.work->candidates;
   const std::int64_t s = r * L.w + c;
   if (L.valid[static_cast<std::size_t>(s)] == 0 || s == L.source[static_cast<std::size_t>(t)]) return;
   const double best = L.match[static_cast<std::size_t>(t)];
@@ -328,7 +330,7 @@ void inherit(Level& fine, const Level& coarse) {
 }  // namespace
 
 void fillFromTexture(PixelWindow& window, const CellGrid& holes, const CellGrid& sources,
-                     const std::vector<CellOffset>& offsets, std::uint64_t seed) {
+                     const std::vector<CellOffset>& offsets, std::uint64_t seed, FillWork* work) {
   std::vector<CellOffset> fixed = offsets;
   for (const std::int64_t length : kJumpLengths) {
     for (std::int64_t dr = -1; dr <= 1; ++dr) {
@@ -347,11 +349,19 @@ void fillFromTexture(PixelWindow& window, const CellGrid& holes, const CellGrid&
          std::min(levels.back().w, levels.back().h) >= 8 * kPatchRadius) {
     levels.push_back(halved(levels.back()));
   }
+  // A level with no place for a source patch has nothing to search (a hole over the whole
+  // window, or one whose ground is too thin at that level): its holes take the coarser colours,
+  // its targets none. A fill with no such place anywhere leaves the holes as they were.
+  std::vector<std::uint8_t> searched(levels.size(), 0);
+  for (std::size_t li = 0; li < levels.size(); ++li) {
+    levels[li].holeWeight = li == 0 ? kHoleWeight : kCoarseHoleWeight;
+    levels[li].work = work;
+    searched[li] = markCentres(levels[li]) ? 1 : 0;
+  }
+  if (std::find(searched.begin(), searched.end(), 1) == searched.end()) return;
   Search search{.offsets = &fixed, .scale = 1, .random = seed};
   for (std::size_t li = levels.size(); li-- > 0;) {
     Level& L = levels[li];
-    L.holeWeight = li == 0 ? kHoleWeight : kCoarseHoleWeight;
-    markCentres(L);
     search.scale = std::int64_t{1} << li;
     if (li + 1 < levels.size()) {
       const Level& coarse = levels[li + 1];
@@ -361,10 +371,18 @@ void fillFromTexture(PixelWindow& window, const CellGrid& holes, const CellGrid&
         const std::int64_t cc = (t % L.w) / 2, cr = (t / L.w) / 2;
         std::copy_n(coarse.at(cr * coarse.w + cc), 3, L.at(t));
       }
-      inherit(L, coarse);
-      voteLevel(L);
     }
     const int passes = li == 0 ? kFinePasses : kCoarsePasses;
+    if (searched[li] == 0) {
+      // The draws a search would have made for each target, so the next level draws the same.
+      const auto targets = static_cast<std::uint64_t>(std::count(L.target.begin(), L.target.end(), 1));
+      skipRandom(search.random, targets * static_cast<std::uint64_t>(passes * 2 * kStartCandidates));
+      continue;
+    }
+    if (li + 1 < levels.size()) {
+      inherit(L, levels[li + 1]);
+      voteLevel(L);
+    }
     // The fixed offsets seed every target of the coarsest level; finer levels inherit what it
     // found and try them again where the inherited match is among the worse.
     const float settled = li + 1 == levels.size() ? -1.0F : settledMatch(L);

@@ -18,8 +18,17 @@ namespace letterforge {
 // its own), and each hole becomes the mean of what the patches covering it
 // copy there. Cells in neither set are read but never copied. Linear in the number of holes:
 // the candidates per patch and the passes are bounded. A hole that no patch reaches keeps its
-// value (callers fill the holes smoothly first).
+// value (callers fill the holes smoothly first), and when no level has a place for a source
+// patch, nothing is searched and every hole keeps its value.
+//
+// The work done, counted: the candidate sources looked at and the patches compared.
+struct FillWork {
+  std::int64_t candidates = 0;
+  std::int64_t comparisons = 0;
+};
+
 void fillFromTexture(PixelWindow& window, const CellGrid& holes, const CellGrid& sources,
-                     const std::vector<CellOffset>& offsets, std::uint64_t seed);
+                     const std::vector<CellOffset>& offsets, std::uint64_t seed,
+                     FillWork* work = nullptr);
 
 }  // namespace letterforge

@@ -112,5 +112,70 @@ INSTANTIATE_TEST_SUITE_P(
                     FillCase{"StrokesOverALineBesideABand", line, CellRange{14, 8, 50, 42}, 8.0, 4.0, strokesBesideABand}),
     [](const auto& info) { return info.param.name; });
 
+// A hole over a whole window but a frame of known ground `frame` cells wide, on a grained
+// ground that does not repeat exactly.
+struct FramedHole {
+  PixelWindow window;
+  CellGrid holes, sources;
+};
+
+FramedHole framedHole(std::int64_t width, std::int64_t height, std::int64_t frame) {
+  FramedHole f{.window = PixelWindow{.width = width, .height = height},
+               .holes = emptyGrid(width, height),
+               .sources = emptyGrid(width, height)};
+  f.window.rgb.resize(static_cast<std::size_t>(3 * width * height));
+  fillRange(f.holes, CellRange{frame, frame, width - frame, height - frame});
+  for (std::int64_t i = 0; i < width * height; ++i) {
+    std::uint64_t state = static_cast<std::uint64_t>(i);
+    const float grey = 128.0f + 60.0f * std::sin(0.7f * static_cast<float>(i % width)) *
+                                    std::cos(0.45f * static_cast<float>(i / width)) +
+                       static_cast<float>(nextRandom(state) % 25) - 12.0f;
+    std::fill_n(f.window.at(i), 3, grey);
+    f.sources.cells[static_cast<std::size_t>(i)] = f.holes.cells[static_cast<std::size_t>(i)] != 0 ? 0 : 1;
+  }
+  return f;
+}
+
+struct WorkCase {
+  std::string name;
+  std::int64_t frame;
+  // Whether the frame holds any place for a source patch at all.
+  bool searchable;
+  friend void PrintTo(const WorkCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class TextureFillWorkTest : public testing::TestWithParam<WorkCase> {};
+
+// The work per hole stays level as the hole grows fourfold; a fill with nowhere to copy from
+// looks at no candidate and leaves the holes as they were (it once looked at some 32 a hole
+// per pass, all refused, and left the holes in the blocks of its coarsest level).
+TEST_P(TextureFillWorkTest, WorkPerHoleStaysLevelAsTheHoleGrows) {
+  const WorkCase& c = GetParam();
+  double perHole[2] = {0, 0};
+  for (int k = 0; k < 2; ++k) {
+    const std::int64_t scale = k + 1;
+    FramedHole f = framedHole(96 * scale, 128 * scale, c.frame);
+    const PixelWindow before = f.window;
+    FillWork work;
+    fillFromTexture(f.window, f.holes, f.sources, {}, 7, &work);
+    perHole[k] = static_cast<double>(work.comparisons) / static_cast<double>(countSet(f.holes));
+    if (!c.searchable) {
+      EXPECT_EQ(work.candidates, 0) << "scale " << scale;
+      EXPECT_EQ(f.window.rgb, before.rgb) << "scale " << scale;
+    } else {
+      EXPECT_GT(work.comparisons, 0) << "scale " << scale;
+    }
+  }
+  if (c.searchable) {
+    EXPECT_LE(perHole[1], 1.1 * perHole[0]);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, TextureFillWorkTest,
+    testing::Values(WorkCase{"FrameOfEightCells", 8, true}, WorkCase{"FrameOfTwentyCells", 20, true},
+                    WorkCase{"FrameTooThinForAPatch", 2, false}, WorkCase{"NoFrame", 0, false}),
+    [](const auto& info) { return info.param.name; });
+
 }  // namespace
 }  // namespace letterforge
