@@ -172,9 +172,7 @@ float quantileOf(std::vector<float>& values, std::size_t quarter) {
 
 std::vector<std::int64_t> setCells(const CellGrid& cells) {
   std::vector<std::int64_t> out;
-  for (std::size_t i = 0; i < cells.cells.size(); ++i) {
-    if (cells.cells[i] != 0) out.push_back(static_cast<std::int64_t>(i));
-  }
+  forEachSetCell(cells, [&](std::int64_t i) { out.push_back(i); });
   return out;
 }
 
