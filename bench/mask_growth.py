@@ -7,7 +7,9 @@ For each size, pages of truth_pages.py (paper, screentone and art) get one OCR b
 whole page but a margin of 8 pixels; each is cleaned in the repaint mode and run with no
 cleanup, and the difference of their CPU times (median of the runs) is printed per page and
 per megapixel of the block. A cost in proportion to the mask keeps ms/Mpx level as the size
-doubles; a quadratic one doubles it.
+doubles; a quadratic one doubles it. The block's result and the pixels it masked are printed
+beside: a block whose mask would take most of it is left `not_cleaned`, so what is timed
+there is the looking.
 """
 import argparse
 import json
@@ -23,12 +25,15 @@ PAGES = ["001-balloon_offwhite", "007-screentone", "008-art"]
 
 
 def cpu_of(args):
+    """The CPU seconds of one run, and its report line for the block."""
     before = resource.getrusage(resource.RUSAGE_CHILDREN)
-    done = subprocess.run(args, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    done = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     after = resource.getrusage(resource.RUSAGE_CHILDREN)
     if done.returncode != 0:
         sys.exit(f"failed: {' '.join(args)}: {done.stderr}")
-    return (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+    report = next((line.split() for line in (done.stdout + done.stderr).splitlines()
+                   if line.startswith("repaint ")), None)
+    return (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime), report
 
 
 def main():
@@ -38,7 +43,7 @@ def main():
     ap.add_argument("--runs", type=int, default=3)
     a = ap.parse_args()
     work = tempfile.mkdtemp()
-    print(f"{'page':22} {'size':>10} {'block Mpx':>9} {'repaint ms':>10} {'ms/Mpx':>8}")
+    print(f"{'page':22} {'size':>10} {'block Mpx':>9} {'repaint ms':>10} {'ms/Mpx':>8}  {'result':17} {'masked':>8}")
     for size in a.sizes.split(","):
         w, h = (int(v) for v in size.split("x"))
         out = os.path.join(work, size)
@@ -54,15 +59,20 @@ def main():
                 json.dump({"source_language_detected": "en", "translations": [
                     {"id": "all", "source_text": "all", "translated_text": "\u200b"}]}, f)
             costs = {}
+            report = None
             for mode in ("repaint", "none"):
                 args = [os.path.join(a.build, "letterforge"), base + ".png",
                         base + ".whole.ocr.json", base + ".whole.translation.json",
                         os.path.join(work, "out.png"), "18", "38", "1", "1.12", "bold", "true",
                         "balanced", "", "balanced", mode, "0"]
-                costs[mode] = statistics.median(cpu_of(args) for _ in range(a.runs))
+                runs = [cpu_of(args) for _ in range(a.runs)]
+                costs[mode] = statistics.median(cpu for cpu, _ in runs)
+                report = report or runs[0][1]
             ms = 1000.0 * (costs["repaint"] - costs["none"])
             mpx = (w - 16) * (h - 16) / 1e6
-            print(f"{name:22} {size:>10} {mpx:9.2f} {ms:10.0f} {ms / mpx:8.0f}")
+            action = report[1] if report else "-"
+            masked = report[3].removeprefix("pixels=") if report else "-"
+            print(f"{name:22} {size:>10} {mpx:9.2f} {ms:10.0f} {ms / mpx:8.0f}  {action:17} {masked:>8}")
 
 
 if __name__ == "__main__":

@@ -35,6 +35,23 @@ PixelBounds grownBounds(const platform::PageBitmap& page, const Rect& rect, doub
   return pixelBounds(page, inset(rect, -by, -by));
 }
 
+// Lettering is the smaller part of its box. Where what would be masked takes more than half
+// of a box larger than any line of lettering (a box over a panel or the whole page), the
+// ground has been taken for lettering: the block is left as it is and said not cleaned.
+constexpr std::int64_t kLargeBoxSide = 128;
+constexpr double kMaskShareMax = 0.5;
+
+bool takesTheGround(const CellGrid& mask, const CellRange& core) {
+  const std::int64_t width = core.c1 - core.c0, height = core.r1 - core.r0;
+  if (std::min(width, height) < kLargeBoxSide) return false;
+  std::int64_t masked = 0;
+  for (std::int64_t r = core.r0; r < core.r1; ++r) {
+    const auto row = mask.cells.begin() + r * mask.width;
+    masked += std::count_if(row + core.c0, row + core.c1, [](std::uint8_t cell) { return cell != 0; });
+  }
+  return static_cast<double>(masked) > kMaskShareMax * static_cast<double>(width * height);
+}
+
 TextMask textMaskOf(const PixelWindow& window, const CellGrid& mask) {
   TextMask out{.rect = {static_cast<double>(window.x0), static_cast<double>(window.y0),
                         static_cast<double>(window.width), static_cast<double>(window.height)},
@@ -140,6 +157,7 @@ RepaintOutcome repaintSmooth(platform::PageBitmap& page, PixelWindow& window,
                                                 window, area, model),
                           model, ink, usable, allowed, area),
       allowed);
+  if (takesTheGround(mask, area.core)) return {};
   // The ground's structure and what stands out of it are never known ground.
   const CellGrid known = without(without(within(without(usable, mask), allowed), model.groups.structure), ink);
   interpolateHoles(window, known, mask);
@@ -194,7 +212,9 @@ RepaintOutcome repaintTexture(platform::PageBitmap& page, PixelWindow& window,
   }
   if (countSet(mask) == 0) return {};
   mask = within(growCells(mask, 1, area.reach), allowed);
+  if (takesTheGround(mask, area.core)) return {};
   const CellGrid sources = within(without(usable, mask), allowed);
+  if (countSet(sources) == 0) return {};
   interpolateHoles(window, sources, mask);
   if (repeats.periodic) {
     fillFromSteps(window, mask, sources, steps);
@@ -244,7 +264,10 @@ RepaintOutcome repaintLettering(platform::PageBitmap& page, const Rect& block,
   // Where no smooth fit explains the ground (paper printed in coarse dots, or a balloon
   // beside such paper or art), dark lettering is told from its box's paper by lightness.
   if (!isSmoothGround(*model, area)) {
-    if (const auto paper = findBoxPaper(window, area, usable)) return repaintBoxPaper(page, window, *paper, seed);
+    if (const auto paper = findBoxPaper(window, area, usable)) {
+      if (takesTheGround(paper->lettering, area.core)) return {};
+      return repaintBoxPaper(page, window, *paper, seed);
+    }
   }
   // Lettering in a caption box or balloon whose outline lies within its reach: the box's
   // paper is its only ground, and nothing beyond the paper is repainted.

@@ -389,6 +389,60 @@ INSTANTIATE_TEST_SUITE_P(
                    .untouched = [](std::int64_t x, std::int64_t) { return x >= 110; }}),
     [](const ::testing::TestParamInfo<BoxEndCase>& info) { return std::string(info.param.name); });
 
+// Lines of lettering (bars 3 pixels wide every 7, 14 high, 10 apart) over the whole box.
+void letterLines(PageBitmap& page, Rect box, Rgb8 ink) {
+  const auto x0 = static_cast<std::int64_t>(box.x), x1 = static_cast<std::int64_t>(box.x + box.width);
+  const auto y0 = static_cast<std::int64_t>(box.y), y1 = static_cast<std::int64_t>(box.y + box.height);
+  for (std::int64_t top = y0; top + 14 <= y1; top += 24) {
+    for (std::int64_t x = x0; x + 3 <= x1; x += 7) paintRect(page, x, top, 3, 14, ink);
+  }
+}
+
+// A block larger than any line of lettering is cleaned when its lettering is the smaller part
+// of it, and left as it is, said not cleaned, when what stands out is most of it (a box over
+// panels of art or over the whole page).
+struct LargeBlockCase {
+  const char* name;
+  Ground ground;
+  Rect letters;
+  Rect block;
+  bool cleaned;
+};
+
+class LargeBlockTest : public ::testing::TestWithParam<LargeBlockCase> {};
+
+TEST_P(LargeBlockTest, IsCleanedOnlyWhenItsLetteringIsTheSmallerPart) {
+  const LargeBlockCase& c = GetParam();
+  PageBitmap page = pageOf(320, 240, c.ground);
+  letterLines(page, c.letters, kBlack);
+  PageBitmap before = pageOf(320, 240, c.ground);
+  letterLines(before, c.letters, kBlack);
+  const RepaintOutcome outcome = repaintLettering(page, c.block, {}, 1);
+  EXPECT_EQ(outcome.cleaned, c.cleaned);
+  if (c.cleaned) {
+    EXPECT_EQ(differingPixels(page, pageOf(320, 240, c.ground)), 0);
+  } else {
+    EXPECT_EQ(differingPixels(page, before), 0);
+  }
+}
+
+// Two panels: a dark red shading with a black border, and blue dots on pale paper.
+const Ground kTwoPanels = [](std::int64_t x, std::int64_t y) {
+  if (x < 6 || x >= 314 || y < 6 || y >= 234 || (x >= 154 && x < 166)) return kWhite;
+  if (x < 9 || x >= 311 || y < 9 || y >= 231 || (x >= 151 && x < 169)) return kBlack;
+  if (x < 160) return Rgb8{level(120 + static_cast<int>(y) / 3), 20, 30};
+  return x % 6 < 3 && y % 6 < 3 ? Rgb8{60, 90, 200} : Rgb8{235, 235, 225};
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    RepaintTest, LargeBlockTest,
+    ::testing::Values(
+        LargeBlockCase{.name = "ALargeBalloonOfManyLines", .ground = [](std::int64_t, std::int64_t) { return kWhite; },
+                       .letters = Rect{60, 40, 200, 158}, .block = Rect{60, 40, 200, 158}, .cleaned = true},
+        LargeBlockCase{.name = "ABoxOverTwoPanelsOfArt", .ground = kTwoPanels, .letters = Rect{190, 100, 60, 38},
+                       .block = Rect{0, 0, 320, 240}, .cleaned = false}),
+    [](const ::testing::TestParamInfo<LargeBlockCase>& info) { return std::string(info.param.name); });
+
 TEST(RepaintTest, ABlockWithNothingOnItsPaperIsNotCleaned) {
   PageBitmap page = makePage(80, 60, Rgb8{200, 220, 240});
   const RepaintOutcome outcome = repaintLettering(page, Rect{20, 20, 30, 12}, {}, 1);
@@ -407,12 +461,16 @@ TEST(RepaintTest, PendingLetteringOfAnotherBlockIsLeftAlone) {
   EXPECT_EQ(s.page.pixel(45, 30), kBlack);
 }
 
-TEST(RepaintTest, ABlockCoveringThePageStaysOnThePage) {
+TEST(RepaintTest, ABlockCoveringThePageWithNoGroundToFillFromIsLeft) {
   Scene s = sceneOf(90, 60, [](std::int64_t x, std::int64_t) { return Rgb8{level(100 + static_cast<int>(x)), 150, 90}; },
                     Rect{0, 0, 90, 60}, kBlack);
+  // Bars from edge to edge leave no ground to fill from: nothing is painted, and nothing is
+  // said cleaned.
   const RepaintOutcome outcome = repaintLettering(s.page, s.box, {}, 1);
-  EXPECT_TRUE(outcome.cleaned);
-  EXPECT_EQ(outcome.mask.rect, (Rect{0, 0, 90, 60}));
+  EXPECT_FALSE(outcome.cleaned);
+  Scene unchanged = sceneOf(90, 60, [](std::int64_t x, std::int64_t) { return Rgb8{level(100 + static_cast<int>(x)), 150, 90}; },
+                            Rect{0, 0, 90, 60}, kBlack);
+  EXPECT_EQ(differingPixels(s.page, unchanged.page), 0);
 }
 
 }  // namespace
