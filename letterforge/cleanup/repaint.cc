@@ -182,6 +182,22 @@ RepaintOutcome repaintBoxPaper(platform::PageBitmap& page, PixelWindow& window, 
   return RepaintOutcome{.cleaned = true, .ground = GroundKind::kPaper, .mask = textMaskOf(window, paper.lettering)};
 }
 
+// Over art each hole takes this share of the texture fill's colour and the rest of the smooth
+// fill's. The copies of the drawing put its lines and edges a pixel or two off the hidden ones
+// as often as not; the smooth fill misses every line under the letters but none by much, and
+// the mix is nearer the drawing than either. A tone is copied in phase at its own repeat and
+// is not mixed.
+constexpr float kTextureShare = 0.85F;
+
+// Each hole becomes `share` of its colour in `window` and the rest of its colour in `smooth`.
+void blendHoles(PixelWindow& window, const std::vector<float>& smooth, const CellGrid& holes, float share) {
+  forEachSetCell(holes, [&](std::int64_t k) {
+    float* v = window.at(k);
+    const float* s = &smooth[static_cast<std::size_t>(3 * k)];
+    for (int ch = 0; ch < 3; ++ch) v[ch] = share * v[ch] + (1.0F - share) * s[ch];
+  });
+}
+
 // On screentone and art the lettering is found by how the ground repeats (tone) or by its
 // colours (art), and filled from the texture around it.
 RepaintOutcome repaintTexture(platform::PageBitmap& page, PixelWindow& window,
@@ -219,7 +235,9 @@ RepaintOutcome repaintTexture(platform::PageBitmap& page, PixelWindow& window,
   if (repeats.periodic) {
     fillFromSteps(window, mask, sources, steps);
   } else {
+    const std::vector<float> smooth = window.rgb;
     fillFromTexture(window, mask, sources, repeats.offsets, seed);
+    blendHoles(window, smooth, mask, kTextureShare);
   }
   writeMaskedCells(page, window, mask);
   return RepaintOutcome{.cleaned = true, .ground = GroundKind::kTexture, .mask = textMaskOf(window, mask)};

@@ -27,6 +27,12 @@ constexpr int kStartCandidates = 8;
 constexpr std::int64_t kSearchReach = 32;
 // Offsets that jump across a stroke: a ring of directions at a few lengths.
 constexpr std::int64_t kJumpLengths[] = {5, 9, 14};
+// At the coarsest level every place within this many cells of a patch is tried, on a grid of
+// this step, and the cells around the best of them after: the coarse solution, which the
+// finer levels start from, takes the ground nearest the hole that matches best rather than the
+// best of the few places a random search reaches.
+constexpr std::int64_t kScanReach = 16;
+constexpr std::int64_t kScanStep = 2;
 // Below the coarsest level the jumps are tried again only for the targets whose match is worse
 // than this share of the level's matches: the rest are settled by what they inherited.
 constexpr double kSettledShare = 0.5;
@@ -207,6 +213,7 @@ struct Search {
   const std::vector<CellOffset>* offsets = nullptr;
   std::int64_t scale = 1;
   std::uint64_t random = 0;
+  bool scan = false;  // every place within kScanReach is tried (the coarsest level)
 };
 
 void tryCandidate(Level& L, std::int64_t t, std::int64_t c, std::int64_t r) {
@@ -271,6 +278,17 @@ void searchLevel(Level& L, Search& search, bool reverse, bool withOffsets, float
       if (nc < 0 || nr < 0 || nc >= w || nr >= L.h) continue;
       const std::int32_t from = L.source[static_cast<std::size_t>(nr * w + nc)];
       if (from >= 0) tryCandidate(L, t, from % w - d[0], from / w - d[1]);
+    }
+    if (withOffsets && search.scan) {
+      for (std::int64_t r = tr - kScanReach; r <= tr + kScanReach; r += kScanStep) {
+        for (std::int64_t c = tc - kScanReach; c <= tc + kScanReach; c += kScanStep) tryCandidate(L, t, c, r);
+      }
+      if (own >= 0) {
+        const std::int64_t bc = own % w, br = own / w;
+        for (std::int64_t r = br - kScanStep + 1; r < br + kScanStep; ++r) {
+          for (std::int64_t c = bc - kScanStep + 1; c < bc + kScanStep; ++c) tryCandidate(L, t, c, r);
+        }
+      }
     }
     if (own < 0) continue;
     for (std::int64_t reach = kSearchReach; reach >= 1; reach /= 2) {
@@ -360,6 +378,7 @@ void fillFromTexture(PixelWindow& window, const CellGrid& holes, const CellGrid&
   }
   if (std::find(searched.begin(), searched.end(), 1) == searched.end()) return;
   Search search{.offsets = &fixed, .scale = 1, .random = seed};
+  bool coarserSearched = false;
   for (std::size_t li = levels.size(); li-- > 0;) {
     Level& L = levels[li];
     search.scale = std::int64_t{1} << li;
@@ -386,6 +405,9 @@ void fillFromTexture(PixelWindow& window, const CellGrid& holes, const CellGrid&
     // The fixed offsets seed every target of the coarsest level; finer levels inherit what it
     // found and try them again where the inherited match is among the worse.
     const float settled = li + 1 == levels.size() ? -1.0F : settledMatch(L);
+    // The first level searched scans around each patch; the finer ones refine what it found.
+    search.scan = !coarserSearched;
+    coarserSearched = true;
     for (int pass = 0; pass < passes; ++pass) {
       searchLevel(L, search, pass % 2 == 1, pass == 0, settled);
       voteLevel(L);
