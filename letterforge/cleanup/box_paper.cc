@@ -57,8 +57,11 @@ constexpr double kJoinedShareMax = 0.2;
 constexpr float kBandsAgree = 24.0f;
 // Paper printed in dots darkens towards a box's border (the ink spreads), and the paper around
 // the lettering is judged against the paper among it within this; a halo is flat, and on flat
-// paper the bands' bound holds.
+// paper the bands' bound holds. More ink of the paper's own moves its colour along the line
+// from white to that colour: by up to kDottedInkDrift levels along it, the rest of the
+// difference within kDottedAroundAgree.
 constexpr float kDottedAroundAgree = 32.0f;
+constexpr float kDottedInkDrift = 64.0f;
 // The ground that is copied has the colours of the core's paper and dots (colour boxes 32
 // levels wide holding a few of its cells): no misregistered ink, no ground beyond a gap in the
 // outline.
@@ -73,17 +76,21 @@ constexpr int kCopyTries = 24;
 
 // The groups of ink holding a cell of `wide`: every such group (`strokes`), and those that
 // meet the core without running out of the window (an outline, a drawing's line) other than
-// through other blocks' lettering (`lettering`).
+// through other blocks' lettering (`lettering`). A loose box takes in the edge of the next
+// line's letters: a group lying mostly in another block's box (outside this one's, where
+// `usable` is clear) is that block's lettering (`others`), left for it to clean.
 struct InkGroups {
   CellGrid strokes{};
   CellGrid lettering{};
+  CellGrid others{};
 };
 
-InkGroups groupsOf(const CellGrid& ink, const CellGrid& wide, const LetteringArea& area) {
+InkGroups groupsOf(const CellGrid& ink, const CellGrid& wide, const LetteringArea& area, const CellGrid& usable) {
   const std::int64_t w = ink.width, h = ink.height;
   std::int32_t count = 0;
   const std::vector<std::int32_t> label = labelGroups(ink, count);
   std::vector<std::uint8_t> isWide(static_cast<std::size_t>(count) + 1, 0), meets(isWide), leaves(isWide);
+  std::vector<std::int64_t> cells(isWide.size(), 0), elsewhere(isWide.size(), 0);
   for (std::int64_t i = 0; i < w * h; ++i) {
     const auto g = static_cast<std::size_t>(label[static_cast<std::size_t>(i)]);
     if (g == 0) continue;
@@ -94,13 +101,17 @@ InkGroups groupsOf(const CellGrid& ink, const CellGrid& wide, const LetteringAre
                          area.otherText.cells[static_cast<std::size_t>(i)] == 0
                      ? 1
                      : 0;
+    ++cells[g];
+    elsewhere[g] += usable.cells[static_cast<std::size_t>(i)] == 0 ? 1 : 0;
   }
-  InkGroups out{.strokes = emptyGrid(w, h), .lettering = emptyGrid(w, h)};
+  InkGroups out{.strokes = emptyGrid(w, h), .lettering = emptyGrid(w, h), .others = emptyGrid(w, h)};
   for (std::size_t i = 0; i < label.size(); ++i) {
     const auto g = static_cast<std::size_t>(label[i]);
     if (g == 0 || isWide[g] == 0) continue;
     out.strokes.cells[i] = 1;
-    out.lettering.cells[i] = meets[g] != 0 && leaves[g] == 0 ? 1 : 0;
+    const bool another = 2 * elsewhere[g] > cells[g];
+    out.lettering.cells[i] = meets[g] != 0 && leaves[g] == 0 && !another ? 1 : 0;
+    out.others.cells[i] = another ? 1 : 0;
   }
   return out;
 }
@@ -114,6 +125,7 @@ double joinedToDrawing(const InkGroups& groups, const CellGrid& paper, const Let
     for (std::int64_t c = area.core.c0; c < area.core.c1; ++c) {
       const auto i = static_cast<std::size_t>(r * groups.strokes.width + c);
       if (paper.cells[i] == 0) continue;
+      if (groups.others.cells[i] != 0) continue;
       wide += groups.strokes.cells[i];
       joined += groups.strokes.cells[i] != 0 && groups.lettering.cells[i] == 0 ? 1 : 0;
     }
@@ -280,6 +292,27 @@ bool agree(const float* a, const std::array<float, 3>& b, float within) {
   return std::max({std::abs(a[0] - b[0]), std::abs(a[1] - b[1]), std::abs(a[2] - b[2])}) <= within;
 }
 
+// Whether `colour` is the dotted paper of colour `paper` with more or less of its ink: off it
+// by at most kDottedInkDrift levels along the line from white to `paper`, and by at most
+// kDottedAroundAgree in any channel across that line.
+bool agreeAlongInk(const std::array<float, 3>& colour, const std::array<float, 3>& paper) {
+  std::array<float, 3> toWhite{}, diff{};
+  float length = 0.0f, along = 0.0f;
+  for (std::size_t c = 0; c < 3; ++c) {
+    toWhite[c] = 255.0f - paper[c];
+    diff[c] = colour[c] - paper[c];
+    length += toWhite[c] * toWhite[c];
+  }
+  length = std::sqrt(length);
+  if (length < 1.0f) return agree(colour.data(), paper, kDottedAroundAgree);
+  for (std::size_t c = 0; c < 3; ++c) along += diff[c] * toWhite[c] / length;
+  if (std::abs(along) > kDottedInkDrift) return false;
+  for (std::size_t c = 0; c < 3; ++c) {
+    if (std::abs(diff[c] - along * toWhite[c] / length) > kDottedAroundAgree) return false;
+  }
+  return true;
+}
+
 // Whether the paper goes on around the core in the colour it has among the lettering: a halo
 // is the lighter ground of the core alone, whatever light ground it joins beyond.
 bool continuesAround(const PixelWindow& window, const CellGrid& ink, const CellGrid& paper,
@@ -293,8 +326,78 @@ bool continuesAround(const PixelWindow& window, const CellGrid& ink, const CellG
     }
   }
   if (static_cast<std::int64_t>(around.size()) < kAroundMin) return false;
-  const float within = inCore.dotShare >= kDotShareMin ? kDottedAroundAgree : kBandsAgree;
-  return agree(medianOfCells(window, around).data(), inCore.median, within);
+  const std::array<float, 3> aroundColour = medianOfCells(window, around);
+  if (inCore.dotShare < kDotShareMin) return agree(aroundColour.data(), inCore.median, kBandsAgree);
+  return agreeAlongInk(aroundColour, inCore.median);
+}
+
+// The palette of the core's cells on the paper, clear of its edge: a loose box takes in its
+// balloon's outline and what lies beyond, and an outline of a light colour joins the light
+// class. A halo is judged by the whole core (the ground around a halo is no paper).
+std::optional<Palette> paperPalette(const PixelWindow& window, const CellGrid& ink, const CellGrid& paper,
+                                    const LetteringArea& area, const CellGrid& usable) {
+  auto palette = corePalette(window, ink, area, awayFromEdge(within(usable, paper), paper));
+  const auto whole = corePalette(window, ink, area, usable);
+  if (!palette || !whole) return std::nullopt;
+  palette->halo = whole->halo;
+  return palette;
+}
+
+// The palette of a paper that is light, the same up to the strokes, has its colours other than
+// its own in specks, and goes on around the core in its colour; absent otherwise.
+std::optional<Palette> judgedPalette(const PixelWindow& window, const CellGrid& ink, const CellGrid& paper,
+                                     const LetteringArea& area, const CellGrid& usable) {
+  auto palette = paperPalette(window, ink, paper, area, usable);
+  if (!palette || !paperLike(*palette) || !continuesAround(window, ink, paper, area, usable, *palette)) {
+    return std::nullopt;
+  }
+  return palette;
+}
+
+// A drawing's area of another colour: cells far from the paper's colour (clear of ink) that
+// fill squares of 3 x 3 such cells, in a group of at least this many. The dots of a paper
+// printed in dots are specks, and a few of them run together at most.
+constexpr std::int64_t kAreaCellsMin = 100;
+constexpr double kTrimmedCoreHeldMin = 0.6;
+
+// The paper less the areas of other colours on it (and the cell around them): the group of
+// what remains that holds the most of the core, when it holds at least 60 % of it.
+std::optional<CellGrid> withoutAreasOfOtherColours(const PixelWindow& window, const CellGrid& ink,
+                                                   const CellGrid& paper, const LetteringArea& area,
+                                                   const std::array<float, 3>& colour) {
+  CellGrid far = emptyGrid(window.width, window.height);
+  for (std::size_t i = 0; i < far.cells.size(); ++i) {
+    far.cells[i] = paper.cells[i] != 0 && ink.cells[i] == 0 &&
+                           !agree(window.at(static_cast<std::int64_t>(i)), colour, kDotContrast)
+                       ? 1
+                       : 0;
+  }
+  CellGrid solid = opened(far, kBlobSize);
+  std::int32_t count = 0;
+  std::vector<std::int32_t> label = labelGroups(solid, count);
+  std::vector<std::int64_t> size(static_cast<std::size_t>(count) + 1, 0);
+  for (const std::int32_t g : label) ++size[static_cast<std::size_t>(g)];
+  for (std::size_t i = 0; i < label.size(); ++i) {
+    solid.cells[i] = label[i] != 0 && size[static_cast<std::size_t>(label[i])] >= kAreaCellsMin ? 1 : 0;
+  }
+  if (countSet(solid) == 0) return std::nullopt;
+  const CellGrid areas = growCells(solid, kEdgeGrowth, CellRange{0, 0, window.width, window.height});
+  CellGrid rest = without(paper, areas);
+  label = labelGroups(rest, count);
+  std::vector<std::int64_t> inCore(static_cast<std::size_t>(count) + 1, 0);
+  std::int64_t coreCells = 0;
+  for (std::int64_t r = area.core.r0; r < area.core.r1; ++r) {
+    for (std::int64_t c = area.core.c0; c < area.core.c1; ++c) {
+      ++coreCells;
+      ++inCore[static_cast<std::size_t>(label[static_cast<std::size_t>(r * window.width + c)])];
+    }
+  }
+  inCore[0] = 0;
+  const auto most = std::max_element(inCore.begin(), inCore.end());
+  if (static_cast<double>(*most) < kTrimmedCoreHeldMin * static_cast<double>(coreCells)) return std::nullopt;
+  const auto kept = static_cast<std::int32_t>(most - inCore.begin());
+  for (std::size_t i = 0; i < label.size(); ++i) rest.cells[i] = label[i] == kept ? 1 : 0;
+  return rest;
 }
 
 std::optional<LightnessSplit> lightnessSplit(const std::vector<int>& lightness, const LetteringArea& area,
@@ -365,10 +468,10 @@ std::optional<CellGrid> paperOnAFlatGround(const PixelWindow& window, const std:
 }
 
 // The box's paper told by lightness; with `bounded`, the paper found on a flat ground, only
-// the cells it holds are paper.
+// the cells it holds are paper. `notOthers` marks the cells outside other blocks' boxes.
 std::optional<BoxPaper> boxPaperByLightness(const PixelWindow& window, const std::vector<int>& lightness,
                                             const LetteringArea& area, const CellGrid& usable,
-                                            const CellGrid* bounded) {
+                                            const CellGrid& notOthers, const CellGrid* bounded) {
   const auto split = lightnessSplit(lightness, area, usable);
   if (!split) return std::nullopt;
   CellGrid ink = emptyGrid(window.width, window.height);
@@ -382,15 +485,18 @@ std::optional<BoxPaper> boxPaperByLightness(const PixelWindow& window, const std
   // Dots of any ink lighter than the split are paper, however far their colour is from it.
   auto paper = enclosingPaper(window, distance, 1.0f, area, PaperEdge::kDarker);
   if (!paper) return std::nullopt;
-  // A loose box takes in its balloon's outline and what lies beyond: the paper is judged by the
-  // core's cells on it, clear of its edge (an outline of a light colour joins the light class),
-  // and a halo by the whole core (the ground around a halo is no paper).
-  auto palette = corePalette(window, ink, area, awayFromEdge(within(usable, *paper), *paper));
-  const auto whole = corePalette(window, ink, area, usable);
-  if (!palette || !whole) return std::nullopt;
-  palette->halo = whole->halo;
-  if (!paperLike(*palette)) return std::nullopt;
-  if (!continuesAround(window, ink, *paper, area, usable, *palette)) return std::nullopt;
+  auto palette = judgedPalette(window, ink, *paper, area, usable);
+  if (!palette) {
+    // A loose box takes in a drawing's areas of other colours beside the paper, as light as it
+    // and joined to it where the border is thin or missing: the paper without them, when it is
+    // the same up to the strokes (a halo is not) and printed in dots.
+    const auto centre = paperPalette(window, ink, *paper, area, usable);
+    if (!centre || centre->halo || !sameBesideInk(*centre)) return std::nullopt;
+    paper = withoutAreasOfOtherColours(window, ink, *paper, area, centre->median);
+    if (!paper) return std::nullopt;
+    palette = judgedPalette(window, ink, *paper, area, usable);
+    if (!palette || palette->dotShare < kDotShareMin) return std::nullopt;
+  }
   // Letters filled with a colour inside their rims enclose that colour, not the paper.
   const double enclosedOff = enclosedOffPaper(window, ink, area, palette->median);
   if (enclosedOff > kEnclosedOffMax) return std::nullopt;
@@ -407,7 +513,7 @@ std::optional<BoxPaper> boxPaperByLightness(const PixelWindow& window, const std
     fillRange(strokes, area.core);
     if (!wideOfInk(within(ink, strokes), *paper)) return std::nullopt;
   }
-  const InkGroups groups = groupsOf(ink, opened(ink, *dotSize), area);
+  const InkGroups groups = groupsOf(ink, opened(ink, *dotSize), area, notOthers);
   const CellRange all{0, 0, window.width, window.height};
   BoxPaper out{.paper = *paper,
                 .lettering = within(growCells(groups.lettering, dotted ? kEdgeGrowth : kPlainEdgeGrowth, area.reach), *paper),
@@ -417,7 +523,9 @@ std::optional<BoxPaper> boxPaperByLightness(const PixelWindow& window, const std
   // A mark touching the box's outline: the pieces of ink running out of the window that the
   // paper covers.
   CellGrid joined = groups.strokes;
-  for (std::size_t i = 0; i < joined.cells.size(); ++i) joined.cells[i] &= groups.lettering.cells[i] == 0 ? 1 : 0;
+  for (std::size_t i = 0; i < joined.cells.size(); ++i) {
+    joined.cells[i] &= groups.lettering.cells[i] == 0 && groups.others.cells[i] == 0 ? 1 : 0;
+  }
   const CellGrid marks = growCells(marksOnTheOutline(joined, *paper, area), kEdgeGrowth, area.reach);
   for (std::size_t i = 0; i < marks.cells.size(); ++i) out.lettering.cells[i] |= marks.cells[i] & paper->cells[i];
   // Punctuation past the box's end, as dark as the letters: on dotted paper too thin to be
@@ -448,7 +556,7 @@ std::optional<BoxPaper> boxPaperByLightness(const PixelWindow& window, const std
 std::optional<BoxPaper> findBoxPaper(const PixelWindow& window, const LetteringArea& area,
                                      const CellGrid& usable) {
   const std::vector<int> lightness = lightnessOf(window);
-  if (auto found = boxPaperByLightness(window, lightness, area, usable, nullptr)) return found;
+  if (auto found = boxPaperByLightness(window, lightness, area, usable, usable, nullptr)) return found;
   const auto bounded = paperOnAFlatGround(window, lightness, area, usable);
   if (!bounded) return std::nullopt;
   // The paper's edge, blended with the ground, lends nothing to the fill.
@@ -458,7 +566,7 @@ std::optional<BoxPaper> findBoxPaper(const PixelWindow& window, const LetteringA
   CellGrid inner = within(usable, *bounded);
   const CellGrid edge = growCells(beyond, kGroundEdge, all);
   for (std::size_t i = 0; i < inner.cells.size(); ++i) inner.cells[i] &= edge.cells[i] == 0 ? 1 : 0;
-  auto found = boxPaperByLightness(window, lightness, area, inner, &*bounded);
+  auto found = boxPaperByLightness(window, lightness, area, inner, usable, &*bounded);
   if (!found) return std::nullopt;
   found->lettering = within(found->lettering, *bounded);
   return found;

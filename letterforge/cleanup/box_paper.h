@@ -35,7 +35,16 @@ struct BoxPaper {
 // is the one light group holding most of the core: a box that runs past its balloon's edge
 // takes in no ground beyond it, and the paper's colours and the share of its ink joined to a
 // drawing are judged on the core's cells on it, more than 4 inside its edge (a halo on the whole
-// core), not on the outline and the ground beyond that a loose box holds. A balloon drawn
+// core), not on the outline and the ground beyond that a loose box holds. Paper printed in dots
+// goes on around the core when its colour there differs from that among the lettering by up
+// to 64 levels along the line from white to that colour (more or less of its own ink, darker
+// towards a border) and 32 across it. Where the paper so judged fails but is the same up to
+// the strokes (no halo), it is judged again, as paper printed in dots only, without the areas
+// of other colours it joins (cells 40 levels off its colour filling squares
+// of 3 x 3 in groups of 100 or more, and a cell around them: a drawing as light as the paper,
+// past a thin or missing border), the part left that holds the most of the core (60 % at
+// least). Strokes mostly in another block's box and outside this one's are that block's
+// lettering, not this one's, nor joined to a drawing. A balloon drawn
 // without an outline on a flat tint of another, darker colour has its paper found by colour
 // instead, bounded by the tint, and is plain paper filled from its cells 3 or more inside its
 // edge. Punctuation past the box's end that is as

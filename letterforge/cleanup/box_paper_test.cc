@@ -200,7 +200,11 @@ INSTANTIATE_TEST_SUITE_P(
         BoxPaperCase{"DottedPaperDarkerTowardsItsBorder", {90, 140, 160}, 1, 4, kBeyond, 1, true, false, std::nullopt,
                      false, 0, Rgb8{221, 203, 84}},
         BoxPaperCase{"FlatPaperDarkerAroundTheLetters", {}, 0, 4, kBeyond, std::nullopt, false, false, std::nullopt,
-                     false, 0, Rgb8{221, 203, 84}}),
+                     false, 0, Rgb8{221, 203, 84}},
+        // Around the box the print carries more of the paper's own ink (yellower, 50 levels
+        // off in blue).
+        BoxPaperCase{"DottedPaperWithMoreOfItsInkAround", {90, 140, 160}, 1, 4, kBeyond, 1, true, false, std::nullopt,
+                     false, 0, Rgb8{224, 210, 60}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
