@@ -23,10 +23,11 @@ import os
 import statistics
 import subprocess
 import sys
-import tempfile
 
 import numpy
 from scipy import ndimage
+
+from scratch import scratch_dir
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 REAL = os.path.join(ROOT, 'examples', 'real')
@@ -183,7 +184,7 @@ def main():
           f'{"overfl":>6} {"inkout":>6} {"median":>6}')
     totals = {}
     for label, settings in SETTINGS:
-        out_dir = os.path.join(keep, label) if keep else tempfile.mkdtemp(prefix='lf-score-')
+        out_dir = os.path.join(keep, label) if keep else scratch_dir('lf-score-')
         os.makedirs(out_dir, exist_ok=True)
         results = render(build, settings, cleanup, out_dir)
         render(build, settings, cleanup, out_dir, bare=True)

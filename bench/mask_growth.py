@@ -18,7 +18,8 @@ import resource
 import statistics
 import subprocess
 import sys
-import tempfile
+
+from scratch import scratch_dir
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 PAGES = ["001-balloon_offwhite", "007-screentone", "008-art"]
@@ -42,7 +43,7 @@ def main():
     ap.add_argument("--sizes", default="450x600,900x1200,1800x2400")
     ap.add_argument("--runs", type=int, default=3)
     a = ap.parse_args()
-    work = tempfile.mkdtemp()
+    work = scratch_dir()
     print(f"{'page':22} {'size':>10} {'block Mpx':>9} {'repaint ms':>10} {'ms/Mpx':>8}  {'result':17} {'masked':>8}")
     for size in a.sizes.split(","):
         w, h = (int(v) for v in size.split("x"))

@@ -25,11 +25,12 @@ import json
 import os
 import subprocess
 import sys
-import tempfile
 
 import numpy as np
 from PIL import Image
 from scipy import ndimage
+
+from scratch import scratch_dir
 
 OFF = 40
 OPTIONS = {"base_font_size": 18, "max_font_size": 38, "font_scale": 1, "line_spacing": 1.12,
@@ -145,7 +146,7 @@ def main():
     ap.add_argument("--keep", help="keep the layers in this folder")
     ap.add_argument("--blocks", action="store_true", help="a line per block, worst first")
     a = ap.parse_args()
-    work = a.keep or tempfile.mkdtemp()
+    work = a.keep or scratch_dir()
     os.makedirs(work, exist_ok=True)
     pages = []
     for s in a.sets:

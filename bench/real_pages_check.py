@@ -42,11 +42,12 @@ import json
 import os
 import subprocess
 import sys
-import tempfile
 
 import numpy as np
 from PIL import Image
 from scipy import ndimage
+
+from scratch import scratch_dir
 
 INK = 60
 KEPT_SHARE = 0.10
@@ -190,7 +191,7 @@ def main():
     shift = tuple(int(v) for v in a.shift.split(","))
     if len(shift) != 2:
         sys.exit("--shift takes DX,DY")
-    work = a.keep or tempfile.mkdtemp()
+    work = a.keep or scratch_dir()
     os.makedirs(work, exist_ok=True)
     pages = sorted(f[:-len(".regions.json")] for f in os.listdir(a.payloads)
                    if f.endswith(".regions.json"))

@@ -23,7 +23,6 @@ import os
 import resource
 import subprocess
 import sys
-import tempfile
 import time
 
 try:
@@ -33,6 +32,8 @@ except ImportError:
 
 import numpy as np
 from PIL import Image
+
+from scratch import scratch_dir
 
 OFF = 40
 DEFAULT_MODES = "none,white_fill,text_inpaint,bubble_clean,repaint,cv2"
@@ -126,7 +127,7 @@ def main():
     modes = a.modes.split(",")
     tallies = {}
     categories = []
-    work = a.keep or tempfile.mkdtemp()
+    work = a.keep or scratch_dir()
     os.makedirs(work, exist_ok=True)
     for s in a.sets:
         listing = json.load(open(os.path.join(s, "set.json")))
