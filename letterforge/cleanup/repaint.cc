@@ -185,9 +185,10 @@ RepaintOutcome repaintBoxPaper(platform::PageBitmap& page, PixelWindow& window, 
 // Over art each hole takes this share of the texture fill's colour and the rest of the smooth
 // fill's. The copies of the drawing put its lines and edges a pixel or two off the hidden ones
 // as often as not; the smooth fill misses every line under the letters but none by much, and
-// the mix is nearer the drawing than either. A tone is copied in phase at its own repeat and
-// is not mixed.
-constexpr float kTextureShare = 0.85F;
+// the mix is nearer the drawing than either. The texture fill already means two copies at
+// each hole, so the smooth fill's share is small. A tone is copied in phase at its own repeat
+// and is not mixed.
+constexpr float kTextureShare = 0.95F;
 
 // Each hole becomes `share` of its colour in `window` and the rest of its colour in `smooth`.
 void blendHoles(PixelWindow& window, const std::vector<float>& smooth, const CellGrid& holes, float share) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <utility>
 
@@ -37,6 +38,15 @@ constexpr std::int64_t kScanStep = 2;
 // than this share of the level's matches: the rest are settled by what they inherited.
 constexpr double kSettledShare = 0.5;
 
+// At the finest level each patch keeps a second source, at least this many cells from its best,
+// and copies from both: the mean of two guesses misses a hidden line by less than either.
+constexpr std::int64_t kSecondApart = 2;
+// The second is copied only where it matches nearly as well as the best: within twice its mean
+// squared difference plus (40 levels)^2. A second out of phase on a halftone the repeats missed
+// is off by far more, and copied would put dots at the wrong places back into the mean.
+constexpr double kSecondMatchMax = 2.0;
+constexpr double kSecondMatchSlack = 1600.0;
+
 // A coarser cell over a hole is known when at least this many of its four are: the ground
 // between thin strokes would otherwise be lost there, and the coarse solution would ignore it.
 constexpr int kKnownChildrenMin = 2;
@@ -51,6 +61,10 @@ struct Level {
   std::vector<std::uint8_t> target{};   // a patch centred here covers a hole
   std::vector<std::int32_t> source{};   // per target, the centre of its source patch, or -1
   std::vector<float> match{};           // per target, its source's mean squared difference
+  // Per target, when the level keeps two sources, the second best (at least kSecondApart cells
+  // from the best) and its match; -1 and infinity when none is known.
+  std::vector<std::int32_t> second{};
+  std::vector<float> secondMatch{};
   // Per target, the most weight its cells can carry in a match: it bounds the match from below
   // as the sum grows.
   std::vector<double> most{};
@@ -221,11 +235,37 @@ void tryCandidate(Level& L, std::int64_t t, std::int64_t c, std::int64_t r) {
   if (L.work != nullptr) ++L.work->candidates;
   const std::int64_t s = r * L.w + c;
   if (L.valid[static_cast<std::size_t>(s)] == 0 || s == L.source[static_cast<std::size_t>(t)]) return;
-  const double best = L.match[static_cast<std::size_t>(t)];
-  const double d = patchDistance(L, t, s, best);
+  const auto ti = static_cast<std::size_t>(t);
+  const double best = L.match[ti];
+  if (L.second.empty()) {
+    const double d = patchDistance(L, t, s, best);
+    if (d < best) {
+      L.source[ti] = static_cast<std::int32_t>(s);
+      L.match[ti] = static_cast<float>(d);
+    }
+    return;
+  }
+  if (s == L.second[ti]) return;
+  const double d = patchDistance(L, t, s, std::max<double>(best, L.secondMatch[ti]));
+  const auto apart = [&](std::int64_t a, std::int64_t b) {
+    return a < 0 || b < 0 || std::max(std::abs(a % L.w - b % L.w), std::abs(a / L.w - b / L.w)) >= kSecondApart;
+  };
+  const std::int32_t own = L.source[ti];
   if (d < best) {
-    L.source[static_cast<std::size_t>(t)] = static_cast<std::int32_t>(s);
-    L.match[static_cast<std::size_t>(t)] = static_cast<float>(d);
+    // The best gives way to `s`; it becomes the second when far enough from it, and a second
+    // too near `s` is dropped.
+    if (apart(own, s)) {
+      L.second[ti] = own;
+      L.secondMatch[ti] = static_cast<float>(best);
+    } else if (!apart(L.second[ti], s)) {
+      L.second[ti] = -1;
+      L.secondMatch[ti] = std::numeric_limits<float>::infinity();
+    }
+    L.source[ti] = static_cast<std::int32_t>(s);
+    L.match[ti] = static_cast<float>(d);
+  } else if (d < L.secondMatch[ti] && apart(own, s)) {
+    L.second[ti] = static_cast<std::int32_t>(s);
+    L.secondMatch[ti] = static_cast<float>(d);
   }
 }
 
@@ -253,6 +293,12 @@ void searchLevel(Level& L, Search& search, bool reverse, bool withOffsets, float
     if (L.target[static_cast<std::size_t>(t)] == 0) continue;
     const std::int64_t tr = t / w, tc = t % w;
     auto& own = L.source[static_cast<std::size_t>(t)];
+    if (!L.second.empty() && L.second[static_cast<std::size_t>(t)] >= 0) {
+      auto& next = L.second[static_cast<std::size_t>(t)];
+      L.secondMatch[static_cast<std::size_t>(t)] = static_cast<float>(
+          patchDistance(L, t, next, std::numeric_limits<double>::infinity()));
+      if (!std::isfinite(L.secondMatch[static_cast<std::size_t>(t)])) next = -1;
+    }
     if (own >= 0) {
       L.match[static_cast<std::size_t>(t)] = static_cast<float>(
           patchDistance(L, t, own, std::numeric_limits<double>::infinity()));
@@ -300,14 +346,14 @@ void searchLevel(Level& L, Search& search, bool reverse, bool withOffsets, float
   }
 }
 
-// Every hole becomes the mean of what the patches covering it copy there: where single
-// copies disagree (a tone or hatching out of phase), the mean keeps its average colour.
+// Every hole becomes the mean of what the patches covering it copy there (from both sources
+// where the level keeps two): where single copies disagree (a tone or hatching out of phase),
+// the mean keeps its average colour.
 void voteLevel(Level& L) {
   const std::int64_t w = L.w, h = L.h, n = w * h;
   std::vector<double> acc(static_cast<std::size_t>(4 * n), 0.0);
-  for (std::int64_t t = 0; t < n; ++t) {
-    const std::int32_t s = L.source[static_cast<std::size_t>(t)];
-    if (s < 0) continue;
+  const auto copyFrom = [&](std::int64_t t, std::int32_t s) {
+    if (s < 0) return;
     eachPatchPair(L, t, s, [&](std::int64_t a, std::int64_t b) {
       if (L.state[static_cast<std::size_t>(a)] != kHole || L.state[static_cast<std::size_t>(b)] != kSource) return;
       double* out = &acc[static_cast<std::size_t>(4 * a)];
@@ -317,6 +363,13 @@ void voteLevel(Level& L) {
       out[2] += from[2];
       out[3] += 1.0;
     }, [] { return true; });
+  };
+  for (std::int64_t t = 0; t < n; ++t) {
+    copyFrom(t, L.source[static_cast<std::size_t>(t)]);
+    const auto ti = static_cast<std::size_t>(t);
+    if (!L.second.empty() && L.secondMatch[ti] <= kSecondMatchMax * L.match[ti] + kSecondMatchSlack) {
+      copyFrom(t, L.second[ti]);
+    }
   }
   for (std::int64_t a = 0; a < n; ++a) {
     const double* v = &acc[static_cast<std::size_t>(4 * a)];
@@ -375,6 +428,10 @@ void fillFromTexture(PixelWindow& window, const CellGrid& holes, const CellGrid&
     levels[li].holeWeight = li == 0 ? kHoleWeight : kCoarseHoleWeight;
     levels[li].work = work;
     searched[li] = markCentres(levels[li]) ? 1 : 0;
+    if (li == 0 && searched[li] != 0) {
+      levels[li].second.assign(levels[li].source.size(), -1);
+      levels[li].secondMatch.assign(levels[li].source.size(), std::numeric_limits<float>::infinity());
+    }
   }
   if (std::find(searched.begin(), searched.end(), 1) == searched.end()) return;
   Search search{.offsets = &fixed, .scale = 1, .random = seed};

@@ -16,9 +16,10 @@ namespace letterforge {
 // searched, among the places within 16 cells of it on a grid of 2 and the cells at `offsets`;
 // at finer levels among the `offsets` where the match it inherited is among the worse half;
 // then its neighbours' matches continued and a few drawn from `seed` ever nearer its own), and
-// each hole becomes the mean of what the patches covering it
-// copy there. Cells in neither set are read but never copied. Linear in the number of holes:
-// the candidates per patch and the passes are bounded. A hole that no patch reaches keeps its
+// each hole becomes the mean of what the patches covering it copy there. At the finest level
+// each patch copies from its two best matches at least 2 cells apart (the second only where it
+// matches nearly as well). Cells in neither set are read but never copied. Linear in the number
+// of holes: the candidates per patch and the passes are bounded. A hole that no patch reaches keeps its
 // value (callers fill the holes smoothly first), and when no level has a place for a source
 // patch, nothing is searched and every hole keeps its value.
 //

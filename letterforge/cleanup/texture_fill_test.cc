@@ -86,6 +86,14 @@ TEST_P(TextureFillTest, FillsTheHoleWithTheGroundItHid) {
 
 float line(std::int64_t, std::int64_t r) { return r >= 20 && r < 24 ? 20.0f : 230.0f; }
 float slope(std::int64_t c, std::int64_t r) { return std::abs(r - c / 2 - 8) < 2 ? 20.0f : 230.0f; }
+// Grain alone over a flat grey: the fill should come back near the grey, not copy one patch's
+// grain into the hole.
+float flat(std::int64_t, std::int64_t) { return 128.0f; }
+// Repeating grounds that a copy out of phase gets wrong: the repeats are not given to the fill
+// here, so it must keep its copies in phase by their matches alone.
+float hatching(std::int64_t c, std::int64_t r) { return (c + r) % 3 == 0 ? 40.0f : 210.0f; }
+float coarseDots(std::int64_t c, std::int64_t r) { return c % 6 < 3 && r % 6 < 3 ? 40.0f : 210.0f; }
+float stripes(std::int64_t c, std::int64_t) { return c % 5 < 2 ? 50.0f : 200.0f; }
 float edge(std::int64_t, std::int64_t r) { return r < 26 ? 30.0f : 220.0f; }
 // A halftone of 2 x 2 dark dots every 4 cells: 25 % of 30 and 75 % of 220, 172.5 on average.
 float halftone(std::int64_t c, std::int64_t r) { return c % 4 < 2 && r % 4 < 2 ? 30.0f : 220.0f; }
@@ -100,12 +108,20 @@ float skinBesideHair(std::int64_t c, std::int64_t) { return c < 20 ? 15.0f : 200
 // line or an edge crosses, 28 to 85 levels off over these holes, and over the halftone it is 71
 // levels off, as is a copy out of phase. Black taken into the skin moves the hole's mean colour.
 // Strokes beside a band came out 13 to 15 levels off where the coarse levels took the ground
-// between the strokes for a hole too.
+// between the strokes for a hole too. Over flat grain a fill copying one patch per place came
+// out 2.95 levels off, two of them 2.1. A fill copying every patch's second match, however
+// badly it matched, came out 8 to 19 levels off over the hatching, the coarse dots, the
+// stripes and the halftone (2.5 to 3.8 with the bound on the second's match, 3.4 to 4.4 with
+// one match per patch).
 INSTANTIATE_TEST_SUITE_P(
     Grounds, TextureFillTest,
     testing::Values(FillCase{"LineAcrossATallHoleContinues", line, CellRange{26, 8, 36, 40}, 8.0, 4.0},
                     FillCase{"SlopingLineContinues", slope, CellRange{28, 10, 36, 34}, 8.0, 4.0},
                     FillCase{"EdgeBetweenTwoGroundsContinues", edge, CellRange{24, 14, 40, 38}, 8.0, 4.0},
+                    FillCase{"GrainComesBackNearItsLevel", flat, CellRange{20, 12, 44, 36}, 2.7, 1.0},
+                    FillCase{"HatchingStaysInPhase", hatching, CellRange{20, 12, 44, 36}, 6.0, 4.0},
+                    FillCase{"CoarseDotsStayInPhase", coarseDots, CellRange{20, 12, 44, 36}, 6.0, 4.0},
+                    FillCase{"StripesStayInPhase", stripes, CellRange{20, 12, 44, 36}, 6.0, 4.0},
                     FillCase{"HalftoneComesBackNearItsMean", halftone, CellRange{20, 12, 44, 36}, 10.0, 4.0},
                     FillCase{"BlackBesideSkinStaysOut", skinBesideHair, CellRange{26, 10, 44, 38}, 8.0, 4.0},
                     FillCase{"StrokesOverAnEdgeBesideABand", edge, CellRange{14, 8, 50, 42}, 8.0, 4.0, strokesBesideABand},
