@@ -36,20 +36,25 @@ PixelBounds grownBounds(const platform::PageBitmap& page, const Rect& rect, doub
 }
 
 // Lettering is the smaller part of its box. Where what would be masked takes more than half
-// of a box larger than any line of lettering (a box over a panel or the whole page), the
-// ground has been taken for lettering: the block is left as it is and said not cleaned.
+// of a box that is a sizeable part of the page (a box over a panel or the whole page: a
+// sixteenth of the page or more, and larger than a line of lettering), the ground has been
+// taken for lettering: the block is left as it is and said not cleaned. A line's tight box,
+// which its mask fills, is a small part of the page at any resolution.
 constexpr std::int64_t kLargeBoxSide = 128;
+constexpr double kLargeBoxPageShare = 1.0 / 16.0;
 constexpr double kMaskShareMax = 0.5;
 
-bool takesTheGround(const CellGrid& mask, const CellRange& core) {
+bool takesTheGround(const CellGrid& mask, const CellRange& core, const platform::PageBitmap& page) {
   const std::int64_t width = core.c1 - core.c0, height = core.r1 - core.r0;
   if (std::min(width, height) < kLargeBoxSide) return false;
+  const auto area = static_cast<double>(width * height);
+  if (area < kLargeBoxPageShare * static_cast<double>(page.width() * page.height())) return false;
   std::int64_t masked = 0;
   for (std::int64_t r = core.r0; r < core.r1; ++r) {
     const auto row = mask.cells.begin() + r * mask.width;
     masked += std::count_if(row + core.c0, row + core.c1, [](std::uint8_t cell) { return cell != 0; });
   }
-  return static_cast<double>(masked) > kMaskShareMax * static_cast<double>(width * height);
+  return static_cast<double>(masked) > kMaskShareMax * area;
 }
 
 TextMask textMaskOf(const PixelWindow& window, const CellGrid& mask) {
@@ -157,7 +162,7 @@ RepaintOutcome repaintSmooth(platform::PageBitmap& page, PixelWindow& window,
                                                 window, area, model),
                           model, ink, usable, allowed, area),
       allowed);
-  if (takesTheGround(mask, area.core)) return {};
+  if (takesTheGround(mask, area.core, page)) return {};
   // The ground's structure and what stands out of it are never known ground.
   const CellGrid known = without(without(within(without(usable, mask), allowed), model.groups.structure), ink);
   interpolateHoles(window, known, mask);
@@ -229,7 +234,7 @@ RepaintOutcome repaintTexture(platform::PageBitmap& page, PixelWindow& window,
   }
   if (countSet(mask) == 0) return {};
   mask = within(growCells(mask, 1, area.reach), allowed);
-  if (takesTheGround(mask, area.core)) return {};
+  if (takesTheGround(mask, area.core, page)) return {};
   const CellGrid sources = within(without(usable, mask), allowed);
   if (countSet(sources) == 0) return {};
   interpolateHoles(window, sources, mask);
@@ -284,7 +289,7 @@ RepaintOutcome repaintLettering(platform::PageBitmap& page, const Rect& block,
   // beside such paper or art), dark lettering is told from its box's paper by lightness.
   if (!isSmoothGround(*model, area)) {
     if (const auto paper = findBoxPaper(window, area, usable)) {
-      if (takesTheGround(paper->lettering, area.core)) return {};
+      if (takesTheGround(paper->lettering, area.core, page)) return {};
       return repaintBoxPaper(page, window, *paper, seed);
     }
   }

@@ -464,6 +464,13 @@ void letterLines(PageBitmap& page, Rect box, Rgb8 ink) {
   }
 }
 
+// One line of large lettering: bars the whole box high.
+void letterLine(PageBitmap& page, Rect box, Rgb8 ink) {
+  for (auto x = static_cast<std::int64_t>(box.x); x + 3 <= static_cast<std::int64_t>(box.x + box.width); x += 7) {
+    paintRect(page, x, static_cast<std::int64_t>(box.y), 3, static_cast<std::int64_t>(box.height), ink);
+  }
+}
+
 // A block larger than any line of lettering is cleaned when its lettering is the smaller part
 // of it, and left as it is, said not cleaned, when what stands out is most of it (a box over
 // panels of art or over the whole page).
@@ -473,20 +480,24 @@ struct LargeBlockCase {
   Rect letters;
   Rect block;
   bool cleaned;
+  bool oneLine = false;  // the letters are one line of large lettering (else lines of it)
+  std::int64_t width = 320, height = 240;
 };
+void PrintTo(const LargeBlockCase& c, std::ostream* os) { *os << c.name; }
 
 class LargeBlockTest : public ::testing::TestWithParam<LargeBlockCase> {};
 
 TEST_P(LargeBlockTest, IsCleanedOnlyWhenItsLetteringIsTheSmallerPart) {
   const LargeBlockCase& c = GetParam();
-  PageBitmap page = pageOf(320, 240, c.ground);
-  letterLines(page, c.letters, kBlack);
-  PageBitmap before = pageOf(320, 240, c.ground);
-  letterLines(before, c.letters, kBlack);
+  const auto letter = c.oneLine ? letterLine : letterLines;
+  PageBitmap page = pageOf(c.width, c.height, c.ground);
+  letter(page, c.letters, kBlack);
+  PageBitmap before = pageOf(c.width, c.height, c.ground);
+  letter(before, c.letters, kBlack);
   const RepaintOutcome outcome = repaintLettering(page, c.block, {}, 1);
   EXPECT_EQ(outcome.cleaned, c.cleaned);
   if (c.cleaned) {
-    EXPECT_EQ(differingPixels(page, pageOf(320, 240, c.ground)), 0);
+    EXPECT_EQ(differingPixels(page, pageOf(c.width, c.height, c.ground)), 0);
   } else {
     EXPECT_EQ(differingPixels(page, before), 0);
   }
@@ -505,6 +516,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         LargeBlockCase{.name = "ALargeBalloonOfManyLines", .ground = [](std::int64_t, std::int64_t) { return kWhite; },
                        .letters = Rect{60, 40, 200, 158}, .block = Rect{60, 40, 200, 158}, .cleaned = true},
+        // A line's tight box on a scan of high resolution: larger than 128 pixels a side and
+        // mostly lettering, but a small part of its page.
+        LargeBlockCase{.name = "OneLineOfLargeLetteringOnALargePage",
+                       .ground = [](std::int64_t, std::int64_t) { return Rgb8{240, 232, 210}; },
+                       .letters = Rect{200, 300, 500, 130}, .block = Rect{200, 300, 500, 130}, .cleaned = true,
+                       .oneLine = true, .width = 1200, .height = 1000},
         LargeBlockCase{.name = "ABoxOverTwoPanelsOfArt", .ground = kTwoPanels, .letters = Rect{190, 100, 60, 38},
                        .block = Rect{0, 0, 320, 240}, .cleaned = false}),
     [](const ::testing::TestParamInfo<LargeBlockCase>& info) { return std::string(info.param.name); });
