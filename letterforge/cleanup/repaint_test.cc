@@ -446,6 +446,11 @@ INSTANTIATE_TEST_SUITE_P(
                    .stays = {Rect{30, 50, 3, 14}, Rect{44, 50, 3, 14}, Rect{58, 50, 3, 14}},
                    .untouched = [](std::int64_t, std::int64_t y) { return y >= 48; },
                    .pending = {Rect{30, 50, 31, 14}}, .residualMax = 0.15},
+        // Another block's loose box, still to be cleaned, takes in most of these letters: what
+        // lies in this block's own box is its lettering, not ground to keep.
+        BoxEndCase{.name = "AnotherLooseBoxOverTheseLetters", .ground = kDottedCaption,
+                   .letters = Rect{30, 30, 120, 14}, .block = Rect{26, 26, 128, 22},
+                   .pending = {Rect{60, 20, 120, 60}}, .residualMax = 0.15},
         // A loose box taking in the drawing under the caption's last line: the drawing stays.
         BoxEndCase{.name = "LooseBoxOverADrawingUnderTheCaption", .ground = kDottedCaptionOverADrawing,
                    .letters = Rect{30, 30, 120, 14}, .block = Rect{26, 20, 128, 29},
