@@ -409,6 +409,12 @@ const Ground kDottedCaptionOverADrawing = [](std::int64_t x, std::int64_t y) {
   if (y < 45 || y >= 104 || x < 6 || x >= 194) return kDottedCaption(x, y);
   return (x + y) % 6 < 2 ? Rgb8{52, 105, 165} : Rgb8{70, 140, 220};
 };
+// A balloon's top line 2 pixels thick, drawn by hand (rows 19 to 22, stepping every 9 pixels),
+// running off the page, the same paper on both sides.
+const Ground kPaperUnderALine = [](std::int64_t x, std::int64_t y) {
+  const std::int64_t top = 19 + std::array<std::int64_t, 5>{0, 1, 2, 1, 0}[static_cast<std::size_t>(x / 9 % 5)];
+  return y == top || y == top + 1 ? kBlack : Rgb8{240, 235, 220};
+};
 // A balloon's line at x = 100 and 101, running off the page.
 const Ground kPaperWithALine = [](std::int64_t x, std::int64_t) {
   return x == 100 || x == 101 ? kBlack : Rgb8{250, 248, 240};
@@ -437,6 +443,11 @@ INSTANTIATE_TEST_SUITE_P(
         BoxEndCase{.name = "LooseBoxOverTheBalloonsLine", .ground = kBalloonOverHatching,
                    .letters = Rect{30, 36, 120, 16}, .block = Rect{26, 32, 128, 32}, .stays = {Rect{40, 59, 100, 3}},
                    .untouched = [](std::int64_t, std::int64_t y) { return y >= 60; }},
+        // A loose box whose core takes in the balloon's top line: the line, as dark as the
+        // letters, is no shape they join.
+        BoxEndCase{.name = "LooseBoxOverTheBalloonsTopLine", .ground = kPaperUnderALine,
+                   .letters = Rect{30, 30, 60, 14}, .block = Rect{22, 22, 76, 30},
+                   .untouched = [](std::int64_t, std::int64_t y) { return y < 24; }},
         BoxEndCase{.name = "LooseBoxOverARedLinedBalloon", .ground = kRedLinedBalloonOverHatching,
                    .letters = Rect{30, 36, 120, 14}, .block = Rect{26, 32, 128, 32}, .stays = {Rect{40, 59, 100, 3}},
                    .untouched = [](std::int64_t, std::int64_t y) { return y >= 56; }},
