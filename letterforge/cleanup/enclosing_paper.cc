@@ -111,6 +111,32 @@ CellGrid closedOver(const CellGrid& joined) {
   return paper;
 }
 
+// A loose box may run past a caption's or balloon's outline (a rectangle over a round balloon
+// does at its corners) into a band of the ground beyond, which the paper does not hold. The
+// paper is still the box's when it is one group and the core's cells past its outline are the
+// ground there: no lettering lies outside the paper.
+bool holdsTheLettering(const PixelWindow& window, const CellGrid& paper, const CellRange& core) {
+  const std::int64_t w = paper.width;
+  std::int32_t groups = 0;
+  labelGroups(paper, groups);
+  if (groups != 1) return false;
+  const CellRange all{0, 0, w, paper.height};
+  const CellGrid pastTheOutline = growCells(paper, kOutsideFrom - 1, all);
+  const auto beyond = ringBetween(pastTheOutline, growCells(paper, kOutsideTo, all), emptyGrid(w, paper.height));
+  if (beyond.empty()) return false;
+  const std::array<float, 3> ground = medianOfCells(window, beyond);
+  std::int64_t cells = 0, onTheGround = 0;
+  for (std::int64_t r = core.r0; r < core.r1; ++r) {
+    for (std::int64_t c = core.c0; c < core.c1; ++c) {
+      const std::int64_t i = r * w + c;
+      if (pastTheOutline.cells[static_cast<std::size_t>(i)] != 0) continue;
+      ++cells;
+      onTheGround += largestDifference(window.at(i), ground) <= kOutlineTolerance ? 1 : 0;
+    }
+  }
+  return static_cast<double>(onTheGround) >= kCoreHeldMin * static_cast<double>(cells);
+}
+
 }  // namespace
 
 std::optional<CellGrid> enclosingPaper(const PixelWindow& window, const std::vector<float>& distance,
@@ -127,8 +153,9 @@ std::optional<CellGrid> enclosingPaper(const PixelWindow& window, const std::vec
       held += paper.cells[static_cast<std::size_t>(r * w + c)] != 0 ? 1 : 0;
     }
   }
-  if (coreCells == 0 ||
-      static_cast<double>(held) < (onePaper ? kCoreHeldByOnePaperMin : kCoreHeldMin) * static_cast<double>(coreCells)) {
+  if (coreCells == 0) return std::nullopt;
+  if (static_cast<double>(held) < (onePaper ? kCoreHeldByOnePaperMin : kCoreHeldMin) * static_cast<double>(coreCells) &&
+      !holdsTheLettering(window, paper, core)) {
     return std::nullopt;
   }
   // Paper is near its ground throughout; the gaps of a tone closed over are not.

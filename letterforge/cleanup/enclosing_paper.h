@@ -11,9 +11,11 @@ namespace letterforge {
 // The paper of a caption box or balloon that holds a block's lettering, as one ground model
 // sees it: the cells nearer the ground than `near` (`distance`, one value per cell) joined
 // 8-wise to those of the core, closed over gaps of a few cells, with every cell they enclose
-// (the strokes, a tone's dots). Absent unless it holds at least 90 % of the core, at least
-// 80 % of it around the core is near the ground, and a thin line of one colour, darker than
-// the paper, runs around it with another ground beyond, unlike both (other lettering's
+// (the strokes, a tone's dots). Absent unless it holds at least 90 % of the core (or is one
+// group and 90 % of the core's cells more than 4 cells past it are within 40 levels of the
+// ground 5 to 8 cells past it: a loose box over the paper's outline and the ground beyond), at
+// least 80 % of it around the core is near the ground, and a thin line of one colour, darker
+// than the paper, runs around it with another ground beyond, unlike both (other lettering's
 // neighbourhoods left out): a halo, however wide, has the same ground on both sides of where
 // an outline would be.
 // With `PaperEdge::kDarker` any edge darker than the paper will do, whatever lies beyond: for a

@@ -255,12 +255,34 @@ RepaintOutcome repaintTexture(platform::PageBitmap& page, PixelWindow& window,
 // looked for by colour, as on a texture.
 constexpr double kJoinedShareMax = 0.2;
 
-bool joinsStructure(const GroundModel& model, const LetteringArea& area) {
+// A loose box takes in its balloon's line, which runs out of the window too. Of the structure
+// in the core, what lies beyond the paper around the lettering (closed over its gaps, a darker
+// edge around it) and is thin (no square of 7 x 7 cells fits in it) is that paper's edge, and
+// does not count; letters joined to a shape of the drawing, with their rims, are thicker.
+constexpr std::int64_t kThickHalfSide = 3;
+
+// The cells of `cells` that squares of 2 r + 1 cells lying wholly in them cover.
+CellGrid thickPart(const CellGrid& cells, std::int64_t r) {
+  const CellRange all{0, 0, cells.width, cells.height};
+  CellGrid outside = cells;
+  for (auto& v : outside.cells) v = v != 0 ? 0 : 1;
+  CellGrid centres = growCells(outside, r, all);
+  for (auto& v : centres.cells) v = v != 0 ? 0 : 1;
+  return within(growCells(centres, r, all), cells);
+}
+
+bool joinsStructure(const PixelWindow& window, const GroundModel& model, const LetteringArea& area) {
   CellGrid inCore = emptyGrid(model.groups.structure.width, model.groups.structure.height);
   fillRange(inCore, area.core);
-  const auto structure = static_cast<double>(countSet(within(model.groups.structure, inCore)));
+  const CellGrid structureInCore = within(model.groups.structure, inCore);
   const auto lettering = static_cast<double>(countSet(within(model.groups.lettering, inCore)));
-  return structure > kJoinedShareMax * (structure + lettering);
+  const auto joined = [&](double structure) { return structure > kJoinedShareMax * (structure + lettering); };
+  if (!joined(static_cast<double>(countSet(structureInCore)))) return false;
+  const auto paper = enclosingPaper(window, model.distance, static_cast<float>(model.weak), area, PaperEdge::kDarker);
+  if (!paper) return true;
+  const CellGrid beyond = without(structureInCore, *paper);
+  const CellGrid edge = without(beyond, thickPart(beyond, kThickHalfSide));
+  return joined(static_cast<double>(countSet(without(structureInCore, edge))));
 }
 
 }  // namespace
@@ -305,7 +327,7 @@ RepaintOutcome repaintLettering(platform::PageBitmap& page, const Rect& block,
   }
   // Lettering that runs into the detail of a drawing, or is joined to one of its shapes, is no
   // group of its own: it is looked for by colour, as on a texture.
-  if (isSmoothGround(*model, area) && countSet(model->groups.lettering) > 0 && !joinsStructure(*model, area)) {
+  if (isSmoothGround(*model, area) && countSet(model->groups.lettering) > 0 && !joinsStructure(window, *model, area)) {
     return repaintSmooth(page, window, area, usable, allowed, *model, seed);
   }
   return repaintTexture(page, window, area, usable, allowed, *model, seed);

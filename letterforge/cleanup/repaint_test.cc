@@ -409,6 +409,26 @@ const Ground kDottedCaptionOverADrawing = [](std::int64_t x, std::int64_t y) {
   if (y < 45 || y >= 104 || x < 6 || x >= 194) return kDottedCaption(x, y);
   return (x + y) % 6 < 2 ? Rgb8{52, 105, 165} : Rgb8{70, 140, 220};
 };
+// A balloon's top line 2 pixels thick, drawn by hand (rows 19 to 22, stepping every 9 pixels),
+// running off the page, the same paper on both sides.
+const Ground kPaperUnderALine = [](std::int64_t x, std::int64_t y) {
+  const std::int64_t top = 19 + std::array<std::int64_t, 5>{0, 1, 2, 1, 0}[static_cast<std::size_t>(x / 9 % 5)];
+  return y == top || y == top + 1 ? kBlack : Rgb8{240, 235, 220};
+};
+// A small caption (or a round white balloon) on a flat blue, its paper 6 pixels from the
+// letters of the cases below (x = 30 to 149, y = 30 to 43), in a black outline 2 pixels wide at
+// its top and bottom. `blueEdge` is under 1 on the paper and under 1.12 on the outline.
+double blueEdge(std::int64_t x, std::int64_t y, bool round) {
+  const double u = std::abs(static_cast<double>(x) - 89.5) / (round ? 68 : 66);
+  const double v = std::abs(static_cast<double>(y) - 36.5) / (round ? 17 : 13);
+  return round ? std::sqrt(u * u + v * v) : std::max(u, v);
+}
+Ground onBlue(bool round) {
+  return [round](std::int64_t x, std::int64_t y) {
+    const double d = blueEdge(x, y, round);
+    return d < 1 ? (round ? kWhite : Rgb8{235, 232, 90}) : d < 1.12 ? kBlack : Rgb8{60, 40, 200};
+  };
+}
 // A balloon's line at x = 100 and 101, running off the page.
 const Ground kPaperWithALine = [](std::int64_t x, std::int64_t) {
   return x == 100 || x == 101 ? kBlack : Rgb8{250, 248, 240};
@@ -437,6 +457,19 @@ INSTANTIATE_TEST_SUITE_P(
         BoxEndCase{.name = "LooseBoxOverTheBalloonsLine", .ground = kBalloonOverHatching,
                    .letters = Rect{30, 36, 120, 16}, .block = Rect{26, 32, 128, 32}, .stays = {Rect{40, 59, 100, 3}},
                    .untouched = [](std::int64_t, std::int64_t y) { return y >= 60; }},
+        // A loose box whose core takes in the balloon's top line: the line, as dark as the
+        // letters, is no shape they join.
+        BoxEndCase{.name = "LooseBoxOverTheBalloonsTopLine", .ground = kPaperUnderALine,
+                   .letters = Rect{30, 30, 60, 14}, .block = Rect{22, 22, 76, 30},
+                   .untouched = [](std::int64_t, std::int64_t y) { return y < 24; }},
+        // A box loose by 6 pixels: the caption's whole paper, its outline and (at the round
+        // balloon's corners) the blue beyond lie in its core.
+        BoxEndCase{.name = "LooseBoxOverASmallCaptionOnBlue", .ground = onBlue(false),
+                   .letters = Rect{30, 30, 120, 14}, .block = Rect{24, 24, 132, 26},
+                   .untouched = [](std::int64_t x, std::int64_t y) { return blueEdge(x, y, false) >= 1; }},
+        BoxEndCase{.name = "LooseBoxOverARoundBalloonOnBlue", .ground = onBlue(true),
+                   .letters = Rect{30, 30, 120, 14}, .block = Rect{24, 24, 132, 26},
+                   .untouched = [](std::int64_t x, std::int64_t y) { return blueEdge(x, y, true) >= 1; }},
         BoxEndCase{.name = "LooseBoxOverARedLinedBalloon", .ground = kRedLinedBalloonOverHatching,
                    .letters = Rect{30, 36, 120, 14}, .block = Rect{26, 32, 128, 32}, .stays = {Rect{40, 59, 100, 3}},
                    .untouched = [](std::int64_t, std::int64_t y) { return y >= 56; }},
