@@ -55,7 +55,8 @@ TEST_P(TextureFillTest, FillsTheHoleWithTheGroundItHid) {
   fillRange(sources, CellRange{0, 0, kWidth, kHeight});
   for (std::int64_t i = 0; i < kWidth * kHeight; ++i) {
     const bool hole = holes.cells[static_cast<std::size_t>(i)] != 0;
-    for (std::size_t k = 0; k < 3; ++k) window.at(i)[k] = (hole ? 40.0f : grained(c.ground, i % kWidth, i / kWidth)) + c.tint[k];
+    const float grey = hole ? 40.0f : grained(c.ground, i % kWidth, i / kWidth);
+    for (std::size_t k = 0; k < 3; ++k) window.at(i)[k] = grey + c.tint[k];
     if (hole) sources.cells[static_cast<std::size_t>(i)] = 0;
   }
   // Known cells beside the hole that are no source (another block's lettering): read, never
@@ -201,7 +202,6 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(WorkCase{"FrameOfEightCells", 8, true}, WorkCase{"FrameOfTwentyCells", 20, true},
                     WorkCase{"FrameTooThinForAPatch", 2, false}, WorkCase{"NoFrame", 0, false}),
     [](const auto& info) { return info.param.name; });
-
 
 }  // namespace
 }  // namespace letterforge
