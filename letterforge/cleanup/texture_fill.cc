@@ -47,6 +47,13 @@ constexpr std::int64_t kSecondApart = 2;
 constexpr double kSecondMatchMax = 2.0;
 constexpr double kSecondMatchSlack = 1600.0;
 
+// Patches are matched, and copied, in a space of lightness and two axes of hue (an orthonormal
+// turn of RGB, the hue axes stretched so that their squared differences weigh this much more):
+// a copy of the right lightness but the wrong hue (the grass's green for a face's shade, the
+// sky's blue for a grey wall) is off in every channel and shows, where one a little lighter or
+// darker than the hidden ground mostly does not. Grey differences weigh as in RGB.
+constexpr double kHueWeight = 4.0;
+
 // A coarser cell over a hole is known when at least this many of its four are: the ground
 // between thin strokes would otherwise be lost there, and the coarse solution would ignore it.
 constexpr int kKnownChildrenMin = 2;
@@ -398,6 +405,27 @@ void inherit(Level& fine, const Level& coarse) {
   }
 }
 
+// RGB into the space the patches are matched in, and back. Both are linear, so the means of the
+// votes and of the coarser levels are the same in either.
+const double kLight = 1.0 / std::sqrt(3.0);
+const double kRedGreen = std::sqrt(kHueWeight / 2.0);
+const double kYellowBlue = std::sqrt(kHueWeight / 6.0);
+
+void toMatchSpace(const float* rgb, float* out) {
+  const double r = rgb[0], g = rgb[1], b = rgb[2];
+  out[0] = static_cast<float>(kLight * (r + g + b));
+  out[1] = static_cast<float>(kRedGreen * (r - g));
+  out[2] = static_cast<float>(kYellowBlue * (r + g - 2.0 * b));
+}
+
+void fromMatchSpace(const float* v, float* rgb) {
+  const double light = kLight * v[0], redGreen = v[1] / (2.0 * kRedGreen),
+               yellowBlue = v[2] / (6.0 * kYellowBlue);
+  rgb[0] = static_cast<float>(light + redGreen + yellowBlue);
+  rgb[1] = static_cast<float>(light - redGreen + yellowBlue);
+  rgb[2] = static_cast<float>(light - 2.0 * yellowBlue);
+}
+
 }  // namespace
 
 void fillFromTexture(PixelWindow& window, const CellGrid& holes, const CellGrid& sources,
@@ -411,6 +439,7 @@ void fillFromTexture(PixelWindow& window, const CellGrid& holes, const CellGrid&
     }
   }
   Level finest{.w = window.width, .h = window.height, .rgb = window.rgb};
+  for (std::int64_t i = 0; i < window.cells(); ++i) toMatchSpace(window.at(i), finest.at(i));
   finest.state.resize(holes.cells.size());
   for (std::size_t i = 0; i < finest.state.size(); ++i) {
     finest.state[i] = holes.cells[i] != 0 ? kHole : (sources.cells[i] != 0 ? kSource : kUnread);
@@ -472,7 +501,7 @@ void fillFromTexture(PixelWindow& window, const CellGrid& holes, const CellGrid&
   }
   const Level& top = levels[0];
   for (std::int64_t i = 0; i < top.w * top.h; ++i) {
-    if (top.state[static_cast<std::size_t>(i)] == kHole) std::copy_n(top.at(i), 3, window.at(i));
+    if (top.state[static_cast<std::size_t>(i)] == kHole) fromMatchSpace(top.at(i), window.at(i));
   }
 }
 

@@ -12,8 +12,9 @@ namespace letterforge {
 // Fills the `holes` from the texture of the `sources` around them, coarse to fine: at each
 // level of a pyramid (halved while the holes are deeper than 3 cells, at most 3 times; a coarser
 // cell is known, in the mean colour of its known cells, when two of its four are) every
-// 7 x 7 patch that covers a hole is matched to a patch of sources (at the coarsest level
-// searched, among the places within 16 cells of it on a grid of 2 and the cells at `offsets`;
+// 7 x 7 patch that covers a hole is matched to a patch of sources (by lightness and hue, hue
+// counting more; at the coarsest level searched, among the places within 16 cells of it on a
+// grid of 2 and the cells at `offsets`;
 // at finer levels among the `offsets` where the match it inherited is among the worse half;
 // then its neighbours' matches continued and a few drawn from `seed` ever nearer its own), and
 // each hole becomes the mean of what the patches covering it copy there. At the finest level

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <functional>
 #include <ostream>
@@ -26,6 +27,8 @@ struct FillCase {
   double meanColour;
   // The cells of `hole` that are ink; all of them when not given.
   Shape ink = nullptr;
+  // Added to every channel's grey: the ground's hue, which the hole takes back.
+  std::array<float, 3> tint{0, 0, 0};
   friend void PrintTo(const FillCase& c, std::ostream* out) { *out << c.name; }
 };
 
@@ -52,7 +55,8 @@ TEST_P(TextureFillTest, FillsTheHoleWithTheGroundItHid) {
   fillRange(sources, CellRange{0, 0, kWidth, kHeight});
   for (std::int64_t i = 0; i < kWidth * kHeight; ++i) {
     const bool hole = holes.cells[static_cast<std::size_t>(i)] != 0;
-    std::fill_n(window.at(i), 3, hole ? 40.0f : grained(c.ground, i % kWidth, i / kWidth));
+    const float grey = hole ? 40.0f : grained(c.ground, i % kWidth, i / kWidth);
+    for (std::size_t k = 0; k < 3; ++k) window.at(i)[k] = grey + c.tint[k];
     if (hole) sources.cells[static_cast<std::size_t>(i)] = 0;
   }
   // Known cells beside the hole that are no source (another block's lettering): read, never
@@ -72,10 +76,12 @@ TEST_P(TextureFillTest, FillsTheHoleWithTheGroundItHid) {
       ASSERT_EQ(window.at(i)[2], before.at(i)[2]) << "known cell " << i;
       continue;
     }
-    ASSERT_NEAR(window.at(i)[2], window.at(i)[0], 1e-3) << "blue copied into cell " << i;
-    const double off = std::abs(window.at(i)[0] - c.ground(i % kWidth, i / kWidth));
+    const float* v = window.at(i);
+    ASSERT_NEAR(v[2] - v[0], c.tint[2] - c.tint[0], 0.01) << "blue copied into cell " << i;
+    ASSERT_NEAR(v[1] - v[0], c.tint[1] - c.tint[0], 0.01) << "hue changed in cell " << i;
+    const double off = std::abs(v[0] - c.tint[0] - c.ground(i % kWidth, i / kWidth));
     error += off;
-    filled += window.at(i)[0];
+    filled += v[0] - c.tint[0];
     truth += c.ground(i % kWidth, i / kWidth);
     ++count;
   }
@@ -125,7 +131,11 @@ INSTANTIATE_TEST_SUITE_P(
                     FillCase{"HalftoneComesBackNearItsMean", halftone, CellRange{20, 12, 44, 36}, 10.0, 4.0},
                     FillCase{"BlackBesideSkinStaysOut", skinBesideHair, CellRange{26, 10, 44, 38}, 8.0, 4.0},
                     FillCase{"StrokesOverAnEdgeBesideABand", edge, CellRange{14, 8, 50, 42}, 8.0, 4.0, strokesBesideABand},
-                    FillCase{"StrokesOverALineBesideABand", line, CellRange{14, 8, 50, 42}, 8.0, 4.0, strokesBesideABand}),
+                    FillCase{"StrokesOverALineBesideABand", line, CellRange{14, 8, 50, 42}, 8.0, 4.0, strokesBesideABand},
+                    // Matched by lightness and hue, copied back to RGB: the hue of every cell kept.
+                    FillCase{"PaleBlueGrainComesBack", flat, CellRange{20, 12, 44, 36}, 2.7, 1.0, nullptr, {42, 72, 107}},
+                    FillCase{"RedEdgeContinues", edge, CellRange{24, 14, 40, 38}, 8.0, 4.0, nullptr, {30, -25, -20}},
+                    FillCase{"YellowHatchingStaysInPhase", hatching, CellRange{20, 12, 44, 36}, 6.0, 4.0, nullptr, {35, 20, -40}}),
     [](const auto& info) { return info.param.name; });
 
 // A hole over a whole window but a frame of known ground `frame` cells wide, on a grained
