@@ -449,6 +449,8 @@ class OrderedFill {
     known_.assign(n, 0);
     confidence_.assign(n, 0.0F);
     priority_.assign(n, -1.0);
+    graded_.assign(n, 0);
+    gradient_.assign(2 * n, 0.0F);
     for (std::size_t i = 0; i < n; ++i) {
       if (level_.state[i] == kSource) {
         known_[i] = 1;
@@ -539,10 +541,16 @@ class OrderedFill {
     if (norm <= 0) return 0.0;
     double most = 0;
     eachPatchPair(level_, p, p, [&](std::int64_t a, std::int64_t) {
-      const std::int64_t c = a % level_.w, r = a / level_.w;
-      if (!knownAt(c, r) || !knownAt(c - 1, r) || !knownAt(c + 1, r) || !knownAt(c, r - 1) || !knownAt(c, r + 1)) return;
-      const double gx = 0.5 * (lightness(a + 1) - lightness(a - 1));
-      const double gy = 0.5 * (lightness(a + level_.w) - lightness(a - level_.w));
+      const auto ai = static_cast<std::size_t>(a);
+      if (graded_[ai] == 0) {
+        // Known cells keep their colours: a gradient, once its four neighbours are known, is kept.
+        const std::int64_t c = a % level_.w, r = a / level_.w;
+        if (!knownAt(c, r) || !knownAt(c - 1, r) || !knownAt(c + 1, r) || !knownAt(c, r - 1) || !knownAt(c, r + 1)) return;
+        gradient_[2 * ai] = 0.5F * (lightness(a + 1) - lightness(a - 1));
+        gradient_[2 * ai + 1] = 0.5F * (lightness(a + level_.w) - lightness(a - level_.w));
+        graded_[ai] = 1;
+      }
+      const double gx = gradient_[2 * ai], gy = gradient_[2 * ai + 1];
       most = std::max(most, std::abs(gx * ny - gy * nx) / norm);
     }, [] { return true; });
     return most / 255.0;
@@ -608,6 +616,9 @@ class OrderedFill {
   std::vector<std::uint8_t> known_;  // a source, or a hole filled already
   std::vector<float> confidence_;    // 1 for a source; for a hole, that of the patch it came with
   std::vector<double> priority_;     // the latest pushed per cell
+  // The lightness gradient of each known cell whose four neighbours are known, once worked out.
+  mutable std::vector<std::uint8_t> graded_;
+  mutable std::vector<float> gradient_;
   std::priority_queue<std::pair<double, std::int64_t>> front_;
 };
 
