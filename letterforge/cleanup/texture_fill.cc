@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <queue>
 #include <utility>
 
 namespace letterforge {
@@ -426,6 +427,201 @@ void fromMatchSpace(const float* v, float* rgb) {
   rgb[2] = static_cast<float>(light - 2.0 * yellowBlue);
 }
 
+// The finest level's holes are filled once in order before it is searched: patch by patch from
+// the holes' border inwards, the patch first whose cells are the surest and where the strongest
+// line or edge among its known cells meets the border most squarely, each step copying the
+// source patch that best matches the patch's known cells (and a tenth of its holes' present
+// colours, the coarser levels' solution) into its cells still empty. A line or an edge that
+// runs into a hole is carried across it before the ground on either side closes over it; the
+// search and the votes then start from that fill instead of the coarser levels' blur.
+//
+// A patch's priority is its confidence times how squarely a line or an edge crosses there (in
+// levels over 255) plus this: where none crosses, the confidence alone orders the patches.
+constexpr double kDataFloor = 0.01;
+// The sources looked at per step: every place within this many cells on the scan's grid, the
+// fixed offsets, and the sources of the patch and its neighbours continued.
+constexpr std::int64_t kOrderedReach = 8;
+
+class OrderedFill {
+ public:
+  OrderedFill(Level& level, const std::vector<CellOffset>& offsets) : level_(level), offsets_(offsets) {
+    const auto n = static_cast<std::size_t>(level_.w * level_.h);
+    known_.assign(n, 0);
+    confidence_.assign(n, 0.0F);
+    priority_.assign(n, -1.0);
+    graded_.assign(n, 0);
+    gradient_.assign(2 * n, 0.0F);
+    for (std::size_t i = 0; i < n; ++i) {
+      if (level_.state[i] == kSource) {
+        known_[i] = 1;
+        confidence_[i] = 1.0F;
+      }
+    }
+  }
+
+  void run() {
+    const std::int64_t n = level_.w * level_.h;
+    for (std::int64_t i = 0; i < n; ++i) {
+      if (onFront(i)) push(i);
+    }
+    const std::int64_t reach = 2 * kPatchRadius;  // the cells whose patch or border a step moves
+    while (!front_.empty()) {
+      const auto [value, negated] = front_.top();
+      front_.pop();
+      const std::int64_t p = -negated;
+      if (known_[static_cast<std::size_t>(p)] != 0 || value != priority_[static_cast<std::size_t>(p)]) continue;
+      const auto sure = static_cast<float>(confidenceOf(p));
+      const std::int64_t s = bestSource(p);
+      // With no match the cell keeps its present colour, at no confidence.
+      known_[static_cast<std::size_t>(p)] = 1;
+      if (s >= 0) {
+        eachPatchPair(level_, p, s, [&](std::int64_t a, std::int64_t b) {
+          const auto ai = static_cast<std::size_t>(a);
+          if (level_.state[ai] != kHole || (known_[ai] != 0 && a != p) || level_.state[static_cast<std::size_t>(b)] != kSource) return;
+          std::copy_n(level_.at(b), 3, level_.at(a));
+          known_[ai] = 1;
+          confidence_[ai] = sure;
+        }, [] { return true; });
+      }
+      const std::int64_t pc = p % level_.w, pr = p / level_.w;
+      for (std::int64_t r = std::max<std::int64_t>(0, pr - reach); r <= std::min(level_.h - 1, pr + reach); ++r) {
+        for (std::int64_t c = std::max<std::int64_t>(0, pc - reach); c <= std::min(level_.w - 1, pc + reach); ++c) {
+          if (onFront(r * level_.w + c)) push(r * level_.w + c);
+        }
+      }
+    }
+  }
+
+ private:
+  bool knownAt(std::int64_t c, std::int64_t r) const {
+    return c >= 0 && r >= 0 && c < level_.w && r < level_.h && known_[static_cast<std::size_t>(r * level_.w + c)] != 0;
+  }
+  // The mean of the cell's red, green and blue (the match space's lightness axis, rescaled).
+  float lightness(std::int64_t i) const { return static_cast<float>(kLight * level_.at(i)[0]); }
+  // A hole still empty beside a known cell.
+  bool onFront(std::int64_t i) const {
+    if (level_.state[static_cast<std::size_t>(i)] != kHole || known_[static_cast<std::size_t>(i)] != 0) return false;
+    const std::int64_t c = i % level_.w, r = i / level_.w;
+    for (std::int64_t dr = -1; dr <= 1; ++dr) {
+      for (std::int64_t dc = -1; dc <= 1; ++dc) {
+        if (knownAt(c + dc, r + dr)) return true;
+      }
+    }
+    return false;
+  }
+  void push(std::int64_t i) {
+    const double v = confidenceOf(i) * (dataOf(i) + kDataFloor);
+    if (v == priority_[static_cast<std::size_t>(i)]) return;
+    priority_[static_cast<std::size_t>(i)] = v;
+    front_.emplace(v, -i);  // the earlier cell first among equals
+  }
+  double confidenceOf(std::int64_t p) const {
+    double sum = 0;
+    int cells = 0;
+    eachPatchPair(level_, p, p, [&](std::int64_t a, std::int64_t) {
+      sum += confidence_[static_cast<std::size_t>(a)];
+      ++cells;
+    }, [] { return true; });
+    return sum / cells;
+  }
+  // How squarely the strongest line or edge among the patch's known cells crosses the border at
+  // `p`: its lightness gradient turned along the line, against the border's normal (the
+  // gradient of what is known around `p`), over 255.
+  double dataOf(std::int64_t p) const {
+    const std::int64_t pc = p % level_.w, pr = p / level_.w;
+    double nx = 0, ny = 0;
+    for (std::int64_t dr = -1; dr <= 1; ++dr) {
+      for (std::int64_t dc = -1; dc <= 1; ++dc) {
+        if (!knownAt(pc + dc, pr + dr)) continue;
+        nx += static_cast<double>(dc) * (dr == 0 ? 2.0 : 1.0);
+        ny += static_cast<double>(dr) * (dc == 0 ? 2.0 : 1.0);
+      }
+    }
+    const double norm = std::hypot(nx, ny);
+    if (norm <= 0) return 0.0;
+    double most = 0;
+    eachPatchPair(level_, p, p, [&](std::int64_t a, std::int64_t) {
+      const auto ai = static_cast<std::size_t>(a);
+      if (graded_[ai] == 0) {
+        // Known cells keep their colours: a gradient, once its four neighbours are known, is kept.
+        const std::int64_t c = a % level_.w, r = a / level_.w;
+        if (!knownAt(c, r) || !knownAt(c - 1, r) || !knownAt(c + 1, r) || !knownAt(c, r - 1) || !knownAt(c, r + 1)) return;
+        gradient_[2 * ai] = 0.5F * (lightness(a + 1) - lightness(a - 1));
+        gradient_[2 * ai + 1] = 0.5F * (lightness(a + level_.w) - lightness(a - level_.w));
+        graded_[ai] = 1;
+      }
+      const double gx = gradient_[2 * ai], gy = gradient_[2 * ai + 1];
+      most = std::max(most, std::abs(gx * ny - gy * nx) / norm);
+    }, [] { return true; });
+    return most / 255.0;
+  }
+  // Known cells count fully, the holes' present colours a tenth.
+  double weightOf(std::int64_t a) const {
+    if (known_[static_cast<std::size_t>(a)] != 0) return 1.0;
+    return level_.state[static_cast<std::size_t>(a)] == kHole ? kHoleWeight : 0.0;
+  }
+  // The mean squared difference of the patch at `p` from the source patch at `s`, or infinity
+  // when too few cells are read in both or it exceeds `best`.
+  double distance(std::int64_t p, std::int64_t s, double most, double best) const {
+    if (level_.work != nullptr) ++level_.work->comparisons;
+    double sum = 0, weight = 0;
+    const bool whole = eachPatchPair(level_, p, s, [&](std::int64_t a, std::int64_t b) {
+      const double k = weightOf(a);
+      if (k <= 0 || level_.state[static_cast<std::size_t>(b)] != kSource) return;
+      sum += k * colourDistance(level_.at(a), level_.at(b));
+      weight += k;
+    }, [&] { return sum <= best * most; });
+    if (!whole || weight < 0.5 * most || weight <= 0) return std::numeric_limits<double>::infinity();
+    return sum / weight;
+  }
+  std::int64_t bestSource(std::int64_t p) const {
+    double most = 0;
+    eachPatchPair(level_, p, p, [&](std::int64_t a, std::int64_t) { most += weightOf(a); }, [] { return true; });
+    double best = std::numeric_limits<double>::infinity();
+    std::int64_t chosen = -1;
+    const auto tryAt = [&](std::int64_t c, std::int64_t r) {
+      if (c < 0 || r < 0 || c >= level_.w || r >= level_.h) return;
+      if (level_.work != nullptr) ++level_.work->candidates;
+      const std::int64_t s = r * level_.w + c;
+      if (level_.valid[static_cast<std::size_t>(s)] == 0 || s == chosen) return;
+      const double d = distance(p, s, most, best);
+      if (d < best) {
+        best = d;
+        chosen = s;
+      }
+    };
+    const std::int64_t pc = p % level_.w, pr = p / level_.w;
+    for (std::int64_t r = pr - kOrderedReach; r <= pr + kOrderedReach; r += kScanStep) {
+      for (std::int64_t c = pc - kOrderedReach; c <= pc + kOrderedReach; c += kScanStep) tryAt(c, r);
+    }
+    for (const CellOffset& o : offsets_) tryAt(pc + o[0], pr + o[1]);
+    for (std::int64_t dr = -1; dr <= 1; ++dr) {
+      for (std::int64_t dc = -1; dc <= 1; ++dc) {
+        if (pc + dc < 0 || pr + dr < 0 || pc + dc >= level_.w || pr + dr >= level_.h) continue;
+        const std::int32_t f = level_.source[static_cast<std::size_t>((pr + dr) * level_.w + pc + dc)];
+        if (f >= 0) tryAt(f % level_.w - dc, f / level_.w - dr);
+      }
+    }
+    if (chosen >= 0) {
+      const std::int64_t bc = chosen % level_.w, br = chosen / level_.w;
+      for (std::int64_t r = br - kScanStep + 1; r < br + kScanStep; ++r) {
+        for (std::int64_t c = bc - kScanStep + 1; c < bc + kScanStep; ++c) tryAt(c, r);
+      }
+    }
+    return chosen;
+  }
+
+  Level& level_;
+  const std::vector<CellOffset>& offsets_;
+  std::vector<std::uint8_t> known_;  // a source, or a hole filled already
+  std::vector<float> confidence_;    // 1 for a source; for a hole, that of the patch it came with
+  std::vector<double> priority_;     // the latest pushed per cell
+  // The lightness gradient of each known cell whose four neighbours are known, once worked out.
+  mutable std::vector<std::uint8_t> graded_;
+  mutable std::vector<float> gradient_;
+  std::priority_queue<std::pair<double, std::int64_t>> front_;
+};
+
 }  // namespace
 
 void fillFromTexture(PixelWindow& window, const CellGrid& holes, const CellGrid& sources,
@@ -493,6 +689,7 @@ void fillFromTexture(PixelWindow& window, const CellGrid& holes, const CellGrid&
     const float settled = li + 1 == levels.size() ? -1.0F : settledMatch(L);
     // The first level searched scans around each patch; the finer ones refine what it found.
     search.scan = !coarserSearched;
+    if (li == 0) OrderedFill(L, fixed).run();
     coarserSearched = true;
     for (int pass = 0; pass < passes; ++pass) {
       searchLevel(L, search, pass % 2 == 1, pass == 0, settled);

@@ -17,9 +17,11 @@ namespace letterforge {
 // grid of 2 and the cells at `offsets`;
 // at finer levels among the `offsets` where the match it inherited is among the worse half;
 // then its neighbours' matches continued and a few drawn from `seed` ever nearer its own), and
-// each hole becomes the mean of what the patches covering it copy there. At the finest level
-// each patch copies from its two best matches at least 2 cells apart (the second only where it
-// matches nearly as well). Cells in neither set are read but never copied. Linear in the number
+// each hole becomes the mean of what the patches covering it copy there. The finest level's
+// holes are first filled patch by patch from their border inwards, where lines and edges meet
+// the border first, from the source that best matches each patch's known cells, and searched
+// from that fill; there each patch copies from its two best matches at least 2 cells apart (the
+// second only where it matches nearly as well). Cells in neither set are read but never copied. Linear in the number
 // of holes: the candidates per patch and the passes are bounded. A hole that no patch reaches keeps its
 // value (callers fill the holes smoothly first), and when no level has a place for a source
 // patch, nothing is searched and every hole keeps its value.
