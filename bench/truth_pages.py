@@ -11,12 +11,16 @@ drawn over it. Written per page into the output folder:
 and set.json listing the pages and their categories. Everything follows from the seed.
 
   bench/truth_pages.py OUT [--seed N] [--pages N] [--set tune|holdout|all]
-                           [--fonts PATH,PATH...] [--size WxH]
+                           [--fonts PATH,PATH...] [--size WxH] [--jpeg QUALITY]
 
 --set chooses the art crop windows and the default fonts: the tuning set and the held-out set
-share none, so a cleanup tuned on one is checked on the other.
+share none, so a cleanup tuned on one is checked on the other. --jpeg passes the lettered and
+the clean page alike through a JPEG of that quality (4:2:0, as scans are mostly published),
+so that the ringing and the colour bleeding around the strokes are on the page as on real
+scans; the pages are still written as PNG, and the same seed draws the same pages.
 """
 import argparse
+import io
 import json
 import math
 import os
@@ -375,6 +379,14 @@ def make_page(rng, category, W, H, fonts, windows, pages_dir, cache):
     return clean, np.asarray(lettered), mask, blocks
 
 
+def through_jpeg(pixels, quality):
+    """The page as a JPEG of that quality decodes it."""
+    buffer = io.BytesIO()
+    Image.fromarray(pixels).save(buffer, "JPEG", quality=quality, subsampling="4:2:0")
+    buffer.seek(0)
+    return np.asarray(Image.open(buffer).convert("RGB"))
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("out")
@@ -385,7 +397,11 @@ def main():
     ap.add_argument("--size", default="900x1200")
     ap.add_argument("--pages-dir", default=default_pages_dir(),
                     help="the real pages the art is cut from (default: ../shared/pages)")
+    ap.add_argument("--jpeg", type=int, metavar="QUALITY",
+                    help="pass both pages through a JPEG of this quality (1 to 95)")
     a = ap.parse_args()
+    if a.jpeg is not None and not 1 <= a.jpeg <= 95:
+        ap.error("--jpeg takes a quality from 1 to 95")
     W, H = (int(v) for v in a.size.split("x"))
     sets = ["tune", "holdout"] if a.set == "all" else [a.set]
     fonts = font_paths(a.fonts.split(",") if a.fonts else sum((FONTS[s] for s in sets), []))
@@ -399,6 +415,8 @@ def main():
         name = f"{i:03d}-{category}"
         clean, lettered, mask, blocks = make_page(rng, category, W, H, fonts, windows,
                                                   a.pages_dir, cache)
+        if a.jpeg is not None:
+            clean, lettered = through_jpeg(clean, a.jpeg), through_jpeg(lettered, a.jpeg)
         Image.fromarray(lettered).save(os.path.join(a.out, name + ".png"))
         Image.fromarray(clean).save(os.path.join(a.out, name + ".clean.png"))
         Image.fromarray(mask).save(os.path.join(a.out, name + ".mask.png"))
@@ -410,7 +428,7 @@ def main():
                                          "translated_text": "\u200b"} for b in blocks]}, f)
         listing.append({"name": name, "category": category, "blocks": len(blocks)})
     with open(os.path.join(a.out, "set.json"), "w") as f:
-        json.dump({"seed": a.seed, "set": a.set, "size": [W, H], "pages": listing}, f, indent=1)
+        json.dump({"seed": a.seed, "set": a.set, "size": [W, H], "jpeg": a.jpeg, "pages": listing}, f, indent=1)
     print(f"{len(listing)} pages, {sum(p['blocks'] for p in listing)} blocks in {a.out}")
 
 
