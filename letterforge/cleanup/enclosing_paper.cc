@@ -23,6 +23,8 @@ constexpr double kOutsideShareMax = 0.5;
 // Grain and antialiased edges leave chains of cells off the paper between lines and
 // strokes; the paper is closed over gaps this narrow before what it encloses is taken.
 constexpr std::int64_t kGapClosing = 2;
+// The widest band of colour a JPEG's blur leaves between the paper and its outline.
+constexpr std::int64_t kBlurredEdge = 2;
 // Of the paper around the core (other lettering left out), at least this share is near the
 // ground: not the gaps between a tone's dots closed over.
 constexpr double kNearShareMin = 0.8;
@@ -137,6 +139,24 @@ bool holdsTheLettering(const PixelWindow& window, const CellGrid& paper, const C
   return static_cast<double>(onTheGround) >= kCoreHeldMin * static_cast<double>(cells);
 }
 
+// A page saved as JPEG keeps its lightness sharp but blurs its colour: a band a cell or two wide,
+// of the paper's lightness and off its colour, may lie between the paper and its outline. The
+// paper with that band, for the outline to be looked for past it (a halo's soft edge, a blend
+// of lightnesses, is not taken).
+CellGrid withBlurredEdge(const PixelWindow& window, const CellGrid& paper, const std::array<float, 3>& colour,
+                         float near) {
+  const auto lightness = [](const float* v) { return (v[0] + v[1] + v[2]) / 3.0f; };
+  const float paperLightness = lightness(colour.data());
+  CellGrid grown = growCells(paper, kBlurredEdge, CellRange{0, 0, paper.width, paper.height});
+  for (std::size_t i = 0; i < grown.cells.size(); ++i) {
+    if (grown.cells[i] != 0 && paper.cells[i] == 0 &&
+        std::abs(lightness(window.at(static_cast<std::int64_t>(i))) - paperLightness) >= near) {
+      grown.cells[i] = 0;
+    }
+  }
+  return grown;
+}
+
 }  // namespace
 
 std::optional<CellGrid> enclosingPaper(const PixelWindow& window, const std::vector<float>& distance,
@@ -171,7 +191,12 @@ std::optional<CellGrid> enclosingPaper(const PixelWindow& window, const std::vec
   for (std::size_t i = 0; i < joined.cells.size(); ++i) {
     if (joined.cells[i] != 0) nearCells.push_back(static_cast<std::int64_t>(i));
   }
-  if (!outlined(window, paper, medianOfCells(window, nearCells), area.otherText, edge)) return std::nullopt;
+  const std::array<float, 3> paperColour = medianOfCells(window, nearCells);
+  if (!outlined(window, paper, paperColour, area.otherText, edge) &&
+      (edge != PaperEdge::kOutlined ||
+       !outlined(window, withBlurredEdge(window, paper, paperColour, near), paperColour, area.otherText, edge))) {
+    return std::nullopt;
+  }
   return paper;
 }
 

@@ -141,7 +141,25 @@ INSTANTIATE_TEST_SUITE_P(
                     paintRect(p, 12, 22, 56, 36, kCaption);
                     paintLetters(p, kBlack);
                   },
-                  false}),
+                  false},
+        // A JPEG blurs the paper's colour, not its lightness, 2 cells into the outline: the
+        // line is found past that band, and the paper is what lies within it.
+        PaperCase{"OutlineBlurredIntoThePaperByAJpeg",
+                  [](PageBitmap& p) {
+                    paintCaption(p, kBlack, Rgb8{236, 222, 142});
+                    paintRect(p, 14, 24, 52, 32, kCaption);
+                    paintLetters(p, kBlack);
+                  },
+                  true, kCaption, PaperEdge::kOutlined, {14, 24, 66, 56}},
+        // A white halo's soft edge onto a darker ground is a band of another lightness: no
+        // blur, and the ground beyond it no outline.
+        PaperCase{"SoftEdgeOfAHaloIsNoBlur",
+                  [](PageBitmap& p) {
+                    paintCaption(p, grey(150), grey(225));
+                    paintRect(p, 14, 24, 52, 32, kWhite);
+                    paintLetters(p, kBlack);
+                  },
+                  false, kWhite}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
