@@ -213,22 +213,30 @@ bool markCentres(Level& level) {
   return true;
 }
 
-// The mean squared colour difference of the patches at target `t` and source `s`, over the
-// cells read in both; infinity when too few, or when it exceeds `best`.
-double patchDistance(const Level& L, std::int64_t t, std::int64_t s, double best) {
+// The mean squared colour difference of the patches at target `t` and source `s`, each target
+// cell weighing `weightOf(cell)` (nothing when 0), over the cells read in both; infinity when
+// their weight is under half of `most`, or when it exceeds `best`.
+template <typename WeightOf>
+double weightedPatchDistance(const Level& L, std::int64_t t, std::int64_t s, double most, double best,
+                             WeightOf weightOf) {
   if (L.work != nullptr) ++L.work->comparisons;
   double sum = 0, weight = 0;
-  const double most = L.most[static_cast<std::size_t>(t)];
   const bool whole = eachPatchPair(L, t, s, [&](std::int64_t a, std::int64_t b) {
-    const std::uint8_t sa = L.state[static_cast<std::size_t>(a)];
-    if (sa == kUnread || L.state[static_cast<std::size_t>(b)] != kSource) return;
-    const double k = sa == kHole ? L.holeWeight : 1.0;
+    const double k = weightOf(a);
+    if (k <= 0 || L.state[static_cast<std::size_t>(b)] != kSource) return;
     sum += k * colourDistance(L.at(a), L.at(b));
     weight += k;
   }, [&] { return sum <= best * most; });
-  if (!whole) return std::numeric_limits<double>::infinity();
-  if (weight < 0.5 * most || weight <= 0) return std::numeric_limits<double>::infinity();
+  if (!whole || weight < 0.5 * most || weight <= 0) return std::numeric_limits<double>::infinity();
   return sum / weight;
+}
+
+// The same, the holes' guesses weighing the level's hole weight and the ground fully.
+double patchDistance(const Level& L, std::int64_t t, std::int64_t s, double best) {
+  return weightedPatchDistance(L, t, s, L.most[static_cast<std::size_t>(t)], best, [&](std::int64_t a) {
+    const std::uint8_t sa = L.state[static_cast<std::size_t>(a)];
+    return sa == kUnread ? 0.0 : (sa == kHole ? L.holeWeight : 1.0);
+  });
 }
 
 struct Search {
@@ -560,19 +568,8 @@ class OrderedFill {
     if (known_[static_cast<std::size_t>(a)] != 0) return 1.0;
     return level_.state[static_cast<std::size_t>(a)] == kHole ? kHoleWeight : 0.0;
   }
-  // The mean squared difference of the patch at `p` from the source patch at `s`, or infinity
-  // when too few cells are read in both or it exceeds `best`.
   double distance(std::int64_t p, std::int64_t s, double most, double best) const {
-    if (level_.work != nullptr) ++level_.work->comparisons;
-    double sum = 0, weight = 0;
-    const bool whole = eachPatchPair(level_, p, s, [&](std::int64_t a, std::int64_t b) {
-      const double k = weightOf(a);
-      if (k <= 0 || level_.state[static_cast<std::size_t>(b)] != kSource) return;
-      sum += k * colourDistance(level_.at(a), level_.at(b));
-      weight += k;
-    }, [&] { return sum <= best * most; });
-    if (!whole || weight < 0.5 * most || weight <= 0) return std::numeric_limits<double>::infinity();
-    return sum / weight;
+    return weightedPatchDistance(level_, p, s, most, best, [this](std::int64_t a) { return weightOf(a); });
   }
   std::int64_t bestSource(std::int64_t p) const {
     double most = 0;
