@@ -508,8 +508,11 @@ std::optional<BoxPaper> boxPaperByLightness(const PixelWindow& window, const std
   // which may be of the paper's own colour (a gutter) but does not run on as the line; or the
   // paper reaches far from the strokes in the core, as no halo does (a narrow balloon whose
   // outline has a drawing in the line's colour beyond it, as a halo on that drawing would).
+  // The strokes are those of the core and of other blocks' boxes: a halo around this line and
+  // the next reaches far from this line's strokes only.
   if (!dotted && bounded == nullptr && !enclosingPaper(window, distance, 1.0f, area, PaperEdge::kLine)) {
     CellGrid strokes = emptyGrid(window.width, window.height);
+    for (std::size_t i = 0; i < strokes.cells.size(); ++i) strokes.cells[i] = notOthers.cells[i] == 0 ? 1 : 0;
     fillRange(strokes, area.core);
     if (!wideOfInk(within(ink, strokes), *paper)) return std::nullopt;
   }

@@ -27,7 +27,8 @@ struct BoxPaper {
 // paper around the core dark is the dots' size. The paper is dotted when that size exceeds 1
 // or 5 % of its cells clear of ink are 40 levels off their median colour; plain paper needs an
 // outline that the ground beyond does not continue, or a quarter of it 8 cells or more from the
-// ink (a halo is plain, has neither, and hugs its strokes). On plain
+// ink in the core and in other blocks' boxes (a halo is plain, has neither, and hugs its
+// strokes, the next line's too). On plain
 // paper the lettering takes 2 cells around the strokes (a scan's paler or greyer fringe) and
 // the ground lies 3 cells or more from them, within 40 levels of the paper's median colour.
 // A mark joined to the outline (ink running out of the window that the paper, closed over its

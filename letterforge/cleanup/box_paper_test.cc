@@ -207,5 +207,33 @@ INSTANTIATE_TEST_SUITE_P(
                      false, 0, Rgb8{224, 210, 60}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Two lines of lettering, each a block of its own, in a white halo or in a plain caption on a
+// dark teal ground: the halo around the next line reaches far from this line's strokes, but hugs
+// the next line's, and is no paper.
+TEST(BoxPaperTest, HaloAroundThisLineAndTheNextIsNoPaper) {
+  constexpr std::int64_t kTop = 14, kNextTop = 34, kLineH = 12, kLeft = 24, kRight = 104;
+  for (const bool halo : {true, false}) {
+    PageBitmap page = makePage(kWidth, kHeight, Rgb8{30, 55, 55});
+    if (halo) {
+      paintRect(page, kLeft - 5, kTop - 5, kRight - kLeft + 10, kNextTop + kLineH - kTop + 10, kWhite);
+    } else {
+      paintRect(page, 10, 4, 120, 72, kBlack);
+      paintRect(page, 12, 6, 116, 68, kWhite);
+    }
+    for (const std::int64_t top : {kTop, kNextTop}) {
+      for (std::int64_t x = kLeft; x + 3 <= kRight; x += 7) paintRect(page, x, top, 3, kLineH, Rgb8{20, 20, 60});
+    }
+    const PixelWindow window = copyWindow(page, PixelBounds{0, kWidth, 0, kHeight, kWidth, kHeight});
+    CellGrid usable = emptyGrid(kWidth, kHeight);
+    fillRange(usable, CellRange{0, 0, kWidth, kHeight});
+    fillRange(usable, CellRange{kLeft - 2, kNextTop - 2, kRight + 2, kNextTop + kLineH + 2}, 0);
+    LetteringArea area{.core = {kLeft - 2, kTop - 2, kRight + 2, kTop + kLineH + 2},
+                       .reach = {kLeft - 12, 0, kRight + 12, kTop + kLineH + 12},
+                       .otherText = emptyGrid(kWidth, kHeight)};
+    fillRange(area.otherText, CellRange{kLeft - 12, kNextTop - 12, kRight + 12, kHeight});
+    EXPECT_EQ(findBoxPaper(window, area, usable).has_value(), !halo) << (halo ? "halo" : "caption");
+  }
+}
+
 }  // namespace
 }  // namespace letterforge
