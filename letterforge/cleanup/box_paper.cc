@@ -426,6 +426,16 @@ bool wideOfInk(const CellGrid& ink, const CellGrid& paper) {
   return static_cast<double>(wide) >= kWideShareMin * static_cast<double>(cells);
 }
 
+// A line of lettering over two grounds, the paper under part of it: of the strokes that meet
+// the core, more than this share lies off the paper. The paper is not the lettering's ground.
+constexpr double kOffPaperShareMax = 0.1;
+
+double offPaperShare(const CellGrid& lettering, const CellGrid& paper) {
+  std::int64_t on = 0, off = 0;
+  forEachSetCell(lettering, [&](std::int64_t i) { (paper.cells[static_cast<std::size_t>(i)] != 0 ? on : off) += 1; });
+  return on + off == 0 ? 0.0 : static_cast<double>(off) / static_cast<double>(on + off);
+}
+
 // A balloon drawn without an outline on a flat tint: the cells of the core's light colour
 // (within 40 levels of its median) joined to the core, what they enclose added, bounded by
 // a flat ground of another, darker colour, lighter than the ink (the median lightness of the
@@ -517,6 +527,7 @@ std::optional<BoxPaper> boxPaperByLightness(const PixelWindow& window, const std
     if (!wideOfInk(within(ink, strokes), *paper)) return std::nullopt;
   }
   const InkGroups groups = groupsOf(ink, opened(ink, *dotSize), area, notOthers);
+  if (offPaperShare(groups.lettering, *paper) > kOffPaperShareMax) return std::nullopt;
   const CellRange all{0, 0, window.width, window.height};
   BoxPaper out{.paper = *paper,
                 .lettering = within(growCells(groups.lettering, dotted ? kEdgeGrowth : kPlainEdgeGrowth, area.reach), *paper),

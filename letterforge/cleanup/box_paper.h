@@ -31,7 +31,8 @@ struct BoxPaper {
 // strokes, the next line's too). On plain
 // paper the lettering takes 2 cells around the strokes (a scan's paler or greyer fringe) and
 // the ground lies 3 cells or more from them, within 40 levels of the paper's median colour.
-// A mark joined to the outline (ink running out of the window that the paper, closed over its
+// More than a tenth of the strokes meeting the core off the paper (a line of words over two
+// grounds) and the paper is not theirs. A mark joined to the outline (ink running out of the window that the paper, closed over its
 // gaps, covers, in pieces meeting the core) is lettering; the outline itself is not. The paper
 // is the one light group holding most of the core: a box that runs past its balloon's edge
 // takes in no ground beyond it, and the paper's colours and the share of its ink joined to a

@@ -235,5 +235,21 @@ TEST(BoxPaperTest, HaloAroundThisLineAndTheNextIsNoPaper) {
   }
 }
 
+// A line of lettering whose last strokes run past the caption's outline onto the ground
+// beyond: the caption's paper is not the whole line's ground.
+TEST(BoxPaperTest, LetteringRunningOffThePaperIsNotItsPapers) {
+  PageBitmap page = makePage(kWidth, kHeight, kBeyond);
+  paintRect(page, 10, 14, 78, 52, kBlack);
+  paintRect(page, 12, 16, 74, 48, kPaper);
+  for (std::int64_t x = kBoxX; x + 3 <= kBoxX + kBoxW; x += 7) paintRect(page, x, kBoxY, 3, kBoxH, kInk);
+  const PixelWindow window = copyWindow(page, PixelBounds{0, kWidth, 0, kHeight, kWidth, kHeight});
+  CellGrid usable = emptyGrid(kWidth, kHeight);
+  fillRange(usable, CellRange{0, 0, kWidth, kHeight});
+  const LetteringArea area{.core = {kBoxX - 2, kBoxY - 2, kBoxX + kBoxW + 2, kBoxY + kBoxH + 2},
+                           .reach = {kBoxX - 12, kBoxY - 12, kBoxX + kBoxW + 12, kBoxY + kBoxH + 12},
+                           .otherText = emptyGrid(kWidth, kHeight)};
+  EXPECT_FALSE(findBoxPaper(window, area, usable).has_value());
+}
+
 }  // namespace
 }  // namespace letterforge
