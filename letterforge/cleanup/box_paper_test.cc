@@ -113,6 +113,17 @@ std::array<double, 3> meanOverLettering(const PageBitmap& page, std::array<doubl
   return sum;
 }
 
+// The box paper of the block in the test's box, the whole page its window.
+std::optional<BoxPaper> boxPaperOfTheBlock(const PageBitmap& page) {
+  const PixelWindow window = copyWindow(page, PixelBounds{0, kWidth, 0, kHeight, kWidth, kHeight});
+  CellGrid usable = emptyGrid(kWidth, kHeight);
+  fillRange(usable, CellRange{0, 0, kWidth, kHeight});
+  const LetteringArea area{.core = {kBoxX - 2, kBoxY - 2, kBoxX + kBoxW + 2, kBoxY + kBoxH + 2},
+                           .reach = {kBoxX - 12, kBoxY - 12, kBoxX + kBoxW + 12, kBoxY + kBoxH + 12},
+                           .otherText = emptyGrid(kWidth, kHeight)};
+  return findBoxPaper(window, area, usable);
+}
+
 class BoxPaperTest : public ::testing::TestWithParam<BoxPaperCase> {};
 
 TEST_P(BoxPaperTest, DarkStrokesWiderThanTheDotsAreReplacedByThePapersDots) {
@@ -131,13 +142,7 @@ TEST_P(BoxPaperTest, DarkStrokesWiderThanTheDotsAreReplacedByThePapersDots) {
       if (nearLettering(x, y, 2) && !nearLettering(x, y, 1)) page.setPixel(x, y, *c.fringe);
     }
   }
-  const PixelWindow window = copyWindow(page, PixelBounds{0, kWidth, 0, kHeight, kWidth, kHeight});
-  CellGrid usable = emptyGrid(kWidth, kHeight);
-  fillRange(usable, CellRange{0, 0, kWidth, kHeight});
-  const LetteringArea area{.core = {kBoxX - 2, kBoxY - 2, kBoxX + kBoxW + 2, kBoxY + kBoxH + 2},
-                           .reach = {kBoxX - 12, kBoxY - 12, kBoxX + kBoxW + 12, kBoxY + kBoxH + 12},
-                           .otherText = emptyGrid(kWidth, kHeight)};
-  const auto found = findBoxPaper(window, area, usable);
+  const auto found = boxPaperOfTheBlock(page);
   ASSERT_EQ(found.has_value(), c.dotSize.has_value());
   if (!found) return;
   EXPECT_EQ(found->dotSize, *c.dotSize);
@@ -242,13 +247,7 @@ TEST(BoxPaperTest, LetteringRunningOffThePaperIsNotItsPapers) {
   paintRect(page, 10, 14, 78, 52, kBlack);
   paintRect(page, 12, 16, 74, 48, kPaper);
   for (std::int64_t x = kBoxX; x + 3 <= kBoxX + kBoxW; x += 7) paintRect(page, x, kBoxY, 3, kBoxH, kInk);
-  const PixelWindow window = copyWindow(page, PixelBounds{0, kWidth, 0, kHeight, kWidth, kHeight});
-  CellGrid usable = emptyGrid(kWidth, kHeight);
-  fillRange(usable, CellRange{0, 0, kWidth, kHeight});
-  const LetteringArea area{.core = {kBoxX - 2, kBoxY - 2, kBoxX + kBoxW + 2, kBoxY + kBoxH + 2},
-                           .reach = {kBoxX - 12, kBoxY - 12, kBoxX + kBoxW + 12, kBoxY + kBoxH + 12},
-                           .otherText = emptyGrid(kWidth, kHeight)};
-  EXPECT_FALSE(findBoxPaper(window, area, usable).has_value());
+  EXPECT_FALSE(boxPaperOfTheBlock(page).has_value());
 }
 
 }  // namespace
