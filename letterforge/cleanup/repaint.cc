@@ -204,6 +204,25 @@ void blendHoles(PixelWindow& window, const std::vector<float>& smooth, const Cel
   });
 }
 
+// What stands out of the ground model joins the letters found by colour where, in the core,
+// they are fewer than half as many cells as it (their colours found in part: a rim, one letter
+// of several). Otherwise it adds the drawing's own specks and lines around the letters, and
+// every hole made of them is drawing the fill has to guess: only its cells next to the letters
+// (a soft edge, a JPEG's ringing) join them.
+constexpr double kFoundByColourMin = 0.5;
+
+bool foundMostOf(const CellGrid& byColour, const CellGrid& standingOut, const CellRange& core) {
+  std::int64_t found = 0, standing = 0;
+  for (std::int64_t r = core.r0; r < core.r1; ++r) {
+    for (std::int64_t c = core.c0; c < core.c1; ++c) {
+      const auto k = static_cast<std::size_t>(r * byColour.width + c);
+      found += byColour.cells[k];
+      standing += standingOut.cells[k];
+    }
+  }
+  return static_cast<double>(found) >= kFoundByColourMin * static_cast<double>(standing);
+}
+
 // On screentone and art the lettering is found by how the ground repeats (tone) or by its
 // colours (art), and filled from the texture around it.
 RepaintOutcome repaintTexture(platform::PageBitmap& page, PixelWindow& window,
@@ -222,7 +241,11 @@ RepaintOutcome repaintTexture(platform::PageBitmap& page, PixelWindow& window,
                                  (area.core.r0 + area.core.r1) / 2);
     mask = paletteLettering(window, area, usable, centre);
     const bool byColour = countSet(mask) > 0;
-    for (std::size_t k = 0; k < mask.cells.size(); ++k) mask.cells[k] |= model.groups.lettering.cells[k];
+    const bool foundMost = byColour && foundMostOf(mask, model.groups.lettering, area.core);
+    const CellGrid fringe = foundMost ? growCells(mask, 1, all) : mask;
+    for (std::size_t k = 0; k < mask.cells.size(); ++k) {
+      mask.cells[k] |= model.groups.lettering.cells[k] & (foundMost ? fringe.cells[k] : 1);
+    }
     // Letters whose colours the drawing has too are found as what stands out of the ground
     // or as groups inside their halo or rim; the halo, a colour near the ground's (white on
     // pale paper), goes with them.

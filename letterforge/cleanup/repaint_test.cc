@@ -321,6 +321,34 @@ INSTANTIATE_TEST_SUITE_P(
                     }, 27}),
     [](const ::testing::TestParamInfo<ArtFillCase>& info) { return std::string(info.param.name); });
 
+// Yellow letters in a black rim, found by their colour, on a drawing with purple specks that the
+// box takes in above and below them: the specks stand out of the ground as the rims do, but
+// they are the drawing's, and no hole is made of them.
+TEST(RepaintTest, SpecksOfTheDrawingBesideLettersFoundByColourStay) {
+  const Ground specked = [](std::int64_t x, std::int64_t y) {
+    if (x % 9 < 2 && y % 9 < 2) return Rgb8{150, 30, 150};
+    const bool dark = ((x + y / 3) / 23) % 2 == 0;
+    return dark ? Rgb8{level(40 + noise(x, y, 6)), level(90 + noise(x, y, 6)), 60}
+                : Rgb8{level(220 + noise(x, y, 6)), level(140 + noise(x, y, 6)), 70};
+  };
+  Scene s = sceneOf(180, 110, specked, Rect{50, 46, 80, 18}, Rgb8{250, 220, 30}, 2, kBlack);
+  s.box = Rect{50, 36, 80, 38};
+  const RepaintOutcome outcome = repaintLettering(s.page, s.box, {}, 9);
+  EXPECT_EQ(outcome.ground, GroundKind::kTexture);
+  EXPECT_LE(residual(s), 0.25);
+  std::int64_t specks = 0, changed = 0;
+  for (std::int64_t y = 36; y < 74; ++y) {
+    for (std::int64_t x = 50; x < 130; ++x) {
+      if (y >= 42 && y < 68) continue;  // the letters, their rims and the cell the mask grows by
+      if (x % 9 >= 2 || y % 9 >= 2) continue;
+      ++specks;
+      changed += s.page.pixel(x, y) != s.clean.pixel(x, y) ? 1 : 0;
+    }
+  }
+  EXPECT_GT(specks, 0);
+  EXPECT_EQ(changed, 0);
+}
+
 // Lettering whose box of text recognition is not where the lettering ends: the box runs past
 // a balloon drawn without an outline on a flat tint, or punctuation lies past the box's end.
 // `gone` is ink that belongs to the lettering; `stays` is ink beyond the balloon or another
