@@ -28,11 +28,11 @@ struct BoxPaper {
 // or 5 % of its cells clear of ink are 40 levels off their median colour; plain paper needs an
 // outline that the ground beyond does not continue, or a quarter of it 8 cells or more from the
 // ink in the core and in other blocks' boxes (a halo is plain, has neither, and hugs its
-// strokes, the next line's too). On plain
-// paper the lettering takes 2 cells around the strokes (a scan's paler or greyer fringe) and
-// the ground lies 3 cells or more from them, within 40 levels of the paper's median colour.
-// More than a tenth of the strokes meeting the core off the paper (a line of words over two
-// grounds) and the paper is not theirs. A mark joined to the outline (ink running out of the window that the paper, closed over its
+// strokes, the next line's too). On plain paper the lettering takes 2 cells around the strokes
+// (a scan's paler or greyer fringe) and the ground lies 3 cells or more from them, within 40
+// levels of the paper's median colour. With more than a tenth of the strokes meeting the core
+// off the paper (a line of words over two grounds) the paper is not theirs. A mark joined to
+// the outline (ink running out of the window that the paper, closed over its
 // gaps, covers, in pieces meeting the core) is lettering; the outline itself is not. The paper
 // is the one light group holding most of the core: a box that runs past its balloon's edge
 // takes in no ground beyond it, and the paper's colours and the share of its ink joined to a
