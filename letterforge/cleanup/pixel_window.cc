@@ -37,12 +37,16 @@ PixelWindow copyWindow(const platform::PageBitmap& page, const PixelBounds& boun
   return window;
 }
 
-void writeMaskedCells(platform::PageBitmap& page, const PixelWindow& window, const CellGrid& mask) {
+std::vector<platform::Rgb8> writeMaskedCells(platform::PageBitmap& page, const PixelWindow& window,
+                                             const CellGrid& mask) {
+  std::vector<platform::Rgb8> replaced;
   forEachSetCell(mask, [&](std::int64_t cell) {
     const float* v = window.at(cell);
-    page.setPixel(window.x0 + cell % window.width, window.y0 + cell / window.width,
-                  {toByte(v[0]), toByte(v[1]), toByte(v[2])});
+    const std::int64_t x = window.x0 + cell % window.width, y = window.y0 + cell / window.width;
+    replaced.push_back(page.pixel(x, y));
+    page.setPixel(x, y, {toByte(v[0]), toByte(v[1]), toByte(v[2])});
   });
+  return replaced;
 }
 
 CellGrid emptyGrid(std::int64_t width, std::int64_t height) {

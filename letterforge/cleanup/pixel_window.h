@@ -61,8 +61,10 @@ struct CellRange {
 
 // The pixels of `bounds` (on the page) copied out.
 PixelWindow copyWindow(const platform::PageBitmap& page, const PixelBounds& bounds);
-// Writes the window's cells that are set in `mask` back to the page, rounded to 8 bits.
-void writeMaskedCells(platform::PageBitmap& page, const PixelWindow& window, const CellGrid& mask);
+// Writes the window's cells that are set in `mask` back to the page, rounded to 8 bits, and
+// returns the colours they replaced, in the order of the cells.
+std::vector<platform::Rgb8> writeMaskedCells(platform::PageBitmap& page, const PixelWindow& window,
+                                             const CellGrid& mask);
 
 CellGrid emptyGrid(std::int64_t width, std::int64_t height);
 // The cells of `bounds` (page pixels) within the window, cut to it.

@@ -156,11 +156,12 @@ TEST(PixelWindowTest, CopiesOutAndWritesBackOnlyMaskedCells) {
   EXPECT_EQ(window.at(1)[0], 255.0f);  // (2, 1)
   EXPECT_EQ(window.at(1)[1], 0.0f);
   CellGrid mask = emptyGrid(3, 2);
+  mask.cells[1] = 1;  // (2, 1)
   mask.cells[5] = 1;  // (3, 2)
   for (float& v : window.rgb) v = 7.4f;
-  writeMaskedCells(page, window, mask);
+  EXPECT_EQ(writeMaskedCells(page, window, mask), (std::vector<platform::Rgb8>{kRed, grey(100)}));
   EXPECT_EQ(page.pixel(3, 2), grey(7));
-  EXPECT_EQ(page.pixel(2, 1), kRed);
+  EXPECT_EQ(page.pixel(2, 1), grey(7));
   EXPECT_EQ(page.pixel(1, 1), grey(100));
 }
 

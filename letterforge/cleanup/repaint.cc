@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "letterforge/cleanup/ground_model.h"
@@ -64,6 +65,24 @@ TextMask textMaskOf(const PixelWindow& window, const CellGrid& mask) {
                .height = window.height};
   out.pixels = CellSet::ofMarks(mask.cells);
   return out;
+}
+
+// What the fill starts from: the ground it may read and, where the lettering was found on the
+// page as printed (see readAsPrinted), the window's colours as the page has them now.
+struct FillStart {
+  const CellGrid& usable;
+  const std::vector<float>* now = nullptr;
+};
+
+void startFill(PixelWindow& window, const FillStart& start) {
+  if (start.now != nullptr) window.rgb = *start.now;
+}
+
+RepaintOutcome repainted(platform::PageBitmap& page, const PixelWindow& window, const CellGrid& mask,
+                         GroundKind ground) {
+  RepaintOutcome outcome{.cleaned = true, .ground = ground, .mask = textMaskOf(window, mask)};
+  outcome.replaced = writeMaskedCells(page, window, mask);
+  return outcome;
 }
 
 // Paints the cells beyond a box's paper in the paper's fitted colour, so that the outline and
@@ -153,7 +172,8 @@ CellGrid withMarksPastTheEnd(CellGrid mask, const GroundModel& model, const Cell
 
 RepaintOutcome repaintSmooth(platform::PageBitmap& page, PixelWindow& window,
                              const LetteringArea& area, const CellGrid& usable,
-                             const CellGrid& allowed, const GroundModel& model, std::uint64_t seed) {
+                             const CellGrid& allowed, const GroundModel& model, std::uint64_t seed,
+                             const FillStart& fill) {
   CellGrid ink = emptyGrid(window.width, window.height);
   for (std::size_t k = 0; k < ink.cells.size(); ++k) ink.cells[k] = model.distance[k] >= model.weak ? 1 : 0;
   const CellGrid mask = within(
@@ -164,27 +184,25 @@ RepaintOutcome repaintSmooth(platform::PageBitmap& page, PixelWindow& window,
       allowed);
   if (takesTheGround(mask, area.core, page)) return {};
   // The ground's structure and what stands out of it are never known ground.
-  const CellGrid known = without(without(within(without(usable, mask), allowed), model.groups.structure), ink);
+  const CellGrid known = without(without(within(without(fill.usable, mask), allowed), model.groups.structure), ink);
+  startFill(window, fill);
   interpolateHoles(window, known, mask);
   addGrain(window, known, mask, seed);
-  writeMaskedCells(page, window, mask);
-  return RepaintOutcome{.cleaned = true,
-                        .ground = isFlatGround(model, area.reach) ? GroundKind::kPaper : GroundKind::kSmooth,
-                        .mask = textMaskOf(window, mask)};
+  return repainted(page, window, mask, isFlatGround(model, area.reach) ? GroundKind::kPaper : GroundKind::kSmooth);
 }
 
 // Dark lettering on a box's paper is filled smoothly from the paper around it, then given
 // the paper's dots (its own tiles copied over) or its grain.
 RepaintOutcome repaintBoxPaper(platform::PageBitmap& page, PixelWindow& window, const BoxPaper& paper,
-                               std::uint64_t seed) {
+                               std::uint64_t seed, const FillStart& fill) {
+  startFill(window, fill);
   interpolateHoles(window, paper.ground, paper.lettering);
   if (paper.dotted) {
     copyPaperTiles(window, paper.lettering, paper.ground, seed);
   } else {
     addGrain(window, paper.ground, paper.lettering, seed);
   }
-  writeMaskedCells(page, window, paper.lettering);
-  return RepaintOutcome{.cleaned = true, .ground = GroundKind::kPaper, .mask = textMaskOf(window, paper.lettering)};
+  return repainted(page, window, paper.lettering, GroundKind::kPaper);
 }
 
 // Over art each hole takes this share of the texture fill's colour and the rest of the smooth
@@ -227,7 +245,8 @@ bool foundMostOf(const CellGrid& byColour, const CellGrid& standingOut, const Ce
 // colours (art), and filled from the texture around it.
 RepaintOutcome repaintTexture(platform::PageBitmap& page, PixelWindow& window,
                               const LetteringArea& area, const CellGrid& usable,
-                              const CellGrid& allowed, const GroundModel& model, std::uint64_t seed) {
+                              const CellGrid& allowed, const GroundModel& model, std::uint64_t seed,
+                              const FillStart& fill) {
   const CellRange all{0, 0, window.width, window.height};
   CellGrid ground = without(usable, growCells(model.groups.lettering, 2, all));
   fillRange(ground, area.reach, 0);
@@ -258,8 +277,9 @@ RepaintOutcome repaintTexture(platform::PageBitmap& page, PixelWindow& window,
   if (countSet(mask) == 0) return {};
   mask = within(growCells(mask, 1, area.reach), allowed);
   if (takesTheGround(mask, area.core, page)) return {};
-  const CellGrid sources = within(without(usable, mask), allowed);
+  const CellGrid sources = within(without(fill.usable, mask), allowed);
   if (countSet(sources) == 0) return {};
+  startFill(window, fill);
   interpolateHoles(window, sources, mask);
   if (repeats.periodic) {
     fillFromSteps(window, mask, sources, steps);
@@ -268,8 +288,7 @@ RepaintOutcome repaintTexture(platform::PageBitmap& page, PixelWindow& window,
     fillFromTexture(window, mask, sources, repeats.offsets, seed);
     blendHoles(window, smooth, mask, kTextureShare);
   }
-  writeMaskedCells(page, window, mask);
-  return RepaintOutcome{.cleaned = true, .ground = GroundKind::kTexture, .mask = textMaskOf(window, mask)};
+  return repainted(page, window, mask, GroundKind::kTexture);
 }
 
 // Letters joined to a shape of the drawing (a word whose halo touches a bright object) run out
@@ -308,10 +327,48 @@ bool joinsStructure(const PixelWindow& window, const GroundModel& model, const L
   return joined(static_cast<double>(countSet(without(structureInCore, edge))));
 }
 
+// Lettering is found on the page as it was printed. Blocks cleaned before this one may have
+// repainted cells within its reach: the halo it shares with the line above, the tops of its
+// letters. Those cells are read in the colours they had before (the first block's to repaint
+// them) and, like the boxes of blocks still to be cleaned, are other lettering and no ground in
+// finding this block's: half of a halo gone, the other half no longer encloses the letters
+// inside it. Returns the window's colours as the page has them now, when any cell was read so.
+std::optional<std::vector<float>> readAsPrinted(PixelWindow& window, LetteringArea& area,
+                                                std::span<const RepaintOutcome* const> before,
+                                                CellGrid& usable) {
+  const CellRange& reach = area.reach;
+  std::optional<std::vector<float>> now;
+  // The latest first, so that the colour a cell had before any of them is the one left.
+  for (auto it = before.rbegin(); it != before.rend(); ++it) {
+    const RepaintOutcome& outcome = **it;
+    const TextMask& mask = outcome.mask;
+    if (static_cast<std::int64_t>(outcome.replaced.size()) != mask.pixels.count()) continue;
+    const std::int64_t dc = static_cast<std::int64_t>(mask.rect.x) - window.x0;
+    const std::int64_t dr = static_cast<std::int64_t>(mask.rect.y) - window.y0;
+    if (dc >= reach.c1 || dr >= reach.r1 || dc + mask.width <= reach.c0 || dr + mask.height <= reach.r0) continue;
+    auto colour = outcome.replaced.begin();
+    for (const std::int64_t cell : mask.pixels) {
+      const platform::Rgb8 was = *colour++;
+      const std::int64_t c = dc + cell % mask.width, r = dr + cell / mask.width;
+      if (!reach.contains(c, r)) continue;
+      if (!now) now = window.rgb;
+      const std::int64_t k = r * window.width + c;
+      float* v = window.at(k);
+      v[0] = was.red;
+      v[1] = was.green;
+      v[2] = was.blue;
+      usable.cells[static_cast<std::size_t>(k)] = 0;
+      area.otherText.cells[static_cast<std::size_t>(k)] = 1;
+    }
+  }
+  return now;
+}
+
 }  // namespace
 
 RepaintOutcome repaintLettering(platform::PageBitmap& page, const Rect& block,
-                                const std::vector<Rect>& pendingText, std::uint64_t seed) {
+                                const std::vector<Rect>& pendingText, std::uint64_t seed,
+                                std::span<const RepaintOutcome* const> cleanedBefore) {
   const PixelBounds core = grownBounds(page, block, kCoreSlack);
   if (core.width == 0 || core.height == 0) return {};
   PixelWindow window = copyWindow(page, grownBounds(page, block, kCoreSlack + kReach + kContext));
@@ -327,7 +384,13 @@ RepaintOutcome repaintLettering(platform::PageBitmap& page, const Rect& block,
   }
   // Where a loose box takes in the next line's box, what lies in this block's own box is its
   // lettering, whichever other box holds it too.
-  fillRange(usable, rangeOf(window, pixelBounds(page, block)));
+  const CellRange ownBox = rangeOf(window, pixelBounds(page, block));
+  fillRange(usable, ownBox);
+  // The fill reads the ground as the page has it now; the lettering is found as printed.
+  const CellGrid fillUsable = usable;
+  const auto now = readAsPrinted(window, area, cleanedBefore, usable);
+  fillRange(usable, ownBox);
+  const FillStart fill{.usable = fillUsable, .now = now ? &*now : nullptr};
   auto model = modelGround(window, area, usable);
   if (!model) return {};
   // Where no smooth fit explains the ground (paper printed in coarse dots, or a balloon
@@ -335,7 +398,7 @@ RepaintOutcome repaintLettering(platform::PageBitmap& page, const Rect& block,
   if (!isSmoothGround(*model, area)) {
     if (const auto paper = findBoxPaper(window, area, usable)) {
       if (takesTheGround(paper->lettering, area.core, page)) return {};
-      return repaintBoxPaper(page, window, *paper, seed);
+      return repaintBoxPaper(page, window, *paper, seed, fill);
     }
   }
   // Lettering in a caption box or balloon whose outline lies within its reach: the box's
@@ -351,9 +414,9 @@ RepaintOutcome repaintLettering(platform::PageBitmap& page, const Rect& block,
   // Lettering that runs into the detail of a drawing, or is joined to one of its shapes, is no
   // group of its own: it is looked for by colour, as on a texture.
   if (isSmoothGround(*model, area) && countSet(model->groups.lettering) > 0 && !joinsStructure(window, *model, area)) {
-    return repaintSmooth(page, window, area, usable, allowed, *model, seed);
+    return repaintSmooth(page, window, area, usable, allowed, *model, seed, fill);
   }
-  return repaintTexture(page, window, area, usable, allowed, *model, seed);
+  return repaintTexture(page, window, area, usable, allowed, *model, seed, fill);
 }
 
 }  // namespace letterforge

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "letterforge/cleanup/text_mask.h"
@@ -20,15 +21,19 @@ struct RepaintOutcome {
   bool cleaned = false;  // false when nothing in the block stood out of its ground
   GroundKind ground = GroundKind::kPaper;
   TextMask mask{};       // the pixels repainted, over the block's working window
+  std::vector<platform::Rgb8> replaced{};  // their colours before, in the order of the mask's cells
 };
 
 // Removes the lettering of one block from the page: its strokes with their outline or halo
 // and any coloured fill, found as what stands out of the ground model around the block and
 // never beyond the block's neighbourhood, repainted in the ground's colour and grain or
 // inpainted from the texture around it. `pendingText` are the boxes of other blocks whose
-// lettering is still on the page: their pixels are never taken as ground. The result depends
-// only on the page, the arguments and `seed`.
+// lettering is still on the page: their pixels are never taken as ground. `cleanedBefore` are
+// the outcomes of blocks cleaned before this one: the lettering is found on the page as it was
+// before they repainted it (see repaint.cc). The result depends only on the page, the
+// arguments and `seed`.
 RepaintOutcome repaintLettering(platform::PageBitmap& page, const Rect& block,
-                                const std::vector<Rect>& pendingText, std::uint64_t seed);
+                                const std::vector<Rect>& pendingText, std::uint64_t seed,
+                                std::span<const RepaintOutcome* const> cleanedBefore = {});
 
 }  // namespace letterforge

@@ -42,6 +42,7 @@ std::vector<RepaintOutcome> repaintInTurn(platform::PageBitmap& page,
   // A block in which nothing could be told from the ground while its neighbours' lettering was
   // still around it is tried once more when they are gone. The lettering of every block not
   // cleaned yet is never taken as ground.
+  std::vector<const RepaintOutcome*> cleanedBefore;
   for (int round = 0; round < 2; ++round) {
     for (std::size_t i = 0; i < n; ++i) {
       if (!pending[i]) continue;
@@ -50,8 +51,11 @@ std::vector<RepaintOutcome> repaintInTurn(platform::PageBitmap& page,
         if (j != i && (pending[j] || !isChosen(j))) others.push_back(blockItems[j].rect);
       }
       // The seed follows the block's place in the page, so every run of a job paints the same.
-      outcomes[i] = repaint(page, blockItems[i].rect, others, 0x5eed0000u + i);
+      outcomes[i] = repaint(page, blockItems[i].rect, others, 0x5eed0000u + i,
+                            round == 0 ? std::span<const RepaintOutcome* const>(cleanedBefore)
+                                       : std::span<const RepaintOutcome* const>());
       pending[i] = !outcomes[i].cleaned;
+      if (round == 0 && outcomes[i].cleaned) cleanedBefore.push_back(&outcomes[i]);
     }
   }
   return outcomes;

@@ -86,7 +86,8 @@ TEST(RepaintPassTest, ModeWordRunsThePass) {
 }
 
 // The order of tries, with a stand-in for the cleaning of one block: blocks are named a, b, c
-// by the column of their box, and each try is written "block:pending blocks". A block that
+// by the column of their box, and each try is written "block:pending blocks/blocks cleaned
+// before it", the last those whose outcomes it is given (at the first try only). A block that
 // failed stays pending for the blocks after it: its lettering is still on the page.
 struct TurnCase {
   const char* name;
@@ -104,12 +105,14 @@ TEST_P(RepaintInTurnTest, TriesAgainOnlyWhatFailedOnceItsNeighboursAreDone) {
   PageBitmap page = makePage(8, 8, kWhite);
   std::vector<std::string> tries;
   const auto outcomes = repaintInTurn(page, blocks, c.chosen,
-                                      [&](PageBitmap&, const Rect& box, const std::vector<Rect>& pending, std::uint64_t) {
+                                      [&](PageBitmap&, const Rect& box, const std::vector<Rect>& pending, std::uint64_t,
+                                          std::span<const RepaintOutcome* const> before) {
                                         const char name = static_cast<char>('a' + box.x);
-                                        std::string names;
+                                        std::string names, earlier;
                                         for (const Rect& other : pending) names += static_cast<char>('a' + other.x);
-                                        tries.push_back(std::string(1, name) + ":" + names);
-                                        return RepaintOutcome{.cleaned = c.cleans(name, names)};
+                                        for (const RepaintOutcome* done : before) earlier += static_cast<char>('a' + done->mask.rect.x);
+                                        tries.push_back(std::string(1, name) + ":" + names + "/" + earlier);
+                                        return RepaintOutcome{.cleaned = c.cleans(name, names), .mask = TextMask{.rect = box}};
                                       });
   EXPECT_EQ(tries, c.tries);
   std::string cleaned;
@@ -123,15 +126,15 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, RepaintInTurnTest,
     ::testing::Values(
         TurnCase{"EveryBlockCleanedAtItsFirstTry", {}, [](char, const std::string&) { return true; },
-                 {"a:bc", "b:c", "c:"}, "abc"},
+                 {"a:bc/", "b:c/a", "c:/ab"}, "abc"},
         TurnCase{"LostAmongItsNeighboursTriedAgainAfterThem", {},
                  [](char block, const std::string& pending) { return block != 'a' || pending.empty(); },
-                 {"a:bc", "b:ac", "c:a", "a:"}, "abc"},
+                 {"a:bc/", "b:ac/", "c:a/b", "a:/"}, "abc"},
         TurnCase{"FailingTwiceIsLeftNotCleaned", {}, [](char block, const std::string&) { return block != 'b'; },
-                 {"a:bc", "b:c", "c:b", "b:"}, "ac"},
+                 {"a:bc/", "b:c/a", "c:b/a", "b:/"}, "ac"},
         TurnCase{"BlocksNotChosenStayOnThePageInEveryTry", {true, false, true},
                  [](char block, const std::string& pending) { return block != 'a' || pending == "b"; },
-                 {"a:bc", "c:ab", "a:b"}, "ac"}),
+                 {"a:bc/", "c:ab/", "a:b/"}, "ac"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
