@@ -9,6 +9,7 @@
 #include <functional>
 #include <ostream>
 #include <set>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -608,6 +609,37 @@ TEST(RepaintTest, PendingLetteringOfAnotherBlockIsLeftAlone) {
   EXPECT_EQ(residual(s), 0.0);
   EXPECT_EQ(s.page.pixel(31, 25), kBlack);
   EXPECT_EQ(s.page.pixel(45, 30), kBlack);
+}
+
+// Two lines of dark letters in one white halo over art. The first line's mask takes the halo
+// the two share; the second line's lettering is found as it was printed, halo and all.
+TEST(RepaintTest, ALineWhoseHaloTheLineAboveTookIsFoundAsPrinted) {
+  const Ground art = [](std::int64_t x, std::int64_t y) {
+    if ((x + 2 * y) % 29 < 3) return Rgb8{25, 25, 35};
+    return Rgb8{level(50 + noise(x, y, 8)), level(120 + noise(x, y, 8)), level(200 + noise(x, y, 8))};
+  };
+  const Rect above{50, 30, 80, 12}, below{50, 46, 80, 12};
+  // Of the second line's strokes and halo, those its mask leaves out.
+  const auto unmaskedBelow = [&](bool asPrinted) {
+    Scene s = sceneOf(180, 100, art, below, kInk, 3, kWhite);
+    const Scene top = sceneOf(180, 100, art, above, kInk, 3, kWhite);
+    for (const auto& [x, y] : top.lettering) {
+      if (!s.lettering.contains({x, y})) s.page.setPixel(x, y, top.page.pixel(x, y));
+    }
+    const RepaintOutcome first = repaintLettering(s.page, above, {below}, 1);
+    const RepaintOutcome* before[] = {&first};
+    const RepaintOutcome second = repaintLettering(
+        s.page, below, {}, 2, asPrinted ? std::span<const RepaintOutcome* const>(before) : std::span<const RepaintOutcome* const>());
+    std::int64_t unmasked = 0;
+    const TextMask& mask = second.mask;
+    for (const auto& [x, y] : s.lettering) {
+      const auto c = x - static_cast<std::int64_t>(mask.rect.x), r = y - static_cast<std::int64_t>(mask.rect.y);
+      unmasked += c < 0 || r < 0 || c >= mask.width || r >= mask.height || !mask.pixels.contains(r * mask.width + c) ? 1 : 0;
+    }
+    return unmasked;
+  };
+  EXPECT_GT(unmaskedBelow(false), 0);
+  EXPECT_EQ(unmaskedBelow(true), 0);
 }
 
 TEST(RepaintTest, ABlockCoveringThePageWithNoGroundToFillFromIsLeft) {
